@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Builds and tests the program in its two flavours:
+#   win32  - the product, cross-compiled with MinGW-w64 and run under Wine
+#   native - the portable code built with g++ on Linux, tested under sanitizers
+# Usage: ./build.sh setup|build|test|run|bench|fuzz
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+OUT="$ROOT/out"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+log() { printf '== %s\n' "$*" >&2; }
+
+# ---------------------------------------------------------------- setup
+PKGS=(cmake ninja-build make g++ clang libclang-rt-14-dev llvm
+      g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+      googletest libbenchmark-dev
+      wine wine32 xvfb xauth procps iputils-ping)
+
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+setup() {
+  local missing=()
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    missing+=(--arch-added)
+  fi
+  for p in "${PKGS[@]}"; do
+    local q="$p"; [ "$p" = wine32 ] && q="wine32:i386"
+    have_pkg "$q" || missing+=("$q")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  mkdir -p "$OUT"
+  log "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >"$OUT/apt.log" 2>&1 || { cat "$OUT/apt.log"; return 1; }
+  local inst=()
+  for p in "${missing[@]}"; do [ "$p" = --arch-added ] || inst+=("$p"); done
+  [ ${#inst[@]} -eq 0 ] && return 0
+  apt-get install -y -q --no-install-recommends "${inst[@]}" >>"$OUT/apt.log" 2>&1 \
+    || { tail -n 40 "$OUT/apt.log"; return 1; }
+}
+
+# ---------------------------------------------------------------- build
+configure() { # dir, extra cmake args...
+  local dir="$1"; shift
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 \
+      || { cat "$dir.configure.log"; return 1; }
+  fi
+}
+
+build_dir() { # dir, targets...
+  local dir="$1"; shift
+  cmake --build "$dir" -j "$JOBS" "$@"
+}
+
+build_win32()  { configure "$OUT/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release; build_dir "$OUT/win32"; }
+build_native() { configure "$OUT/native" -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=address; build_dir "$OUT/native"; }
+build_tsan()   { configure "$OUT/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=thread -DTARN_ONLY_LABEL=concurrency; build_dir "$OUT/tsan"; }
+build_fuzz()   { configure "$OUT/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARN_FUZZ=ON -DTARN_TESTS=OFF; build_dir "$OUT/fuzz"; }
+build_bench()  { configure "$OUT/bench" -DCMAKE_BUILD_TYPE=Release -DTARN_BENCH=ON -DTARN_TESTS=OFF; build_dir "$OUT/bench"; }
+
+# ---------------------------------------------------------------- wine
+WINE_STARTED=0
+XVFB_PID=""
+wine_env() {
+  export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ -z "${DISPLAY:-}" ]; then
+    local n=77
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "creating the Wine prefix"
+    wineboot -i >"$OUT/wineboot.log" 2>&1 </dev/null || true
+  fi
+  wineserver -p >/dev/null 2>&1 </dev/null
+  WINE_STARTED=1
+}
+wine_stop() {
+  if [ "$WINE_STARTED" = 1 ]; then wineserver -k >/dev/null 2>&1 || true; WINE_STARTED=0; fi
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; XVFB_PID=""; fi
+}
+trap wine_stop EXIT
+
+# ---------------------------------------------------------------- test
+# Each runner writes to a file (Wine's helpers keep pipes open); the tallies
+# of all runs are added up and printed as one closing line.
+PASSED=0; FAILED=0; FAILED_RUNS=()
+run_ctest() { # name, dir, extra ctest args...
+  local name="$1" dir="$2"; shift 2
+  local logf="$OUT/$name.ctest.log" rc=0
+  log "ctest: $name"
+  (cd "$dir" && ctest --output-on-failure --timeout 300 -j "$JOBS" "$@" >"$logf" 2>&1 </dev/null) || rc=$?
+  local line; line="$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$logf" | tail -n 1 || true)"
+  local total failed
+  total="$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$line")"; failed="$(sed -nE 's/.* ([0-9]+) tests failed.*/\1/p' <<<"$line")"
+  total="${total:-0}"; failed="${failed:-0}"
+  if [ "$rc" -ne 0 ] && [ "$failed" = 0 ]; then failed=1; fi
+  PASSED=$((PASSED + total - failed)); FAILED=$((FAILED + failed))
+  if [ "$rc" -ne 0 ]; then FAILED_RUNS+=("$name"); grep -E -A40 'The following tests FAILED|Errors while running' "$logf" | head -n 60 >&2 || tail -n 60 "$logf" >&2; fi
+  printf '   %s: %s\n' "$name" "${line:-no summary (exit $rc)}" >&2
+}
+
+run_fuzz() { # seconds per target
+  local secs="${1:-10}" f name corpus
+  for f in "$OUT"/fuzz/fuzz/fuzz_*; do
+    [ -x "$f" ] || continue
+    name="$(basename "$f")"; corpus="$ROOT/fuzz/corpus/${name#fuzz_}"
+    local work="$OUT/fuzzwork/$name"; rm -rf "$work"; mkdir -p "$work"
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
+    if "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 "$work" >"$OUT/$name.log" 2>&1 </dev/null; then
+      PASSED=$((PASSED + 1)); printf '   fuzz %s: ok\n' "$name" >&2
+    else
+      FAILED=$((FAILED + 1)); FAILED_RUNS+=("$name"); tail -n 40 "$OUT/$name.log" >&2
+    fi
+  done
+}
+
+cmd_test() {
+  setup
+  mkdir -p "$OUT"
+  build_native; build_tsan; build_fuzz; build_win32
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+  run_ctest native "$OUT/native"
+  run_ctest tsan "$OUT/tsan" -L concurrency
+  run_fuzz "${TARN_FUZZ_SECONDS:-10}"
+  wine_env
+  run_ctest win32 "$OUT/win32"
+  wine_stop
+  [ ${#FAILED_RUNS[@]} -eq 0 ] || log "failed: ${FAILED_RUNS[*]}"
+  echo "$PASSED passed, $FAILED failed"
+  [ "$FAILED" -eq 0 ] && [ ${#FAILED_RUNS[@]} -eq 0 ]
+}
+
+cmd_run() {
+  setup; mkdir -p "$OUT"; build_win32
+  wine_env
+  wine "$OUT/win32/app/tarnwick.exe" "$@" >"$OUT/tarnwick.log" 2>&1 </dev/null
+}
+
+mkdir -p "$OUT"
+case "${1:-}" in
+  setup) setup ;;
+  build) setup; build_native; build_win32 ;;
+  test)  cmd_test ;;
+  run)   shift; cmd_run "$@" ;;
+  bench) setup; build_bench; for b in "$OUT"/bench/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
+  fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
+  *) echo "usage: $0 setup|build|test|run|bench|fuzz" >&2; exit 2 ;;
+esac

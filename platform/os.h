@@ -1,0 +1,16 @@
+// Internal: what the portable part of the platform layer needs from each
+// system's implementation (platform/posix or platform/win32).
+#pragma once
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "platform/dispatcher.h"
+
+namespace plat::os {
+
+DateTime NowRaw();        // the system's local date-time
+int64_t MonotonicRawMs(); // the system's monotonic clock
+// The target that Thread::Synchronize sends to (made by MainLoop::Init).
+MessageTarget& SyncTarget();
+
+}  // namespace plat::os

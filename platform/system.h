@@ -1,0 +1,31 @@
+// Odds and ends of the operating system: GUIDs, the program's location,
+// the shell, dynamic libraries.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// A new GUID as braced upper-case text: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+std::string NewGuidText();
+// 16 random bytes (the GUID's value).
+void NewGuidBytes(unsigned char out[16]);
+
+std::string ExecutablePath();
+// The folder of the executable, ending in the path separator.
+std::string ProgramFolder();
+
+// Opens a document or link with the program the system associates with it
+// (Win32: ShellExecute "open" with the given working folder; POSIX:
+// xdg-open when present, otherwise nothing). Returns false on failure.
+bool ShellOpen(const std::string& target, const std::string& folder);
+
+// Run-time loaded libraries (icmp.dll, plug-ins). nullptr on failure.
+void* LoadLib(const std::string& name);
+void* LibSymbol(void* lib, const char* name);
+void FreeLib(void* lib);
+
+// Shows a plain message to the user (Win32: a message box; POSIX: stderr).
+void ShowMessage(const std::string& text);
+
+}  // namespace plat

@@ -1,0 +1,33 @@
+// 8-bit text helpers. All text in this program is Windows-1252 bytes kept
+// as they are; this is the one place that decides how letters fold.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// Upper-case fold of one byte: ASCII a-z and the Windows-1252 Latin
+// letters (0xE0-0xFE except 0xF7, plus 0x9A, 0x9C, 0x9E, 0xFF).
+char FoldChar(char c);
+// Lower-case counterpart of FoldChar.
+char LowerChar(char c);
+// ASCII-only upper-casing of one byte (a-z), for protocol keys and tags.
+inline char UpperAsciiChar(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+std::string UpperCase(std::string_view s);   // FoldChar on every byte
+std::string LowerCase(std::string_view s);   // LowerChar on every byte
+std::string UpperAscii(std::string_view s);  // UpperAsciiChar on every byte
+
+// Case-insensitive comparison under FoldChar: <0, 0, >0.
+int CompareText(std::string_view a, std::string_view b);
+inline bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+
+// Removes bytes 0..32 from both ends / the start / the end.
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+std::string IntToStr(int64_t v);
+
+}  // namespace plat

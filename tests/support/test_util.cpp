@@ -1,0 +1,34 @@
+#include "tests/support/test_util.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#ifdef _WIN32
+#include <process.h>
+#define TARN_GETPID _getpid
+#else
+#include <unistd.h>
+#define TARN_GETPID getpid
+#endif
+
+namespace testutil {
+
+std::string TempFolder(const std::string& tag) {
+  static std::atomic<int> counter{0};
+  namespace fs = std::filesystem;
+  fs::path base = fs::temp_directory_path() / "tarn-tests";
+  fs::path dir = base / (tag + "-" + std::to_string(TARN_GETPID()) + "-" + std::to_string(counter++));
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir, ec);
+  std::string s = dir.string();
+  if (!s.empty() && s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
+  return s;
+}
+
+std::string SourceDir() {
+  const char* s = std::getenv("TARN_SOURCE_DIR");
+  return s ? s : ".";
+}
+
+}  // namespace testutil
