@@ -12,10 +12,22 @@ struct NumberCase {
   const char* text;
 };
 
+// A text, what a cutting routine returns from it, and what it leaves.
+struct CutCase {
+  std::string in, taken, rest;
+};
+
+template <std::size_t N>
+void ExpectCuts(const CutCase (&cases)[N], std::string (*cut)(std::string&)) {
+  for (const auto& c : cases) {
+    std::string s = c.in;
+    EXPECT_EQ(cut(s), c.taken) << c.in;
+    EXPECT_EQ(s, c.rest) << c.in;
+  }
+}
+
 TEST(SplitFirstWord, Table) {
-  const struct {
-    std::string in, word, rest;
-  } cases[] = {
+  const CutCase cases[] = {
       {"abc abc", "abc", "abc"},
       {"abc", "abc", ""},
       {"", "", ""},
@@ -25,17 +37,11 @@ TEST(SplitFirstWord, Table) {
       {"SEARCH \"x y\" 12", "SEARCH", "\"x y\" 12"},
       {"tab\tseparated words", "tab\tseparated", "words"},  // only blanks split
   };
-  for (const auto& c : cases) {
-    std::string s = c.in;
-    EXPECT_EQ(SplitFirstWord(s), c.word) << c.in;
-    EXPECT_EQ(s, c.rest) << c.in;
-  }
+  ExpectCuts(cases, SplitFirstWord);
 }
 
 TEST(ExtractQuoted, Table) {
-  const struct {
-    std::string in, token, rest;
-  } cases[] = {
+  const CutCase cases[] = {
       {"\"my file.mp3\" 123 456", "my file.mp3", "123 456"},
       {"  nick \" a b \"   rest  ", "a b", "rest"},
       {"\"\"", "", ""},
@@ -49,11 +55,7 @@ TEST(ExtractQuoted, Table) {
       {"", "", ""},
       {"\"C:\\Music\\\xC4rger.mp3\" 5", "C:\\Music\\\xC4rger.mp3", "5"},
   };
-  for (const auto& c : cases) {
-    std::string s = c.in;
-    EXPECT_EQ(ExtractQuoted(s), c.token) << c.in;
-    EXPECT_EQ(s, c.rest) << c.in;
-  }
+  ExpectCuts(cases, ExtractQuoted);
 }
 
 TEST(ExtractQuoted, TakesTokensOneAfterAnother) {
