@@ -14,8 +14,8 @@ DateTime NowRaw();        // the system's local date-time
 int64_t MonotonicRawMs(); // the system's monotonic clock
 // The target that Thread::Synchronize sends to (made by MainLoop::Init).
 MessageTarget& SyncTarget();
-// The roots that SetFixedDriveRootsForTesting set: true with them in roots
-// while an override is in force (then the system's drives are not asked).
-bool FixedDriveRootsOverride(std::vector<std::string>& roots);
+// The system's own scan roots (Win32: the fixed drives); FixedDriveRoots
+// returns them unless a test has set its own.
+std::vector<std::string> FixedDriveRootsRaw();
 
 }  // namespace plat::os

@@ -101,9 +101,9 @@ void ReportEscaped(const char* where) {
   try {
     throw;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "unhandled exception in %s: %s\n", where, e.what());
+    std::fprintf(stderr, "tarnwick: exception escaped a %s: %s\n", where, e.what());
   } catch (...) {
-    std::fprintf(stderr, "unhandled exception in %s\n", where);
+    std::fprintf(stderr, "tarnwick: exception escaped a %s\n", where);
   }
 }
 
@@ -165,7 +165,7 @@ void DrainQueue() {
       try {
         call.fn();
       } catch (...) {
-        ReportEscaped("a posted call");
+        ReportEscaped("posted call");
       }
     }
   }
@@ -187,7 +187,7 @@ void OnTimer(UINT_PTR uid) {
   try {
     (*fn)();
   } catch (...) {
-    ReportEscaped("a timer");
+    ReportEscaped("timer call");
   }
 }
 
@@ -218,7 +218,7 @@ void OnSocket(UINT msg, WPARAM wp, LPARAM lp) {
   try {
     (*fn)(s, event, error);
   } catch (...) {
-    ReportEscaped("a socket notification");
+    ReportEscaped("socket notification");
   }
 }
 
@@ -388,11 +388,12 @@ void MessageTarget::Post(std::function<void()> fn) {
 }
 
 bool MessageTarget::Send(const std::function<void()>& fn) {
-  if (MainLoop::IsMainThread()) {
+  Dispatcher& d = D();
+  // On the main thread (or before there is one) nothing else could run it.
+  if (MainLoop::IsMainThread() || !d.hwnd) {
     fn();
     return true;
   }
-  Dispatcher& d = D();
   SendRecord rec;
   rec.fn = &fn;
   std::unique_lock<std::mutex> g(d.queueLock);
@@ -453,6 +454,10 @@ void MessageTarget::KillTimer(int id) {
 
 void MessageTarget::WatchSocket(SocketHandle s, unsigned events,
                                 std::function<void(SocketHandle, unsigned, int)> fn) {
+  if (events == 0 || !fn) {
+    UnwatchSocket(s);
+    return;
+  }
   NetStartup();
   Dispatcher& d = D();
   std::lock_guard<std::mutex> g(d.mapLock);
@@ -471,14 +476,16 @@ void MessageTarget::WatchSocket(SocketHandle s, unsigned events,
   WSAAsyncSelect(SOCKET(s), d.hwnd, d.sockets[s].msg, EventMask(events));
 }
 
+// Switches the socket's notifications off, whichever target asked for them
+// (the system keeps one selection per socket).
 void MessageTarget::UnwatchSocket(SocketHandle s) {
   Dispatcher& d = D();
   std::lock_guard<std::mutex> g(d.mapLock);
   auto it = d.sockets.find(s);
-  if (it == d.sockets.end() || it->second.target.lock() != TargetRef(state_)) return;
+  if (it == d.sockets.end()) return;
+  if (auto owner = it->second.target.lock()) owner->sockets.erase(s);
   WSAAsyncSelect(SOCKET(s), d.hwnd, 0, 0);
   d.sockets.erase(it);
-  state_->sockets.erase(s);
 }
 
 // ---------------------------------------------------------------------- os

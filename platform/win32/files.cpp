@@ -125,9 +125,8 @@ bool GetFileInfo(const std::string& path, FileEntry& out) {
 
 // ------------------------------------------------------------ fixed drives
 
-std::vector<std::string> FixedDriveRoots() {
+std::vector<std::string> os::FixedDriveRootsRaw() {
   std::vector<std::string> roots;
-  if (os::FixedDriveRootsOverride(roots)) return roots;
   DWORD drives = GetLogicalDrives();
   for (int i = 0; i < 26; ++i) {
     if (!(drives & (DWORD(1) << i))) continue;
@@ -229,9 +228,8 @@ FolderWatcher::~FolderWatcher() {
 }
 
 FolderWatcher::Handle FolderWatcher::Add(const std::string& folder) {
-  HANDLE h = FindFirstChangeNotificationA(
-      ExcludeTrailingDelim(folder).c_str(), FALSE,
-      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+  HANDLE h = FindFirstChangeNotificationA(folder.c_str(), FALSE,
+                                         FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
   std::lock_guard<std::mutex> g(impl_->lock);
   Handle id = impl_->next++;
   impl_->watches[id] = h;
