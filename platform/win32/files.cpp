@@ -36,6 +36,15 @@ void FillEntry(FileEntry& out, const char* name, DWORD attrs, DWORD sizeHigh, DW
   out.modified = LocalDateTime(written);
 }
 
+// The system's text for an error number, without the closing line break.
+std::string ErrorText(DWORD error) {
+  char buf[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           error, 0, buf, sizeof buf, nullptr);
+  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == ' ')) --n;
+  return n > 0 ? std::string(buf, n) : "Error " + std::to_string(error);
+}
+
 bool Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
   return !path.empty() && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
 }
@@ -111,7 +120,7 @@ bool ForceDirectories(const std::string& path) {
 int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!Attributes(path, data)) return -1;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
@@ -160,7 +169,7 @@ FileStream::FileStream(const std::string& path, Mode mode) : impl_(std::make_uni
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (impl_->h == INVALID_HANDLE_VALUE)
     throw EStreamError((mode == kCreate ? "Cannot create file \"" : "Cannot open file \"") +
-                       path + "\"");
+                       path + "\". " + ErrorText(GetLastError()));
 }
 
 FileStream::~FileStream() {
@@ -205,8 +214,11 @@ int64_t FileStream::Size() {
 void FileStream::SetSize(int64_t size) {
   // The position stays where it was, or at the new end when it was beyond.
   int64_t pos = Position();
-  if (size < 0 || Seek(size, kBegin) != size || !SetEndOfFile(impl_->h))
-    throw EStreamError("Cannot set the file size");
+  if (size < 0 || Seek(size, kBegin) != size || !SetEndOfFile(impl_->h)) {
+    DWORD error = size < 0 ? ERROR_NEGATIVE_SEEK : GetLastError();
+    Seek(pos, kBegin);
+    throw EStreamError("Cannot set the file size. " + ErrorText(error));
+  }
   Seek(std::min(pos, size), kBegin);
 }
 

@@ -406,7 +406,13 @@ TEST(Win32Files, ReadStreamsShareWithWritersAndRenameReplaces) {
     rw.SetSize(3);
     EXPECT_EQ(rw.Position(), 3);
   }
-  EXPECT_THROW(plat::FileStream(dir + "none.bin", plat::FileStream::kOpenRead), plat::EStreamError);
+  try {
+    plat::FileStream missing(dir + "none.bin", plat::FileStream::kOpenRead);
+    ADD_FAILURE() << "opened a missing file";
+  } catch (const plat::EStreamError& e) {
+    EXPECT_NE(std::string(e.what()).find("none.bin\". "), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(plat::FileSize(dir), -1);  // a folder has no file size
 
   WriteText(dir + "b.bin", "new");
   EXPECT_TRUE(plat::RenameFile(dir + "b.bin", path));  // over an existing file
