@@ -86,8 +86,6 @@ struct Dispatcher {
   UINT_PTR nextTimer = 1;
   std::map<SocketHandle, SocketWatch> sockets;
   UINT nextSocketMsg = kSocketMsgFirst;
-
-  bool quitSeen = false;  // main thread only: a WM_QUIT taken by a pump
 };
 
 Dispatcher& D() {
@@ -290,15 +288,11 @@ bool MainLoop::IsMainThread() {
 }
 
 void MainLoop::Run() {
-  Dispatcher& d = D();
   MSG msg;
-  while (!d.quitSeen) {
-    BOOL r = GetMessageA(&msg, nullptr, 0, 0);
-    if (r == 0 || r == -1) break;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  d.quitSeen = false;
 }
 
 void MainLoop::Quit() {
@@ -308,32 +302,55 @@ void MainLoop::Quit() {
     PostMessageA(D().hwnd, kQuitMsg, 0, 0);
 }
 
-void MainLoop::ProcessMessages() {
-  if (!IsMainThread()) return;  // the calls belong to the main thread
-  Dispatcher& d = D();
+namespace {
+
+// One pass over what is pending; true when a quit request is pending. The
+// request is put back, so that whichever GetMessage loop runs the program
+// still ends.
+bool PumpPending() {
   DrainQueue();
+  bool quit = false;
+  WPARAM quitCode = 0;
   MSG msg;
   for (int i = 0; i < kMaxMessagesPerPass && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
     if (msg.message == WM_QUIT) {
-      d.quitSeen = true;  // Run returns when it gets control again
-      break;
+      quit = true;
+      quitCode = msg.wParam;
+      continue;
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  if (quit) PostQuitMessage(int(quitCode));
+  return quit;
+}
+
+}  // namespace
+
+void MainLoop::ProcessMessages() {
+  if (IsMainThread()) PumpPending();  // the calls belong to the main thread
 }
 
 bool MainLoop::PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-  const int64_t deadline = os::MonotonicRawMs() + std::max(timeoutMs, 0);
+  const int64_t deadline = os::MonotonicRawMs() + timeoutMs;
   for (;;) {
-    ProcessMessages();
     if (pred()) return true;
-    int64_t left = deadline - os::MonotonicRawMs();
-    if (left <= 0) return false;
-    // Wakes for new messages; the short slice lets pred see changes that
-    // other threads make without posting anything.
-    MsgWaitForMultipleObjectsEx(0, nullptr, DWORD(std::min<int64_t>(left, 10)), QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    DWORD slice = 10;  // pred may watch what other threads do without posting
+    if (timeoutMs >= 0) {
+      int64_t left = deadline - os::MonotonicRawMs();
+      if (left <= 0) return false;
+      slice = DWORD(std::min<int64_t>(left, slice));
+    }
+    if (!IsMainThread()) {
+      Sleep(slice);  // another thread can only watch the predicate
+      continue;
+    }
+    if (PumpPending()) {
+      Sleep(1);  // a pending quit keeps the queue "busy": no waiting on it
+      continue;
+    }
+    if (pred()) return true;
+    MsgWaitForMultipleObjectsEx(0, nullptr, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 }
 

@@ -170,6 +170,31 @@ TEST(Win32Dispatcher, RunServesOrdinaryWindowsAndEndsOnQuit) {
   DestroyWindow(w);
 }
 
+TEST(Win32Dispatcher, PumpingKeepsAQuitRequestForTheLoopThatRunsTheProgram) {
+  MessageTarget target;
+  bool ran = false;
+  MainLoop::Quit();
+  target.Post([&] { ran = true; });
+  MainLoop::ProcessMessages();
+  EXPECT_TRUE(testutil::PumpUntil([&] { return ran; }, 2000));
+  EXPECT_FALSE(MainLoop::PumpUntil([] { return false; }, 50));  // ends though a quit waits
+
+  // The quit is still there: a plain GetMessage loop ends at once.
+  std::atomic<bool> done{false}, rescued{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 100 && !done; ++i) Sleep(50);
+    if (!done) {
+      rescued = true;
+      MainLoop::Quit();
+    }
+  });
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  done = true;
+  watchdog.join();
+  EXPECT_FALSE(rescued);
+}
+
 // ------------------------------------------------------ socket notifications
 
 struct Listener {
