@@ -119,7 +119,8 @@ void RunItem(Item& it) {
     error = std::current_exception();
   }
   std::lock_guard<std::mutex> g(l.mu);
-  it.slot->error = error;
+  // Moved, so that the sender holds the only reference once it wakes.
+  it.slot->error = std::move(error);
   it.slot->ran = true;
   it.slot->done = true;
   it.slot->cv.notify_all();
@@ -299,12 +300,18 @@ void WaitAndDispatch(int timeoutMs) {
   Loop& l = L();
   std::vector<pollfd> fds;
   std::vector<Polled> polled;
+  // Held until the notifications are out: a socket closed meanwhile keeps
+  // its descriptor (and number) until then.
+  std::vector<posix::SocketUse> uses;
   fds.push_back({l.wake.ReadFd(), POLLIN, 0});
   int wait = timeoutMs;
   {
     std::lock_guard<std::mutex> g(l.mu);
     for (auto& [fd, w] : l.watches) {
       if (!w.armed) continue;
+      posix::SocketUse use{SocketHandle(fd)};
+      if (!use) continue;
+      uses.push_back(std::move(use));
       fds.push_back({fd, PollEventsOf(w), 0});
       polled.push_back({fd, w.gen});
     }
@@ -481,7 +488,8 @@ void MessageTarget::KillTimer(int id) {
 
 void MessageTarget::WatchSocket(SocketHandle s, unsigned events, std::function<void(SocketHandle, unsigned, int)> fn) {
   const int fd = int(s);
-  if (events == 0 || !fn) {
+  posix::SocketUse use(s);
+  if (events == 0 || !fn || !use) {
     UnwatchSocket(s);
     return;
   }

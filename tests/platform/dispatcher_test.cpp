@@ -12,11 +12,12 @@
 #include "platform/net.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
+#include "tests/platform/loopback.h"
 #include "tests/support/test_util.h"
 
 namespace {
 
-constexpr uint32_t kLoopback = 0x7F000001;
+using looptest::kLoopback;
 
 // Calls from several threads, posted and sent mixed, reach the main thread
 // in the order each thread made them.
@@ -187,26 +188,8 @@ TEST(Dispatcher, RunEndsOnQuit) {
 
 // ---------------------------------------------------------------- sockets
 
-struct Socket {
-  plat::SocketHandle h = plat::kInvalidSocket;
-  Socket() = default;
-  explicit Socket(plat::SocketHandle s) : h(s) {}
-  ~Socket() {
-    if (h != plat::kInvalidSocket) plat::CloseSocket(h);
-  }
-};
-
-// A listener on 127.0.0.1 at a free port.
-uint16_t Listen(Socket& s) {
-  s.h = plat::TcpSocket();
-  EXPECT_NE(s.h, plat::kInvalidSocket);
-  EXPECT_TRUE(plat::BindSocket(s.h, kLoopback, 0));
-  EXPECT_TRUE(plat::ListenSocket(s.h, 5));
-  uint32_t addr = 0;
-  uint16_t port = 0;
-  EXPECT_TRUE(plat::LocalAddress(s.h, &addr, &port));
-  return port;
-}
+using looptest::Listen;
+using looptest::Socket;
 
 class DispatcherSockets : public ::testing::Test {
  protected:
@@ -263,11 +246,7 @@ TEST_F(DispatcherSockets, ConnectAcceptReadAndCloseOnLoopback) {
 
 TEST_F(DispatcherSockets, RefusedConnectIsReportedWithItsNumber) {
   plat::MessageTarget target;
-  uint16_t port = 0;
-  {
-    Socket gone;
-    port = Listen(gone);
-  }  // nobody listens there any more
+  const uint16_t port = looptest::DeadPort();
   Socket client;
   client.h = plat::TcpSocket();
   int error = -1;
