@@ -220,26 +220,28 @@ std::vector<Fired> Classify(int fd, Watch& w, short rev) {
     w.armed &= ~unsigned(kSocketConnect);
     out.push_back({kSocketConnect, 0});
   }
+  // Read once: reading the pending error clears it.
+  const int error = err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0;
   if (w.listener) {
     if (in || err) {
       if (w.armed & kSocketAccept)
-        out.push_back({kSocketAccept, err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0});
+        out.push_back({kSocketAccept, error});
       else if (w.armed & kSocketRead)
-        out.push_back({kSocketRead, 0});
+        out.push_back({kSocketRead, error});
       w.armed &= ~unsigned(kSocketAccept | kSocketRead);
     }
     return out;
   }
   if ((in || hup || err) && (w.armed & kSocketRead)) {
-    out.push_back({kSocketRead, 0});
+    out.push_back({kSocketRead, error});
     w.armed &= ~unsigned(kSocketRead);
   }
   if (out_ && (w.armed & kSocketWrite)) {
-    out.push_back({kSocketWrite, 0});
+    out.push_back({kSocketWrite, error});
     w.armed &= ~unsigned(kSocketWrite);
   }
   if ((hup || err) && (w.armed & kSocketClose)) {
-    out.push_back({kSocketClose, err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0});
+    out.push_back({kSocketClose, error});
     w.armed &= ~unsigned(kSocketClose);
   }
   return out;
@@ -315,7 +317,7 @@ void WaitAndDispatch(int timeoutMs) {
       fds.push_back({fd, PollEventsOf(w), 0});
       polled.push_back({fd, w.gen});
     }
-    if (!l.queue.empty() || l.quit) wait = 0;
+    if (!l.queue.empty()) wait = 0;
     if (wait != 0 && !l.timers.empty()) {
       int64_t next = l.timers.front().due;
       for (const Timer& t : l.timers) next = std::min(next, t.due);
