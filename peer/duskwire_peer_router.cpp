@@ -563,7 +563,8 @@ void TDuskwirePeerRouter::AddHost(const std::string& host, int port) {
   if (port <= 0 || port > 65535 || host.empty() || host == IPHost()) return;
   std::lock_guard<std::mutex> g(hostsLock_);
   hosts_.push_back(TDWHostItem{plat::MonotonicMs(), host, uint16_t(port)});
-  while (int64_t(hosts_.size()) >= std::max<int64_t>(1, Setting(TDWSetting::MaxHostQueueSize)))
+  // Adding at MaxHostQueueSize entries drops the oldest.
+  while (int64_t(hosts_.size()) > std::max<int64_t>(1, Setting(TDWSetting::MaxHostQueueSize)))
     hosts_.pop_front();
 }
 
