@@ -28,13 +28,25 @@ class FakePeer : public TDWPeer {
   std::string id_;
 };
 
-// Reserves a slot for a fake peer at address and puts it in.
-std::unique_ptr<FakePeer> Attach(TDuskwirePeerRouter& r, const std::string& address) {
+// A fake peer in a reserved slot of r; leaves the router when destroyed.
+struct Attached {
+  Attached(TDuskwirePeerRouter& r, std::unique_ptr<FakePeer> p) : router(r), peer(std::move(p)) {}
+  ~Attached() {
+    if (peer) router.RemovePeer(peer->PeerId());
+  }
+  FakePeer* operator->() const { return peer.get(); }
+  FakePeer* get() const { return peer.get(); }
+  explicit operator bool() const { return bool(peer); }
+  TDuskwirePeerRouter& router;
+  std::unique_ptr<FakePeer> peer;
+};
+
+Attached Attach(TDuskwirePeerRouter& r, const std::string& address) {
   std::string id = r.ReservePeer(address, false);
-  if (id.empty()) return nullptr;
+  if (id.empty()) return Attached(r, nullptr);
   auto p = std::make_unique<FakePeer>(id);
   EXPECT_TRUE(r.ActivatePeer(id, p.get()));
-  return p;
+  return Attached(r, std::move(p));
 }
 
 TDuskwirePacket Request(const std::string& id, const std::string& ri, const std::string& to = "") {
@@ -208,7 +220,7 @@ TEST(DuskwireRouting, ResponseTravelsBackAlongTheRequestPath) {
   carry();
   std::string rri, rto, rfrom, rbody;
   ASSERT_TRUE(x.GetNextResponse(rri, rto, rfrom, rbody));
-  EXPECT_EQ(rri, "search2");
+  EXPECT_EQ(rri, "search1");
   EXPECT_EQ(rbody, "result");
   EXPECT_EQ(rfrom, "z");
   EXPECT_EQ(rto, "x");
