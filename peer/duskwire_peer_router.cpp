@@ -363,6 +363,10 @@ int TDuskwirePeerRouter::PeerCount() {
   std::lock_guard<std::mutex> g(peersLock_);
   return incomingCount_ + outgoingCount_;
 }
+int TDuskwirePeerRouter::ActivePeerCount() {
+  std::lock_guard<std::mutex> g(peersLock_);
+  return int(std::count_if(peers_.begin(), peers_.end(), [](const PeerEntry& e) { return e.peer != nullptr; }));
+}
 int TDuskwirePeerRouter::IncomingPeerCount() {
   std::lock_guard<std::mutex> g(peersLock_);
   return incomingCount_;

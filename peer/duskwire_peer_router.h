@@ -109,7 +109,8 @@ class TDuskwirePeerRouter {
   void SetLocalStatistic(const std::string& name, int64_t value);
   int64_t NetworkStatistic(const std::string& name);
 
-  int PeerCount();
+  int PeerCount();        // peers, counting those whose thread is starting
+  int ActivePeerCount();  // peers whose thread runs
   int IncomingPeerCount();
   int OutgoingPeerCount();
   bool TakePeersChanged() { return peersChanged_.exchange(false); }

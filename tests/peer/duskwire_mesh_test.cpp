@@ -90,7 +90,7 @@ TEST(DuskwireMesh, ThreeNodesFloodRequestsAndRouteResponsesBack) {
   n1->Start(false, 0);
   n2->Start(false, 0);
   n3->Start(false, 0);
-  ASSERT_TRUE(Eventually([&] { return n1->PeerCount() == 2 && n2->PeerCount() == 2 && n3->PeerCount() == 2; }))
+  ASSERT_TRUE(Eventually([&] { return n1->ActivePeerCount() == 2 && n2->ActivePeerCount() == 2 && n3->ActivePeerCount() == 2; }))
       << n1->PeerCount() << n2->PeerCount() << n3->PeerCount();
   EXPECT_EQ(n1->IncomingPeerCount(), 2);
   EXPECT_EQ(n3->OutgoingPeerCount(), 2);
@@ -165,7 +165,7 @@ TEST(DuskwireMesh, BadPeersAreClosed) {
   // Silent for longer than PeerTimeout.
   TDWHarnessPeer silent("127.0.0.4");
   silent.Connect("127.0.0.1", port);
-  ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
   // A second connection from the same address is closed at once.
   TDWHarnessPeer twin("127.0.0.4");
   twin.Connect("127.0.0.1", port);
@@ -176,7 +176,7 @@ TEST(DuskwireMesh, BadPeersAreClosed) {
   // A packet that is neither request nor response.
   TDWHarnessPeer odd("127.0.0.5");
   odd.Connect("127.0.0.1", port);
-  ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
   odd.Conn().SetHeader("Message-ID", "x1");
   odd.Conn().SendHeader("3000");
   EXPECT_TRUE(odd.WaitClosed(5000));
@@ -184,7 +184,7 @@ TEST(DuskwireMesh, BadPeersAreClosed) {
   // A body longer than allowed.
   TDWHarnessPeer big("127.0.0.6");
   big.Connect("127.0.0.1", port);
-  ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
   big.SendRaw("1000\r\nMessage-ID: b1\r\nContent-Length: 1099511627776\r\n\r\n");
   EXPECT_TRUE(big.WaitClosed(5000));
   ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 0; }));
@@ -201,7 +201,7 @@ TEST(DuskwireMesh, QueueOverflowClosesAPeerThatDoesNotKeepUp) {
   node->Start(false, 0);
   TDWHarnessPeer reader("127.0.0.7");
   reader.Connect("127.0.0.1", node->OwnListenPort());
-  ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
   for (int i = 0; i < 100; ++i) node->SendRequest("S", "", false, "NAPSTER-REQUEST", std::string(1000, 'q'));
   EXPECT_TRUE(reader.WaitClosed(10000));
   EXPECT_TRUE(Eventually([&] { return node->PeerCount() == 0; }));
@@ -209,7 +209,7 @@ TEST(DuskwireMesh, QueueOverflowClosesAPeerThatDoesNotKeepUp) {
   // A peer that reads gets what is flooded, in order, with intact bodies.
   TDWHarnessPeer good("127.0.0.8");
   good.Connect("127.0.0.1", node->OwnListenPort());
-  ASSERT_TRUE(Eventually([&] { return node->PeerCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
   node->SendRequest("S", "", false, "NAPSTER-REQUEST", "first");
   node->SendRequest("S", "", false, "NAPSTER-REQUEST", "second");
   TDuskwirePacket p;
