@@ -112,12 +112,12 @@ bool TDuskwirePeerRouter::Pause(int ms) {
 
 // ---------------------------------------------------------------- start/stop
 
+// The caller is Start or one of the router's own threads, so Stop cannot
+// finish between the start and the registration.
 void TDuskwirePeerRouter::StartThread(plat::Thread* t) {
-  {
-    std::lock_guard<std::mutex> g(threadsLock_);
-    threads_.push_back(t);
-  }
   t->Resume();
+  std::lock_guard<std::mutex> g(threadsLock_);
+  threads_.push_back(t);
 }
 
 // Joins and deletes the threads whose bodies have ended.
