@@ -380,53 +380,48 @@ int NetConnect(TSocketRecord* r, const std::string& host, int port) {
   return kNetOk;
 }
 
-int NetRecv(TSocketRecord* r, void* buf, int count) {
+namespace {
+
+// One receive or send of at most count bytes, waiting (within the time-out)
+// while the socket is not ready. io returns the bytes moved or -1 with the
+// error in LastNetError; for a receive, 0 means the peer closed.
+template <class Io>
+int Transfer(TSocketRecord* r, int count, unsigned waitFor, Io io) {
   OpGuard g(r);
   if (r->state != kStateConnected || r->handle == plat::kInvalidSocket) return kNetNotOpen;
   if (count <= 0) return 0;
+  const bool receiving = waitFor == plat::kWaitRead;
   int64_t deadline = r->timeOut > 0 ? DeadlineIn(int64_t(r->timeOut) * 1000) : -1;
   for (;;) {
     if (r->closing) return kNetPeerClosed;
-    int n = plat::RecvSocket(r->handle, buf, count);
+    int n = io(r->handle);
     if (n > 0) {
-      UpdateRates(r, 0, n);
+      UpdateRates(r, receiving ? 0 : n, receiving ? n : 0);
       return n;
     }
-    if (n == 0) return kNetPeerClosed;
-    int e = plat::LastNetError();
+    if (n == 0 && receiving) return kNetPeerClosed;
+    int e = n == 0 ? plat::kWsaEWOULDBLOCK : plat::LastNetError();
     if (e != plat::kWsaEWOULDBLOCK && e != plat::kWsaEINTR) {
       if (r->closing) return kNetPeerClosed;
       int code = NetErrorToCode(e);
       return code == 0 ? kNetOtherError : code;
     }
-    WaitResult w = r->waiter.Wait(r->handle, plat::kWaitRead, Remaining(deadline));
+    WaitResult w = r->waiter.Wait(r->handle, waitFor, Remaining(deadline));
     if (w == WaitResult::kTimeout) return Fail(r, kNetTimeout);
     if (w == WaitResult::kWoken && WokenByClose(r)) return kNetPeerClosed;
   }
 }
 
+}  // namespace
+
+int NetRecv(TSocketRecord* r, void* buf, int count) {
+  return Transfer(r, count, plat::kWaitRead,
+                  [&](plat::SocketHandle s) { return plat::RecvSocket(s, buf, count); });
+}
+
 int NetSend(TSocketRecord* r, const void* buf, int count) {
-  OpGuard g(r);
-  if (r->state != kStateConnected || r->handle == plat::kInvalidSocket) return kNetNotOpen;
-  if (count <= 0) return 0;
-  int64_t deadline = r->timeOut > 0 ? DeadlineIn(int64_t(r->timeOut) * 1000) : -1;
-  for (;;) {
-    if (r->closing) return kNetPeerClosed;
-    int n = plat::SendSocket(r->handle, buf, count);
-    if (n >= 0) {
-      UpdateRates(r, n, 0);
-      return n;
-    }
-    int e = plat::LastNetError();
-    if (e != plat::kWsaEWOULDBLOCK && e != plat::kWsaEINTR) {
-      if (r->closing) return kNetPeerClosed;
-      int code = NetErrorToCode(e);
-      return code == 0 ? kNetOtherError : code;
-    }
-    WaitResult w = r->waiter.Wait(r->handle, plat::kWaitWrite, Remaining(deadline));
-    if (w == WaitResult::kTimeout) return Fail(r, kNetTimeout);
-    if (w == WaitResult::kWoken && WokenByClose(r)) return kNetPeerClosed;
-  }
+  return Transfer(r, count, plat::kWaitWrite,
+                  [&](plat::SocketHandle s) { return plat::SendSocket(s, buf, count); });
 }
 
 int NetReadExact(TSocketRecord* r, void* buf, int count) {

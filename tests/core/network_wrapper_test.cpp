@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "tools/socket_black_hole.h"
 
 namespace {
 
@@ -170,23 +171,9 @@ TEST(Socket, ForeignCloseWakesBlockedCallsWithoutDescriptorReuse) {
 }
 
 TEST(Socket, CloseWakesAConnectToABlackHole) {
-  // A listener with a full backlog drops further connection attempts, so a
-  // connect to it hangs until it is closed.
-  plat::SocketHandle hole = plat::TcpSocket();
-  ASSERT_NE(hole, plat::kInvalidSocket);
-  ASSERT_TRUE(plat::BindSocket(hole, 0x7f000001, 0));
-  ASSERT_TRUE(plat::ListenSocket(hole, 0));
-  uint32_t addr = 0;
-  uint16_t port = 0;
-  ASSERT_TRUE(plat::LocalAddress(hole, &addr, &port));
-  std::vector<plat::SocketHandle> fillers;
-  for (int i = 0; i < 4; ++i) {
-    plat::SocketHandle f = plat::TcpSocket();
-    plat::SetNonBlocking(f, true);
-    plat::ConnectSocket(f, 0x7f000001, port);
-    fillers.push_back(f);
-  }
-  plat::Thread::Sleep(100);
+  TSocketBlackHole hole;
+  ASSERT_TRUE(hole.Valid());
+  const int port = hole.Port();
   TSocket s;
   auto started = plat::MonotonicMs();
   auto connector = std::async(std::launch::async, [&] { return CodeOf([&] { s.Connect("127.0.0.1", port); }); });
@@ -196,6 +183,4 @@ TEST(Socket, CloseWakesAConnectToABlackHole) {
   // Where the system still lets the connect through, it succeeds at once.
   EXPECT_TRUE(code == 0 || code == kNetPeerClosed) << code;
   EXPECT_LT(plat::MonotonicMs() - started, kPromptMs);
-  for (auto f : fillers) plat::CloseSocket(f);
-  plat::CloseSocket(hole);
 }

@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 #include "tools/duskwire_cache_server.h"
 #include "tools/duskwire_harness_peer.h"
+#include "tools/socket_black_hole.h"
 
 namespace {
 
@@ -267,27 +268,13 @@ TEST(DuskwireMesh, CacheServerConversation) {
 }
 
 TEST(DuskwireMesh, StopEndsAConnectToABlackHole) {
-  plat::SocketHandle hole = plat::TcpSocket();
-  ASSERT_NE(hole, plat::kInvalidSocket);
-  ASSERT_TRUE(plat::BindSocket(hole, 0x7f000001, 0));
-  ASSERT_TRUE(plat::ListenSocket(hole, 0));
-  uint32_t addr = 0;
-  uint16_t port = 0;
-  ASSERT_TRUE(plat::LocalAddress(hole, &addr, &port));
-  std::vector<plat::SocketHandle> fillers;
-  for (int i = 0; i < 4; ++i) {
-    plat::SocketHandle f = plat::TcpSocket();
-    plat::SetNonBlocking(f, true);
-    plat::ConnectSocket(f, 0x7f000001, port);
-    fillers.push_back(f);
-  }
+  TSocketBlackHole hole;
+  ASSERT_TRUE(hole.Valid());
   auto node = Node("127.0.0.9", "node", 0);
   node->Start(false, 0);
-  node->AddHost("127.0.0.1", port);
+  node->AddHost("127.0.0.1", hole.Port());
   node->SetRefreshDue();
   Eventually([&] { return node->PendingConnectCount() == 1; }, 2000);
   EXPECT_LT(TimedStop(*node), kPromptMs);
   EXPECT_EQ(node->PendingConnectCount(), 0);
-  for (auto f : fillers) plat::CloseSocket(f);
-  plat::CloseSocket(hole);
 }
