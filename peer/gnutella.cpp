@@ -39,23 +39,6 @@ std::string TwoDigits(int64_t v) {
 
 int ClampByte(int v) { return std::clamp(v, 0, 255); }
 
-// Reads handshake bytes one receive call at a time, so that nothing past
-// the handshake is taken into the socket's read-ahead buffer and the
-// descriptor loop can rely on the socket's own readiness.
-class TSocketReader : public TGnutellaReader {
- public:
-  explicit TSocketReader(TSocket& s) : s_(s) {}
-  uint8_t ReadByte() override {
-    uint8_t b = 0;
-    s_.Recv(&b, 1);
-    return b;
-  }
-  void ReadExact(void* buf, int count) override { s_.ReadExact(buf, count); }
-
- private:
-  TSocket& s_;
-};
-
 // The connection manager's own thread.
 class TGnutellaTicker : public plat::Thread {
  public:
@@ -143,15 +126,24 @@ std::vector<THostItem> ParseHostList(std::string_view text) {
 
 // ================================================================ handshake
 
+uint8_t TGnutellaSocketReader::ReadByte() {
+  uint8_t b = 0;
+  s_.Recv(&b, 1);
+  return b;
+}
+
+void TGnutellaSocketReader::ReadExact(void* buf, int count) { s_.ReadExact(buf, count); }
+
 std::string ReadHandshakeLine(TGnutellaReader& in) {
   std::string line;
   for (;;) {
     char c = char(in.ReadByte());
     if (c == '\n') break;
-    if (line.size() >= kMaxHandshakeLine) throw EGnutella("Handshake line too long");
+    if (line.size() > kMaxHandshakeLine) throw EGnutella("Handshake line too long");  // room for its CR
     line += c;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kMaxHandshakeLine) throw EGnutella("Handshake line too long");
   return line;
 }
 
@@ -163,9 +155,9 @@ bool IsStatusOk(std::string_view line) {
 
 void THandshakeHeaders::Read(TGnutellaReader& in) {
   for (int lines = 0;; ++lines) {
-    if (lines >= kMaxHandshakeLines) throw EGnutella("Too many handshake lines");
     std::string line = ReadHandshakeLine(in);
     if (line.empty()) return;
+    if (lines >= kMaxHandshakeLines) throw EGnutella("Too many handshake lines");
     if ((line[0] == ' ' || line[0] == '\t') && !items_.empty()) {
       std::string more = plat::Trim(line);
       std::string& v = items_.back().second;
@@ -267,6 +259,14 @@ TGnutellaSettings TGnutella::Settings() const {
 void TGnutella::SetSettings(const TGnutellaSettings& s) {
   std::lock_guard<plat::CriticalSection> g(lock_);
   settings_ = s;
+  if (s.bManualNetworkSettings) ApplyManualAddressLocked();
+}
+
+void TGnutella::ApplyManualAddressLocked() {
+  localIP_ = settings_.sLocalIP;
+  localIPNumber_ = settings_.iLocalIP;
+  if (localIPNumber_ == 0) plat::TextToAddress(settings_.sLocalIP, &localIPNumber_);
+  localPort_ = settings_.iLocalPort;
 }
 
 void TGnutella::SetBindAddress(const std::string& address) {
@@ -313,17 +313,15 @@ void TGnutella::Start(int port) {
   {
     std::lock_guard<plat::CriticalSection> g(lock_);
     if (s.bManualNetworkSettings) {
-      localIP_ = s.sLocalIP;
-      localIPNumber_ = s.iLocalIP;
-      if (localIPNumber_ == 0) plat::TextToAddress(s.sLocalIP, &localIPNumber_);
+      ApplyManualAddressLocked();
     } else {
       uint32_t own = 0;
       if (bind.empty() || bind == "0.0.0.0" || !plat::TextToAddress(bind, &own)) own = plat::OwnFirstAddress();
       localIPNumber_ = own;
       localIP_ = plat::AddressToText(own);
+      localPort_ = 0;
     }
   }
-  localPort_ = s.bManualNetworkSettings ? s.iLocalPort : 0;
   started_ = true;
   if (!s.bFirewalled) {
     try {
@@ -1040,7 +1038,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing06(const TGnutellaSettings& s,
     return Outcome::Refused;  // no one there: nothing to fall back to
   }
   connected = true;
-  TSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_);
   linkUltrapeer_ = node_.bIsUltraPeer();
   std::string status;
   try {
@@ -1075,7 +1073,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing06(const TGnutellaSettings& s,
 }
 
 TGnutellaThread::Outcome TGnutellaThread::Outgoing04() {
-  TSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_);
   try {
     sock_->Connect(host_, port_);
     sock_->WriteAll("GNUTELLA CONNECT/0.4\n\n");
@@ -1090,7 +1088,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing04() {
 }
 
 TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSettings& s) {
-  TSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_);
   std::string first = plat::UpperCase(plat::Trim(ReadHandshakeLine(in)));
   if (first == "GNUTELLA CONNECT/0.4") {
     if (s.bIsCacheServer) return Outcome::Refused;
@@ -1152,7 +1150,7 @@ void TGnutellaThread::WriteQueued() {
 }
 
 void TGnutellaThread::Loop(const TGnutellaSettings& s) {
-  TSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_);
   const int64_t pingMs = int64_t(s.iPingInterval) * 1000;
   const int64_t silenceMs = int64_t(s.iPeerTimeout) * 1000;
   int64_t lastPing = plat::MonotonicMs();

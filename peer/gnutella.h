@@ -146,6 +146,19 @@ std::vector<THostItem> ParseHostList(std::string_view text);
 constexpr size_t kMaxHandshakeLine = 4096;
 constexpr int kMaxHandshakeLines = 100;
 
+// Reads a socket one receive call a byte, so that nothing past a handshake
+// is taken into the socket's read-ahead buffer: the descriptor loop that
+// follows can then rely on the socket's own readiness.
+class TGnutellaSocketReader : public TGnutellaReader {
+ public:
+  explicit TGnutellaSocketReader(TSocket& s) : s_(s) {}
+  uint8_t ReadByte() override;
+  void ReadExact(void* buf, int count) override;
+
+ private:
+  TSocket& s_;
+};
+
 // One line up to LF (a CR before it dropped). Raises EGnutella when it
 // grows beyond kMaxHandshakeLine.
 std::string ReadHandshakeLine(TGnutellaReader& in);
@@ -157,7 +170,7 @@ class THandshakeHeaders {
  public:
   // Reads lines up to an empty one. A line starting with a blank continues
   // the previous value; a line without a colon is skipped. More than
-  // kMaxHandshakeLines lines raise EGnutella.
+  // kMaxHandshakeLines lines before the empty one raise EGnutella.
   void Read(TGnutellaReader& in);
   void Add(const std::string& name, const std::string& value);
   bool Has(std::string_view name) const;
@@ -334,6 +347,7 @@ class TGnutella {
   };
   struct SyncCall;
 
+  void ApplyManualAddressLocked();  // sLocalIP, iLocalIP, iLocalPort as set
   bool KnownKeyLocked(const std::string& key) const;  // cache, connected or pending
   bool ConnectedOrPendingLocked(const std::string& key) const;
   void CountsLocked(int& ultrapeers, int& leaves) const;

@@ -84,16 +84,16 @@ class TGnutellaReader {
   virtual void ReadExact(void* buf, int count) = 0;
 };
 
-// Reads bytes from a buffer; raises EGnutella at its end.
+// Reads bytes from (its copy of) a buffer; raises EGnutella at its end.
 class TBufferReader : public TGnutellaReader {
  public:
-  explicit TBufferReader(std::string_view data) : data_(data) {}
+  explicit TBufferReader(std::string data) : data_(std::move(data)) {}
   uint8_t ReadByte() override;
   void ReadExact(void* buf, int count) override;
   size_t Remaining() const { return data_.size() - pos_; }
 
  private:
-  std::string_view data_;
+  std::string data_;
   size_t pos_ = 0;
 };
 
