@@ -303,7 +303,11 @@ bool TGnutella::Pause(int ms) {
 void TGnutella::Start(int port) {
   Stop();
   std::lock_guard<std::mutex> run(runLock_);
-  stopping_ = false;
+  {
+    std::lock_guard<std::mutex> g(syncLock_);
+    stopping_ = false;
+    eventsGivenUp_ = false;
+  }
   stopEvent_.Reset();
   startMs_ = plat::MonotonicMs();
   peakSend_ = 0;
@@ -374,12 +378,13 @@ void TGnutella::ReapThreads() {
 
 void TGnutella::Stop() {
   std::lock_guard<std::mutex> run(runLock_);
+  const bool onMain = plat::MainLoop::IsMainThread();
   {
     std::lock_guard<std::mutex> g(syncLock_);
     stopping_ = true;
+    eventsGivenUp_ = !onMain;
   }
   stopEvent_.Set();
-  const bool onMain = plat::MainLoop::IsMainThread();
   for (;;) {
     CloseEverything();
     // Connection threads may wait for the main thread: serve them when this
@@ -418,7 +423,7 @@ void TGnutella::RunSync(const std::function<void()>& fn) {
   call->fn = fn;
   {
     std::lock_guard<std::mutex> g(syncLock_);
-    if (stopping_) return;
+    if (eventsGivenUp_) return;
     syncCalls_.push_back(call);
   }
   target_.Post([call] {
@@ -1103,9 +1108,9 @@ TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSetti
   THandshakeHeaders h;
   h.Read(in);
   peer_ = InterpretHeaders(h);
-  node_.AddHosts(peer_.Hosts);
   const std::string ua = "User-Agent: " + s.sUserAgent + "\r\n";
   if (s.bIsCacheServer) {
+    node_.AddHosts(peer_.Hosts);
     sock_->WriteAll("GNUTELLA/0.6 503 Sorry\r\nX-Tarn-Info: " + Base64EncodeOneLine(node_.HostListText()) + "\r\n" +
                     ua + "\r\n");
     return Outcome::Refused;
@@ -1114,6 +1119,7 @@ TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSetti
   if (peer_.MyAddressPort > 0) key_ = host_ + ":" + plat::IntToStr(peer_.MyAddressPort);
   linkUltrapeer_ = node_.bIsUltraPeer();
   bool ok = node_.Admit(this, key_, true, linkUltrapeer_, peer_.IsUltrapeer, peer_.UltrapeerNeeded);
+  node_.AddHosts(peer_.Hosts);  // once admitted, the peer's own address is no new host
   std::string answer = ok ? "GNUTELLA/0.6 200 OK\r\n" : "GNUTELLA/0.6 503 Sorry\r\n";
   answer += "X-Ultrapeer: " + BoolToStr(linkUltrapeer_) + "\r\n";
   answer += "X-Try-Ultrapeers: " + node_.HostListText() + "\r\n";

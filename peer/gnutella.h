@@ -410,6 +410,7 @@ class TGnutella {
   std::mutex runLock_;  // Start and Stop
   std::atomic<bool> started_{false};
   std::atomic<bool> stopping_{false};
+  bool eventsGivenUp_ = false;  // under syncLock_: a Stop off the main thread runs
   plat::Event stopEvent_{true, false};
 };
 
