@@ -30,7 +30,6 @@ TGuid Guid(uint8_t n) {
   return g;
 }
 
-std::string GuidBytes(const TGuid& g) { return std::string(reinterpret_cast<const char*>(g.data()), 16); }
 
 TBasePacket Query(uint8_t n, const std::string& text, uint8_t ttl = 5, uint8_t hops = 0) {
   return TBasePacket(Guid(n), kDescQuery, ttl, hops, QueryPayload(kQueryFlagsForm, text, ""));
@@ -430,7 +429,9 @@ TEST(GnutellaRouting, ResultQueueIsBounded) {
 TEST(GnutellaRouting, RequestQueueKeepsTheNewestTen) {
   Net n;
   for (int i = 0; i < 12; ++i) {
-    TBasePacket q = Query(uint8_t(i), "q" + std::to_string(i));
+    std::string text = "q";
+    text += std::to_string(i);  // (not "q" + ...: a false alarm of one compiler)
+    TBasePacket q = Query(uint8_t(i), text);
     n.node.ReceiveDescriptor(q, &n.a);
   }
   auto r = n.node.GetNextSearchRequest();
