@@ -39,6 +39,14 @@ std::string TwoDigits(int64_t v) {
 
 int ClampByte(int v) { return std::clamp(v, 0, 255); }
 
+template <class T>
+std::unique_ptr<T> TakeFront(std::deque<std::unique_ptr<T>>& q) {
+  if (q.empty()) return nullptr;
+  std::unique_ptr<T> item = std::move(q.front());
+  q.pop_front();
+  return item;
+}
+
 // The connection manager's own thread.
 class TGnutellaTicker : public plat::Thread {
  public:
@@ -236,6 +244,46 @@ TAdmission CheckAdmission(const TGnutellaSettings& s, int U, int L, bool linkUlt
   return a;
 }
 
+// ================================================================ threads
+
+void TGnutellaThreadList::Open() {
+  std::lock_guard<std::mutex> g(lock_);
+  closed_ = false;
+}
+
+void TGnutellaThreadList::Close() {
+  std::lock_guard<std::mutex> g(lock_);
+  closed_ = true;
+}
+
+bool TGnutellaThreadList::Start(plat::Thread* t) {
+  std::lock_guard<std::mutex> g(lock_);
+  if (closed_) return false;
+  t->Resume();
+  threads_.push_back(t);
+  return true;
+}
+
+void TGnutellaThreadList::Reap(const std::function<void(plat::Thread*)>& beforeFree) {
+  std::vector<plat::Thread*> done;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    auto ended = std::stable_partition(threads_.begin(), threads_.end(), [](plat::Thread* t) { return !t->Finished(); });
+    done.assign(ended, threads_.end());
+    threads_.erase(ended, threads_.end());
+  }
+  for (plat::Thread* t : done) {
+    if (beforeFree) beforeFree(t);
+    t->WaitFor();
+    delete t;
+  }
+}
+
+bool TGnutellaThreadList::Empty() {
+  std::lock_guard<std::mutex> g(lock_);
+  return threads_.empty();
+}
+
 // ================================================================ node
 
 struct TGnutella::SyncCall {
@@ -309,6 +357,7 @@ void TGnutella::Start(int port) {
     eventsGivenUp_ = false;
   }
   stopEvent_.Reset();
+  threads_.Open();
   startMs_ = plat::MonotonicMs();
   peakSend_ = 0;
   peakReceive_ = 0;
@@ -331,14 +380,13 @@ void TGnutella::Start(int port) {
     try {
       listener_.Listen(bind, port, true);
       if (!s.bManualNetworkSettings) localPort_ = listener_.LocalPort();
-      StartThread(new TGnutellaListenThread(*this));
+      threads_.Start(new TGnutellaListenThread(*this));
     } catch (const ESocket&) {
       // Not listening: the node still connects out.
     }
   }
   UpdateRole();
-  auto* ticker = new TGnutellaTicker(*this);
-  StartThread(ticker);
+  threads_.Start(new TGnutellaTicker(*this));
   Tick();
 }
 
@@ -347,33 +395,6 @@ void TGnutella::CloseEverything() {
   for (auto& p : pending_) p.thread->CloseLink();
   for (auto& c : connected_) c.link->CloseLink();
   listener_.Close();
-}
-
-bool TGnutella::StartThread(plat::Thread* t) {
-  std::lock_guard<std::mutex> g(threadsLock_);
-  if (stopping_) return false;
-  t->Resume();
-  threads_.push_back(t);
-  return true;
-}
-
-void TGnutella::ReapThreads() {
-  std::vector<plat::Thread*> done;
-  {
-    std::lock_guard<std::mutex> g(threadsLock_);
-    for (auto it = threads_.begin(); it != threads_.end();) {
-      if ((*it)->Finished()) {
-        done.push_back(*it);
-        it = threads_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (plat::Thread* t : done) {
-    t->WaitFor();
-    delete t;
-  }
 }
 
 void TGnutella::Stop() {
@@ -385,6 +406,7 @@ void TGnutella::Stop() {
     eventsGivenUp_ = !onMain;
   }
   stopEvent_.Set();
+  threads_.Close();
   for (;;) {
     CloseEverything();
     // Connection threads may wait for the main thread: serve them when this
@@ -392,11 +414,8 @@ void TGnutella::Stop() {
     // waiting for this very Stop).
     if (onMain) plat::MainLoop::ProcessMessages();
     AbandonSyncCalls(!onMain);
-    ReapThreads();
-    {
-      std::lock_guard<std::mutex> g(threadsLock_);
-      if (threads_.empty()) break;
-    }
+    threads_.Reap();
+    if (threads_.Empty()) break;
     plat::Thread::Sleep(std::max(1, timings_.stopPollMs));
   }
   {
@@ -548,7 +567,7 @@ void TGnutella::AdoptLocalAddress(const std::string& ip, uint32_t number) {
 void TGnutella::Tick() {
   if (tickRunning_.exchange(true)) return;
   Quietly([&] {
-    ReapThreads();
+    threads_.Reap();
     if (!started_ || stopping_) return;
     TGnutellaSettings s = Settings();
     int wanted = isUltraPeer_ ? s.iMinUltraPeers : s.iMinUltraPeerSlow;
@@ -582,7 +601,7 @@ bool TGnutella::LaunchConnection(TGnutellaThread* t, bool incoming) {
     }
     pending_.push_back(PendingEntry{t->Key(), t, incoming});
   }
-  if (StartThread(t)) return true;
+  if (threads_.Start(t)) return true;
   std::lock_guard<plat::CriticalSection> g(lock_);
   pending_.erase(std::remove_if(pending_.begin(), pending_.end(), [&](auto& p) { return p.thread == t; }),
                  pending_.end());
@@ -942,18 +961,12 @@ TGuid TGnutella::CurrentSearchGuid() {
 
 std::unique_ptr<TSearchResult> TGnutella::GetNextResult() {
   std::lock_guard<plat::CriticalSection> g(lock_);
-  if (results_.empty()) return nullptr;
-  auto r = std::move(results_.front());
-  results_.pop_front();
-  return r;
+  return TakeFront(results_);
 }
 
 std::unique_ptr<TSearchRequest> TGnutella::GetNextSearchRequest() {
   std::lock_guard<plat::CriticalSection> g(lock_);
-  if (requests_.empty()) return nullptr;
-  auto r = std::move(requests_.front());
-  requests_.pop_front();
-  return r;
+  return TakeFront(requests_);
 }
 
 int TGnutella::ResultQueueLength() {

@@ -205,6 +205,30 @@ TAdmission CheckAdmission(const TGnutellaSettings& s, int ultrapeerLinks, int le
                           bool linkUltrapeer, bool incoming, bool peerIsUltrapeer,
                           bool peerUltrapeerNeeded);
 
+// ---------------------------------------------------------------- threads
+
+// The threads a component starts and must see ended before it stops:
+// each is kept until its body has ended, then joined and freed.
+class TGnutellaThreadList {
+ public:
+  TGnutellaThreadList() = default;
+  TGnutellaThreadList(const TGnutellaThreadList&) = delete;
+  TGnutellaThreadList& operator=(const TGnutellaThreadList&) = delete;
+  void Open();   // starts are taken again
+  void Close();  // starts are refused from now on
+  // Starts t and keeps it; false (t not started) while closed.
+  bool Start(plat::Thread* t);
+  // Joins and frees the threads whose bodies ended; beforeFree sees each
+  // first (no lock of the list held).
+  void Reap(const std::function<void(plat::Thread*)>& beforeFree = nullptr);
+  bool Empty();
+
+ private:
+  std::mutex lock_;
+  std::vector<plat::Thread*> threads_;
+  bool closed_ = false;
+};
+
 // ---------------------------------------------------------------- node
 
 // A connection as routing sees it. Tests put fake ones into the node.
@@ -329,8 +353,6 @@ class TGnutella {
   void RaisePeaks(int sendRate, int receiveRate);
   void FireConnectionEvent(const TGnutellaOnAction& handler, const TConnectionInfo& info);
   TSocket& Listener() { return listener_; }
-  // Starts t and keeps it for Stop; false (t not started) when stopping.
-  bool StartThread(plat::Thread* t);
 
  private:
   struct ConnectedEntry {
@@ -358,7 +380,6 @@ class TGnutella {
   void HandlePush(const TBasePacket& p);
   void UpdateRole();
   void CloseEverything();
-  void ReapThreads();
   // Runs fn on the main thread and waits for it, unless the node stops.
   void RunSync(const std::function<void()>& fn);
   // Releases threads waiting in RunSync: all of them, or only those whose
@@ -399,9 +420,7 @@ class TGnutella {
   std::atomic<bool> tickRunning_{false};
 
   TSocket listener_;
-  std::mutex threadsLock_;
-  std::vector<plat::Thread*> threads_;
-  plat::Thread* ticker_ = nullptr;
+  TGnutellaThreadList threads_;  // closed while stopping
 
   std::mutex syncLock_;
   std::vector<std::shared_ptr<SyncCall>> syncCalls_;

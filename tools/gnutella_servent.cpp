@@ -279,64 +279,46 @@ std::string TGnutellaServent::Key() const { return script_.BindAddress + ":" + p
 bool TGnutellaServent::Start() {
   stopping_ = false;
   stopEvent_.Reset();
+  threads_.Open();
   try {
     listener_.Listen(script_.BindAddress, script_.Port, true);
   } catch (const ESocket&) {
     return false;
   }
   port_ = listener_.LocalPort();
-  auto* t = new AcceptThread(*this);
-  std::lock_guard<std::mutex> g(lock_);
-  t->Resume();
-  threads_.push_back(t);
+  threads_.Start(new AcceptThread(*this));
   return true;
 }
 
 void TGnutellaServent::Stop() {
   stopping_ = true;
   stopEvent_.Set();
+  threads_.Close();
+  auto forget = [this](plat::Thread* t) {
+    std::lock_guard<std::mutex> g(lock_);
+    linkThreads_.erase(std::remove(linkThreads_.begin(), linkThreads_.end(), t), linkThreads_.end());
+  };
   for (;;) {
     listener_.Close();
     CloseAll();
-    ReapThreads();
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      if (threads_.empty()) break;
-    }
+    threads_.Reap(forget);
+    if (threads_.Empty()) break;
     plat::Thread::Sleep(5);
-  }
-}
-
-void TGnutellaServent::ReapThreads() {
-  std::vector<plat::Thread*> done;
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    for (auto it = threads_.begin(); it != threads_.end();) {
-      if ((*it)->Finished()) {
-        done.push_back(*it);
-        linkThreads_.erase(std::remove(linkThreads_.begin(), linkThreads_.end(), *it), linkThreads_.end());
-        it = threads_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto* t : done) {
-    t->WaitFor();
-    delete t;
   }
 }
 
 void TGnutellaServent::Launch(std::unique_ptr<TSocket> s, int link, bool accepted) {
   auto* t = new LinkThread(*this, std::move(s), link, accepted);
-  std::lock_guard<std::mutex> g(lock_);
-  if (stopping_) {
-    delete t;  // never started: closes its socket
-    return;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    linkThreads_.push_back(t);  // before it runs, so that reaping finds it here
   }
-  t->Resume();
-  threads_.push_back(t);
-  linkThreads_.push_back(t);
+  if (threads_.Start(t)) return;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    linkThreads_.erase(std::remove(linkThreads_.begin(), linkThreads_.end(), t), linkThreads_.end());
+  }
+  delete t;  // never started: closes its socket
 }
 
 int TGnutellaServent::AddLink(bool incoming) {

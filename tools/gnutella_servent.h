@@ -118,7 +118,6 @@ class TGnutellaServent {
   void UpdateLink(int index, const std::function<void(TServentLinkRecord&)>& fn);
   void Record(const TBasePacket& p, int link);
   void Launch(std::unique_ptr<TSocket> s, int link, bool accepted);
-  void ReapThreads();
 
   TServentScript script_;
   TGuid guid_;
@@ -130,8 +129,8 @@ class TGnutellaServent {
   std::mutex lock_;
   std::vector<TServentLinkRecord> links_;
   std::vector<TServentDescriptor> received_;
-  std::vector<LinkThread*> linkThreads_;
-  std::vector<plat::Thread*> threads_;
+  std::vector<LinkThread*> linkThreads_;  // under lock_; those not yet freed
+  TGnutellaThreadList threads_;
   std::atomic<int> queriesDropped_{0};
   std::atomic<int> hitsSent_{0};
 };

@@ -22,14 +22,7 @@ namespace {
 // A hang check, not a speed goal: Stop must not wait on a blocked call.
 constexpr int64_t kPromptMs = 3000;
 
-bool Eventually(const std::function<bool()>& pred, int ms = 10000) {
-  int64_t deadline = plat::MonotonicMs() + ms;
-  while (plat::MonotonicMs() < deadline) {
-    if (pred()) return true;
-    plat::Thread::Sleep(10);
-  }
-  return pred();
-}
+bool Eventually(const std::function<bool()>& pred, int ms = 10000) { return testutil::PumpUntil(pred, ms); }
 
 // A listener the test answers by hand.
 class RawListener {
@@ -50,6 +43,14 @@ class RawListener {
  private:
   TSocket l_;
 };
+
+// A connection to the node, with a time-out on every wait.
+std::unique_ptr<TSocket> Dial(int port) {
+  auto s = std::make_unique<TSocket>();
+  s->SetTimeout(5);
+  s->Connect("127.0.0.1", port);
+  return s;
+}
 
 // Bytes up to and including an empty line (CR LF CR LF or LF LF).
 std::string ReadHead(TSocket& s) {
@@ -129,6 +130,27 @@ TEST(GnutellaHandshake, OutgoingBytesFirewalledThenFirstPing) {
     EXPECT_LT(TimedStop(*node), kPromptMs);
     EXPECT_TRUE(WaitClosed(*s, 5));
   }
+}
+
+TEST(GnutellaHandshake, OutgoingBytesOfAListeningLeaf) {
+  RawListener peer;
+  auto node = MakeNode([](TGnutellaSettings& s) {
+    s.bFirewalled = false;
+    s.sUltraPeerMode = umLeaf;
+    s.sUserAgent = "Tarnwick Test";
+  });
+  node->AddSeedHost("127.0.0.1", peer.Port());
+  node->Start(0);
+  ASSERT_GT(node->iLocalPort(), 0);
+  auto s = peer.Accept();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(ReadHead(*s), "GNUTELLA CONNECT/0.6\r\nUser-Agent: Tarnwick Test\r\nX-Ultrapeer: FALSE\r\n"
+                          "X-My-Address: 127.0.0.1:" + std::to_string(node->iLocalPort()) +
+                              "\r\nUptime: 00D 00H 00M\r\n\r\n");
+  s->WriteAll(Ok200(""));
+  EXPECT_EQ(ReadHead(*s), "GNUTELLA/0.6 200 OK\r\n\r\n");
+  EXPECT_TRUE(Eventually([&] { return node->ConnectionCount() == 1; }));
+  EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
 TEST(GnutellaHandshake, RefusalClosesAndTeachesHostsWithoutFallback) {
@@ -218,19 +240,17 @@ TEST(GnutellaHandshake, IncomingHandshakeAndAdmission) {
   ASSERT_GT(node->iLocalPort(), 0);
   node->AddHost("127.0.0.8", 808);
 
-  TSocket c;
-  c.SetTimeout(5);
-  c.Connect("127.0.0.1", node->iLocalPort());
-  c.WriteAll("GNUTELLA CONNECT/0.6\r\nUser-Agent: Raw 1.0\r\nX-Ultrapeer: True\r\n"
+  auto c = Dial(node->iLocalPort());
+  c->WriteAll("GNUTELLA CONNECT/0.6\r\nUser-Agent: Raw 1.0\r\nX-Ultrapeer: True\r\n"
              "X-My-Address: 127.0.0.1:7777\r\nUptime: 01D 02H 03M\r\n\r\n");
-  std::string answer = ReadHead(c);
+  std::string answer = ReadHead(*c);
   const std::string own = "127.0.0.1:" + std::to_string(node->iLocalPort());
   // With room for an ultrapeer and no demand from the peer, this link
   // leaves ultrapeer mode; with this peer no more ultrapeers are wanted.
   EXPECT_EQ(answer, "GNUTELLA/0.6 200 OK\r\nX-Ultrapeer: FALSE\r\nX-Try-Ultrapeers: 127.0.0.8:808\r\n"
                     "X-My-Address: " + own + "\r\nX-UltraPeer-Needed: FALSE\r\nUser-Agent: Tarnwick 4.0\r\n\r\n");
-  c.WriteAll("GNUTELLA/0.6 200 OK\r\n\r\n");
-  std::string ping = ReadBytes(c, 23);
+  c->WriteAll("GNUTELLA/0.6 200 OK\r\n\r\n");
+  std::string ping = ReadBytes(*c, 23);
   EXPECT_EQ(ping[16], char(kDescPing));
   ASSERT_TRUE(Eventually([&] { return node->ConnectionCount() == 1; }));
   auto known = node->KnownUptimeHosts();
@@ -239,28 +259,22 @@ TEST(GnutellaHandshake, IncomingHandshakeAndAdmission) {
   EXPECT_EQ(known[0].Uptime, 1440 + 120 + 3);
 
   // Full for 0.4 peers now (one ultrapeer link of one allowed): closed.
-  TSocket old;
-  old.SetTimeout(5);
-  old.Connect("127.0.0.1", node->iLocalPort());
-  old.WriteAll("GNUTELLA CONNECT/0.4\n\n");
-  EXPECT_TRUE(WaitClosed(old, 5));
+  auto old = Dial(node->iLocalPort());
+  old->WriteAll("GNUTELLA CONNECT/0.4\n\n");
+  EXPECT_TRUE(WaitClosed(*old, 5));
   // ... and for further 0.6 ultrapeers: a 503 with the same headers.
-  TSocket more;
-  more.SetTimeout(5);
-  more.Connect("127.0.0.1", node->iLocalPort());
-  more.WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\n\r\n");
-  EXPECT_EQ(ReadHead(more).substr(0, 24), "GNUTELLA/0.6 503 Sorry\r\n");
-  EXPECT_TRUE(WaitClosed(more, 5));
+  auto more = Dial(node->iLocalPort());
+  more->WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\n\r\n");
+  EXPECT_EQ(ReadHead(*more).substr(0, 24), "GNUTELLA/0.6 503 Sorry\r\n");
+  EXPECT_TRUE(WaitClosed(*more, 5));
   EXPECT_EQ(node->ConnectionCount(), 1);
 
   // A 0.4 peer is taken while there is room.
-  c.Close();
+  c->Close();
   ASSERT_TRUE(Eventually([&] { return node->ConnectionCount() == 0; }));
-  TSocket again;
-  again.SetTimeout(5);
-  again.Connect("127.0.0.1", node->iLocalPort());
-  again.WriteAll("GNUTELLA CONNECT/0.4\n\n");
-  EXPECT_EQ(ReadHead(again), "GNUTELLA OK\n\n");
+  auto again = Dial(node->iLocalPort());
+  again->WriteAll("GNUTELLA CONNECT/0.4\n\n");
+  EXPECT_EQ(ReadHead(*again), "GNUTELLA OK\n\n");
   EXPECT_TRUE(Eventually([&] { return node->ConnectionCount() == 1; }));
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }
@@ -279,13 +293,11 @@ TEST(GnutellaHandshake, CacheServerRefusesAndKeepsAnnouncedHosts) {
   ASSERT_GT(ownList.size(), 61u);
   const std::string expectedList = ownList + ", 127.0.2.1:1, 127.0.2.2:2, 127.0.2.3:3";
 
-  TSocket c;
-  c.SetTimeout(5);
-  c.Connect("127.0.0.1", node->iLocalPort());
-  c.WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\nX-Try-Ultrapeers: 127.0.2.1:1, 127.0.2.2:2\r\n"
+  auto c = Dial(node->iLocalPort());
+  c->WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\nX-Try-Ultrapeers: 127.0.2.1:1, 127.0.2.2:2\r\n"
              "X-My-Address: 127.0.2.3:3\r\n\r\n");
-  std::string answer = ReadHead(c);
-  EXPECT_TRUE(WaitClosed(c, 5));
+  std::string answer = ReadHead(*c);
+  EXPECT_TRUE(WaitClosed(*c, 5));
   const std::string prefix = "GNUTELLA/0.6 503 Sorry\r\nX-Tarn-Info: ";
   ASSERT_EQ(answer.substr(0, prefix.size()), prefix);
   size_t end = answer.find("\r\n", prefix.size());
@@ -307,36 +319,28 @@ TEST(GnutellaHandshake, MisbehavingPeersAreClosed) {
   node->Start(0);
   const int port = node->iLocalPort();
 
-  TSocket longLine;
-  longLine.SetTimeout(5);
-  longLine.Connect("127.0.0.1", port);
-  longLine.WriteAll("GNUTELLA CONNECT/0.6\r\nX-Long: " + std::string(5000, 'x') + "\r\n\r\n");
-  EXPECT_TRUE(WaitClosed(longLine, 5));
+  auto longLine = Dial(port);
+  longLine->WriteAll("GNUTELLA CONNECT/0.6\r\nX-Long: " + std::string(5000, 'x') + "\r\n\r\n");
+  EXPECT_TRUE(WaitClosed(*longLine, 5));
 
-  TSocket manyLines;
-  manyLines.SetTimeout(5);
-  manyLines.Connect("127.0.0.1", port);
+  auto manyLines = Dial(port);
   std::string block = "GNUTELLA CONNECT/0.6\r\n";
   for (int i = 0; i < 150; ++i) block += "X-N: v\r\n";
-  manyLines.WriteAll(block + "\r\n");
-  EXPECT_TRUE(WaitClosed(manyLines, 5));
+  manyLines->WriteAll(block + "\r\n");
+  EXPECT_TRUE(WaitClosed(*manyLines, 5));
 
-  TSocket junk;
-  junk.SetTimeout(5);
-  junk.Connect("127.0.0.1", port);
-  junk.WriteAll("GET / HTTP/1.1\r\n\r\n");
-  EXPECT_TRUE(WaitClosed(junk, 5));
+  auto junk = Dial(port);
+  junk->WriteAll("GET / HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(WaitClosed(*junk, 5));
 
   // An established peer that announces a payload beyond 64000 bytes.
-  TSocket big;
-  big.SetTimeout(5);
-  big.Connect("127.0.0.1", port);
-  big.WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\nX-Ultrapeer-Needed: True\r\n\r\n");
-  ASSERT_EQ(ReadHead(big).substr(0, 20), "GNUTELLA/0.6 200 OK\r");
-  big.WriteAll("GNUTELLA/0.6 200 OK\r\n\r\n");
+  auto big = Dial(port);
+  big->WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\nX-Ultrapeer-Needed: True\r\n\r\n");
+  ASSERT_EQ(ReadHead(*big).substr(0, 20), "GNUTELLA/0.6 200 OK\r");
+  big->WriteAll("GNUTELLA/0.6 200 OK\r\n\r\n");
   ASSERT_TRUE(Eventually([&] { return node->ConnectionCount() == 1; }));
-  big.WriteAll(std::string(16, '\x11') + "\x80\x01\x00" "\x01\xFA\x00\x00"s);
-  EXPECT_TRUE(WaitClosed(big, 5));
+  big->WriteAll(std::string(16, '\x11') + "\x80\x01\x00" "\x01\xFA\x00\x00"s);
+  EXPECT_TRUE(WaitClosed(*big, 5));
   EXPECT_TRUE(Eventually([&] { return node->ConnectionCount() == 0; }));
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }

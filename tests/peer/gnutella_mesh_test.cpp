@@ -9,20 +9,14 @@
 #include "peer/gnutella.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "tests/support/test_util.h"
 #include "tools/gnutella_servent.h"
 
 namespace {
 
 constexpr int64_t kPromptMs = 3000;  // a hang check, not a speed goal
 
-bool Eventually(const std::function<bool()>& pred, int ms = 15000) {
-  int64_t deadline = plat::MonotonicMs() + ms;
-  while (plat::MonotonicMs() < deadline) {
-    if (pred()) return true;
-    plat::Thread::Sleep(10);
-  }
-  return pred();
-}
+bool Eventually(const std::function<bool()>& pred, int ms = 15000) { return testutil::PumpUntil(pred, ms); }
 
 // A listening ultrapeer that keeps to its seeds (it remembers no other
 // host), so the test decides the shape of the network.

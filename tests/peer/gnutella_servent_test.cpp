@@ -8,6 +8,7 @@
 #include "peer/gnutella.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "tests/support/test_util.h"
 #include "tools/gnutella_servent.h"
 
 using namespace std::string_literals;
@@ -16,14 +17,7 @@ namespace {
 
 constexpr int64_t kPromptMs = 3000;  // a hang check, not a speed goal
 
-bool Eventually(const std::function<bool()>& pred, int ms = 10000) {
-  int64_t deadline = plat::MonotonicMs() + ms;
-  while (plat::MonotonicMs() < deadline) {
-    if (pred()) return true;
-    plat::Thread::Sleep(10);
-  }
-  return pred();
-}
+bool Eventually(const std::function<bool()>& pred, int ms = 10000) { return testutil::PumpUntil(pred, ms); }
 
 TServentScript Library() {
   TServentScript s;
@@ -134,6 +128,13 @@ TEST(GnutellaServent, UltrapeerLinkRelaysAndLearnsHosts) {
   EXPECT_EQ(r->Text, "some text");
   EXPECT_EQ(r->Guid, q);
   EXPECT_TRUE(Eventually([&] { return servent.CountReceived(kDescPong, ping) == 1; }));
+
+  // Searching works the same on an ultrapeer link.
+  TGuid guid = node->Search(0, "kind blue");
+  auto results = TakeResults(*node, 1);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0]->FileName, "Kind of Blue - So What.mp3");
+  EXPECT_EQ(results[0]->QueryGUID, guid);
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
