@@ -10,9 +10,9 @@
 // and joins every thread; it returns promptly even with live connections.
 //
 // Events fire on the main thread by synchronised calls, and only when a
-// handler is assigned. A connection thread waiting for the main thread
-// gives up when the node stops, so Stop never deadlocks against a main
-// thread that is itself waiting for the node.
+// handler is assigned. A Stop on the main thread serves the events still
+// waiting; a Stop on another thread gives them up, so it never deadlocks
+// against a main thread that is itself waiting for the node.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -377,7 +377,6 @@ class TGnutella {
   bool SeenGuidLocked(const TGuid& g) const;
   void RecordRouteLocked(const TGuid& g, uint64_t linkId);
   void QueueResultsLocked(const TQueryHit& hit, const TGuid& query);
-  void HandlePush(const TBasePacket& p);
   void UpdateRole();
   void CloseEverything();
   // Runs fn on the main thread and waits for it, unless the node stops.
@@ -392,7 +391,6 @@ class TGnutella {
   std::string bindAddress_;
   std::string localIP_;
   uint32_t localIPNumber_ = 0;
-  bool localAdopted_ = false;
   std::atomic<int> localPort_{0};
   const TGuid serventGuid_;
 
