@@ -224,6 +224,19 @@ TWebClientHandle::~TWebClientHandle() {
   socket_->Close();
 }
 
+void TWebClientHandle::TransportConnect(const std::string& host, int port) {
+  socket_->SetTimeout(timeout_);
+  socket_->Connect(host, port);
+}
+
+bool TWebClientHandle::TransportConnected() { return socket_->Connected(); }
+
+void TWebClientHandle::TransportSend(const std::string& bytes) { socket_->WriteAll(bytes.data(), int(bytes.size())); }
+
+int TWebClientHandle::TransportRecv(void* buf, int count) { return socket_->Recv(buf, count); }
+
+void TWebClientHandle::TransportClose() { socket_->Close(); }
+
 void TWebClientHandle::SetProxy(const std::string& host, int port) {
   proxyHost_ = host;
   proxyPort_ = port;
@@ -281,11 +294,10 @@ int TWebClientHandle::ParseUrl(const std::string& url) {
 int TWebClientHandle::Connect() {
   inPos_ = inLen_ = 0;
   try {
-    socket_->SetTimeout(timeout_);
     if (proxyHost_.empty())
-      socket_->Connect(host_, port_);
+      TransportConnect(host_, port_);
     else
-      socket_->Connect(proxyHost_, proxyPort_);
+      TransportConnect(proxyHost_, proxyPort_);
   } catch (const ESocket& e) {
     return e.Code;
   }
@@ -298,7 +310,7 @@ int TWebClientHandle::Open(const std::string& url) {
 }
 
 void TWebClientHandle::Close() {
-  socket_->Close();
+  TransportClose();
   inPos_ = inLen_ = 0;
 }
 
@@ -317,7 +329,7 @@ int TWebClientHandle::ReadSome(void* buf, int count) {
     inPos_ += size_t(n);
     return n;
   }
-  return socket_->Recv(buf, std::min(count, kWebPiece));
+  return TransportRecv(buf, std::min(count, kWebPiece));
 }
 
 int TWebClientHandle::ReadLine(std::string& line) {
@@ -325,7 +337,7 @@ int TWebClientHandle::ReadLine(std::string& line) {
   for (;;) {
     if (inPos_ >= inLen_) {
       inPos_ = 0;
-      inLen_ = size_t(socket_->Recv(in_.data(), int(in_.size())));
+      inLen_ = size_t(TransportRecv(in_.data(), int(in_.size())));
     }
     const char* start = in_.data() + inPos_;
     const char* lf = static_cast<const char*>(std::memchr(start, '\n', inLen_ - inPos_));
@@ -357,7 +369,7 @@ int TWebClientHandle::SendRequest(int64_t rangeStart, int64_t rangeEnd) {
   }
   head += "\r\n";
   head += requestBody_;
-  socket_->WriteAll(head.data(), int(head.size()));
+  TransportSend(head);
   return 0;
 }
 
@@ -425,7 +437,7 @@ int TWebClientHandle::Request(int64_t rangeStart, int64_t rangeEnd) {
     ResetResponse();
     if (path_.empty()) path_ = "/";
     try {
-      if (!socket_->Connected()) {
+      if (!TransportConnected()) {
         int r = Connect();
         if (r < 0) return r;
       }

@@ -91,7 +91,7 @@ int TotalCount();
 class TWebClientHandle {
  public:
   TWebClientHandle();  // registers the handle in the program-wide list
-  ~TWebClientHandle();
+  virtual ~TWebClientHandle();
   TWebClientHandle(const TWebClientHandle&) = delete;
   TWebClientHandle& operator=(const TWebClientHandle&) = delete;
 
@@ -134,6 +134,15 @@ class TWebClientHandle {
   const std::string& Host() const { return host_; }
   int Port() const { return port_; }
   const std::string& Path() const { return path_; }
+
+ protected:
+  // The connection underneath (the socket object); failures raise ESocket.
+  // Replaced only where responses are fed from memory (fuzzing).
+  virtual void TransportConnect(const std::string& host, int port);
+  virtual bool TransportConnected();
+  virtual void TransportSend(const std::string& bytes);
+  virtual int TransportRecv(void* buf, int count);
+  virtual void TransportClose();
 
  private:
   int ParseUrl(const std::string& url);

@@ -4,15 +4,13 @@
 // go back and what happens to the connection next. The server stops (and
 // every connection with it) when the object is destroyed.
 #pragma once
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-class TSocket;
+#include "tools/loopback_server.h"
 
 class FakeHttpServer {
  public:
@@ -40,27 +38,20 @@ class FakeHttpServer {
   FakeHttpServer(const FakeHttpServer&) = delete;
   FakeHttpServer& operator=(const FakeHttpServer&) = delete;
 
-  int Port() const { return port_; }
+  int Port() const { return server_->Port(); }
   std::string Url(const std::string& path = "/") const;
   std::vector<Request> Requests() const;
-  int Connections() const { return connections_.load(); }
+  int Connections() const { return server_->Connections(); }
 
   // Common replies.
   static Reply Text(int status, const std::string& body, const std::string& extraHeaders = "");
   static Reply Redirect(int status, const std::string& location);
 
  private:
-  void AcceptLoop();
-  void Serve(std::shared_ptr<TSocket> s, int id);
+  void Serve(LoopbackServer& server, TSocket& s, int id);
 
   Script script_;
-  std::unique_ptr<TSocket> listener_;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
   mutable std::mutex lock_;
   std::vector<Request> requests_;
-  std::vector<std::shared_ptr<TSocket>> sockets_;
-  std::vector<std::thread> threads_;
-  std::thread acceptThread_;
+  std::unique_ptr<LoopbackServer> server_;  // last: stops first
 };
