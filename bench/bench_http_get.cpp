@@ -1,0 +1,107 @@
+// Fetching one large file over loopback: the program's HTTP client (as
+// "tarnctl GET" runs it) against curl, from the same local server in the
+// same run. The server is Python's http.server over a sparse file
+// (TARN_BENCH_GET_MB megabytes, 1024 by default).
+#include <benchmark/benchmark.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/network_wrapper.h"
+#include "tools/http_get.h"
+
+namespace {
+
+struct Server {
+  pid_t pid = -1;
+  int port = 0;
+  std::string dir;
+  int64_t bytes = 0;
+  bool ok = false;
+
+  Server() {
+    const char* mb = std::getenv("TARN_BENCH_GET_MB");
+    bytes = int64_t(mb ? std::atoll(mb) : 1024) << 20;
+    dir = (std::filesystem::temp_directory_path() / ("tarn-bench-get-" + std::to_string(getpid()))).string();
+    std::filesystem::create_directories(dir);
+    int fd = open((dir + "/big.bin").c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    if (fd < 0 || ftruncate(fd, bytes) != 0) return;
+    close(fd);
+    {
+      TSocket probe;  // a free port for the server
+      probe.Listen("127.0.0.1", 0, true);
+      port = probe.LocalPort();
+    }
+    pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::string p = std::to_string(port);
+      execlp("python3", "python3", "-m", "http.server", p.c_str(), "--bind", "127.0.0.1", "--directory", dir.c_str(),
+             (char*)nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 100 && !ok; ++i) {  // up to 10 s for the server to come up
+      try {
+        TSocket s;
+        s.Connect("127.0.0.1", port);
+        ok = true;
+      } catch (const ESocket&) {
+        usleep(100000);
+      }
+    }
+  }
+  ~Server() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port) + "/big.bin"; }
+};
+
+Server& TheServer() {
+  static Server s;
+  return s;
+}
+
+void BM_TarnctlGet(benchmark::State& state) {
+  Server& s = TheServer();
+  if (!s.ok) return state.SkipWithError("python3 http.server did not start");
+  std::ofstream headers("/dev/null");
+  std::string out = s.dir + "/tarnctl.out";
+  for (auto _ : state) {
+    HttpGetResult r = HttpGet(s.Url(), out, headers);
+    if (r.code != 200 || r.bytes != s.bytes) return state.SkipWithError("fetch failed");
+  }
+  state.SetBytesProcessed(state.iterations() * s.bytes);
+}
+
+void BM_CurlGet(benchmark::State& state) {
+  Server& s = TheServer();
+  if (!s.ok) return state.SkipWithError("python3 http.server did not start");
+  std::string cmd = "curl -s -o '" + s.dir + "/curl.out' '" + s.Url() + "'";
+  for (auto _ : state) {
+    if (std::system(cmd.c_str()) != 0) return state.SkipWithError("curl failed (is it installed?)");
+  }
+  state.SetBytesProcessed(state.iterations() * s.bytes);
+}
+
+BENCHMARK(BM_TarnctlGet)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CurlGet)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+#endif
+
+BENCHMARK_MAIN();
