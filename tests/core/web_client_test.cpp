@@ -164,9 +164,10 @@ TEST_F(WebClientTest, TooManyRedirects) {
 }
 
 TEST_F(WebClientTest, ChunkedBodiesAreFramedExactly) {
-  FakeHttpServer server([](const Req& r) {
+  std::atomic<int> served{0};
+  FakeHttpServer server([&](const Req&) {
     Reply reply;
-    if (r.target == "/chunked") {
+    if (served++ == 0) {
       // Two chunks, one with an extension, then the last chunk; the next
       // response follows at once on the same connection.
       reply.bytes =
@@ -181,10 +182,9 @@ TEST_F(WebClientTest, ChunkedBodiesAreFramedExactly) {
   c.Open(server.Url("/chunked"));
   EXPECT_EQ(c.Request(), 200);
   EXPECT_EQ(Body(c), "hello, world");
-  c.Open("/plain");
-  EXPECT_EQ(c.Request(), 200);
+  EXPECT_EQ(c.Request(), 200);  // again, on the same connection
   EXPECT_EQ(Body(c), "second");
-  EXPECT_EQ(server.Connections(), 1);  // the connection was reused
+  EXPECT_EQ(server.Connections(), 1);
 }
 
 TEST_F(WebClientTest, ContentLengthAndToCloseBodies) {
