@@ -6,26 +6,24 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
-#include "core/network_wrapper.h"
 #include "tools/http_get.h"
+#include "tools/python_http_server.h"
 
 namespace {
 
 struct Server {
-  pid_t pid = -1;
-  int port = 0;
   std::string dir;
   int64_t bytes = 0;
   bool ok = false;
+  std::unique_ptr<PythonHttpServer> http;
 
   Server() {
     const char* mb = std::getenv("TARN_BENCH_GET_MB");
@@ -33,42 +31,19 @@ struct Server {
     dir = (std::filesystem::temp_directory_path() / ("tarn-bench-get-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(dir);
     int fd = open((dir + "/big.bin").c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-    if (fd < 0 || ftruncate(fd, bytes) != 0) return;
+    if (fd < 0) return;
+    bool sized = ftruncate(fd, bytes) == 0;  // sparse: no disk space used
     close(fd);
-    {
-      TSocket probe;  // a free port for the server
-      probe.Listen("127.0.0.1", 0, true);
-      port = probe.LocalPort();
-    }
-    pid = fork();
-    if (pid == 0) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::string p = std::to_string(port);
-      execlp("python3", "python3", "-m", "http.server", p.c_str(), "--bind", "127.0.0.1", "--directory", dir.c_str(),
-             (char*)nullptr);
-      _exit(127);
-    }
-    for (int i = 0; i < 100 && !ok; ++i) {  // up to 10 s for the server to come up
-      try {
-        TSocket s;
-        s.Connect("127.0.0.1", port);
-        ok = true;
-      } catch (const ESocket&) {
-        usleep(100000);
-      }
-    }
+    if (!sized) return;
+    http = std::make_unique<PythonHttpServer>(dir);
+    ok = http->Ok();
   }
   ~Server() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
+    http.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
   }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port) + "/big.bin"; }
+  std::string Url() const { return http->Url("/big.bin"); }
 };
 
 Server& TheServer() {

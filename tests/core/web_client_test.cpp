@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "core/network_wrapper.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "tests/support/test_util.h"
 #include "tools/fake_http_server.h"
+#include "tools/python_http_server.h"
 
 namespace {
 
@@ -361,6 +366,44 @@ TEST_F(WebClientTest, ConnectFailuresSurfaceAsSocketCodes) {
     EXPECT_EQ(CodeOf([&] { c.Request(); }), -9);  // still nobody there
   }
   EXPECT_EQ(WebClientHandleCount(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Against an ordinary third-party server: Python's http.server (HTTP/1.0,
+// Content-Length bodies, a 301 with a "/"-relative Location for a folder
+// named without its slash). Skipped where it cannot run.
+TEST_F(WebClientTest, InteropWithPythonHttpServer) {
+  std::string dir = testutil::TempFolder("webclient-py");
+  std::filesystem::create_directories(dir + "sub");
+  std::string big(300000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 7 % 251);
+  {
+    std::ofstream f(dir + "sub" + plat::kPathDelim + "big.bin", std::ios::binary);
+    f << big;
+    std::ofstream g(dir + "sub" + plat::kPathDelim + "index.html", std::ios::binary);
+    g << "<html>index</html>";
+  }
+  PythonHttpServer py(dir);
+  if (!py.Ok()) GTEST_SKIP() << "python3 http.server is not available here";
+  TWebClient c;
+  c.Open(py.Url("/sub/big.bin"));
+  EXPECT_EQ(c.Request(), 200);
+  const void* data = nullptr;
+  int64_t rs = 0, re = 0;
+  c.ReadBody(data, rs, re);
+  ASSERT_EQ(c.Handle().Body().Size(), int64_t(big.size()));
+  EXPECT_EQ(std::string(static_cast<const char*>(data), big.size()), big);
+  EXPECT_EQ(re, int64_t(big.size()) - 1);
+  c.Close();
+  c.Open(py.Url("/sub"));  // 301 to "/sub/", then the index
+  EXPECT_EQ(c.Request(), 200);
+  EXPECT_EQ(c.Handle().Path(), "/sub/");
+  EXPECT_EQ(Body(c), "<html>index</html>");
+  c.Open(py.Url("/missing"));
+  EXPECT_EQ(c.Request(), 404);
 }
 
 }  // namespace
