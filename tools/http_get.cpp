@@ -7,23 +7,30 @@
 
 namespace {
 
-// Passes the body on to an output stream as it arrives.
-class OstreamSink : public plat::Stream {
+// Passes the body on as it arrives (to a file or an output stream) and
+// counts it.
+class Sink : public plat::Stream {
  public:
-  explicit OstreamSink(std::ostream& out) : out_(out) {}
+  explicit Sink(std::ostream* out, std::unique_ptr<plat::Stream> file) : out_(out), file_(std::move(file)) {}
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* buf, int64_t count) override {
-    out_.write(static_cast<const char*>(buf), std::streamsize(count));
-    size_ += count;
-    return out_ ? count : 0;
+    if (file_) {
+      count = file_->Write(buf, count);
+    } else {
+      out_->write(static_cast<const char*>(buf), std::streamsize(count));
+      if (!*out_) return 0;
+    }
+    written_ += count;
+    return count;
   }
-  int64_t Seek(int64_t, Origin) override { return size_; }
-  int64_t Size() override { return size_; }
+  int64_t Seek(int64_t, Origin) override { return written_; }
+  int64_t Size() override { return written_; }
   void SetSize(int64_t) override {}
 
  private:
-  std::ostream& out_;
-  int64_t size_ = 0;
+  std::ostream* out_;
+  std::unique_ptr<plat::Stream> file_;
+  int64_t written_ = 0;
 };
 
 }  // namespace
@@ -38,18 +45,16 @@ HttpGetResult HttpGet(const std::string& url, const std::string& file, std::ostr
   out << "HTTP " << r.code << "\n";
   for (int i = 0; i < h.ResponseHeaderCount(); ++i) out << h.ResponseHeaderName(i) << ": " << h.ResponseHeaderValue(i) << "\n";
   out << "\n";
-  std::unique_ptr<plat::Stream> sink;
+  std::unique_ptr<plat::Stream> target;
   try {
-    if (file.empty())
-      sink = std::make_unique<OstreamSink>(out);
-    else
-      sink = std::make_unique<plat::FileStream>(file, plat::FileStream::kCreate);
+    if (!file.empty()) target = std::make_unique<plat::FileStream>(file, plat::FileStream::kCreate);
   } catch (const plat::EStreamError&) {
     r.code = kWebCannotStore;
     return r;
   }
-  int rc = h.ReadBodyTo(*sink, -1);  // to a file: no cap
-  r.bytes = sink->Size();
+  Sink sink(&out, std::move(target));
+  int rc = h.ReadBodyTo(sink, -1);  // streamed, so no cap
+  r.bytes = sink.Size();
   if (rc < 0) r.code = rc;
   return r;
 }
