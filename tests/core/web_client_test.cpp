@@ -1,3 +1,4 @@
+// test-label: concurrency
 #include "core/web_client_wrapper.h"
 
 #include <gtest/gtest.h>
