@@ -148,6 +148,15 @@ int Remaining(int64_t deadline) {
 
 int64_t DeadlineIn(int64_t ms) { return ms < 0 ? -1 : plat::MonotonicMs() + ms; }
 
+// Waits on the record's waiter (or a listener's). The socket stays
+// non-blocking underneath whatever mode the wait leaves it in, so that no
+// call ever blocks outside a wakeable wait.
+WaitResult WaitOn(TSocketRecord* r, unsigned what, int ms) {
+  WaitResult w = r->waiter.Wait(r->handle, what, ms);
+  plat::SetNonBlocking(r->handle, true);
+  return w;
+}
+
 // After a wake: the wake is consumed; true when the record was closed.
 bool WokenByClose(TSocketRecord* r) {
   r->waiter.Clear();
@@ -319,7 +328,7 @@ int NetAccept(TSocketRecord* r, TSocketRecord* listener) {
       if (e == plat::kWsaECONNABORTED || e == plat::kWsaECONNRESET || e == plat::kWsaEINTR) continue;
       return kNetFailed;
     }
-    WaitResult w = listener->waiter.Wait(listener->handle, plat::kWaitRead, Remaining(deadline));
+    WaitResult w = WaitOn(listener, plat::kWaitRead, Remaining(deadline));
     if (w == WaitResult::kTimeout) return kNetTimeout;
     if (w == WaitResult::kWoken) {
       if (WokenByClose(listener)) return kNetPeerClosed;
@@ -352,7 +361,7 @@ int NetConnect(TSocketRecord* r, const std::string& host, int port) {
     int64_t deadline = DeadlineIn(kConnectWaitMs);
     for (;;) {
       if (r->closing) return Fail(r, kNetPeerClosed);
-      WaitResult w = r->waiter.Wait(s, plat::kWaitWrite, Remaining(deadline));
+      WaitResult w = WaitOn(r, plat::kWaitWrite, Remaining(deadline));
       if (w == WaitResult::kTimeout) return Fail(r, kNetTimeout);
       if (w == WaitResult::kWoken) {
         if (WokenByClose(r)) return Fail(r, kNetPeerClosed);
@@ -406,7 +415,7 @@ int Transfer(TSocketRecord* r, int count, unsigned waitFor, Io io) {
       int code = NetErrorToCode(e);
       return code == 0 ? kNetOtherError : code;
     }
-    WaitResult w = r->waiter.Wait(r->handle, waitFor, Remaining(deadline));
+    WaitResult w = WaitOn(r, waitFor, Remaining(deadline));
     if (w == WaitResult::kTimeout) return Fail(r, kNetTimeout);
     if (w == WaitResult::kWoken && WokenByClose(r)) return kNetPeerClosed;
   }
@@ -470,11 +479,11 @@ int NetBytesAvailable(TSocketRecord* r) {
   OpGuard g(r);
   if (r->state != kStateConnected || r->handle == plat::kInvalidSocket) return kNetNotOpen;
   if (r->closing) return kNetPeerClosed;
-  WaitResult w = r->waiter.Wait(r->handle, plat::kWaitRead, 0);
+  WaitResult w = WaitOn(r, plat::kWaitRead, 0);
   if (w == WaitResult::kWoken) {
     if (WokenByClose(r)) return kNetPeerClosed;
     // A Cancel is not lost: cancelPending still tells WaitReadable.
-    w = r->waiter.Wait(r->handle, plat::kWaitRead, 0);
+    w = WaitOn(r, plat::kWaitRead, 0);
     if (w == WaitResult::kWoken) return 0;
   }
   if (w == WaitResult::kTimeout) return 0;
@@ -491,7 +500,7 @@ int NetWaitReadable(TSocketRecord* r, int ms) {
   int64_t deadline = DeadlineIn(ms);
   for (;;) {
     if (r->closing) return kNetPeerClosed;
-    WaitResult w = r->waiter.Wait(r->handle, plat::kWaitRead, Remaining(deadline));
+    WaitResult w = WaitOn(r, plat::kWaitRead, Remaining(deadline));
     switch (w) {
       case WaitResult::kReady:
       case WaitResult::kError:  // the next read reports it
