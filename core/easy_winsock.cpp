@@ -179,9 +179,9 @@ int TEasySocket::Send(const void* buffer, int count) {
   CheckOpen();
   const int n = plat::SendSocket(handle_.load(), buffer, count);
   const int error = n < 1 ? (n == 0 ? 0 : plat::LastNetError()) : 0;
+  if (n > 0) sent_.fetch_add(uint64_t(n));
   UpdateRates();
   if (n < 1) return ErrorRule(n, error);
-  sent_.fetch_add(uint64_t(n));
   return n;
 }
 

@@ -595,6 +595,64 @@ TEST(EasyWinsock, EndlessLineEndsTheConnectionWithBoundedMemory) {
   EXPECT_LE(received, TEasySocket::kMaxLineLength + 2 * TEasySocket::kBufferSize);
 }
 
+TEST(EasyWinsock, RatesAreAveragesOverAMonotonicClock) {
+  // The monotonic clock jumps 4 s ahead once the first piece is in.
+  std::atomic<int64_t> offset{0};
+  plat::SetMonotonicForTesting(nullptr);
+  const int64_t base = plat::MonotonicMs();
+  plat::SetMonotonicForTesting([&offset, base] { return base + offset.load(); });
+  auto firstIn = std::make_shared<plat::Event>();
+  auto clockMoved = std::make_shared<plat::Event>();
+  Peer peer([clockMoved](plat::SocketHandle s) {
+    SendAll(s, std::string(1000, 'a'));
+    if (clockMoved->Wait(5000)) SendAll(s, "b");
+    DrainUntilClosed(s, 3000);
+  });
+  Recorder r;
+  auto shared = std::make_shared<Shared>();
+  r.body = [shared, firstIn, clockMoved](TEasySocket* s) {
+    std::string buf(1000, '\0');
+    s->ReceiveBuffer(buf.data(), 1000, false);
+    while (s->BytesReceived() < 1000) s->Receive(buf.data(), 1000);
+    firstIn->Set();
+    clockMoved->Wait(5000);
+    s->Receive(buf.data(), 1);  // rates are taken before each receive
+    s->SendString(std::string(2000, 'c'));
+    shared->Note(std::to_string(s->ReceiveRate()) + " " + std::to_string(s->SendRate()) + " " +
+                 std::to_string(s->BytesReceived()) + " " + std::to_string(s->BytesSent()));
+  };
+  TEasyWinsock w;
+  w.TimeOut = 5;
+  r.Attach(w);
+  w.Connect("127.0.0.1", peer.Port());
+  const bool in = testutil::PumpUntil([&] { return firstIn->IsSet(); });
+  offset.store(4000);
+  clockMoved->Set();
+  const bool done = in && WaitDisconnects(r, 1);
+  plat::SetMonotonicForTesting(nullptr);
+  ASSERT_TRUE(done);
+  EXPECT_EQ(shared->note, "250 500 1001 2000");
+}
+
+TEST(EasyWinsock, SendingToAVanishedPeerEndsTheThreadWithoutSignal) {
+  Peer peer([](plat::SocketHandle s) {});  // closes at once
+  Recorder r;
+  r.body = [](TEasySocket* s) {
+    const std::string chunk(64 * 1024, 'z');
+    for (int i = 0; i < 200; ++i) s->SendString(chunk);
+  };
+  TEasyWinsock w;
+  w.TimeOut = 2;
+  r.Attach(w);
+  w.Connect("127.0.0.1", peer.Port());
+  ASSERT_TRUE(WaitDisconnects(r, 1, 10000));
+  // Either a reset/abort error or a quiet close: never a killed process.
+  ASSERT_LE(r.errors.size(), 1u);
+  if (!r.errors.empty()) {
+    EXPECT_TRUE(r.errors[0] == 10053 || r.errors[0] == 10054 || r.errors[0] == 10058) << r.errors[0];
+  }
+}
+
 // ---------------------------------------------------------------- stopping
 
 // Connections to a silent peer whose threads wait in a receive without
