@@ -659,6 +659,10 @@ void TEasyWinsock::AcceptReady(plat::SocketHandle handle, unsigned event, int er
   if (h == plat::kInvalidSocket) return;
   auto* s = new TEasySocket();
   s->handle_.store(h);
+  // An accepted socket may inherit the listener's notifications and
+  // non-blocking mode: switch both off so its thread can block on it.
+  window_.WatchSocket(h, plat::kSocketRead, [](plat::SocketHandle, unsigned, int) {});
+  window_.UnwatchSocket(h);
   plat::SetNonBlocking(h, false);
   s->TimeOut = TimeOut;
   s->FillAddresses();

@@ -281,6 +281,8 @@ class TEasyWinsock {
   TEasyOnAccept OnAccept;
   TEasyOnStart OnStart;
   TEasyOnFinish OnFinish;
+  // Published for owners that assign it; no path of the component fires it
+  // (a stopped connection reports OnFinish and OnDisconnect).
   TEasyOnCancel OnCancel;
   TEasyOnStreamCreateError OnStreamCreateError;
   TEasyOnStreamReadError OnStreamReadError;

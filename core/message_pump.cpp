@@ -48,7 +48,7 @@ int MessageTextToInteger(std::string_view text) {
   for (char c : text) {
     if ((c >= '0' && c <= '9') || c == '-') kept += c;
   }
-  if (kept.empty()) kept = "0";
+  if (kept.empty()) return 0;  // read as "0"
   if (kept.size() > 9) kept.resize(9);
   // A minus sign may only stand first, and must be followed by a digit.
   size_t i = 0;
