@@ -81,6 +81,9 @@ wine_env() {
   # One persistent server for the whole run (after wineboot's own has gone).
   wineserver -w >/dev/null 2>&1 </dev/null || true
   wineserver -p >/dev/null 2>&1 </dev/null || true
+  # Start the session (desktop process and services) before the tests do:
+  # when several test programs start it at once, one of them may never exit.
+  wineboot >>"$OUT/wineboot.log" 2>&1 </dev/null || true
   WINE_STARTED=1
 }
 wine_stop() {
