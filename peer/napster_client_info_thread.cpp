@@ -88,7 +88,7 @@ int TNapsterClientSession::IcmpBase(const std::string& ipText) {
     TICMP icmp;
     icmp.Timeout = kIcmpTimeoutMs;
     icmp.SetAddress(plat::AddressToText(addr));
-    if (icmp.Ping() > 0) delay = icmp.ReplyTime();
+    if (icmp.Ping() > 0) delay = int(icmp.Reply().RoundTripTime);
   } catch (const std::exception&) {
     delay = 0;  // no ICMP on this system: every base is 0
   }
@@ -130,8 +130,10 @@ bool TNapsterClientSession::ReadMessage(uint16_t& type, std::string& text) {
 
 // ----------------------------------------------------------------- the run
 
+void TNapsterClientSession::ReadStartRecord() { id_ = StartValue("ID"); }
+
 void TNapsterClientSession::Run() {
-  id_ = StartValue("ID");
+  ReadStartRecord();
   if (Upper(StartValue("REDIRECT")) == "TRUE") {
     QueryRedirector();
     return;
@@ -637,7 +639,7 @@ void TNapsterClientSession::HandleTransferReply(uint16_t type, const std::string
   offer.FileName = f.Quoted();
   offer.MD5 = f.Word();
   offer.LinkType = f.Word();
-  if (port > 65535) return;  // no such port: nothing sensible to do
+  if (port > 65535 || offer.FileName.empty()) return;  // nothing sensible to do
   offer.Port = int(port);
   if (offer.Port == 0) {
     if (firewalled_) {

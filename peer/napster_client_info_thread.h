@@ -177,6 +177,9 @@ class TNapsterClientSession {
   // 0 to 999.
   virtual int RandomDelay();
 
+  // Takes the session ID from the start record (the first step of Run).
+  void ReadStartRecord();
+
  private:
   std::size_t MaxText() const;
   // Makes one callback into the component (with this session and its ID
