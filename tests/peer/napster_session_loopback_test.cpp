@@ -161,10 +161,14 @@ void LogIn(Client& c, Server& server, const std::string& id = "S1") {
   ASSERT_TRUE(c.Logged("LoggedIn " + id + " fake@tarnwick.test"));
 }
 
-TEST(NapsterLoopback, LoginAnnouncesSharesAndGetsStats) {
+class NapsterLoopback : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.Start()); }
   Server server;
-  ASSERT_TRUE(server.Start());
-  Client c;
+  Client c;  // torn down before the server
+};
+
+TEST_F(NapsterLoopback, LoginAnnouncesSharesAndGetsStats) {
   c.shares = {{"C:\\share\\one.mp3", "AAAAAAAAAAAAAAAAA", 3000000000LL, 128, 44100, 300},
               {"C:\\share\\two.mp3", "AAAAAAAAAAAAAAAAA", 10, 64, 22050, 5}};
   LogIn(c, server);
@@ -184,11 +188,8 @@ TEST(NapsterLoopback, LoginAnnouncesSharesAndGetsStats) {
   EXPECT_EQ(c.finished, 0);
 }
 
-TEST(NapsterLoopback, RefusedLoginEndsTheSession) {
-  Server server;
-  ASSERT_TRUE(server.Start());
+TEST_F(NapsterLoopback, RefusedLoginEndsTheSession) {
   server.SetLoginReply(0, "Invalid password");
-  Client c;
   c.Start(server.Port(), "S2");
   ASSERT_TRUE(c.Logged("LoginError S2 Invalid password"));
   ASSERT_TRUE(c.WaitFinished(1));
@@ -197,10 +198,7 @@ TEST(NapsterLoopback, RefusedLoginEndsTheSession) {
   EXPECT_EQ(server.CountOfType(214), 0);
 }
 
-TEST(NapsterLoopback, Registration) {
-  Server server;
-  ASSERT_TRUE(server.Start());
-  Client c;
+TEST_F(NapsterLoopback, Registration) {
   c.Start(server.Port(), "R1", "REGISTER");
   ASSERT_TRUE(c.Logged("Registered R1"));
   ASSERT_TRUE(Got(server, 14));
@@ -211,26 +209,22 @@ TEST(NapsterLoopback, Registration) {
   EXPECT_EQ(got[1].Type, 6);
   EXPECT_EQ(got[1].Text, "tester secret 6699 \"Tarnwick 1.0\" 8 t@example.com 42");
   ASSERT_TRUE(c.WaitFinished(1));
-
-  Server refusing;
-  ASSERT_TRUE(refusing.Start());
-  refusing.SetNewUserReply(0, "Invalid e-mail address");
-  Client d;
-  d.Start(refusing.Port(), "R2", "REGISTER");
-  ASSERT_TRUE(d.Logged("LoginError R2 Invalid e-mail address"));
-  EXPECT_TRUE(d.Has("RegisterError 0"));
-  EXPECT_FALSE(d.Has("Registered R2"));
-  ASSERT_TRUE(d.WaitFinished(1));
-  EXPECT_EQ(refusing.CountOfType(14), 0);
 }
 
-TEST(NapsterLoopback, RedirectorNamesTheServer) {
-  Server server;
-  ASSERT_TRUE(server.Start());
+TEST_F(NapsterLoopback, RefusedAccountIsNoRegistration) {
+  server.SetNewUserReply(0, "Invalid e-mail address");
+  c.Start(server.Port(), "R2", "REGISTER");
+  ASSERT_TRUE(c.Logged("LoginError R2 Invalid e-mail address"));
+  EXPECT_TRUE(c.Has("RegisterError 0"));
+  EXPECT_FALSE(c.Has("Registered R2"));
+  ASSERT_TRUE(c.WaitFinished(1));
+  EXPECT_EQ(server.CountOfType(14), 0);
+}
+
+TEST_F(NapsterLoopback, RedirectorNamesTheServer) {
   Server redirector;
   ASSERT_TRUE(redirector.Start());
   redirector.SetRedirectAnswer("2130706433:" + std::to_string(server.Port()) + "\r\n", 3);
-  Client c;
   c.redirectorPort = redirector.Port();
   c.Start(redirector.Port(), "RD", "LOGIN", true);
   ASSERT_TRUE(c.Logged("LoggedIn RD fake@tarnwick.test"));
@@ -238,24 +232,18 @@ TEST(NapsterLoopback, RedirectorNamesTheServer) {
   EXPECT_EQ(redirector.Accepted(), 1);
 }
 
-TEST(NapsterLoopback, RedirectorThatKeepsAnsweringItselfIsGivenUp) {
-  Server redirector;
-  ASSERT_TRUE(redirector.Start());
-  redirector.SetRedirectAnswer("127.0.0.1:1111\n");
-  Client c;
-  c.redirectorPort = redirector.Port();
-  c.Start(redirector.Port(), "LOOP", "LOGIN", true);
+TEST_F(NapsterLoopback, RedirectorThatKeepsAnsweringItselfIsGivenUp) {
+  server.SetRedirectAnswer("127.0.0.1:1111\n");
+  c.redirectorPort = server.Port();
+  c.Start(server.Port(), "LOOP", "LOGIN", true);
   ASSERT_TRUE(c.Logged("LoginError LOOP The redirector named no server"));
   ASSERT_TRUE(c.WaitFinished(4));
-  EXPECT_EQ(redirector.Accepted(), 4);  // asked again three times, then no more
+  EXPECT_EQ(server.Accepted(), 4);  // asked again three times, then no more
   testutil::PumpUntil([] { return false; }, 200);
-  EXPECT_EQ(redirector.Accepted(), 4);
+  EXPECT_EQ(server.Accepted(), 4);
 }
 
-TEST(NapsterLoopback, SearchesSendOnlyTheFiltersGiven) {
-  Server server;
-  ASSERT_TRUE(server.Start());
-  Client c;
+TEST_F(NapsterLoopback, SearchesSendOnlyTheFiltersGiven) {
   LogIn(c, server);
   struct Case {
     std::vector<std::pair<const char*, std::string>> fields;
@@ -298,10 +286,7 @@ TEST(NapsterLoopback, SearchesSendOnlyTheFiltersGiven) {
   EXPECT_EQ(std::count(c.log.begin(), c.log.end(), "SearchEnded"), 4);
 }
 
-TEST(NapsterLoopback, BrowseWhoisAndPrivateMessages) {
-  Server server;
-  ASSERT_TRUE(server.Start());
-  Client c;
+TEST_F(NapsterLoopback, BrowseWhoisAndPrivateMessages) {
   LogIn(c, server);
   c.Post("GET_DIR", {{"NICK", "bob"}});
   ASSERT_TRUE(c.WaitEvents("DIR_END", 1));
@@ -329,10 +314,7 @@ TEST(NapsterLoopback, BrowseWhoisAndPrivateMessages) {
   EXPECT_EQ(c.Event("PRIVMSG")->GetValue("MESSAGE"), "hello  you");
 }
 
-TEST(NapsterLoopback, ChannelJoinTopicPart) {
-  Server server;
-  ASSERT_TRUE(server.Start());
-  Client c;
+TEST_F(NapsterLoopback, ChannelJoinTopicPart) {
   LogIn(c, server);
   c.Post("JOIN", {{"CHANNEL", "#chat"}});
   ASSERT_TRUE(c.WaitEvents("TOPIC", 1));
@@ -357,14 +339,11 @@ TEST(NapsterLoopback, ChannelJoinTopicPart) {
   EXPECT_EQ(topic.Text, "#chat");
 }
 
-TEST(NapsterLoopback, TransferHandshakes) {
-  Server server;
-  ASSERT_TRUE(server.Start());
+TEST_F(NapsterLoopback, TransferHandshakes) {
   Server::User eve;  // firewalled uploader
   eve.nick = "eve";
   eve.dataPort = 0;
   server.AddUser(eve);
-  Client c;
   LogIn(c, server);
   c.Post("DOWNLOAD", {{"NICK", "bob"}, {"REMOTE_FILENAME", "C:\\music\\Beta Song.mp3"}});
   ASSERT_TRUE(c.Logged("StartDownload bob C:\\music\\Beta Song.mp3 2130706433 6699"));
@@ -380,11 +359,8 @@ TEST(NapsterLoopback, TransferHandshakes) {
   EXPECT_TRUE(c.Has("UploadRequested bob C:\\share\\one.mp3"));
 }
 
-TEST(NapsterLoopback, IdleSessionIsCut) {
-  Server server;
-  ASSERT_TRUE(server.Start());
+TEST_F(NapsterLoopback, IdleSessionIsCut) {
   server.SetScript(214, {});  // say nothing after the login
-  Client c;
   c.idleCutMs = 300;
   LogIn(c, server);
   ASSERT_TRUE(c.WaitFinished(1));
@@ -392,63 +368,51 @@ TEST(NapsterLoopback, IdleSessionIsCut) {
   EXPECT_EQ(c.winsockErrors, 0);
 }
 
-TEST(NapsterLoopback, HostileServers) {
-  using Step = Server::Step;
-  {  // a frame split over many segments still arrives whole
-    Server server;
-    ASSERT_TRUE(server.Start());
-    std::string frame;
-    EncodeNapsterMessage(205, "bob split into pieces", kNapsterClientMaxText, frame);
-    server.SetAfterLogin({Step::Raw(frame, 1, 2)});
-    Client c;
-    LogIn(c, server);
-    ASSERT_TRUE(c.WaitEvents("PRIVMSG", 1));
-    EXPECT_EQ(c.Event("PRIVMSG")->GetValue("MESSAGE"), "split into pieces");
-  }
-  {  // non-numeric fields read as nothing, never as a crash
-    Server server;
-    ASSERT_TRUE(server.Start());
-    server.SetAfterLogin({Step::Frame(620, "bob \"f.mp3\" huge many"), Step::Frame(204, "bob nowhere port \"f.mp3\" x y"),
-                          Step::Frame(201, "\"f\" m size br fr s bob ip link"), Step::Frame(214, "a b c")});
-    Client c;
-    LogIn(c, server);
-    ASSERT_TRUE(c.WaitEvents("STATS", 2));
-    EXPECT_EQ(c.Event("SEARCH_ITEM")->GetValue("IP"), "0");
-    NapsterMessage push;
-    ASSERT_TRUE(Got(server, 500, &push));  // port "port" reads as 0
-    EXPECT_EQ(c.finished, 0);
-  }
-  {  // a 65535-byte frame: the session closes instead of swallowing it
-    Server server;
-    ASSERT_TRUE(server.Start());
-    server.SetAfterLogin({Step::Frame(205, std::string("bob ") + std::string(65531, 'x'))});
-    Client c;
-    LogIn(c, server);
-    ASSERT_TRUE(c.WaitFinished(1));
-    EXPECT_EQ(c.CountEvents("PRIVMSG"), 0);
-    EXPECT_EQ(c.winsockErrors, 0);
-  }
-  {  // a truncated frame followed by a close ends the session quietly
-    Server server;
-    ASSERT_TRUE(server.Start());
-    server.SetAfterLogin({Step::FrameWithLength(205, 100, "bob only part"), Step::Close()});
-    Client c;
-    LogIn(c, server);
-    ASSERT_TRUE(c.WaitFinished(1));
-    EXPECT_EQ(c.CountEvents("PRIVMSG"), 0);
-    EXPECT_EQ(c.winsockErrors, 0);
-  }
-  {  // a truncated frame and silence: the receive time-out ends it
-    Server server;
-    ASSERT_TRUE(server.Start());
-    server.SetScript(214, {});
-    server.SetAfterLogin({Step::FrameWithLength(205, 100, "bob only part")});
-    Client c;
-    LogIn(c, server);
-    ASSERT_TRUE(c.WaitFinished(1, 8000));
-    EXPECT_EQ(c.winsockErrors, 1);
-    EXPECT_TRUE(c.log.back().rfind("WinsockError 10060", 0) == 0) << c.log.back();
-  }
+using Step = Server::Step;
+
+TEST_F(NapsterLoopback, FrameSplitOverManySegmentsArrivesWhole) {
+  std::string frame;
+  EncodeNapsterMessage(205, "bob split into pieces", kNapsterClientMaxText, frame);
+  server.SetAfterLogin({Step::Raw(frame, 1, 2)});
+  LogIn(c, server);
+  ASSERT_TRUE(c.WaitEvents("PRIVMSG", 1));
+  EXPECT_EQ(c.Event("PRIVMSG")->GetValue("MESSAGE"), "split into pieces");
+}
+
+TEST_F(NapsterLoopback, NonNumericFieldsReadAsNothing) {
+  server.SetAfterLogin({Step::Frame(620, "bob \"f.mp3\" huge many"), Step::Frame(204, "bob nowhere port \"f.mp3\" x y"),
+                        Step::Frame(201, "\"f\" m size br fr s bob ip link"), Step::Frame(214, "a b c")});
+  LogIn(c, server);
+  ASSERT_TRUE(c.WaitEvents("STATS", 2));
+  EXPECT_EQ(c.Event("SEARCH_ITEM")->GetValue("IP"), "0");
+  NapsterMessage push;
+  ASSERT_TRUE(Got(server, 500, &push));  // port "port" reads as 0
+  EXPECT_EQ(c.finished, 0);
+}
+
+TEST_F(NapsterLoopback, OverlongFrameClosesTheSession) {
+  server.SetAfterLogin({Step::Frame(205, std::string("bob ") + std::string(65531, 'x'))});
+  LogIn(c, server);
+  ASSERT_TRUE(c.WaitFinished(1));
+  EXPECT_EQ(c.CountEvents("PRIVMSG"), 0);
+  EXPECT_EQ(c.winsockErrors, 0);
+}
+
+TEST_F(NapsterLoopback, TruncatedFrameThenCloseEndsQuietly) {
+  server.SetAfterLogin({Step::FrameWithLength(205, 100, "bob only part"), Step::Close()});
+  LogIn(c, server);
+  ASSERT_TRUE(c.WaitFinished(1));
+  EXPECT_EQ(c.CountEvents("PRIVMSG"), 0);
+  EXPECT_EQ(c.winsockErrors, 0);
+}
+
+TEST_F(NapsterLoopback, TruncatedFrameThenSilenceTimesOut) {
+  server.SetScript(214, {});
+  server.SetAfterLogin({Step::FrameWithLength(205, 100, "bob only part")});
+  LogIn(c, server);
+  ASSERT_TRUE(c.WaitFinished(1, 8000));
+  EXPECT_EQ(c.winsockErrors, 1);
+  EXPECT_TRUE(c.log.back().rfind("WinsockError 10060", 0) == 0) << c.log.back();
 }
 
 }  // namespace
