@@ -188,6 +188,12 @@ void LoginRecord(ScriptedSession& s) {
              {"KIND", "LOGIN"},     {"REDIRECT", "FALSE"}};
 }
 
+void RegistrationRecord(ScriptedSession& s, uint16_t nickReply, const std::string& text) {
+  LoginRecord(s);
+  s.start["KIND"] = "register";
+  s.Incoming(nickReply, text);
+}
+
 // ------------------------------------------------------------ login
 
 TEST(NapsterSession, LoginAnnouncesSharesThenAsksForStats) {
@@ -225,9 +231,7 @@ TEST(NapsterSession, OnlyTypeThreeLogsIn) {
 
 TEST(NapsterSession, RegistrationSendsAccountAndProfile) {
   ScriptedSession s;
-  LoginRecord(s);
-  s.start["KIND"] = "register";
-  s.Incoming(8, "");
+  RegistrationRecord(s, 8, "");
   s.Incoming(3, "e@mail");
   EXPECT_NO_THROW(s.Run());
   ASSERT_EQ(s.sent.size(), 3u);
@@ -243,9 +247,7 @@ TEST(NapsterSession, RegistrationSendsAccountAndProfile) {
 
 TEST(NapsterSession, RefusedAccountIsNoRegistration) {
   ScriptedSession s;
-  LoginRecord(s);
-  s.start["KIND"] = "REGISTER";
-  s.Incoming(8, "");
+  RegistrationRecord(s, 8, "");
   s.Incoming(0, " email address refused ");
   EXPECT_NO_THROW(s.Run());
   EXPECT_EQ(s.Logged(), "RegisterError 0\nLoginError email address refused\n");
@@ -256,9 +258,7 @@ TEST(NapsterSession, RefusedAccountIsNoRegistration) {
 TEST(NapsterSession, NickTakenOrInvalid) {
   for (auto [type, kind] : {std::pair<uint16_t, int>{9, 1}, {10, 0}}) {
     ScriptedSession s;
-    LoginRecord(s);
-    s.start["KIND"] = "REGISTER";
-    s.Incoming(type, "nick");
+    RegistrationRecord(s, type, "nick");
     EXPECT_NO_THROW(s.Run());
     EXPECT_EQ(s.Logged(), "RegisterError " + std::to_string(kind) + "\nLoginError nick\n");
     EXPECT_TRUE(s.closed);
