@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "core/global_functions.h"
 #include "platform/clock.h"
@@ -102,11 +103,18 @@ EEasySocketClose::EEasySocketClose(int code, TEasySocket* socket)
 TEasySocket::TEasySocket() : serial_(g_nextSerial.fetch_add(1)), startMs_(plat::MonotonicMs()) {}
 
 TEasySocket::~TEasySocket() {
+  // A Close that another thread is still in the middle of finishes first.
+  while (closing_.load() > 0) std::this_thread::yield();
   const plat::SocketHandle h = handle_.load();
   if (h != plat::kInvalidSocket && !handleClosed_) plat::CloseSocket(h);
 }
 
 void TEasySocket::Close() {
+  closing_.fetch_add(1);
+  struct Done {
+    std::atomic<int>& n;
+    ~Done() { n.fetch_sub(1); }
+  } done{closing_};
   // A pending lookup of a cancelled socket is dropped when it completes.
   cancelled_.store(true);
   const plat::SocketHandle h = handle_.load();

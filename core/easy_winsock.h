@@ -161,6 +161,7 @@ class TEasySocket {
   std::atomic<bool> closed_{false};
   std::atomic<bool> cancelled_{false};
   bool handleClosed_ = false;
+  std::atomic<int> closing_{0};  // Close calls in progress
   plat::SocketWaiter waiter_;
 
   // Look-ahead buffer and the current character of ReadLine.
