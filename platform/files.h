@@ -9,6 +9,13 @@
 
 #include "platform/clock.h"
 
+// windows.h turns DeleteFile into DeleteFileA. Undone here for sources that
+// include windows.h first; for those that include it later, the DeleteFileA
+// overload below takes the renamed calls.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+
 namespace plat {
 
 #ifdef _WIN32
@@ -55,6 +62,9 @@ class FileSearch {
 bool FileExists(const std::string& path);       // an existing non-folder
 bool DirectoryExists(const std::string& path);
 bool DeleteFile(const std::string& path);
+#ifdef _WIN32
+inline bool DeleteFileA(const std::string& path) { return DeleteFile(path); }
+#endif
 // Renames from over to (replacing an existing file atomically where the
 // system allows it).
 bool RenameFile(const std::string& from, const std::string& to);

@@ -2,6 +2,8 @@
 // system's implementation (platform/posix or platform/win32).
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
@@ -12,5 +14,8 @@ DateTime NowRaw();        // the system's local date-time
 int64_t MonotonicRawMs(); // the system's monotonic clock
 // The target that Thread::Synchronize sends to (made by MainLoop::Init).
 MessageTarget& SyncTarget();
+// The system's own scan roots (Win32: the fixed drives); FixedDriveRoots
+// returns them unless a test has set its own.
+std::vector<std::string> FixedDriveRootsRaw();
 
 }  // namespace plat::os
