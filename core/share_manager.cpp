@@ -199,7 +199,10 @@ std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
   const bool readable =
       !info || !((info->attr & plat::kAttrDirectory) ||
                  ((info->attr & plat::kAttrSystem) && info->size == 0));
-  if (readable && MatchWildcard("*.mp3", name)) {
+  // The disk name counts too: a shown name numbered by the scan ("x.mp3
+  // (1)") no longer ends in the extension.
+  const bool mp3 = MatchWildcard("*.mp3", name) || MatchWildcard("*.mp3", plat::ExtractFileName(path));
+  if (readable && mp3) {
     std::lock_guard<plat::Mutex> g(mpegLock_);
     try {
       mpeg_.ReadFromFile(path);
@@ -605,6 +608,13 @@ TShareRule* TShareManager::AddRule(const std::string& keyword, const std::string
   Guard g(lock_);
   rules_.push_back(std::make_unique<TShareRule>(TShareRule{keyword, ignoreKeyword, description}));
   return rules_.back().get();
+}
+
+std::vector<TShareRule> TShareManager::Rules() {
+  Guard g(lock_);
+  std::vector<TShareRule> copy;
+  for (const auto& r : rules_) copy.push_back(*r);
+  return copy;
 }
 
 void TShareManager::HandleMessage(unsigned msg, TShareManager* wParam, void* lParam) {

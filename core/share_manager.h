@@ -176,7 +176,7 @@ class TShareDirectory {
   TFileScan scan_;
   TMPEGaudio mpeg_;
   std::atomic<bool> armed_{false};
-  int watch_ = -1;
+  std::atomic<int> watch_{-1};  // replaced by SetPath while others poll it
 };
 
 // Depth-first query iterator: a folder's files come before its subfolders,
@@ -243,6 +243,7 @@ class TShareManager {
 
   TShareRule* AddRule(const std::string& keyword, const std::string& ignoreKeyword,
                       const std::string& description);
+  std::vector<TShareRule> Rules();  // a copy, in order
   // Starts a disk scan of the fixed drives (stopping a running one first).
   void StartScan(const std::string& maskList);
   // Stops a running scan; returns after its OnScanEnd has run.

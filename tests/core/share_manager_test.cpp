@@ -396,11 +396,14 @@ TEST(ShareQuery, MasksAndMp3Analysis) {
     }
   }
   EXPECT_EQ(found, 1);
-  // The shown name decides whether a file is analysed.
-  TShareFile* root = m.AddFile(t.two + D + "song.MP3", "Song.mp3");
+  // The shown name or the name on disk marks a file for analysis.
+  TShareFile* root = m.AddFile(t.two + D + "song.MP3", "Song (1)");
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(root->IsMP3, 1);
-  EXPECT_EQ(m.AddFile(t.two + D + "song.MP3", "Song")->IsMP3, 0);
+  EXPECT_EQ(root->Seconds, 3);
+  Put(t.two + D + "song.bin", song);
+  EXPECT_EQ(m.AddFile(t.two + D + "song.bin", "Song.mp3")->IsMP3, 1);
+  EXPECT_EQ(m.AddFile(t.two + D + "song.bin", "Song")->IsMP3, 0);
   EXPECT_EQ(m.AddFile(t.dir + "solo.txt", "x.txt")->IsMP3, 0);
 }
 
