@@ -53,14 +53,18 @@ void TID3v1::Reset() {
   Genre = kNoGenre;
 }
 
-bool TID3v1::ReadFromFile(const std::string& fileName) {
-  Reset();
+bool ReadFileStream(const std::string& fileName, const std::function<bool(plat::Stream&)>& read) {
   try {
     plat::FileStream s(fileName, plat::FileStream::kOpenRead);
-    return ReadFromStream(s);
+    return read(s);
   } catch (const plat::EStreamError&) {
     return false;
   }
+}
+
+bool TID3v1::ReadFromFile(const std::string& fileName) {
+  Reset();
+  return ReadFileStream(fileName, [this](plat::Stream& s) { return ReadFromStream(s); });
 }
 
 bool TID3v1::ReadFromStream(plat::Stream& s) {

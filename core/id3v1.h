@@ -1,11 +1,16 @@
 // ID3v1 / ID3v1.1 tag: the last 128 bytes of an MP3 file.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace plat {
 class Stream;
 }
+
+// Opens fileName read-only (others may keep writing it) and hands it to
+// read; false when it cannot be opened or read.
+bool ReadFileStream(const std::string& fileName, const std::function<bool(plat::Stream&)>& read);
 
 // The genre names by index (ID3v1 list with the common extensions).
 constexpr int kMaxMusicGenre = 147;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/id3v1.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 
@@ -48,12 +49,7 @@ void TID3v2::Reset() {
 
 bool TID3v2::ReadFromFile(const std::string& fileName) {
   Reset();
-  try {
-    plat::FileStream s(fileName, plat::FileStream::kOpenRead);
-    return ReadFromStream(s);
-  } catch (const plat::EStreamError&) {
-    return false;
-  }
+  return ReadFileStream(fileName, [this](plat::Stream& s) { return ReadFromStream(s); });
 }
 
 bool TID3v2::ReadFromStream(plat::Stream& s) {

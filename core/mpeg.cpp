@@ -189,12 +189,7 @@ bool TMPEGaudio::ReadFromFile(const std::string& fileName) {
   ResetData();
   id3v1_.Reset();
   id3v2_.Reset();
-  try {
-    plat::FileStream s(fileName, plat::FileStream::kOpenRead);
-    return ReadFromStream(s);
-  } catch (const plat::EStreamError&) {
-    return false;
-  }
+  return ReadFileStream(fileName, [this](plat::Stream& s) { return ReadFromStream(s); });
 }
 
 bool TMPEGaudio::ReadFromStream(plat::Stream& s) {

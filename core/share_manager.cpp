@@ -293,26 +293,27 @@ int TShareDirectory::IndexOfFile(const std::string& name) const {
   return -1;
 }
 
+// Keeps the tree from being purged while a call outside any query lists
+// folders.
+class PinGuard {
+ public:
+  explicit PinGuard(TShareManager* m) : m_(m) { m_->Pin(); }
+  ~PinGuard() { m_->Unpin(); }
+  PinGuard(const PinGuard&) = delete;
+  PinGuard& operator=(const PinGuard&) = delete;
+
+ private:
+  TShareManager* m_;
+};
+
 void TShareDirectory::Update() {
-  Manager->Pin();
-  try {
-    DoUpdate();
-  } catch (...) {
-    Manager->Unpin();
-    throw;
-  }
-  Manager->Unpin();
+  PinGuard pin(Manager);
+  DoUpdate();
 }
 
 void TShareDirectory::Rescan() {
-  Manager->Pin();
-  try {
-    DoRescan();
-  } catch (...) {
-    Manager->Unpin();
-    throw;
-  }
-  Manager->Unpin();
+  PinGuard pin(Manager);
+  DoRescan();
 }
 
 void TShareDirectory::DoUpdate() {

@@ -267,6 +267,7 @@ class TShareManager {
   friend class TShareFile;
   friend class TShareResults;
   friend class TShareScanThread;
+  friend class PinGuard;
 
   void Pin();
   void Unpin();  // purges when nothing is alive any more

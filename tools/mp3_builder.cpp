@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "core/mpeg.h"
@@ -118,6 +119,9 @@ std::string ID3v1Tag(const std::string& title, const std::string& artist,
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::error_code ec;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), std::streamsize(bytes.size()));
   return bool(f);

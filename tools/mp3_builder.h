@@ -42,7 +42,8 @@ std::string ID3v1Tag(const std::string& title, const std::string& artist,
                      const std::string& album, const std::string& year,
                      const std::string& comment, int track, uint8_t genre);
 
-// Writes bytes to a file (tests and benchmarks); false on failure.
+// Writes bytes to a file, making its folder (tests and benchmarks); false
+// on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace mp3gen

@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 constexpr char D = plat::kPathDelim;
 
 void Put(const std::string& path, const std::string& bytes = "x") {
-  fs::create_directories(fs::path(path).parent_path());
   ASSERT_TRUE(mp3gen::WriteFile(path, bytes)) << path;
 }
 

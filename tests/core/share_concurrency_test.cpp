@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 constexpr char D = plat::kPathDelim;
 
 void Put(const std::string& path, const std::string& bytes = "x") {
-  std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
   mp3gen::WriteFile(path, bytes);
 }
 
