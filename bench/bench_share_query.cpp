@@ -34,7 +34,7 @@ const Tree& TheTree() {
     const fs::path root = fs::temp_directory_path() / "tarn-bench-shares";
     t.root = root.string() + char(fs::path::preferred_separator);
     const bool whole = fs::exists(root / "complete");
-    const std::string song = mp3gen::Frames(mp3gen::Header{}, 400);
+    const std::string song = mp3gen::Frames(mp3gen::Header{}, 40);
     for (int d = 0; d < kFolders; ++d) {
       const fs::path folder = root / ("folder" + std::to_string(d));
       if (!whole) fs::create_directories(folder);

@@ -430,7 +430,7 @@ void TShareDirectory::DoRescan() {
 void TShareDirectory::PurgeLocked() {
   // A removed entry still carrying the owner's Data stays, unless the owner
   // removed it himself.
-  auto freeable = [](const auto& e) { return e.removed && (e.disposed || !e.node->Data); };
+  auto freeable = [](const auto& e) { return e.removed && (e.disposed || !e.node->Data.load()); };
   std::erase_if(files_, freeable);
   std::erase_if(dirs_, freeable);
   for (auto& e : dirs_) e.node->PurgeLocked();

@@ -61,7 +61,10 @@ class TShareFile {
   int32_t Seconds = 0;     // play time, rounded
   uint32_t Size = 0;       // bytes (files of 4 GiB or more are not shared)
   plat::DateTime FileDate = 0;
-  void* Data = nullptr;  // the owner's; never freed by the tree
+  // The owner's; never freed by the tree. A removed entry is freed only
+  // once its Data is cleared (or the owner removed it); atomic, since the
+  // purge that looks at it may run on a query's thread.
+  std::atomic<void*> Data{nullptr};
 
   TShareFile(TShareDirectory* folder, TShareManager* manager) : Folder(folder), Manager(manager) {}
   TShareFile(const TShareFile&) = delete;
@@ -89,7 +92,10 @@ class TShareDirectory {
   bool IncludeSubfolders = true;
   int32_t Reserved1 = 0;
   int32_t Reserved2 = 0;
-  void* Data = nullptr;  // the owner's; never freed by the tree
+  // The owner's; never freed by the tree. A removed entry is freed only
+  // once its Data is cleared (or the owner removed it); atomic, since the
+  // purge that looks at it may run on a query's thread.
+  std::atomic<void*> Data{nullptr};
 
   TShareDirectory(TShareDirectory* parent, TShareManager* manager, bool root);
   ~TShareDirectory();

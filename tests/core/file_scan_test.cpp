@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
@@ -117,6 +120,22 @@ TEST(FileScan, WalksATreeAndPassesOverFoldersThatCannotBeListed) {
   TFileScan none;
   none.Start(r + "missing", true);
   EXPECT_FALSE(none.Next());
+
+#ifndef _WIN32
+  // A folder without permissions (for users the system holds to them).
+  if (geteuid() != 0) {
+    Put(r + "locked" + D + "hidden.txt");
+    fs::permissions(r + "locked", fs::perms::none);
+    TFileScan locked;
+    locked.Start(r, true);
+    std::set<std::string> seen;
+    while (locked.Next()) seen.insert(locked.Name);
+    fs::permissions(r + "locked", fs::perms::owner_all);
+    EXPECT_EQ(seen.count("locked"), 1u);
+    EXPECT_EQ(seen.count("hidden.txt"), 0u);
+    EXPECT_EQ(seen.count("top.txt"), 1u);
+  }
+#endif
 }
 
 TEST(ShareScan, RulesCoverageAndNames) {
