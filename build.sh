@@ -7,7 +7,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 OUT="$ROOT/out"
-JOBS="$(nproc 2>/dev/null || echo 2)"
+JOBS="${TARN_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -78,7 +78,9 @@ wine_env() {
     log "creating the Wine prefix"
     wineboot -i >"$OUT/wineboot.log" 2>&1 </dev/null || true
   fi
-  wineserver -p >/dev/null 2>&1 </dev/null
+  # One persistent server for the whole run (after wineboot's own has gone).
+  wineserver -w >/dev/null 2>&1 </dev/null || true
+  wineserver -p >/dev/null 2>&1 </dev/null || true
   WINE_STARTED=1
 }
 wine_stop() {

@@ -7,6 +7,13 @@
 #include "platform/os.h"
 
 namespace plat {
+namespace {
+
+// Main-thread WaitFor calls in progress: a body that ends wakes the loop
+// for them (otherwise they notice within a pumping slice anyway).
+std::atomic<int> mainWaiters{0};
+
+}  // namespace
 
 // A thread created running starts its body at the end of this constructor,
 // before a subclass's constructor has run: subclasses with state of their
@@ -66,8 +73,7 @@ void Thread::Body() {
     return;
   }
   finished_.store(true);
-  // Wakes a main thread waiting in WaitFor at once.
-  if (!MainLoop::IsMainThread()) os::SyncTarget().Post([] {});
+  if (mainWaiters.load() > 0 && !MainLoop::IsMainThread()) os::SyncTarget().Post([] {});
 }
 
 void Thread::WaitFor() {
@@ -79,8 +85,10 @@ void Thread::WaitFor() {
   if (MainLoop::IsMainThread()) {
     // The body may be waiting for a synchronised call: keep serving them
     // (without holding a lock that a served call might want).
+    mainWaiters.fetch_add(1);
     while (!MainLoop::PumpUntil([this] { return finished_.load(); }, 1000)) {
     }
+    mainWaiters.fetch_sub(1);
   }
   std::lock_guard<Mutex> g(startLock_);
   if (thread_.joinable()) thread_.join();

@@ -119,7 +119,8 @@ void RunItem(Item& it) {
     error = std::current_exception();
   }
   std::lock_guard<std::mutex> g(l.mu);
-  it.slot->error = error;
+  // Moved, so that the sender holds the only reference once it wakes.
+  it.slot->error = std::move(error);
   it.slot->ran = true;
   it.slot->done = true;
   it.slot->cv.notify_all();
@@ -219,26 +220,28 @@ std::vector<Fired> Classify(int fd, Watch& w, short rev) {
     w.armed &= ~unsigned(kSocketConnect);
     out.push_back({kSocketConnect, 0});
   }
+  // Read once: reading the pending error clears it.
+  const int error = err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0;
   if (w.listener) {
     if (in || err) {
       if (w.armed & kSocketAccept)
-        out.push_back({kSocketAccept, err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0});
+        out.push_back({kSocketAccept, error});
       else if (w.armed & kSocketRead)
-        out.push_back({kSocketRead, 0});
+        out.push_back({kSocketRead, error});
       w.armed &= ~unsigned(kSocketAccept | kSocketRead);
     }
     return out;
   }
   if ((in || hup || err) && (w.armed & kSocketRead)) {
-    out.push_back({kSocketRead, 0});
+    out.push_back({kSocketRead, error});
     w.armed &= ~unsigned(kSocketRead);
   }
   if (out_ && (w.armed & kSocketWrite)) {
-    out.push_back({kSocketWrite, 0});
+    out.push_back({kSocketWrite, error});
     w.armed &= ~unsigned(kSocketWrite);
   }
   if ((hup || err) && (w.armed & kSocketClose)) {
-    out.push_back({kSocketClose, err ? posix::WsaFromErrno(SocketErrorOf(fd)) : 0});
+    out.push_back({kSocketClose, error});
     w.armed &= ~unsigned(kSocketClose);
   }
   return out;
@@ -299,16 +302,22 @@ void WaitAndDispatch(int timeoutMs) {
   Loop& l = L();
   std::vector<pollfd> fds;
   std::vector<Polled> polled;
+  // Held until the notifications are out: a socket closed meanwhile keeps
+  // its descriptor (and number) until then.
+  std::vector<posix::SocketUse> uses;
   fds.push_back({l.wake.ReadFd(), POLLIN, 0});
   int wait = timeoutMs;
   {
     std::lock_guard<std::mutex> g(l.mu);
     for (auto& [fd, w] : l.watches) {
       if (!w.armed) continue;
+      posix::SocketUse use{SocketHandle(fd)};
+      if (!use) continue;
+      uses.push_back(std::move(use));
       fds.push_back({fd, PollEventsOf(w), 0});
       polled.push_back({fd, w.gen});
     }
-    if (!l.queue.empty() || l.quit) wait = 0;
+    if (!l.queue.empty()) wait = 0;
     if (wait != 0 && !l.timers.empty()) {
       int64_t next = l.timers.front().due;
       for (const Timer& t : l.timers) next = std::min(next, t.due);
@@ -481,7 +490,8 @@ void MessageTarget::KillTimer(int id) {
 
 void MessageTarget::WatchSocket(SocketHandle s, unsigned events, std::function<void(SocketHandle, unsigned, int)> fn) {
   const int fd = int(s);
-  if (events == 0 || !fn) {
+  posix::SocketUse use(s);
+  if (events == 0 || !fn || !use) {
     UnwatchSocket(s);
     return;
   }

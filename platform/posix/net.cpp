@@ -46,6 +46,13 @@ void ReadAddr(const sockaddr_in& a, uint32_t* addr, uint16_t* port) {
 
 int Fd(SocketHandle s) { return int(s); }
 
+// What a call on a socket that another thread is closing reports.
+template <class T>
+T Closing(T result) {
+  lastError = kWsaENOTSOCK;
+  return result;
+}
+
 }  // namespace
 
 bool NetStartup() {
@@ -68,14 +75,18 @@ void CloseSocket(SocketHandle s) {
   if (s == kInvalidSocket) return;
   posix::ForgetSocketWatch(s);
   // Closing alone does not wake a thread blocked on the socket here (it
-  // does on Windows); shutting it down first does.
-  shutdown(Fd(s), SHUT_RDWR);
-  close(Fd(s));
+  // does on Windows); the shutdown in there does.
+  posix::CloseWhenUnused(s);
 }
 
-void ShutdownSocket(SocketHandle s) { shutdown(Fd(s), SHUT_RDWR); }
+void ShutdownSocket(SocketHandle s) {
+  posix::SocketUse use(s);
+  if (use) shutdown(Fd(s), SHUT_RDWR);
+}
 
 bool SetNonBlocking(SocketHandle s, bool on) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   const int flags = fcntl(Fd(s), F_GETFL);
   if (flags < 0) return Fail(false);
   const int want = on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
@@ -88,18 +99,24 @@ bool SetNonBlocking(SocketHandle s, bool on) {
 // over a live listener on this system, so BindSocket always sets it: the
 // flag given here cannot make a difference between the two systems.
 bool SetReuseAddress(SocketHandle s, bool on) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   const int v = on ? 1 : 0;
   if (setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &v, sizeof v) != 0) return Fail(false);
   return true;
 }
 
 bool SetNoDelay(SocketHandle s, bool on) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   const int v = on ? 1 : 0;
   if (setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) != 0) return Fail(false);
   return true;
 }
 
 bool BindSocket(SocketHandle s, uint32_t addr, uint16_t port) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   SetReuseAddress(s, true);
   const sockaddr_in a = MakeAddr(addr, port);
   if (bind(Fd(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) return Fail(false);
@@ -107,11 +124,15 @@ bool BindSocket(SocketHandle s, uint32_t addr, uint16_t port) {
 }
 
 bool ListenSocket(SocketHandle s, int backlog) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   if (listen(Fd(s), backlog) != 0) return Fail(false);
   return true;
 }
 
 SocketHandle AcceptSocket(SocketHandle s, uint32_t* addr, uint16_t* port) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(kInvalidSocket);
   sockaddr_in a{};
   socklen_t len = sizeof a;
   int fd;
@@ -131,6 +152,8 @@ bool ConnectSocket(SocketHandle s, uint32_t addr, uint16_t port) {
     lastError = kWsaEADDRNOTAVAIL;
     return false;
   }
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   const sockaddr_in a = MakeAddr(addr, port);
   if (connect(Fd(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return true;
   if (errno == EINPROGRESS) {
@@ -151,6 +174,8 @@ bool ConnectSocket(SocketHandle s, uint32_t addr, uint16_t port) {
 }
 
 int SocketError(SocketHandle s) {
+  posix::SocketUse use(s);
+  if (!use) return kWsaENOTSOCK;
   int e = 0;
   socklen_t len = sizeof e;
   if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &e, &len) != 0) e = errno;
@@ -162,6 +187,8 @@ int SendSocket(SocketHandle s, const void* buf, int len) {
     lastError = kWsaEINVAL;
     return -1;
   }
+  posix::SocketUse use(s);
+  if (!use) return Closing(-1);
   ssize_t n;
   do {
     n = send(Fd(s), buf, size_t(len), MSG_NOSIGNAL);
@@ -177,6 +204,8 @@ int RecvSocket(SocketHandle s, void* buf, int len) {
     lastError = kWsaEINVAL;
     return -1;
   }
+  posix::SocketUse use(s);
+  if (!use) return Closing(-1);
   ssize_t n;
   do {
     n = recv(Fd(s), buf, size_t(len), 0);
@@ -188,6 +217,8 @@ int RecvSocket(SocketHandle s, void* buf, int len) {
 }
 
 int ReadableBytes(SocketHandle s) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(-1);
   int n = 0;
   if (ioctl(Fd(s), FIONREAD, &n) != 0) return Fail(-1);
   return n;
@@ -197,6 +228,8 @@ namespace {
 
 bool AddressOf(int (*get)(int, sockaddr*, socklen_t*), SocketHandle s, uint32_t* addr,
                uint16_t* port) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
   sockaddr_in a{};
   socklen_t len = sizeof a;
   if (get(Fd(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return Fail(false);
@@ -227,6 +260,8 @@ bool SocketWaiter::Valid() const { return impl_->pipe.Valid(); }
 
 WaitResult SocketWaiter::Wait(SocketHandle s, unsigned what, int ms) {
   if (!Valid()) return WaitResult::kError;
+  posix::SocketUse use(s);
+  if (!use) return Closing(WaitResult::kError);
   short ev = 0;
   if (what & kWaitRead) ev |= POLLIN;
   if (what & kWaitWrite) ev |= POLLOUT;

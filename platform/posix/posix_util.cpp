@@ -1,10 +1,13 @@
 #include "platform/posix/posix_util.h"
 
 #include <errno.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "platform/net.h"
 
@@ -89,6 +92,68 @@ void WakePipe::Drain() {
     if (n < 0 && errno == EINTR) continue;
     break;
   }
+}
+
+namespace {
+
+// Per descriptor: the number of calls using it, and a closing mark. The
+// table grows in chunks that are never freed, so a slot stays valid.
+constexpr uint32_t kClosing = 0x80000000u;
+constexpr int kChunkBits = 10;
+constexpr int kChunkSize = 1 << kChunkBits;
+constexpr int kChunks = 4096;  // descriptors below 4M are tracked
+std::atomic<std::atomic<uint32_t>*> chunks[kChunks];
+
+std::atomic<uint32_t>* Slot(SocketHandle s) {
+  if (s >= SocketHandle(kChunkSize) * kChunks) return nullptr;
+  std::atomic<std::atomic<uint32_t>*>& chunk = chunks[s >> kChunkBits];
+  std::atomic<uint32_t>* p = chunk.load();
+  if (!p) {
+    auto* fresh = new std::atomic<uint32_t>[kChunkSize]();
+    if (chunk.compare_exchange_strong(p, fresh))
+      p = fresh;
+    else
+      delete[] fresh;
+  }
+  return &p[s & (kChunkSize - 1)];
+}
+
+// Closes the descriptor if it is marked closing and nobody uses it; of
+// several threads trying, one succeeds.
+void FinishClose(std::atomic<uint32_t>* slot, SocketHandle s) {
+  uint32_t expect = kClosing;
+  if (slot->compare_exchange_strong(expect, 0)) close(int(s));
+}
+
+}  // namespace
+
+SocketUse::SocketUse(SocketHandle s) : s_(s), ok_(true) {
+  std::atomic<uint32_t>* slot = Slot(s);
+  if (!slot) return;
+  if (slot->fetch_add(1) & kClosing) {
+    if (slot->fetch_sub(1) - 1 == kClosing) FinishClose(slot, s);
+    ok_ = false;
+  }
+}
+
+SocketUse::~SocketUse() {
+  if (!ok_) return;
+  std::atomic<uint32_t>* slot = Slot(s_);
+  if (slot && slot->fetch_sub(1) - 1 == kClosing) FinishClose(slot, s_);
+}
+
+bool CloseWhenUnused(SocketHandle s) {
+  std::atomic<uint32_t>* slot = Slot(s);
+  if (!slot) {
+    shutdown(int(s), SHUT_RDWR);
+    close(int(s));
+    return true;
+  }
+  const uint32_t before = slot->fetch_or(kClosing);
+  if (before & kClosing) return false;
+  shutdown(int(s), SHUT_RDWR);
+  if (before == 0) FinishClose(slot, s);
+  return true;
 }
 
 int PollRetrying(pollfd* fds, unsigned long n, int timeoutMs) {

@@ -55,6 +55,7 @@ struct SendRecord {
 };
 
 struct QueuedCall {
+  uint64_t seq = 0;                               // order of arrival
   TargetRef target;  // nullptr: internal call
   std::function<void()> fn;                       // for posts
   SendRecord* send = nullptr;                     // for sends
@@ -79,7 +80,11 @@ struct Dispatcher {
   std::mutex queueLock;
   std::condition_variable sendDone;
   std::deque<QueuedCall> queue;
+  uint64_t nextSeq = 1;
   bool wakePosted = false;
+  // While a pump pass runs (main thread only): the last call it may run,
+  // so that calls queued during the pass wait for the next one.
+  uint64_t passLimit = UINT64_MAX;
 
   std::mutex mapLock;
   std::map<UINT_PTR, TimerEntry> timers;
@@ -113,6 +118,7 @@ void WakeLocked(Dispatcher& d) {
 void Enqueue(QueuedCall call) {
   Dispatcher& d = D();
   std::lock_guard<std::mutex> g(d.queueLock);
+  call.seq = d.nextSeq++;
   d.queue.push_back(std::move(call));
   WakeLocked(d);
 }
@@ -125,22 +131,22 @@ void FinishSend(Dispatcher& d, SendRecord* rec, bool ran, std::exception_ptr err
   d.sendDone.notify_all();
 }
 
-// Runs the calls queued now (not those queued while they run: those have
-// posted a wake-up of their own). Re-entrant: a call that pumps the loop
-// takes the next calls from the same queue, so the order is kept.
+// Runs the calls queued now (not those queued while they run: those wait
+// for the next wake-up or pump pass). Re-entrant: a call that pumps the
+// loop takes the next calls from the same queue, so the order is kept.
 void DrainQueue() {
   Dispatcher& d = D();
-  size_t n;
+  uint64_t last;
   {
     std::lock_guard<std::mutex> g(d.queueLock);
     d.wakePosted = false;
-    n = d.queue.size();
+    last = std::min(d.nextSeq - 1, d.passLimit);
   }
-  for (; n > 0; --n) {
+  for (;;) {
     QueuedCall call;
     {
       std::lock_guard<std::mutex> g(d.queueLock);
-      if (d.queue.empty()) return;
+      if (d.queue.empty() || d.queue.front().seq > last) return;
       call = std::move(d.queue.front());
       d.queue.pop_front();
       if (call.target && !call.target->alive) {
@@ -246,7 +252,7 @@ void OnMainThread(std::function<void()> fn) {
   if (MainLoop::IsMainThread())
     fn();
   else
-    Enqueue(QueuedCall{nullptr, std::move(fn), nullptr});
+    Enqueue(QueuedCall{0, nullptr, std::move(fn), nullptr});
 }
 
 long EventMask(unsigned events) {
@@ -308,6 +314,12 @@ namespace {
 // request is put back, so that whichever GetMessage loop runs the program
 // still ends.
 bool PumpPending() {
+  Dispatcher& d = D();
+  const uint64_t outerLimit = d.passLimit;
+  {
+    std::lock_guard<std::mutex> g(d.queueLock);
+    d.passLimit = d.nextSeq - 1;
+  }
   DrainQueue();
   bool quit = false;
   WPARAM quitCode = 0;
@@ -320,6 +332,11 @@ bool PumpPending() {
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+  }
+  {
+    std::lock_guard<std::mutex> g(d.queueLock);
+    d.passLimit = outerLimit;
+    if (!d.queue.empty()) WakeLocked(d);  // what the pass left for later
   }
   if (quit) PostQuitMessage(int(quitCode));
   return quit;
@@ -401,7 +418,7 @@ MessageTarget::~MessageTarget() {
 }
 
 void MessageTarget::Post(std::function<void()> fn) {
-  Enqueue(QueuedCall{state_, std::move(fn), nullptr});
+  Enqueue(QueuedCall{0, state_, std::move(fn), nullptr});
 }
 
 bool MessageTarget::Send(const std::function<void()>& fn) {
@@ -415,7 +432,7 @@ bool MessageTarget::Send(const std::function<void()>& fn) {
   rec.fn = &fn;
   std::unique_lock<std::mutex> g(d.queueLock);
   if (!state_->alive) return false;
-  d.queue.push_back(QueuedCall{state_, nullptr, &rec});
+  d.queue.push_back(QueuedCall{d.nextSeq++, state_, nullptr, &rec});
   WakeLocked(d);
   d.sendDone.wait(g, [&] { return rec.done; });
   g.unlock();

@@ -206,6 +206,10 @@ int ReadyNow(SocketHandle s, unsigned what) {
 
 WaitResult SocketWaiter::Wait(SocketHandle s, unsigned what, int ms) {
   if (!Valid()) return WaitResult::kError;
+  if (s == kInvalidSocket) {  // no socket: waits for a wake only
+    DWORD r = WaitForSingleObject(impl_->wakeEvent, ms < 0 ? INFINITE : DWORD(ms));
+    return r == WAIT_OBJECT_0 ? WaitResult::kWoken : WaitResult::kTimeout;
+  }
   if (WaitForSingleObject(impl_->wakeEvent, 0) == WAIT_OBJECT_0) return WaitResult::kWoken;
   int ready = ReadyNow(s, what);
   if (ready != 0) return ready > 0 ? WaitResult::kReady : WaitResult::kError;
