@@ -144,7 +144,7 @@ TEST(ShareScan, RulesCoverageAndNames) {
   Put(r + "Music" + D + "a.mp3", song);
   Put(r + "Music" + D + "Deep" + D + "b.mp3", song);  // below a share: covered
   Folder(r + "other" + D + "MusicToo");
-  Folder(r + "Temp" + D + "MusicTemp");  // ignored by the rule
+  Folder(r + "SkipMe" + D + "MusicSkipMe");  // ignored by the rule
   Put(r + "loose" + D + "x.mp3", song);
   Put(r + "loose2" + D + "x.mp3", song);
   Put(r + "loose" + D + "readme.txt");
@@ -155,7 +155,7 @@ TEST(ShareScan, RulesCoverageAndNames) {
   TShareManager m;
   Recorder rec;
   rec.Attach(m);
-  m.AddRule("*MUSIC*", "*TEMP*", "Music");
+  m.AddRule("*MUSIC*", "*SKIPME*", "Music");
   TShareDirectory* flat = m.AddDirectory(r + "flat", "Flat", false, "");
   m.StartScan("*.mp3");
   EXPECT_TRUE(m.Scanning());
