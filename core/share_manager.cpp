@@ -630,10 +630,14 @@ void TShareManager::SendMessage(unsigned msg, void* lParam) {
   window_.Send([&] { HandleMessage(msg, this, lParam); });
 }
 
-std::string TShareManager::SaveToString() {
-  Guard g(lock_);
-  std::string out(kMagic, kMagicLength);
-  auto writeFile = [&out](const TShareFile& f) {
+void TShareManager::SaveToStream(plat::Stream& s) {
+  std::string out;  // records gather here and go out in large writes
+  auto flush = [&](size_t above) {
+    if (out.size() <= above) return;
+    s.WriteBuffer(out.data(), int64_t(out.size()));
+    out.clear();
+  };
+  auto writeFile = [&](const TShareFile& f) {
     PutInt32(out, 0);
     PutString(out, f.Path);
     PutString(out, f.Name);
@@ -644,6 +648,7 @@ std::string TShareManager::SaveToString() {
     PutInt32(out, uint32_t(f.Seconds));
     PutInt32(out, f.Size);
     PutDouble(out, f.FileDate);
+    flush(1 << 16);
   };
   auto writeFiles = [&](const TShareDirectory& d) {
     for (const auto& e : d.files_)
@@ -654,6 +659,9 @@ std::string TShareManager::SaveToString() {
     for (const auto& e : d.dirs_)
       if (!e.removed) stack.push_back(e.node.get());
   };
+
+  Guard g(lock_);
+  out.assign(kMagic, kMagicLength);
   writeFiles(*root_);
   pushFolders(*root_);
   // The last folder pushed is written first, so a folder's subfolders come
@@ -676,26 +684,30 @@ std::string TShareManager::SaveToString() {
     writeFiles(d);
     pushFolders(d);
   }
-  return out;
+  flush(0);
+}
+
+std::string TShareManager::SaveToString() {
+  plat::MemoryStream s;
+  SaveToStream(s);
+  return s.AsString();
 }
 
 bool TShareManager::SaveToFile(const std::string& fileName) {
+  // Written beside and renamed over the old file, so a failed save never
+  // loses the list that was there.
+  const std::string temp = fileName + ".tmp";
   try {
-    const std::string bytes = SaveToString();
-    // Written beside and renamed over the old file, so a failed save never
-    // loses the list that was there.
-    const std::string temp = fileName + ".tmp";
     {
       plat::FileStream f(temp, plat::FileStream::kCreate);
-      f.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+      SaveToStream(f);
       f.Flush();
     }
     if (plat::RenameFile(temp, fileName)) return true;
-    plat::DeleteFile(temp);
-    return false;
   } catch (...) {
-    return false;
   }
+  plat::DeleteFile(temp);
+  return false;
 }
 
 bool TShareManager::LoadFromFile(const std::string& fileName) {

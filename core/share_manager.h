@@ -258,7 +258,8 @@ class TShareManager {
 
   bool SaveToFile(const std::string& fileName);
   bool LoadFromFile(const std::string& fileName);
-  // The share file's bytes (SaveToFile writes them).
+  // The share file's bytes, as SaveToFile writes them.
+  void SaveToStream(plat::Stream& s);
   std::string SaveToString();
   bool LoadFromStream(plat::Stream& s);
 
