@@ -109,45 +109,45 @@ void TShareScanThread::Execute() {
 }
 
 void TShareScanThread::FolderStep(const std::string& fullPath) {
-  {
-    Guard g(manager_->lock_);
-    const TShareRule* rule = nullptr;
-    for (const auto& r : manager_->rules_) {
-      if (Stopped()) return;
-      const bool ignored = !plat::Trim(r->IgnoreKeyword).empty() &&
-                           MatchWildcard(r->IgnoreKeyword, fullPath);
-      if (MatchWildcard(r->Keyword, fullPath) && !ignored) {
-        rule = r.get();
-        break;
-      }
+  Guard g(manager_->lock_);
+  // The first rule that calls this folder a media folder; a rule's ignore
+  // keyword, when given, excludes the folders it matches.
+  const TShareRule* rule = nullptr;
+  for (const auto& r : manager_->rules_) {
+    if (Stopped()) return;
+    const bool ignored = !plat::Trim(r->IgnoreKeyword).empty() &&
+                         MatchWildcard(r->IgnoreKeyword, fullPath);
+    if (MatchWildcard(r->Keyword, fullPath) && !ignored) {
+      rule = r.get();
+      break;
     }
-    if (!rule) return;
-
-    TShareDirectory* root = manager_->root_.get();
-    const std::string upper = plat::UpperCase(fullPath);
-    const std::string upperTrimmed = plat::UpperCase(plat::Trim(fullPath));
-    for (const auto& e : root->dirs_) {
-      if (Stopped()) return;
-      if (e.removed) continue;
-      const std::string sharePath = plat::UpperCase(e.node->Path);
-      if (plat::Trim(sharePath) == upperTrimmed) return;
-      if (e.node->IncludeSubfolders && upper.find(sharePath) != std::string::npos) return;
-    }
-
-    std::string name = rule->Description;
-    for (int n = 0;;) {
-      bool taken = false;
-      for (const auto& e : root->dirs_)
-        if (!e.removed && plat::SameText(plat::Trim(e.node->Name), plat::Trim(name))) taken = true;
-      if (!taken) break;
-      name = Numbered(rule->Description, ++n);
-    }
-
-    TShareDirectory* added = root->AppendDirectory(fullPath, name, true);
-    added->Masks = masks_;
-    added->MaskText = maskText_;
-    manager_->SendMessage(WM_SHARE_ADD_DIRECTORY, added);
   }
+  if (!rule) return;
+
+  TShareDirectory* root = manager_->root_.get();
+  const std::string upper = plat::UpperCase(fullPath);
+  const std::string upperTrimmed = plat::UpperCase(plat::Trim(fullPath));
+  for (const auto& e : root->dirs_) {
+    if (Stopped()) return;
+    if (e.removed) continue;
+    const std::string sharePath = plat::UpperCase(e.node->Path);
+    if (plat::Trim(sharePath) == upperTrimmed) return;
+    if (e.node->IncludeSubfolders && upper.find(sharePath) != std::string::npos) return;
+  }
+
+  std::string name = rule->Description;
+  for (int n = 0;;) {
+    bool taken = false;
+    for (const auto& e : root->dirs_)
+      if (!e.removed && plat::SameText(plat::Trim(e.node->Name), plat::Trim(name))) taken = true;
+    if (!taken) break;
+    name = Numbered(rule->Description, ++n);
+  }
+
+  TShareDirectory* added = root->AppendDirectory(fullPath, name, true);
+  added->Masks = masks_;
+  added->MaskText = maskText_;
+  manager_->SendMessage(WM_SHARE_ADD_DIRECTORY, added);
 }
 
 void TShareScanThread::FileStep(const std::string& fullPath, const std::string& name,
