@@ -8,7 +8,14 @@
 // a time under it; listing a folder and analysing MP3 files happen outside
 // it, the results being applied under it. While any query (or a public
 // Update/Rescan) is alive nothing is freed: removed entries are only
-// marked, and the last one to end frees them (Purge).
+// marked, and the last one to end frees them (Purge). Callers may hold the
+// lock (Lock()) to read the lists, but not while they call Query, Next,
+// Update or Rescan, which list folders without it.
+//
+// Events run on the thread that created the manager (the main thread); a
+// sender on another thread waits for the handler. A disk scan sends while
+// holding the lock, so that thread must not wait for the lock during a
+// scan.
 #pragma once
 #include <atomic>
 #include <cstdint>
