@@ -81,6 +81,10 @@ wine_env() {
   # One persistent server for the whole run (after wineboot's own has gone).
   wineserver -w >/dev/null 2>&1 </dev/null || true
   wineserver -p >/dev/null 2>&1 </dev/null || true
+  # The prefix's helper processes (services, the desktop) start now, writing
+  # to a file: started by the first test instead, they would inherit ctest's
+  # output pipe and keep that test from ever ending.
+  wineboot >>"$OUT/wineboot.log" 2>&1 </dev/null || true
   WINE_STARTED=1
 }
 wine_stop() {

@@ -16,6 +16,8 @@ else()
   endif()
   if(TARN_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    # Programs other than the fuzz targets (tools/bin) link the sanitizers too.
+    add_link_options(-fsanitize=address,undefined)
   endif()
 endif()
 

@@ -53,6 +53,14 @@ T Closing(T result) {
   return result;
 }
 
+bool SetFlag(SocketHandle s, int level, int name, bool on) {
+  posix::SocketUse use(s);
+  if (!use) return Closing(false);
+  const int v = on ? 1 : 0;
+  if (setsockopt(Fd(s), level, name, &v, sizeof v) != 0) return Fail(false);
+  return true;
+}
+
 }  // namespace
 
 bool NetStartup() {
@@ -98,21 +106,9 @@ bool SetNonBlocking(SocketHandle s, bool on) {
 // in TIME_WAIT; here only SO_REUSEADDR allows that. It never allows binding
 // over a live listener on this system, so BindSocket always sets it: the
 // flag given here cannot make a difference between the two systems.
-bool SetReuseAddress(SocketHandle s, bool on) {
-  posix::SocketUse use(s);
-  if (!use) return Closing(false);
-  const int v = on ? 1 : 0;
-  if (setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &v, sizeof v) != 0) return Fail(false);
-  return true;
-}
+bool SetReuseAddress(SocketHandle s, bool on) { return SetFlag(s, SOL_SOCKET, SO_REUSEADDR, on); }
 
-bool SetNoDelay(SocketHandle s, bool on) {
-  posix::SocketUse use(s);
-  if (!use) return Closing(false);
-  const int v = on ? 1 : 0;
-  if (setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) != 0) return Fail(false);
-  return true;
-}
+bool SetNoDelay(SocketHandle s, bool on) { return SetFlag(s, IPPROTO_TCP, TCP_NODELAY, on); }
 
 bool BindSocket(SocketHandle s, uint32_t addr, uint16_t port) {
   posix::SocketUse use(s);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -55,10 +56,10 @@ struct SendRecord {
 };
 
 struct QueuedCall {
-  uint64_t seq = 0;                               // order of arrival
-  TargetRef target;  // nullptr: internal call
-  std::function<void()> fn;                       // for posts
-  SendRecord* send = nullptr;                     // for sends
+  uint64_t seq = 0;            // order of arrival
+  TargetRef target;            // nullptr: internal call
+  std::function<void()> fn;    // for posts
+  SendRecord* send = nullptr;  // for sends
 };
 
 struct TimerEntry {
@@ -74,8 +75,9 @@ struct SocketWatch {
 };
 
 struct Dispatcher {
-  HWND hwnd = nullptr;
-  DWORD mainThread = 0;
+  // Set once by MainLoop::Init, read by every thread.
+  std::atomic<HWND> hwnd{nullptr};
+  std::atomic<DWORD> mainThread{0};
 
   std::mutex queueLock;
   std::condition_variable sendDone;
@@ -290,7 +292,8 @@ void MainLoop::Init() {
 
 bool MainLoop::IsMainThread() {
   Dispatcher& d = D();
-  return d.mainThread != 0 && d.mainThread == GetCurrentThreadId();
+  const DWORD main = d.mainThread.load();
+  return main != 0 && main == GetCurrentThreadId();
 }
 
 void MainLoop::Run() {
@@ -304,8 +307,8 @@ void MainLoop::Run() {
 void MainLoop::Quit() {
   if (IsMainThread())
     PostQuitMessage(0);
-  else if (D().hwnd)
-    PostMessageA(D().hwnd, kQuitMsg, 0, 0);
+  else if (HWND hwnd = D().hwnd.load())
+    PostMessageA(hwnd, kQuitMsg, 0, 0);
 }
 
 namespace {
@@ -482,7 +485,7 @@ void MessageTarget::KillTimer(int id) {
     d.timers.erase(uid);
   }
   OnMainThread([uid] {
-    if (D().hwnd) ::KillTimer(D().hwnd, uid);
+    if (HWND hwnd = D().hwnd.load()) ::KillTimer(hwnd, uid);
   });
 }
 

@@ -1,0 +1,105 @@
+// Key-value records and the pump that carries them from the main thread
+// to the session threads.
+//
+// TMessageItem is an ordered set of text values under normalised keys
+// (trimmed of bytes 0-32, ASCII a-z upper-cased); values are kept exactly
+// as given. TMessagePump copies every posted record into the bounded queue
+// of each subscriber (TMessagePumpConnection); subscribers poll their queue
+// from their own thread. Lock order: pump, then connection.
+#pragma once
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sync.h"
+
+class TMessageItem {
+ public:
+  TMessageItem() = default;
+  TMessageItem(const TMessageItem& other) = default;
+  TMessageItem& operator=(const TMessageItem& other) = default;
+
+  // The stored form of a key: bytes 0-32 trimmed from both ends, then
+  // ASCII a-z upper-cased. Shared by every record with these key rules.
+  static std::string NormaliseKey(std::string_view key);
+
+  void SetValue(std::string_view key, std::string_view value);
+  void SetBool(std::string_view key, bool b);        // "TRUE" / "FALSE"
+  void SetInteger(std::string_view key, int n);      // plain decimal
+  // The value of the key; "" when absent.
+  std::string GetValue(std::string_view key) const;
+  // True for "1", "T" or "TRUE" (trimmed, upper-cased); false otherwise.
+  bool GetBool(std::string_view key) const;
+  // The digits and minus signs of the value, at most the first 9 of them,
+  // read as a signed number; anything unreadable gives 0. Never raises.
+  int GetInteger(std::string_view key) const;
+
+  void Clear();
+  void Assign(const TMessageItem& source);
+
+  int Count() const { return int(keys_.size()); }
+  const std::string& Keys(int i) const { return keys_[size_t(i)]; }
+  const std::string& Values(int i) const { return values_[size_t(i)]; }
+  // Index of the (normalised) key, -1 when absent.
+  int IndexOfKey(std::string_view key) const;
+
+ private:
+  std::vector<std::string> keys_;
+  std::vector<std::string> values_;
+};
+
+// Reads an integer the way TMessageItem::GetInteger does (exposed for the
+// fuzz target and for callers holding a bare text).
+int MessageTextToInteger(std::string_view text);
+
+class TMessagePumpConnection {
+ public:
+  static constexpr int kQueueLimit = 50;
+
+  TMessagePumpConnection() = default;
+  TMessagePumpConnection(const TMessagePumpConnection&) = delete;
+  TMessagePumpConnection& operator=(const TMessagePumpConnection&) = delete;
+
+  // Moves the oldest queued record into item; false (item untouched) when
+  // the queue is empty.
+  bool Receive(TMessageItem& item);
+  // Queues a copy of item; false when the queue is full (the record is
+  // then not queued here).
+  bool Push(const TMessageItem& item);
+  // Records a filter pair. Delivery does not consult these: every record
+  // reaches every connection and each subscriber picks for itself.
+  void AddFilter(std::string_view key, std::string_view value);
+
+  int QueueCount();
+  int FilterCount();
+
+ private:
+  plat::CriticalSection lock_;
+  std::deque<std::unique_ptr<TMessageItem>> queue_;
+  std::vector<std::string> filterKeys_;
+  std::vector<std::string> filterValues_;
+};
+
+class TMessagePump {
+ public:
+  TMessagePump() = default;
+  ~TMessagePump();
+  TMessagePump(const TMessagePump&) = delete;
+  TMessagePump& operator=(const TMessagePump&) = delete;
+
+  // A new subscriber, owned by the pump until Disconnect.
+  TMessagePumpConnection* Connect();
+  // Frees a listed connection with its queued records; ignores others.
+  void Disconnect(TMessagePumpConnection* connection);
+  // Copies item into every connection's queue; never waits for a
+  // subscriber. The caller keeps item.
+  void Post(const TMessageItem& item);
+
+  int ConnectionCount();
+
+ private:
+  plat::CriticalSection lock_;
+  std::vector<std::unique_ptr<TMessagePumpConnection>> connections_;
+};

@@ -1,0 +1,36 @@
+#include "core/queue_manager.h"
+
+#include "platform/clock.h"
+
+namespace {
+constexpr int64_t kSecondsPerDay = 86400;
+}
+
+void TQueueManager::Add(void* item, std::string_view key) {
+  keys_.Add(std::string(key), item);
+  times_.push_back(std::make_unique<TQueueTimeItem>(plat::SecondsOfDayNow()));
+}
+
+void TQueueManager::Remove(std::string_view key) {
+  const int i = keys_.IndexOf(key);
+  if (i >= 0) Delete(i);
+}
+
+void TQueueManager::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  keys_.Delete(index);
+  times_.erase(times_.begin() + index);
+}
+
+void TQueueManager::Clear() {
+  keys_.Clear();
+  times_.clear();
+}
+
+int64_t TQueueManager::ElapsedSeconds(int64_t then, int64_t now) {
+  return ((now - then) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
+}
+
+bool TQueueManager::Expired(int index) const {
+  return ElapsedSeconds(Times(index), plat::SecondsOfDayNow()) > Timeout;
+}

@@ -1,0 +1,54 @@
+// A list of named entries stamped with the time they were added, so that
+// the owner can find the ones that have waited longer than a limit. Used on
+// the main thread only; it has no lock.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/stringlist.h"
+
+// The time an entry was added, in seconds since midnight.
+class TQueueTimeItem {
+ public:
+  explicit TQueueTimeItem(int64_t time) : Time(time) {}
+  int64_t Time;
+};
+
+class TQueueManager {
+ public:
+  TQueueManager() = default;
+  ~TQueueManager() { Clear(); }
+  TQueueManager(const TQueueManager&) = delete;
+  TQueueManager& operator=(const TQueueManager&) = delete;
+
+  // Seconds an entry may wait before it counts as expired.
+  int64_t Timeout = 0;
+
+  // Appends an entry stamped with the current time of day. The object is
+  // lent: it is never freed here.
+  void Add(void* item, std::string_view key);
+  // Removes the first entry whose name equals key, ignoring case.
+  void Remove(std::string_view key);
+  void Delete(int index);
+  void Clear();
+
+  int Count() const { return keys_.Count(); }
+  const std::string& Keys(int index) const { return keys_[index]; }
+  void* Objects(int index) const { return keys_.Object(index); }
+  int64_t Times(int index) const { return times_[size_t(index)]->Time; }
+
+  // True when more than Timeout seconds have passed since the entry was
+  // added. The time of day wraps at midnight, so the elapsed time is taken
+  // modulo one day: exact for any wait shorter than a day.
+  bool Expired(int index) const;
+
+  // Seconds elapsed from then to now, both seconds of the day.
+  static int64_t ElapsedSeconds(int64_t then, int64_t now);
+
+ private:
+  plat::StringList keys_;  // names, each with its lent object
+  std::vector<std::unique_ptr<TQueueTimeItem>> times_;
+};
