@@ -83,7 +83,8 @@ wine_env() {
   wineserver -p >/dev/null 2>&1 </dev/null || true
   # The prefix's helper processes (services, the desktop) start now, writing
   # to a file: started by the first test instead, they would inherit ctest's
-  # output pipe and keep that test from ever ending.
+  # output pipe and keep that test from ever ending, and several test
+  # programs starting them at once may leave one that never exits.
   wineboot >>"$OUT/wineboot.log" 2>&1 </dev/null || true
   WINE_STARTED=1
 }

@@ -170,9 +170,7 @@ int Base64Value(unsigned char c) {
   return -1;
 }
 
-}  // namespace
-
-std::string Base64Encode(std::string_view s) {
+std::string EncodeBase64(std::string_view s, bool lineBreaks) {
   std::string out;
   out.reserve((s.size() + 2) / 3 * 4 + s.size() / kBase64LineBytes * 2);
   for (std::size_t i = 0; i < s.size(); i += 3) {
@@ -185,10 +183,16 @@ std::string Base64Encode(std::string_view s) {
     out += left > 1 ? kBase64Alphabet[(group >> 6) & 63] : '=';
     out += left > 2 ? kBase64Alphabet[group & 63] : '=';
     // Groups never straddle a line: 60 is a multiple of 3.
-    if (left >= 3 && (i + 3) % kBase64LineBytes == 0) out += "\r\n";
+    if (lineBreaks && left >= 3 && (i + 3) % kBase64LineBytes == 0) out += "\r\n";
   }
   return out;
 }
+
+}  // namespace
+
+std::string Base64Encode(std::string_view s) { return EncodeBase64(s, true); }
+
+std::string Base64EncodeOneLine(std::string_view s) { return EncodeBase64(s, false); }
 
 std::string Base64Decode(std::string_view s) {
   std::string out;

@@ -36,6 +36,9 @@ void OpenDocument(std::string_view target);
 // (80 output characters), also at the very end when the length is a
 // positive multiple of 60. An empty input gives an empty text.
 std::string Base64Encode(std::string_view s);
+// The same without any line break, for a value that must stay on one line
+// (a protocol header, where a CR LF would end the value).
+std::string Base64EncodeOneLine(std::string_view s);
 // Decodes base64, skipping every character outside the alphabet (line
 // breaks, blanks, "=" padding, anything else). A final group of two or
 // three symbols gives one or two bytes; a lone final symbol gives nothing.

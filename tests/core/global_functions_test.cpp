@@ -180,6 +180,20 @@ TEST(Base64, RoundTripsWithLineBreaksEverySixtyBytes) {
   EXPECT_EQ(Base64Encode(std::string(120, 'x')), line + line);
 }
 
+TEST(Base64, OneLineFormHasNoBreaksAndTheSameSymbols) {
+  for (std::size_t len : {0u, 1u, 59u, 60u, 61u, 120u, 200u}) {
+    std::string data(len, 'q');
+    std::string one = Base64EncodeOneLine(data);
+    EXPECT_EQ(one.find_first_of("\r\n"), std::string::npos) << len;
+    std::string broken = Base64Encode(data);
+    std::string stripped;
+    for (char c : broken)
+      if (c != '\r' && c != '\n') stripped += c;
+    EXPECT_EQ(one, stripped) << len;
+    EXPECT_EQ(Base64Decode(one), data) << len;
+  }
+}
+
 TEST(Base64, AllByteValuesRoundTrip) {
   std::string data;
   for (int i = 0; i < 256; ++i) data += char(i);
