@@ -1,4 +1,4 @@
-#include "tools/napster_event_log.h"
+#include "tools/napster_client_harness.h"
 
 #include <cstdint>
 #include <sstream>
@@ -18,6 +18,20 @@ std::string EventValueText(const std::string& value) {
     out += c;
   }
   return out + "\"";
+}
+
+void ApplyMainWindowProperties(TNapsterClient& c) {
+  c.MaxDownloadBPS = 0;
+  c.MaxUploadBPS = 0;
+  c.MaxUploads = 20;
+  c.MaxUploadsPerNick = 20;
+  c.MaxDownloads = 1;
+  c.MaxResume = 0;
+  c.EnableAutoResume = false;
+  c.LinkType = 2;
+  c.BuildNumber = 100;
+  c.UploadTimeout = 500;
+  c.DownloadTimeout = 500;
 }
 
 namespace {
