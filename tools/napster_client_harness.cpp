@@ -10,7 +10,7 @@
 std::string EventValueText(const std::string& value) {
   bool plain = !value.empty();
   for (char c : value)
-    if (c == ' ' || c == '"' || c == '\\' || c == '\t' || c == '\r' || c == '\n') plain = false;
+    if (c == ' ' || c == '"' || c == '\t' || c == '\r' || c == '\n') plain = false;
   if (plain) return value;
   std::string out = "\"";
   for (char c : value) {

@@ -2,8 +2,8 @@
 // values the main window gives its component, and an event log that turns
 // every published event into one text line "OnName KEY=value ..." (values
 // with blanks, quotes or nothing in them are double-quoted, with a
-// backslash before " and \ inside). Used by tarnctl and by tests that check events by their printed
-// form.
+// backslash before " and \ inside the quotes). Used by tarnctl and by tests
+// that check events by their printed form.
 #pragma once
 #include <functional>
 #include <string>
