@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -305,10 +306,11 @@ TEST(Transfer, GetResumesAPartialFile) {
   std::string content = Pattern(50000);
   WriteFile(dir + "song.mp3", content.substr(0, 1000));
   std::string request;
-  LoopbackServer peer(Uploader(&request, "50000", content.substr(1000)));
+  auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "50000", content.substr(1000)));
   Transfers t;
-  t.Start("DOWNLOAD", peer.Port(), dir + "song.mp3", "C:\\music\\song.mp3");
+  t.Start("DOWNLOAD", peer->Port(), dir + "song.mp3", "C:\\music\\song.mp3");
   ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  peer.reset();  // its thread has ended: what it saw can be read
   EXPECT_EQ(request, "GETme \"C:\\music\\song.mp3\" 1000");
   EXPECT_TRUE(t.Has("Complete 50000/50000")) << t.Log();
   EXPECT_EQ(ReadFile(dir + "song.mp3"), content);
@@ -405,10 +407,11 @@ TEST(Transfer, ACutConnectionIsIncompleteAndResumesLater) {
     EXPECT_TRUE(t.Has("Incomplete 15000/40000")) << t.Log();
   }
   std::string request;
-  LoopbackServer peer(Uploader(&request, "40000", content.substr(15000)));
+  auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "40000", content.substr(15000)));
   Transfers t;
-  t.Start("DOWNLOAD", peer.Port(), dir + "c.mp3", "c.mp3");
+  t.Start("DOWNLOAD", peer->Port(), dir + "c.mp3", "c.mp3");
   ASSERT_TRUE(t.WaitFinished());
+  peer.reset();
   EXPECT_EQ(request, "GETme \"c.mp3\" 15000");
   EXPECT_TRUE(t.Has("Complete 40000/40000")) << t.Log();
   EXPECT_EQ(ReadFile(dir + "c.mp3"), content);
@@ -428,15 +431,16 @@ TEST(Transfer, PushUploadSendsFromTheOffset) {
   std::string content = Pattern(30000);
   WriteFile(dir + "doc.txt", content);
   std::string header, received;
-  LoopbackServer peer([&](LoopbackServer&, TSocket& s, int) {
+  auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
     s.WriteAll("1");
     header = ReadBurst(s);
     s.WriteAll("10000");
     received = ReadBurst(s, 1000);
   });
   Transfers t;
-  t.Start("UPLOAD", peer.Port(), dir + "doc.txt", "|||doc|txt.mp3", false);
+  t.Start("UPLOAD", peer->Port(), dir + "doc.txt", "|||doc|txt.mp3", false);
   ASSERT_TRUE(t.WaitFinished());
+  peer.reset();
   EXPECT_EQ(header, "SENDme \"|||doc|txt.mp3\" 30000");
   EXPECT_EQ(received, "A" + content.substr(10000));  // the mark, then the rest
   EXPECT_TRUE(t.Has("Complete 30000/30000")) << t.Log();
