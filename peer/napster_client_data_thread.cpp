@@ -443,26 +443,36 @@ void TNapsterDataThread::Incoming() {
   }
 }
 
-void TNapsterDataThread::IncomingGet() {
-  IsDownload = false;
-  char block[kRequestBlock];
-  int n = Socket()->Receive(block, kRequestBlock);
-  TPeerRequest request = ParsePeerRequest(std::string_view(block, size_t(n)));
+TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapsterDataOnDecision& decide,
+                                                    TPeerRequest& request) {
+  std::string block(size_t(blockSize), '\0');
+  block.resize(size_t(Socket()->Receive(block.data(), blockSize)));
+  request = ParsePeerRequest(block);
   Nick = MyNick = request.Nick;
   RequestFileName = request.FileName;
   TNapsterDataDecision d;
   d.Nick = request.Nick;
   d.RequestFileName = request.FileName;
-  if (request.Valid && OnUploadDecision) Call([&] { OnUploadDecision(*this, Socket(), d); });
-  if (!d.Allowed) {
+  if (request.Valid && decide) Call([&] { decide(*this, Socket(), d); });
+  if (d.Allowed) {
+    ID = d.ID;
+    RemoteFileName = d.RemoteFileName;
+    LocalFileName = d.LocalFileName;
+    IsMP3 = d.IsMP3;
+  } else {
     Fail(kDataErrorInvalid);
+  }
+  return d;
+}
+
+void TNapsterDataThread::IncomingGet() {
+  IsDownload = false;
+  TPeerRequest request;
+  TNapsterDataDecision d = AskDecision(kRequestBlock, OnUploadDecision, request);
+  if (!d.Allowed) {
     Socket()->SendString(d.Queued ? "QUEUED" : (d.Invalid || !request.Valid) ? "INVALID REQUEST" : "FILE NOT SHARED");
     return;
   }
-  ID = d.ID;
-  RemoteFileName = d.RemoteFileName;
-  LocalFileName = d.LocalFileName;
-  IsMP3 = d.IsMP3;
   std::unique_ptr<plat::Stream> file = OpenForReading();
   FileSize = file->Size();
   Socket()->SendString(plat::IntToStr(FileSize));
@@ -476,24 +486,12 @@ void TNapsterDataThread::IncomingGet() {
 
 void TNapsterDataThread::IncomingSend() {
   IsDownload = true;
-  char block[kPushRequestBlock];
-  int n = Socket()->Receive(block, kPushRequestBlock);
-  TPeerRequest request = ParsePeerRequest(std::string_view(block, size_t(n)));
-  Nick = MyNick = request.Nick;
-  RequestFileName = request.FileName;
-  TNapsterDataDecision d;
-  d.Nick = request.Nick;
-  d.RequestFileName = request.FileName;
-  if (request.Valid && OnPushDecision) Call([&] { OnPushDecision(*this, Socket(), d); });
+  TPeerRequest request;
+  TNapsterDataDecision d = AskDecision(kPushRequestBlock, OnPushDecision, request);
   if (!d.Allowed) {
-    Fail(kDataErrorInvalid);
     Socket()->SendString("INVALID");
     return;
   }
-  ID = d.ID;
-  RemoteFileName = d.RemoteFileName;
-  LocalFileName = d.LocalFileName;
-  IsMP3 = d.IsMP3;
   FileSize = request.Number;
   Offset = LocalLength();
   Socket()->SendString(plat::IntToStr(Offset));

@@ -246,6 +246,9 @@ class TNapsterDataThread : public TEasyWinsockThread {
   void OutgoingGet();
   void OutgoingSend();
   void Incoming();
+  // Reads a peer's request and asks the component about it; an answer
+  // that does not allow it is reported as Error (kind 1).
+  TNapsterDataDecision AskDecision(int blockSize, const TNapsterDataOnDecision& decide, TPeerRequest& request);
   void IncomingGet();
   void IncomingSend();
   void GnutellaDownload();

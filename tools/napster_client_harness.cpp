@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "peer/napster_client.h"
+#include "platform/dispatcher.h"
 #include "platform/text.h"
 
 std::string EventValueText(const std::string& value) {
@@ -158,4 +159,30 @@ void AttachNapsterEventLog(TNapsterClient& c, TNapsterEventSink sink, const std:
   set(c.OnAddFile, "OnAddFile", {"FILENAME", "REQUEST", "MD5", "BITRATE", "FREQUENCY", "SECONDS", "SIZE", "MP3"});
   set(c.OnRemoveFile, "OnRemoveFile", {"FILENAME"});
   set(c.OnScanFinished, "OnScanFinished", {});
+}
+
+void TNapsterEventLines::Attach(TNapsterClient& client, const std::string& skip) {
+  AttachNapsterEventLog(client, [this](const std::string&, const std::string& line) { lines.push_back(line); }, skip);
+}
+
+int TNapsterEventLines::Count(const std::string& prefix) const {
+  int n = 0;
+  for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+  return n;
+}
+
+std::string TNapsterEventLines::Find(const std::string& prefix) const {
+  for (const auto& l : lines)
+    if (l.rfind(prefix, 0) == 0) return l;
+  return "";
+}
+
+bool TNapsterEventLines::Wait(const std::string& prefix, int n, int ms) const {
+  return plat::MainLoop::PumpUntil([&] { return Count(prefix) >= n; }, ms);
+}
+
+std::string TNapsterEventLines::Text() const {
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  return all;
 }

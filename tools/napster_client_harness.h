@@ -7,6 +7,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 class TNapsterClient;
 
@@ -24,3 +25,15 @@ void ApplyMainWindowProperties(TNapsterClient& client);
 
 // A value as it appears after "KEY=".
 std::string EventValueText(const std::string& value);
+
+// The lines of one component's event log, for tests.
+struct TNapsterEventLines {
+  std::vector<std::string> lines;
+  void Attach(TNapsterClient& client, const std::string& skip = "");
+  // Lines that start with prefix.
+  int Count(const std::string& prefix) const;
+  std::string Find(const std::string& prefix) const;  // "" when none
+  // Runs the main loop until Count(prefix) >= n or ms pass.
+  bool Wait(const std::string& prefix, int n = 1, int ms = 8000) const;
+  std::string Text() const;  // every line, for failure messages
+};

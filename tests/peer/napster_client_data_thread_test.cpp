@@ -7,9 +7,7 @@
 
 #include <atomic>
 #include <memory>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "core/network_wrapper.h"
@@ -158,28 +156,6 @@ TEST(Statistics, FiguresAndWhenTheyAreDue) {
 
 // ----------------------------------------------------------------- transfers
 
-std::string Pattern(size_t n, int seed = 7) {
-  std::string s(n, '\0');
-  uint32_t x = uint32_t(seed);
-  for (auto& c : s) {
-    x = x * 1103515245u + 12345u;
-    c = char(x >> 16);
-  }
-  return s;
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // What a scripted peer received: bytes until the other side paused.
 std::string ReadBurst(TSocket& s, int quietMs = 300) {
   std::string got;
@@ -303,8 +279,8 @@ LoopbackServer::Handler Uploader(std::string* request, std::string reply, std::s
 
 TEST(Transfer, GetResumesAPartialFile) {
   std::string dir = testutil::TempFolder("get-resume");
-  std::string content = Pattern(50000);
-  WriteFile(dir + "song.mp3", content.substr(0, 1000));
+  std::string content = testutil::PatternBytes(50000, 7);
+  testutil::WriteFileBytes(dir + "song.mp3", content.substr(0, 1000));
   std::string request;
   auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "50000", content.substr(1000)));
   Transfers t;
@@ -313,14 +289,14 @@ TEST(Transfer, GetResumesAPartialFile) {
   peer.reset();  // its thread has ended: what it saw can be read
   EXPECT_EQ(request, "GETme \"C:\\music\\song.mp3\" 1000");
   EXPECT_TRUE(t.Has("Complete 50000/50000")) << t.Log();
-  EXPECT_EQ(ReadFile(dir + "song.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "song.mp3"), content);
   ASSERT_FALSE(t.stats.empty());
   EXPECT_EQ(t.stats.back().Percent, 100);  // the final report is always made
 }
 
 TEST(Transfer, GetOfAFileAlreadyWholeEndsAtOnce) {
   std::string dir = testutil::TempFolder("get-whole");
-  WriteFile(dir + "a.mp3", Pattern(1000));
+  testutil::WriteFileBytes(dir + "a.mp3", testutil::PatternBytes(1000, 7));
   LoopbackServer peer(Uploader(nullptr, "1000", ""));
   Transfers t;
   t.Start("DOWNLOAD", peer.Port(), dir + "a.mp3", "a.mp3");
@@ -330,7 +306,7 @@ TEST(Transfer, GetOfAFileAlreadyWholeEndsAtOnce) {
 
 TEST(Transfer, MarkByteOnABlockBoundaryIsDroppedAndNoDataLost) {
   std::string dir = testutil::TempFolder("mark");
-  std::string content = "12345" + Pattern(20000);  // data that starts with digits
+  std::string content = "12345" + testutil::PatternBytes(20000, 7);  // data that starts with digits
   for (bool markApart : {false, true}) {
     std::string file = dir + (markApart ? "apart.txt" : "together.txt");
     // The size and the mark end the first block; the data follows later,
@@ -351,7 +327,7 @@ TEST(Transfer, MarkByteOnABlockBoundaryIsDroppedAndNoDataLost) {
     t.Start("DOWNLOAD", peer.Port(), file, "|||x|txt.mp3", false);
     ASSERT_TRUE(t.WaitFinished());
     EXPECT_TRUE(t.Has("Complete 20005/20005")) << t.Log();
-    EXPECT_EQ(ReadFile(file), content) << markApart;
+    EXPECT_EQ(testutil::ReadFileBytes(file), content) << markApart;
   }
 }
 
@@ -387,18 +363,18 @@ TEST(Transfer, RepliesInsteadOfData) {
 
 TEST(Transfer, ExtraBytesNeverGrowTheFile) {
   std::string dir = testutil::TempFolder("extra");
-  std::string content = Pattern(3000);
+  std::string content = testutil::PatternBytes(3000, 7);
   LoopbackServer peer(Uploader(nullptr, "3000", content + "TRAILING GARBAGE"));
   Transfers t;
   t.Start("DOWNLOAD", peer.Port(), dir + "x.mp3", "x.mp3");
   ASSERT_TRUE(t.WaitFinished());
   EXPECT_TRUE(t.Has("Complete 3000/3000")) << t.Log();
-  EXPECT_EQ(ReadFile(dir + "x.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "x.mp3"), content);
 }
 
 TEST(Transfer, ACutConnectionIsIncompleteAndResumesLater) {
   std::string dir = testutil::TempFolder("cut");
-  std::string content = Pattern(40000);
+  std::string content = testutil::PatternBytes(40000, 7);
   {
     LoopbackServer peer(Uploader(nullptr, "40000", content.substr(0, 15000)));
     Transfers t;
@@ -414,12 +390,12 @@ TEST(Transfer, ACutConnectionIsIncompleteAndResumesLater) {
   peer.reset();
   EXPECT_EQ(request, "GETme \"c.mp3\" 15000");
   EXPECT_TRUE(t.Has("Complete 40000/40000")) << t.Log();
-  EXPECT_EQ(ReadFile(dir + "c.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "c.mp3"), content);
 }
 
 TEST(Transfer, LocalFileThatCannotBeCreated) {
   std::string dir = testutil::TempFolder("nocreate");
-  LoopbackServer peer(Uploader(nullptr, "100", Pattern(100)));
+  LoopbackServer peer(Uploader(nullptr, "100", testutil::PatternBytes(100, 7)));
   Transfers t;
   t.Start("DOWNLOAD", peer.Port(), dir + "missing-folder" + char(plat::kPathDelim) + "f.mp3", "f.mp3");
   ASSERT_TRUE(t.WaitFinished());
@@ -428,8 +404,8 @@ TEST(Transfer, LocalFileThatCannotBeCreated) {
 
 TEST(Transfer, PushUploadSendsFromTheOffset) {
   std::string dir = testutil::TempFolder("push-out");
-  std::string content = Pattern(30000);
-  WriteFile(dir + "doc.txt", content);
+  std::string content = testutil::PatternBytes(30000, 7);
+  testutil::WriteFileBytes(dir + "doc.txt", content);
   std::string header, received;
   auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
     s.WriteAll("1");
@@ -479,8 +455,8 @@ std::thread Peer(int port, std::function<void(TSocket&)> script) {
 
 TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
   std::string dir = testutil::TempFolder("in-get");
-  std::string content = Pattern(20000);
-  WriteFile(dir + "shared.txt", content);
+  std::string content = testutil::PatternBytes(20000, 7);
+  testutil::WriteFileBytes(dir + "shared.txt", content);
   Incoming in;
   ASSERT_NE(in.listener, nullptr);
   in.t.decision.Allowed = true;
@@ -539,8 +515,8 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
 
 TEST(Transfer, IncomingSendIsAPushedDownload) {
   std::string dir = testutil::TempFolder("in-send");
-  std::string content = Pattern(25000);
-  WriteFile(dir + "pushed.txt", content.substr(0, 7000));
+  std::string content = testutil::PatternBytes(25000, 7);
+  testutil::WriteFileBytes(dir + "pushed.txt", content.substr(0, 7000));
   Incoming in;
   in.t.decision.Allowed = true;
   in.t.decision.LocalFileName = dir + "pushed.txt";
@@ -557,7 +533,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   p.join();
   EXPECT_EQ(offset, "7000");
   EXPECT_TRUE(in.t.Has("Complete 25000/25000")) << in.t.Log();
-  EXPECT_EQ(ReadFile(dir + "pushed.txt"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "pushed.txt"), content);
 
   Incoming no;
   std::string answer;
@@ -576,35 +552,35 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
 
 TEST(Gnutella, DownloadsResumesAndRestarts) {
   std::string dir = testutil::TempFolder("gnutella");
-  std::string content = Pattern(60000, 3);
+  std::string content = testutil::PatternBytes(60000, 3);
   GnutellaHttpHost host(content);
 
   Transfers t;
   t.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "g.mp3", "g.mp3");
   ASSERT_TRUE(t.WaitFinished());
   EXPECT_TRUE(t.Has("Complete 60000/60000")) << t.Log();
-  EXPECT_EQ(ReadFile(dir + "g.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "g.mp3"), content);
   ASSERT_EQ(host.Requests().size(), 1u);
   EXPECT_EQ(host.Requests()[0].head,
             "GET /get/7/g.mp3 HTTP/1.0\r\nConnection: Keep-Alive\r\nRange: bytes=0-\r\n"
             "User-Agent: Gnutella\r\n");
 
   // 206 resumes at the offset and ends at the whole file's length.
-  WriteFile(dir + "r.mp3", content.substr(0, 1000));
+  testutil::WriteFileBytes(dir + "r.mp3", content.substr(0, 1000));
   Transfers r;
   r.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "r.mp3", "r.mp3");
   ASSERT_TRUE(r.WaitFinished());
   EXPECT_TRUE(r.Has("Complete 60000/60000")) << r.Log();
-  EXPECT_EQ(ReadFile(dir + "r.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "r.mp3"), content);
 
   // A 200 to a range request starts the file over.
   host.SetMode(GnutellaHttpHost::kIgnoreRange);
-  WriteFile(dir + "w.mp3", content.substr(0, 1000));
+  testutil::WriteFileBytes(dir + "w.mp3", content.substr(0, 1000));
   Transfers w;
   w.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "w.mp3", "w.mp3");
   ASSERT_TRUE(w.WaitFinished());
   EXPECT_TRUE(w.Has("Complete 60000/60000")) << w.Log();
-  EXPECT_EQ(ReadFile(dir + "w.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "w.mp3"), content);
 
   // A cut answer leaves a partial file; the next request completes it.
   host.SetMode(GnutellaHttpHost::kServeRanges);
@@ -618,7 +594,7 @@ TEST(Gnutella, DownloadsResumesAndRestarts) {
   c2.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "c.mp3", "c.mp3");
   ASSERT_TRUE(c2.WaitFinished());
   EXPECT_TRUE(c2.Has("Complete 60000/60000")) << c2.Log();
-  EXPECT_EQ(ReadFile(dir + "c.mp3"), content);
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "c.mp3"), content);
 }
 
 TEST(Gnutella, RefusalsAndHostileAnswers) {
@@ -635,15 +611,15 @@ TEST(Gnutella, RefusalsAndHostileAnswers) {
       {GnutellaHttpHost::kWrongRange, "Error 0"},
   };
   std::string dir = testutil::TempFolder("gnutella-bad");
-  std::string content = Pattern(5000);
+  std::string content = testutil::PatternBytes(5000, 7);
   for (const Case& c : cases) {
-    WriteFile(dir + "f.mp3", content.substr(0, 100));
+    testutil::WriteFileBytes(dir + "f.mp3", content.substr(0, 100));
     GnutellaHttpHost host(content, c.mode);
     Transfers t;
     t.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "f.mp3", "f.mp3");
     ASSERT_TRUE(t.WaitFinished()) << c.mode;
     EXPECT_TRUE(t.Has(c.expect)) << c.mode << ": " << t.Log();
-    EXPECT_EQ(ReadFile(dir + "f.mp3"), content.substr(0, 100)) << c.mode;  // untouched
+    EXPECT_EQ(testutil::ReadFileBytes(dir + "f.mp3"), content.substr(0, 100)) << c.mode;  // untouched
   }
 }
 

@@ -28,38 +28,21 @@ bool ServerGot(Server& server, uint16_t type, NapsterMessage* out = nullptr, int
 }
 
 // A component with every event logged as a line.
-struct Client {
-  std::vector<std::string> lines;  // first: the component logs into it until it is gone
+struct Client : TNapsterEventLines {  // the lines first: the component logs into them until it is gone
   TNapsterClient c;
 
   explicit Client(const std::string& skip = "") {
     ApplyMainWindowProperties(c);
-    AttachNapsterEventLog(c, [this](const std::string&, const std::string& line) { lines.push_back(line); }, skip);
+    Attach(c, skip);
   }
-  int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
-    return n;
-  }
-  std::string Find(const std::string& prefix) const {
-    for (const auto& l : lines)
-      if (l.rfind(prefix, 0) == 0) return l;
-    return "";
-  }
-  bool Wait(const std::string& prefix, int n = 1, int ms = kWaitMs) {
-    return testutil::PumpUntil([&] { return Count(prefix) >= n; }, ms);
-  }
+  bool Wait(const std::string& prefix, int n = 1, int ms = kWaitMs) { return TNapsterEventLines::Wait(prefix, n, ms); }
   std::string Start(int port, const std::string& nick = "me", const std::string& host = "127.0.0.1",
                     bool redirect = false) {
     std::string id;
     c.StartSession(host, port, nick, "pw", "me@example.com", false, redirect, id);
     return id;
   }
-  std::string Log() const {
-    std::string all;
-    for (const auto& l : lines) all += l + "\n";
-    return all;
-  }
+  std::string Log() const { return Text(); }
 };
 
 // The fake clock: the real time plus an offset the test moves.

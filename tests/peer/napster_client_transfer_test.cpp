@@ -6,8 +6,6 @@
 // host through the component.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
@@ -23,27 +21,6 @@ using Server = FakeNapsterServer;
 constexpr int kWaitMs = 8000;
 constexpr const char* kLoopbackWire = "16777343";  // 127.0.0.1 as Napster decimal
 
-std::string Pattern(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (auto& c : s) {
-    seed = seed * 1664525u + 1013904223u;
-    c = char(seed >> 24);
-  }
-  return s;
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // 64-bit FNV-1a: the files are compared by hash and by length.
 uint64_t Hash(const std::string& s) {
   uint64_t h = 1469598103934665603ull;
@@ -51,8 +28,7 @@ uint64_t Hash(const std::string& s) {
   return h;
 }
 
-struct Peer {
-  std::vector<std::string> lines;
+struct Peer : TNapsterEventLines {  // the lines first: the component logs into them until it is gone
   TNapsterClient c;
   Server server;
   std::string id;
@@ -60,33 +36,16 @@ struct Peer {
 
   Peer(const std::string& nick, const std::string& tag, bool dataPort = true) {
     ApplyMainWindowProperties(c);
-    AttachNapsterEventLog(c, [this](const std::string&, const std::string& l) { lines.push_back(l); });
+    Attach(c);
     dir = testutil::TempFolder(tag);
     if (dataPort) c.SetPort(0);
     server.Start();
     c.StartSession("127.0.0.1", server.Port(), nick, "pw", "", false, false, id);
   }
-  int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
-    return n;
-  }
-  std::string Find(const std::string& prefix) const {
-    for (const auto& l : lines)
-      if (l.rfind(prefix, 0) == 0) return l;
-    return "";
-  }
-  bool Wait(const std::string& prefix, int n = 1) {
-    return testutil::PumpUntil([&] { return Count(prefix) >= n; }, kWaitMs);
-  }
   bool Got(uint16_t type, int n = 1) {
     return testutil::PumpUntil([&] { return server.CountOfType(type) >= n; }, kWaitMs);
   }
-  std::string Log() const {
-    std::string all;
-    for (const auto& l : lines) all += l + "\n";
-    return all;
-  }
+  std::string Log() const { return Text(); }
 };
 
 // A downloader whose server lists the uploader at its data port (0:
@@ -111,17 +70,17 @@ struct Pair {
 
 TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
   Pair p;
-  const std::string content = Pattern(300000, 11);
+  const std::string content = testutil::PatternBytes(300000, 11);
   const std::string shared = p.up.dir + "song.mp3";
-  WriteFile(shared, content);
+  testutil::WriteFileBytes(shared, content);
   p.up.c.ShareFile(shared, true);
   ASSERT_TRUE(p.up.Got(100));  // announced to the uploader's server
 
   const std::string local = p.down.dir + "song.mp3";
-  WriteFile(local, content.substr(0, 123457));  // an earlier, cut attempt
+  testutil::WriteFileBytes(local, content.substr(0, 123457));  // an earlier, cut attempt
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, true, 0, "", 0, false, ""));
   ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
-  std::string got = ReadFile(local);
+  std::string got = testutil::ReadFileBytes(local);
   EXPECT_EQ(got.size(), content.size());
   EXPECT_EQ(Hash(got), Hash(content));
   for (const char* e : {"OnDownloadStart", "OnDownloadConnect", "OnDownloadStats", "OnAddFile"})
@@ -143,24 +102,24 @@ TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
 
 TEST(TwoPeers, NonMp3FileCarriesTheMarkByte) {
   Pair p;
-  const std::string content = "0123456789" + Pattern(70000, 5);  // starts with digits
+  const std::string content = "0123456789" + testutil::PatternBytes(70000, 5);  // starts with digits
   const std::string shared = p.up.dir + "notes.txt";
-  WriteFile(shared, content);
+  testutil::WriteFileBytes(shared, content);
   p.up.c.ShareFile(shared, true);
   const std::string remote = EncodeNonMp3Name(shared);
   const std::string local = p.down.dir + "notes.txt";
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", remote, local, false, 0, "", 0, false, ""));
   ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
-  EXPECT_EQ(Hash(ReadFile(local)), Hash(content));
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
   EXPECT_NE(p.down.Find("OnDownloadStart").find("FILE=" + shared), std::string::npos) << p.down.Log();
   EXPECT_NE(p.down.Find("OnDownloadStart").find("MP3=FALSE"), std::string::npos);
 }
 
 TEST(TwoPeers, FirewalledUploaderPushes) {
   Pair p(false);
-  const std::string content = Pattern(90000, 3);
+  const std::string content = testutil::PatternBytes(90000, 3);
   const std::string shared = p.up.dir + "pushed.mp3";
-  WriteFile(shared, content);
+  testutil::WriteFileBytes(shared, content);
   p.up.c.ShareFile(shared, true);
   const std::string local = p.down.dir + "pushed.mp3";
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, false, 0, "", 0, false, ""));
@@ -173,7 +132,7 @@ TEST(TwoPeers, FirewalledUploaderPushes) {
   p.up.server.Send(501, std::string("me ") + kLoopbackWire + " " + std::to_string(p.down.c.DataPort()) + " \"" +
                             shared + "\" 00000000000000000000000000000000 7");
   ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log() << p.up.Log();
-  EXPECT_EQ(Hash(ReadFile(local)), Hash(content));
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
   ASSERT_TRUE(p.up.Wait("OnUploadFinish")) << p.up.Log();
   EXPECT_EQ(p.up.Count("OnUploadConnect"), 1);
 }
@@ -196,7 +155,7 @@ TEST(TwoPeers, BothFirewalledAndUnavailable) {
 TEST(TwoPeers, RefusedAndQueuedRequests) {
   Pair p;
   const std::string notShared = p.up.dir + "secret.mp3";
-  WriteFile(notShared, Pattern(1000, 1));
+  testutil::WriteFileBytes(notShared, testutil::PatternBytes(1000, 1));
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", notShared, p.down.dir + "secret.mp3", false, 0, "", 0, false, ""));
   ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
   EXPECT_NE(p.down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << p.down.Log();
@@ -204,7 +163,7 @@ TEST(TwoPeers, RefusedAndQueuedRequests) {
 
   // No upload slots: the uploader answers QUEUED and the download waits.
   const std::string shared = p.up.dir + "busy.mp3";
-  WriteFile(shared, Pattern(1000, 2));
+  testutil::WriteFileBytes(shared, testutil::PatternBytes(1000, 2));
   p.up.c.ShareFile(shared, true);
   p.up.c.MaxUploads = 0;
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, p.down.dir + "busy.mp3", false, 0, "", 0, false, ""));
@@ -220,8 +179,8 @@ TEST(TwoPeers, UnsharedFilesAreWithdrawn) {
   Peer up("up", "unshare");
   ASSERT_TRUE(up.Wait("OnLogin"));
   const std::string a = up.dir + "a.txt";
-  WriteFile(a, "text");
-  WriteFile(up.dir + "empty.txt", "");
+  testutil::WriteFileBytes(a, "text");
+  testutil::WriteFileBytes(up.dir + "empty.txt", "");
   up.c.ShareFile(a, true);
   up.c.ShareFile(a, true);                  // listed once
   up.c.ShareFile(up.dir + "empty.txt", true);  // empty files are not shared
@@ -240,13 +199,13 @@ TEST(TwoPeers, UnsharedFilesAreWithdrawn) {
 TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
   Peer down("me", "gnutella");
   ASSERT_TRUE(down.Wait("OnLogin"));
-  const std::string content = Pattern(120000, 9);
+  const std::string content = testutil::PatternBytes(120000, 9);
   GnutellaHttpHost host(content);
   const std::string local = down.dir + "g.mp3";
-  WriteFile(local, content.substr(0, 5000));
+  testutil::WriteFileBytes(local, content.substr(0, 5000));
   ASSERT_TRUE(down.c.Download(down.id, "servent", "g.mp3", local, true, 0, "127.0.0.1", host.Port(), true, "42"));
   ASSERT_TRUE(down.Wait("OnDownloadFinish")) << down.Log();
-  EXPECT_EQ(Hash(ReadFile(local)), Hash(content));
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
   ASSERT_EQ(host.Requests().size(), 1u);
   EXPECT_EQ(host.Requests()[0].line, "GET /get/42/g.mp3 HTTP/1.0");
   EXPECT_EQ(host.Requests()[0].Header("Range"), "bytes=5000-");
