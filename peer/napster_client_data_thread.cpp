@@ -326,11 +326,16 @@ void TNapsterDataThread::ReportStatistics(bool force) {
   Call([&] { OnStatistics(*this, Socket(), stats); });
 }
 
-void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
+TTransferPacer TNapsterDataThread::Pacer(int64_t limit) const {
   TTransferPacer pacer;
-  pacer.Limit = MaxDownloadBPS;
+  pacer.Limit = limit;
   pacer.Rate = [this] { return AverageRate(); };
   pacer.Sleep = plat::Thread::Sleep;
+  return pacer;
+}
+
+void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
+  TTransferPacer pacer = Pacer(MaxDownloadBPS);
   std::vector<char> buffer(size_t(TTransferPacer::kDownloadPiece));
   try {
     while (Socket()->Active() && Position < FileSize) {
@@ -348,10 +353,7 @@ void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
 }
 
 void TNapsterDataThread::SendLoop(plat::Stream& file) {
-  TTransferPacer pacer;
-  pacer.Limit = MaxUploadBPS;
-  pacer.Rate = [this] { return AverageRate(); };
-  pacer.Sleep = plat::Thread::Sleep;
+  TTransferPacer pacer = Pacer(MaxUploadBPS);
   std::vector<char> buffer(size_t(TTransferPacer::kUploadPiece));
   try {
     while (Socket()->Active() && Position < FileSize) {

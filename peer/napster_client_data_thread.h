@@ -270,7 +270,10 @@ class TNapsterDataThread : public TEasyWinsockThread {
   void SendLoop(plat::Stream& file);
   // Complete or Incomplete, after the file is closed.
   void ReportEnd(std::unique_ptr<plat::Stream>& file);
+  // The average rate since the transfer started, at millisecond precision
+  // (so that a limit holds from the first second on).
   int64_t AverageRate() const;
+  TTransferPacer Pacer(int64_t limit) const;
   void ReportStatistics(bool force);
   template <class F>
   void Call(const F& fn);
