@@ -407,15 +407,18 @@ TEST(Transfer, PushUploadSendsFromTheOffset) {
   std::string content = testutil::PatternBytes(30000, 7);
   testutil::WriteFileBytes(dir + "doc.txt", content);
   std::string header, received;
+  std::atomic<bool> done{false};
   auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
     s.WriteAll("1");
     header = ReadBurst(s);
     s.WriteAll("10000");
     received = ReadBurst(s, 1000);
+    done = true;
   });
   Transfers t;
   t.Start("UPLOAD", peer->Port(), dir + "doc.txt", "|||doc|txt.mp3", false);
   ASSERT_TRUE(t.WaitFinished());
+  ASSERT_TRUE(testutil::PumpUntil([&] { return done.load(); }, 5000));  // it has read to the end
   peer.reset();
   EXPECT_EQ(header, "SENDme \"|||doc|txt.mp3\" 30000");
   EXPECT_EQ(received, "A" + content.substr(10000));  // the mark, then the rest
