@@ -421,7 +421,7 @@ TEST(Transfer, PushUploadSendsFromTheOffset) {
   ASSERT_TRUE(testutil::PumpUntil([&] { return done.load(); }, 5000));  // it has read to the end
   peer.reset();
   EXPECT_EQ(header, "SENDme \"|||doc|txt.mp3\" 30000");
-  EXPECT_EQ(received, "A" + content.substr(10000));  // the mark, then the rest
+  EXPECT_EQ(received, std::string("A").append(content, 10000));  // the mark, then the rest
   EXPECT_TRUE(t.Has("Complete 30000/30000")) << t.Log();
 
   Transfers missing;
@@ -530,7 +530,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
     s.WriteAll("SEND");
     s.WriteAll("alice \"|||pushed|txt.mp3\" 25000");
     offset = ReadBurst(s);
-    s.WriteAll("A" + content.substr(7000));
+    s.WriteAll(std::string("A").append(content, 7000));
   });
   ASSERT_TRUE(in.t.WaitFinished());
   p.join();
