@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "peer/napster_client.h"
+#include "peer/napster_helpers.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "tools/fake_napster_server.h"
@@ -45,8 +46,9 @@ struct Files {
     bytes = int64_t(mb ? std::atoll(mb) : 1024) << 20;
     dir = (std::filesystem::temp_directory_path() / ("tarn-bench-transfer-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(dir);
-    big = dir + "/big.mp3";
-    small = dir + "/small.mp3";
+    // Non-MP3 names: a sparse file holds no MPEG audio to analyse.
+    big = dir + "/big.bin";
+    small = dir + "/small.bin";
     ok = Sparse(big, bytes) && Sparse(small, kThrottledBytes);
   }
   ~Files() {
@@ -102,7 +104,7 @@ struct TwoPeers {
   // One download to /dev/null; false when it did not complete.
   bool Move(const std::string& remote, int timeoutMs) {
     const int before = finished;
-    if (!down.Download(id, "up", remote, "/dev/null", false, 0, "", 0, false, "")) return false;
+    if (!down.Download(id, "up", EncodeNonMp3Name(remote), "/dev/null", false, 0, "", 0, false, "")) return false;
     return plat::MainLoop::PumpUntil([&] { return finished > before; }, timeoutMs) && complete;
   }
 };

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include <cmath>
+
 #include "core/global_functions.h"
+#include "core/mpeg.h"
 #include "peer/napster_helpers.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -952,8 +955,12 @@ void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
   info.FileName = FileName;
   info.Size = plat::FileSize(FileName);
   if (plat::UpperAscii(plat::ExtractFileExt(FileName)) == ".MP3") {
-    if (info.Size <= 0) return;
+    TMPEGaudio mpeg;
+    if (info.Size <= 0 || !mpeg.ReadFromFile(FileName) || !mpeg.Valid()) return;
     info.IsMP3 = true;
+    info.Bitrate = mpeg.BitRate();
+    info.Frequency = mpeg.SampleRate();
+    info.Seconds = int(std::nearbyint(mpeg.Duration()));
     info.RequestFileName = FileName;
     info.MD5 = kMp3MD5;
   } else {

@@ -21,6 +21,15 @@ using Server = FakeNapsterServer;
 constexpr int kWaitMs = 8000;
 constexpr const char* kLoopbackWire = "16777343";  // 127.0.0.1 as Napster decimal
 
+// MPEG-1 layer III frames (128 kbit/s, 44100 Hz, 417 bytes each) with
+// varied bytes inside: an MP3 file as far as the share list can tell.
+std::string Mp3Bytes(int frames, uint32_t seed) {
+  const std::string body = testutil::PatternBytes(size_t(frames) * 413, seed);
+  std::string s;
+  for (int i = 0; i < frames; i++) s += std::string("\xFF\xFB\x90\x64", 4) + body.substr(size_t(i) * 413, 413);
+  return s;
+}
+
 // 64-bit FNV-1a: the files are compared by hash and by length.
 uint64_t Hash(const std::string& s) {
   uint64_t h = 1469598103934665603ull;
@@ -70,11 +79,14 @@ struct Pair {
 
 TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
   Pair p;
-  const std::string content = testutil::PatternBytes(300000, 11);
+  const std::string content = Mp3Bytes(720, 11);
   const std::string shared = p.up.dir + "song.mp3";
   testutil::WriteFileBytes(shared, content);
   p.up.c.ShareFile(shared, true);
-  ASSERT_TRUE(p.up.Got(100));  // announced to the uploader's server
+  ASSERT_TRUE(p.up.Got(100));  // announced to the uploader's server, with its MPEG figures
+  NapsterMessage announced;
+  p.up.server.WaitForType(100, 0, &announced);
+  EXPECT_EQ(announced.Text, "\"" + shared + "\" AAAAAAAAAAAAAAAAA 300240 128 44100 19");
 
   const std::string local = p.down.dir + "song.mp3";
   testutil::WriteFileBytes(local, content.substr(0, 123457));  // an earlier, cut attempt
@@ -117,7 +129,7 @@ TEST(TwoPeers, NonMp3FileCarriesTheMarkByte) {
 
 TEST(TwoPeers, FirewalledUploaderPushes) {
   Pair p(false);
-  const std::string content = testutil::PatternBytes(90000, 3);
+  const std::string content = Mp3Bytes(216, 3);
   const std::string shared = p.up.dir + "pushed.mp3";
   testutil::WriteFileBytes(shared, content);
   p.up.c.ShareFile(shared, true);
@@ -155,7 +167,7 @@ TEST(TwoPeers, BothFirewalledAndUnavailable) {
 TEST(TwoPeers, RefusedAndQueuedRequests) {
   Pair p;
   const std::string notShared = p.up.dir + "secret.mp3";
-  testutil::WriteFileBytes(notShared, testutil::PatternBytes(1000, 1));
+  testutil::WriteFileBytes(notShared, Mp3Bytes(20, 1));
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", notShared, p.down.dir + "secret.mp3", false, 0, "", 0, false, ""));
   ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
   EXPECT_NE(p.down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << p.down.Log();
@@ -163,7 +175,7 @@ TEST(TwoPeers, RefusedAndQueuedRequests) {
 
   // No upload slots: the uploader answers QUEUED and the download waits.
   const std::string shared = p.up.dir + "busy.mp3";
-  testutil::WriteFileBytes(shared, testutil::PatternBytes(1000, 2));
+  testutil::WriteFileBytes(shared, Mp3Bytes(20, 2));
   p.up.c.ShareFile(shared, true);
   p.up.c.MaxUploads = 0;
   ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, p.down.dir + "busy.mp3", false, 0, "", 0, false, ""));
@@ -185,6 +197,8 @@ TEST(TwoPeers, UnsharedFilesAreWithdrawn) {
   up.c.ShareFile(a, true);                  // listed once
   up.c.ShareFile(up.dir + "empty.txt", true);  // empty files are not shared
   up.c.ShareFile(up.dir + "missing.txt", true);
+  testutil::WriteFileBytes(up.dir + "fake.mp3", "no MPEG frames in here");
+  up.c.ShareFile(up.dir + "fake.mp3", true);  // an MP3 name must hold MPEG audio
   EXPECT_EQ(up.c.SharedCount(), 1);
   ASSERT_TRUE(up.Got(100));
   up.c.UnshareFile(a);
