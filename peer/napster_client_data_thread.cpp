@@ -336,7 +336,7 @@ TTransferPacer TNapsterDataThread::Pacer(int64_t limit) const {
 
 void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
   TTransferPacer pacer = Pacer(MaxDownloadBPS);
-  std::vector<char> buffer(size_t(TTransferPacer::kDownloadPiece));
+  std::vector<char> buffer(static_cast<size_t>(TTransferPacer::kDownloadPiece));
   try {
     while (Socket()->Active() && Position < FileSize) {
       // Never more than the announced size: extra bytes stay unread.
@@ -354,7 +354,7 @@ void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
 
 void TNapsterDataThread::SendLoop(plat::Stream& file) {
   TTransferPacer pacer = Pacer(MaxUploadBPS);
-  std::vector<char> buffer(size_t(TTransferPacer::kUploadPiece));
+  std::vector<char> buffer(static_cast<size_t>(TTransferPacer::kUploadPiece));
   try {
     while (Socket()->Active() && Position < FileSize) {
       int piece = pacer.NextUploadPiece(FileSize - Position);

@@ -281,5 +281,4 @@ class TNapsterDataThread : public TEasyWinsockThread {
   std::string leftover_;  // received bytes that belong to the file
   int64_t startMs_ = 0;
   int64_t lastReportMs_ = 0;
-  uint64_t startBytes_ = 0;
 };
