@@ -402,6 +402,18 @@ TEST(Transfer, LocalFileThatCannotBeCreated) {
   EXPECT_TRUE(t.Has("CreateError")) << t.Log();
 }
 
+#ifndef _WIN32
+TEST(Transfer, AFileThatCannotBeWrittenEndsTheDownload) {
+  // Every write to /dev/full fails as on a full disk.
+  LoopbackServer peer(Uploader(nullptr, "5000", testutil::PatternBytes(5000, 7)));
+  Transfers t;
+  t.Start("DOWNLOAD", peer.Port(), "/dev/full", "f.mp3");
+  ASSERT_TRUE(t.WaitFinished());
+  EXPECT_TRUE(t.Has("WriteError")) << t.Log();
+  EXPECT_FALSE(t.Has("Complete 5000/5000"));
+}
+#endif
+
 TEST(Transfer, PushUploadSendsFromTheOffset) {
   std::string dir = testutil::TempFolder("push-out");
   std::string content = testutil::PatternBytes(30000, 7);

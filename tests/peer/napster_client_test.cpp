@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <iterator>
 #include <set>
 
 #include "peer/napster_client.h"
@@ -261,6 +263,73 @@ TEST(NapsterClient, DataPort) {
   cl.Start(second.Port());
   ASSERT_TRUE(ServerGot(second, 2, &m));
   EXPECT_EQ(m.Text, "me pw " + std::to_string(port) + " \"\" 2 100");
+}
+
+TEST(NapsterClient, EveryRequestReachesTheServer) {
+  Server server;
+  ASSERT_TRUE(server.Start());
+  Client cl;
+  std::string id = cl.Start(server.Port());
+  ASSERT_TRUE(cl.Wait("OnServerStats")) << cl.Log();
+  server.ClearReceived();
+  struct Case {
+    std::function<void(TNapsterClient&)> call;
+    uint16_t type;
+    std::string text;
+  };
+  const Case cases[] = {
+      {[](TNapsterClient& c) { c.HotlistAdd("", "bob"); }, 207, "bob"},
+      {[](TNapsterClient& c) { c.HotlistRemove("", "bob"); }, 303, "bob"},
+      {[](TNapsterClient& c) { c.PrivMsg("", "bob", "hi there"); }, 205, "bob hi there"},
+      {[](TNapsterClient& c) { c.GlobalMsg("", "all"); }, 628, "all"},
+      {[](TNapsterClient& c) { c.OperatorMsg("", "ops"); }, 627, "ops"},
+      {[](TNapsterClient& c) { c.RawCommand("", 751, "bob"); }, 751, "bob"},
+      {[](TNapsterClient& c) { c.GetDir("", "bob"); }, 211, "bob"},
+      {[](TNapsterClient& c) { c.GetStats(""); }, 214, ""},
+      {[](TNapsterClient& c) { c.GetIgnoreList(""); }, 320, ""},
+      {[](TNapsterClient& c) { c.IgnoreAdd("", "bob"); }, 322, "bob"},
+      {[](TNapsterClient& c) { c.IgnoreRemove("", "bob"); }, 323, "bob"},
+      {[](TNapsterClient& c) { c.Join("", "#a"); }, 400, "#a"},
+      {[](TNapsterClient& c) { c.Part("", "#a"); }, 401, "#a"},
+      {[](TNapsterClient& c) { c.PubMsg("", "#a", "yo"); }, 402, "#a yo"},
+      {[](TNapsterClient& c) { c.WhoIs("", "bob"); }, 603, "bob"},
+      {[](TNapsterClient& c) { c.GetChannelList(""); }, 617, ""},
+      {[](TNapsterClient& c) { c.GetTopic("", "#a"); }, 410, "#a"},
+      {[](TNapsterClient& c) { c.SetUserLevel("", "bob", "Moderator"); }, 606, "bob Moderator"},
+      {[](TNapsterClient& c) { c.Kill("", "bob"); }, 610, "bob"},
+      {[](TNapsterClient& c) { c.NukeAdd("", "bob"); }, 611, "bob"},
+      {[](TNapsterClient& c) { c.ChannelBanAdd("", "#a", "bob"); }, 422, "#a bob \"\""},
+      {[](TNapsterClient& c) { c.ChannelBanRemove("", "#a", "bob"); }, 423, "#a bob \"\""},
+      {[](TNapsterClient& c) { c.GetBanList(""); }, 615, ""},
+      {[](TNapsterClient& c) { c.BanAdd("", "bob", "spam"); }, 612, "bob \"spam\""},
+      {[](TNapsterClient& c) { c.BanRemove("", "bob"); }, 614, "bob \"\""},
+      {[](TNapsterClient& c) { c.GetMOTD(""); }, 621, ""},
+      {[](TNapsterClient& c) { c.MuzzleAdd("", "bob", "quiet"); }, 622, "bob \"quiet\""},
+      {[](TNapsterClient& c) { c.MuzzleRemove("", "bob", "ok"); }, 623, "bob \"ok\""},
+      {[](TNapsterClient& c) { c.SetPassword("", "secret"); }, 701, "secret"},
+      {[](TNapsterClient& c) { c.Emote("", "#a", "waves"); }, 824, "#a \"waves\""},
+      {[](TNapsterClient& c) { c.Kick("", "bob", "bye"); }, 829, "bob \"bye\""},
+      // Filter values travel as digits; a non-MP3 search asks for 24/16000.
+      {[](TNapsterClient& c) { c.Search("", 9, "a", "", "", "", "AT LEAST", "128 kbps", "", "", "", ""); }, 200,
+       "FILENAME CONTAINS \"a\" MAX_RESULTS 9 BITRATE \"AT LEAST\" \"128\""},
+      {[](TNapsterClient& c) { c.SearchNonMp3("", 5, "notes", "", "", "", ""); }, 200,
+       "FILENAME CONTAINS \"notes\" MAX_RESULTS 5 BITRATE \"EQUAL TO\" \"24\" FREQ \"EQUAL TO\" \"16000\""},
+  };
+  // Records for another session never reach this one.
+  cl.c.GetStats("no-such-session");
+  for (const Case& c : cases) c.call(cl.c);
+  const size_t n = std::size(cases);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.Received().size() >= n; }, kWaitMs))
+      << server.Received().size();
+  std::vector<NapsterMessage> got = server.Received();
+  // The server may answer some of them (214, 617, 621...): only what the
+  // client sent is recorded, in order.
+  ASSERT_GE(got.size(), n);
+  for (size_t i = 0; i < n; i++) {
+    EXPECT_EQ(got[i].Type, cases[i].type) << i;
+    EXPECT_EQ(got[i].Text, cases[i].text) << i;
+  }
+  (void)id;
 }
 
 // ----------------------------------------------------------------- dispatch
