@@ -31,6 +31,10 @@ namespace {
 
 constexpr const char* kSearchEntry = "SEARCH";
 constexpr const char* kResumeEntry = "RESUME";
+// A remotely queued download is asked for again after this long.
+constexpr int64_t kRemoteQueueRetryMs = 121 * 1000;
+// The rate totals are summed at most this often.
+constexpr int64_t kRateSumMs = 2000;
 constexpr const char* kMp3MD5 = "AAAAAAAAAAAAAAAAA";          // 17 letters
 constexpr const char* kNonMp3MD5 = "AAAAAAAAAAAAAAAAAAAAAA";  // 22 letters
 
@@ -571,9 +575,82 @@ void TNapsterClient::Tick() {
       if (plat::SameText(key, kSearchEntry)) Fire(OnSearchEnd);
       if (plat::SameText(key, kResumeEntry)) Fire(OnResumeSearchEnd);
     }
+    RetryRemotelyQueued();
+    StartLocallyQueued();
+    TimeOutOneDownload();
+    TimeOutUploads();
+    SumRates(false);
   } catch (...) {
     // A handler's failure stays out of the message loop.
   }
+}
+
+std::vector<TNapsterClientData*> TNapsterClient::Snapshot(
+    const std::vector<std::unique_ptr<TNapsterClientData>>& list) {
+  std::vector<TNapsterClientData*> out;
+  for (const auto& d : list) out.push_back(d.get());
+  return out;
+}
+
+bool TNapsterClient::IsActive(const TNapsterClientData* data, bool download) const {
+  for (const auto& d : download ? downloads_ : uploads_)
+    if (d.get() == data) return true;
+  return false;
+}
+
+void TNapsterClient::RetryRemotelyQueued() {
+  for (TNapsterClientData* d : Snapshot(downloads_)) {
+    if (!IsActive(d, true) || !d->RemoteQueued) continue;
+    if (plat::MonotonicMs() - d->StartTick < kRemoteQueueRetryMs) continue;
+    Fire(OnDownloadQueued, *d);
+    if (!IsActive(d, true)) continue;
+    d->RemoteQueued = false;
+    d->StartTime = SecondsOfDay();
+    d->StartTick = plat::MonotonicMs();
+    RequestDownload(d);
+  }
+}
+
+void TNapsterClient::StartLocallyQueued() {
+  if (localQueue_.empty() || int(downloads_.size()) >= MaxDownloads) return;
+  std::unique_ptr<TNapsterClientData> d = std::move(localQueue_.front());
+  localQueue_.erase(localQueue_.begin());
+  d->StartTime = SecondsOfDay();
+  d->StartTick = plat::MonotonicMs();
+  TNapsterClientData* raw = d.get();
+  downloads_.push_back(std::move(d));
+  StartDownload(raw);
+}
+
+void TNapsterClient::TimeOutOneDownload() {
+  const int64_t limit = int64_t(DownloadTimeout) * 1000;
+  for (const auto& d : downloads_) {
+    if (d->Connected || d->RemoteQueued || plat::MonotonicMs() - d->StartTick <= limit) continue;
+    TNapsterClientData* raw = d.get();
+    Fire(OnDownloadTimeout, *raw);
+    if (IsActive(raw, true)) RemoveTransfer(*raw, true);  // it may resume
+    return;
+  }
+}
+
+void TNapsterClient::TimeOutUploads() {
+  const int64_t limit = int64_t(UploadTimeout) * 1000;
+  for (TNapsterClientData* u : Snapshot(uploads_)) {
+    if (!IsActive(u, false) || u->Connected || plat::MonotonicMs() - u->StartTick <= limit) continue;
+    Fire(OnUploadTimeout, *u);
+    if (IsActive(u, false)) RemoveTransfer(*u, false);
+  }
+}
+
+void TNapsterClient::SumRates(bool now) {
+  const int64_t t = plat::MonotonicMs();
+  if (!now && t - ratesSummedAt_ < kRateSumMs) return;
+  int64_t down = 0, up = 0;
+  for (const auto& d : downloads_) down += d->BytesPerSecond;
+  for (const auto& u : uploads_) up += u->BytesPerSecond;
+  downloadRate_ = down;
+  uploadRate_ = up;
+  ratesSummedAt_ = t;
 }
 
 // ----------------------------------------------------------------- transfers
@@ -617,6 +694,8 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   const std::string key = ID + Nick + RemoteFileName;
   // One record per file and peer: a second request for it changes nothing.
   if (FindDownload(key)) return true;
+  for (const auto& q : localQueue_)
+    if (plat::SameText(q->Key, key)) return true;
   auto d = std::make_unique<TNapsterClientData>();
   d->IsDownload = true;
   d->StartTime = SecondsOfDay();
@@ -636,6 +715,18 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   d->IsMP3 = IsMp3Name(RemoteFileName);
   d->FileName = d->IsMP3 ? RemoteFileName : DecodeNonMp3Name(RemoteFileName);
   TNapsterClientData* raw = d.get();
+  if (int(downloads_.size()) >= MaxDownloads) {
+    // It waits for a free slot; the server hears of it only when it is
+    // actually requested.
+    localQueue_.push_back(std::move(d));
+    Fire(OnDownloadStart, *raw);
+    for (const auto& q : localQueue_)
+      if (q.get() == raw) {
+        Fire(OnDownloadLocalQueued, *raw);
+        break;
+      }
+    return true;
+  }
   downloads_.push_back(std::move(d));
   StartDownload(raw);
   return true;
@@ -726,7 +817,9 @@ std::unique_ptr<TNapsterClientData> TNapsterClient::TakeTransfer(TNapsterClientD
 
 void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
   if (data.IsDownload) {
-    Post(data.ID, "INDICATE_DOWNLOAD_FINISH");
+    // The server heard of the attempt's end when it was taken off; only a
+    // whole file joins the shared files.
+    if (data.Complete) ShareFile(data.LocalFile, false);
     Fire(OnDownloadFinish, data);
   } else {
     Post(data.ID, "INDICATE_UPLOAD_FINISH");
@@ -735,16 +828,26 @@ void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
 }
 
 void TNapsterClient::RemoveTransfer(TNapsterClientData& Data, bool Incomplete) {
+  for (auto it = localQueue_.begin(); it != localQueue_.end(); ++it) {
+    if (it->get() != &Data) continue;
+    // Never requested: the server was not told of it, so nothing is sent.
+    localQueue_.erase(it);
+    return;
+  }
   std::unique_ptr<TNapsterClientData> held = TakeTransfer(&Data);
   if (!held) return;
+  // Exactly one 219 per requested attempt, whether it resumes or not.
+  if (held->IsDownload) Post(held->ID, "INDICATE_DOWNLOAD_FINISH");
   if (held->IsDownload && Incomplete && EnableAutoResume && held->ResumeCount < MaxResume &&
       Download(held->ID, held->Nick, held->RemoteFile, held->LocalFile, true, held->ResumeCount + 1,
                held->GnutellaHost, held->GnutellaPort, held->IsGnutella, held->Index))
     return;
   FinishTransfer(*held);
+  if (!held->IsDownload) SumRates(true);
 }
 
 void TNapsterClient::RemoveAllDownloads() {
+  while (!localQueue_.empty()) RemoveTransfer(*localQueue_.front(), false);
   while (!downloads_.empty()) RemoveTransfer(*downloads_.front(), false);
 }
 

@@ -319,6 +319,12 @@ class TNapsterClient {
   void RemoveAllDownloads();
   void RemoveAllUploads();
   int DownloadCount() const { return int(downloads_.size()); }
+  // Downloads waiting for a free slot (MaxDownloads), in arrival order.
+  int LocalQueueCount() const { return int(localQueue_.size()); }
+  // Bytes per second of all downloads and of all uploads, summed by the
+  // timer at most every two seconds.
+  int64_t DownloadRate() const { return downloadRate_; }
+  int64_t UploadRate() const { return uploadRate_; }
   int UploadCount() const { return int(uploads_.size()); }
   // Lists FileName (when it exists) as a shared file and announces it;
   // Mark: it may be withdrawn by UnshareFile.
@@ -385,6 +391,15 @@ class TNapsterClient {
   void WithdrawShares(const std::function<bool(const SharedEntry&)>& which);
 
   void Tick();
+  void RetryRemotelyQueued();
+  void StartLocallyQueued();
+  void TimeOutOneDownload();
+  void TimeOutUploads();
+  void SumRates(bool now);
+  // The transfers a timer step visits, taken before any handler runs so
+  // that a handler may remove them; each is looked up again before use.
+  static std::vector<TNapsterClientData*> Snapshot(const std::vector<std::unique_ptr<TNapsterClientData>>& list);
+  bool IsActive(const TNapsterClientData* data, bool download) const;
 
   TMessagePump pump_;
   TQueueManager waitList_;
@@ -401,7 +416,11 @@ class TNapsterClient {
   TEasySocket* dataListener_ = nullptr;
 
   std::vector<std::unique_ptr<TNapsterClientData>> downloads_;
+  std::vector<std::unique_ptr<TNapsterClientData>> localQueue_;
   std::vector<std::unique_ptr<TNapsterClientData>> uploads_;
+  int64_t downloadRate_ = 0;
+  int64_t uploadRate_ = 0;
+  int64_t ratesSummedAt_ = 0;  // monotonic ms
   std::vector<Connection> connections_;  // download and upload connections
   std::vector<std::pair<std::string, int>> uploadsPerNick_;  // session ID + nick
   int uploadTotal_ = 0;
