@@ -856,11 +856,14 @@ void TNapsterClient::RemoveAllUploads() {
 }
 
 const TNapsterClient::SharedEntry* TNapsterClient::FindShared(const std::string& requestName) const {
-  // An exact match first; a name differing only in case after that.
+  // The announced name or the local path, an exact match first; a name
+  // differing only in case after that. Whatever matches, the file served
+  // is the entry's own path, never one built from the peer's text.
   for (const SharedEntry& e : shares_)
-    if (e.Info.RequestFileName == requestName) return &e;
+    if (e.Info.RequestFileName == requestName || e.Info.FileName == requestName) return &e;
   for (const SharedEntry& e : shares_)
-    if (plat::SameText(e.Info.RequestFileName, requestName)) return &e;
+    if (plat::SameText(e.Info.RequestFileName, requestName) || plat::SameText(e.Info.FileName, requestName))
+      return &e;
   return nullptr;
 }
 

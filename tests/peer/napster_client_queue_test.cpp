@@ -204,6 +204,18 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
   ASSERT_TRUE(p.Got(221, 2));
   ask("ann", name);
   ASSERT_TRUE(p.Got(608, 3));
+
+  // A case variant of the name, or the bare local path, is served from the
+  // shared entry's own path - never the unshared "SONG.txt" beside it.
+  ask("eve", EncodeNonMp3Name(dir + "SONG.txt"));
+  ASSERT_TRUE(p.Got(608, 4));
+  ask("fay", file);
+  ASSERT_TRUE(p.Got(608, 5));
+  ASSERT_TRUE(p.Wait("OnUploadStart", 5, kWaitMs));
+  for (const std::string& who : {"eve", "fay"}) {
+    const std::string line = p.Find("OnUploadStart KEY=" + p.id + who);
+    EXPECT_NE(line.find("LOCAL=" + EventValueText(file) + " "), std::string::npos) << line;
+  }
 }
 
 }  // namespace
