@@ -1,5 +1,7 @@
 #include "peer/napster_client.h"
 
+#include "core/file_find.h"
+
 #include <algorithm>
 #include <map>
 
@@ -70,6 +72,7 @@ TNapsterClient::TNapsterClient(void* /*owner*/) {
 }
 
 TNapsterClient::~TNapsterClient() {
+  finder_.reset();  // its thread touches the shared-file list
   Shutdown();
   dataSockets_.StopListening();
   dataSockets_.CloseAll();
@@ -982,16 +985,7 @@ void TNapsterClient::WireTransfer(TNapsterDataThread& t) {
     if (!d->IsDownload) return;
     const std::string local = d->LocalFile;
     ShareFile(local, false);
-    TMPEGInfo info;
-    bool shared = false;
-    {
-      plat::Locked<plat::CriticalSection> hold(shareLock_);
-      for (const SharedEntry& e : shares_)
-        if (plat::SameText(e.Info.FileName, local)) info = e.Info, shared = true;
-    }
-    if (shared)
-      Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
-           info.Size, info.IsMP3);
+    FireAddFile(local);
   };
   t.OnError = [this](TNapsterDataThread&, TEasySocket* s, TNapsterDataErrorType kind) {
     TNapsterClientData* d = DataOf(s);
@@ -1048,6 +1042,21 @@ void TNapsterClient::TransferFinished(TEasySocket* socket) {
 
 // ----------------------------------------------------------------- shares
 
+namespace {
+
+// A file other than MP3 is announced with figures that mark it as such and
+// a name that carries its real one.
+void Disguise(TMPEGInfo& info) {
+  info.IsMP3 = false;
+  info.Bitrate = kNonMp3Bitrate;
+  info.Frequency = kNonMp3Frequency;
+  info.Seconds = kNonMp3Seconds;
+  info.RequestFileName = EncodeNonMp3Name(info.FileName);
+  info.MD5 = kNonMp3MD5;
+}
+
+}  // namespace
+
 int TNapsterClient::SharedCount() const {
   plat::Locked<plat::CriticalSection> hold(shareLock_);
   return int(shares_.size());
@@ -1071,17 +1080,17 @@ void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
     info.MD5 = kMp3MD5;
   } else {
     if (info.Size <= 0) return;
-    info.IsMP3 = false;
-    info.Bitrate = kNonMp3Bitrate;
-    info.Frequency = kNonMp3Frequency;
-    info.Seconds = kNonMp3Seconds;
-    info.RequestFileName = EncodeNonMp3Name(FileName);
-    info.MD5 = kNonMp3MD5;
+    Disguise(info);
   }
+  AddShare(e);
+}
+
+bool TNapsterClient::AddShare(const SharedEntry& e) {
+  const TMPEGInfo& info = e.Info;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
     for (const SharedEntry& s : shares_)
-      if (plat::SameText(s.Info.FileName, FileName)) return;  // listed already
+      if (plat::SameText(s.Info.FileName, info.FileName)) return false;  // listed already
     shares_.push_back(e);
   }
   Post("", "ADD_MP3_FILE",
@@ -1091,6 +1100,7 @@ void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
         {"BITRATE", plat::IntToStr(info.Bitrate)},
         {"FREQUENCY", plat::IntToStr(info.Frequency)},
         {"SECONDS", plat::IntToStr(info.Seconds)}});
+  return true;
 }
 
 void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)>& which) {
@@ -1125,4 +1135,84 @@ void TNapsterClient::UnshareFile(const std::string& FileName) {
 
 void TNapsterClient::ClearSharedFiles() {
   WithdrawShares([](const SharedEntry&) { return true; });
+}
+
+// ----------------------------------------------------------------- scans
+
+void TNapsterClient::ScanAllDrives(const std::string& Mask) {
+  ClearSharedFiles();
+  StartScan(Mask);
+}
+
+void TNapsterClient::ScanFolders(const std::string& Mask, bool /*Recursive: the share tree decides*/) {
+  WithdrawShares([](const SharedEntry& e) { return e.State == 1; });
+  StartScan(Mask);
+}
+
+void TNapsterClient::StopScan() {
+  if (finder_) finder_->Stop();
+}
+
+void TNapsterClient::StartScan(const std::string& mask) {
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    scanSeen_.clear();
+  }
+  if (!ShareManager) {
+    Fire(OnScanFinished);
+    return;
+  }
+  if (!finder_) {
+    finder_ = std::make_unique<TFileFind>(ShareManager);
+    finder_->OnSearchItem = [this](TFileFind*, const std::string&, const std::string& path) { ScanItemFound(path); };
+    // The end of a run reaches the handlers on the main thread.
+    finder_->OnSearchEnd = [this](TFileFind*, const std::string&) { Fire(OnScanFinished); };
+  }
+  // The folder list as it is now: the scanner's thread reads this copy.
+  std::vector<std::string> folders = folders_;
+  finder_->OnThreadSearchItem = [this, folders](TFileFindThread*, const std::string&, const std::string& path,
+                                                bool isMP3, int bitrate, int frequency, int seconds, uint32_t size) {
+    SharedEntry e;
+    e.State = 2;
+    for (const std::string& f : folders)
+      if (!f.empty() && path.find(f) != std::string::npos) e.State = 1;
+    TMPEGInfo& info = e.Info;
+    info.FileName = path;
+    info.Size = size;
+    if (isMP3) {
+      info.IsMP3 = true;
+      info.Bitrate = bitrate;
+      info.Frequency = frequency;
+      info.Seconds = seconds;
+      info.RequestFileName = path;
+      info.MD5 = kMp3MD5;
+    } else {
+      if (size == 0) return;  // empty files are not shared
+      Disguise(info);
+    }
+    AddShare(e);
+  };
+  std::string id;
+  finder_->Start(mask, 0, id);
+}
+
+void TNapsterClient::ScanItemFound(const std::string& path) {
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    if (std::find(scanSeen_.begin(), scanSeen_.end(), path) == scanSeen_.end()) scanSeen_.push_back(path);
+  }
+  FireAddFile(path);
+}
+
+void TNapsterClient::FireAddFile(const std::string& path) {
+  TMPEGInfo info;
+  bool shared = false;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    for (const SharedEntry& e : shares_)
+      if (plat::SameText(e.Info.FileName, path)) info = e.Info, shared = true;
+  }
+  if (shared)
+    Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
+         info.Size, info.IsMP3);
 }

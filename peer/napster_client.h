@@ -28,6 +28,8 @@
 #include "platform/sync.h"
 
 class TNapsterClient;
+class TFileFind;
+class TShareManager;
 
 // Why a registration failed.
 enum TRegisterErrorType : uint8_t {
@@ -332,6 +334,14 @@ class TNapsterClient {
   void UnshareFile(const std::string& FileName);
   void ClearSharedFiles();
   int SharedCount() const;
+  // The share tree that folder scans walk (the main window's share
+  // manager); without one a scan finds nothing and ends at once.
+  TShareManager* ShareManager = nullptr;
+  // Withdraws every shared file, then lists every file of the share tree.
+  void ScanAllDrives(const std::string& Mask);
+  // Withdraws the files a scan listed (state 1), then scans again.
+  void ScanFolders(const std::string& Mask, bool Recursive);
+  void StopScan();
 
   // ---- what the sessions call (on the main thread)
   // Fires the published event an EVENT record stands for.
@@ -388,6 +398,12 @@ class TNapsterClient {
   void FireData(const TNapsterClientDataOnAction& download, const TNapsterClientDataOnAction& upload,
                 TNapsterClientData& data);
   const SharedEntry* FindShared(const std::string& requestName) const;
+  // Lists an entry and announces it; false when its path is listed already.
+  bool AddShare(const SharedEntry& entry);
+  void StartScan(const std::string& mask);
+  void ScanItemFound(const std::string& path);
+  // OnAddFile for the shared entry of a local path, when there is one.
+  void FireAddFile(const std::string& path);
   void WithdrawShares(const std::function<bool(const SharedEntry&)>& which);
 
   void Tick();
@@ -428,6 +444,8 @@ class TNapsterClient {
   mutable plat::CriticalSection shareLock_;
   std::vector<SharedEntry> shares_;
   std::vector<std::string> folders_;
+  std::vector<std::string> scanSeen_;  // paths the current scan reported
+  std::unique_ptr<TFileFind> finder_;  // ended before the lists above go
 
   bool ticking_ = false;
   plat::MessageTarget window_;
