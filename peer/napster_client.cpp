@@ -664,6 +664,13 @@ TNapsterClientData* TNapsterClient::FindDownload(const std::string& key) const {
   return nullptr;
 }
 
+TNapsterClientData* TNapsterClient::FindTransfer(const std::string& Key) const {
+  for (const auto& q : localQueue_)
+    if (plat::SameText(q->Key, Key)) return q.get();
+  if (TNapsterClientData* d = FindDownload(Key)) return d;
+  return FindUpload(Key);
+}
+
 TNapsterClientData* TNapsterClient::FindUpload(const std::string& key) const {
   for (const auto& u : uploads_)
     if (plat::SameText(u->Key, key)) return u.get();

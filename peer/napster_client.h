@@ -321,6 +321,9 @@ class TNapsterClient {
   void RemoveAllDownloads();
   void RemoveAllUploads();
   int DownloadCount() const { return int(downloads_.size()); }
+  // The transfer (queued, active download or upload) with this Key, or
+  // nullptr; valid until it is removed.
+  TNapsterClientData* FindTransfer(const std::string& Key) const;
   // Downloads waiting for a free slot (MaxDownloads), in arrival order.
   int LocalQueueCount() const { return int(localQueue_.size()); }
   // Bytes per second of all downloads and of all uploads, summed by the
