@@ -219,3 +219,23 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TransferQueue, ResumeWithoutItsSessionFinishesTheDownload) {
+  FakeClocks clocks;
+  Peer p;
+  p.c.EnableAutoResume = true;
+  p.c.MaxResume = 2;
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Got(203));
+  p.c.Disconnect(p.id);
+  ASSERT_TRUE(p.Wait("OnFinish", 1, kWaitMs));
+  clocks.Advance(501);  // no session left to keep alive
+  ASSERT_TRUE(p.Wait("OnDownloadTimeout", 1, kWaitMs)) << p.Text();
+  ASSERT_TRUE(p.Wait("OnDownloadFinish", 1, kWaitMs)) << p.Text();  // its row goes
+  EXPECT_EQ(p.Count("OnDownloadAutoResume"), 0);
+  EXPECT_EQ(p.c.DownloadCount(), 0);
+}
+
+}  // namespace
