@@ -244,6 +244,8 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   session.ShareLock = &shareLock_;
   // Called by the session under the share lock.
   session.ReadShares = [this](std::vector<TNapsterShareInfo>& files) {
+    // A change after this reading asks for another one.
+    sharesChangePosted_.store(false);
     for (const SharedEntry& e : shares_) {
       TNapsterShareInfo f;
       f.RequestName = e.Info.RequestFileName;
@@ -1100,14 +1102,15 @@ bool TNapsterClient::AddShare(const SharedEntry& e) {
       if (plat::SameText(s.Info.FileName, info.FileName)) return false;  // listed already
     shares_.push_back(e);
   }
-  Post("", "ADD_MP3_FILE",
-       {{"FILENAME", info.RequestFileName},
-        {"MD5", info.MD5},
-        {"SIZE", plat::IntToStr(info.Size)},
-        {"BITRATE", plat::IntToStr(info.Bitrate)},
-        {"FREQUENCY", plat::IntToStr(info.Frequency)},
-        {"SECONDS", plat::IntToStr(info.Seconds)}});
+  SharesChanged();
   return true;
+}
+
+void TNapsterClient::SharesChanged() {
+  // One record stands for any number of changes: each session brings the
+  // server's list in line with the component's when it takes it, so a
+  // burst never fills the sessions' queues and nothing is lost.
+  if (!sharesChangePosted_.exchange(true)) Post("", "SHARES_CHANGED");
 }
 
 void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)>& which) {
@@ -1125,10 +1128,8 @@ void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)
       }
     }
   }
-  for (const TMPEGInfo& info : gone) {
-    Post("", "REMOVE_MP3_FILE", {{"FILENAME", info.RequestFileName}});
-    Fire(OnRemoveFile, info.FileName);
-  }
+  if (!gone.empty()) SharesChanged();
+  for (const TMPEGInfo& info : gone) Fire(OnRemoveFile, info.FileName);
 }
 
 void TNapsterClient::UnshareFile(const std::string& FileName) {

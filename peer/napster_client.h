@@ -13,6 +13,7 @@
 // and a 500 ms timer. An event is fired only when a handler is assigned;
 // a TNapsterClientData passed to a handler is lent for that call only.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -403,6 +404,7 @@ class TNapsterClient {
   const SharedEntry* FindShared(const std::string& requestName) const;
   // Lists an entry and announces it; false when its path is listed already.
   bool AddShare(const SharedEntry& entry);
+  void SharesChanged();
   void StartScan(const std::string& mask);
   void ScanItemFound(const std::string& path);
   // OnAddFile for the shared entry of a local path, when there is one.
@@ -446,6 +448,7 @@ class TNapsterClient {
 
   mutable plat::CriticalSection shareLock_;
   std::vector<SharedEntry> shares_;
+  std::atomic<bool> sharesChangePosted_{false};  // a SHARES_CHANGED not yet read
   std::vector<std::string> folders_;
   std::vector<std::string> scanSeen_;  // paths the current scan reported
   std::unique_ptr<TFileFind> finder_;  // ended before the lists above go

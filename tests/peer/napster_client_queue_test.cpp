@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
@@ -236,6 +237,41 @@ TEST(TransferQueue, ResumeWithoutItsSessionFinishesTheDownload) {
   ASSERT_TRUE(p.Wait("OnDownloadFinish", 1, kWaitMs)) << p.Text();  // its row goes
   EXPECT_EQ(p.Count("OnDownloadAutoResume"), 0);
   EXPECT_EQ(p.c.DownloadCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShareBurst, FiveHundredFilesReachTheServerOnceEachAndASearchStillGoesOut) {
+  Peer p;
+  const std::string dir = testutil::TempFolder("burst");
+  for (int i = 0; i < 500; i++) {
+    const std::string f = dir + "f" + std::to_string(i) + ".txt";
+    testutil::WriteFileBytes(f, "x");
+    p.c.ShareFile(f, true);
+    if (i == 250) p.c.Search("", 10, "needle", "", "", "", "", "", "", "", "", "");
+  }
+  p.c.UnshareFile(dir + "f7.txt");
+  ASSERT_TRUE(p.Got(200));
+  // f7 is withdrawn (102) only when it was announced before it went.
+  auto net = [&] { return p.server.CountOfType(100) - p.server.CountOfType(102); };
+  ASSERT_TRUE(testutil::PumpUntil([&] { return net() == 499; }, kWaitMs)) << net();
+  Idle(600);
+  EXPECT_EQ(net(), 499);
+  EXPECT_LE(p.server.CountOfType(102), 1);
+  std::set<std::string> names;
+  p.server.WaitFor(
+      [&](const std::vector<NapsterMessage>& all) {
+        for (const NapsterMessage& m : all)
+          if (m.Type == 100) names.insert(m.Text.substr(0, m.Text.find("\" ") + 1));
+        return true;
+      },
+      0);
+  // Each announced once.
+  EXPECT_GE(p.server.CountOfType(100), 499);
+  EXPECT_EQ(size_t(p.server.CountOfType(100)), names.size());
+  EXPECT_EQ(p.c.SharedCount(), 499);
 }
 
 }  // namespace
