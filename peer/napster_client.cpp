@@ -1,5 +1,7 @@
 #include "peer/napster_client.h"
 
+#include "core/file_find.h"
+
 #include <algorithm>
 #include <map>
 
@@ -31,6 +33,10 @@ namespace {
 
 constexpr const char* kSearchEntry = "SEARCH";
 constexpr const char* kResumeEntry = "RESUME";
+// A remotely queued download is asked for again after this long.
+constexpr int64_t kRemoteQueueRetryMs = 121 * 1000;
+// The rate totals are summed at most this often.
+constexpr int64_t kRateSumMs = 2000;
 constexpr const char* kMp3MD5 = "AAAAAAAAAAAAAAAAA";          // 17 letters
 constexpr const char* kNonMp3MD5 = "AAAAAAAAAAAAAAAAAAAAAA";  // 22 letters
 
@@ -66,6 +72,7 @@ TNapsterClient::TNapsterClient(void* /*owner*/) {
 }
 
 TNapsterClient::~TNapsterClient() {
+  finder_.reset();  // its thread touches the shared-file list
   Shutdown();
   dataSockets_.StopListening();
   dataSockets_.CloseAll();
@@ -237,6 +244,8 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   session.ShareLock = &shareLock_;
   // Called by the session under the share lock.
   session.ReadShares = [this](std::vector<TNapsterShareInfo>& files) {
+    // A change after this reading asks for another one.
+    sharesChangePosted_.store(false);
     for (const SharedEntry& e : shares_) {
       TNapsterShareInfo f;
       f.RequestName = e.Info.RequestFileName;
@@ -571,9 +580,82 @@ void TNapsterClient::Tick() {
       if (plat::SameText(key, kSearchEntry)) Fire(OnSearchEnd);
       if (plat::SameText(key, kResumeEntry)) Fire(OnResumeSearchEnd);
     }
+    RetryRemotelyQueued();
+    StartLocallyQueued();
+    TimeOutOneDownload();
+    TimeOutUploads();
+    SumRates(false);
   } catch (...) {
     // A handler's failure stays out of the message loop.
   }
+}
+
+std::vector<TNapsterClientData*> TNapsterClient::Snapshot(
+    const std::vector<std::unique_ptr<TNapsterClientData>>& list) {
+  std::vector<TNapsterClientData*> out;
+  for (const auto& d : list) out.push_back(d.get());
+  return out;
+}
+
+bool TNapsterClient::IsActive(const TNapsterClientData* data, bool download) const {
+  for (const auto& d : download ? downloads_ : uploads_)
+    if (d.get() == data) return true;
+  return false;
+}
+
+void TNapsterClient::RetryRemotelyQueued() {
+  for (TNapsterClientData* d : Snapshot(downloads_)) {
+    if (!IsActive(d, true) || !d->RemoteQueued) continue;
+    if (plat::MonotonicMs() - d->StartTick < kRemoteQueueRetryMs) continue;
+    Fire(OnDownloadQueued, *d);
+    if (!IsActive(d, true)) continue;
+    d->RemoteQueued = false;
+    d->StartTime = SecondsOfDay();
+    d->StartTick = plat::MonotonicMs();
+    RequestDownload(d);
+  }
+}
+
+void TNapsterClient::StartLocallyQueued() {
+  if (localQueue_.empty() || int(downloads_.size()) >= MaxDownloads) return;
+  std::unique_ptr<TNapsterClientData> d = std::move(localQueue_.front());
+  localQueue_.erase(localQueue_.begin());
+  d->StartTime = SecondsOfDay();
+  d->StartTick = plat::MonotonicMs();
+  TNapsterClientData* raw = d.get();
+  downloads_.push_back(std::move(d));
+  StartDownload(raw);
+}
+
+void TNapsterClient::TimeOutOneDownload() {
+  const int64_t limit = int64_t(DownloadTimeout) * 1000;
+  for (const auto& d : downloads_) {
+    if (d->Connected || d->RemoteQueued || plat::MonotonicMs() - d->StartTick <= limit) continue;
+    TNapsterClientData* raw = d.get();
+    Fire(OnDownloadTimeout, *raw);
+    if (IsActive(raw, true)) RemoveTransfer(*raw, true);  // it may resume
+    return;
+  }
+}
+
+void TNapsterClient::TimeOutUploads() {
+  const int64_t limit = int64_t(UploadTimeout) * 1000;
+  for (TNapsterClientData* u : Snapshot(uploads_)) {
+    if (!IsActive(u, false) || u->Connected || plat::MonotonicMs() - u->StartTick <= limit) continue;
+    Fire(OnUploadTimeout, *u);
+    if (IsActive(u, false)) RemoveTransfer(*u, false);
+  }
+}
+
+void TNapsterClient::SumRates(bool now) {
+  const int64_t t = plat::MonotonicMs();
+  if (!now && t - ratesSummedAt_ < kRateSumMs) return;
+  int64_t down = 0, up = 0;
+  for (const auto& d : downloads_) down += d->BytesPerSecond;
+  for (const auto& u : uploads_) up += u->BytesPerSecond;
+  downloadRate_ = down;
+  uploadRate_ = up;
+  ratesSummedAt_ = t;
 }
 
 // ----------------------------------------------------------------- transfers
@@ -582,6 +664,13 @@ TNapsterClientData* TNapsterClient::FindDownload(const std::string& key) const {
   for (const auto& d : downloads_)
     if (plat::SameText(d->Key, key)) return d.get();
   return nullptr;
+}
+
+TNapsterClientData* TNapsterClient::FindTransfer(const std::string& Key) const {
+  for (const auto& q : localQueue_)
+    if (plat::SameText(q->Key, Key)) return q.get();
+  if (TNapsterClientData* d = FindDownload(Key)) return d;
+  return FindUpload(Key);
 }
 
 TNapsterClientData* TNapsterClient::FindUpload(const std::string& key) const {
@@ -617,6 +706,8 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   const std::string key = ID + Nick + RemoteFileName;
   // One record per file and peer: a second request for it changes nothing.
   if (FindDownload(key)) return true;
+  for (const auto& q : localQueue_)
+    if (plat::SameText(q->Key, key)) return true;
   auto d = std::make_unique<TNapsterClientData>();
   d->IsDownload = true;
   d->StartTime = SecondsOfDay();
@@ -636,6 +727,18 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   d->IsMP3 = IsMp3Name(RemoteFileName);
   d->FileName = d->IsMP3 ? RemoteFileName : DecodeNonMp3Name(RemoteFileName);
   TNapsterClientData* raw = d.get();
+  if (int(downloads_.size()) >= MaxDownloads) {
+    // It waits for a free slot; the server hears of it only when it is
+    // actually requested.
+    localQueue_.push_back(std::move(d));
+    Fire(OnDownloadStart, *raw);
+    for (const auto& q : localQueue_)
+      if (q.get() == raw) {
+        Fire(OnDownloadLocalQueued, *raw);
+        break;
+      }
+    return true;
+  }
   downloads_.push_back(std::move(d));
   StartDownload(raw);
   return true;
@@ -726,7 +829,9 @@ std::unique_ptr<TNapsterClientData> TNapsterClient::TakeTransfer(TNapsterClientD
 
 void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
   if (data.IsDownload) {
-    Post(data.ID, "INDICATE_DOWNLOAD_FINISH");
+    // The server heard of the attempt's end when it was taken off; only a
+    // whole file joins the shared files.
+    if (data.Complete) ShareFile(data.LocalFile, false);
     Fire(OnDownloadFinish, data);
   } else {
     Post(data.ID, "INDICATE_UPLOAD_FINISH");
@@ -735,16 +840,26 @@ void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
 }
 
 void TNapsterClient::RemoveTransfer(TNapsterClientData& Data, bool Incomplete) {
+  for (auto it = localQueue_.begin(); it != localQueue_.end(); ++it) {
+    if (it->get() != &Data) continue;
+    // Never requested: the server was not told of it, so nothing is sent.
+    localQueue_.erase(it);
+    return;
+  }
   std::unique_ptr<TNapsterClientData> held = TakeTransfer(&Data);
   if (!held) return;
+  // Exactly one 219 per requested attempt, whether it resumes or not.
+  if (held->IsDownload) Post(held->ID, "INDICATE_DOWNLOAD_FINISH");
   if (held->IsDownload && Incomplete && EnableAutoResume && held->ResumeCount < MaxResume &&
       Download(held->ID, held->Nick, held->RemoteFile, held->LocalFile, true, held->ResumeCount + 1,
                held->GnutellaHost, held->GnutellaPort, held->IsGnutella, held->Index))
     return;
   FinishTransfer(*held);
+  if (!held->IsDownload) SumRates(true);
 }
 
 void TNapsterClient::RemoveAllDownloads() {
+  while (!localQueue_.empty()) RemoveTransfer(*localQueue_.front(), false);
   while (!downloads_.empty()) RemoveTransfer(*downloads_.front(), false);
 }
 
@@ -753,11 +868,14 @@ void TNapsterClient::RemoveAllUploads() {
 }
 
 const TNapsterClient::SharedEntry* TNapsterClient::FindShared(const std::string& requestName) const {
-  // An exact match first; a name differing only in case after that.
+  // The announced name or the local path, an exact match first; a name
+  // differing only in case after that. Whatever matches, the file served
+  // is the entry's own path, never one built from the peer's text.
   for (const SharedEntry& e : shares_)
-    if (e.Info.RequestFileName == requestName) return &e;
+    if (e.Info.RequestFileName == requestName || e.Info.FileName == requestName) return &e;
   for (const SharedEntry& e : shares_)
-    if (plat::SameText(e.Info.RequestFileName, requestName)) return &e;
+    if (plat::SameText(e.Info.RequestFileName, requestName) || plat::SameText(e.Info.FileName, requestName))
+      return &e;
   return nullptr;
 }
 
@@ -876,16 +994,7 @@ void TNapsterClient::WireTransfer(TNapsterDataThread& t) {
     if (!d->IsDownload) return;
     const std::string local = d->LocalFile;
     ShareFile(local, false);
-    TMPEGInfo info;
-    bool shared = false;
-    {
-      plat::Locked<plat::CriticalSection> hold(shareLock_);
-      for (const SharedEntry& e : shares_)
-        if (plat::SameText(e.Info.FileName, local)) info = e.Info, shared = true;
-    }
-    if (shared)
-      Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
-           info.Size, info.IsMP3);
+    FireAddFile(local);
   };
   t.OnError = [this](TNapsterDataThread&, TEasySocket* s, TNapsterDataErrorType kind) {
     TNapsterClientData* d = DataOf(s);
@@ -942,6 +1051,21 @@ void TNapsterClient::TransferFinished(TEasySocket* socket) {
 
 // ----------------------------------------------------------------- shares
 
+namespace {
+
+// A file other than MP3 is announced with figures that mark it as such and
+// a name that carries its real one.
+void Disguise(TMPEGInfo& info) {
+  info.IsMP3 = false;
+  info.Bitrate = kNonMp3Bitrate;
+  info.Frequency = kNonMp3Frequency;
+  info.Seconds = kNonMp3Seconds;
+  info.RequestFileName = EncodeNonMp3Name(info.FileName);
+  info.MD5 = kNonMp3MD5;
+}
+
+}  // namespace
+
 int TNapsterClient::SharedCount() const {
   plat::Locked<plat::CriticalSection> hold(shareLock_);
   return int(shares_.size());
@@ -965,26 +1089,28 @@ void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
     info.MD5 = kMp3MD5;
   } else {
     if (info.Size <= 0) return;
-    info.IsMP3 = false;
-    info.Bitrate = kNonMp3Bitrate;
-    info.Frequency = kNonMp3Frequency;
-    info.Seconds = kNonMp3Seconds;
-    info.RequestFileName = EncodeNonMp3Name(FileName);
-    info.MD5 = kNonMp3MD5;
+    Disguise(info);
   }
+  AddShare(e);
+}
+
+bool TNapsterClient::AddShare(const SharedEntry& e) {
+  const TMPEGInfo& info = e.Info;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
     for (const SharedEntry& s : shares_)
-      if (plat::SameText(s.Info.FileName, FileName)) return;  // listed already
+      if (plat::SameText(s.Info.FileName, info.FileName)) return false;  // listed already
     shares_.push_back(e);
   }
-  Post("", "ADD_MP3_FILE",
-       {{"FILENAME", info.RequestFileName},
-        {"MD5", info.MD5},
-        {"SIZE", plat::IntToStr(info.Size)},
-        {"BITRATE", plat::IntToStr(info.Bitrate)},
-        {"FREQUENCY", plat::IntToStr(info.Frequency)},
-        {"SECONDS", plat::IntToStr(info.Seconds)}});
+  SharesChanged();
+  return true;
+}
+
+void TNapsterClient::SharesChanged() {
+  // One record stands for any number of changes: each session brings the
+  // server's list in line with the component's when it takes it, so a
+  // burst never fills the sessions' queues and nothing is lost.
+  if (!sharesChangePosted_.exchange(true)) Post("", "SHARES_CHANGED");
 }
 
 void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)>& which) {
@@ -1002,10 +1128,8 @@ void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)
       }
     }
   }
-  for (const TMPEGInfo& info : gone) {
-    Post("", "REMOVE_MP3_FILE", {{"FILENAME", info.RequestFileName}});
-    Fire(OnRemoveFile, info.FileName);
-  }
+  if (!gone.empty()) SharesChanged();
+  for (const TMPEGInfo& info : gone) Fire(OnRemoveFile, info.FileName);
 }
 
 void TNapsterClient::UnshareFile(const std::string& FileName) {
@@ -1019,4 +1143,84 @@ void TNapsterClient::UnshareFile(const std::string& FileName) {
 
 void TNapsterClient::ClearSharedFiles() {
   WithdrawShares([](const SharedEntry&) { return true; });
+}
+
+// ----------------------------------------------------------------- scans
+
+void TNapsterClient::ScanAllDrives(const std::string& Mask) {
+  ClearSharedFiles();
+  StartScan(Mask);
+}
+
+void TNapsterClient::ScanFolders(const std::string& Mask, bool /*Recursive: the share tree decides*/) {
+  WithdrawShares([](const SharedEntry& e) { return e.State == 1; });
+  StartScan(Mask);
+}
+
+void TNapsterClient::StopScan() {
+  if (finder_) finder_->Stop();
+}
+
+void TNapsterClient::StartScan(const std::string& mask) {
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    scanSeen_.clear();
+  }
+  if (!ShareManager) {
+    Fire(OnScanFinished);
+    return;
+  }
+  if (!finder_) {
+    finder_ = std::make_unique<TFileFind>(ShareManager);
+    finder_->OnSearchItem = [this](TFileFind*, const std::string&, const std::string& path) { ScanItemFound(path); };
+    // The end of a run reaches the handlers on the main thread.
+    finder_->OnSearchEnd = [this](TFileFind*, const std::string&) { Fire(OnScanFinished); };
+  }
+  // The folder list as it is now: the scanner's thread reads this copy.
+  std::vector<std::string> folders = folders_;
+  finder_->OnThreadSearchItem = [this, folders](TFileFindThread*, const std::string&, const std::string& path,
+                                                bool isMP3, int bitrate, int frequency, int seconds, uint32_t size) {
+    SharedEntry e;
+    e.State = 2;
+    for (const std::string& f : folders)
+      if (!f.empty() && path.find(f) != std::string::npos) e.State = 1;
+    TMPEGInfo& info = e.Info;
+    info.FileName = path;
+    info.Size = size;
+    if (isMP3) {
+      info.IsMP3 = true;
+      info.Bitrate = bitrate;
+      info.Frequency = frequency;
+      info.Seconds = seconds;
+      info.RequestFileName = path;
+      info.MD5 = kMp3MD5;
+    } else {
+      if (size == 0) return;  // empty files are not shared
+      Disguise(info);
+    }
+    AddShare(e);
+  };
+  std::string id;
+  finder_->Start(mask, 0, id);
+}
+
+void TNapsterClient::ScanItemFound(const std::string& path) {
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    if (std::find(scanSeen_.begin(), scanSeen_.end(), path) == scanSeen_.end()) scanSeen_.push_back(path);
+  }
+  FireAddFile(path);
+}
+
+void TNapsterClient::FireAddFile(const std::string& path) {
+  TMPEGInfo info;
+  bool shared = false;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    for (const SharedEntry& e : shares_)
+      if (plat::SameText(e.Info.FileName, path)) info = e.Info, shared = true;
+  }
+  if (shared)
+    Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
+         info.Size, info.IsMP3);
 }

@@ -13,6 +13,7 @@
 // and a 500 ms timer. An event is fired only when a handler is assigned;
 // a TNapsterClientData passed to a handler is lent for that call only.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +29,8 @@
 #include "platform/sync.h"
 
 class TNapsterClient;
+class TFileFind;
+class TShareManager;
 
 // Why a registration failed.
 enum TRegisterErrorType : uint8_t {
@@ -319,6 +322,15 @@ class TNapsterClient {
   void RemoveAllDownloads();
   void RemoveAllUploads();
   int DownloadCount() const { return int(downloads_.size()); }
+  // The transfer (queued, active download or upload) with this Key, or
+  // nullptr; valid until it is removed.
+  TNapsterClientData* FindTransfer(const std::string& Key) const;
+  // Downloads waiting for a free slot (MaxDownloads), in arrival order.
+  int LocalQueueCount() const { return int(localQueue_.size()); }
+  // Bytes per second of all downloads and of all uploads, summed by the
+  // timer at most every two seconds.
+  int64_t DownloadRate() const { return downloadRate_; }
+  int64_t UploadRate() const { return uploadRate_; }
   int UploadCount() const { return int(uploads_.size()); }
   // Lists FileName (when it exists) as a shared file and announces it;
   // Mark: it may be withdrawn by UnshareFile.
@@ -326,6 +338,14 @@ class TNapsterClient {
   void UnshareFile(const std::string& FileName);
   void ClearSharedFiles();
   int SharedCount() const;
+  // The share tree that folder scans walk (the main window's share
+  // manager); without one a scan finds nothing and ends at once.
+  TShareManager* ShareManager = nullptr;
+  // Withdraws every shared file, then lists every file of the share tree.
+  void ScanAllDrives(const std::string& Mask);
+  // Withdraws the files a scan listed (state 1), then scans again.
+  void ScanFolders(const std::string& Mask, bool Recursive);
+  void StopScan();
 
   // ---- what the sessions call (on the main thread)
   // Fires the published event an EVENT record stands for.
@@ -382,9 +402,25 @@ class TNapsterClient {
   void FireData(const TNapsterClientDataOnAction& download, const TNapsterClientDataOnAction& upload,
                 TNapsterClientData& data);
   const SharedEntry* FindShared(const std::string& requestName) const;
+  // Lists an entry and announces it; false when its path is listed already.
+  bool AddShare(const SharedEntry& entry);
+  void SharesChanged();
+  void StartScan(const std::string& mask);
+  void ScanItemFound(const std::string& path);
+  // OnAddFile for the shared entry of a local path, when there is one.
+  void FireAddFile(const std::string& path);
   void WithdrawShares(const std::function<bool(const SharedEntry&)>& which);
 
   void Tick();
+  void RetryRemotelyQueued();
+  void StartLocallyQueued();
+  void TimeOutOneDownload();
+  void TimeOutUploads();
+  void SumRates(bool now);
+  // The transfers a timer step visits, taken before any handler runs so
+  // that a handler may remove them; each is looked up again before use.
+  static std::vector<TNapsterClientData*> Snapshot(const std::vector<std::unique_ptr<TNapsterClientData>>& list);
+  bool IsActive(const TNapsterClientData* data, bool download) const;
 
   TMessagePump pump_;
   TQueueManager waitList_;
@@ -401,14 +437,21 @@ class TNapsterClient {
   TEasySocket* dataListener_ = nullptr;
 
   std::vector<std::unique_ptr<TNapsterClientData>> downloads_;
+  std::vector<std::unique_ptr<TNapsterClientData>> localQueue_;
   std::vector<std::unique_ptr<TNapsterClientData>> uploads_;
+  int64_t downloadRate_ = 0;
+  int64_t uploadRate_ = 0;
+  int64_t ratesSummedAt_ = 0;  // monotonic ms
   std::vector<Connection> connections_;  // download and upload connections
   std::vector<std::pair<std::string, int>> uploadsPerNick_;  // session ID + nick
   int uploadTotal_ = 0;
 
   mutable plat::CriticalSection shareLock_;
   std::vector<SharedEntry> shares_;
+  std::atomic<bool> sharesChangePosted_{false};  // a SHARES_CHANGED not yet read
   std::vector<std::string> folders_;
+  std::vector<std::string> scanSeen_;  // paths the current scan reported
+  std::unique_ptr<TFileFind> finder_;  // ended before the lists above go
 
   bool ticking_ = false;
   plat::MessageTarget window_;

@@ -6,10 +6,15 @@
 // host through the component.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+
 
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/os.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
@@ -232,3 +237,71 @@ TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Moves the monotonic clock in steps that no session's idle cut sees as
+// silence: each peer's server speaks after every step.
+struct SteppedClock {
+  std::atomic<int64_t> offsetMs{0};
+  SteppedClock() {
+    plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + offsetMs.load(); });
+  }
+  ~SteppedClock() { plat::SetMonotonicForTesting(nullptr); }
+  void Advance(int seconds, std::initializer_list<Peer*> peers) {
+    while (seconds > 0) {
+      const int step = std::min(seconds, 60);
+      offsetMs += int64_t(step) * 1000;
+      seconds -= step;
+      for (Peer* p : peers) {
+        const int heard = p->Count("OnServerStats");
+        p->server.Send(214, "1 0 1");
+        EXPECT_TRUE(p->Wait("OnServerStats", heard + 1));
+      }
+    }
+  }
+};
+
+}  // namespace
+
+TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
+  SteppedClock clock;
+  Peer up("up", "three-up");
+  Peer one("one", "three-one");
+  Peer two("two", "three-two");
+  Introduce(one, up, up.c.DataPort());
+  Introduce(two, up, up.c.DataPort());
+  for (Peer* p : {&up, &one, &two}) ASSERT_TRUE(p->Wait("OnLogin")) << p->Log();
+  up.c.MaxUploads = 1;
+  up.c.MaxUploadBPS = 150000;  // the first upload still runs when the second asks
+  const std::string content = Mp3Bytes(600, 21);
+  const std::string shared = up.dir + "slot.mp3";
+  testutil::WriteFileBytes(shared, content);
+  up.c.ShareFile(shared, true);
+
+  ASSERT_TRUE(one.c.Download(one.id, "up", shared, one.dir + "slot.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(one.Wait("OnDownloadConnect")) << one.Log();
+  ASSERT_TRUE(two.c.Download(two.id, "up", shared, two.dir + "slot.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return two.Count("OnDownloadQueued") > 0 || two.Count("OnDownloadFinish") > 0; }, kWaitMs))
+      << two.Log();
+  ASSERT_TRUE(one.Wait("OnDownloadFinish")) << one.Log();
+  ASSERT_TRUE(up.Wait("OnUploadFinish")) << up.Log();
+  // The slot was taken: the second waits remotely queued until its retry
+  // (unless the first had ended before it asked).
+  if (two.Count("OnDownloadFinish") == 0) {
+    EXPECT_EQ(two.Count("OnDownloadTimeout"), 0);
+    clock.Advance(121, {&up, &one, &two});
+    ASSERT_TRUE(two.Wait("OnDownloadFinish")) << two.Log();
+  }
+  for (Peer* p : {&one, &two}) {
+    const std::string got = testutil::ReadFileBytes(p->dir + "slot.mp3");
+    EXPECT_EQ(got.size(), content.size());
+    EXPECT_EQ(Hash(got), Hash(content));
+    EXPECT_NE(p->Find("OnDownloadFinish").find("COMPLETE=TRUE"), std::string::npos) << p->Log();
+    EXPECT_EQ(p->c.SharedCount(), 1);  // shared once on completion
+    EXPECT_TRUE(p->Got(219));
+    EXPECT_EQ(p->server.CountOfType(218), p->server.CountOfType(219));
+  }
+  EXPECT_EQ(up.c.UploadCount(), 0);
+}

@@ -28,6 +28,7 @@
 #include <io.h>
 #endif
 
+#include "core/share_manager.h"
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
 #include "platform/clock.h"
@@ -134,6 +135,7 @@ class Console {
   explicit Console(std::string downloadDir) : downloadDir_(std::move(downloadDir)) {
     ApplyMainWindowProperties(client_);
     client_.VersionText = "tarnctl";
+    client_.ShareManager = &shares_;
     AttachNapsterEventLog(client_, [this](const std::string& name, const std::string& line) {
       Print("EVENT " + line);
       seen_.push_back(name);
@@ -315,6 +317,30 @@ class Console {
       else
         client_.UnshareFile(p);
       Reply(cmd, true, "COUNT=" + plat::IntToStr(client_.SharedCount()));
+    } else if (cmd == "REMOVE") {
+      // The transfer's key, as the events show it.
+      if (!need(1)) return;
+      TNapsterClientData* d = client_.FindTransfer(w[1]);
+      if (d) client_.RemoveTransfer(*d, false);
+      Reply(cmd, d != nullptr, d ? "" : "no such transfer");
+    } else if (cmd == "REMOVEALL") {
+      // DOWNLOADS, UPLOADS or (without a word) both.
+      const std::string which = w.size() > 1 ? plat::UpperAscii(w[1]) : "";
+      if (which != "UPLOADS") client_.RemoveAllDownloads();
+      if (which != "DOWNLOADS") client_.RemoveAllUploads();
+      Reply(cmd, true);
+    } else if (cmd == "SCANALL" || cmd == "SCANFOLDERS") {
+      // [mask] [share file]: the share tree to walk, loaded first.
+      const std::string mask = w.size() > 1 ? w[1] : "*.*";
+      if (w.size() > 2 && !shares_.LoadFromFile(w[2])) {
+        Reply(cmd, false, "cannot read " + w[2]);
+        return;
+      }
+      if (cmd == "SCANALL")
+        client_.ScanAllDrives(mask);
+      else
+        client_.ScanFolders(mask, true);
+      Reply(cmd, true);
     } else if (cmd == "PORT") {
       if (!need(1)) return;
       bool ok = client_.SetPort(ToInt(w[1], -1));
@@ -336,6 +362,7 @@ class Console {
     }
   }
 
+  TShareManager shares_;  // the tree folder scans walk
   TNapsterClient client_;
   plat::MessageTarget target_;
   std::string downloadDir_;
