@@ -6,7 +6,6 @@
 #include <cstring>
 #include <thread>
 
-#include "core/global_functions.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/global_functions.h"  // EasyStrToInt64, offered to this unit's users
 #include "core/message_pump.h"
 #include "platform/dispatcher.h"
 #include "platform/net.h"
