@@ -220,7 +220,10 @@ bool TGatewayHarness::LogIn(const std::string& nick, int dataPort, int linkSpeed
 
 int TGatewayHarness::Pump(int n) {
   int passes = 0;
-  while (passes < n && !closed_ && PumpPass()) ++passes;
+  // Passes that hand nothing on still count while items wait.
+  while (passes < n && !closed_ &&
+         (PumpPass() || Dusk().QueuedItems() > 0 || Gnut().PendingResults() > 0))
+    ++passes;
   return passes;
 }
 
