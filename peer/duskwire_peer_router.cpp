@@ -795,6 +795,7 @@ void TDWPeerRouterThread::SendOne() {
   conn_->Assign(item.Packet);
   conn_->SendPacket(item.Body.data(), 0, int(item.Body.size()));
   ++sent_;
+  router_.CountPacketSent();
 }
 
 void TDWPeerRouterThread::Execute() {

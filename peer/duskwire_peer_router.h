@@ -116,6 +116,9 @@ class TDuskwirePeerRouter {
   bool TakePeersChanged() { return peersChanged_.exchange(false); }
   int HealthPercent();
   int Traffic();  // sum of the peers' send and receive rates
+  // Packets written to peers since the router was made (for statistics).
+  int64_t PacketsSent() const { return packetsSent_; }
+  void CountPacketSent() { ++packetsSent_; }
 
   int64_t Setting(TDWSetting s) const { return settings_[int(s)]; }
   void SetSetting(TDWSetting s, int64_t v) { settings_[int(s)] = v; }
@@ -234,6 +237,7 @@ class TDuskwirePeerRouter {
   int cachePort_ = 0;
   std::string bindAddress_;
   std::atomic<int> lastCacheResult_{0};
+  std::atomic<int64_t> packetsSent_{0};
 
   std::atomic<bool> firewalled_{true};
   std::atomic<int> configuredPort_{0};
