@@ -210,6 +210,9 @@ class TDuskwirePeerRouter {
 
   TDuskwirePacket NewPacket(const std::string& to);
   void RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
+  // The request breaks the hop limit (counting the hop to us when it came
+  // from a peer).
+  bool OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const;
   void RouteResponse(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
   void Deliver(std::mutex& lock, std::deque<DeliveredItem>& q, const TDuskwirePacket& p,
                const std::string& body);
