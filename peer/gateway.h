@@ -144,7 +144,9 @@ class TGatewayRouter : public TGatewayDuskwire {
   void SetMessageIdMemory(int n) override { router_.SetMessageIdMemory(n); }
   void Start(bool firewalled, int listenPort) override { router_.Start(firewalled, listenPort); }
   void Stop() override { router_.Stop(); }
-  int PeerCount() override { return router_.PeerCount(); }
+  // Peers that carry packets: one whose thread is still starting does not
+  // count, or a login could end before its first search can go out.
+  int PeerCount() override { return router_.ActivePeerCount(); }
   int IncomingPeerCount() override { return router_.IncomingPeerCount(); }
   int OutgoingPeerCount() override { return router_.OutgoingPeerCount(); }
   int HealthPercent() override { return router_.HealthPercent(); }
