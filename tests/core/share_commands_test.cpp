@@ -1,0 +1,51 @@
+// The console commands over a share list (used by scripts and benchmarks).
+#include "tools/share_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "platform/files.h"
+#include "tests/support/test_util.h"
+#include "tools/mp3_builder.h"
+
+namespace {
+
+constexpr char D = plat::kPathDelim;
+
+std::string Answer(ShareCommands& c, const std::string& line) {
+  std::ostringstream out;
+  EXPECT_TRUE(c.Run(line, out)) << line;
+  return out.str();
+}
+
+TEST(ShareCommands, ScanListSaveLoadAndMp3) {
+  const std::string dir = testutil::TempFolder("commands");
+  std::filesystem::create_directories(dir + "in");
+  const std::string song = dir + "in" + D + "song.mp3";
+  ASSERT_TRUE(mp3gen::WriteFile(
+      song, mp3gen::Frames(mp3gen::Header{}, 100) +
+                mp3gen::ID3v1Tag("My Title", "Artist", "Album", "1999", "", 1, 17)));
+  ShareCommands c;
+  EXPECT_EQ(Answer(c, "mp3 " + song),
+            "MP3 BITRATE=128 SAMPLERATE=44100 SECONDS=2.614 VALID=TRUE VBR=NONE "
+            "TITLE=\"My Title\" ARTIST=Artist ALBUM=Album YEAR=1999 GENRE=Rock\n");
+  EXPECT_EQ(Answer(c, "MP3 " + dir + "none.mp3").substr(0, 5), "ERROR");
+
+  EXPECT_EQ(Answer(c, "SCAN " + dir), "SCANNED DIRECTORIES=0 FILES=1\n");
+  const std::string listing = Answer(c, "SHARES");
+  EXPECT_EQ(listing,
+            "F /song.mp3 SIZE=41828 MP3=TRUE BITRATE=128 SAMPLERATE=44100 SECONDS=3\nSHARES 1\n");
+  EXPECT_EQ(Answer(c, "SAVE " + dir + "s.dat"), "OK SAVE " + dir + "s.dat\n");
+  ShareCommands other;
+  EXPECT_EQ(Answer(other, "LOAD " + dir + "s.dat"), "OK LOAD " + dir + "s.dat\n");
+  EXPECT_EQ(Answer(other, "SHARES"), listing);
+  EXPECT_EQ(Answer(other, "LOAD " + dir + "none.dat").substr(0, 5), "ERROR");
+  EXPECT_EQ(Answer(c, "SCAN " + dir + "none").substr(0, 5), "ERROR");
+
+  std::ostringstream out;
+  EXPECT_FALSE(c.Run("CONNECT host 1 nick pass", out));
+}
+
+}  // namespace
