@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #ifdef _WIN32
 #include <process.h>
 #define TARN_GETPID _getpid
@@ -23,6 +25,27 @@ std::string TempFolder(const std::string& tag) {
   fs::create_directories(dir, ec);
   std::string s = dir.string();
   if (!s.empty() && s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
+  return s;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << bytes;
+}
+
+std::string PatternBytes(std::size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  for (auto& c : s) {
+    seed = seed * 1664525u + 1013904223u;
+    c = char(seed >> 24);
+  }
   return s;
 }
 

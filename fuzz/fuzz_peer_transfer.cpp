@@ -1,0 +1,44 @@
+// Feeds arbitrary bytes to the readers of peer transfer input: the reply to
+// a GET or SEND request, a request arriving on the data port, and the head
+// of a Gnutella host's HTTP answer (status line and header lines), and
+// checks what they promise: consumed bytes within the block, numbers never
+// above the largest size, a download plan that never runs backwards.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "peer/napster_client_data_thread.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const bool mp3 = data[0] & 1;
+  std::string_view block(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  TPeerReply reply = ReadPeerReply(block, mp3);
+  if (reply.Consumed > block.size()) std::abort();
+  if (reply.Number < 0 || reply.Number > kMaxTransferSize) std::abort();
+  if (reply.MarkConsumed && (mp3 || !reply.IsNumber)) std::abort();
+
+  TPeerRequest request = ParsePeerRequest(block);
+  if (request.Number < 0 || request.Number > kMaxTransferSize) std::abort();
+
+  // The block as an HTTP head: its first line the status, the rest headers.
+  size_t eol = block.find('\n');
+  THttpDownloadHead head;
+  head.Status = HttpStatusCode(block.substr(0, eol));
+  if (head.Status < 0 || head.Status > 999) std::abort();
+  while (eol != std::string_view::npos) {
+    size_t next = block.find('\n', eol + 1);
+    head.AddHeader(block.substr(eol + 1, next == std::string_view::npos ? std::string_view::npos : next - eol - 1));
+    eol = next;
+  }
+  const int64_t offset = int64_t(data[0]) * 1000;
+  THttpDownloadPlan plan = PlanHttpDownload(head, offset);
+  if (plan.What == THttpDownloadPlan::kReceive) {
+    if (plan.Target < plan.Start || plan.Target > kMaxTransferSize) std::abort();
+    if (!plan.Truncate && plan.Start != offset) std::abort();
+  }
+  return 0;
+}
