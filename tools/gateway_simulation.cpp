@@ -8,22 +8,6 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 
-TDWTimings BriskDuskwireTimings() {
-  TDWTimings t;
-  t.addPeerDelayMs = 20;
-  t.connectPacingMs = 10;
-  t.refreshTickMs = 50;
-  t.acceptPauseMs = 10;
-  t.peerPollMs = 5;
-  t.peerSendPauseMs = 3;
-  t.peerWaitMs = 100;
-  t.cacheRetryWaitMs = 200;
-  t.getNodeWaitMs = 50;
-  t.stopPollMs = 10;
-  t.maxGetNodeAttempts = 20;
-  return t;
-}
-
 // ---------------------------------------------------------------- one node
 
 TGatewayNode::TGatewayNode(const TGatewayNodeOptions& options) : options_(options), client_(options.Address) {
@@ -93,6 +77,16 @@ int64_t TGatewayNode::Stop() {
   if (gateway_) gateway_->Stop();
   client_.Close();
   return plat::MonotonicMs() - start;
+}
+
+void StartPairedCache(TDWFakeCacheServer& cache, const std::string& serverMessage) {
+  cache.SetGreetingHeader("MinPeers", "1");
+  cache.SetGreetingHeader("LowSpeedPeers", "1");
+  cache.SetGreetingHeader("CacheRefreshTime", "1");
+  if (!serverMessage.empty()) cache.SetGreetingHeader("ServerMessage", serverMessage);
+  cache.SetPlan("127.0.0.1", {});
+  cache.SetPlan("127.0.0.2", {"127.0.0.1"});
+  cache.Start();
 }
 
 // ---------------------------------------------------------------- simulation

@@ -18,10 +18,12 @@
 
 #include "peer/gateway.h"
 #include "tools/duskwire_cache_server.h"
+#include "tools/duskwire_timings.h"
 #include "tools/napster_test_client.h"
 
-// Pacing of overlay nodes that keeps tests and simulations short.
-TDWTimings BriskDuskwireTimings();
+// A cache server for two nodes, 127.0.0.2 told about 127.0.0.1, each
+// content with one peer; started.
+void StartPairedCache(TDWFakeCacheServer& cache, const std::string& serverMessage = "");
 
 struct TGatewayNodeOptions {
   std::string Address = "127.0.0.1";  // client side, Duskwire and Gnutella

@@ -64,13 +64,7 @@ void ServeOneUpload(TSocket& listener, const std::string& content, std::string& 
 
 TEST(GatewayNetwork, TwoProgramsFindBrowseMessageAndDownload) {
   TDWFakeCacheServer cache;
-  cache.SetGreetingHeader("MinPeers", "1");
-  cache.SetGreetingHeader("LowSpeedPeers", "1");
-  cache.SetGreetingHeader("CacheRefreshTime", "1");
-  cache.SetGreetingHeader("ServerMessage", "welcome to the test overlay");
-  cache.SetPlan("127.0.0.1", {});
-  cache.SetPlan("127.0.0.2", {"127.0.0.1"});
-  cache.Start();
+  StartPairedCache(cache, "welcome to the test overlay");
   TServentScript script;
   script.Files = {{"Blue Note.mp3", 5000, 3}, {"Red.mp3", 10, 4}};
   TGnutellaServent servent(script);

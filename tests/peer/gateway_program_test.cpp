@@ -41,12 +41,7 @@ struct Program : TNapsterEventLines {  // the lines first: the component logs in
 
 TEST(GatewayProgram, TwoProgramsFindAndDownloadEachOthersFiles) {
   TDWFakeCacheServer cache;
-  cache.SetGreetingHeader("MinPeers", "1");
-  cache.SetGreetingHeader("LowSpeedPeers", "1");
-  cache.SetGreetingHeader("CacheRefreshTime", "1");
-  cache.SetPlan("127.0.0.1", {});
-  cache.SetPlan("127.0.0.2", {"127.0.0.1"});
-  cache.Start();
+  StartPairedCache(cache);
   Program alice("127.0.0.1", "alice", cache.Port());
   Program bob("127.0.0.2", "bob", cache.Port());
   ASSERT_TRUE(alice.Wait("OnLogin", 1, kWaitMs)) << alice.Text();
