@@ -278,10 +278,10 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
     }
   };
   auto dropDownload = [this](const TNapsterClientDataOnAction& event) {
-    return [this, &event](Sender, Id id, Text nick, Text file) {
+    return [this, e = &event](Sender, Id id, Text nick, Text file) {
       if (TNapsterClientData* d = FindDownload(id + nick + file)) {
         std::unique_ptr<TNapsterClientData> held = TakeTransfer(d);
-        Fire(event, *held);
+        Fire(*e, *held);
         FinishTransfer(*held);
       }
     };

@@ -92,23 +92,13 @@ Loop& L() {
 
 int64_t Ms() { return os::MonotonicRawMs(); }
 
-void ReportUnhandled(const char* where) {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tarnwick: exception escaped a %s: %s\n", where, e.what());
-  } catch (...) {
-    std::fprintf(stderr, "tarnwick: exception escaped a %s\n", where);
-  }
-}
-
 void RunItem(Item& it) {
   Loop& l = L();
   if (!it.slot) {
     try {
       it.post();
     } catch (...) {
-      ReportUnhandled("posted call");
+      os::ReportEscaped("posted call");
     }
     return;
   }
@@ -176,7 +166,7 @@ void DispatchTimers() {
     try {
       (*d.fn)();
     } catch (...) {
-      ReportUnhandled("timer call");
+      os::ReportEscaped("timer call");
     }
   }
 }
@@ -281,7 +271,7 @@ void DispatchSockets(const std::vector<pollfd>& fds, const std::vector<Polled>& 
       try {
         (*fn)(SocketHandle(fd), f.event, f.error);
       } catch (...) {
-        ReportUnhandled("socket notification");
+        os::ReportEscaped("socket notification");
       }
     }
   }

@@ -100,18 +100,6 @@ Dispatcher& D() {
   return *d;
 }
 
-// Reports an exception that a posted call or a timer let escape: the loop
-// must go on, and nothing may unwind through the system's window code.
-void ReportEscaped(const char* where) {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tarnwick: exception escaped a %s: %s\n", where, e.what());
-  } catch (...) {
-    std::fprintf(stderr, "tarnwick: exception escaped a %s\n", where);
-  }
-}
-
 void WakeLocked(Dispatcher& d) {
   if (d.wakePosted || !d.hwnd) return;
   if (PostMessageA(d.hwnd, kWakeMsg, 0, 0)) d.wakePosted = true;
@@ -171,7 +159,7 @@ void DrainQueue() {
       try {
         call.fn();
       } catch (...) {
-        ReportEscaped("posted call");
+        os::ReportEscaped("posted call");
       }
     }
   }
@@ -193,7 +181,7 @@ void OnTimer(UINT_PTR uid) {
   try {
     (*fn)();
   } catch (...) {
-    ReportEscaped("timer call");
+    os::ReportEscaped("timer call");
   }
 }
 
@@ -224,7 +212,7 @@ void OnSocket(UINT msg, WPARAM wp, LPARAM lp) {
   try {
     (*fn)(s, event, error);
   } catch (...) {
-    ReportEscaped("socket notification");
+    os::ReportEscaped("socket notification");
   }
 }
 
