@@ -45,8 +45,7 @@ std::string NapsterDecimal(uint32_t a) {
 }
 
 int64_t DivRoundHalfEven(int64_t a, int64_t b) {
-  if (b <= 0) return 0;
-  if (a < 0) return -DivRoundHalfEven(-a, b);
+  if (a < 0 || b <= 0) return 0;  // counts and sizes only
   int64_t q = a / b, r = a % b;
   if (r > b - r || (r == b - r && (q & 1))) ++q;
   return q;

@@ -236,7 +236,8 @@ class TGatewayTerm {
 // The Napster decimal address: the four bytes of a (host-order) address
 // in network order read as a little-endian 32-bit number.
 std::string NapsterDecimal(uint32_t hostOrderAddress);
-// a / b for a >= 0 and b > 0, rounded to the nearest integer, halves to even.
+// a / b rounded to the nearest integer, halves to even; 0 unless a >= 0
+// and b > 0.
 int64_t DivRoundHalfEven(int64_t a, int64_t b);
 // The lines of a body: a line ends at CR LF, LF or CR; the line end is not
 // part of the line, and empty lines are left out.

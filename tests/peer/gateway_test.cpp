@@ -134,6 +134,8 @@ TEST(GatewayHelpers, AddressRoundingLinesAndBatches) {
   EXPECT_EQ(DivRoundHalfEven(150, 100), 2);
   EXPECT_EQ(DivRoundHalfEven(249, 100), 2);
   EXPECT_EQ(DivRoundHalfEven(5000000000LL, 1000000), 5000);
+  EXPECT_EQ(DivRoundHalfEven(-5, 2), 0);
+  EXPECT_EQ(DivRoundHalfEven(5, 0), 0);
 
   EXPECT_EQ(SplitBodyLines("201 a\r\n201 b\r\n"), (std::vector<std::string>{"201 a", "201 b"}));
   EXPECT_EQ(SplitBodyLines("a\nb\rc\r\n\r\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
