@@ -270,6 +270,7 @@ int TWebClientHandle::ParseUrl(const std::string& url) {
     return 0;
   }
   size_t slash = url.find('/');
+  if (slash == std::string::npos) return kWebBadScheme;  // "http:" and nothing after it
   if (plat::UpperCase(plat::Trim(url.substr(0, slash))) != "HTTP:") return kWebBadScheme;
   size_t pos = slash;
   for (int i = 0; i < 2 && pos < url.size() && url[pos] == '/'; ++i) ++pos;

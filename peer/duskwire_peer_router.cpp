@@ -394,6 +394,10 @@ int TDuskwirePeerRouter::Traffic() {
 // ---------------------------------------------------------------- routing
 
 void TDuskwirePeerRouter::ReceivePacket(TDuskwirePacket& packet, const std::string& body, TDWPeer* from) {
+  // A request over the hop limit is dropped before its id is remembered:
+  // a copy that came the long way must not shut out one that comes a
+  // shorter way within the limit.
+  if (packet.Code() != kCodeResponse && OverHopLimit(packet, from != nullptr)) return;
   std::string id = packet.GetHeader("Message-ID");
   {
     std::lock_guard<std::mutex> g(seenLock_);
@@ -419,14 +423,18 @@ void TDuskwirePeerRouter::Route(TDuskwirePacket& packet, const std::string& body
     RouteRequest(packet, body, from);
 }
 
-void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from) {
-  // The arrival peer's id goes on first, so a request that has travelled
-  // MaxHops hops is the last one forwarded.
-  if (from) p.SetHeader("Routing-Info", p.GetHeader("Routing-Info") + ":" + from->PeerId());
+bool TDuskwirePeerRouter::OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const {
   int64_t maxHops = Setting(TDWSetting::MaxHops);
   int64_t limit = maxHops;
   if (p.GetHeaderBool("Limited") && maxHops > 0) limit = std::llround(double(maxHops) * 0.777);
-  if (HopCount(p.GetHeader("Routing-Info")) > limit) return;
+  return HopCount(p.GetHeader("Routing-Info")) + (fromPeer ? 1 : 0) > limit;
+}
+
+void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from) {
+  // The arrival peer's id goes on first, so a request that has travelled
+  // MaxHops hops is the last one forwarded.
+  if (OverHopLimit(p, from != nullptr)) return;
+  if (from) p.SetHeader("Routing-Info", p.GetHeader("Routing-Info") + ":" + from->PeerId());
   {
     std::lock_guard<std::mutex> g(peersLock_);
     for (auto& e : peers_)
@@ -795,6 +803,7 @@ void TDWPeerRouterThread::SendOne() {
   conn_->Assign(item.Packet);
   conn_->SendPacket(item.Body.data(), 0, int(item.Body.size()));
   ++sent_;
+  router_.CountPacketSent();
 }
 
 void TDWPeerRouterThread::Execute() {

@@ -116,6 +116,9 @@ class TDuskwirePeerRouter {
   bool TakePeersChanged() { return peersChanged_.exchange(false); }
   int HealthPercent();
   int Traffic();  // sum of the peers' send and receive rates
+  // Packets written to peers since the router was made (for statistics).
+  int64_t PacketsSent() const { return packetsSent_; }
+  void CountPacketSent() { ++packetsSent_; }
 
   int64_t Setting(TDWSetting s) const { return settings_[int(s)]; }
   void SetSetting(TDWSetting s, int64_t v) { settings_[int(s)] = v; }
@@ -207,6 +210,9 @@ class TDuskwirePeerRouter {
 
   TDuskwirePacket NewPacket(const std::string& to);
   void RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
+  // The request breaks the hop limit (counting the hop to us when it came
+  // from a peer).
+  bool OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const;
   void RouteResponse(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
   void Deliver(std::mutex& lock, std::deque<DeliveredItem>& q, const TDuskwirePacket& p,
                const std::string& body);
@@ -234,6 +240,7 @@ class TDuskwirePeerRouter {
   int cachePort_ = 0;
   std::string bindAddress_;
   std::atomic<int> lastCacheResult_{0};
+  std::atomic<int64_t> packetsSent_{0};
 
   std::atomic<bool> firewalled_{true};
   std::atomic<int> configuredPort_{0};

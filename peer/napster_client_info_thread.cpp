@@ -162,6 +162,10 @@ void TNapsterClientSession::Run() {
   }
 
   SendLogin(false);
+  if (id_ == kGatewayID) {
+    const int64_t deadline = NowMs() + kGatewayLoginReplyMs;
+    while (Connected() && !Stopping() && DataAvailable() <= 0 && NowMs() < deadline) Pause(PollIntervalMs);
+  }
   if (ReadMessage(type, text)) HandleLoginReply(type, text);
   if (!Connected()) return;
   SendMessage(214, "");

@@ -88,6 +88,9 @@ class TNapsterClientSession {
   // to what the gateway reads.
   static constexpr const char* kGatewayID = "P2P";
   static constexpr std::size_t kGatewayMaxText = 8000;
+  // The gateway answers a login once one of its networks has a peer, which
+  // may take its whole login wait (180 s): longer than a socket time-out.
+  static constexpr int64_t kGatewayLoginReplyMs = 190000;
   static constexpr int kPingCacheSize = 1000;
   static constexpr int kReportedPingLimit = 300;  // slower shows as 0
   static constexpr int kIcmpTimeoutMs = 300;

@@ -100,6 +100,7 @@ TEST_F(WebClientTest, UrlsThatAreNotHttpFail) {
   EXPECT_EQ(CodeOf([&] { c.Open("http://127.0.0.1:99999/"); }), -8);
   EXPECT_EQ(CodeOf([&] { c.Open("http://127.0.0.1/a\r\nInjected: 1"); }), -8);
   EXPECT_EQ(CodeOf([&] { c.Open("http:///nohost"); }), -8);
+  EXPECT_EQ(CodeOf([&] { c.Open("HTTP:"); }), -8);
   try {
     c.Open("gopher://x/");
     FAIL();

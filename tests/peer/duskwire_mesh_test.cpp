@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 #include "tools/duskwire_cache_server.h"
 #include "tools/duskwire_harness_peer.h"
+#include "tools/duskwire_timings.h"
 #include "tools/socket_black_hole.h"
 
 namespace {
@@ -26,21 +27,7 @@ bool Eventually(const std::function<bool()>& pred, int ms = 20000) {
   return pred();
 }
 
-TDWTimings Fast() {
-  TDWTimings t;
-  t.addPeerDelayMs = 20;
-  t.connectPacingMs = 10;
-  t.refreshTickMs = 50;
-  t.acceptPauseMs = 10;
-  t.peerPollMs = 5;
-  t.peerSendPauseMs = 3;
-  t.peerWaitMs = 100;
-  t.cacheRetryWaitMs = 200;
-  t.getNodeWaitMs = 50;
-  t.stopPollMs = 10;
-  t.maxGetNodeAttempts = 20;
-  return t;
-}
+TDWTimings Fast() { return BriskDuskwireTimings(); }
 
 std::unique_ptr<TDuskwirePeerRouter> Node(const std::string& address, const std::string& nick,
                                           int cachePort) {

@@ -113,6 +113,25 @@ TEST(DuskwireRouting, HopLimitCountsTheArrivalPeer) {
   EXPECT_EQ(b->queued.size(), 1u);
 }
 
+TEST(DuskwireRouting, ACopyOverTheHopLimitDoesNotShutOutAShorterOne) {
+  TDuskwirePeerRouter r;  // MaxHops 5
+  auto a = Attach(r, "10.0.0.1");
+  auto b = Attach(r, "10.0.0.2");
+  ASSERT_TRUE(a && b);
+  // The long way round arrives first and is dropped for its hops ...
+  TDuskwirePacket far = Request("same", Elements(7));
+  r.ReceivePacket(far, "x", a.get());
+  EXPECT_EQ(Delivered(r), 0);
+  // ... the short way still gets through, once.
+  TDuskwirePacket near = Request("same", Elements(3));
+  r.ReceivePacket(near, "x", b.get());
+  EXPECT_EQ(Delivered(r), 1);
+  EXPECT_EQ(a->queued.size(), 1u);
+  TDuskwirePacket again = Request("same", Elements(2));
+  r.ReceivePacket(again, "x", a.get());
+  EXPECT_EQ(Delivered(r), 0);
+}
+
 TEST(DuskwireRouting, DuplicatesAndAddressees) {
   TDuskwirePeerRouter r;
   r.SetNick("me");

@@ -786,3 +786,29 @@ TEST(NapsterSession, RedirectorNamingNoServerIsAskedAgainSlowlyThenGivenUp) {
 }
 
 }  // namespace
+
+TEST(NapsterSession, GatewayLoginReplyMayTakeTheGatewaysWholeLoginWait) {
+  // The program's own gateway answers only once a peer network has a peer.
+  ScriptedSession p2p;
+  LoginRecord(p2p);
+  p2p.start["ID"] = TNapsterClientSession::kGatewayID;
+  p2p.peerClosesAtEnd = false;
+  p2p.Incoming(3, "ok", 170000);
+  EXPECT_NO_THROW(p2p.Run());
+  EXPECT_NE(p2p.Logged().find("LoggedIn ok"), std::string::npos) << p2p.Logged();
+  EXPECT_GE(p2p.now, 170000);
+
+  // It waits no longer than that, and other servers are not waited for.
+  ScriptedSession silent;
+  LoginRecord(silent);
+  silent.start["ID"] = TNapsterClientSession::kGatewayID;
+  silent.peerClosesAtEnd = false;
+  EXPECT_THROW(silent.Run(), EEasySocketClose);
+  EXPECT_GE(silent.now, 180000);
+  EXPECT_LE(silent.now, TNapsterClientSession::kGatewayLoginReplyMs + 1000);
+  ScriptedSession server;
+  LoginRecord(server);
+  server.peerClosesAtEnd = false;
+  EXPECT_THROW(server.Run(), EEasySocketClose);
+  EXPECT_LT(server.now, 1000);
+}

@@ -9,6 +9,18 @@
 //                              reads one command per line on standard input
 //                              and prints every event as one line
 //                              "EVENT <OnName> KEY=value ..." (see the README)
+//   tarnctl --gateway [options] [--download-dir DIR]
+//                              runs the program's local gateway in the same
+//                              process (as the program does), then the
+//                              console; its client logs in to it with
+//                              CONNECT 127.0.0.1 <client port> ...
+//     --client-port N          the gateway's port on 127.0.0.1 (10000)
+//     --duskwire-port N        the Duskwire listen port (6016; 0: any)
+//     --bind ADDR              local address of the Duskwire and Gnutella
+//                              sides (every address)
+//     --cache HOST:PORT        the Duskwire cache server
+//     --gnutella-seed HOST:PORT  the Gnutella host to start from ("": none)
+//     --login-wait S           seconds a login waits for a peer (180)
 //
 // Exit status: 0 when the command did its work (console: QUIT or the end of
 // the input), 1 when it failed (console: a WAIT timed out), 2 for a usage
@@ -29,6 +41,7 @@
 #endif
 
 #include "core/share_manager.h"
+#include "peer/gateway.h"
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
 #include "platform/clock.h"
@@ -74,6 +87,8 @@ int Usage() {
   std::cerr << "usage:\n";
   for (const Command& c : Commands()) std::cerr << "  tarnctl " << c.usage << "\n";
   std::cerr << "  tarnctl [--download-dir DIR]   (commands on standard input)\n";
+  std::cerr << "  tarnctl --gateway [--client-port N] [--duskwire-port N] [--bind ADDR] [--cache HOST:PORT]\n"
+               "          [--gnutella-seed HOST:PORT] [--login-wait S] [--download-dir DIR]\n";
   return 2;
 }
 
@@ -389,19 +404,53 @@ int main(int argc, char** argv) {
     }
   }
   std::string downloadDir = ".";
+  bool gateway = false;
+  TGatewaySettings g;
+  auto hostPort = [](const std::string& text, std::string& host, int& port) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    host = text.substr(0, colon);
+    port = ToInt(text.substr(colon + 1), -1);
+    return port >= 0 && port <= 65535;
+  };
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
-    if (a == "--download-dir" && i + 1 < argc) {
+    const bool hasValue = i + 1 < argc;
+    if (a == "--download-dir" && hasValue) {
       downloadDir = argv[++i];
+    } else if (a == "--gateway") {
+      gateway = true;
+    } else if (a == "--client-port" && hasValue) {
+      g.ClientPort = ToInt(argv[++i], -1);
+    } else if (a == "--duskwire-port" && hasValue) {
+      g.DuskwirePort = ToInt(argv[++i], -1);
+    } else if (a == "--bind" && hasValue) {
+      g.DuskwireAddress = g.GnutellaAddress = argv[++i];
+    } else if (a == "--cache" && hasValue) {
+      if (!hostPort(argv[++i], g.CacheHost, g.CachePort)) return Usage();
+    } else if (a == "--gnutella-seed" && hasValue) {
+      std::string seed = argv[++i];
+      g.GnutellaSeedHost.clear();
+      if (!seed.empty() && !hostPort(seed, g.GnutellaSeedHost, g.GnutellaSeedPort)) return Usage();
+    } else if (a == "--login-wait" && hasValue) {
+      g.LoginWait = ToInt(argv[++i], -1);
     } else {
       return Usage();
     }
+  }
+  if (g.ClientPort < 1 || g.ClientPort > 65535 || g.DuskwirePort < 0 || g.DuskwirePort > 65535 || g.LoginWait < 0)
+    return Usage();
+  if (gateway) {
+    StartGateway(g);
+    std::printf("GATEWAY 127.0.0.1:%d\n", g.ClientPort);
+    std::fflush(stdout);
   }
   int code = 0;
   {
     Console console(downloadDir);
     code = console.Run();
   }
+  if (gateway) StopGateway();
   std::fflush(stdout);
   // The input thread may still wait for a line that never comes.
   std::_Exit(code);
