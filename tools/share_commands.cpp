@@ -29,7 +29,9 @@ void Split(const std::string& line, std::string& verb, std::string& rest) {
 
 }  // namespace
 
-ShareCommands::ShareCommands() : manager_(std::make_unique<TShareManager>()) {}
+ShareCommands::ShareCommands()
+    : owned_(std::make_unique<TShareManager>()), manager_(owned_.get()) {}
+ShareCommands::ShareCommands(TShareManager& shared) : manager_(&shared) {}
 
 ShareCommands::~ShareCommands() = default;
 

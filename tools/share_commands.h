@@ -16,12 +16,15 @@ class TShareManager;
 class ShareCommands {
  public:
   ShareCommands();
+  // Works on a manager the caller owns (it must outlive this object).
+  explicit ShareCommands(TShareManager& shared);
   ~ShareCommands();
   // False when the line is no share command (the caller tries others).
   bool Run(const std::string& line, std::ostream& out);
   TShareManager& Manager() { return *manager_; }
 
  private:
-  std::unique_ptr<TShareManager> manager_;
+  std::unique_ptr<TShareManager> owned_;
+  TShareManager* manager_;
   bool rulesLoaded_ = false;
 };

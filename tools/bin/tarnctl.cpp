@@ -32,6 +32,7 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +50,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/http_get.h"
+#include "tools/share_commands.h"
 #include "tools/napster_client_harness.h"
 
 namespace {
@@ -200,6 +202,14 @@ class Console {
   }
 
   void Process() {
+    // A command that pumps the main loop (SCAN waits for its scan) must not
+    // have the next lines run inside it: the outer pass goes on with them.
+    if (processing_) return;
+    processing_ = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done{processing_};
     while (!waiting_ && !quitting_) {
       std::string line;
       {
@@ -373,11 +383,19 @@ class Console {
     } else if (cmd == "QUIT") {
       Quit(0);
     } else {
-      Reply(cmd, false, "unknown command");
+      // SCAN, SHARES, SAVE, LOAD and MP3 work on the same share tree.
+      std::ostringstream out;
+      if (!shareCommands_.Run(line, out)) {
+        Reply(cmd, false, "unknown command");
+        return;
+      }
+      std::istringstream lines(out.str());
+      for (std::string l; std::getline(lines, l);) Print(l);
     }
   }
 
   TShareManager shares_;  // the tree folder scans walk
+  ShareCommands shareCommands_{shares_};
   TNapsterClient client_;
   plat::MessageTarget target_;
   std::string downloadDir_;
@@ -387,6 +405,7 @@ class Console {
   int64_t waitDeadline_ = 0;
   bool waiting_ = false;
   bool quitting_ = false;
+  bool processing_ = false;
   int exitCode_ = 0;
   std::string lastSession_;
 };
