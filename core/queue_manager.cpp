@@ -8,7 +8,7 @@ constexpr int64_t kSecondsPerDay = 86400;
 
 void TQueueManager::Add(void* item, std::string_view key) {
   keys_.Add(std::string(key), item);
-  times_.push_back(std::make_unique<TQueueTimeItem>(plat::SecondsOfDayNow()));
+  times_.push_back(std::make_unique<TQueueTimeItem>(Stamp()));
 }
 
 void TQueueManager::Remove(std::string_view key) {
@@ -31,6 +31,11 @@ int64_t TQueueManager::ElapsedSeconds(int64_t then, int64_t now) {
   return ((now - then) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
 }
 
+int64_t TQueueManager::Stamp() const {
+  return clock_ == Clock::Monotonic ? plat::MonotonicMs() : plat::SecondsOfDayNow();
+}
+
 bool TQueueManager::Expired(int index) const {
-  return ElapsedSeconds(Times(index), plat::SecondsOfDayNow()) > Timeout;
+  if (clock_ == Clock::Monotonic) return (Stamp() - Times(index)) / 1000 > Timeout;
+  return ElapsedSeconds(Times(index), Stamp()) > Timeout;
 }

@@ -423,7 +423,7 @@ class TNapsterClient {
   bool IsActive(const TNapsterClientData* data, bool download) const;
 
   TMessagePump pump_;
-  TQueueManager waitList_;
+  TQueueManager waitList_{TQueueManager::Clock::Monotonic};
   // Session tables, kept in step.
   std::vector<std::string> sessionIds_;
   std::vector<std::string> sessionNicks_;

@@ -75,4 +75,29 @@ TEST_F(QueueManagerTest, RemoveTakesTheFirstMatchIgnoringCase) {
   EXPECT_EQ(q.Count(), 0);
 }
 
+
+// The search fallback's list: a monotonic stamp expires from 601 s after
+// adding even when the time of day passes midnight or jumps back meanwhile.
+TEST_F(QueueManagerTest, MonotonicClockExpiresAcrossMidnightAndClockChanges) {
+  int64_t ms = 5'000'000;
+  plat::SetMonotonicForTesting([&ms] { return ms; });
+  TQueueManager q(TQueueManager::Clock::Monotonic);
+  q.Timeout = 600;
+  At(86400 - 300);  // 23:55
+  q.Add(nullptr, "SEARCH");
+  q.Add(nullptr, "OTHER");
+  EXPECT_EQ(q.Times(0), 5'000'000);
+  ms += 600'999;
+  At(86400 + 301);  // 00:05:01 the next day
+  EXPECT_FALSE(q.Expired(0));
+  ms += 1;
+  EXPECT_TRUE(q.Expired(0));
+  At(3600);  // the wall clock set back: changes nothing
+  EXPECT_TRUE(q.Expired(1));
+  q.Remove("search");
+  ASSERT_EQ(q.Count(), 1);
+  EXPECT_EQ(q.Keys(0), "OTHER");
+  plat::SetMonotonicForTesting(nullptr);
+}
+
 }  // namespace

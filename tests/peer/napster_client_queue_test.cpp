@@ -219,6 +219,51 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
   }
 }
 
+// The program-wide rates are the sums of the transfers' own rates, taken
+// by the timer every 2 s and at once when an upload ends.
+TEST(TransferQueue, RateTotalsSumEveryTransfer) {
+  FakeClocks clocks;
+  Peer p;
+  p.c.MaxDownloads = 3;
+  std::vector<TNapsterClientData*> uploads;  // valid until removed
+  auto logUpload = p.c.OnUploadStart;
+  p.c.OnUploadStart = [&](TNapsterClient* s, TNapsterClientData& d) {
+    logUpload(s, d);
+    uploads.push_back(&d);
+  };
+  const std::string dir = testutil::TempFolder("rates");
+  const std::string file = dir + "song.txt";
+  testutil::WriteFileBytes(file, "some bytes");
+  p.c.ShareFile(file, true);
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Get("b.mp3"));
+  for (const std::string nick : {"ann", "bob"}) p.server.Send(607, nick + " \"" + EncodeNonMp3Name(file) + "\" 3");
+  ASSERT_TRUE(p.Got(608, 2));
+  ASSERT_TRUE(p.Wait("OnUploadStart", 2, kWaitMs));
+  ASSERT_EQ(p.started.size(), 2u);
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(p.c.DownloadRate(), 0);
+  p.started[0]->BytesPerSecond = 1000;
+  p.started[1]->BytesPerSecond = 2500;
+  uploads[0]->BytesPerSecond = 300;
+  uploads[1]->BytesPerSecond = 700;
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 3500; }, kWaitMs));
+  EXPECT_EQ(p.c.UploadRate(), 1000);
+
+  p.c.RemoveTransfer(*uploads[0], false);  // summed again at once
+  EXPECT_EQ(p.c.UploadRate(), 700);
+  p.c.RemoveTransfer(*p.started[0], false);
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 2500; }, kWaitMs));
+  EXPECT_EQ(p.c.UploadRate(), 700);
+  p.c.RemoveAllDownloads();
+  p.c.RemoveAllUploads();
+  EXPECT_EQ(p.c.UploadRate(), 0);
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 0; }, kWaitMs));
+}
+
 }  // namespace
 
 namespace {

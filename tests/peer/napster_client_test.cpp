@@ -13,6 +13,7 @@
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
 #include "platform/clock.h"
+#include "platform/os.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
 #include "tools/napster_client_harness.h"
@@ -50,15 +51,18 @@ struct Client : TNapsterEventLines {  // the lines first: the component logs int
 // The fake clock: the real time plus an offset the test moves.
 struct ShiftedClock {
   std::atomic<int64_t> offsetSeconds{0};
-  ShiftedClock() {
-    const double base = plat::Now();
-    const int64_t start = plat::MonotonicMs();
+  explicit ShiftedClock(double base = plat::Now()) {
+    const int64_t start = plat::os::MonotonicRawMs();
     plat::SetNowForTesting([this, base, start] {
-      return base + double(plat::MonotonicMs() - start + offsetSeconds.load() * 1000) / 86400000.0;
+      return base + double(plat::os::MonotonicRawMs() - start + offsetSeconds.load() * 1000) / 86400000.0;
     });
+    plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + offsetSeconds.load() * 1000; });
   }
   void Advance(int seconds) { offsetSeconds += seconds; }
-  ~ShiftedClock() { plat::SetNowForTesting(nullptr); }
+  ~ShiftedClock() {
+    plat::SetMonotonicForTesting(nullptr);
+    plat::SetNowForTesting(nullptr);
+  }
 };
 
 TEST(NapsterClient, PublishedEventsInOrder) {
@@ -185,8 +189,10 @@ TEST(NapsterClient, SearchEndsOnceAfterEverySession) {
   EXPECT_EQ(cl.c.PendingSearches(), 0);
 }
 
-TEST(NapsterClient, UnansweredSearchEndsFromTheWaitList) {
-  ShiftedClock clock;
+// A search the server never answers ends from the wait list once more than
+// 600 seconds have passed, also when the time of day passes midnight.
+void ExpectSearchFallback(double startAt) {
+  ShiftedClock clock(startAt);
   Server quiet;
   quiet.SetScript(200, {});  // never answers a search
   ASSERT_TRUE(quiet.Start());
@@ -199,9 +205,14 @@ TEST(NapsterClient, UnansweredSearchEndsFromTheWaitList) {
   testutil::PumpUntil([] { return false; }, 700);
   EXPECT_EQ(cl.Count("OnSearchEnd"), 0);
   clock.Advance(3);  // more than 600 seconds
-  ASSERT_TRUE(cl.Wait("OnSearchEnd", 1, 2000));
+  ASSERT_TRUE(cl.Wait("OnSearchEnd", 1, 2000)) << cl.Log();
   testutil::PumpUntil([] { return false; }, 700);
   EXPECT_EQ(cl.Count("OnSearchEnd"), 1);  // the entry is gone
+}
+
+TEST(NapsterClient, UnansweredSearchEndsFromTheWaitList) {
+  ExpectSearchFallback(plat::Now());
+  ExpectSearchFallback(plat::EncodeDateTime(2024, 3, 9, 23, 55, 0));  // ends at 00:05:02
 }
 
 TEST(NapsterClient, TimerNeverReenters) {
