@@ -65,4 +65,10 @@ class Thread {
 // Identity of the calling thread, comparable across threads.
 uint64_t CurrentThreadId();
 
+// Scheduling priority of the calling thread in steps from -3 (idle) through
+// 0 (normal) to 3 (time-critical). Win32 maps the steps to its thread
+// priorities; elsewhere an unprivileged process cannot raise a thread's
+// priority, so it has no effect.
+void SetCurrentThreadPriority(int step);
+
 }  // namespace plat
