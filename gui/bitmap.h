@@ -24,6 +24,10 @@ int BitsPerPixel(PixelFormat f);
 // Bytes per row: rows padded to a multiple of 4 bytes.
 int RowStride(int width, PixelFormat f);
 
+// One pixel of rows laid out as above (x, y inside the bitmap), as RGB.
+Color ReadPixel(const uint8_t* bits, int width, PixelFormat f, int x, int y);
+void WritePixel(uint8_t* bits, int width, PixelFormat f, int x, int y, Color rgb);
+
 // The backend's memory and canvas of one bitmap.
 class BitmapStorage {
  public:

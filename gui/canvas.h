@@ -163,8 +163,6 @@ class Canvas {
     Color textColor;
     Color bkColor;
     int bkMode;
-    uint64_t fontRev;
-    uint64_t brushRev;
     int stretchMode;
     Point origin;
     Point penPos;

@@ -32,5 +32,7 @@ class MemoryClipboard : public Clipboard {
 };
 
 inline Clipboard& TheClipboard() { return Service<Clipboard>::Get(); }
+template <>
+Clipboard& DefaultService<Clipboard>();
 
 }  // namespace gui

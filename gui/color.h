@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gui/services.h"
 #include "gui/win_constants.h"
 
 namespace gui {
@@ -126,6 +127,9 @@ class SystemColorTable {
   // RGB of index (0..kSystemColorCount-1); 0 for an unknown index.
   virtual Color RGBOf(int index) const = 0;
 };
+
+template <>
+SystemColorTable& DefaultService<SystemColorTable>();
 
 // A table of fixed values (the classic scheme unless changed).
 class FixedSystemColorTable : public SystemColorTable {

@@ -136,8 +136,6 @@ class Control : public Component {
   int ClientHeight() const { return ClientRect().Height(); }
   Point ClientToScreen(Point p) const;
   Point ScreenToClient(Point p) const;
-  // Client coordinates of this control into those of parent (an ancestor).
-  Point ClientToParent(Point p, const Control* parent) const;
 
   AlignMode Align() const { return align_; }
   void SetAlign(AlignMode a);
@@ -182,7 +180,7 @@ class Control : public Component {
   // Position in the parent's tab order (0 first).
   int TabOrder() const;
   void SetTabOrder(int order);
-  // The parent's windowed children in tab order.
+  // This control's windowed children in tab order.
   std::vector<Control*> TabList() const;
   gui::PopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(gui::PopupMenu* m);

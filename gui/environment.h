@@ -39,6 +39,8 @@ class Environment {
 };
 
 inline Environment& Env() { return Service<Environment>::Get(); }
+template <>
+Environment& DefaultService<Environment>();
 
 // Fixed answers: cursor (0,0), no key down, double-click time 500 ms, three
 // wheel lines, a 1024x768 screen, the classic metrics, tick count 0.

@@ -142,8 +142,8 @@ class FakeDesktop : public PeerFactory {
   // A click at a client point of top, delivered to ControlAt's control.
   void ClickAt(Control& top, int x, int y, MouseButton b = mbLeft);
 
-  // Keys to the focused control's window (or c): WM_KEYDOWN, then WM_CHAR
-  // for a key with a character, then WM_KEYUP.
+  // Keys to c: WM_KEYDOWN, WM_CHAR, WM_KEYUP; PressKey sends all three
+  // (WM_CHAR only with a character), Type one WM_CHAR a character.
   void KeyDown(Control& c, uint16_t vk);
   void KeyUp(Control& c, uint16_t vk);
   void Char(Control& c, char ch);
@@ -171,7 +171,8 @@ class FakeDesktop : public PeerFactory {
 
  private:
   friend class FakePeer;
-  void MouseMessage(Control& c, unsigned msg, int x, int y, unsigned extraKeys);
+  void MouseMessage(Control& c, unsigned msg, int x, int y);
+  void PaintNow(FakePeer& p);
   void ChangeFocus(FakePeer* to);
   void ChangeCapture(FakePeer* to);
   void Forget(FakePeer* p);

@@ -65,5 +65,9 @@ class MemoryGraphicsBackend : public GraphicsBackend {
 
 inline GraphicsBackend& Graphics() { return Service<GraphicsBackend>::Get(); }
 inline TextMeasurer& Measurer() { return Service<TextMeasurer>::Get(); }
+template <>
+GraphicsBackend& DefaultService<GraphicsBackend>();
+template <>
+TextMeasurer& DefaultService<TextMeasurer>();
 
 }  // namespace gui

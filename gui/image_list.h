@@ -53,6 +53,12 @@ class ImageList : public Component {
   // The mask of image index (monochrome; all 0 when it has none).
   bool GetMask(int index, Bitmap& out) const;
 
+  // The stored image, mask (nullptr: opaque) and icon of index (nullptr
+  // out of range or when the entry is of the other kind).
+  const Bitmap* ImageAt(int index) const;
+  const Bitmap* MaskAt(int index) const;
+  const Icon* IconAt(int index) const;
+
   // Change links: fn is called after every change of the images.
   int AddChangeLink(std::function<void(ImageList&)> fn);
   void RemoveChangeLink(int id);

@@ -193,5 +193,7 @@ class RecordingMenuBackend : public MenuBackend {
 };
 
 inline MenuBackend& Menus() { return Service<MenuBackend>::Get(); }
+template <>
+MenuBackend& DefaultService<MenuBackend>();
 
 }  // namespace gui

@@ -57,6 +57,8 @@ class MemoryRegistry : public RegistryAccess {
 };
 
 inline RegistryAccess& Registry() { return Service<RegistryAccess>::Get(); }
+template <>
+RegistryAccess& DefaultService<RegistryAccess>();
 
 class RegistryIniFile : public CustomIniFile {
  public:

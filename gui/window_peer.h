@@ -155,5 +155,7 @@ class PeerFactory {
 };
 
 inline PeerFactory& Peers() { return Service<PeerFactory>::Get(); }
+template <>
+PeerFactory& DefaultService<PeerFactory>();
 
 }  // namespace gui
