@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/main_form.h"
-#include "gui/application.h"
+#include "gui/win32/application.h"
 #include "platform/dispatcher.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

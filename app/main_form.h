@@ -1,6 +1,6 @@
 // The program's main window.
 #pragma once
-#include "gui/form.h"
+#include "gui/win32/form.h"
 
 // Posted by a second start of the program to wake the running one.
 constexpr UINT WM_TARNWICK_WAKE = WM_USER + 100;

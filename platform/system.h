@@ -25,6 +25,12 @@ void* LoadLib(const std::string& name);
 void* LibSymbol(void* lib, const char* name);
 void FreeLib(void* lib);
 
+// The user's locale's digit-grouping and decimal characters (Win32: the
+// first byte of LOCALE_STHOUSAND / LOCALE_SDECIMAL of the user default
+// locale, ',' / '.' on failure; POSIX: ',' and '.').
+char ThousandsSeparator();
+char DecimalSeparator();
+
 // Shows a plain message to the user (Win32: a message box; POSIX: stderr).
 void ShowMessage(const std::string& text);
 

@@ -114,6 +114,9 @@ void FreeLib(void* lib) {
   if (lib) dlclose(lib);
 }
 
+char ThousandsSeparator() { return ','; }
+char DecimalSeparator() { return '.'; }
+
 void ShowMessage(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);

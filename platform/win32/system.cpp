@@ -63,6 +63,16 @@ void FreeLib(void* lib) {
   if (lib) FreeLibrary(static_cast<HMODULE>(lib));
 }
 
+static char LocaleChar(LCTYPE what, char fallback) {
+  char buf[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, what, buf, int(sizeof buf)) <= 0 || !buf[0])
+    return fallback;
+  return buf[0];
+}
+
+char ThousandsSeparator() { return LocaleChar(LOCALE_STHOUSAND, ','); }
+char DecimalSeparator() { return LocaleChar(LOCALE_SDECIMAL, '.'); }
+
 void ShowMessage(const std::string& text) {
   // Titled with the program's name, as the user knows it.
   std::string title = ExtractFileName(ExecutablePath());

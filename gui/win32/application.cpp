@@ -1,8 +1,8 @@
-#include "gui/application.h"
+#include "gui/win32/application.h"
 
 #include <windows.h>
 
-#include "gui/form.h"
+#include "gui/win32/form.h"
 
 namespace gui {
 

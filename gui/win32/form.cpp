@@ -1,6 +1,6 @@
-#include "gui/form.h"
+#include "gui/win32/form.h"
 
-#include "gui/application.h"
+#include "gui/win32/application.h"
 
 namespace gui {
 
