@@ -25,6 +25,13 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 int Clamp100(int v) { return std::clamp(v, 0, 100); }
 
+// A name that can stand between double quotes in a result line.
+bool SafeResultName(const std::string& name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    return c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+}
+
 bool PrivateHost(const std::string& host) {
   return MatchWildcard("10.*", host) || MatchWildcard("0.*", host) || MatchWildcard("192.168.*", host);
 }
@@ -130,6 +137,39 @@ bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested
   return true;
 }
 
+namespace {
+
+// Whether piece (upper-cased, "?" any byte) matches upperName at pos.
+bool PieceAt(std::string_view piece, std::string_view upperName, std::size_t pos) {
+  if (pos + piece.size() > upperName.size()) return false;
+  for (std::size_t i = 0; i < piece.size(); ++i)
+    if (piece[i] != '?' && piece[i] != upperName[pos + i]) return false;
+  return true;
+}
+
+// The leftmost position at or after from where piece matches; npos if none.
+std::size_t FindPiece(std::string_view piece, std::string_view upperName, std::size_t from) {
+  const std::size_t firstLiteral = piece.find_first_not_of('?');
+  if (firstLiteral == std::string_view::npos)  // only "?": any place with room
+    return from + piece.size() <= upperName.size() ? from : std::string_view::npos;
+  if (piece.find('?') == std::string_view::npos) return upperName.find(piece, from);
+  for (std::size_t at = from; at + piece.size() <= upperName.size(); ++at) {
+    const std::size_t hit = upperName.find(piece[firstLiteral], at + firstLiteral);
+    if (hit == std::string_view::npos) return std::string_view::npos;
+    at = hit - firstLiteral;
+    if (PieceAt(piece, upperName, at)) return at;
+  }
+  return std::string_view::npos;
+}
+
+// A pattern byte that matches the same name bytes under plat::FoldChar as
+// under MatchWildcard's ASCII-only folding.
+bool FoldsAsAscii(char c) {
+  return static_cast<unsigned char>(c) < 0x80 || (plat::FoldChar(c) == c && plat::LowerChar(c) == c);
+}
+
+}  // namespace
+
 TGatewayTerm::TGatewayTerm(std::string_view term) {
   if (term.find('*') == std::string_view::npos) {
     text_ = plat::UpperCase(term);
@@ -141,19 +181,47 @@ TGatewayTerm::TGatewayTerm(std::string_view term) {
   for (char c : term) {
     if (c == '*' && !text_.empty() && text_.back() == '*') continue;
     if (c != '*') ++literals_;
+    if (!FoldsAsAscii(c)) confirm_ = true;
     text_ += c;
   }
+  const std::string upper = plat::UpperCase(text_);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t star = upper.find('*', start);
+    pieces_.push_back(upper.substr(start, star == std::string::npos ? std::string::npos : star - start));
+    if (star == std::string::npos) break;
+    start = star + 1;
+  }
+}
+
+bool TGatewayTerm::MatchesPieces(std::string_view upperName) const {
+  // At least two pieces: the pattern has a star.
+  const std::string& head = pieces_.front();
+  const std::string& tail = pieces_.back();
+  if (head.size() + tail.size() > upperName.size()) return false;
+  const std::size_t tailAt = upperName.size() - tail.size();
+  if (!PieceAt(head, upperName, 0) || !PieceAt(tail, upperName, tailAt)) return false;
+  // The pieces between, each leftmost after the one before: taking the
+  // earliest place never shuts out a match a later place would allow.
+  const std::string_view middle = upperName.substr(0, tailAt);
+  std::size_t pos = head.size();
+  for (std::size_t i = 1; i + 1 < pieces_.size(); ++i) {
+    const std::size_t at = FindPiece(pieces_[i], middle, pos);
+    if (at == std::string_view::npos) return false;
+    pos = at + pieces_[i].size();
+  }
+  return true;
 }
 
 bool TGatewayTerm::Matches(std::string_view name, std::string_view upperName) const {
   if (text_.empty()) return true;
   if (!wildcard_) return upperName.find(text_) != std::string_view::npos;
-  if (name.size() < literals_) return false;
-  return MatchWildcard(text_, name);
+  if (name.size() < literals_ || !MatchesPieces(upperName)) return false;
+  return !confirm_ || MatchWildcard(text_, name);
 }
 
 bool TGatewayTerm::Matches(std::string_view name) const {
-  if (wildcard_ || text_.empty()) return Matches(name, std::string_view());
+  if (text_.empty()) return true;
   return Matches(name, plat::UpperCase(name));
 }
 
@@ -202,6 +270,7 @@ void TGatewayCore::ResetConnection() {
   uploads_ = 0;
   // A new client starts clean: no login, no search, no echo of the last one.
   loggedIn_ = false;
+  loginReceived_ = false;
   statsDue_ = false;
   echo_ = false;
   nick_.clear();
@@ -230,6 +299,7 @@ void TGatewayCore::HandleClientMessage(uint16_t type, const std::string& text) {
 }
 
 void TGatewayCore::Login(const std::string& text) {
+  loginReceived_ = true;
   duskwire_->SetLocalStatistic("Hosts", 1);
   duskwire_->SetLocalStatistic("Files", 0);
   duskwire_->SetLocalStatistic("MB", 0);
@@ -435,9 +505,16 @@ bool TGatewayCore::TakeGnutellaResult() {
   uint32_t address = 0;
   if (PrivateHost(r->Host) || !plat::TextToAddress(r->Host, &address)) return false;
   if (nonMp3Filter_ && !MatchWildcard("*.mp3", r->FileName)) return false;
-  std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + NapsterDecimal(address);
+  // The name goes into the result between double quotes: one holding a
+  // quote or a control character would end it early and make the rest of
+  // the name read as fields of the peer's choosing.
+  if (!SafeResultName(r->FileName)) return false;
+  // The address place carries the host's real address, as the client uses
+  // it (it may measure the host's round trip).
+  const std::string host = NapsterDecimal(address);
+  const std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + host;
   CountedResult(searchId_, Quoted(r->FileName) + " " + kGatewaySearchMD5 + " " + Num(r->Size) + " 100 100 200 " +
-                               nick + " " + nick + " " + Num(speed) + " " + Num(r->Port) + " 0");
+                               nick + " " + host + " " + Num(speed) + " " + Num(r->Port) + " 0");
   return true;
 }
 
@@ -656,9 +733,20 @@ void TMainThread::Execute() {
 }
 
 void TMainThread::Serve() {
+  // Until its login has come, the client has the login wait for it, also
+  // for each frame it has begun.
+  const int loginWait = std::max(1, Settings().LoginWait);
+  const int64_t loginDeadline = plat::MonotonicMs() + int64_t(loginWait) * 1000;
+  client_.SetTimeout(loginWait);
+  bool waitingForLogin = true;
   while (!stopping_ && client_.Connected()) {
     try {
       if (!ReadFrames()) break;
+      if (waitingForLogin && LoginReceived()) {
+        waitingForLogin = false;
+        client_.SetTimeout(0);
+      }
+      if (waitingForLogin && plat::MonotonicMs() >= loginDeadline) break;
       bool busy = false;
       if (LoggedIn()) {
         busy = PumpPass();

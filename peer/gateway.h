@@ -12,9 +12,11 @@
 // the fuzz target drive it without sockets or live networks.
 //
 // TMainThread is the gateway thread: it listens on the client port, serves
-// one client at a time over a TSocket and runs the core's loop. Several can
-// live in one process (tests, simulations); StartGateway and friends wrap
-// the program's one default instance.
+// one client at a time over a TSocket and runs the core's loop. A client
+// that has not sent its login within the login wait is closed, so that one
+// silent connection cannot keep the next client waiting. Several can live
+// in one process (tests, simulations); StartGateway and friends wrap the
+// program's one default instance.
 //
 // Everything written to the client passes one frame writer that refuses
 // texts over the gateway's own frame limit: much of what the gateway writes
@@ -214,10 +216,15 @@ bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested
 
 // A term prepared for matching many names: with a "*" it is a wildcard
 // pattern over the whole name ("*" any run, "?" any one character, ASCII
-// letters without regard to case); without, an upper-cased substring. An
-// empty term matches every name. Matching costs at most name length times
-// pattern length, whatever the pattern, so remote searches cannot stall
-// the gateway.
+// letters without regard to case, as MatchWildcard); without, an
+// upper-cased substring. An empty term matches every name.
+//
+// A pattern is matched as its pieces between the stars: the first must
+// begin the name, the last end it, and each one between is found, leftmost,
+// after the one before; pieces without "?" are found by a plain substring
+// search over the upper-cased name. Most names fail at their first piece
+// for the cost of one such search, and no name costs more than name length
+// times pattern length, so remote searches cannot stall the gateway.
 class TGatewayTerm {
  public:
   explicit TGatewayTerm(std::string_view term);
@@ -226,9 +233,18 @@ class TGatewayTerm {
   bool Matches(std::string_view name) const;
 
  private:
+  bool MatchesPieces(std::string_view upperName) const;
+
   bool wildcard_ = false;
   std::string text_;           // pattern (runs of "*" collapsed) or upper-cased term
   std::size_t literals_ = 0;  // characters a name needs at least
+  // The pattern's pieces between stars, upper-cased; the first and the last
+  // are anchored at the name's ends (empty when the pattern begins or ends
+  // with a star).
+  std::vector<std::string> pieces_;
+  // Upper-casing also folds Windows-1252 letters, which the pattern does
+  // not: a pattern holding such a letter is confirmed by MatchWildcard.
+  bool confirm_ = false;
 };
 
 // ---------------------------------------------------------------- helpers
@@ -300,6 +316,8 @@ class TGatewayCore {
 
   // ---- state, for the thread, tests and the server console
   bool LoggedIn() const { return loggedIn_; }
+  // A login (type 2) came from this client; its answer follows.
+  bool LoginReceived() const { return loginReceived_; }
   const std::string& Nick() const { return nick_; }
   int DataPort() const { return int(dataPort_); }
   int64_t FileCount() const { return fileCount_; }
@@ -373,6 +391,7 @@ class TGatewayCore {
   int downloads_ = 0;
   int uploads_ = 0;
   bool loggedIn_ = false;
+  bool loginReceived_ = false;
   bool statsDue_ = false;
   bool echo_ = false;
   int64_t loginMs_ = 0;
