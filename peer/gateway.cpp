@@ -130,11 +130,17 @@ TGatewaySearch ParseSearchText(std::string text) {
   return s;
 }
 
+TGatewayCondition::TGatewayCondition(const std::string& op, int64_t requested) : requested_(requested) {
+  if (plat::SameText(op, "EQUAL TO"))
+    kind_ = Kind::Equal;
+  else if (plat::SameText(op, "AT LEAST"))
+    kind_ = Kind::AtLeast;
+  else if (plat::SameText(op, "AT BEST"))
+    kind_ = Kind::AtBest;
+}
+
 bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested) {
-  if (plat::SameText(op, "EQUAL TO")) return itemValue == requested;
-  if (plat::SameText(op, "AT LEAST")) return itemValue >= requested;
-  if (plat::SameText(op, "AT BEST")) return itemValue <= requested;
-  return true;
+  return TGatewayCondition(op, requested).Passes(itemValue);
 }
 
 namespace {
@@ -225,6 +231,67 @@ bool TGatewayTerm::Matches(std::string_view name) const {
   return Matches(name, plat::UpperCase(name));
 }
 
+// ================================================================ shared files
+
+void TGatewayFileList::Clear() {
+  slots_.clear();
+  upper_.clear();
+  index_.clear();
+  removed_ = 0;
+}
+
+bool TGatewayFileList::Add(TFileItem item, int64_t& replacedSize) {
+  auto it = index_.find(item.FileName);
+  if (it != index_.end()) {
+    TFileItem& old = slots_[it->second].item;
+    replacedSize = old.Size;
+    old = std::move(item);  // the same name: its upper-cased form stays
+    return true;
+  }
+  Slot s;
+  s.offset = upper_.size();
+  upper_ += plat::UpperCase(item.FileName);
+  s.item = std::move(item);
+  index_.emplace(s.item.FileName, slots_.size());
+  slots_.push_back(std::move(s));
+  return false;
+}
+
+bool TGatewayFileList::Remove(const std::string& name, int64_t& size) {
+  auto it = index_.find(name);
+  if (it == index_.end()) return false;
+  Slot& s = slots_[it->second];
+  size = s.item.Size;
+  s.live = false;
+  index_.erase(it);
+  // Removed slots are dropped once they are the greater part: each file
+  // then costs the same however many come and go.
+  if (++removed_ > 64 && removed_ * 2 > slots_.size()) Compact();
+  return true;
+}
+
+const TFileItem* TGatewayFileList::Find(const std::string& name) const {
+  auto it = index_.find(name);
+  return it == index_.end() ? nullptr : &slots_[it->second].item;
+}
+
+void TGatewayFileList::Compact() {
+  std::vector<Slot> slots;
+  std::string upper;
+  slots.reserve(index_.size());
+  for (Slot& s : slots_) {
+    if (!s.live) continue;
+    const std::size_t offset = upper.size();
+    upper.append(upper_, s.offset, s.item.FileName.size());
+    s.offset = offset;
+    index_[s.item.FileName] = slots.size();
+    slots.push_back(std::move(s));
+  }
+  slots_ = std::move(slots);
+  upper_ = std::move(upper);
+  removed_ = 0;
+}
+
 // ================================================================ core
 
 TGatewayCore::TGatewayCore(TGatewaySettings settings, std::unique_ptr<TGatewayDuskwire> duskwire,
@@ -246,10 +313,7 @@ TGatewayCore::~TGatewayCore() = default;
 
 int64_t TGatewayCore::NowMs() const { return plat::MonotonicMs(); }
 
-const TFileItem* TGatewayCore::FindFile(const std::string& name) const {
-  auto it = fileIndex_.find(name);
-  return it == fileIndex_.end() ? nullptr : &*it->second;
-}
+const TFileItem* TGatewayCore::FindFile(const std::string& name) const { return files_.Find(name); }
 
 bool TGatewayCore::SendToClient(uint16_t type, std::string_view text) {
   std::string frame;
@@ -259,8 +323,7 @@ bool TGatewayCore::SendToClient(uint16_t type, std::string_view text) {
 }
 
 void TGatewayCore::ResetConnection() {
-  files_.clear();
-  fileIndex_.clear();
+  files_.Clear();
   pending_.clear();
   requestLines_.clear();
   responseLines_.clear();
@@ -349,27 +412,22 @@ void TGatewayCore::AddFile(const std::string& text) {
   item.Bitrate = DigitsToInt64(SplitFirstWord(rest));
   item.Frequency = DigitsToInt64(SplitFirstWord(rest));
   item.Seconds = DigitsToInt64(SplitFirstWord(rest));
-  item.UpperName = plat::UpperCase(item.FileName);
-  auto it = fileIndex_.find(item.FileName);
-  if (it != fileIndex_.end()) {
+  const int64_t size = item.Size;
+  int64_t replacedSize = 0;
+  if (files_.Add(std::move(item), replacedSize)) {
     // Announced again: the new values replace the old in place.
-    totalSize_ = std::max<int64_t>(0, totalSize_ - it->second->Size) + item.Size;
-    *it->second = std::move(item);
+    totalSize_ = std::max<int64_t>(0, totalSize_ - replacedSize) + size;
     return;
   }
-  files_.push_back(std::move(item));
-  fileIndex_.emplace(files_.back().FileName, std::prev(files_.end()));
   ++fileCount_;
-  totalSize_ += files_.back().Size;
+  totalSize_ += size;
 }
 
 void TGatewayCore::RemoveFile(const std::string& text) {
-  auto it = fileIndex_.find(text);
-  if (it == fileIndex_.end()) return;
+  int64_t size = 0;
+  if (!files_.Remove(text, size)) return;
   fileCount_ = std::max<int64_t>(0, fileCount_ - 1);
-  totalSize_ = std::max<int64_t>(0, totalSize_ - it->second->Size);
-  files_.erase(it->second);
-  fileIndex_.erase(it);
+  totalSize_ = std::max<int64_t>(0, totalSize_ - size);
 }
 
 void TGatewayCore::NewSearch(const std::string& text) {
@@ -610,23 +668,27 @@ void TGatewayCore::AnswerSearch(const std::string& text, const TGatewayRemote& m
   if (t1.empty() && t2.empty()) return;
   const std::size_t limit = 3 * (t1.size() + t2.size());
   const TGatewayTerm term1(t1), term2(t2);
+  const TGatewayCondition bitrate(s.BitrateOp, s.Bitrate), freq(s.FreqOp, s.Freq);
   const std::string tail = " " + nick_ + " " + ownAddress_ + " " + Num(linkSpeed_) + " " + Num(dataPort_) + " " +
                            Num(duskwire_->Traffic());
-  for (const TFileItem& f : files_) {
-    if (responseLines_.size() >= limit) break;
-    if (!PassesCondition(s.BitrateOp, f.Bitrate, s.Bitrate) || !PassesCondition(s.FreqOp, f.Frequency, s.Freq) ||
-        !term1.Matches(f.FileName, f.UpperName) || !term2.Matches(f.FileName, f.UpperName))
-      continue;
-    responseLines_.push_back("201 " + Quoted(f.FileName) + " " + kGatewaySearchMD5 + " " + Num(f.Size) + " " +
-                             Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds) + tail);
-  }
+  files_.ForEach([&](const TFileItem& f, std::string_view upper) {
+    if (responseLines_.size() >= limit) return false;
+    // The name, where most files fail, first.
+    if (term1.Matches(f.FileName, upper) && term2.Matches(f.FileName, upper) && bitrate.Passes(f.Bitrate) &&
+        freq.Passes(f.Frequency))
+      responseLines_.push_back("201 " + Quoted(f.FileName) + " " + kGatewaySearchMD5 + " " + Num(f.Size) + " " +
+                               Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds) + tail);
+    return true;
+  });
   SendResponses(m.RoutingInfo, m.From);
 }
 
 void TGatewayCore::AnswerBrowse(const TGatewayRemote& m) {
-  for (const TFileItem& f : files_)
+  files_.ForEach([&](const TFileItem& f, std::string_view) {
     responseLines_.push_back("212 " + nick_ + " " + Quoted(f.FileName) + " " + kGatewayTransferMD5 + " " +
                              Num(f.Size) + " " + Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds));
+    return true;
+  });
   responseLines_.push_back("213 " + nick_);
   SendResponses(m.RoutingInfo, m.From);
 }

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -211,6 +210,24 @@ struct TGatewaySearch {
 // Reads a search text word by word (keywords in any case; other words, such
 // as MAX_RESULTS and its number, are passed over).
 TGatewaySearch ParseSearchText(std::string text);
+// A condition on a value, its operator read once for many items.
+class TGatewayCondition {
+ public:
+  TGatewayCondition(const std::string& op, int64_t requested);
+  bool Passes(int64_t itemValue) const {
+    switch (kind_) {
+      case Kind::Equal: return itemValue == requested_;
+      case Kind::AtLeast: return itemValue >= requested_;
+      case Kind::AtBest: return itemValue <= requested_;
+      default: return true;
+    }
+  }
+
+ private:
+  enum class Kind { Any, Equal, AtLeast, AtBest };
+  Kind kind_ = Kind::Any;
+  int64_t requested_ = 0;
+};
 // Whether an item's value passes a condition.
 bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested);
 
@@ -269,11 +286,47 @@ std::string TruncateAtLine(const std::string& head, std::string_view body, std::
 // One file the client announced.
 struct TFileItem {
   std::string FileName;
-  std::string UpperName;  // FileName under plat::UpperCase, for searches
   int64_t Bitrate = 0;
   int64_t Frequency = 0;
   int64_t Size = 0;
   int64_t Seconds = 0;
+};
+
+// The files the client announced, in the order announced, with a look-up
+// by exact name. Searches walk every file: the upper-cased names lie back
+// to back in one buffer and the files in one array, so a walk over
+// 100,000 of them reads memory in order.
+class TGatewayFileList {
+ public:
+  void Clear();
+  // Adds item, or gives a file announced before under the same name the
+  // new values (keeping its place); replaced: the size it had.
+  bool Add(TFileItem item, int64_t& replacedSize);
+  // Removes the file of that exact name; false when there is none.
+  bool Remove(const std::string& name, int64_t& size);
+  // Valid until the list next changes.
+  const TFileItem* Find(const std::string& name) const;
+  int Count() const { return int(index_.size()); }
+  // fn(file, its name under plat::UpperCase) for each file in order, while
+  // fn returns true.
+  template <class F>
+  void ForEach(F&& fn) const {
+    for (const Slot& s : slots_)
+      if (s.live && !fn(s.item, std::string_view(upper_).substr(s.offset, s.item.FileName.size()))) return;
+  }
+
+ private:
+  struct Slot {
+    TFileItem item;
+    std::size_t offset = 0;  // of the upper-cased name in upper_
+    bool live = true;
+  };
+  void Compact();
+
+  std::vector<Slot> slots_;
+  std::string upper_;
+  std::unordered_map<std::string, std::size_t> index_;  // name -> slot
+  std::size_t removed_ = 0;                              // slots no longer live
 };
 
 // A message taken from Duskwire, as remote dispatch sees it.
@@ -328,7 +381,7 @@ class TGatewayCore {
   const std::string& SearchId() const { return searchId_; }
   int ResultCount() const { return resultCount_; }
   int PendingCount() const { return int(pending_.size()); }
-  int SharedCount() const { return int(files_.size()); }
+  int SharedCount() const { return files_.Count(); }
   const TFileItem* FindFile(const std::string& name) const;
   int GnutellaHealth() const { return gnutellaHealth_; }
   int DuskwireHealth() const { return duskwireHealth_; }
@@ -374,9 +427,7 @@ class TGatewayCore {
   std::unique_ptr<TGatewayDuskwire> duskwire_;
   std::unique_ptr<TGatewayGnutella> gnutella_;
 
-  // Shared files in the order announced, with a look-up by exact name.
-  std::list<TFileItem> files_;
-  std::unordered_map<std::string, std::list<TFileItem>::iterator> fileIndex_;
+  TGatewayFileList files_;
   std::deque<Pending> pending_;
   std::vector<std::string> requestLines_;
   std::vector<std::string> responseLines_;

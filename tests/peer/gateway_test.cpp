@@ -342,6 +342,29 @@ TEST(GatewayShares, SixtyFourBitTotalsRemovalAndReplacement) {
   l.gw.HandleClientMessage(100, "noquotes 1 2 3");
   EXPECT_EQ(l.gw.SharedCount(), 0);
 
+  // Many files come and most go: browse and search still see the rest in
+  // the order announced, with their own values.
+  for (int i = 0; i < 300; ++i) l.gw.HandleClientMessage(100, FileLine("f" + std::to_string(i) + ".mp3", i));
+  for (int i = 0; i < 300; ++i)
+    if (i % 10 != 7) l.gw.HandleClientMessage(102, "f" + std::to_string(i) + ".mp3");
+  l.gw.HandleClientMessage(100, FileLine("F3.mp3", 333));  // gone once, back at the end
+  EXPECT_EQ(l.gw.SharedCount(), 31);
+  l.gw.Dusk().ClearSent();
+  l.gw.RemoteDispatch("211 me", Request("me"));
+  std::vector<std::string> browse = l.ResponseLines();
+  ASSERT_EQ(browse.size(), 32u);
+  EXPECT_EQ(browse[0], "212 me \"f7.mp3\" AAAAAAAAAAAAAAAAAAAA 7 128 44100 200");
+  EXPECT_EQ(browse[29], "212 me \"f297.mp3\" AAAAAAAAAAAAAAAAAAAA 297 128 44100 200");
+  EXPECT_EQ(browse[30], "212 me \"F3.mp3\" AAAAAAAAAAAAAAAAAAAA 333 128 44100 200");
+  l.gw.Dusk().ClearSent();
+  l.gw.RemoteDispatch("200 FILENAME CONTAINS \"f?7.mp3*\"", Request(""));
+  std::vector<std::string> found = l.ResponseLines();
+  ASSERT_EQ(found.size(), 9u);  // f17 ... f97
+  EXPECT_EQ(found[0].substr(0, 28), "201 \"f17.mp3\" MD5MD5MD5MD 17");
+  ASSERT_NE(l.gw.FindFile("f297.mp3"), nullptr);
+  EXPECT_EQ(l.gw.FindFile("f297.mp3")->Size, 297);
+  EXPECT_EQ(l.gw.FindFile("f296.mp3"), nullptr);
+
   // A new client starts with nothing.
   l.gw.HandleClientMessage(100, FileLine("x.mp3", 10));
   l.gw.HandleClientMessage(218, "");
