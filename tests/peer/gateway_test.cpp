@@ -344,9 +344,14 @@ TEST(GatewayShares, SixtyFourBitTotalsRemovalAndReplacement) {
 
   // Many files come and most go: browse and search still see the rest in
   // the order announced, with their own values.
-  for (int i = 0; i < 300; ++i) l.gw.HandleClientMessage(100, FileLine("f" + std::to_string(i) + ".mp3", i));
+  auto name = [](int i) {
+    std::string n = "f";
+    n += std::to_string(i);  // (not "f" + ...: a false alarm of one compiler)
+    return n + ".mp3";
+  };
+  for (int i = 0; i < 300; ++i) l.gw.HandleClientMessage(100, FileLine(name(i), i));
   for (int i = 0; i < 300; ++i)
-    if (i % 10 != 7) l.gw.HandleClientMessage(102, "f" + std::to_string(i) + ".mp3");
+    if (i % 10 != 7) l.gw.HandleClientMessage(102, name(i));
   l.gw.HandleClientMessage(100, FileLine("F3.mp3", 333));  // gone once, back at the end
   EXPECT_EQ(l.gw.SharedCount(), 31);
   l.gw.Dusk().ClearSent();
