@@ -173,6 +173,8 @@ class TNapsterClient {
   static constexpr int kMaxDataPortConnections = 64;
   int MaxDataPortConnections = kMaxDataPortConnections;
   int DataPortRequestTimeOut = TNapsterDataThread::kRequestTimeOut;
+  // Connections on the data port now being served.
+  int DataPortConnections() { return dataSockets_.ThreadCount(); }
   // Transfer connections now open (downloads plus uploads).
   int DataConnections() const;
 
