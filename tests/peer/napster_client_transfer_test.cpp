@@ -383,5 +383,7 @@ TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
     EXPECT_TRUE(p->Got(219));
     EXPECT_EQ(p->server.CountOfType(218), p->server.CountOfType(219));
   }
+  // The uploader hears of the second upload's end after its downloader.
+  ASSERT_TRUE(up.Wait("OnUploadFinish", 2)) << up.Log();
   EXPECT_EQ(up.c.UploadCount(), 0);
 }
