@@ -591,14 +591,17 @@ int GdiCanvas::DrawText(std::string_view text, Rect& r, unsigned flags) {
   const int lineHeight = Measurer().LineHeight(Font());
   const bool opaque = BkMode() == OPAQUE;
   const bool clip = !(flags & DT_NOCLIP);
-  RECT bounds = Win(r);
   ::SetBkMode(dc_, TRANSPARENT);
   for (const TextLine& line : layout.Lines) {
+    // Each line keeps to its measured box (and to r unless DT_NOCLIP).
     Rect box = Rect::FromSize(line.X, line.Y, line.Width, lineHeight);
     if (clip) box = box.Intersect(r);
-    if (opaque && !box.IsEmpty()) FillSolid(dc_, Win(box), BkColor());
-    ::ExtTextOutA(dc_, line.X, line.Y, clip ? ETO_CLIPPED : 0, clip ? &bounds : nullptr,
-                  line.Text.data(), UINT(line.Text.size()), nullptr);
+    if (box.IsEmpty() && clip) continue;
+    if (opaque) FillSolid(dc_, Win(box), BkColor());
+    RECT w = Win(box);
+    const UINT o = clip ? ETO_CLIPPED : 0;
+    ::ExtTextOutA(dc_, line.X, line.Y, o, clip ? &w : nullptr, line.Text.data(),
+                  UINT(line.Text.size()), nullptr);
     if (line.Underline >= 0 && line.Underline < int(line.Text.size())) {
       // The accelerator again in the underlined font, over itself.
       gui::Font under;
@@ -607,7 +610,7 @@ int GdiCanvas::DrawText(std::string_view text, Rect& r, unsigned flags) {
       const int dx = Measurer().TextExtent(Font(), std::string_view(line.Text).substr(
                                                        0, size_t(line.Underline))).Width;
       SelectObject(dc_, RealizeFont(under));
-      ::ExtTextOutA(dc_, line.X + dx, line.Y, clip ? ETO_CLIPPED : 0, clip ? &bounds : nullptr,
+      ::ExtTextOutA(dc_, line.X + dx, line.Y, o, clip ? &w : nullptr,
                     line.Text.data() + line.Underline, 1, nullptr);
       SelectObject(dc_, RealizeFont(Font()));
     }
