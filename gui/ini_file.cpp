@@ -1,6 +1,7 @@
 #include "gui/ini_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -173,10 +174,13 @@ std::string IniFile::Text() const {
     if (i) out += "\r\n";
     out += "[" + sections_[i].name + "]\r\n";
     for (const auto& v : sections_[i].values) {
-      // Blanks at the ends of a value survive in quotes.
+      // Blanks at the ends of a value, and quotes around it, survive in
+      // quotes.
       const std::string& val = v.second;
-      const bool quote = !val.empty() && (val.front() == ' ' || val.back() == ' ' ||
-                                          (val.size() >= 2 && val.front() == '"' && val.back() == '"'));
+      const bool quote =
+          !val.empty() && (uint8_t(val.front()) <= 32 || uint8_t(val.back()) <= 32 ||
+                           (val.size() >= 2 && (val.front() == '"' || val.front() == '\'') &&
+                            val.back() == val.front()));
       out += v.first + "=" + (quote ? "\"" + val + "\"" : val) + "\r\n";
     }
   }

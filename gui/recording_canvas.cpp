@@ -254,7 +254,9 @@ void RecordingCanvas::InvertRect(const Rect& r) { Add("InvertRect(" + R(r) + ")"
 void RecordingCanvas::DrawFocusRect(const Rect& r) { Add("DrawFocusRect(" + R(r) + ")"); }
 
 void RecordingCanvas::DrawEdge(Rect& r, unsigned edge, unsigned flags) {
-  Add("DrawEdge(" + R(r) + "," + Hex(edge).substr(6) + "," + Hex(flags).substr(6) + ")");
+  char buf[48];
+  std::snprintf(buf, sizeof buf, ",0x%X,0x%X)", edge, flags);
+  Add("DrawEdge(" + R(r) + buf);
   if (!(flags & BF_ADJUST)) return;
   // Each edge part (outer, inner) is one pixel; flat and mono edges draw
   // one part.
