@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gui/application.h"
 #include "gui/graphics_backend.h"
 #include "gui/menu.h"
 #include "gui/number_format.h"
@@ -167,10 +168,17 @@ TCoolBarControl::TCoolBarControl(Component* owner) : TOffscreenControl(owner) {
     s.autoSize_ = false;  // the bar sizes its scroll buttons
   }
   SetBounds(Left(), Top(), 100, 25);
+  // Shortcuts: every key press meets the bar before any window.
+  hook_ = App().HookKeys([this](Message& m) {
+    if (!ShortCutKey(uint16_t(m.WParam), ShiftState(m.LParam))) return false;
+    m.Result = 1;
+    return true;
+  });
   FinishConstruction();
 }
 
 TCoolBarControl::~TCoolBarControl() {
+  App().UnhookKeys(hook_);
   hot_ = nullptr;
   latched_ = false;
   buttons_.Clear();

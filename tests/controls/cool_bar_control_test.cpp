@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bar_fixture.h"
+#include "gui/application.h"
 #include "gui/menu.h"
 
 namespace {
@@ -97,12 +98,12 @@ TEST(CoolBarControl, GroupsFireOneChangePerChangedButton) {
   t.Press(b);
   t.Press(b);
   t.bar.SetAllowAllUp(false);
-  // Shortcuts: Ctrl+J selects a in its group; a zero shortcut and other
-  // modifiers match nothing.
+  // Shortcuts through the application's key hooks: Ctrl+J selects a in
+  // its group; a zero shortcut and other modifiers match nothing.
   a->SetShortCut(scCtrl | 'J');
-  EXPECT_TRUE(t.bar.ShortCutKey('J', ssCtrl));
-  EXPECT_FALSE(t.bar.ShortCutKey('J', ssShift));
-  EXPECT_FALSE(t.bar.ShortCutKey(0, 0));
+  EXPECT_TRUE(App().RunKeyHooks('J', ssCtrl));
+  EXPECT_FALSE(App().RunKeyHooks('J', ssShift));
+  EXPECT_FALSE(App().RunKeyHooks(0, 0));
   EXPECT_EQ(t.changes, (std::vector<std::string>{"B@1 up", "B@1 down", "B@1 up", "A@0 down"}));
 
   // Removing the group's down button leaves the last of the rest down.
@@ -113,6 +114,10 @@ TEST(CoolBarControl, GroupsFireOneChangePerChangedButton) {
   EXPECT_EQ(t.changes, (std::vector<std::string>{"D@2 down"}));
   EXPECT_FALSE(b->Down());
   EXPECT_TRUE(d->Down());
+  {
+    TCoolBarControl gone;  // hooked while it lives, after t.bar
+  }
+  EXPECT_FALSE(App().RunKeyHooks('Q', ssCtrl));  // reaches no freed bar
 }
 
 // A button removed while the mouse rests on it is forgotten: the next
