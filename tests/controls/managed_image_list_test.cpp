@@ -28,7 +28,7 @@ struct Images {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) b.SetPixel(x, y, MakeRGB((x + 1) * shade, 0, 0));
     b.SetPixel(0, h - 1, clWhite);
-    const std::string path = dir + "/" + name;
+    const std::string path = dir + name;
     testutil::WriteFileBytes(path, b.SaveToBytes());
     names.push_back(path);
     return path;
@@ -109,10 +109,10 @@ TEST(ManagedImageList, PicturesOfAnyWidthMakeOneImage) {
 // taken from the name is registered even when it names no icon.
 TEST(ManagedImageList, UnloadableNamesAndIconHandles) {
   Images t;
-  const std::string png = t.dir + "/picture.png", bad = t.dir + "/bad.bmp";
+  const std::string png = t.dir + "picture.png", bad = t.dir + "bad.bmp";
   testutil::WriteFileBytes(png, "\x89PNG\r\n\x1a\n");
   testutil::WriteFileBytes(bad, "BM this is no bitmap");
-  for (const std::string& n : {png, bad, t.dir + "/missing.bmp", t.dir + "/missing.ico", std::string()}) {
+  for (const std::string& n : {png, bad, t.dir + "missing.bmp", t.dir + "missing.ico", std::string()}) {
     EXPECT_EQ(t.list.AddImage(n), -1) << n;
     EXPECT_EQ(t.list.Count(), 0);
   }
