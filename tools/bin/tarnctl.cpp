@@ -2,7 +2,9 @@
 //
 //   tarnctl GET <url> [file]   fetches url: prints the status and the
 //                              headers, writes the body to file (or to
-//                              standard output after the headers)
+//                              standard output after the headers); with a
+//                              file, tells on standard error how many bytes
+//                              it wrote and how long the fetch took
 //   tarnctl [--download-dir DIR]
 //                              owns one Napster-protocol client component
 //                              (set up as the main window sets up its own),
@@ -68,13 +70,15 @@ int Get(const Args& a) {
 #ifdef _WIN32
   if (a.size() < 2) _setmode(_fileno(stdout), _O_BINARY);  // the body's bytes as they are
 #endif
+  const int64_t start = plat::MonotonicMs();
   HttpGetResult r = HttpGet(a[0], a.size() > 1 ? a[1] : std::string(), std::cout);
   std::cout.flush();
   if (r.code < 0) {
     std::cerr << "WebClient Exception " << r.code << "\n";
     return 1;
   }
-  if (a.size() > 1) std::cerr << r.bytes << " bytes written to " << a[1] << "\n";
+  if (a.size() > 1)
+    std::cerr << r.bytes << " bytes written to " << a[1] << " in " << plat::MonotonicMs() - start << " ms\n";
   return 0;
 }
 
