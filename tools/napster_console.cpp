@@ -48,15 +48,7 @@ std::string RestAfter(const std::string& line, size_t n) {
   return plat::Trim(line.substr(std::min(i, line.size())));
 }
 
-int ToInt(const std::string& s, int fallback) {
-  try {
-    size_t used = 0;
-    int v = std::stoi(s, &used);
-    return used == s.size() ? v : fallback;
-  } catch (...) {
-    return fallback;
-  }
-}
+int ToInt(const std::string& s, int fallback) { return WordToInt(s, fallback); }
 
 std::string ResultKey(const std::string& nick, const std::string& file) {
   return plat::UpperCase(nick) + '\n' + plat::UpperCase(file);
@@ -85,6 +77,16 @@ bool GnutellaSource(const std::string& nick, std::string& host, std::string& ind
 }
 
 }  // namespace
+
+int WordToInt(const std::string& s, int fallback) {
+  try {
+    size_t used = 0;
+    int v = std::stoi(s, &used);
+    return used == s.size() ? v : fallback;
+  } catch (...) {
+    return fallback;
+  }
+}
 
 // ----------------------------------------------------------------- input
 

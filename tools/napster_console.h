@@ -26,6 +26,9 @@
 
 class NapsterConsole;
 
+// A command word as a whole decimal number; fallback for anything else.
+int WordToInt(const std::string& word, int fallback);
+
 // Where the lines for a console come from. Shared with the thread that
 // reads them, which may outlive the console.
 class ConsoleInput {

@@ -97,15 +97,7 @@ int Usage() {
   return 2;
 }
 
-int ToInt(const std::string& s, int fallback) {
-  try {
-    size_t used = 0;
-    int v = std::stoi(s, &used);
-    return used == s.size() ? v : fallback;
-  } catch (...) {
-    return fallback;
-  }
-}
+int ToInt(const std::string& s, int fallback) { return WordToInt(s, fallback); }
 
 // The console on standard input and output. Lines are read on a thread of
 // their own, which may still wait for input when the program ends.
