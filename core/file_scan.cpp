@@ -86,20 +86,93 @@ void TFileScan::Fill(const plat::FileEntry& e) {
 TShareScanThread::TShareScanThread(TShareManager* manager, const std::string& maskText)
     : plat::Thread(true), manager_(manager), maskText_(maskText) {}
 
+// Walks the roots in order, each recursively, handing the entries over in
+// blocks; at most kAheadBlocks blocks wait. Destroying it stops the walk.
+class TShareScanThread::AheadWalk {
+ public:
+  static constexpr size_t kBlock = 256;
+  static constexpr size_t kAheadBlocks = 64;
+
+  AheadWalk(std::vector<std::string> roots, const std::atomic<bool>& stop)
+      : roots_(std::move(roots)), stop_(stop), thread_([this] { Run(); }) {}
+  ~AheadWalk() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The next block; empty once the walk is over.
+  std::vector<Walked> Next() {
+    std::unique_lock<std::mutex> g(lock_);
+    changed_.wait(g, [this] { return !blocks_.empty() || done_; });
+    if (blocks_.empty()) return {};
+    std::vector<Walked> block = std::move(blocks_.front());
+    blocks_.pop_front();
+    changed_.notify_all();
+    return block;
+  }
+
+ private:
+  void Run() {
+    std::vector<Walked> block;
+    auto hand = [&] {  // false when the walk is to stop
+      std::unique_lock<std::mutex> g(lock_);
+      changed_.wait(g, [this] { return blocks_.size() < kAheadBlocks || quit_; });
+      if (quit_) return false;
+      if (!block.empty()) blocks_.push_back(std::move(block));
+      block.clear();
+      changed_.notify_all();
+      return true;
+    };
+    try {
+      TFileScan scan;
+      for (const std::string& root : roots_) {
+        if (stop_.load()) break;
+        scan.Start(root, true);
+        while (!stop_.load() && scan.Next()) {
+          block.push_back({scan.Name, scan.FullPath, scan.Size, scan.FileDate, scan.Hidden, scan.System,
+                           scan.Directory});
+          if (block.size() >= kBlock && !hand()) return;
+        }
+      }
+    } catch (...) {
+      // what was listed is handed over; the scan ends there
+    }
+    hand();
+    std::lock_guard<std::mutex> g(lock_);
+    done_ = true;
+    changed_.notify_all();
+  }
+
+  const std::vector<std::string> roots_;
+  const std::atomic<bool>& stop_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::vector<Walked>> blocks_;
+  bool done_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: starts once the rest is there
+};
+
 void TShareScanThread::Execute() {
   manager_->Pin();  // released by EndOfScan
   try {
     roots_ = plat::FixedDriveRoots();
     masks_ = SplitMasks(maskText_);
-    for (const std::string& root : roots_) {
-      if (Stopped()) break;
-      scan_.Start(root, true);
-      while (!Stopped() && scan_.Next()) {
+    AheadWalk walk(roots_, stop_);
+    while (!Stopped()) {
+      const std::vector<Walked> block = walk.Next();
+      if (block.empty()) break;
+      for (const Walked& e : block) {
+        if (Stopped()) break;
         if (!pending_.empty() && plat::MonotonicMs() - pendingSince_ >= kAnnounceMs) Deliver();
-        if (scan_.Directory) {
-          if (!IsDotEntry(scan_.Name)) FolderStep(scan_.FullPath);
+        if (e.directory) {
+          if (!IsDotEntry(e.name)) FolderStep(e.fullPath);
         } else {
-          FileStep(scan_);
+          FileStep(e);
         }
       }
     }
@@ -223,17 +296,17 @@ void TShareScanThread::FolderStep(const std::string& fullPath) {
   Announce(WM_SHARE_ADD_DIRECTORY, root->dirs_.size() - 1, added);
 }
 
-void TShareScanThread::FileStep(const TFileScan& entry) {
-  const std::string& fullPath = entry.FullPath;
+void TShareScanThread::FileStep(const Walked& entry) {
+  const std::string& fullPath = entry.fullPath;
   bool wanted = false;
   for (const auto& m : masks_) {
     if (Stopped()) return;
-    if (MatchWildcard(m, entry.Name)) {
+    if (MatchWildcard(m, entry.name)) {
       wanted = true;
       break;
     }
   }
-  if (!wanted || entry.Size > 0xFFFFFFFFll) return;  // sizes are kept in 32 bits
+  if (!wanted || entry.size > 0xFFFFFFFFll) return;  // sizes are kept in 32 bits
   {
     Guard g(manager_->lock_);
     RootIndex& x = Index();
@@ -258,12 +331,12 @@ void TShareScanThread::FileStep(const TFileScan& entry) {
     if (x.covered) return;
 
     std::string key;
-    const std::string shown = FreeName(entry.Name, x.fileNames, x.fileNumbers, &key);
+    const std::string shown = FreeName(entry.name, x.fileNames, x.fileNumbers, &key);
     plat::FileEntry info;
-    info.name = entry.Name;
-    info.size = entry.Size;
-    info.modified = entry.FileDate;
-    info.attr = (entry.Hidden ? uint32_t(plat::kAttrHidden) : 0u) | (entry.System ? uint32_t(plat::kAttrSystem) : 0u);
+    info.name = entry.name;
+    info.size = entry.size;
+    info.modified = entry.date;
+    info.attr = (entry.hidden ? uint32_t(plat::kAttrHidden) : 0u) | (entry.system ? uint32_t(plat::kAttrSystem) : 0u);
     TShareDirectory* root = manager_->root_.get();
     std::unique_ptr<TShareFile> made = root->MakeFile(fullPath, shown, &info);
     if (!made) {  // not taken after all: the numbers remembered may be one too far

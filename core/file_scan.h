@@ -4,7 +4,11 @@
 // and adds them to a share manager.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -69,8 +73,20 @@ class TShareScanThread : public plat::Thread {
 
  private:
   bool Stopped() const { return stop_.load(); }
+
+  // One entry of the walk, as TFileScan described it. The walk runs ahead
+  // on a thread of its own (AheadWalk), listing folders while the steps of
+  // what it listed before run here; the entries keep their order.
+  struct Walked {
+    std::string name, fullPath;
+    int64_t size = 0;
+    plat::DateTime date = 0;
+    bool hidden = false, system = false, directory = false;
+  };
+  class AheadWalk;
+
   void FolderStep(const std::string& fullPath);
-  void FileStep(const TFileScan& entry);
+  void FileStep(const Walked& entry);
   void EndOfScan();
 
   // What the steps look up in the root's lists, case-folded and hashed
@@ -128,7 +144,6 @@ class TShareScanThread : public plat::Thread {
 
   std::atomic<bool> stop_{false};
   std::vector<std::string> roots_;
-  TFileScan scan_;
   std::vector<std::string> masks_;
   TShareManager* manager_;
   std::string maskText_;

@@ -10,6 +10,7 @@
 #include "core/share_manager.h"
 #include "platform/files.h"
 #include "tests/support/test_util.h"
+#include "tools/napster_client_harness.h"
 #include "tools/mp3_builder.h"
 
 namespace {
@@ -65,9 +66,10 @@ TEST(ShareCommands, QuotedPathsAndEscapedTags) {
   EXPECT_EQ(std::count(mp3.begin(), mp3.end(), '\n'), 1) << mp3;
 
   c.Manager().AddFile(song, "a song.mp3");
-  EXPECT_EQ(Answer(c, "SAVE \"" + dir + "s d.dat\""), "OK SAVE \"" + dir + "s d.dat\"\n");
+  const std::string saved = dir + "s d.dat";
+  EXPECT_EQ(Answer(c, "SAVE \"" + saved + "\""), "OK SAVE " + EventValueText(saved) + "\n");
   ShareCommands other;
-  EXPECT_EQ(Answer(other, "LOAD \"" + dir + "s d.dat\""), "OK LOAD \"" + dir + "s d.dat\"\n");
+  EXPECT_EQ(Answer(other, "LOAD \"" + saved + "\""), "OK LOAD " + EventValueText(saved) + "\n");
   EXPECT_EQ(Answer(other, "SHARES"), Answer(c, "SHARES"));
   EXPECT_EQ(Answer(other, "LOAD \"" + dir + "none.dat\"").substr(0, 23), "ERROR LOAD cannot read ");
 }
