@@ -78,7 +78,7 @@ int main() {
   int files = 0;
   double scanTime = 1e9;
   plat::SetFixedDriveRootsForTesting({root});
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < 5; ++run) {
     TShareManager m;
     bool ended = false;
     int added = 0, status = 0;

@@ -1,5 +1,11 @@
 #include "core/file_scan.h"
 
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include "core/config_wrapper.h"
 #include "core/global_functions.h"
 #include "core/share_manager.h"
@@ -224,8 +230,14 @@ std::string FreeName(const std::string& base, const Set& taken, Numbers& numbers
 }  // namespace
 
 size_t TShareScanThread::FoldHash::operator()(std::string_view s) const {
+  // FoldChar of every byte, looked up here rather than called per byte.
+  static const auto kFold = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) t[size_t(c)] = static_cast<unsigned char>(plat::FoldChar(char(c)));
+    return t;
+  }();
   uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
-  for (char c : s) h = (h ^ static_cast<unsigned char>(plat::FoldChar(c))) * 1099511628211ull;
+  for (char c : s) h = (h ^ kFold[static_cast<unsigned char>(c)]) * 1099511628211ull;
   return size_t(h ^ (h >> 32));
 }
 

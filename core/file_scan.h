@@ -4,11 +4,7 @@
 // and adds them to a share manager.
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <string>
 #include <string_view>
 #include <unordered_map>
