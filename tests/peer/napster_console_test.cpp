@@ -1,3 +1,4 @@
+// test-label: concurrency
 // The tarnctl console over a client component: a Gnutella result fetched
 // from its host as the main window fetches it, and what a server sends
 // printed so that it can neither forge a line nor pile up without end.
