@@ -16,7 +16,8 @@ PKGS=(cmake ninja-build make g++ clang libclang-rt-14-dev llvm
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
       googletest libbenchmark-dev
       wine wine32 xvfb xauth procps iputils-ping
-      x11-apps x11-utils netpbm)
+      x11-apps x11-utils netpbm
+      curl findutils)  # curl and find: the baselines the benchmarks measure against
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -147,6 +148,18 @@ cmd_test() {
   [ "$FAILED" -eq 0 ] && [ ${#FAILED_RUNS[@]} -eq 0 ]
 }
 
+# The benchmarks; the HTTP one also runs the Windows build of tarnctl under
+# Wine (one persistent wineserver for the run).
+cmd_bench() {
+  setup; build_bench
+  configure "$OUT/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+  build_dir "$OUT/win32" --target tarnctl
+  wine_env
+  export TARN_BENCH_WIN32_TARNCTL="$OUT/win32/tools/tarnctl.exe"
+  for b in "$OUT"/bench/bench/bench_*; do [ -x "$b" ] && "$b"; done
+  wine_stop
+}
+
 cmd_run() {
   setup; mkdir -p "$OUT"; build_win32
   # On the current display, or on a fresh virtual one when there is none.
@@ -181,7 +194,7 @@ case "${1:-}" in
   test)  cmd_test ;;
   run)   shift; cmd_run "$@" ;;
   shot)  shift; cmd_shot "${1:-}" ;;
-  bench) setup; build_bench; for b in "$OUT"/bench/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
+  bench) cmd_bench ;;
   fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
   *) echo "usage: $0 setup|build|test|run|shot FILE.png|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -1,5 +1,11 @@
 #include "core/file_scan.h"
 
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include "core/config_wrapper.h"
 #include "core/global_functions.h"
 #include "core/share_manager.h"
@@ -11,6 +17,9 @@ namespace {
 
 using Guard = plat::Locked<plat::CriticalSection>;
 
+constexpr size_t kAnnounceBatch = 256;  // additions announced in one call at most
+constexpr int64_t kAnnounceMs = 100;    // how long an addition waits for its batch at most
+
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 // The folder part of a path, without its trailing delimiter unless it is
@@ -20,10 +29,6 @@ std::string FolderOf(const std::string& path) {
   const bool driveRoot = folder.size() == 3 && folder[1] == ':';
   if (folder.size() > 1 && !driveRoot) folder = plat::ExcludeTrailingDelim(folder);
   return folder;
-}
-
-std::string Numbered(const std::string& base, int n) {
-  return base + " (" + std::to_string(n) + ")";
 }
 
 }  // namespace
@@ -87,18 +92,93 @@ void TFileScan::Fill(const plat::FileEntry& e) {
 TShareScanThread::TShareScanThread(TShareManager* manager, const std::string& maskText)
     : plat::Thread(true), manager_(manager), maskText_(maskText) {}
 
+// Walks the roots in order, each recursively, handing the entries over in
+// blocks; at most kAheadBlocks blocks wait. Destroying it stops the walk.
+class TShareScanThread::AheadWalk {
+ public:
+  static constexpr size_t kBlock = 256;
+  static constexpr size_t kAheadBlocks = 64;
+
+  AheadWalk(std::vector<std::string> roots, const std::atomic<bool>& stop)
+      : roots_(std::move(roots)), stop_(stop), thread_([this] { Run(); }) {}
+  ~AheadWalk() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The next block; empty once the walk is over.
+  std::vector<Walked> Next() {
+    std::unique_lock<std::mutex> g(lock_);
+    changed_.wait(g, [this] { return !blocks_.empty() || done_; });
+    if (blocks_.empty()) return {};
+    std::vector<Walked> block = std::move(blocks_.front());
+    blocks_.pop_front();
+    changed_.notify_all();
+    return block;
+  }
+
+ private:
+  void Run() {
+    std::vector<Walked> block;
+    auto hand = [&] {  // false when the walk is to stop
+      std::unique_lock<std::mutex> g(lock_);
+      changed_.wait(g, [this] { return blocks_.size() < kAheadBlocks || quit_; });
+      if (quit_) return false;
+      if (!block.empty()) blocks_.push_back(std::move(block));
+      block.clear();
+      changed_.notify_all();
+      return true;
+    };
+    try {
+      TFileScan scan;
+      for (const std::string& root : roots_) {
+        if (stop_.load()) break;
+        scan.Start(root, true);
+        while (!stop_.load() && scan.Next()) {
+          block.push_back({scan.Name, scan.FullPath, scan.Size, scan.FileDate, scan.Hidden, scan.System,
+                           scan.Directory});
+          if (block.size() >= kBlock && !hand()) return;
+        }
+      }
+    } catch (...) {
+      // what was listed is handed over; the scan ends there
+    }
+    hand();
+    std::lock_guard<std::mutex> g(lock_);
+    done_ = true;
+    changed_.notify_all();
+  }
+
+  const std::vector<std::string> roots_;
+  const std::atomic<bool>& stop_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::vector<Walked>> blocks_;
+  bool done_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: starts once the rest is there
+};
+
 void TShareScanThread::Execute() {
+  manager_->Pin();  // released by EndOfScan
   try {
     roots_ = plat::FixedDriveRoots();
     masks_ = SplitMasks(maskText_);
-    for (const std::string& root : roots_) {
-      if (Stopped()) break;
-      scan_.Start(root, true);
-      while (!Stopped() && scan_.Next()) {
-        if (scan_.Directory) {
-          if (!IsDotEntry(scan_.Name)) FolderStep(scan_.FullPath);
+    AheadWalk walk(roots_, stop_);
+    while (!Stopped()) {
+      const std::vector<Walked> block = walk.Next();
+      if (block.empty()) break;
+      for (const Walked& e : block) {
+        if (Stopped()) break;
+        if (!pending_.empty() && plat::MonotonicMs() - pendingSince_ >= kAnnounceMs) Deliver();
+        if (e.directory) {
+          if (!IsDotEntry(e.name)) FolderStep(e.fullPath);
         } else {
-          FileStep(scan_.FullPath, scan_.Name, scan_.Size);
+          FileStep(e);
         }
       }
     }
@@ -106,6 +186,86 @@ void TShareScanThread::Execute() {
     // the scan never raises; it ends as a stopped one
   }
   EndOfScan();
+}
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view TrimLeftView(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+// Names are compared trimmed, without regard to case.
+std::string_view TrimView(std::string_view s) {
+  s = TrimLeftView(s);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The first of base, base (1), base (2), ... that no entry holds; the
+// caller takes it (and adds its trimmed form, *key, to taken). numbers
+// remembers per base how many numbered names are known to be taken, so a
+// name repeated a thousand times does not try a thousand numbers each time.
+template <class Set, class Numbers>
+std::string FreeName(const std::string& base, const Set& taken, Numbers& numbers, std::string* key) {
+  if (taken.find(TrimView(base)) == taken.end()) {
+    *key = std::string(TrimView(base));
+    return base;
+  }
+  // The numbered names trimmed: the base without its leading blanks, then
+  // " (n)".
+  const std::string_view head = TrimLeftView(base);
+  auto it = numbers.find(head);
+  if (it == numbers.end()) it = numbers.emplace(std::string(head), 0).first;
+  int& n = it->second;
+  for (;;) {
+    const std::string number = " (" + std::to_string(++n) + ")";
+    *key = std::string(head) + number;
+    if (taken.find(std::string_view(*key)) == taken.end()) return base + number;
+  }
+}
+
+}  // namespace
+
+size_t TShareScanThread::FoldHash::operator()(std::string_view s) const {
+  // FoldChar of every byte, looked up here rather than called per byte.
+  static const auto kFold = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) t[size_t(c)] = static_cast<unsigned char>(plat::FoldChar(char(c)));
+    return t;
+  }();
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
+  for (char c : s) h = (h ^ kFold[static_cast<unsigned char>(c)]) * 1099511628211ull;
+  return size_t(h ^ (h >> 32));
+}
+
+bool TShareScanThread::FoldEqual::operator()(std::string_view a, std::string_view b) const {
+  return plat::SameText(a, b);
+}
+
+TShareScanThread::RootIndex& TShareScanThread::Index() {
+  TShareDirectory* root = manager_->root_.get();
+  RootIndex& x = index_;
+  if (x.version == root->version_) return x;
+  x = RootIndex();
+  x.filePaths.reserve(root->files_.size() + 4096);
+  x.fileNames.reserve(root->files_.size() + 4096);
+  for (const auto& e : root->files_) {
+    if (e.removed) continue;
+    x.filePaths.emplace(e.path);
+    x.fileNames.emplace(TrimView(e.node->Name));
+  }
+  for (const auto& e : root->dirs_) {
+    const TShareDirectory& d = *e.node;
+    if (!e.removed) x.shareNames.emplace(TrimView(d.Name));
+    std::string upper = plat::UpperCase(d.Path);
+    std::string trimmed = plat::Trim(upper);
+    x.shares.push_back({std::move(upper), std::move(trimmed), d.IncludeSubfolders, e.removed});
+  }
+  x.version = root->version_;
+  return x;
 }
 
 void TShareScanThread::FolderStep(const std::string& fullPath) {
@@ -124,77 +284,122 @@ void TShareScanThread::FolderStep(const std::string& fullPath) {
   }
   if (!rule) return;
 
-  TShareDirectory* root = manager_->root_.get();
+  RootIndex& x = Index();
   const std::string upper = plat::UpperCase(fullPath);
-  const std::string upperTrimmed = plat::UpperCase(plat::Trim(fullPath));
-  for (const auto& e : root->dirs_) {
+  const std::string upperTrimmed = plat::Trim(upper);
+  for (const Share& s : x.shares) {
     if (Stopped()) return;
-    if (e.removed) continue;
-    const std::string sharePath = plat::UpperCase(e.node->Path);
-    if (plat::Trim(sharePath) == upperTrimmed) return;
-    if (e.node->IncludeSubfolders && upper.find(sharePath) != std::string::npos) return;
+    if (s.removed) continue;
+    if (s.trimmed == upperTrimmed) return;
+    if (s.include && upper.find(s.upperPath) != std::string::npos) return;
   }
 
-  std::string name = rule->Description;
-  for (int n = 0;;) {
-    bool taken = false;
-    for (const auto& e : root->dirs_)
-      if (!e.removed && plat::SameText(plat::Trim(e.node->Name), plat::Trim(name))) taken = true;
-    if (!taken) break;
-    name = Numbered(rule->Description, ++n);
-  }
-
+  std::string key;
+  const std::string name = FreeName(rule->Description, x.shareNames, x.shareNumbers, &key);
+  TShareDirectory* root = manager_->root_.get();
   TShareDirectory* added = root->AppendDirectory(fullPath, name, true);
   added->Masks = masks_;
   added->MaskText = maskText_;
-  manager_->SendMessage(WM_SHARE_ADD_DIRECTORY, added);
+  // The index follows this addition itself.
+  x.shareNames.insert(std::move(key));
+  x.shares.push_back({upper, upperTrimmed, true, false});
+  x.coverFolder.clear();
+  x.version = root->version_;
+  Announce(WM_SHARE_ADD_DIRECTORY, root->dirs_.size() - 1, added);
 }
 
-void TShareScanThread::FileStep(const std::string& fullPath, const std::string& name,
-                                int64_t size) {
+void TShareScanThread::FileStep(const Walked& entry) {
+  const std::string& fullPath = entry.fullPath;
   bool wanted = false;
   for (const auto& m : masks_) {
     if (Stopped()) return;
-    if (MatchWildcard(m, name)) {
+    if (MatchWildcard(m, entry.name)) {
       wanted = true;
       break;
     }
   }
-  if (!wanted || size > 0xFFFFFFFFll) return;  // sizes are kept in 32 bits
+  if (!wanted || entry.size > 0xFFFFFFFFll) return;  // sizes are kept in 32 bits
   {
     Guard g(manager_->lock_);
+    RootIndex& x = Index();
+    if (x.filePaths.find(std::string_view(fullPath)) != x.filePaths.end()) return;
+
+    // Every share counts here, removed or not. Files come folder by
+    // folder, so the answer for the last folder is kept (by the folder
+    // part of the path as it is, which alone decides the answer).
+    std::string rawFolder = plat::ExtractFilePath(fullPath);
+    if (rawFolder != x.coverFolder || rawFolder.empty()) {
+      const std::string folder = FolderOf(plat::UpperCase(plat::Trim(fullPath)));
+      x.covered = false;
+      for (const Share& s : x.shares) {
+        if (Stopped()) return;
+        if (folder == s.trimmed || (s.include && folder.find(s.upperPath) != std::string::npos)) {
+          x.covered = true;
+          break;
+        }
+      }
+      x.coverFolder = std::move(rawFolder);
+    }
+    if (x.covered) return;
+
+    std::string key;
+    const std::string shown = FreeName(entry.name, x.fileNames, x.fileNumbers, &key);
+    plat::FileEntry info;
+    info.name = entry.name;
+    info.size = entry.size;
+    info.modified = entry.date;
+    info.attr = (entry.hidden ? uint32_t(plat::kAttrHidden) : 0u) | (entry.system ? uint32_t(plat::kAttrSystem) : 0u);
     TShareDirectory* root = manager_->root_.get();
-    for (const auto& e : root->files_)
-      if (!e.removed && plat::SameText(e.path, fullPath)) return;
-
-    const std::string folder = FolderOf(plat::UpperCase(plat::Trim(fullPath)));
-    for (const auto& e : root->dirs_) {
-      if (Stopped()) return;
-      const std::string sharePath = plat::UpperCase(e.node->Path);
-      if (folder == plat::Trim(sharePath)) return;
-      if (e.node->IncludeSubfolders && folder.find(sharePath) != std::string::npos) return;
+    std::unique_ptr<TShareFile> made = root->MakeFile(fullPath, shown, &info);
+    if (!made) {  // not taken after all: the numbers remembered may be one too far
+      x.version = ~uint64_t(0);
+      return;
     }
-
-    std::string shown = name;
-    for (int n = 0;;) {
-      bool taken = false;
-      for (const auto& e : root->files_)
-        if (!e.removed && plat::SameText(plat::Trim(e.node->Name), plat::Trim(shown))) taken = true;
-      if (!taken) break;
-      shown = Numbered(name, ++n);
-    }
-
-    TShareFile* added = root->AddFile(fullPath, shown);
-    if (!added) return;
-    manager_->SendMessage(WM_SHARE_ADD_FILE, added);
+    made->SharePath = root->SharePath + "/" + shown;
+    TShareFile* added = made.get();
+    root->AppendFile(std::move(made));
+    x.filePaths.insert(fullPath);
+    x.fileNames.insert(std::move(key));
+    x.version = root->version_;
+    Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
   }
+}
+
+void TShareScanThread::Announce(unsigned msg, size_t index, void* node) {
+  if (pending_.empty()) pendingSince_ = plat::MonotonicMs();
+  pending_.push_back({msg, index, node});
+  if (pending_.size() >= kAnnounceBatch) Deliver();
+}
+
+void TShareScanThread::Deliver() {
+  if (pending_.empty()) return;
+  Guard g(manager_->lock_);
   TShareManager* m = manager_;
-  Synchronize([m, &fullPath] {
-    if (m->OnScanStatus) m->OnScanStatus(m, fullPath);
+  TShareDirectory* root = m->root_.get();
+  auto present = [](const auto& list, size_t i, void* node) {
+    return i < list.size() && list[i].node.get() == node && !list[i].removed;
+  };
+  std::vector<Pending> batch;
+  batch.swap(pending_);
+  m->window_.Send([&] {
+    for (const Pending& p : batch) {
+      if (p.msg == WM_SHARE_ADD_DIRECTORY) {
+        if (present(root->dirs_, p.index, p.node)) m->HandleMessage(p.msg, m, p.node);
+      } else if (present(root->files_, p.index, p.node)) {
+        m->HandleMessage(p.msg, m, p.node);
+        // The file's full path as the walk found it.
+        if (m->OnScanStatus) m->OnScanStatus(m, static_cast<TShareFile*>(p.node)->Path);
+      }
+    }
   });
 }
 
 void TShareScanThread::EndOfScan() {
+  try {
+    Deliver();
+  } catch (...) {
+  }
+  manager_->Unpin();
   try {
     manager_->Root()->Update();
   } catch (...) {

@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/clock.h"
@@ -66,13 +69,77 @@ class TShareScanThread : public plat::Thread {
 
  private:
   bool Stopped() const { return stop_.load(); }
+
+  // One entry of the walk, as TFileScan described it. The walk runs ahead
+  // on a thread of its own (AheadWalk), listing folders while the steps of
+  // what it listed before run here; the entries keep their order.
+  struct Walked {
+    std::string name, fullPath;
+    int64_t size = 0;
+    plat::DateTime date = 0;
+    bool hidden = false, system = false, directory = false;
+  };
+  class AheadWalk;
+
   void FolderStep(const std::string& fullPath);
-  void FileStep(const std::string& fullPath, const std::string& name, int64_t size);
+  void FileStep(const Walked& entry);
   void EndOfScan();
+
+  // What the steps look up in the root's lists, case-folded and hashed
+  // once, so a step costs the same however much was added before. Built
+  // when the root's version differs from the one it was built for (some
+  // other call changed the root) and kept in step with the scan's own
+  // additions. Used under the manager lock.
+  struct Share {
+    std::string upperPath;  // upper-cased Path
+    std::string trimmed;    // and trimmed
+    bool include;
+    bool removed;
+  };
+  // Texts hashed and compared without regard to case (looked up by
+  // std::string_view, so a look-up copies nothing).
+  struct FoldHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+  };
+  struct FoldEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  using FoldSet = std::unordered_set<std::string, FoldHash, FoldEqual>;
+  struct RootIndex {
+    uint64_t version = ~uint64_t(0);
+    FoldSet filePaths;   // unremoved files, by path
+    FoldSet fileNames;   // unremoved files, by trimmed name
+    FoldSet shareNames;  // unremoved shares, the same
+    // A base name (left-trimmed) -> n: the names numbered 1 to n after it
+    // are all taken.
+    std::unordered_map<std::string, int, FoldHash, FoldEqual> fileNumbers, shareNumbers;
+    std::vector<Share> shares;
+    std::string coverFolder;  // the folder of the last file step
+    bool covered = false;     // and whether a share covers it
+  };
+  RootIndex& Index();
+
+  // Additions are announced (the add message, and for a file OnScanStatus)
+  // in batches, each batch in one synchronised call that keeps their order:
+  // a call per file would cost more than the whole rest of the step. The
+  // scan pins the tree, so nothing announced is freed before its turn; an
+  // entry removed meanwhile is not announced.
+  struct Pending {
+    unsigned msg;
+    size_t index;  // in the root's list (stable while the tree is pinned)
+    void* node;
+  };
+  void Announce(unsigned msg, size_t index, void* node);
+  void Deliver();
+
+  RootIndex index_;
+  std::vector<Pending> pending_;
+  int64_t pendingSince_ = 0;
 
   std::atomic<bool> stop_{false};
   std::vector<std::string> roots_;
-  TFileScan scan_;
   std::vector<std::string> masks_;
   TShareManager* manager_;
   std::string maskText_;

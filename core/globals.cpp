@@ -1,19 +1,20 @@
 #include "core/globals.h"
 
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace {
 
-constexpr char kThousandSeparator = ',';
 constexpr char kDecimalSeparator = '.';
 
 // The digits of magnitude grouped by thousands, after a "-" when negative.
 std::string Grouped(uint64_t magnitude, bool negative) {
+  const char separator = plat::ThousandsSeparator();
   std::string digits = std::to_string(magnitude);
   std::string out;
   if (negative) out += '-';
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += kThousandSeparator;
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
     out += digits[i];
   }
   return out;

@@ -1,8 +1,9 @@
 // Cutting command lines into words and quoted tokens, and formatting
 // numbers for display.
 //
-// Numbers are grouped with "," every three digits and use "." before the
-// decimal digit, whatever the user's locale: the same text on every system.
+// Numbers are grouped every three digits by the user's separator
+// (plat::ThousandsSeparator: the locale's on Windows, "," elsewhere) and
+// use "." before the decimal digit.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,10 +19,11 @@ std::string SplitFirstWord(std::string& s);
 // trimmed.
 std::string ExtractQuoted(std::string& s);
 
-// n with its digits grouped by thousands: "0", "1,234", "-1,234,567".
+// n with its digits grouped by thousands: "0", "1,234", "-1,234,567" (with
+// the user's separator).
 std::string FormatThousands(int64_t n);
 
 // A size in decimal units: "999 B", "1.5 KB", "1,000 KB", "2.3 MB",
 // "1 GB", "1 TB"; one decimal at most, halves rounded away from zero;
-// "0 B" for zero.
+// "0 B" for zero. Grouped as FormatThousands groups.
 std::string FormatByteSize(int64_t n);

@@ -62,15 +62,16 @@ int TICMP::Ping() {
   request_.assign(size_t(size), '\0');
   std::memcpy(request_.data(), kBanner, std::min(size_t(size), sizeof kBanner - 1));
   if (OnEchoRequest) OnEchoRequest(this);
-  const int rtt = echo_(addr_, Timeout, size);
+  std::string echoed;
+  const int rtt = echo_(addr_, Timeout, request_, TTL, TOS, &echoed);
   const int replies = rtt >= 0 ? 1 : 0;
   if (replies > 0) {
     // Only an answered echo replaces the last reply.
     reply_.Address = addr_;
     reply_.Status = 0;
     reply_.RoundTripTime = uint32_t(rtt);
-    reply_.DataSize = uint16_t(size);
-    reply_.Data = request_;
+    reply_.DataSize = uint16_t(echoed.size());
+    reply_.Data = std::move(echoed);
   } else {
     lastError_ = rtt == -1 ? kTimedOutError : kGeneralFailure;
   }

@@ -21,14 +21,16 @@ struct TIcmpEchoReply {
   uint32_t Status = 0;         // 0: success
   uint32_t RoundTripTime = 0;  // milliseconds
   uint16_t DataSize = 0;
-  std::string Data;            // the echoed data
+  std::string Data;            // the data the reply carried
 };
 
 class TICMP {
  public:
-  // Sends one echo request: the round-trip time in ms, -1 on time-out,
-  // another negative value on failure.
-  using EchoFunction = std::function<int(uint32_t addr, int timeoutMs, int payloadSize)>;
+  // Sends one echo request carrying data with the given time-to-live and
+  // type of service: the round-trip time in ms, -1 on time-out, another
+  // negative value on failure; the data the reply carried in *echoed.
+  using EchoFunction = std::function<int(uint32_t addr, int timeoutMs, const std::string& data, int ttl,
+                                         int tos, std::string* echoed)>;
   // Name lookup: true with the address (host order) or false with an error.
   using Resolver = std::function<bool(const std::string& host, uint32_t* addr, int* error)>;
 
@@ -49,8 +51,8 @@ class TICMP {
   std::string HostIP;    // dotted form of the resolved address
   int Size = 56;         // echo data bytes
   int Timeout = 4000;    // milliseconds
-  int TTL = 64;
-  uint8_t TOS = 0;
+  int TTL = 64;     // time-to-live of the request
+  uint8_t TOS = 0;  // its type of service
 
   const TIcmpEchoReply& Reply() const { return reply_; }
   int LastError() const { return lastError_; }

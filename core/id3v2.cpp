@@ -32,6 +32,21 @@ int32_t TrackNumber(const std::string& text) {
   return v;
 }
 
+// A frame body with its text in Windows-1252: the encoding byte (0
+// ISO-8859-1, 1 UTF-16 with a byte-order mark, 2 UTF-16 big-endian, 3
+// UTF-8) tells how the text after the first `keep` bytes (the encoding
+// byte, and a comment's language) is written. The result is laid out as an
+// ISO-8859-1 body would be: the encoding byte 0, the kept bytes, then the
+// text, each string terminator one zero byte. Unknown encodings stay as
+// they are.
+std::string AnsiBody(const std::string& body, size_t keep) {
+  const auto encoding = static_cast<unsigned char>(body.empty() ? 0 : body[0]);
+  if (encoding == 0 || encoding > 3 || body.size() < keep) return body;
+  const std::string_view text = std::string_view(body).substr(keep);
+  return std::string(1, '\0') + body.substr(1, keep - 1) +
+         (encoding == 3 ? plat::AnsiFromUtf8(text) : plat::AnsiFromUtf16(text, encoding == 2));
+}
+
 }  // namespace
 
 void TID3v2::Reset() {
@@ -80,7 +95,7 @@ bool TID3v2::ReadFromStream(plat::Stream& s) {
       if (idx >= 0) {
         char body[kBodyKept] = {};
         s.Read(body, int64_t(std::min<uint64_t>(frameSize, kBodyKept)));
-        texts[idx].assign(body, kBodyKept);
+        texts[idx] = AnsiBody(std::string(body, kBodyKept), idx == kComment ? 4 : 1);
       }
       pos += 10 + frameSize;  // cannot wrap: both terms are below 2^33
     }

@@ -225,7 +225,11 @@ static bool HasFrameCount(const TMPEGaudio::VBRData& v) { return v.Found && v.Fr
 
 uint16_t TMPEGaudio::BitRate() const {
   if (!frame_.Found) return 0;
-  if (!HasFrameCount(vbr_) || vbr_.Bytes < 1) return uint16_t(HeaderBitRate(frame_));
+  // An "Info" header marks a constant-rate file: its rate is the frame
+  // header's, whatever average the header's byte count (tags and padding
+  // included) would give.
+  const bool constantRate = vbr_.Found && std::memcmp(vbr_.ID, "Info", 4) == 0;
+  if (constantRate || !HasFrameCount(vbr_) || vbr_.Bytes < 1) return uint16_t(HeaderBitRate(frame_));
   const double perFrame = double(vbr_.Bytes) / vbr_.Frames - PaddingBytes(frame_);
   const double kbps = std::round(perFrame * HeaderSampleRate(frame_) / Coefficient(frame_) / 1000);
   return uint16_t(std::clamp(kbps, 0.0, 65535.0));

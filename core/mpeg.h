@@ -57,7 +57,7 @@ class TMPEGaudio {
   // The same analysis over any stream (tests and fuzzing use memory).
   bool ReadFromStream(plat::Stream& s);
 
-  uint16_t BitRate() const;     // kbit/s (the average one for VBR files)
+  uint16_t BitRate() const;     // kbit/s (the average one for VBR files; the header's for "Info")
   uint16_t SampleRate() const;  // Hz
   double Duration() const;      // seconds
   bool Valid() const;

@@ -45,7 +45,7 @@ enum NetState : int {
   kStateConnected = 6,
 };
 
-constexpr int kReadAheadSize = 8191;
+constexpr int kReadAheadSize = 65536;  // one receive call per 64 KiB of byte-wise reading
 // Longest wait for an outgoing connect to complete.
 constexpr int kConnectWaitMs = 10000000;
 // Rate windows restart once either counter passes this many bytes.

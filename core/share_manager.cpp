@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/global_functions.h"
 #include "platform/text.h"
@@ -11,7 +12,6 @@ namespace {
 
 using Guard = plat::Locked<plat::CriticalSection>;
 
-constexpr int kNotifyWaitMs = 20;       // how long a folder's notification is waited for
 constexpr int64_t kMaxShareSize = 0xFFFFFFFFll;  // sizes are kept in 32 bits
 
 // ------------------------------------------------------------ share file
@@ -117,6 +117,7 @@ bool MatchesMasks(const std::vector<std::string>& masks, const std::string& name
 void TShareFile::SetName(const std::string& name) {
   Guard g(Manager->lock_);
   Name = name;
+  Folder->Touch();
   if (!Folder->IsRoot) return;
   SharePath = "/" + name;
   for (auto& e : Folder->files_)
@@ -126,12 +127,14 @@ void TShareFile::SetName(const std::string& name) {
 void TShareFile::SetPath(const std::string& path) {
   Guard g(Manager->lock_);
   Path = path;
+  Folder->Touch();
   for (auto& e : Folder->files_)
     if (e.node.get() == this) e.path = path;
 }
 
 void TShareFile::Remove() {
   Guard g(Manager->lock_);
+  Folder->Touch();
   for (auto& e : Folder->files_)
     if (e.node.get() == this) e.removed = e.disposed = true;
 }
@@ -173,6 +176,7 @@ TShareDirectory* TShareDirectory::AppendDirectory(const std::string& path,
   c->IncludeSubfolders = includeSubfolders;
   TShareDirectory* p = c.get();
   dirs_.push_back({name, path, false, false, false, std::move(c)});
+  Touch();
   return p;
 }
 
@@ -220,6 +224,7 @@ std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
 void TShareDirectory::AppendFile(std::unique_ptr<TShareFile> f) {
   const std::string name = f->Name, path = f->Path;
   files_.push_back({name, path, false, false, false, std::move(f)});
+  Touch();
 }
 
 TShareFile* TShareDirectory::AddFile(const std::string& path, const std::string& name) {
@@ -249,11 +254,13 @@ void TShareDirectory::SetIncludeSubfolders(bool include) {
   Guard g(Manager->lock_);
   IncludeSubfolders = include;
   armed_.store(false);
+  if (Parent) Parent->Touch();
 }
 
 void TShareDirectory::SetName(const std::string& name) {
   Guard g(Manager->lock_);
   Name = name;
+  if (Parent) Parent->Touch();
   if (!IsShare) return;
   SharePath = "/" + name;
   for (auto& e : Parent->dirs_)
@@ -264,6 +271,7 @@ void TShareDirectory::SetPath(const std::string& path) {
   if (IsRoot) return;
   Guard g(Manager->lock_);
   Path = path;
+  if (Parent) Parent->Touch();
   if (Parent)
     for (auto& e : Parent->dirs_)
       if (e.node.get() == this) e.path = path;
@@ -274,6 +282,7 @@ void TShareDirectory::SetPath(const std::string& path) {
 void TShareDirectory::Remove() {
   if (IsRoot) return;
   Guard g(Manager->lock_);
+  Parent->Touch();
   for (auto& e : Parent->dirs_)
     if (e.node.get() == this) {
       e.removed = e.disposed = true;
@@ -284,12 +293,6 @@ void TShareDirectory::Remove() {
 int TShareDirectory::IndexOfDirectory(const std::string& name, bool liveOnly) const {
   for (size_t i = 0; i < dirs_.size(); ++i)
     if ((!liveOnly || !dirs_[i].removed) && plat::SameText(dirs_[i].name, name)) return int(i);
-  return -1;
-}
-
-int TShareDirectory::IndexOfFile(const std::string& name) const {
-  for (size_t i = 0; i < files_.size(); ++i)
-    if (plat::SameText(files_[i].name, name)) return int(i);
   return -1;
 }
 
@@ -331,8 +334,14 @@ void TShareDirectory::DoUpdate() {
         Guard g(Manager->lock_);
         for (auto& e : dirs_) {
           if (e.node.get() != share) continue;
-          if (exists && e.vanished) e.removed = e.vanished = false;
-          if (!exists && !e.removed) e.removed = e.vanished = true;
+          if (exists && e.vanished) {
+            e.removed = e.vanished = false;
+            Touch();
+          }
+          if (!exists && !e.removed) {
+            e.removed = e.vanished = true;
+            Touch();
+          }
           live = exists && !e.removed;
         }
       }
@@ -340,12 +349,10 @@ void TShareDirectory::DoUpdate() {
     }
     return;
   }
-  bool rescan = true;
-  if (armed_.load())
-    rescan = Manager->watcher_.Changed(watch_, kNotifyWaitMs);
-  else
-    Manager->watcher_.Changed(watch_, 0);  // what happened before this listing is seen by it
-  if (!rescan) return;
+  // The notification is only looked at, never waited for: a query that
+  // reaches an unchanged folder goes on at once.
+  const bool changed = Manager->watcher_.Changed(watch_, 0);
+  if (armed_.load() && !changed) return;
   DoRescan();
   armed_.store(true);
 }
@@ -385,38 +392,56 @@ void TShareDirectory::DoRescan() {
     listed.push_back(std::move(l));
   }
 
+  // The lists by folded name, built once per listing (the first entry of a
+  // name wins, as in a linear search).
+  using NameIndex = std::unordered_map<std::string, size_t>;
+  auto indexOf = [](const auto& list) {
+    NameIndex index;
+    for (size_t i = 0; i < list.size(); ++i) index.emplace(plat::UpperCase(list[i].name), i);
+    return index;
+  };
+  auto find = [](const NameIndex& index, const std::string& name) {
+    auto it = index.find(plat::UpperCase(name));
+    return it == index.end() ? -1 : int(it->second);
+  };
+
   // New files are built (and analysed) outside the manager lock.
   std::vector<Listed*> fresh;
   {
     Guard g(Manager->lock_);
+    const NameIndex files = indexOf(files_);
     for (auto& l : listed)
-      if (l.matches && IndexOfFile(l.entry.name) < 0) fresh.push_back(&l);
+      if (l.matches && find(files, l.entry.name) < 0) fresh.push_back(&l);
   }
   for (Listed* l : fresh) l->made = MakeFile(l->fullPath, l->entry.name, &l->entry);
 
   // Marks and additions in one step, so a query never sees an entry flicker.
   Guard g(Manager->lock_);
+  NameIndex dirIndex = indexOf(dirs_), fileIndex = indexOf(files_);
   std::vector<char> keepDir(dirs_.size(), 0), keepFile(files_.size(), 0);
   for (auto& l : listed) {
     if (l.asFolder) {
-      const int k = IndexOfDirectory(l.entry.name, false);
+      const int k = find(dirIndex, l.entry.name);
       if (k >= 0) {
         keepDir[size_t(k)] = 1;
       } else {
+        dirIndex.emplace(plat::UpperCase(l.entry.name), dirs_.size());
         AppendDirectory(l.fullPath, l.entry.name, true);
         keepDir.push_back(1);
       }
     } else if (l.matches) {
-      const int k = IndexOfFile(l.entry.name);
+      const int k = find(fileIndex, l.entry.name);
       if (k >= 0) {
         keepFile[size_t(k)] = 1;
       } else if (l.made) {
+        fileIndex.emplace(plat::UpperCase(l.entry.name), files_.size());
         l.made->SharePath = SharePath + "/" + l.entry.name;
         AppendFile(std::move(l.made));
         keepFile.push_back(1);
       }
     }
   }
+  Touch();
   for (size_t i = 0; i < dirs_.size(); ++i) {
     dirs_[i].removed = !keepDir[i];
     if (keepDir[i]) dirs_[i].disposed = false;
@@ -431,8 +456,7 @@ void TShareDirectory::PurgeLocked() {
   // A removed entry still carrying the owner's Data stays, unless the owner
   // removed it himself.
   auto freeable = [](const auto& e) { return e.removed && (e.disposed || !e.node->Data.load()); };
-  std::erase_if(files_, freeable);
-  std::erase_if(dirs_, freeable);
+  if (std::erase_if(files_, freeable) + std::erase_if(dirs_, freeable) > 0) Touch();
   for (auto& e : dirs_) e.node->PurgeLocked();
 }
 
@@ -582,6 +606,7 @@ TShareFile* TShareManager::AddFile(const std::string& path, const std::string& n
 }
 
 void TShareManager::ClearLocked(bool dirs, bool files) {
+  root_->Touch();
   if (InUse()) {
     // Queries may hold these entries: they are freed when the last ends.
     if (dirs)

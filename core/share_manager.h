@@ -180,7 +180,13 @@ class TShareDirectory {
                                        const plat::FileEntry* info);
   void SetMasksLocked(const std::string& maskList);
   int IndexOfDirectory(const std::string& name, bool liveOnly) const;
-  int IndexOfFile(const std::string& name) const;
+
+  // Bumped under the manager lock whenever the lists change, or an entry's
+  // name, path, include flag or removed mark does: indexes built over the
+  // lists (the disk scan's) know from it whether they still hold. Names
+  // and paths change through SetName and SetPath for that reason.
+  void Touch() { ++version_; }
+  uint64_t version_ = 0;
 
   plat::CriticalSection folderLock_;  // held by Rescan
   plat::Mutex mpegLock_;              // held while mpeg_ analyses; takes no other lock

@@ -208,7 +208,8 @@ int WebClientHandleCount() {
   return int(l.handles.size());
 }
 
-TWebClientHandle::TWebClientHandle() : socket_(std::make_unique<TSocket>()), in_(kWebPiece) {
+TWebClientHandle::TWebClientHandle()
+    : socket_(std::make_unique<TSocket>()), in_(kWebPiece), piece_(kWebPiece) {
   socket_->SetTimeout(timeout_);
   HandleList& l = Handles();
   std::lock_guard<std::mutex> g(l.lock);
@@ -409,8 +410,14 @@ int TWebClientHandle::ReadHead() {
   int interim = 0;
   while (ReadOneHead() / 100 == 1)
     if (++interim > kWebMaxInterim) Fail(kWebBadResponse);
-  // Length and range of the body.
-  contentLength_ = ParseDecimal(ResponseHeader("Content-Length"));
+  // Length and range of the body. A length given but not a plain decimal
+  // number ("12abc", "-1", more digits than any body has) leaves the body's
+  // end unknown: the response is refused rather than read to the close.
+  contentLength_ = -1;
+  if (headerNames_.IndexOf("Content-Length") >= 0) {
+    contentLength_ = ParseDecimal(ResponseHeader("Content-Length"));
+    if (contentLength_ < 0) Fail(kWebBadResponse);
+  }
   rangeStart_ = 0;
   rangeEnd_ = contentLength_ > 0 ? contentLength_ - 1 : 0;
   std::string range = ResponseHeader("Content-Range");
@@ -467,7 +474,7 @@ int TWebClientHandle::Request(int64_t rangeStart, int64_t rangeEnd) {
 }
 
 int TWebClientHandle::CopyBody(plat::Stream& out, int64_t count, int64_t& total, int64_t maxBytes) {
-  char buf[kWebPiece];
+  char* buf = piece_.data();
   while (count != 0) {
     int want = count < 0 || count > kWebPiece ? kWebPiece : int(count);
     int n;

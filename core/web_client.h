@@ -26,7 +26,8 @@ enum WebResult : int {
   kWebCannotStore = -4,        // the body could not be stored (or exceeds the cap)
   kWebBadScheme = -8,          // not an "HTTP:" URL (or not a usable one)
   kWebTooManyRedirects = -10,  // more than kWebMaxRedirects redirects
-  kWebBadResponse = -12,       // malformed or over-long response head or chunk line
+  kWebBadResponse = -12,       // malformed or over-long response head or chunk line, or a
+                               // Content-Length that is not a plain decimal number
 };
 
 constexpr int kWebDefaultTimeout = 60;                 // seconds a receive may wait
@@ -35,7 +36,7 @@ constexpr int kWebMaxRedirects = 100;
 constexpr int kWebMaxLine = 8192;                      // bytes in one head line
 constexpr int kWebMaxHeaders = 256;                    // lines in one response head
 constexpr int kWebMaxInterim = 32;                     // 1xx responses before the real one
-constexpr int kWebPiece = 8192;                        // bytes per read
+constexpr int kWebPiece = 262144;                      // bytes per read: few calls per megabyte
 
 // ---------------------------------------------------------------- cookies
 
@@ -178,6 +179,7 @@ class TWebClientHandle {
   std::vector<char> in_;
   size_t inPos_ = 0;
   size_t inLen_ = 0;
+  std::vector<char> piece_;  // a piece of the body on its way to the stream
 };
 
 // Handles that exist now (the program-wide list).

@@ -138,16 +138,19 @@ int MillisecondsOfDayNow() {
 }
 
 DateTime UnixToDateTime(int64_t unixSeconds) {
-  // The C library's local-time conversion shares one buffer; the lock
-  // keeps the callers of this layer from overwriting each other's.
-  static std::mutex lock;
-  std::lock_guard<std::mutex> g(lock);
+  // The re-entrant conversion: no shared buffer, and (unlike localtime)
+  // no look at the system's time-zone file on every call, which a folder
+  // walk would pay once per entry.
   const std::time_t t = static_cast<std::time_t>(unixSeconds);
-  const std::tm* tm = std::localtime(&t);
-  if (!tm)  // out of the C library's range: UTC is the best left
+  std::tm tm{};
+#ifdef _WIN32
+  const bool ok = localtime_s(&tm, &t) == 0;
+#else
+  const bool ok = localtime_r(&t, &tm) != nullptr;
+#endif
+  if (!ok)  // out of the C library's range: UTC is the best left
     return double(kUnixEpochDay) + double(unixSeconds) / 86400.0;
-  return EncodeDateTime(tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min,
-                        tm->tm_sec);
+  return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 }  // namespace plat

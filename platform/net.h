@@ -101,11 +101,14 @@ bool TextToAddress(const std::string& text, uint32_t* addr);
 // The machine's own first IPv4 address (127.0.0.1 when none).
 uint32_t OwnFirstAddress();
 
-// ICMP echo: round-trip time in ms to addr, or a negative value on failure
-// (time-out: -1). Win32: icmp.dll loaded at run time; POSIX: an ICMP
+// ICMP echo: sends data (at most 65,500 bytes) to addr with the given
+// time-to-live and type of service; the round-trip time in ms, or a
+// negative value on failure (time-out: -1). The data the reply carried goes
+// to *echoed when given. Win32: icmp.dll loaded at run time; POSIX: an ICMP
 // datagram socket, else a raw socket. IcmpAvailable() tells whether echo
 // requests can be sent at all.
 bool IcmpAvailable();
-int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize);
+int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos,
+             std::string* echoed = nullptr);
 
 }  // namespace plat

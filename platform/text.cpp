@@ -85,4 +85,64 @@ std::string Trim(std::string_view s) {
 
 std::string IntToStr(int64_t v) { return std::to_string(v); }
 
+char AnsiFromCodePoint(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return char(cp);
+  // The code page's characters at 0x80-0x9F.
+  static const uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  for (int i = 0; i < 32; ++i)
+    if (kHigh[i] != 0 && kHigh[i] == cp) return char(0x80 + i);
+  return '?';
+}
+
+std::string AnsiFromUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    uint32_t cp = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
+    bool ok = extra >= 0 && i + size_t(extra) < s.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + size_t(k)]);
+      if ((c & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    // Over-long forms and surrogates are no characters.
+    static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (!ok) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    out += AnsiFromCodePoint(cp);
+    i += size_t(extra) + 1;
+  }
+  return out;
+}
+
+std::string AnsiFromUtf16(std::string_view s, bool bigEndian) {
+  std::string out;
+  out.reserve(s.size() / 2);
+  for (size_t i = 0; i + 1 < s.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(s[i + 1]);
+    const uint32_t unit = bigEndian ? (uint32_t(a) << 8 | b) : (uint32_t(b) << 8 | a);
+    if (unit == 0xFEFF) continue;
+    if (unit == 0xFFFE) {  // the mark read the wrong way round
+      bigEndian = !bigEndian;
+      continue;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < s.size()) {
+      const auto c = static_cast<unsigned char>(s[i + 2]), d = static_cast<unsigned char>(s[i + 3]);
+      const uint32_t low = bigEndian ? (uint32_t(c) << 8 | d) : (uint32_t(d) << 8 | c);
+      if (low >= 0xDC00 && low <= 0xDFFF) i += 2;  // a pair: beyond the code page either way
+    }
+    out += AnsiFromCodePoint(unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+  }
+  return out;
+}
+
 }  // namespace plat

@@ -30,4 +30,16 @@ std::string TrimRight(std::string_view s);
 
 std::string IntToStr(int64_t v);
 
+// The Windows-1252 byte of a Unicode code point; '?' for one the code page
+// does not have (the C1 controls U+0080-U+009F included).
+char AnsiFromCodePoint(uint32_t cp);
+// UTF-8 text as Windows-1252: every character the code page lacks, and
+// every byte that starts no valid sequence, becomes '?'.
+std::string AnsiFromUtf8(std::string_view utf8);
+// UTF-16 code units as Windows-1252 (bigEndian: the byte order of the
+// units). A unit U+FEFF or U+FFFE (a byte-order mark) sets the byte order
+// of the units after it and gives no character; a unit 0 gives a 0 byte;
+// an odd last byte is dropped; characters beyond the code page become '?'.
+std::string AnsiFromUtf16(std::string_view bytes, bool bigEndian);
+
 }  // namespace plat

@@ -9,14 +9,32 @@
 #include "platform/text.h"
 
 std::string EventValueText(const std::string& value) {
+  auto control = [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; };
   bool plain = !value.empty();
   for (char c : value)
-    if (c == ' ' || c == '"' || c == '\t' || c == '\r' || c == '\n') plain = false;
+    if (c == ' ' || c == '"' || control(c)) plain = false;
   if (plain) return value;
+  // Inside the quotes nothing a peer sent can end the line or the value.
+  static const char kHex[] = "0123456789ABCDEF";
   std::string out = "\"";
   for (char c : value) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (control(c)) {
+      const auto b = static_cast<unsigned char>(c);
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    } else {
+      out += c;
+    }
   }
   return out + "\"";
 }

@@ -1,9 +1,10 @@
 // Helpers for driving a TNapsterClient from tools and tests: the property
 // values the main window gives its component, and an event log that turns
 // every published event into one text line "OnName KEY=value ..." (values
-// with blanks, quotes or nothing in them are double-quoted, with a
-// backslash before " and \ inside the quotes). Used by tarnctl and by tests
-// that check events by their printed form.
+// with blanks, quotes, control characters or nothing in them are
+// double-quoted, with a backslash before " and \ inside the quotes, and
+// control characters written \n, \r, \t or \xHH). Used by tarnctl and by
+// tests that check events by their printed form.
 #pragma once
 #include <functional>
 #include <string>

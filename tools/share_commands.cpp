@@ -8,16 +8,10 @@
 #include "platform/dispatcher.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tools/napster_client_harness.h"
 
 namespace {
 
-std::string Quoted(const std::string& s) {
-  if (!s.empty() && s.find(' ') == std::string::npos && s.find('"') == std::string::npos)
-    return s;
-  std::string q = "\"";
-  for (char c : s) q += c == '"' ? '\'' : c;
-  return q + "\"";
-}
 
 // The first word (upper-cased) and the rest of the line (trimmed).
 void Split(const std::string& line, std::string& verb, std::string& rest) {
@@ -28,6 +22,12 @@ void Split(const std::string& line, std::string& verb, std::string& rest) {
 }
 
 }  // namespace
+
+std::string PathArgument(const std::string& text) {
+  if (text.empty() || text[0] != '"') return text;
+  const size_t close = text.find('"', 1);
+  return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+}
 
 ShareCommands::ShareCommands()
     : owned_(std::make_unique<TShareManager>()), manager_(owned_.get()) {}
@@ -40,14 +40,14 @@ bool ShareCommands::Run(const std::string& line, std::ostream& out) {
   Split(line, verb, rest);
   TShareManager& m = *manager_;
   if (verb == "SCAN") {
-    std::string root = rest, masks = "*.mp3";
-    const size_t blank = rest.find(' ');
-    if (blank != std::string::npos) {
-      root = rest.substr(0, blank);
-      masks = plat::Trim(rest.substr(blank + 1));
+    std::string root = PathArgument(rest), masks = "*.mp3";
+    const size_t end = rest.empty() || rest[0] != '"' ? rest.find(' ') : rest.find('"', 1);
+    if (end != std::string::npos && end + 1 < rest.size()) {
+      if (rest[0] != '"') root = rest.substr(0, end);
+      masks = plat::Trim(rest.substr(end + 1));
     }
     if (!plat::DirectoryExists(root)) {
-      out << "ERROR no folder " << Quoted(root) << "\n";
+      out << "ERROR SCAN no folder " << EventValueText(root) << "\n";
       return true;
     }
     if (!rulesLoaded_) LoadScanningRules(&m);
@@ -71,20 +71,24 @@ bool ShareCommands::Run(const std::string& line, std::ostream& out) {
     while (q->Next()) {
       ++n;
       if (q->IsDirectory)
-        out << "D " << Quoted(q->SharePath) << " PATH=" << Quoted(q->Path) << "\n";
+        out << "D " << EventValueText(q->SharePath) << " PATH=" << EventValueText(q->Path) << "\n";
       else
-        out << "F " << Quoted(q->SharePath) << " SIZE=" << q->Size << " MP3="
+        out << "F " << EventValueText(q->SharePath) << " SIZE=" << q->Size << " MP3="
             << (q->IsMP3 ? "TRUE" : "FALSE") << " BITRATE=" << q->BitRate
             << " SAMPLERATE=" << q->SampleRate << " SECONDS=" << q->Seconds << "\n";
     }
     out << "SHARES " << n << "\n";
   } else if (verb == "SAVE" || verb == "LOAD") {
-    const bool ok = verb == "SAVE" ? m.SaveToFile(rest) : m.LoadFromFile(rest);
-    out << (ok ? "OK " : "ERROR ") << verb << " " << Quoted(rest) << "\n";
+    const std::string file = PathArgument(rest);
+    const bool save = verb == "SAVE";
+    const bool ok = save ? m.SaveToFile(file) : m.LoadFromFile(file);
+    out << (ok ? "OK " : "ERROR ") << verb << (ok ? " " : save ? " cannot write " : " cannot read ")
+        << EventValueText(file) << "\n";
   } else if (verb == "MP3") {
+    const std::string file = PathArgument(rest);
     TMPEGaudio a;
-    if (!a.ReadFromFile(rest)) {
-      out << "ERROR cannot read " << Quoted(rest) << "\n";
+    if (!a.ReadFromFile(file)) {
+      out << "ERROR MP3 cannot read " << EventValueText(file) << "\n";
       return true;
     }
     char secs[32];
@@ -92,14 +96,14 @@ bool ShareCommands::Run(const std::string& line, std::ostream& out) {
     TID3v1& v1 = a.ID3v1();
     TID3v2& v2 = a.ID3v2();
     const bool useV2 = v2.Exists && !v2.Title.empty();
-    out << "MP3 BITRATE=" << a.BitRate() << " SAMPLERATE=" << a.SampleRate()
+    out << "OK MP3 BITRATE=" << a.BitRate() << " SAMPLERATE=" << a.SampleRate()
         << " SECONDS=" << secs << " VALID=" << (a.Valid() ? "TRUE" : "FALSE")
         << " VBR=" << (a.VBR().Found ? a.VBR().ID : "NONE")
-        << " TITLE=" << Quoted(useV2 ? v2.Title : v1.Title)
-        << " ARTIST=" << Quoted(useV2 ? v2.Artist : v1.Artist)
-        << " ALBUM=" << Quoted(useV2 ? v2.Album : v1.Album)
-        << " YEAR=" << Quoted(useV2 ? v2.Year : v1.Year)
-        << " GENRE=" << Quoted(useV2 ? v2.Genre : v1.GenreName()) << "\n";
+        << " TITLE=" << EventValueText(useV2 ? v2.Title : v1.Title)
+        << " ARTIST=" << EventValueText(useV2 ? v2.Artist : v1.Artist)
+        << " ALBUM=" << EventValueText(useV2 ? v2.Album : v1.Album)
+        << " YEAR=" << EventValueText(useV2 ? v2.Year : v1.Year)
+        << " GENRE=" << EventValueText(useV2 ? v2.Genre : v1.GenreName()) << "\n";
   } else {
     return false;
   }

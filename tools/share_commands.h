@@ -5,13 +5,19 @@
 //   SHARES                every shared item, one line each
 //   SAVE <file> / LOAD <file>
 //   MP3 <file>            bit rate, sample rate, seconds, validity and tags
-// Each answer is one or more lines; errors start with "ERROR".
+// A path may be double-quoted. Each answer is one or more lines; errors
+// read "ERROR <COMMAND> <reason>". Values are printed as the console prints
+// event values (EventValueText).
 #pragma once
 #include <memory>
 #include <ostream>
 #include <string>
 
 class TShareManager;
+
+// A path argument: the text between double quotes when it begins with one
+// (to the end when the quote is not closed), otherwise the text itself.
+std::string PathArgument(const std::string& text);
 
 class ShareCommands {
  public:

@@ -56,14 +56,16 @@ DateTime ModifiedOf(const struct stat& st) {
 // Describes the entry at path. A link to a file is that file; a link to a
 // folder (or a dangling one) is neither folder nor file of any size, so a
 // walk never follows it. Devices, pipes and sockets are system entries.
-bool Describe(const std::string& path, const std::string& name, FileEntry& out) {
+// dir: a descriptor of the entry's folder, which path names relative to it
+// (AT_FDCWD: path is a whole path).
+bool Describe(int dir, const char* path, const std::string& name, FileEntry& out) {
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0) return false;
+  if (fstatat(dir, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   out = FileEntry();
   out.name = name;
   if (S_ISLNK(st.st_mode)) {
     struct stat target {};
-    if (stat(path.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) {
+    if (fstatat(dir, path, &target, 0) == 0 && !S_ISDIR(target.st_mode)) {
       st = target;
     } else {
       out.modified = ModifiedOf(st);
@@ -111,8 +113,9 @@ bool FileSearch::Next(FileEntry& out) {
   while (dirent* d = readdir(impl_->dir)) {
     const std::string name = d->d_name;
     if (!MatchMask(name, impl_->mask)) continue;
-    // An entry deleted since the folder was read is passed over.
-    if (Describe(impl_->folder + name, name, out)) return true;
+    // An entry deleted since the folder was read is passed over. It is
+    // looked at relative to the open folder: no walk of the whole path.
+    if (Describe(dirfd(impl_->dir), d->d_name, name, out)) return true;
   }
   return false;
 }
@@ -158,7 +161,8 @@ int64_t FileSize(const std::string& path) {
 }
 
 bool GetFileInfo(const std::string& path, FileEntry& out) {
-  return Describe(ExcludeTrailingDelim(path), ExtractFileName(ExcludeTrailingDelim(path)), out);
+  const std::string whole = ExcludeTrailingDelim(path);
+  return Describe(AT_FDCWD, whole.c_str(), ExtractFileName(whole), out);
 }
 
 std::vector<std::string> os::FixedDriveRootsRaw() {

@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -58,12 +59,14 @@ bool IcmpAvailable() {
   return s.fd >= 0;
 }
 
-int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize) {
+int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos, std::string* echoed) {
   if (addr == 0) return -2;
-  if (payloadSize < 0) payloadSize = 0;
-  if (payloadSize > kMaxPayload) payloadSize = kMaxPayload;
+  const int payloadSize = int(std::min<size_t>(data.size(), kMaxPayload));
   IcmpSocket s;
   if (s.fd < 0) return -2;
+  if (ttl >= 1 && ttl <= 255) setsockopt(s.fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+  const int typeOfService = tos & 0xFF;
+  setsockopt(s.fd, IPPROTO_IP, IP_TOS, &typeOfService, sizeof typeOfService);
 
   // Header: type, code, checksum, identifier, sequence; then the payload.
   // A datagram socket puts its own identifier in (and filters replies by it).
@@ -75,7 +78,7 @@ int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize) {
   packet[5] = uint8_t(id);
   packet[6] = uint8_t(seq >> 8);
   packet[7] = uint8_t(seq);
-  for (int i = 0; i < payloadSize; ++i) packet[8 + size_t(i)] = uint8_t('a' + i % 23);
+  std::memcpy(packet.data() + 8, data.data(), size_t(payloadSize));
   const uint16_t sum = Checksum(packet.data(), packet.size());
   packet[2] = uint8_t(sum >> 8);
   packet[3] = uint8_t(sum);
@@ -113,6 +116,7 @@ int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize) {
     if (uint16_t(icmp[6] << 8 | icmp[7]) != seq) continue;
     if (s.raw && uint16_t(icmp[4] << 8 | icmp[5]) != id) continue;
     const int64_t rtt = os::MonotonicRawMs() - start;
+    if (echoed) echoed->assign(reinterpret_cast<const char*>(icmp + 8), size_t(n) - off - 8);
     return int(rtt < 0 ? 0 : rtt);
   }
 }

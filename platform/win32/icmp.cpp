@@ -4,6 +4,7 @@
 #include <ipexport.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/net.h"
@@ -54,18 +55,19 @@ bool IcmpAvailable() {
   return true;
 }
 
-int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize) {
+int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos, std::string* echoed) {
   const IcmpLib& lib = Lib();
   if (!lib.ok) return -2;
   HANDLE h = lib.create();
   if (h == INVALID_HANDLE_VALUE) return -2;
-  const int size = std::clamp(payloadSize, 0, kMaxPayload);
-  std::vector<char> request(size_t(size), 0);
+  const int size = int(std::min<size_t>(data.size(), kMaxPayload));
+  std::vector<char> request(data.begin(), data.begin() + size);
   // The reply holds the reply record, the echoed data and room for an ICMP
   // error message.
   std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + size_t(size) + 8 + 64);
   IP_OPTION_INFORMATION options = {};
-  options.Ttl = 64;
+  options.Ttl = UCHAR(std::clamp(ttl, 1, 255));
+  options.Tos = UCHAR(tos & 0xFF);
   DWORD n = lib.sendEcho(h, htonl(addr), request.data(), WORD(size), &options, reply.data(),
                          DWORD(reply.size()), DWORD(std::max(timeoutMs, 1)));
   DWORD lastError = GetLastError();
@@ -74,6 +76,12 @@ int IcmpEcho(uint32_t addr, int timeoutMs, int payloadSize) {
   if (n == 0) return lastError == IP_REQ_TIMED_OUT ? -1 : -2;
   if (r->Status == IP_REQ_TIMED_OUT) return -1;
   if (r->Status != IP_SUCCESS) return -2;
+  if (echoed) {
+    // The echoed data lies in the reply buffer (when the system says so).
+    const char* d = static_cast<const char*>(r->Data);
+    const bool inside = d >= reply.data() && d + r->DataSize <= reply.data() + reply.size();
+    echoed->assign(inside ? d : "", inside ? r->DataSize : 0);
+  }
   return int(r->RoundTripTime);
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
+#include "platform/text.h"
 #include "tests/support/test_util.h"
 #include "tools/mp3_builder.h"
 
@@ -235,6 +236,47 @@ TEST(ShareScan, IgnoreKeywordAndNumberedNames) {
   EXPECT_EQ(ShareNames(m), (std::set<std::string>{"Songs", "Songs (1)", "Songs (2)"}));
   for (int i = 0; i < m.Root()->DirectoryCount(); ++i)
     EXPECT_EQ(m.Root()->Directory(i)->Path.find("drop"), std::string::npos);
+}
+
+// Names repeated from folder to folder are numbered as a search of the
+// whole list would number them: a number held by a file shared earlier is
+// skipped, one of a removed file is free again, names differing in case
+// alone count as one, and a path shared already is not added twice.
+TEST(ShareScan, RepeatedNamesAreNumberedAgainstTheWholeList) {
+  const std::string r = testutil::TempFolder("repeat");
+  for (const char* f : {"a", "b", "c", "e"}) Put(r + f + D + "Song.mp3");
+  Put(r + "d" + D + "SONG.MP3");
+  Put(r + "x" + D + "two.txt");
+  Roots roots({r});
+
+  TShareManager m;
+  Recorder rec;
+  rec.Attach(m);
+  m.AddFile(r + "x" + D + "two.txt", "song.mp3 (2)");
+  m.AddFile(r + "x" + D + "two.txt", "Song.mp3 (4)")->Remove();
+  m.AddFile(r + "e" + D + "Song.mp3", "Song.mp3");
+  m.StartScan("*.mp3");
+  ASSERT_TRUE(rec.WaitEnd());
+
+  std::multiset<std::string> added;
+  for (const std::string& n : rec.files) added.insert(plat::UpperCase(n));
+  EXPECT_EQ(added, (std::multiset<std::string>{"SONG.MP3 (1)", "SONG.MP3 (3)", "SONG.MP3 (4)", "SONG.MP3 (5)"}));
+  // The events follow the list (the removed file purged by now), one
+  // OnScanStatus per file with its path.
+  ASSERT_EQ(m.Root()->FileCount(), 6);
+  ASSERT_EQ(rec.status.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(m.Root()->File(int(i) + 2)->Name, rec.files[i]);
+    EXPECT_EQ(m.Root()->File(int(i) + 2)->Path, rec.status[i]);
+  }
+
+  // A rename frees its number for the next scan of a new folder.
+  m.Root()->File(0)->SetName("elsewhere");
+  Put(r + "f" + D + "song.mp3");
+  m.StartScan("*.mp3");
+  ASSERT_TRUE(rec.WaitEnd(2));
+  ASSERT_EQ(rec.files.size(), 5u);
+  EXPECT_EQ(rec.files[4], "song.mp3 (2)");
 }
 
 TEST(ShareScan, StopReturnsAfterTheEndEvent) {

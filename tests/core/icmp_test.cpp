@@ -13,12 +13,18 @@ namespace {
 struct FakeNet {
   int lookups = 0;
   std::vector<uint32_t> echoes;
+  std::string data;  // what the last echo carried, with its TTL and TOS
+  int ttl = 0, tos = 0;
   int answer = 7;  // round-trip time, or negative for no reply
 
   TICMP Make() {
     return TICMP(
-        [this](uint32_t addr, int, int) {
+        [this](uint32_t addr, int, const std::string& d, int t, int s, std::string* echoed) {
           echoes.push_back(addr);
+          data = d;
+          ttl = t;
+          tos = s;
+          *echoed = d.substr(0, 4);  // a peer may answer with less
           return answer;
         },
         [this](const std::string& host, uint32_t* addr, int* error) {
@@ -83,17 +89,26 @@ TEST(Icmp, InvalidAddressGives11018) {
   EXPECT_TRUE(net.echoes.empty());
 }
 
-TEST(Icmp, RequestCarriesTheBannerPrefixAndZeros) {
+TEST(Icmp, RequestCarriesTheBannerTtlAndTypeOfService) {
   FakeNet net;
   TICMP icmp = net.Make();
   icmp.SetAddress("127.0.0.1");
   icmp.Size = 10;
+  icmp.TTL = 3;
+  icmp.TOS = 0x10;
   icmp.Ping();
   EXPECT_EQ(icmp.RequestData(), std::string(TICMP::kBanner, 10));
+  EXPECT_EQ(net.data, icmp.RequestData());  // what is sent is the banner
+  EXPECT_EQ(net.ttl, 3);
+  EXPECT_EQ(net.tos, 0x10);
+  // The reply holds what came back.
+  EXPECT_EQ(icmp.Reply().Data, std::string(TICMP::kBanner, 4));
+  EXPECT_EQ(icmp.Reply().DataSize, 4);
   icmp.Size = 200;
   icmp.Ping();
   const std::string banner = TICMP::kBanner;
   ASSERT_EQ(icmp.RequestData().size(), 200u);
+  EXPECT_EQ(net.data, icmp.RequestData());
   EXPECT_EQ(icmp.RequestData().substr(0, banner.size()), banner);
   EXPECT_EQ(icmp.RequestData().substr(banner.size()), std::string(200 - banner.size(), '\0'));
   icmp.Size = -5;  // nonsense sizes send an empty echo
@@ -131,6 +146,7 @@ TEST(Icmp, RealPingOfLoopback) {
   EXPECT_EQ(icmp.LastError(), 0);
   EXPECT_EQ(icmp.Reply().Address, 0x7F000001u);
   EXPECT_EQ(icmp.Reply().Status, 0u);
+  EXPECT_EQ(icmp.Reply().Data, icmp.RequestData());  // the banner came back
 }
 
 TEST(Icmp, ConstructionFailsOnlyWithoutIcmp) {

@@ -160,11 +160,14 @@ TEST(MpegAudio, XingFlagsDecideWhichFieldsArePresent) {
     EXPECT_EQ(a.mpeg.BitRate(), 128);
     EXPECT_DOUBLE_EQ(a.mpeg.Duration(), 1000.0 * 1152 / 44100);
   }
-  // An "Info" tag (constant-rate file written by an encoder) is read the same way.
+  // An "Info" tag marks a constant-rate file: the rate is the header's,
+  // not the average its byte count (tags and padding counted) gives; the
+  // play time still comes from its frame count.
   {
-    Analysis a(mp3gen::XingFrame(h, 300, 300 * 418, 3, "", "Info") + mp3gen::Frames(h, 30));
+    Analysis a(mp3gen::XingFrame(h, 300, 300 * 430, 3, "", "Info") + mp3gen::Frames(h, 30));
     EXPECT_STREQ(a.mpeg.VBR().ID, "Info");
     EXPECT_EQ(a.mpeg.BitRate(), 128);
+    EXPECT_DOUBLE_EQ(a.mpeg.Duration(), 300.0 * 1152 / 44100);
   }
   // The tag 4 bytes further on (where a doubled header size would look) is
   // not a Xing header.
@@ -340,6 +343,30 @@ TEST(ID3v2, Version3Frames) {
   EXPECT_EQ(t.Genre, "Dance");
   EXPECT_EQ(t.Comment, "Nice");
   EXPECT_TRUE(a.mpeg.Frame().Found);
+}
+
+// Text frames in UTF-16 (either byte order, with or without a mark) and
+// UTF-8 are read as Windows-1252; characters it lacks become '?'.
+TEST(ID3v2, UnicodeTextFramesBecomeWindows1252) {
+  // "T\u00EFtle \u20AC" little-endian with its mark; a CJK character and a
+  // pair of surrogates in big-endian; a comment with a description.
+  const std::string le = std::string("\x01\xFF\xFE", 3) + std::string("T\0\xEF\0t\0l\0e\0 \0\xAC\x20", 14);
+  const std::string be = std::string("\x01\xFE\xFF", 3) + std::string("\0A\x4E\x2D\xD8\x3D\xDE\x00\0B", 10);
+  const std::string noMark = std::string("\x02\0Y\0e\0s", 7);
+  const std::string utf8 = std::string("\x03" "Caf\xC3\xA9 \xE2\x80\x9C\xF0\x9F\x8E\xB5\xE2\x80\x9D \xFF", 19);
+  const std::string comm = std::string("\x01" "eng\xFF\xFE" "d\0\0\0\xFF\xFE" "o\0k\0", 16);
+  Analysis a(mp3gen::ID3v2Tag(3,
+                              mp3gen::ID3v2Frame("TIT2", le) + mp3gen::ID3v2Frame("TPE1", be) +
+                                  mp3gen::ID3v2Frame("TALB", utf8) + mp3gen::ID3v2Frame("TYER", noMark) +
+                                  mp3gen::ID3v2Frame("COMM", comm),
+                              1024) +
+             mp3gen::Frames(Header{}, 10));
+  const TID3v2& t = a.mpeg.ID3v2();
+  EXPECT_EQ(t.Title, "T\xEFtle \x80");
+  EXPECT_EQ(t.Artist, "A??B");
+  EXPECT_EQ(t.Album, "Caf\xE9 \x93?\x94 ?");
+  EXPECT_EQ(t.Year, "Yes");
+  EXPECT_EQ(t.Comment, std::string("d\0ok", 4));  // as an ISO-8859-1 comment reads
 }
 
 TEST(ID3v2, OtherVersionsAndBadSizes) {

@@ -222,11 +222,15 @@ TEST(Addresses, TextAndBack) {
 
 TEST(Icmp, EchoToLoopbackWhenAvailable) {
   ASSERT_TRUE(plat::NetStartup());
-  EXPECT_LT(plat::IcmpEcho(0, 100, 8), 0);
+  EXPECT_LT(plat::IcmpEcho(0, 100, "12345678", 64, 0), 0);
   if (!plat::IcmpAvailable()) GTEST_SKIP() << "no ICMP socket on this machine";
-  const int rtt = plat::IcmpEcho(kLoopback, 3000, 56);
+  // The data sent is the data given: the reply carries it back.
+  const std::string data = "banner of a ping\x01\xFE";
+  std::string echoed;
+  const int rtt = plat::IcmpEcho(kLoopback, 3000, data, 32, 0x10, &echoed);
   EXPECT_GE(rtt, 0);
-  EXPECT_GE(plat::IcmpEcho(kLoopback, 3000, 0), 0);
+  EXPECT_EQ(echoed, data);
+  EXPECT_GE(plat::IcmpEcho(kLoopback, 3000, "", 64, 0), 0);
 }
 
 }  // namespace

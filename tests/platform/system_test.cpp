@@ -6,6 +6,9 @@
 #include <set>
 
 #include "platform/files.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -35,6 +38,17 @@ TEST(System, ProgramFolderHoldsTheExecutable) {
   EXPECT_EQ(exe.compare(0, folder.size(), folder), 0);
   EXPECT_TRUE(plat::FileExists(exe));
   EXPECT_TRUE(plat::DirectoryExists(folder));
+}
+
+// Digits group as the user's locale says on Windows, by "," elsewhere.
+TEST(System, ThousandsSeparatorOfTheUser) {
+#ifdef _WIN32
+  char text[8] = {};
+  ASSERT_GT(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, text, sizeof text), 0);
+  EXPECT_EQ(plat::ThousandsSeparator(), text[0] ? text[0] : ',');
+#else
+  EXPECT_EQ(plat::ThousandsSeparator(), ',');
+#endif
 }
 
 TEST(System, MissingLibraryAndSymbol) {

@@ -1,0 +1,91 @@
+// test-label: concurrency
+// The tarnctl console over a client component: a Gnutella result fetched
+// from its host as the main window fetches it, and what a server sends
+// printed so that it can neither forge a line nor pile up without end.
+#include "tools/napster_console.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/test_util.h"
+#include "tools/fake_napster_server.h"
+#include "tools/gnutella_http_host.h"
+
+namespace {
+
+using Step = FakeNapsterServer::Step;
+
+struct Console {
+  std::vector<std::string> lines;
+  NapsterConsole console;
+  explicit Console(const std::string& dir) : console(dir, [this](const std::string& l) { lines.push_back(l); }) {}
+  void Run(const std::vector<std::string>& commands) {
+    for (const std::string& c : commands) console.Input()->Feed(c);
+  }
+  bool Quits() { return testutil::PumpUntil([&] { return console.Quitting(); }, 20000); }
+  int Count(const std::string& prefix) const {
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));
+  }
+  std::string Text() const {
+    std::string t;
+    for (const std::string& l : lines) t += l + "\n";
+    return t;
+  }
+};
+
+TEST(NapsterConsole, DownloadOfAGnutellaResultFetchesItFromItsHost) {
+  const std::string dir = testutil::TempFolder("console-gnutella");
+  const std::string content = testutil::PatternBytes(70000, 3);
+  GnutellaHttpHost host(content);
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  // The gateway's form of a Gnutella result: index 42 on 127.0.0.1.
+  const std::string nick = "@#!GNUTELLA:42:16777343";
+  server.SetScript(200, {Step::Frame(201, "\"song.mp3\" MD5MD5MD5MD 70000 100 100 200 " + nick + " 16777343 4 " +
+                                              std::to_string(host.Port()) + " 0"),
+                         Step::Frame(202, "")});
+  Console c(dir);
+  c.Run({"CONNECT 127.0.0.1 " + std::to_string(server.Port()) + " me pw", "WAIT OnLogin", "SEARCH song",
+         "WAIT OnSearchEnd", "DOWNLOAD . \"" + nick + "\" \"song.mp3\"", "WAIT OnDownloadFinish", "QUIT"});
+  ASSERT_TRUE(c.Quits()) << c.Text();
+  EXPECT_EQ(c.console.ExitCode(), 0) << c.Text();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "song.mp3"), content);
+  ASSERT_EQ(host.Requests().size(), 1u);
+  EXPECT_EQ(host.Requests()[0].line, "GET /get/42/song.mp3 HTTP/1.0");
+  EXPECT_EQ(server.CountOfType(203), 0);  // the server is never asked for it
+
+  // A result the console never saw needs the host's port in the command.
+  Console d(dir);
+  d.Run({"CONNECT 127.0.0.1 " + std::to_string(server.Port()) + " me pw", "WAIT OnLogin",
+         "DOWNLOAD . \"@#!GNUTELLA:7:16777343\" other.mp3", "QUIT"});
+  ASSERT_TRUE(d.Quits());
+  EXPECT_EQ(d.Count("ERROR DOWNLOAD no port known"), 1) << d.Text();
+}
+
+TEST(NapsterConsole, ServerTextIsEscapedAndUnwaitedEventsAreBounded) {
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  FakeNapsterServer::Script flood{Step::Frame(205, "bob hello\nEVENT OnLogin FORGED\r\x01\t\"end\"")};
+  const int more = int(NapsterConsole::kMaxUnwaited) + 200;
+  for (int i = 0; i < more; ++i) flood.push_back(Step::Frame(205, "bob n" + std::to_string(i)));
+  server.SetAfterLogin(flood);
+  Console c(testutil::TempFolder("console-escape"));
+  c.Run({"CONNECT 127.0.0.1 " + std::to_string(server.Port()) + " me pw", "WAIT OnLogin"});
+  ASSERT_TRUE(testutil::PumpUntil([&] { return c.Count("EVENT OnPrivMsg ") == more + 1; }, 20000))
+      << c.Count("EVENT OnPrivMsg ");
+  for (const std::string& l : c.lines) {
+    EXPECT_EQ(l.find_first_of("\r\n"), std::string::npos) << l;
+    EXPECT_NE(l.compare(0, 20, "EVENT OnLogin FORGED"), 0);
+  }
+  const std::string escaped = "MSG=\"hello\\nEVENT OnLogin FORGED\\r\\x01\\t\\\"end\\\"\"\n";
+  EXPECT_NE(c.Text().find(escaped), std::string::npos) << c.Text().substr(0, 400);
+  // Only the latest events wait for a WAIT; the oldest went.
+  EXPECT_EQ(c.console.UnwaitedEvents(), NapsterConsole::kMaxUnwaited);
+  c.Run({"WAIT OnPrivMsg 5", "QUIT"});
+  ASSERT_TRUE(c.Quits());
+  EXPECT_EQ(c.console.ExitCode(), 0);
+}
+
+}  // namespace

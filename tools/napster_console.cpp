@@ -1,0 +1,374 @@
+#include "tools/napster_console.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "peer/gateway.h"
+#include "peer/napster_helpers.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "platform/text.h"
+#include "tools/napster_client_harness.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+constexpr size_t kMaxGnutellaResults = 10000;  // results whose port is remembered
+
+// Words of a command line; "..." is one word without its quotes.
+Args SplitWords(const std::string& line) {
+  Args words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
+    if (i >= line.size()) break;
+    std::string w;
+    if (line[i] == '"') {
+      size_t end = line.find('"', i + 1);
+      if (end == std::string::npos) end = line.size();
+      w = line.substr(i + 1, end - i - 1);
+      i = end + 1;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') w += line[i++];
+    }
+    words.push_back(w);
+  }
+  return words;
+}
+
+// The text after the first n words of a line (trimmed).
+std::string RestAfter(const std::string& line, size_t n) {
+  size_t i = 0;
+  for (size_t w = 0; w < n; w++) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') i++;
+  }
+  return plat::Trim(line.substr(std::min(i, line.size())));
+}
+
+int ToInt(const std::string& s, int fallback) { return WordToInt(s, fallback); }
+
+std::string ResultKey(const std::string& nick, const std::string& file) {
+  return plat::UpperCase(nick) + '\n' + plat::UpperCase(file);
+}
+
+// The host (dotted) and file index named by a Gnutella result's nick
+// ("@#!GNUTELLA:" index ":" the host as Napster decimal); false for any
+// other nick.
+bool GnutellaSource(const std::string& nick, std::string& host, std::string& index) {
+  const std::string prefix = kGnutellaNickPrefix;
+  if (nick.compare(0, prefix.size(), prefix) != 0) return false;
+  const size_t colon = nick.find(':', prefix.size());
+  if (colon == std::string::npos) return false;
+  index = nick.substr(prefix.size(), colon - prefix.size());
+  const std::string decimal = nick.substr(colon + 1);
+  if (index.empty() || decimal.empty() || decimal.size() > 10 ||
+      decimal.find_first_not_of("0123456789") != std::string::npos ||
+      index.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const uint64_t wire = std::stoull(decimal);
+  if (wire > 0xFFFFFFFFull) return false;
+  // The address's bytes in network order, read as a little-endian number.
+  const uint32_t w = uint32_t(wire);
+  host = plat::AddressToText((w << 24) | ((w << 8) & 0xFF0000u) | ((w >> 8) & 0xFF00u) | (w >> 24));
+  return true;
+}
+
+}  // namespace
+
+int WordToInt(const std::string& s, int fallback) {
+  try {
+    size_t used = 0;
+    int v = std::stoi(s, &used);
+    return used == s.size() ? v : fallback;
+  } catch (...) {
+    return fallback;
+  }
+}
+
+// ----------------------------------------------------------------- input
+
+void ConsoleInput::Feed(std::string line) {
+  std::lock_guard<std::mutex> hold(lock_);
+  lines_.push_back(std::move(line));
+  if (console_) console_->Wake();
+}
+
+void ConsoleInput::End() {
+  std::lock_guard<std::mutex> hold(lock_);
+  ended_ = true;
+  if (console_) console_->Wake();
+}
+
+// ----------------------------------------------------------------- console
+
+NapsterConsole::NapsterConsole(std::string downloadDir, Output out)
+    : out_(std::move(out)), downloadDir_(std::move(downloadDir)) {
+  ApplyMainWindowProperties(client_);
+  client_.VersionText = "tarnctl";
+  client_.ShareManager = &shares_;
+  AttachNapsterEventLog(client_, [this](const std::string& name, const std::string& line) {
+    Print("EVENT " + line);
+    seen_.push_back(name);
+    if (seen_.size() > kMaxUnwaited) seen_.pop_front();
+    CheckWait();
+  });
+  // The port of each Gnutella result, for a later DOWNLOAD of it.
+  auto printer = client_.OnSearchItem;
+  client_.OnSearchItem = [this, printer](TNapsterClient* c, TNapsterID id, TNapsterText file,
+                                         TNapsterText request, TNapsterText md5, TNapsterText nick,
+                                         TNapsterText ip, int64_t size, int bitRate, int frequency, int seconds,
+                                         int linkType, int ping, int port, int bps, bool mp3) {
+    std::string host, index;
+    if (GnutellaSource(nick, host, index)) {
+      const std::string key = ResultKey(nick, file);
+      if (gnutellaPorts_.emplace(key, port).second) gnutellaOrder_.push_back(key);
+      gnutellaPorts_[key] = port;
+      if (gnutellaOrder_.size() > kMaxGnutellaResults) {
+        gnutellaPorts_.erase(gnutellaOrder_.front());
+        gnutellaOrder_.pop_front();
+      }
+    }
+    printer(c, id, file, request, md5, nick, ip, size, bitRate, frequency, seconds, linkType, ping, port, bps, mp3);
+  };
+  target_.SetTimer(1, 100, [this] { CheckWait(); });
+  std::lock_guard<std::mutex> hold(input_->lock_);
+  input_->console_ = this;
+}
+
+NapsterConsole::~NapsterConsole() {
+  std::lock_guard<std::mutex> hold(input_->lock_);
+  input_->console_ = nullptr;
+}
+
+void NapsterConsole::Wake() {
+  target_.Post([this] { Process(); });
+}
+
+void NapsterConsole::Print(const std::string& line) { out_(line); }
+
+void NapsterConsole::Quit(int code) {
+  if (quitting_) return;
+  quitting_ = true;
+  exitCode_ = code;
+  client_.Shutdown();
+  if (OnQuit) OnQuit(code);
+}
+
+void NapsterConsole::Process() {
+  // A command that pumps the main loop (SCAN waits for its scan) must not
+  // have the next lines run inside it: the outer pass goes on with them.
+  if (processing_) return;
+  processing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{processing_};
+  while (!waiting_ && !quitting_) {
+    std::string line;
+    {
+      std::lock_guard<std::mutex> hold(input_->lock_);
+      if (input_->lines_.empty()) {
+        if (input_->ended_) break;
+        return;
+      }
+      line = std::move(input_->lines_.front());
+      input_->lines_.pop_front();
+    }
+    Execute(line);
+  }
+  if (!waiting_ && !quitting_) Quit(0);  // end of input
+}
+
+bool NapsterConsole::TakeSeen(const std::string& name) {
+  for (auto it = seen_.begin(); it != seen_.end(); ++it) {
+    if (!plat::SameText(*it, name)) continue;
+    seen_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void NapsterConsole::CheckWait() {
+  if (!waiting_) return;
+  if (TakeSeen(waitName_)) {
+    waiting_ = false;
+    Wake();
+  } else if (plat::MonotonicMs() > waitDeadline_) {
+    waiting_ = false;
+    Print("TIMEOUT " + waitName_);
+    Quit(1);
+  }
+}
+
+std::string NapsterConsole::SessionID(const std::string& word) const { return word == "." ? lastSession_ : word; }
+
+void NapsterConsole::Reply(const std::string& command, bool ok, const std::string& detail) {
+  Print(std::string(ok ? "OK " : "ERROR ") + command + (detail.empty() ? "" : " " + detail));
+}
+
+// The local name of a remote file: its last path part, decoded when the
+// name is a disguised non-MP3 name.
+std::string NapsterConsole::LocalPath(const std::string& remote) const {
+  std::string name = IsMp3Name(remote) ? remote : DecodeNonMp3Name(remote);
+  size_t cut = name.find_last_of("/\\");
+  if (cut != std::string::npos) name = name.substr(cut + 1);
+  return plat::IncludeTrailingDelim(downloadDir_) + name;
+}
+
+bool NapsterConsole::SetProperty(const std::string& name, const std::string& value) {
+  struct Prop {
+    const char* name;
+    int TNapsterClient::*member;
+  };
+  static const Prop kInts[] = {{"MaxDownloadBPS", &TNapsterClient::MaxDownloadBPS},
+                               {"MaxUploadBPS", &TNapsterClient::MaxUploadBPS},
+                               {"MaxUploads", &TNapsterClient::MaxUploads},
+                               {"MaxUploadsPerNick", &TNapsterClient::MaxUploadsPerNick},
+                               {"MaxDownloads", &TNapsterClient::MaxDownloads},
+                               {"MaxResume", &TNapsterClient::MaxResume},
+                               {"LinkType", &TNapsterClient::LinkType},
+                               {"BuildNumber", &TNapsterClient::BuildNumber},
+                               {"UploadTimeout", &TNapsterClient::UploadTimeout},
+                               {"DownloadTimeout", &TNapsterClient::DownloadTimeout}};
+  for (const Prop& p : kInts) {
+    if (!plat::SameText(name, p.name)) continue;
+    client_.*p.member = ToInt(value, 0);
+    return true;
+  }
+  if (plat::SameText(name, "EnableAutoResume")) {
+    client_.EnableAutoResume = plat::SameText(value, "TRUE") || value == "1";
+    return true;
+  }
+  if (plat::SameText(name, "VersionText")) {
+    client_.VersionText = value;
+    return true;
+  }
+  return false;
+}
+
+// ID, nick, "remote name" [, Gnutella host, port, index]. A result of the
+// Gnutella network (its nick names the host and the file's index) is
+// fetched from that host over HTTP, as the main window fetches it, on the
+// port its search result gave unless the command names one.
+void NapsterConsole::Download(const std::string& command, const Args& w) {
+  const std::string& nick = w[2];
+  const std::string& remote = w[3];
+  std::string host = w.size() > 4 ? w[4] : "";
+  int port = w.size() > 5 ? ToInt(w[5], 0) : 0;
+  std::string index = w.size() > 6 ? w[6] : "";
+  bool gnutella = command == "DOWNLOAD_GNUTELLA";
+  std::string nickHost, nickIndex;
+  if (!gnutella && GnutellaSource(nick, nickHost, nickIndex)) {
+    gnutella = true;
+    if (host.empty()) host = nickHost;
+    if (index.empty()) index = nickIndex;
+    if (port <= 0) {
+      auto it = gnutellaPorts_.find(ResultKey(nick, remote));
+      if (it == gnutellaPorts_.end() || it->second <= 0) {
+        Reply(command, false, "no port known for this Gnutella result: give host port index");
+        return;
+      }
+      port = it->second;
+    }
+  }
+  const std::string local = LocalPath(remote);
+  const bool resume = plat::FileExists(local);
+  const bool ok = client_.Download(SessionID(w[1]), nick, remote, local, resume, 0, host, port, gnutella, index);
+  Reply(command, ok, ok ? "LOCAL=" + EventValueText(local) : "no such session");
+}
+
+void NapsterConsole::Execute(const std::string& line) {
+  Args w = SplitWords(line);
+  if (w.empty() || w[0].empty() || w[0][0] == '#') return;
+  const std::string cmd = plat::UpperAscii(w[0]);
+  auto need = [&](size_t n) {
+    if (w.size() >= n + 1) return true;
+    Reply(cmd, false, "missing arguments");
+    return false;
+  };
+  if (cmd == "CONNECT" || cmd == "REGISTER") {
+    bool reg = cmd == "REGISTER";
+    if (!need(reg ? 5 : 4)) return;
+    client_.StartSession(w[1], ToInt(w[2], 0), w[3], w[4], reg ? w[5] : std::string(), reg, false, lastSession_);
+    Reply(cmd, true, "ID=" + lastSession_);
+  } else if (cmd == "SEARCH") {
+    if (!need(1)) return;
+    client_.Search("", w.size() > 2 ? ToInt(w[2], 100) : 100, w[1], "", "", "", "", "", "", "", "", "");
+    Reply(cmd, true);
+  } else if (cmd == "BROWSE") {
+    if (!need(1)) return;
+    client_.GetDir("", w[1]);
+    Reply(cmd, true);
+  } else if (cmd == "WHOIS") {
+    if (!need(1)) return;
+    client_.WhoIs("", w[1]);
+    Reply(cmd, true);
+  } else if (cmd == "MSG") {
+    if (!need(2)) return;
+    client_.PrivMsg("", w[1], RestAfter(line, 2));
+    Reply(cmd, true);
+  } else if (cmd == "DOWNLOAD" || cmd == "DOWNLOAD_GNUTELLA") {
+    if (!need(3)) return;
+    Download(cmd, w);
+  } else if (cmd == "SHARE" || cmd == "UNSHARE") {
+    if (!need(1)) return;
+    const std::string p = PathArgument(RestAfter(line, 1));
+    if (cmd == "SHARE")
+      client_.ShareFile(p, true);
+    else
+      client_.UnshareFile(p);
+    Reply(cmd, true, "COUNT=" + plat::IntToStr(client_.SharedCount()));
+  } else if (cmd == "REMOVE") {
+    // The transfer's key, as the events show it.
+    if (!need(1)) return;
+    TNapsterClientData* d = client_.FindTransfer(w[1]);
+    if (d) client_.RemoveTransfer(*d, false);
+    Reply(cmd, d != nullptr, d ? "" : "no such transfer");
+  } else if (cmd == "REMOVEALL") {
+    // DOWNLOADS, UPLOADS or (without a word) both.
+    const std::string which = w.size() > 1 ? plat::UpperAscii(w[1]) : "";
+    if (which != "UPLOADS") client_.RemoveAllDownloads();
+    if (which != "DOWNLOADS") client_.RemoveAllUploads();
+    Reply(cmd, true);
+  } else if (cmd == "SCANALL" || cmd == "SCANFOLDERS") {
+    // [mask] [share file]: the share tree to walk, loaded first.
+    const std::string mask = w.size() > 1 ? w[1] : "*.*";
+    if (w.size() > 2 && !shares_.LoadFromFile(w[2])) {
+      Reply(cmd, false, "cannot read " + EventValueText(w[2]));
+      return;
+    }
+    if (cmd == "SCANALL")
+      client_.ScanAllDrives(mask);
+    else
+      client_.ScanFolders(mask, true);
+    Reply(cmd, true);
+  } else if (cmd == "PORT") {
+    if (!need(1)) return;
+    bool ok = client_.SetPort(ToInt(w[1], -1));
+    Reply(cmd, ok, "PORT=" + plat::IntToStr(client_.DataPort()));
+  } else if (cmd == "SET") {
+    if (!need(2)) return;
+    Reply(cmd, SetProperty(w[1], RestAfter(line, 2)), w[1]);
+  } else if (cmd == "WAIT") {
+    if (!need(1)) return;
+    int seconds = w.size() > 2 ? ToInt(w[2], 30) : 30;
+    if (TakeSeen(w[1])) return;
+    waitName_ = w[1];
+    waitDeadline_ = plat::MonotonicMs() + int64_t(seconds) * 1000;
+    waiting_ = true;
+  } else if (cmd == "QUIT") {
+    Quit(0);
+  } else {
+    // SCAN, SHARES, SAVE, LOAD and MP3 work on the same share tree.
+    std::ostringstream out;
+    if (!shareCommands_.Run(line, out)) {
+      Reply(cmd, false, "unknown command");
+      return;
+    }
+    std::istringstream lines(out.str());
+    for (std::string l; std::getline(lines, l);) Print(l);
+  }
+}
