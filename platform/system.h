@@ -34,9 +34,4 @@ char DecimalSeparator();
 // Shows a plain message to the user (Win32: a message box; POSIX: stderr).
 void ShowMessage(const std::string& text);
 
-// The character that groups the digits of large numbers for the user
-// (Win32: the first byte of the user default locale's LOCALE_STHOUSAND,
-// ',' when there is none; POSIX: ',').
-char ThousandsSeparator();
-
 }  // namespace plat

@@ -56,8 +56,6 @@ std::string ExecutablePath() {
 
 std::string ProgramFolder() { return ExtractFilePath(ExecutablePath()); }
 
-char ThousandsSeparator() { return ','; }
-
 namespace {
 
 // The full path of a program found on PATH, or "".

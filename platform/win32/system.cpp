@@ -44,13 +44,6 @@ std::string ExecutablePath() {
 
 std::string ProgramFolder() { return ExtractFilePath(ExecutablePath()); }
 
-char ThousandsSeparator() {
-  char text[8] = {};
-  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, text, sizeof text) > 0 && text[0] != '\0')
-    return text[0];
-  return ',';
-}
-
 bool ShellOpen(const std::string& target, const std::string& folder) {
   HINSTANCE r = ShellExecuteA(nullptr, "open", target.c_str(), nullptr,
                               folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
