@@ -275,18 +275,28 @@ void TNapsterDataThread::ServeConnection() {
   lastReportMs_ = startMs_ - 2000;  // the first report is due at once
   // Small protocol pieces ("GET", the greeting, the mark byte) go out at once.
   plat::SetNoDelay(Socket()->Handle(), true);
-  std::string kind = Socket()->GetValue("KIND");
-  if (kind.empty()) {
-    Incoming();
-    return;
-  }
-  kind = plat::UpperAscii(plat::Trim(kind));
-  if (kind == "DOWNLOAD") {
-    OutgoingGet();
-  } else if (kind == "UPLOAD") {
-    OutgoingSend();
-  } else if (kind == "DOWNLOAD_GNUTELLA") {
-    GnutellaDownload();
+  const std::string given = Socket()->GetValue("KIND");
+  const std::string kind = plat::UpperAscii(plat::Trim(given));
+  try {
+    if (given.empty()) {
+      Incoming();
+    } else if (kind == "DOWNLOAD") {
+      ownTransfer_ = true;
+      OutgoingGet();
+    } else if (kind == "UPLOAD") {
+      ownTransfer_ = true;
+      OutgoingSend();
+    } else if (kind == "DOWNLOAD_GNUTELLA") {
+      ownTransfer_ = true;
+      GnutellaDownload();
+    }
+  } catch (const EEasySocketClose&) {
+    // The peer closed the connection before the transfer came to an end
+    // of its own (no greeting, no answer to the request, half an answer):
+    // without this report the transfer would end without a word of why.
+    // A connection this side closed (a stop, a time-out) says nothing.
+    if (ownTransfer_ && !outcomeReported_ && Socket()->Active()) Fail(kDataErrorOther);
+    throw;
   }
 }
 
@@ -350,6 +360,7 @@ TPeerReply TNapsterDataThread::ReadReply() {
 
 void TNapsterDataThread::Fail(TNapsterDataErrorType kind) {
   ErrorKind = kind;
+  outcomeReported_ = true;
   if (OnError) Call([&] { OnError(*this, Socket(), kind); });
 }
 
@@ -446,7 +457,14 @@ void TNapsterDataThread::SendLoop(plat::Stream& file) {
   }
 }
 
+void TNapsterDataThread::ReportQueued() {
+  outcomeReported_ = true;
+  if (OnRemotelyQueued)
+    Call([&] { OnRemotelyQueued(*this, ServerID, Nick, RequestFileName, FileSize, kRemoteQueueLimit); });
+}
+
 void TNapsterDataThread::ReportEnd(std::unique_ptr<plat::Stream>& file) {
+  outcomeReported_ = true;
   ReportStatistics(true);
   file.reset();
   // Complete only when the announced size is all there.
@@ -465,11 +483,7 @@ void TNapsterDataThread::OutgoingGet() {
   Socket()->SendString(MyNick + " \"" + RequestFileName + "\" " + plat::IntToStr(Offset));
   TPeerReply reply = ReadReply();
   if (!reply.IsNumber) {
-    if (reply.Text == "QUEUED") {
-      if (OnRemotelyQueued)
-        Call([&] { OnRemotelyQueued(*this, ServerID, Nick, RequestFileName, FileSize, kRemoteQueueLimit); });
-      return;
-    }
+    if (reply.Text == "QUEUED") return ReportQueued();
     return Fail(reply.Text == "INVALID REQUEST" ? kDataErrorInvalid : kDataErrorOther);
   }
   if (!reply.Valid) return Fail(kDataErrorInvalid);
@@ -545,6 +559,7 @@ TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapst
   d.RequestFileName = request.FileName;
   if (request.Valid && decide) Call([&] { decide(*this, Socket(), d); });
   if (d.Allowed) {
+    ownTransfer_ = true;
     ID = d.ID;
     RemoteFileName = d.RemoteFileName;
     LocalFileName = d.LocalFileName;
@@ -661,12 +676,10 @@ void TNapsterDataThread::GnutellaDownload() {
   std::unique_ptr<plat::Stream> file;
   // Stops a transfer whose file was used with Incomplete as well.
   auto stop = [&](TNapsterDataErrorType kind, bool queued) {
-    if (queued) {
-      if (OnRemotelyQueued)
-        Call([&] { OnRemotelyQueued(*this, ServerID, Nick, RequestFileName, FileSize, kRemoteQueueLimit); });
-    } else {
+    if (queued)
+      ReportQueued();
+    else
       Fail(kind);
-    }
     if (file) ReportEnd(file);
   };
   bool reuse = false;

@@ -15,7 +15,10 @@
 //
 // File errors leave the thread as EStreamCreateError / EStreamReadError /
 // EStreamWriteError, which the socket component reports as its stream-error
-// events; socket errors during the data loops only end the loop.
+// events; socket errors during the data loops only end the loop. A peer that
+// closes the connection before the transfer has an outcome (before its
+// greeting, its answer or the end of its answer's head) is reported as
+// Error of kind 0.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -29,7 +32,8 @@
 // Why a transfer did not start: 1 - the peer broke the protocol or refused
 // (bad greeting, "INVALID REQUEST", a push reply that is no number, this
 // side refused the peer); 0 - anything else (no such local file, "FILE NOT
-// SHARED" and other texts, HTTP 404, a reply this side cannot use).
+// SHARED" and other texts, HTTP 404, a reply this side cannot use, the
+// connection closed by the peer before it answered).
 using TNapsterDataErrorType = uint8_t;
 constexpr TNapsterDataErrorType kDataErrorOther = 0;
 constexpr TNapsterDataErrorType kDataErrorInvalid = 1;
@@ -295,6 +299,7 @@ class TNapsterDataThread : public TEasyWinsockThread {
   // reply stay in leftover_.
   TPeerReply ReadReply();
   void Fail(TNapsterDataErrorType kind);
+  void ReportQueued();
   // Length of the local file, 0 when there is none.
   int64_t LocalLength() const;
   // Opens (creating when absent) the local file for writing at its end.
@@ -324,4 +329,9 @@ class TNapsterDataThread : public TEasyWinsockThread {
   TTransferPacer pacer_;  // one for the whole transfer, across connections
   int64_t startMs_ = 0;
   int64_t lastReportMs_ = 0;
+  // The transfer is one the component knows (this side asked for it, or
+  // allowed a peer's request), and whether its outcome (Error, Remotely
+  // queued, Complete or Incomplete) has been reported.
+  bool ownTransfer_ = false;
+  bool outcomeReported_ = false;
 };

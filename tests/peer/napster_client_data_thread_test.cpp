@@ -14,6 +14,7 @@
 #include "peer/napster_client_data_thread.h"
 #include "platform/files.h"
 #include "tests/support/test_util.h"
+#include "tools/fake_http_server.h"
 #include "tools/gnutella_http_host.h"
 #include "tools/loopback_server.h"
 
@@ -692,6 +693,51 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   EXPECT_EQ(refused, "INVALID");
   EXPECT_TRUE(longer.t.Has("Error 0")) << longer.t.Log();
   EXPECT_EQ(testutil::ReadFileBytes(dir + "pushed.txt"), content);
+}
+
+TEST(Transfer, APeerThatClosesBeforeItAnswersIsAnError) {
+  std::string dir = testutil::TempFolder("closed-early");
+  // Before the greeting; after the greeting and the whole request.
+  for (bool greets : {false, true}) {
+    LoopbackServer peer([&](LoopbackServer&, TSocket& s, int) {
+      if (!greets) return;
+      s.WriteAll("1");
+      ReadExactly(s, int(std::string("GETme \"f.mp3\" 0").size()));
+    });
+    Transfers t;
+    t.Start("DOWNLOAD", peer.Port(), dir + "f.mp3", "f.mp3");
+    ASSERT_TRUE(t.WaitFinished());
+    EXPECT_EQ(t.Log(), "Error 0; ") << greets;
+  }
+  // A Gnutella host that reads the request and closes with no answer, or
+  // with half its head.
+  for (const std::string answer : {"", "HTTP/1.0 200 OK\r\nContent-Len"}) {
+    FakeHttpServer host([&](const FakeHttpServer::Request&) {
+      FakeHttpServer::Reply r;
+      r.bytes = answer;
+      r.after = FakeHttpServer::Reply::kClose;
+      return r;
+    });
+    Transfers t;
+    t.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "g.mp3", "g.mp3");
+    ASSERT_TRUE(t.WaitFinished());
+    EXPECT_EQ(t.Log(), "Error 0; ") << answer;
+    EXPECT_FALSE(plat::FileExists(dir + "g.mp3"));
+  }
+  // A transfer this side stops says nothing of the kind.
+  std::atomic<bool> asked{false};
+  LoopbackServer silent([&](LoopbackServer& server, TSocket& s, int) {
+    s.WriteAll("1");
+    ReadExactly(s, int(std::string("GETme \"f.mp3\" 0").size()));
+    asked = true;
+    server.HoldSilently(s);
+  });
+  Transfers t;
+  TEasySocket* s = t.Start("DOWNLOAD", silent.Port(), dir + "f.mp3", "f.mp3");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return asked.load(); }, 8000));
+  t.sockets.Cancel(s);
+  ASSERT_TRUE(t.WaitFinished());
+  EXPECT_EQ(t.Log(), "");
 }
 
 TEST(Transfer, APeerThatSendsNoWholeRequestIsClosed) {

@@ -258,6 +258,18 @@ TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
                               true, "43"));
   ASSERT_TRUE(down.Wait("OnDownloadFinish", 3)) << down.Log();
   EXPECT_NE(down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << down.Log();
+
+  // A host that closes without a word: the download still says why it ended.
+  FakeHttpServer closing([](const FakeHttpServer::Request&) {
+    FakeHttpServer::Reply r;
+    r.after = FakeHttpServer::Reply::kClose;
+    return r;
+  });
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "c.mp3", down.dir + "c.mp3", false, 0, "127.0.0.1", closing.Port(),
+                              true, "45"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 4)) << down.Log();
+  EXPECT_EQ(down.Count("OnDownloadError"), 2) << down.Log();
+  EXPECT_EQ(down.c.DownloadCount(), 0);
 }
 
 }  // namespace
@@ -299,12 +311,14 @@ TEST(TwoPeers, AStalledTransferTimesOutAndFreesItsSlot) {
   plat::FileStream(shared, plat::FileStream::kCreate).SetSize(int64_t(64) << 20);
   up.c.ShareFile(shared, true);
   // The clock moves past the time-out until the transfer, once it moves
-  // no more, is timed out (a step in which it still moved resets it).
-  auto stallUntil = [&](const std::string& timedOut, const std::string& stats) {
-    for (int round = 0; up.Count(timedOut) == 0 && round < 30; round++) {
+  // no more, is timed out (a step in which it still moved resets it). A
+  // transfer that ends by itself instead ends the wait at once.
+  auto stallUntil = [&](const std::string& timedOut, const std::string& stats, const std::string& finished) {
+    for (int round = 0; up.Count(timedOut) == 0 && up.Count(finished) == 0 && round < 30; round++) {
       const int reports = up.Count(stats);
       clock.Advance(31, {&up});
-      testutil::PumpUntil([&] { return up.Count(timedOut) > 0 || up.Count(stats) > reports; }, kWaitMs);
+      testutil::PumpUntil(
+          [&] { return up.Count(timedOut) > 0 || up.Count(finished) > 0 || up.Count(stats) > reports; }, kWaitMs);
     }
     return up.Count(timedOut) == 1;
   };
@@ -323,7 +337,7 @@ TEST(TwoPeers, AStalledTransferTimesOutAndFreesItsSlot) {
   });
   ASSERT_TRUE(up.Wait("OnUploadConnect")) << up.Log();
   asker.join();
-  ASSERT_TRUE(stallUntil("OnUploadTimeout", "OnUploadStats")) << up.Log();
+  ASSERT_TRUE(stallUntil("OnUploadTimeout", "OnUploadStats", "OnUploadFinish")) << up.Log();
   ASSERT_TRUE(up.Wait("OnUploadFinish")) << up.Log();
   EXPECT_EQ(up.c.UploadCount(), 0);  // the slot is free
   EXPECT_EQ(up.c.DataConnections(), 0);
@@ -338,7 +352,7 @@ TEST(TwoPeers, AStalledTransferTimesOutAndFreesItsSlot) {
   ASSERT_TRUE(up.c.Download(up.id, "servent", "s.mp3", up.dir + "s.mp3", false, 0, "127.0.0.1", silent.Port(), true,
                             "1"));
   ASSERT_TRUE(up.Wait("OnDownloadConnect")) << up.Log();
-  ASSERT_TRUE(stallUntil("OnDownloadTimeout", "OnDownloadStats")) << up.Log();
+  ASSERT_TRUE(stallUntil("OnDownloadTimeout", "OnDownloadStats", "OnDownloadFinish")) << up.Log();
   ASSERT_TRUE(up.Wait("OnDownloadFinish")) << up.Log();
   EXPECT_EQ(up.c.DownloadCount(), 0);
   EXPECT_EQ(up.c.DataConnections(), 0);
