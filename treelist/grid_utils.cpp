@@ -160,15 +160,9 @@ void DrawGlyph(Canvas& canvas, const gui::Brush& brush, const Rect& r, Bitmap& g
   Bitmap work(w, h);
   Canvas& wc = work.GetCanvas();
   wc.BitBlt(all, glyph.GetCanvas(), {0, 0}, SRCCOPY);
-  // The mask: 1 where the glyph has its transparent colour (the source's
-  // background colour decides what a colour pixel becomes).
-  Bitmap mask(w, h, PixelFormat::Mono);
-  {
-    Canvas& gc = glyph.GetCanvas();
-    CanvasSaver keep(gc);
-    gc.SetBkColor(glyph.TransparentColor());
-    mask.GetCanvas().BitBlt(all, gc, {0, 0}, SRCCOPY);
-  }
+  // The mask: 1 where the glyph has its transparent colour.
+  Bitmap mask;
+  mask.MakeMask(glyph, glyph.TransparentColor());
   // The mask's bits as black and white, so that the operation takes the
   // pattern exactly where they are set.
   wc.Brush().Assign(brush);

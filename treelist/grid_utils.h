@@ -74,9 +74,10 @@ int DrawTextEx(gui::Canvas& canvas, std::string_view text, int* height, gui::Col
                unsigned flags, const gui::Rect& textRect, const gui::Rect& clipRect);
 
 // Copies glyph into r (at its top-left corner, as much as fits) with the
-// glyph's transparent colour replaced by brush: a work copy, a monochrome
-// mask of the transparent colour, the brush painted where the mask is set
-// (raster operation 0xE20746), the work copy put in place.
+// glyph's transparent colour (its bottom-left pixel unless fixed) replaced
+// by brush: a work copy, a monochrome mask of the transparent colour, the
+// brush painted where the mask is set (raster operation 0xE20746), the
+// work copy put in place.
 void DrawGlyph(gui::Canvas& canvas, const gui::Brush& brush, const gui::Rect& r, gui::Bitmap& glyph);
 
 // Fills the bottom strip (full width, width high) and the right strip
