@@ -8,15 +8,8 @@
 #include "gui/fake_peer.h"
 #include "gui/form.h"
 #include "gui/graphics_backend.h"
-#include "gui/menu.h"
 
 namespace {
-
-using gui::WM_LBUTTONDBLCLK;
-using gui::WM_LBUTTONDOWN;
-using gui::WM_LBUTTONUP;
-using gui::WM_NULL;
-using gui::WM_RBUTTONDOWN;
 
 constexpr uintptr_t kMainIcon = 0x1C0;
 
@@ -38,33 +31,12 @@ class CountingHooks : public TMsgHookBackend {
   std::vector<std::string> log;
 };
 
-// Logs the messages it sees; may run an action on one.
-class Watcher : public TMsgComponent {
- public:
-  Watcher(gui::Component* owner, std::string tag, std::vector<std::string>& log)
-      : TMsgComponent(owner), tag_(std::move(tag)), log_(log) {}
-  std::function<void()> onMessage;
-
- protected:
-  void WndProc(gui::Message& m) override {
-    log_.push_back(tag_ + ":" + std::to_string(m.Msg));
-    m.Result = 7;
-    if (onMessage) onMessage();
-  }
-
- private:
-  std::string tag_;
-  std::vector<std::string>& log_;
-};
-
 struct TrayTest : ::testing::Test {
   gui::FakeDesktop desk;
   IconGraphics graphics;
   gui::ScopedService<gui::GraphicsBackend> graphicsIn{graphics};
   TRecordingTrayShell shell;
   gui::ScopedService<TTrayShell> shellIn{shell};
-  gui::RecordingMenuBackend menus;
-  gui::ScopedService<gui::MenuBackend> menusIn{menus};
   CountingHooks hooks;
   gui::ScopedService<TMsgHookBackend> hooksIn{hooks};
   gui::Form form;
@@ -75,12 +47,6 @@ struct TrayTest : ::testing::Test {
     properties(*t);
     t->EndLoading();
     return t;
-  }
-  // The shell's callback message as the form's window receives it.
-  intptr_t Send(unsigned msg, uintptr_t wp, intptr_t lp) {
-    gui::Message m{msg, wp, lp, 0};
-    TMsgCmpList::Get().Dispatch(form.Handle(), m);
-    return m.Result;
   }
   std::string Tip(size_t call) const { return shell.calls.at(call).Data.Tip; }
 };
@@ -177,90 +143,6 @@ TEST_F(TrayTest, WithoutAnIconNothingIsAddedUntilOneIsAssigned) {
   EXPECT_EQ(shell.calls.back().Data.ID, t->IconID());
   EXPECT_TRUE(orphan->Active());
   EXPECT_EQ(orphan->HookedWindow(), 0u);
-}
-
-TEST_F(TrayTest, TheCallbackMessageRaisesClicksAndThePopupMenu) {
-  std::vector<std::string> log;
-  TTray* t = LoadedTray([](TTray&) {});
-  auto* menu = new gui::PopupMenu(&form);
-  gui::MenuItem* item = menu->Items().AddItem("Show", [&](gui::Component*) { log.push_back("item"); });
-  menu->OnPopup = [&](gui::Component*) {
-    log.push_back(menu->PopupComponent() == t ? "popup" : "popup without its tray");
-  };
-  t->SetPopupMenu(menu);
-  t->SimpleFunction = [&](TTray* s) { log.push_back(s == t ? "simple" : "?"); };
-  t->DefaultFunction = [&](TTray*) { log.push_back("default"); };
-  t->ShowMenu = [&](TTray*) { log.push_back("show"); };
-  const unsigned id = t->IconID();
-
-  EXPECT_EQ(Send(kTrayCallbackMessage, id, WM_LBUTTONDOWN), 1);
-  // A double click: press, release, double-click press, release.
-  for (unsigned mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-    Send(kTrayCallbackMessage, id, mouse);
-  EXPECT_EQ(Send(kTrayCallbackMessage, id, WM_LBUTTONUP), 0);
-  EXPECT_EQ(Send(kTrayCallbackMessage, id + 1, WM_LBUTTONDOWN), 0);  // another icon's
-  EXPECT_EQ(log, (std::vector<std::string>{"simple", "simple", "default"}));
-
-  log.clear();
-  desk.env.SetCursorPos({300, 200});
-  menus.choose = item;
-  Send(kTrayCallbackMessage, id, WM_RBUTTONDOWN);
-  EXPECT_EQ(log, (std::vector<std::string>{"show", "popup", "item"}));
-  ASSERT_EQ(menus.shown.size(), 1u);
-  EXPECT_EQ(menus.shown[0].x, 300);
-  EXPECT_EQ(menus.shown[0].y, 200);
-  EXPECT_EQ(shell.foreground, (std::vector<uintptr_t>{form.Handle()}));
-  ASSERT_EQ(shell.posted.size(), 1u);
-  EXPECT_EQ(shell.posted[0], std::make_pair(form.Handle(), unsigned(WM_NULL)));
-
-  // The menu freed: the tray forgets it and a right press only tells.
-  delete menu;
-  EXPECT_EQ(t->PopupMenu(), nullptr);
-  log.clear();
-  Send(kTrayCallbackMessage, id, WM_RBUTTONDOWN);
-  EXPECT_EQ(log, (std::vector<std::string>{"show"}));
-  EXPECT_EQ(menus.shown.size(), 1u);
-}
-
-// Components see a message in the order they were hooked; one unhooked or
-// freed by an earlier one's handling is skipped, one whose handler throws
-// is reported and the rest still see the message.
-TEST_F(TrayTest, TheHookTableDispatchesInOrderThroughChangesAndFailures) {
-  std::vector<std::string> log, reported;
-  const gui::ExceptionReporter previous = gui::SetExceptionReporter(
-      [&](const std::string& what, gui::Control*) { reported.push_back(what); });
-  auto* a = new Watcher(&form, "a", log);
-  auto* b = new Watcher(&form, "b", log);
-  auto* c = new Watcher(&form, "c", log);
-  const uintptr_t w = form.Handle();
-  c->SetHookedWindow(w);
-  a->SetHookedWindow(w);
-  b->BeginLoading();
-  b->SetHookedWindow(w);  // only stored while loading
-  EXPECT_EQ(TMsgCmpList::Get().Components(w), (std::vector<TMsgComponent*>{c, a}));
-  b->EndLoading();
-  EXPECT_EQ(TMsgCmpList::Get().Components(w), (std::vector<TMsgComponent*>{c, a, b}));
-  EXPECT_EQ(Send(0x401, 0, 0), 7);
-  EXPECT_EQ(log, (std::vector<std::string>{"c:1025", "a:1025", "b:1025"}));
-
-  log.clear();
-  c->onMessage = [&] { delete a; };
-  b->onMessage = [] { throw std::runtime_error("b failed"); };
-  Send(0x402, 0, 0);
-  EXPECT_EQ(log, (std::vector<std::string>{"c:1026", "b:1026"}));
-  EXPECT_EQ(reported, (std::vector<std::string>{"b failed"}));
-  c->onMessage = nullptr;
-  b->onMessage = nullptr;
-
-  // The window goes: the records go with it and the components forget it.
-  TMsgCmpList::Get().WindowDestroyed(w);
-  EXPECT_EQ(c->HookedWindow(), 0u);
-  EXPECT_TRUE(TMsgCmpList::Get().Components(w).empty());
-  EXPECT_EQ(hooks.log, (std::vector<std::string>{"attach " + std::to_string(w), "detach " + std::to_string(w)}));
-  delete b;
-  delete c;
-  EXPECT_EQ(hooks.log.size(), 2u);
-  gui::SetExceptionReporter(previous);
 }
 
 }  // namespace

@@ -20,24 +20,24 @@ using namespace gui;
 
 constexpr UINT kProbe = WM_APP + 5;
 
-std::vector<std::string> journal;
+using Log = std::vector<std::string>;
+Log journal;
 
 // A form that answers the probe message itself.
 class ProbeForm : public Form {
  protected:
   void WndProc(Message& m) override {
-    if (m.Msg == kProbe) {
-      journal.push_back("form");
-      m.Result = 42;
-      return;
-    }
-    Form::WndProc(m);
+    if (m.Msg != kProbe) return Form::WndProc(m);
+    journal.push_back("form");
+    m.Result = 42;
   }
 };
 
 class Watcher : public TMsgComponent {
  public:
-  Watcher(Component* owner, std::string tag) : TMsgComponent(owner), tag_(std::move(tag)) {}
+  Watcher(Component* owner, const char* tag) : TMsgComponent(owner), tag_(tag) {
+    SetHookedWindow(Form()->Handle());
+  }
 
  protected:
   void WndProc(Message& m) override {
@@ -47,7 +47,7 @@ class Watcher : public TMsgComponent {
   }
 
  private:
-  std::string tag_;
+  const char* tag_;
 };
 
 // Someone else's subclassing, put in front of whatever is there.
@@ -61,19 +61,13 @@ WNDPROC ProcOf(HWND h) { return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(h, G
 
 class TrayWindowTest : public testwin::Win32Test {
  protected:
-  TrayWindowTest() {
-    form.SetBounds(40, 40, 200, 120);
-    h = reinterpret_cast<HWND>(form.Handle());
-    own = ProcOf(h);
+  TrayWindowTest() : h(reinterpret_cast<HWND>(form.Handle())), own(ProcOf(h)) {}
+  // Who saw the probe (answered by the form's procedure).
+  Log Probe() {
     journal.clear();
-  }
-  // The probe's answer and who saw it.
-  std::vector<std::string> Probe(LRESULT expect = 42) {
-    journal.clear();
-    EXPECT_EQ(SendMessageA(h, kProbe, 0, 0), expect);
+    EXPECT_EQ(SendMessageA(h, kProbe, 0, 0), 42);
     return journal;
   }
-  using Log = std::vector<std::string>;
   ProbeForm form;
   HWND h;
   WNDPROC own;
@@ -82,11 +76,9 @@ class TrayWindowTest : public testwin::Win32Test {
 TEST_F(TrayWindowTest, TwoComponentsShareOneHookAndEitherMayLeaveFirst) {
   for (bool firstLeavesFirst : {true, false}) {
     auto* a = new Watcher(&form, "a");
-    auto* b = new Watcher(&form, "b");
-    a->SetHookedWindow(form.Handle());
     const WNDPROC shared = ProcOf(h);
     EXPECT_NE(shared, own);
-    b->SetHookedWindow(form.Handle());
+    auto* b = new Watcher(&form, "b");
     EXPECT_EQ(ProcOf(h), shared) << "one subclassing for both";
     EXPECT_EQ(Probe(), (Log{"a", "b", "form"}));
     Watcher* first = firstLeavesFirst ? a : b;
@@ -100,7 +92,6 @@ TEST_F(TrayWindowTest, TwoComponentsShareOneHookAndEitherMayLeaveFirst) {
   // The window goes while watched: the component forgets it, and the new
   // window of the form is a window like any other.
   auto* c = new Watcher(&form, "c");
-  c->SetHookedWindow(form.Handle());
   form.DestroyHandle();
   EXPECT_EQ(c->HookedWindow(), 0u);
   h = reinterpret_cast<HWND>(form.Handle());
@@ -112,12 +103,10 @@ TEST_F(TrayWindowTest, TwoComponentsShareOneHookAndEitherMayLeaveFirst) {
 
 TEST_F(TrayWindowTest, AnotherSubclassInFrontOfOursNeverMakesALoop) {
   auto* a = new Watcher(&form, "a");
-  a->SetHookedWindow(form.Handle());
   const WNDPROC shared = ProcOf(h);
   outsiderNext = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OutsiderProc)));
-  auto* b = new Watcher(&form, "b");
-  b->SetHookedWindow(form.Handle());  // joins: ours is in the chain already
+  auto* b = new Watcher(&form, "b");  // joins: ours is in the chain already
   EXPECT_EQ(ProcOf(h), &OutsiderProc);
   EXPECT_EQ(Probe(), (Log{"outsider", "a", "b", "form"}));
   delete a;
@@ -128,7 +117,6 @@ TEST_F(TrayWindowTest, AnotherSubclassInFrontOfOursNeverMakesALoop) {
   EXPECT_EQ(ProcOf(h), shared);
   EXPECT_EQ(Probe(), (Log{"form"}));
   auto* c = new Watcher(&form, "c");
-  c->SetHookedWindow(form.Handle());
   EXPECT_EQ(Probe(), (Log{"c", "form"}));
   delete c;
   EXPECT_EQ(ProcOf(h), own);
