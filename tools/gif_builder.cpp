@@ -173,4 +173,18 @@ std::vector<uint8_t> Indices(int width, int height, int colours, uint32_t seed) 
   return px;
 }
 
+Frame ControlFrame(int left, int top, int width, int height, std::vector<uint8_t> pixels,
+                   int disposal, int transparent) {
+  Frame f;
+  f.left = left;
+  f.top = top;
+  f.width = width;
+  f.height = height;
+  f.pixels = std::move(pixels);
+  f.control = true;
+  f.disposal = disposal;
+  f.transparent = transparent;
+  return f;
+}
+
 }  // namespace gifgen

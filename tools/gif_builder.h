@@ -34,6 +34,11 @@ struct Image {
 
 std::string Encode(const Image& image);
 
+// A frame with a graphic control block: place, size, pixels, disposal
+// and transparent index (-1: none).
+Frame ControlFrame(int left, int top, int width, int height, std::vector<uint8_t> pixels,
+                   int disposal, int transparent = -1);
+
 // The LZW data of one frame: the code size byte, the data sub-blocks and
 // their terminator; pixels in the order they are stored.
 std::string ImageData(const std::vector<uint8_t>& pixels, int minCodeSize, int clearEvery = 0,

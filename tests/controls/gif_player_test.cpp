@@ -10,18 +10,7 @@
 
 namespace {
 
-gifgen::Frame Solid(int left, int top, int w, int h, std::vector<uint8_t> px, int disposal, int transparent = -1) {
-  gifgen::Frame f;
-  f.left = left;
-  f.top = top;
-  f.width = w;
-  f.height = h;
-  f.pixels = std::move(px);
-  f.control = true;
-  f.disposal = disposal;
-  f.transparent = transparent;
-  return f;
-}
+using gifgen::ControlFrame;
 
 int Load(TGIFPlayer& p, const gifgen::Image& img) {
   const std::string bytes = gifgen::Encode(img);
@@ -38,10 +27,10 @@ TEST(GIFPlayer, ComposesFramesWithTheirDisposalMethods) {
   gifgen::Image img;
   img.width = img.height = 4;
   img.globalTable = gifgen::Palette(4, 7);
-  img.frames.push_back(Solid(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 1));
-  img.frames.push_back(Solid(1, 1, 2, 2, {0, 2, 2, 0}, 2, 0));
-  img.frames.push_back(Solid(2, 2, 2, 2, {3, 3, 3, 3}, 3));
-  img.frames.push_back(Solid(0, 0, 1, 1, {2}, 0));
+  img.frames.push_back(ControlFrame(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 1));
+  img.frames.push_back(ControlFrame(1, 1, 2, 2, {0, 2, 2, 0}, 2, 0));
+  img.frames.push_back(ControlFrame(2, 2, 2, 2, {3, 3, 3, 3}, 3));
+  img.frames.push_back(ControlFrame(0, 0, 1, 1, {2}, 0));
   TGIFPlayer p;
   std::vector<int> changes;
   p.OnChange = [&](TGIFPlayer* s) { changes.push_back(s->CurrentFrame()); };
@@ -98,7 +87,7 @@ struct Animation : ::testing::Test {
     img.globalTable = gifgen::Palette(2, 0);
     img.loopCount = loopCount;
     for (int delay : {0, 10, 20}) {
-      img.frames.push_back(Solid(0, 0, 2, 2, {0, 1, 1, 0}, 1));
+      img.frames.push_back(ControlFrame(0, 0, 2, 2, {0, 1, 1, 0}, 1));
       img.frames.back().delay = delay;
     }
     ASSERT_EQ(Load(p, img), kGIFErrorNone);

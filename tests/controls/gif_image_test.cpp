@@ -1,0 +1,210 @@
+// test-label: concurrency
+#include "controls/gif_image.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui/fake_peer.h"
+#include "platform/stream.h"
+#include "tests/support/test_util.h"
+#include "tools/gif_builder.h"
+
+namespace {
+
+using namespace gui;
+
+gifgen::Frame Frame(int w, int h, std::vector<uint8_t> px, int transparent = -1) {
+  return gifgen::ControlFrame(0, 0, w, h, std::move(px), 1, transparent);
+}
+
+// A 4 x 2 screen of two frames: the first opaque, the second with index 0
+// transparent (or, with transparent false, two opaque frames).
+std::string TwoFrames(bool transparent, int loopCount = 0) {
+  gifgen::Image img;
+  img.width = 4;
+  img.height = 2;
+  img.globalTable = gifgen::Palette(4, 3);
+  img.loopCount = loopCount;
+  img.frames.push_back(Frame(4, 2, {1, 1, 2, 2, 1, 1, 2, 2}, transparent ? 0 : -1));
+  img.frames.push_back(Frame(4, 2, {0, 3, 3, 0, 0, 3, 3, 0}, transparent ? 0 : -1));
+  return gifgen::Encode(img);
+}
+
+void Load(TGIFImage& g, const std::string& bytes) {
+  plat::MemoryStream s;
+  s.Write(bytes.data(), int64_t(bytes.size()));
+  s.SetPosition(0);
+  g.LoadFromStream(s);
+}
+
+// The drawing calls of the control, without the parent's framing of it.
+std::vector<std::string> Drawn(const std::string& log) {
+  std::vector<std::string> out;
+  std::istringstream in(log);
+  for (std::string l; std::getline(in, l);)
+    if (l.rfind("Save", 0) && l.rfind("Restore", 0) && l.rfind("SetViewportOrigin", 0) &&
+        l.rfind("IntersectClip", 0))
+      out.push_back(l);
+  return out;
+}
+
+struct GIFImageTest : ::testing::Test {
+  FakeDesktop desk;
+  Control parent;
+  TGIFImage* gif;
+  GIFImageTest() {
+    parent.SetBounds(0, 0, 100, 100);
+    parent.SetControlStyle(parent.ControlStyle() | csOpaque);
+    gif = new TGIFImage(&parent);
+    gif->SetBounds(10, 20, 20, 10);
+    gif->SetParent(&parent);
+    gif->SetDoubleBuffered(false);
+  }
+  using Log = std::vector<std::string>;
+  Log Paint() { return Drawn(desk.Paint(parent)); }
+  // The frame's colour at a table index, as the canvas takes colours.
+  Color ColorOf(int index) {
+    const uint32_t c = gif->Player().Data().Frames[0].Color(uint8_t(index));
+    return MakeRGB(int(c >> 16) & 255, int(c >> 8) & 255, int(c) & 255);
+  }
+};
+
+TEST_F(GIFImageTest, PaintsAtTheOriginCentredStretchedAndTiled) {
+  Load(*gif, TwoFrames(false));
+  auto at = [](const char* r) { return "BitBlt(" + std::string(r) + " <- bitmap 4x2 @0,0,SRCCOPY)"; };
+  auto stretched = [](const char* r) {
+    return "StretchBlt(" + std::string(r) + " <- bitmap 4x2 0,0,4,2,SRCCOPY) mode=3";
+  };
+  EXPECT_EQ(Paint(), (Log{at("0,0,4,2")}));
+  gif->SetCenter(true);
+  EXPECT_EQ(Paint(), (Log{at("8,4,12,6")}));
+  gif->SetStretch(true);
+  EXPECT_EQ(Paint(), (Log{"SetStretchMode(3)", stretched("0,0,20,10")}));
+  gif->SetStretch(false);
+  gif->SetStretchRatio(true);  // the largest 2:1 rectangle, centred
+  gif->SetBounds(10, 20, 20, 20);
+  EXPECT_EQ(Paint().back(), stretched("0,5,20,15"));
+  gif->SetStretchBigOnly(true);  // bigger than the image: not stretched
+  EXPECT_EQ(Paint(), (Log{at("8,9,12,11")}));
+  gif->SetBounds(10, 20, 2, 3);  // narrower: shrunk, keeping the aspect
+  EXPECT_EQ(Paint().back(), stretched("0,1,2,2"));
+  gif->SetStretchRatio(false);
+  gif->SetCenter(false);
+  gif->SetTile(true);
+  gif->SetBounds(10, 20, 9, 3);  // 9 / 4 + 1 columns, 3 / 2 + 1 rows
+  EXPECT_EQ(Paint(), (Log{at("0,0,4,2"), at("4,0,8,2"), at("8,0,12,2"), at("0,2,4,4"), at("4,2,8,4"),
+                          at("8,2,12,4")}));
+  gif->SetTile(false);
+  gif->SetOpaque(true);
+  gif->SetColor(MakeRGB(1, 2, 3));
+  EXPECT_EQ(Paint(), (Log{"FillRect(0,0,9,3) brush=#010203", at("0,0,4,2")}));
+  gif->SetDoubleBuffered(true);  // one copy out of the off-screen picture
+  EXPECT_EQ(Paint(), (Log{"BitBlt(0,0,9,3 <- bitmap 9x3 @0,0,SRCCOPY)"}));
+
+  Bitmap still(3, 1);  // a still picture instead: as it is, centred
+  gif->SetDoubleBuffered(false);
+  gif->SetCenter(true);
+  gif->SetGraphic(&still);
+  EXPECT_EQ(gif->FrameCount(), 0);
+  EXPECT_EQ(Paint(), (Log{"Draw(3,1,bitmap 3x1)"}));
+}
+
+// Transparent frames: the mask painted AND, then the image XOR; the
+// transparent pixels let the mouse through to the parent.
+TEST_F(GIFImageTest, TransparentPartsAreMaskedAndNotHit) {
+  gif->SetAutoSize(true);
+  Load(*gif, TwoFrames(true));
+  EXPECT_EQ(gif->BoundsRect(), Rect(10, 20, 14, 22));
+  EXPECT_EQ(Paint(), (Log{"BitBlt(0,0,4,2 <- bitmap 4x2 @0,0,SRCAND)",
+                          "BitBlt(0,0,4,2 <- bitmap 4x2 @0,0,SRCINVERT)"}));
+  gif->SetStretch(true);
+  gif->SetBounds(10, 20, 8, 2);
+  EXPECT_EQ(Paint(), (Log{"SetStretchMode(1)", "StretchBlt(0,0,8,2 <- bitmap 4x2 0,0,4,2,SRCAND) mode=1",
+                          "SetStretchMode(3)",
+                          "StretchBlt(0,0,8,2 <- bitmap 4x2 0,0,4,2,SRCINVERT) mode=3"}));
+  gif->SetStretch(false);
+
+  // A GIF whose first frame has index 0 transparent at its corners.
+  gifgen::Image img;
+  img.width = 3;
+  img.height = 3;
+  img.globalTable = gifgen::Palette(2, 5);
+  img.frames.push_back(Frame(3, 3, {0, 1, 0, 1, 1, 1, 0, 1, 0}, 0));
+  Load(*gif, gifgen::Encode(img));
+  gif->SetAutoSize(false);
+  gif->SetBounds(10, 20, 7, 7);
+  gif->SetCenter(true);  // the image at (2, 2) in the control
+  std::vector<Point> downs;
+  gif->OnMouseDown = [&](Control*, MouseButton, ShiftState, int x, int y) { downs.push_back({x, y}); };
+  for (Point p : {Point{13, 23}, Point{12, 22}, Point{10, 20}, Point{14, 24}, Point{14, 23}})
+    desk.Click(parent, p.X, p.Y);
+  EXPECT_EQ(downs, (std::vector<Point>{{3, 3}, {4, 3}}));
+  gif->SetTile(true);  // tiled (or stretched): all of the control is hit
+  desk.Click(parent, 10, 20);
+  EXPECT_EQ(downs.size(), 3u);
+}
+
+TEST_F(GIFImageTest, AFailedLoadLeavesTheControlEmptyAndAbortsSilently) {
+  Load(*gif, TwoFrames(true));
+  ASSERT_FALSE(gif->Empty());
+  plat::MemoryStream bad;
+  bad.Write("JFIF....", 8);
+  bad.SetPosition(0);
+  EXPECT_THROW(gif->LoadFromStream(bad), Abort);
+  EXPECT_EQ(gif->LastError(), kGIFErrorDecoding);
+  EXPECT_TRUE(gif->Empty());
+  EXPECT_TRUE(Paint().empty());
+  plat::MemoryStream none;
+  EXPECT_THROW(gif->LoadFromStream(none), Abort);
+  EXPECT_EQ(gif->LastError(), kGIFErrorEmpty);
+}
+
+// The animation on an injected clock: each tick shows the next frame in
+// the bitmaps, fires the control's events and repaints it.
+TEST_F(GIFImageTest, AnimationTicksRepaintAndRaiseTheEvents) {
+  Load(*gif, TwoFrames(false, 2));
+  Log events;
+  gif->OnChanging = [&](TGIFImage* s) { events.push_back("changing " + std::to_string(s->CurrentFrame())); };
+  gif->OnChange = [&](TGIFImage* s) { events.push_back("change " + std::to_string(s->CurrentFrame())); };
+  gif->OnWrapAnimation = [&](TGIFImage*) { events.push_back("wrap"); };
+  uint32_t now = 0;
+  gif->Player().TickCount = [&] { return now; };
+  gif->SetAnimate(true);
+  desk.Paint(parent);  // nothing left to paint
+  gif->Player().Tick();  // frame 1 is on show since loading
+  gif->Player().Tick();
+  EXPECT_EQ(gif->ImageBitmap()->Pixel(0, 0), ColorOf(0));
+  EXPECT_EQ(desk.InvalidRegion(parent).Bounds(), Rect(10, 20, 30, 30));
+  gif->Player().Tick();
+  gif->Player().Tick();  // the second round ends the loop count of 2
+  EXPECT_FALSE(gif->Player().Playing());
+  EXPECT_EQ(events, (Log{"changing 1", "change 2", "changing 2", "change 1", "wrap", "changing 1",
+                          "change 2", "changing 2", "change 2", "wrap"}));
+}
+
+// The control freed from its own wrap event, on a real timer in both modes.
+TEST_F(GIFImageTest, FreedFromItsOwnAnimationTick) {
+  const std::string bytes = TwoFrames(false);
+  for (bool threaded : {false, true}) {
+    auto* g = new TGIFImage(&parent);
+    g->SetParent(&parent);
+    Load(*g, bytes);
+    g->SetThreaded(threaded);
+    g->SetSpeed(5000);  // 1 ms a frame
+    bool freed = false;
+    g->OnWrapAnimation = [&](TGIFImage* s) {
+      delete s;
+      freed = true;
+    };
+    g->SetAnimate(true);
+    ASSERT_TRUE(testutil::PumpUntil([&] { return freed; })) << threaded;
+    for (int i = 0; i < 5; ++i) plat::MainLoop::ProcessMessages();
+    EXPECT_EQ(parent.ControlCount(), 1);
+  }
+}
+
+}  // namespace
