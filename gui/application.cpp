@@ -61,6 +61,16 @@ void Application::SetHint(const std::string& h) {
   if (OnHint) OnHint(*this);
 }
 
+void Application::MouseOver(uintptr_t window) {
+  std::string h;
+  for (Control* c = Control::FromHandle(window); c; c = c->Parent())
+    if (!c->Hint().empty()) {
+      h = c->Hint();
+      break;
+    }
+  SetHint(h);
+}
+
 void Application::ShowException(const std::string& what, Control* where) {
   if (OnException) {
     OnException(what, where);

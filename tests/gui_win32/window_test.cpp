@@ -4,6 +4,7 @@
 #include "tests/gui_win32/win32_fixture.h"
 
 #include <commctrl.h>
+#include <richedit.h>
 
 #include <stdexcept>
 
@@ -326,6 +327,13 @@ TEST_F(WindowTest, StandardControlsKeepTheirStateAndReportChanges) {
     sizes += text;
   }
   EXPECT_EQ(sizes, "2413") << "sorted by name, equal names in their order";
+
+  ASSERT_TRUE(RichEdit::Available());
+  auto* rich = new RichEdit(&form);
+  rich->SetText("plain {\\rtf1 text}");
+  rich->SetParent(&form);
+  EXPECT_EQ(SendMessageA(Hwnd(*rich), EM_GETTEXTMODE, 0, 0) & TM_PLAINTEXT, TM_PLAINTEXT);
+  EXPECT_EQ(rich->GetText(), "plain {\\rtf1 text}") << "kept as plain text";
 }
 
 TEST(RegistryStore, SectionsAndValuesRoundTripThroughTheRealRegistry) {
