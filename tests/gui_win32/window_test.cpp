@@ -270,6 +270,24 @@ TEST_F(WindowTest, TheMenuBarRunsItsItemsByCommandShortcutAndOwnerDrawing) {
   EXPECT_EQ(target.Pixel(42, 18), kPaper);
 }
 
+TEST_F(WindowTest, APopupMenuRunsTheItemChosenInIt) {
+  PopupMenu popup;
+  int chosen = 0;
+  popup.Items().AddItem("&First", [&](Component*) { chosen = 1; });
+  popup.Items().AddItem("&Second", [&](Component*) { chosen = 2; });
+  int popups = 0;
+  popup.OnPopup = [&](Component*) { ++popups; };
+  // The menu's own loop reads the keys: S chooses Second. (Should it not,
+  // the menu is ended and the test fails instead of hanging.)
+  plat::MessageTarget watchdog;
+  watchdog.SetTimer(1, 30000, [] { EndMenu(); });
+  form.Show();
+  PostMessageA(Hwnd(form), WM_CHAR, 's', 0);
+  popup.Popup(100, 100);
+  EXPECT_EQ(popups, 1);
+  EXPECT_EQ(chosen, 2);
+}
+
 TEST_F(WindowTest, KeyHooksSeeKeyPressesBeforeTheirWindow) {
   std::vector<uint16_t> reached;
   probe->OnKeyDown = [&](Control*, uint16_t& key, ShiftState) { reached.push_back(key); };
