@@ -20,7 +20,6 @@ std::string Application::ExeName() const { return plat::ExecutablePath(); }
 std::string Application::ProgramFolder() const { return plat::ProgramFolder(); }
 
 int Application::Run() {
-  terminated_ = false;
   while (!terminated_) HandleMessage();
   ReleasePending();
   return exitCode_;
