@@ -2,7 +2,7 @@
 # Builds and tests the program in its two flavours:
 #   win32  - the product, cross-compiled with MinGW-w64 and run under Wine
 #   native - the portable code built with g++ on Linux, tested under sanitizers
-# Usage: ./build.sh setup|build|test|run|bench|fuzz
+# Usage: ./build.sh setup|build|test|run|shot FILE.png|bench|fuzz
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -15,7 +15,8 @@ log() { printf '== %s\n' "$*" >&2; }
 PKGS=(cmake ninja-build make g++ clang libclang-rt-14-dev llvm
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
       googletest libbenchmark-dev
-      wine wine32 xvfb xauth procps iputils-ping)
+      wine wine32 xvfb xauth procps iputils-ping
+      x11-apps x11-utils netpbm)
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -148,8 +149,29 @@ cmd_test() {
 
 cmd_run() {
   setup; mkdir -p "$OUT"; build_win32
+  # On the current display, or on a fresh virtual one when there is none.
+  if [ -n "${DISPLAY:-}" ] && ! xwininfo -root >/dev/null 2>&1; then unset DISPLAY; fi
   wine_env
   wine "$OUT/win32/app/tarnwick.exe" "$@" >"$OUT/tarnwick.log" 2>&1 </dev/null
+}
+
+# A PNG picture of the program's main window, taken on a virtual display of
+# its own (so that it does not depend on the desktop it is run from).
+cmd_shot() {
+  local file="${1:-}"
+  [ -n "$file" ] || { echo "usage: $0 shot FILE.png" >&2; exit 2; }
+  case "$file" in /*) ;; *) file="$PWD/$file" ;; esac
+  setup; mkdir -p "$OUT"; build_win32
+  unset DISPLAY
+  wine_env
+  # Without a window manager the frame and caption are Wine's own drawing
+  # only for windows it does not hand to a manager: so for this picture.
+  local x11='HKCU\Software\Wine\X11 Driver' rc=0
+  wine reg add "$x11" /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+  "$ROOT/tools/window_shot.sh" "$OUT/win32/app/tarnwick.exe" Tarnwick "$file" || rc=$?
+  wine reg delete "$x11" /v Managed /f >/dev/null 2>&1 </dev/null || true
+  [ "$rc" -eq 0 ] || exit "$rc"
+  log "wrote $file"
 }
 
 mkdir -p "$OUT"
@@ -158,7 +180,8 @@ case "${1:-}" in
   build) setup; build_native; build_win32 ;;
   test)  cmd_test ;;
   run)   shift; cmd_run "$@" ;;
+  shot)  shift; cmd_shot "${1:-}" ;;
   bench) setup; build_bench; for b in "$OUT"/bench/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
   fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
-  *) echo "usage: $0 setup|build|test|run|bench|fuzz" >&2; exit 2 ;;
+  *) echo "usage: $0 setup|build|test|run|shot FILE.png|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -1,9 +1,12 @@
-// The program's main window.
+// The program's main window: a menu bar (File, Exit), a client area and a
+// status bar laid out by alignment. A second start of the program wakes it.
 #pragma once
-#include "gui/win32/form.h"
+#include "gui/form.h"
+#include "gui/menu.h"
+#include "gui/win32/std_controls.h"
 
 // Posted by a second start of the program to wake the running one.
-constexpr UINT WM_TARNWICK_WAKE = WM_USER + 100;
+constexpr unsigned WM_TARNWICK_WAKE = 0x0400 + 100;  // WM_USER + 100
 constexpr const char* kMainFormClass = "TMainForm";
 
 class TMainForm : public gui::Form {
@@ -11,5 +14,10 @@ class TMainForm : public gui::Form {
   TMainForm();
 
  protected:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void WndProc(gui::Message& m) override;
+
+ private:
+  gui::MainMenu* menu_;
+  gui::Panel* client_;
+  gui::StatusBar* status_;
 };

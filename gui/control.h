@@ -246,6 +246,9 @@ class Control : public Component {
  protected:
   // Window parameters; overrides call the base and adjust.
   virtual void CreateParams(WindowParams& p);
+  // The window changed its own text (typing into an edit): the caption
+  // follows without writing it back to the window.
+  void TextFromWindow(const std::string& s) { text_ = s; }
   // After the window is made (the place for window timers and the like)
   // and before it goes.
   virtual void HandleCreated() {}

@@ -1,0 +1,37 @@
+// Menus realised as the window system's menus: a main menu becomes a menu
+// bar, a popup menu a popup shown by TrackPopupMenu. Items carry their
+// command ids; owner-drawn items carry the item itself, so that any window
+// receiving their measure and draw messages can hand them to the items'
+// hooks with a canvas.
+#pragma once
+#include <windows.h>
+
+#include "gui/win_names.h"
+
+#include <map>
+
+#include "gui/menu.h"
+
+namespace gui {
+
+class Win32MenuBackend : public MenuBackend {
+ public:
+  ~Win32MenuBackend() override;
+  MenuItem* TrackPopup(PopupMenu& popup, int x, int y) override;
+  uintptr_t Realize(Menu& menu) override;
+  void Changed(Menu& menu, MenuItem* item, bool structure) override;
+  void Forget(Menu& menu) override;
+  // Whether item is an item of a realised menu.
+  bool Knows(const MenuItem* item) const;
+
+ private:
+  void Fill(HMENU h, Menu& menu, MenuItem& parent);
+  std::map<Menu*, HMENU> menus_;
+  HWND popupOwner_ = nullptr;
+};
+
+// WM_MEASUREITEM / WM_DRAWITEM of an owner-drawn menu item: runs the
+// item's hook (or draws its caption) and answers true.
+bool HandleMenuOwnerDraw(UINT msg, LPARAM lp, LRESULT& result);
+
+}  // namespace gui

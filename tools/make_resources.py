@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Draws the program's bitmap and icon resources into gui/res/.
+
+The pictures are plain pixel drawings made here; run this script again
+after changing one and commit the files it writes:
+  scroll arrows  LEFTSCROLL, RIGHTSCROLL (6 x 10), TOPSCROLL, BOTTOMSCROLL
+                 (9 x 6): black arrows on silver, drawn with the bottom-left
+                 pixel as the transparent colour
+  check marks    CHECKED, UNCHECKED (16 x 16): a white box with a grey frame
+  grid marks     GRID_ARROW, GRID_EDIT, GRID_INSERT, GRID_MULTIDOT,
+                 GRID_MULTIARROW (11 x 11): black on white (white is left out)
+  program icon   tarnwick.ico (32 x 32 and 16 x 16): three linked peers
+"""
+import os
+import struct
+import sys
+
+SILVER = (192, 192, 192)
+WHITE = (255, 255, 255)
+BLACK = (0, 0, 0)
+GREY = (128, 128, 128)
+
+
+def canvas(w, h, bg):
+    return [[bg] * w for _ in range(h)]
+
+
+def bottom_up_bgr(px):
+    """Rows of (r, g, b), bottom row first, as 24-bit pixels padded to 4 bytes a row."""
+    stride = (len(px[0]) * 3 + 3) // 4 * 4
+    data = bytearray()
+    for row in reversed(px):
+        line = bytearray()
+        for r, g, b in row:
+            line += bytes((b, g, r))
+        data += line + b"\0" * (stride - len(line))
+    return data
+
+
+def bmp_bytes(px):
+    """24-bit bottom-up .bmp of rows of (r, g, b)."""
+    h, w = len(px), len(px[0])
+    data = bottom_up_bgr(px)
+    header = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 14 + 40 + len(data), 0, 0, 54) + header + data
+
+
+def arrow(w, h, direction):
+    """A solid black triangle pointing in direction, one free row/column at the far edge."""
+    px = canvas(w, h, SILVER)
+    if direction in ("up", "down"):
+        rows = h - 1
+        for i in range(rows):
+            half = i if direction == "up" else rows - 1 - i
+            mid = w // 2
+            for x in range(max(0, mid - half), min(w, mid + half + 1)):
+                px[i][x] = BLACK
+    else:
+        cols = w - 1
+        mid = (h - 1) // 2
+        for i in range(cols):
+            half = i if direction == "left" else cols - 1 - i
+            for y in range(max(0, mid - half), min(h - 1, mid + half + 1)):
+                px[y][i] = BLACK
+    return px
+
+
+def check_box(checked):
+    px = canvas(16, 16, SILVER)
+    for y in range(1, 14):
+        for x in range(1, 14):
+            edge = x in (1, 13) or y in (1, 13)
+            px[y][x] = GREY if edge else WHITE
+    if checked:
+        # A tick: down from (3, 7) to (5, 9), then up to (11, 3), three pixels thick.
+        points = [(3, 7), (4, 8), (5, 9), (6, 8), (7, 7), (8, 6), (9, 5), (10, 4), (11, 3)]
+        for x, y in points:
+            for dy in range(3):
+                if y + dy < 13:
+                    px[y + dy][x] = BLACK
+    return px
+
+
+def grid_mark(kind):
+    px = canvas(11, 11, WHITE)
+
+    def tri(x0):  # a right-pointing arrow whose tip is at x0 + 3
+        for i in range(4):
+            for y in range(5 - i, 6 + i):
+                px[y][x0 + 3 - i] = BLACK
+
+    def dot(cx, cy):
+        for y in range(cy - 1, cy + 2):
+            for x in range(cx - 1, cx + 2):
+                px[y][x] = BLACK
+
+    if kind == "arrow":
+        tri(5)
+    elif kind == "edit":  # an I-beam: the row is being edited
+        for y in range(2, 9):
+            px[y][5] = BLACK
+        for x in (3, 4, 6, 7):
+            px[2][x] = BLACK
+            px[8][x] = BLACK
+    elif kind == "insert":  # an asterisk: a new row
+        for i in range(2, 9):
+            px[5][i] = BLACK
+            px[i][5] = BLACK
+        for i in range(3, 8):
+            px[i][i] = BLACK
+            px[i][10 - i] = BLACK
+    elif kind == "multidot":
+        dot(5, 5)
+    elif kind == "multiarrow":
+        tri(6)
+        dot(2, 5)
+    return px
+
+
+def icon_image(size):
+    """Three peers (filled circles) joined by lines on a dark teal disc."""
+    bg = (255, 255, 255)
+    teal = (0, 96, 112)
+    light = (240, 240, 240)
+    px = canvas(size, size, bg)
+    mask = [[1] * size for _ in range(size)]
+    c = (size - 1) / 2
+    r = size / 2 - 0.5
+    for y in range(size):
+        for x in range(size):
+            if (x - c) ** 2 + (y - c) ** 2 <= r * r:
+                px[y][x] = teal
+                mask[y][x] = 0
+    s = size / 32
+    nodes = [(16 * s, 8 * s), (8 * s, 22 * s), (24 * s, 22 * s)]
+
+    def line(a, b):
+        steps = int(max(abs(a[0] - b[0]), abs(a[1] - b[1])) * 2) + 1
+        for i in range(steps + 1):
+            t = i / steps
+            x, y = a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t
+            for dx in range(-int(s), int(s) + 1) if size >= 32 else (0,):
+                xi, yi = int(round(x + dx * 0.5)), int(round(y))
+                if 0 <= xi < size and 0 <= yi < size:
+                    px[yi][xi] = light
+
+    for i in range(3):
+        line(nodes[i], nodes[(i + 1) % 3])
+    rad = 3.5 * s + 0.5
+    for nx, ny in nodes:
+        for y in range(size):
+            for x in range(size):
+                if (x - nx) ** 2 + (y - ny) ** 2 <= rad * rad:
+                    px[y][x] = light
+    return px, mask
+
+
+def ico_bytes(images):
+    """An .ico of (pixels, mask) images: 24-bit colour with a 1-bit mask each."""
+    entries, blobs = [], []
+    offset = 6 + 16 * len(images)
+    for px, mask in images:
+        h, w = len(px), len(px[0])
+        xor = bottom_up_bgr(px)
+        mstride = (w + 31) // 32 * 4
+        andbits = bytearray()
+        for row in reversed(mask):
+            line = bytearray(mstride)
+            for x, bit in enumerate(row):
+                if bit:
+                    line[x // 8] |= 0x80 >> (x % 8)
+            andbits += line
+        header = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 24, 0, len(xor) + len(andbits), 0, 0, 0, 0)
+        blob = header + xor + andbits
+        entries.append(struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 24, len(blob), offset))
+        blobs.append(blob)
+        offset += len(blob)
+    return struct.pack("<HHH", 0, 1, len(images)) + b"".join(entries) + b"".join(blobs)
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    out = os.path.join(root, "gui", "res")
+    os.makedirs(out, exist_ok=True)
+    bitmaps = {
+        "LEFTSCROLL": arrow(6, 10, "left"),
+        "RIGHTSCROLL": arrow(6, 10, "right"),
+        "TOPSCROLL": arrow(9, 6, "up"),
+        "BOTTOMSCROLL": arrow(9, 6, "down"),
+        "CHECKED": check_box(True),
+        "UNCHECKED": check_box(False),
+        "GRID_ARROW": grid_mark("arrow"),
+        "GRID_EDIT": grid_mark("edit"),
+        "GRID_INSERT": grid_mark("insert"),
+        "GRID_MULTIDOT": grid_mark("multidot"),
+        "GRID_MULTIARROW": grid_mark("multiarrow"),
+    }
+    # Paths from the source root (an include folder of the resource
+    # compiler). Names are quoted (CHECKED is a keyword), and a LANGUAGE
+    # statement stands between entries so that the compiler does not join a
+    # name to the file name before it.
+    rc = ["// Written by tools/make_resources.py: the program's bitmaps and icon.",
+          "LANGUAGE 0, 0",
+          'MAINICON ICON "gui/res/tarnwick.ico"']
+    for name, px in bitmaps.items():
+        with open(os.path.join(out, name.lower() + ".bmp"), "wb") as f:
+            f.write(bmp_bytes(px))
+        rc.append("LANGUAGE 0, 0")
+        rc.append('"%s" BITMAP "gui/res/%s.bmp"' % (name, name.lower()))
+    with open(os.path.join(out, "tarnwick.ico"), "wb") as f:
+        f.write(ico_bytes([icon_image(32), icon_image(16)]))
+    with open(os.path.join(out, "resources.rc"), "w") as f:
+        f.write("\n".join(rc) + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
