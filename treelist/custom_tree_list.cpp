@@ -411,7 +411,7 @@ bool TCustomGridTreeList::MouseOverGrid() const {
   return ClientRect().Contains(ScreenToClient(Env().CursorPos()));
 }
 
-gui::Color TCustomGridTreeList::GridColor() const { return gridLineColor_ == clDefault ? clBtnShadow : gridLineColor_; }
+gui::Color TCustomGridTreeList::GridColor() const { return DefaultedColor(gridLineColor_, clBtnShadow); }
 
 void TCustomGridTreeList::LevelColor(int level, gui::Color& color) {
   if (OnGetLevelColor) OnGetLevelColor(this, level, color);
@@ -422,6 +422,34 @@ int TCustomGridTreeList::FooterLevel(const TGridTreeListNode* node, int index) c
 }
 
 // ------------------------------------------------------------------ editing
+
+gui::Color TCustomGridTreeList::GetEditColor() const {
+  const int column = FocusedAbsoluteIndex();
+  gui::Color color = column >= 0 ? ColumnColor(column) : Color();
+  if (OnGetEditColor) OnGetEditColor(const_cast<TCustomGridTreeList*>(this), color);
+  return color;
+}
+
+const gui::Font& TCustomGridTreeList::GetEditFont() const {
+  const int column = FocusedAbsoluteIndex();
+  return column >= 0 && ColumnFontAssigned(column) ? ColumnFont(column) : Font();
+}
+
+bool TCustomGridTreeList::EditorKeyVeto() const {
+  return editingRow_ >= 0 && NodeRowIndex(focusedNode_) != editingRow_;
+}
+
+bool TCustomGridTreeList::EditorWantsTab() const {
+  return HasOption(aoTabs) && !(KeyboardShiftState() & ssCtrl);
+}
+
+void TCustomGridTreeList::EditorMoveFocus(bool up) {
+  if (state_ == tsEditing) {
+    SetState(tsNone);
+    EndEdit(true);
+  }
+  if (focusedNode_) FocusRow(NodeRowIndex(focusedNode_) + (up ? -1 : 1));
+}
 
 void TCustomGridTreeList::HideEditor(bool takeFocus) {
   if (state_ != tsEditing) return;

@@ -256,6 +256,25 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListNode* EditingNode() const { return editingNode_; }
   int EditingRow() const { return editingRow_; }
 
+  // ------------------------------------------------------------ editor hosting
+  // What the grid answers its in-place editors (see TCustomGridContainer).
+  bool CanEditModify() const override { return true; }
+  bool CanEditAcceptKey(char key) const override { return true; }
+  // The focused column's colour (the grid's without one), then
+  // OnGetEditColor's word.
+  gui::Color GetEditColor() const override;
+  // The focused column's own font, else the grid's.
+  const gui::Font& GetEditFont() const override;
+  bool EditorHideFocusRect() const override { return HasOption(aoHideFocusRect); }
+  bool EditorShowButtonAlways() const override { return HasOption(aoShowButtonAlways); }
+  // The focus has left the row the editor was opened on.
+  bool EditorKeyVeto() const override;
+  bool AllowClickPromotion() const override { return HasOption(aoImmediateEditor); }
+  bool EditorWantsTab() const override;
+  // Ends the edit and moves the focus one row up or down.
+  void EditorMoveFocus(bool up) override;
+  int EditorBorderKind() const override { return LookAndFeel() != lfStandard ? 1 : 2; }
+
   // ------------------------------------------------------------ queries
   bool HasOption(TGridTreeListOption o) const { return options_.Contains(o); }
   bool HasOption(TGridTreeListOptionEx o) const { return optionsEx_.Contains(o); }
@@ -274,6 +293,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual bool IsGroupRow(const TGridTreeListNode* node) const { return false; }
   // GridLineColor, or the button-shadow colour for clDefault.
   gui::Color GridColor() const;
+  // c, or fallback when c is the "default" marker: the marker never
+  // reaches drawing.
+  static gui::Color DefaultedColor(gui::Color c, gui::Color fallback) { return c == gui::clDefault ? fallback : c; }
   bool LevelColorAssigned() const { return bool(OnGetLevelColor); }
   void LevelColor(int level, gui::Color& color);
   virtual int TopPanelHeight() const { return 0; }
@@ -460,6 +482,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListAllowNode OnCanNodeSelected;
   TGridTreeListNodeNotify OnEdited;
   TGridTreeListGetLevelColor OnGetLevelColor;
+  std::function<void(TCustomGridTreeList* sender, gui::Color& color)> OnGetEditColor;
   std::function<void(TCustomGridTreeList* sender, const TGridTreeListNode* a,
                      const TGridTreeListNode* b, int& compare)>
       OnCompare;

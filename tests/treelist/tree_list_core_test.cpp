@@ -112,6 +112,31 @@ TEST(TreeListCore, DeletingTheEditedNodeHidesTheEditorWithoutStoring) {
   EXPECT_EQ(edited, 0);
 }
 
+TEST(TreeListCore, EditorHostingAnswers) {
+  EditingGrid g;
+  OneColumn(g);
+  g.CreateColumn()->SetColor(gui::clYellow);
+  g.SetOptions(g.Options().Without(aoRowSelect));
+  auto nodes = Build(g, "a b c");
+  g.SetFocusedNode(nodes[0], 1, true);
+  EXPECT_EQ(g.GetEditColor(), gui::clYellow);
+  g.OnGetEditColor = [](TCustomGridTreeList*, gui::Color& c) { c = gui::clRed; };
+  EXPECT_EQ(g.GetEditColor(), gui::clRed);
+  g.SetState(tsEditing);
+  EXPECT_FALSE(g.EditorKeyVeto());
+  g.EditorMoveFocus(false);  // ends the edit, one row down
+  EXPECT_FALSE(g.Editing());
+  EXPECT_EQ(nodes[0]->Strings(1), "edited");
+  EXPECT_EQ(g.FocusedNode(), nodes[1]);
+  EXPECT_EQ(g.FocusedColumn(), 1);
+  g.SetState(tsEditing);
+  g.Insert(nodes[0]);  // the edited row moves away from the editor: its keys stop
+  EXPECT_TRUE(g.EditorKeyVeto());
+  EXPECT_EQ(g.EditorBorderKind(), 2);
+  g.SetLookAndFeel(lfFlat);
+  EXPECT_EQ(g.EditorBorderKind(), 1);
+}
+
 TEST(TreeListCore, ClearNodesReportsOnceAndMovesNoFocus) {
   EventLog log;
   CountingGrid g;
