@@ -498,6 +498,10 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
     InvertSizingLine();
     sizingLineShown_ = false;
   }
+  if ((old == tsColumnDragging || old == tsBandDragging) && dropX_ >= 0) {
+    if (paintNesting_ == 0) ToggleDragFeedback();
+    dropX_ = -1;
+  }
   state_ = s;
   if (old == tsEditing || s == tsEditing) EndIncrementalSearch();
   if (s == tsEditing) {
@@ -631,6 +635,12 @@ void TCustomGridTreeList::SetRowSeparatorLineWidth(int v) {
 void TCustomGridTreeList::SetRowHeight(int v) {
   if (v == rowHeight_) return;
   rowHeight_ = std::max(0, v);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetBandPanelRowHeight(int v) {
+  if (v == bandPanelRowHeight_) return;
+  bandPanelRowHeight_ = std::max(0, v);
   LayoutChanged();
 }
 

@@ -222,6 +222,30 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int NodeFooterCount(const TGridTreeListNode* node) const;
   int NodePreviewLines(const TGridTreeListNode* node) const;
 
+  // ------------------------------------------------------------ sizing and dragging
+  // (The mouse handling runs these.) The range a sizing line may move in,
+  // in client coordinates, for the edge of the sizing state s: a column's
+  // or band's right edge (x), the band or header panel's or a row's bottom
+  // edge (y); index is the column, band or row (draw-info row index).
+  void SizingLimits(TTreeListTrackingState s, int index, int& minPos, int& maxPos) const;
+  // A sizing that ended at pos: the column width becomes pos minus its
+  // left edge plus 1, a band's pos minus its left edge plus 2, a panel's
+  // or row's line height what pos gives.
+  void EndSizing(TTreeListTrackingState s, int index, int pos);
+  // Header and band dragging: the item follows the mouse (tsColumnDragging
+  // / tsBandDragging), its drop place shown by an inverted bar; ending with
+  // drop moves it there.
+  void StartDragging(TTreeListTrackingState s, int index);
+  void ContinueDragging(gui::Point p);
+  void EndDragging(gui::Point p, bool drop);
+  // Where a dragged column (within its band and header row) or band would
+  // go for a point: its new position, and the client x of the place.
+  int DropPosition(gui::Point p, int* x = nullptr) const;
+  // The band header's click.
+  virtual void BandClick(int band) {}
+  // The column header's click (sorting, OnColumnClick).
+  virtual void DoColumnClick(int column, bool addToSort) {}
+
   // ------------------------------------------------------------ state
   TTreeListTrackingState State() const { return state_; }
   // Entering editing activates the editor; leaving a sizing state erases
@@ -467,6 +491,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // The row line height; 0: from the font and the images.
   int RowHeight() const { return rowHeight_; }
   void SetRowHeight(int v);
+  // The line heights of the band and header panels; 0: from their fonts.
+  void SetBandPanelRowHeight(int v);
   void SetHeaderPanelRowHeight(int v);
 
   // ------------------------------------------------------------ events
@@ -539,8 +565,14 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Called by the relayout before it computes (for the descendant's
   // own metrics).
   virtual void ShowEditorFromTimer() {}
-  // Drop arrows and drag images (the dragging code draws them).
-  virtual void ToggleDragFeedback() {}
+  // Inverts the drop place of header or band dragging (drawn twice: gone).
+  virtual void ToggleDragFeedback();
+  // What the sizing and dragging change in the descendant's objects.
+  virtual int ColumnMinWidth(int column) const { return 4; }
+  virtual void SetColumnWidth(int column, int width) {}
+  virtual void SetBandWidth(int band, int width) {}
+  virtual void MoveColumn(int column, int position) {}
+  virtual void MoveBand(int band, int position) {}
 
   // gui::Control.
   void CreateParams(gui::WindowParams& p) override;
@@ -636,12 +668,15 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int footerLineHeight_ = 20;
   int rowHeight_ = 0;
   int headerPanelRowHeight_ = 0;
+  int bandPanelRowHeight_ = 0;
   bool layingOut_ = false;
   int quietLayout_ = 0;
   bool layoutPending_ = false;
   bool relayoutPending_ = false;
 
   // Tracking feedback.
+  int dragIndex_ = -1;
+  int dropX_ = -1;
   int paintNesting_ = 0;
   int sizingPos_ = -1;
   bool sizingLineShown_ = false;

@@ -28,6 +28,7 @@ const TGridTreeListTextNode* TCustomGridTreeListControl::Text(const TGridTreeLis
 
 TGridTreeListColumn* TCustomGridTreeListControl::CreateColumn() {
   columns_.push_back(std::make_unique<TGridTreeListColumn>(*this));
+  columns_.back()->colIndex_ = ColumnCount();  // after the others
   LayoutChanged();
   return columns_.back().get();
 }
@@ -40,6 +41,11 @@ void TCustomGridTreeListControl::DeleteColumn(int index) {
   if (index < 0 || index >= ColumnCount()) return;
   HideEditor(false);
   columns_.erase(columns_.begin() + index);
+  // The later columns move down one index: so do their texts.
+  for (TGridTreeListNode* n = GetFirstNode(); n; n = n->GetNext()) {
+    std::vector<std::string>& texts = Text(n)->texts_;
+    if (size_t(index) < texts.size()) texts.erase(texts.begin() + index);
+  }
   LayoutChanged();
 }
 
@@ -74,8 +80,13 @@ void TCustomGridTreeListControl::BuildLayout(std::vector<TTreeListLayoutBand>& l
     lb.Band = band->Index();
     lb.Fixed = band->Fixed();
     lb.Sizable = band->Sizing();
-    for (const auto& col : columns_) {
-      if (!col->Visible() || col->BandIndex() != lb.Band) continue;
+    std::vector<const TGridTreeListColumn*> cols;
+    for (const auto& col : columns_)
+      if (col->Visible() && col->BandIndex() == lb.Band) cols.push_back(col.get());
+    std::stable_sort(cols.begin(), cols.end(), [](const TGridTreeListColumn* a, const TGridTreeListColumn* b) {
+      return a->ColIndex() < b->ColIndex();
+    });
+    for (const TGridTreeListColumn* col : cols) {
       if (lb.Rows.size() <= size_t(col->RowIndex())) lb.Rows.resize(size_t(col->RowIndex()) + 1);
       lb.Rows[size_t(col->RowIndex())].push_back({col->Index(), col->Width(), col->Sizing(), false});
     }
@@ -91,6 +102,64 @@ void TCustomGridTreeListControl::BuildLayout(std::vector<TTreeListLayoutBand>& l
     lb.Width = band->Width() > 0 ? band->Width() : widest;
     layout.push_back(std::move(lb));
   }
+}
+
+int TCustomGridTreeListControl::ColumnMinWidth(int column) const {
+  const TGridTreeListColumn* c = Columns(column);
+  return c ? c->MinWidth() : 4;
+}
+
+void TCustomGridTreeListControl::SetColumnWidth(int column, int width) {
+  if (TGridTreeListColumn* c = Columns(column)) c->SetWidth(width);
+  if (OnChangedColumnsWidth) OnChangedColumnsWidth(this);
+}
+
+void TCustomGridTreeListControl::SetBandWidth(int band, int width) {
+  if (TGridTreeListBand* b = Bands(band)) b->SetWidth(width);
+  if (OnChangedColumnsWidth) OnChangedColumnsWidth(this);
+}
+
+void TCustomGridTreeListControl::MoveColumn(int column, int position) {
+  TGridTreeListColumn* moving = Columns(column);
+  if (!moving) return;
+  std::vector<TGridTreeListColumn*> row;  // its header row's visible columns, in order
+  for (const TTreeListLayoutBand& b : Layout())
+    if (b.Band == moving->BandIndex() && size_t(moving->RowIndex()) < b.Rows.size())
+      for (const TTreeListLayoutColumn& c : b.Rows[size_t(moving->RowIndex())]) row.push_back(Columns(c.Column));
+  auto from = std::find(row.begin(), row.end(), moving);
+  if (from == row.end()) return;
+  const size_t to = size_t(std::clamp(position, 0, int(row.size())));
+  const size_t old = size_t(from - row.begin());
+  if (to == old || to == old + 1) return;
+  row.erase(from);
+  row.insert(row.begin() + std::ptrdiff_t(to > old ? to - 1 : to), moving);
+  // The absolute indexes (and the texts of the nodes) stay; the places change.
+  for (size_t i = 0; i < row.size(); ++i) row[i]->colIndex_ = int(i);
+  LayoutChanged();
+}
+
+void TCustomGridTreeListControl::MoveBand(int band, int position) {
+  if (!Bands(band)) return;
+  std::vector<int> visible;  // band indexes in display order
+  for (int i = 0; i < BandCount(); ++i)
+    if (Bands(i)->Visible()) visible.push_back(i);
+  const int before = position >= 0 && size_t(position) < visible.size() ? visible[size_t(position)] : BandCount();
+  if (before == band) return;
+  std::vector<int> order;  // old indexes in their new order
+  for (int i = 0; i < BandCount(); ++i) {
+    if (i == before) order.push_back(band);
+    if (i != band) order.push_back(i);
+  }
+  if (before == BandCount()) order.push_back(band);
+  std::vector<int> newIndex(static_cast<size_t>(BandCount()));
+  std::vector<std::unique_ptr<TGridTreeListBand>> moved;
+  for (size_t i = 0; i < order.size(); ++i) {
+    newIndex[size_t(order[i])] = int(i);
+    moved.push_back(std::move(bands_[size_t(order[i])]));
+  }
+  bands_.swap(moved);
+  for (const auto& c : columns_) c->bandIndex_ = newIndex[size_t(std::min(c->BandIndex(), BandCount() - 1))];
+  LayoutChanged();
 }
 
 void TCustomGridTreeListControl::FontChanged() {

@@ -59,7 +59,8 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TGridTreeListColumn* CreateColumn();
   int ColumnCount() const { return int(columns_.size()); }
   TGridTreeListColumn* Columns(int index) const;
-  // Deletes a column; the nodes' texts keep their column numbers.
+  // Deletes a column and its text in every node (the later columns and
+  // their texts move down one index).
   void DeleteColumn(int index);
   // Band 0 always exists.
   TGridTreeListBand* CreateBand();
@@ -78,6 +79,16 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   // and aoMultiSort one more), sorting up, then down, then up...; the
   // nodes are sorted; OnColumnClick fires.
   void ColumnClick(int column, bool addToSort);
+
+  // What sizing and dragging the header change.
+  int ColumnMinWidth(int column) const override;
+  void SetColumnWidth(int column, int width) override;
+  void SetBandWidth(int band, int width) override;
+  // A column goes to a position among the visible columns of its band's
+  // header row; a band among the visible bands.
+  void MoveColumn(int column, int position) override;
+  void MoveBand(int band, int position) override;
+  void DoColumnClick(int column, bool addToSort) override { ColumnClick(column, addToSort); }
 
   // ------------------------------------------------------------ sorting
   // Sorts every list of siblings by the sorted columns (or by OnCompare

@@ -106,6 +106,12 @@ void TGridTreeListColumn::SetRowIndex(int row) {
   Changed();
 }
 
+void TGridTreeListColumn::SetColIndex(int place) {
+  if (place == colIndex_) return;
+  colIndex_ = place;
+  Changed();
+}
+
 void TGridTreeListColumn::SetHeaderGlyph(const gui::Bitmap* glyph) {
   if (glyph == headerGlyph_) return;
   headerGlyph_ = glyph;

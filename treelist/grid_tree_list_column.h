@@ -1,6 +1,8 @@
 // The published grid's columns and bands. A column belongs to a band and a
-// header row of that band; the columns of one header row stand in the
-// order of the grid's column list. Every change lays the grid out again.
+// header row of that band, where it stands at its place (ColIndex). Its
+// absolute index (its position in the grid's column list, the number of
+// its text in every node) never changes by moving it. Every change lays
+// the grid out again.
 #pragma once
 #include <functional>
 #include <string>
@@ -69,6 +71,10 @@ class TGridTreeListColumn {
   void SetBandIndex(int band);
   int RowIndex() const { return rowIndex_; }
   void SetRowIndex(int row);
+  // The column's place in its header row (smaller first; the absolute
+  // index stays whatever the place).
+  int ColIndex() const { return colIndex_; }
+  void SetColIndex(int place);
   const gui::Bitmap* HeaderGlyph() const { return headerGlyph_; }
   // Not owned; must outlive its use.
   void SetHeaderGlyph(const gui::Bitmap* glyph);
@@ -108,6 +114,7 @@ class TGridTreeListColumn {
   bool sizing_ = true;
   int bandIndex_ = 0;
   int rowIndex_ = 0;
+  int colIndex_ = 0;
   const gui::Bitmap* headerGlyph_ = nullptr;
   bool readOnly_ = false;
   int maxLength_ = 0;

@@ -127,7 +127,8 @@ void TCustomGridTreeList::CalcMetrics() {
   linesPerRecord_ = headerLineCount_;
   headerPanelHeight_ = headerLineHeight_ * headerLineCount_;
   bandLineCount_ = 1;
-  bandPanelHeight_ = AdjustRowHeight(m.LineHeight(bandFont_)) * bandLineCount_;
+  bandPanelHeight_ =
+      (bandPanelRowHeight_ > 0 ? bandPanelRowHeight_ : AdjustRowHeight(m.LineHeight(bandFont_))) * bandLineCount_;
   previewLineHeight_ = m.LineHeight(previewFont_);
   footerLineHeight_ = textHeight + 7;
   defaultRowHeight_ = rowLineHeight_ * linesPerRecord_;

@@ -194,6 +194,47 @@ TEST(TreeListHitTest, HorizontalScrollClipsBandsAndKeepsTheFixedOne) {
   g.SetLeftCoord(10000);  // no further than the last band's right edge
   EXPECT_EQ(g.LeftCoord(), 500 - 240);
   EXPECT_EQ(bands(), "0:0/0-60 2:0/60-200 3:200/200-300 ");
+  // The last band moved to the second place takes its column along.
+  g.MoveBand(3, 1);
+  EXPECT_EQ(g.Columns(3)->BandIndex(), 1);
+  EXPECT_EQ(g.Columns(1)->BandIndex(), 2);
+  ASSERT_EQ(g.Layout().size(), 4u);
+  EXPECT_EQ(g.Layout()[1].Width, 100);
+}
+
+TEST(TreeListHitTest, SizingAndDraggingTheHeader) {
+  gui::FakeDesktop desk;
+  Fixture f;
+  TGridTreeList& g = f.g;
+  g.HandleNeeded();
+  int changed = 0;
+  g.OnChangedColumnsWidth = [&](TCustomGridTreeList*) { ++changed; };
+  g.EndSizing(tsColumnSizing, 0, 149);
+  EXPECT_EQ(g.Columns(0)->Width(), 150);
+  int lo, hi;
+  g.SizingLimits(tsColumnSizing, 1, lo, hi);
+  EXPECT_EQ(lo, 150 + 4 - 1);  // the column's minimum width
+  g.EndSizing(tsColumnSizing, 1, 10);
+  EXPECT_EQ(g.Columns(1)->Width(), 4);
+  EXPECT_EQ(changed, 2);
+  // Column 0 dragged past the middle of the last one goes last; the drop
+  // place shows while dragging and is gone after.
+  desk.CanvasLog().clear();
+  g.StartDragging(tsColumnDragging, 0);
+  g.ContinueDragging({200, 5});
+  g.ContinueDragging({190, 5});  // the same place: no redraw
+  g.EndDragging({200, 5}, true);
+  const auto& log = desk.CanvasLog();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("InvertRect(", 0) == 0; }), 2);
+  EXPECT_EQ(g.State(), tsNone);
+  EXPECT_EQ(g.VisibleIndexToAbsolute(0), 1);
+  EXPECT_EQ(g.VisibleIndexToAbsolute(2), 0);
+  TGridTreeListNode* p = Find(g, "p");
+  EXPECT_EQ(p->Strings(1), "p1");  // texts stay with their column
+  EXPECT_EQ(g.HitTest(200, 27).Column, 0);
+  // Deleting a column takes its texts with it.
+  g.DeleteColumn(0);
+  EXPECT_EQ(p->Strings(0), "p1");
 }
 
 // Rows lower than the default row height: every row that shows gets its
