@@ -165,8 +165,8 @@ void TCustomGridTreeList::NodeAdded(TGridTreeListNode* node) {
     node->row_ = int(rows_.size());
     node->rowGeneration_ = rowGeneration_;
     rows_.push_back(node);
-    UpdateScrollBars();
     ClampTopRow();
+    UpdateScrollBars();
   } else {
     LayoutChanged();
   }

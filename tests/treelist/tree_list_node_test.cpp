@@ -63,6 +63,11 @@ TEST(TreeListNode, LastChildGoneClearsButtonAndExpansionWithoutEvents) {
   EXPECT_FALSE(p->Expanded());
   EXPECT_EQ(p->Count(), 0);
   EXPECT_EQ(g.RowCount(), 2);
+  p->SetStrings(-1, "x");  // no such column: ignored
+  p->SetStrings(3, "d");   // the texts before it are padded
+  EXPECT_EQ(p->Strings(2), "");
+  EXPECT_EQ(p->Strings(3), "d");
+  EXPECT_EQ(p->Strings(9), "");
 }
 
 TEST(TreeListNode, ExpandedSetterVetoesFocusRescueAndEmptyButtons) {
