@@ -1,8 +1,9 @@
 // Moving one large file between two client components over loopback (the
 // downloader asks through a fake server, the uploader serves it from its
 // data port), beside a plain socket copy of the same number of bytes
-// written here, measured in the same run; then a transfer held to
-// 100 KB/s by the upload limit, reporting the rate it achieved.
+// (64 KiB reads and writes, as a copy tool makes them) measured in the same
+// run; then a transfer held to 100 KB/s by the upload limit, reporting the
+// rate it achieved and how far its single seconds strayed from the limit.
 //
 // The file is sparse (TARN_BENCH_TRANSFER_MB megabytes, 1024 by default)
 // and the downloader writes to /dev/null: the network path is measured, not
@@ -16,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +36,8 @@
 namespace {
 
 constexpr int64_t kThrottleLimit = 100 * 1024;
-constexpr int64_t kThrottledBytes = 400 * 1024;
+constexpr int64_t kThrottledBytes = 800 * 1024;
+constexpr int kCopyBuffer = 64 * 1024;
 
 struct Files {
   std::string dir;
@@ -117,13 +120,14 @@ TwoPeers& ThePeers() {
 
 double g_rawBytesPerSecond = 0;
 
-// Baseline: the same number of bytes through one loopback connection with
-// bare socket calls, from memory to nowhere.
+// Baseline: the same file through one loopback connection with bare calls,
+// as a copy tool moves it: 64 KiB reads from the file, sends, receives, and
+// writes to /dev/null.
 void BM_RawTcpCopy(benchmark::State& state) {
   Files& f = TheFiles();
   if (!f.ok) return state.SkipWithError("cannot make the test file");
-  std::vector<char> buf(1 << 16, 'x');
-  double seconds = 0;
+  std::vector<char> buf(size_t(kCopyBuffer), 'x');
+  double best = 0;  // the best of the runs on each side: the machine may be busy
   for (auto _ : state) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -136,41 +140,49 @@ void BM_RawTcpCopy(benchmark::State& state) {
     const int64_t start = plat::MonotonicMs();
     std::thread sender([&] {
       int s = socket(AF_INET, SOCK_STREAM, 0);
-      if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        for (int64_t left = f.bytes; left > 0;) {
-          ssize_t n = send(s, buf.data(), size_t(std::min<int64_t>(left, 8190)), MSG_NOSIGNAL);
-          if (n <= 0) break;
-          left -= n;
+      int file = open(f.big.c_str(), O_RDONLY);
+      if (file >= 0 && connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        for (ssize_t r; (r = read(file, buf.data(), buf.size())) > 0;) {
+          for (ssize_t done = 0; done < r;) {
+            ssize_t n = send(s, buf.data() + done, size_t(r - done), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            done += n;
+          }
         }
       }
+      if (file >= 0) close(file);
       close(s);
     });
     int c = accept(listener, nullptr, nullptr);
-    std::vector<char> in(8192);
+    int sink = open("/dev/null", O_WRONLY);
+    std::vector<char> in(static_cast<size_t>(kCopyBuffer));
     int64_t got = 0;
-    for (ssize_t n; (n = recv(c, in.data(), in.size(), 0)) > 0;) got += n;
+    for (ssize_t n; (n = recv(c, in.data(), in.size(), 0)) > 0;) got += write(sink, in.data(), size_t(n)) == n ? n : 0;
+    close(sink);
     sender.join();
     close(c);
     close(listener);
-    seconds += double(plat::MonotonicMs() - start) / 1000.0;
+    const double s = double(plat::MonotonicMs() - start) / 1000.0;
+    best = best == 0 ? s : std::min(best, s);
     if (got != f.bytes) return state.SkipWithError("short copy");
   }
   state.SetBytesProcessed(state.iterations() * f.bytes);
-  g_rawBytesPerSecond = seconds > 0 ? double(state.iterations() * f.bytes) / seconds : 0;
+  g_rawBytesPerSecond = best > 0 ? double(f.bytes) / best : 0;
 }
 
 void BM_TwoPeersTransfer(benchmark::State& state) {
   Files& f = TheFiles();
   TwoPeers& p = ThePeers();
   if (!f.ok || !p.ok) return state.SkipWithError("peers did not start");
-  double seconds = 0;
+  double best = 0;
   for (auto _ : state) {
     const int64_t start = plat::MonotonicMs();
     if (!p.Move(f.big, 600000)) return state.SkipWithError("transfer failed");
-    seconds += double(plat::MonotonicMs() - start) / 1000.0;
+    const double s = double(plat::MonotonicMs() - start) / 1000.0;
+    best = best == 0 ? s : std::min(best, s);
   }
   state.SetBytesProcessed(state.iterations() * f.bytes);
-  const double rate = seconds > 0 ? double(state.iterations() * f.bytes) / seconds : 0;
+  const double rate = best > 0 ? double(f.bytes) / best : 0;
   state.counters["ratio_to_raw_tcp"] = g_rawBytesPerSecond > 0 ? rate / g_rawBytesPerSecond : 0;
   std::printf("transfer / raw TCP throughput: %.3f (%.1f MB/s against %.1f MB/s)\n",
               g_rawBytesPerSecond > 0 ? rate / g_rawBytesPerSecond : 0.0, rate / 1e6, g_rawBytesPerSecond / 1e6);
@@ -181,6 +193,12 @@ void BM_ThrottledTransfer(benchmark::State& state) {
   TwoPeers& p = ThePeers();
   if (!f.ok || !p.ok) return state.SkipWithError("peers did not start");
   p.up.MaxUploadBPS = int(kThrottleLimit);
+  // The downloader's statistics (about one a second) give the rate of each
+  // second; the first two are left out while the transfer settles.
+  std::vector<std::pair<int64_t, int64_t>> samples;  // ms, position
+  p.down.OnDownloadStats = [&](TNapsterClient*, TNapsterClientData& d) {
+    samples.emplace_back(plat::MonotonicMs(), d.Position);
+  };
   double seconds = 0;
   for (auto _ : state) {
     const int64_t start = plat::MonotonicMs();
@@ -188,6 +206,18 @@ void BM_ThrottledTransfer(benchmark::State& state) {
     seconds += double(plat::MonotonicMs() - start) / 1000.0;
   }
   p.up.MaxUploadBPS = 0;
+  p.down.OnDownloadStats = nullptr;
+  double worst = 0;
+  for (size_t i = 1; i + 1 < samples.size(); i++) {  // the last report is the forced final one
+    if (samples[i - 1].first - samples.front().first < 2000) continue;
+    const double ms = double(samples[i].first - samples[i - 1].first);
+    if (ms <= 0) continue;
+    const double rate = double(samples[i].second - samples[i - 1].second) * 1000.0 / ms;
+    worst = std::max(worst, std::abs(rate / double(kThrottleLimit) - 1.0));
+  }
+  state.counters["worst_second_deviation"] = worst;
+  std::printf("throttled transfer, worst single second after the first two: %+.1f %% off the limit\n",
+              worst * 100.0);
   const double rate = seconds > 0 ? double(state.iterations() * kThrottledBytes) / seconds : 0;
   state.SetBytesProcessed(state.iterations() * kThrottledBytes);
   state.counters["achieved_Bps"] = rate;
@@ -195,8 +225,8 @@ void BM_ThrottledTransfer(benchmark::State& state) {
   std::printf("throttled transfer / 100 KB/s limit: %.3f (%.0f B/s)\n", rate / double(kThrottleLimit), rate);
 }
 
-BENCHMARK(BM_RawTcpCopy)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_TwoPeersTransfer)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawTcpCopy)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TwoPeersTransfer)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThrottledTransfer)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -286,6 +286,54 @@ int TEasySocket::DataAvailable() {
   return n;
 }
 
+void TEasySocket::Reconnect() {
+  CheckOpen();
+  const plat::SocketHandle h = plat::TcpSocket();
+  if (h == plat::kInvalidSocket) {
+    const int error = plat::LastNetError();
+    throw EEasySocketWinsock(error > 0 && error != plat::kWsaEWOULDBLOCK ? error : plat::kWsaENOBUFS, this);
+  }
+  auto fail = [h, this](int error) {
+    plat::CloseSocket(h);
+    if (closed_.load()) throw EEasySocketClose(plat::kWsaENOTSOCK, this);
+    if (error == plat::kWsaETIMEDOUT) throw EEasySocketWinsock(error, this, kTimedOutText);
+    throw EEasySocketWinsock(error > 0 ? error : plat::kWsaECONNREFUSED, this);
+  };
+  plat::SetNonBlocking(h, true);
+  if (!plat::ConnectSocket(h, remoteAddr_, uint16_t(remotePort_))) {
+    const int error = plat::LastNetError();
+    if (error != plat::kWsaEWOULDBLOCK && error != plat::kWsaEINPROGRESS) fail(error);
+    const int ms = TimeOut <= 0 ? -1 : (TimeOut >= INT_MAX / 1000 ? INT_MAX : TimeOut * 1000);
+    switch (waiter_.Valid() ? waiter_.Wait(h, plat::kWaitWrite, ms) : plat::WaitResult::kReady) {
+      case plat::WaitResult::kReady:
+      case plat::WaitResult::kError:
+        if (const int e = plat::SocketError(h)) fail(e);
+        break;
+      case plat::WaitResult::kWoken:
+        waiter_.Clear();
+        fail(0);  // closed meanwhile
+        break;
+      case plat::WaitResult::kTimeout:
+        fail(plat::kWsaETIMEDOUT);
+        break;
+    }
+  }
+  plat::SetNonBlocking(h, false);
+  // The new handle first, then the old one goes: a Close from another
+  // thread that still holds the old number finishes before it is closed.
+  const plat::SocketHandle old = handle_.exchange(h);
+  while (closing_.load() > 0) std::this_thread::yield();
+  plat::CloseSocket(old);
+  fill_ = pos_ = 0;
+  current_ = 0;
+  FillAddresses();
+  if (closed_.load()) {
+    // Closed while the connections changed places: this one ends too.
+    plat::ShutdownSocket(h);
+    throw EEasySocketClose(plat::kWsaENOTSOCK, this);
+  }
+}
+
 void TEasySocket::SetValue(std::string_view key, std::string_view value) {
   plat::Locked<plat::Mutex> hold(paramsLock_);
   params_.SetValue(key, value);
@@ -718,7 +766,21 @@ void TEasyWinsock::StartConnection(TEasySocket* socket, TEasySocket* listener) {
     threads_.push_back(thread);
     sockets_.push_back(socket);
   }
-  thread->Resume();
+  bool started = false;
+  try {
+    started = threadStart_ ? threadStart_(thread) : (thread->Resume(), true);
+  } catch (const std::exception&) {
+    started = false;  // the system has no thread to spare
+  }
+  if (started) return;
+  // Nobody will serve it: the connection ends here, as a thread's would.
+  Unregister(thread);
+  thread->socket_ = nullptr;
+  delete thread;
+  socket->Close();
+  if (OnFinish) OnFinish(this, socket);
+  if (OnDisconnect) OnDisconnect(this, socket);
+  delete socket;
 }
 
 void TEasyWinsock::Unregister(TEasyWinsockThread* thread) {

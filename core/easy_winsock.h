@@ -108,6 +108,12 @@ class TEasySocket {
   bool ReadLine(std::string& line);
   // Unread look-ahead bytes, or the bytes the socket can deliver now.
   int DataAvailable();
+  // Opens a new connection to the same peer address in place of this one
+  // (for peers that close after each answer). The look-ahead buffer starts
+  // empty; the counters and rates go on. Raises like the other calls when
+  // the connect fails or takes longer than TimeOut, or when the socket is
+  // closed meanwhile (a Close from another thread also ends the connect).
+  void Reconnect();
 
   // The parameter record the owner fills before the thread starts (keys as
   // in TMessageItem). Safe to use from any thread.
@@ -314,6 +320,9 @@ class TEasyWinsock {
 
   // Replaces the name lookup (tests).
   void SetResolverForTesting(TEasyResolver resolver) { resolver_ = std::move(resolver); }
+  // Replaces the start of connection threads (tests): false stands for a
+  // thread the system could not start.
+  void SetThreadStartForTesting(std::function<bool(TEasyWinsockThread*)> start) { threadStart_ = std::move(start); }
 
  private:
   friend class TEasyWinsockThread;
@@ -353,6 +362,7 @@ class TEasyWinsock {
   TEasySocketManager pending_;
   TEasySocketManager listening_;
   TEasyResolver resolver_;
+  std::function<bool(TEasyWinsockThread*)> threadStart_;
   std::shared_ptr<ResolverLink> link_;
   std::shared_ptr<std::atomic<bool>> alive_;
   uint32_t nextTask_ = 0;

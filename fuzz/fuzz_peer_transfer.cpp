@@ -2,7 +2,8 @@
 // a GET or SEND request, a request arriving on the data port, and the head
 // of a Gnutella host's HTTP answer (status line and header lines), and
 // checks what they promise: consumed bytes within the block, numbers never
-// above the largest size, a download plan that never runs backwards.
+// above the largest size, a size read the same however it was split, a
+// download plan (and its part) that never runs backwards.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,13 +22,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (reply.Number < 0 || reply.Number > kMaxTransferSize) std::abort();
   if (reply.MarkConsumed && (mp3 || !reply.IsNumber)) std::abort();
 
+  // The same reply when only its first byte came in the first segment.
+  size_t at = 1;
+  std::string leftover;
+  TPeerReply split = ReadPeerReply(block.substr(0, 1), mp3, [&](char& c) {
+    if (at >= block.size()) return false;
+    c = block[at++];
+    return true;
+  }, leftover);
+  if (split.Number < 0 || split.Number > kMaxTransferSize || leftover.size() > block.size()) std::abort();
+  if (split.IsNumber && split.Valid && reply.IsNumber && reply.Valid && !reply.DigitsOpen &&
+      split.Number != reply.Number)
+    std::abort();
+
   TPeerRequest request = ParsePeerRequest(block);
   if (request.Number < 0 || request.Number > kMaxTransferSize) std::abort();
 
   // The block as an HTTP head: its first line the status, the rest headers.
   size_t eol = block.find('\n');
   THttpDownloadHead head;
-  head.Status = HttpStatusCode(block.substr(0, eol));
+  head.SetStatusLine(block.substr(0, eol));
   if (head.Status < 0 || head.Status > 999) std::abort();
   while (eol != std::string_view::npos) {
     size_t next = block.find('\n', eol + 1);
@@ -38,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   THttpDownloadPlan plan = PlanHttpDownload(head, offset);
   if (plan.What == THttpDownloadPlan::kReceive) {
     if (plan.Target < plan.Start || plan.Target > kMaxTransferSize) std::abort();
+    if (plan.PieceEnd < plan.Start || plan.PieceEnd > plan.Target) std::abort();
     if (!plan.Truncate && plan.Start != offset) std::abort();
   }
   return 0;

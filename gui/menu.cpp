@@ -26,7 +26,7 @@ const struct {
 
 std::string KeyName(int vk) {
   if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) return std::string(1, char(vk));
-  if (vk >= VK_F1 && vk <= VK_F12) return "F" + std::to_string(vk - VK_F1 + 1);
+  if (vk >= VK_F1 && vk <= VK_F12) return std::string(1, 'F') += std::to_string(vk - VK_F1 + 1);
   for (const auto& k : kKeyNames)
     if (k.vk == vk) return k.name;
   return "";

@@ -22,7 +22,10 @@ std::string Quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 std::string Points(std::span<const Point> pts) {
   std::string s;
-  for (size_t i = 0; i < pts.size(); ++i) s += (i ? " " : "") + P(pts[i]);
+  for (size_t i = 0; i < pts.size(); ++i) {
+    if (i) s += ' ';
+    s += P(pts[i]);
+  }
   return s;
 }
 

@@ -250,15 +250,8 @@ TDuskwirePacket TDuskwirePeerRouter::NewPacket(const std::string& to) {
   TDuskwirePacket p;
   p.SetHeader("To", to);
   std::string id = CreateUniqueID();
-  {
-    std::lock_guard<std::mutex> g(seenLock_);
-    seenOrder_.push_back(id);
-    seen_.insert(id);
-    while (int(seenOrder_.size()) >= messageIdMemory_) {
-      seen_.erase(seen_.find(seenOrder_.front()));
-      seenOrder_.pop_front();
-    }
-  }
+  bool seenBefore = false;
+  RememberId(id, 0, seenBefore);
   p.SetHeader("Message-ID", id);
   p.SetHeader("From", Nick());
   int port = ownListenPort_;
@@ -393,23 +386,42 @@ int TDuskwirePeerRouter::Traffic() {
 
 // ---------------------------------------------------------------- routing
 
+bool TDuskwirePeerRouter::RememberId(const std::string& id, int hops, bool& seenBefore) {
+  std::lock_guard<std::mutex> g(seenLock_);
+  auto it = seen_.find(id);
+  seenBefore = it != seen_.end();
+  if (seenBefore) {
+    if (hops >= it->second) return false;
+    it->second = hops;
+    return true;
+  }
+  seen_.emplace(id, hops);
+  seenOrder_.push_back(id);
+  while (int(seenOrder_.size()) >= messageIdMemory_) {
+    seen_.erase(seenOrder_.front());
+    seenOrder_.pop_front();
+  }
+  return true;
+}
+
 void TDuskwirePeerRouter::ReceivePacket(TDuskwirePacket& packet, const std::string& body, TDWPeer* from) {
+  const bool response = packet.Code() == kCodeResponse;
   // A request over the hop limit is dropped before its id is remembered:
   // a copy that came the long way must not shut out one that comes a
   // shorter way within the limit.
-  if (packet.Code() != kCodeResponse && OverHopLimit(packet, from != nullptr)) return;
-  std::string id = packet.GetHeader("Message-ID");
-  {
-    std::lock_guard<std::mutex> g(seenLock_);
-    if (seen_.count(id)) return;
-    seenOrder_.push_back(id);
-    seen_.insert(id);
-    while (int(seenOrder_.size()) >= messageIdMemory_) {
-      seen_.erase(seen_.find(seenOrder_.front()));
-      seenOrder_.pop_front();
-    }
+  if (!response && OverHopLimit(packet, from != nullptr)) return;
+  // Hops on arrival; a response follows one path, so any copy after the
+  // first is a duplicate.
+  const int hops = response ? 0 : HopCount(packet.GetHeader("Routing-Info")) + (from ? 1 : 0);
+  bool seenBefore = false;
+  if (!RememberId(packet.GetHeader("Message-ID"), hops, seenBefore)) return;
+  if (!seenBefore) {
+    Route(packet, body, from);
+    return;
   }
-  Route(packet, body, from);
+  // A shorter copy of a request this node has had: it goes on from here
+  // with more hops to spare, but is not delivered a second time.
+  RouteRequest(packet, body, from, false);
 }
 
 void TDuskwirePeerRouter::Route(TDuskwirePacket& packet, const std::string& body, TDWPeer* from) {
@@ -430,7 +442,7 @@ bool TDuskwirePeerRouter::OverHopLimit(const TDuskwirePacket& p, bool fromPeer) 
   return HopCount(p.GetHeader("Routing-Info")) + (fromPeer ? 1 : 0) > limit;
 }
 
-void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from) {
+void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from, bool deliver) {
   // The arrival peer's id goes on first, so a request that has travelled
   // MaxHops hops is the last one forwarded.
   if (OverHopLimit(p, from != nullptr)) return;
@@ -440,7 +452,7 @@ void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& bo
     for (auto& e : peers_)
       if (e.peer && e.peer != from) e.peer->QueuePacket(p, body);
   }
-  if (!from) return;
+  if (!from || !deliver) return;
   std::string to = p.GetHeader("To");
   if (to.empty() || to == Nick()) Deliver(requestsLock_, requests_, p, body);
 }
@@ -491,6 +503,12 @@ bool TDuskwirePeerRouter::IsNewHostLocked(const std::string& host) {
 bool TDuskwirePeerRouter::IsNewHost(const std::string& host) {
   std::lock_guard<std::mutex> g(peersLock_);
   return IsNewHostLocked(host);
+}
+
+bool TDuskwirePeerRouter::IsActivePeer(const std::string& address) {
+  std::lock_guard<std::mutex> g(peersLock_);
+  return std::any_of(peers_.begin(), peers_.end(),
+                     [&](const PeerEntry& e) { return e.peer != nullptr && e.address == address; });
 }
 
 std::string TDuskwirePeerRouter::ReservePeer(const std::string& address, bool incoming) {
@@ -672,8 +690,9 @@ void TDuskwirePeerRouter::ApplyServerGreeting(const TDuskwirePacket& g) {
   if (acceptServerSettings_) {
     for (int i = 0; i < int(TDWSetting::Count); ++i) {
       auto s = TDWSetting(i);
-      int64_t v = HeaderNumber(g, SettingName(s), 0);
-      if (v > 0) SetSetting(s, v);  // absent, zero, negative or not a number: kept
+      if (!g.HasHeader(SettingName(s))) continue;  // absent: kept
+      int64_t v = HeaderNumber(g, SettingName(s), -1);
+      if (v >= 0) SetSetting(s, v);  // 0 included; negative or not a number: kept
     }
   }
   std::string host = plat::Trim(g.GetHeader("IP-Host"));
@@ -833,7 +852,8 @@ void TDWPeerRouterThread::Execute() {
       SendOne();
       router_.Pause(t.peerSendPauseMs);
       SendOne();
-      if (plat::MonotonicMs() - lastReceived_ > router_.Setting(TDWSetting::PeerTimeout) * 1000) break;
+      const int64_t timeout = router_.Setting(TDWSetting::PeerTimeout);  // 0: no limit, as for the socket
+      if (timeout > 0 && plat::MonotonicMs() - lastReceived_ > timeout * 1000) break;
     }
   });
   conn_->Close();

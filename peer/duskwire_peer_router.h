@@ -18,7 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "peer/duskwire.h"
@@ -34,7 +34,7 @@ enum class TDWSetting : int {
   MinPeers,          // target peer count while carrying traffic
   LowSpeedBPS,       // traffic at or below which the node counts as idle
   LowSpeedPeers,     // target peer count while idle
-  PeerTimeout,       // seconds of silence after which a peer is closed
+  PeerTimeout,       // seconds of silence after which a peer is closed (0: never)
   MaxHops,           // hop limit of requests
   CacheRefreshTime,  // seconds between periodic refreshes
   Count
@@ -149,8 +149,10 @@ class TDuskwirePeerRouter {
   const TDWTimings& Timings() const { return timings_; }
 
   // ---- Used by the router's threads; tests drive routing through them.
-  // A packet from peer `from`: dropped when its Message-ID was seen,
-  // otherwise routed.
+  // A packet from peer `from`: routed when its Message-ID is new. A request
+  // seen before is dropped, unless this copy came a shorter way than every
+  // earlier one: it is then forwarded (nodes further on may have had only
+  // the longer copy, at the hop limit), but not delivered again.
   void ReceivePacket(TDuskwirePacket& packet, const std::string& body, TDWPeer* from);
   // Routes a packet from a peer, or this node's own (from = nullptr).
   void Route(TDuskwirePacket& packet, const std::string& body, TDWPeer* from);
@@ -163,6 +165,8 @@ class TDuskwirePeerRouter {
   void RemovePeer(const std::string& id);
   // Neither a peer's address nor the host of a pending connect.
   bool IsNewHost(const std::string& host);
+  // A peer at this address carries packets (its thread runs).
+  bool IsActivePeer(const std::string& address);
   // Adds to the host queue (not port 0, not an empty or own host).
   void AddHost(const std::string& host, int port);
   int HostQueueCount();
@@ -182,8 +186,9 @@ class TDuskwirePeerRouter {
   // Takes IP-Number and IP-Host from a connection while none is known.
   void AdoptLocalAddress(const std::string& host, uint32_t number);
   void SetLastCacheResult(int r) { lastCacheResult_ = r; }
-  // The cache server's greeting: settings (values <= 0 or not numbers are
-  // ignored) when accepted, texts and own address always.
+  // The cache server's greeting: the settings it carries replace ours when
+  // accepted (0 included; negative values and non-numbers are ignored),
+  // texts and own address always.
   void ApplyServerGreeting(const TDuskwirePacket& greeting);
   // Local statistics as headers of p; then both tables are emptied.
   void TakeLocalStatistics(TDuskwirePacket& p);
@@ -209,7 +214,10 @@ class TDuskwirePeerRouter {
   };
 
   TDuskwirePacket NewPacket(const std::string& to);
-  void RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
+  // Remembers id with the hops it came in; false when it was seen before
+  // and this copy came no shorter way.
+  bool RememberId(const std::string& id, int hops, bool& seenBefore);
+  void RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from, bool deliver = true);
   // The request breaks the hop limit (counting the hop to us when it came
   // from a peer).
   bool OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const;
@@ -260,9 +268,11 @@ class TDuskwirePeerRouter {
   std::mutex hostsLock_;
   std::deque<TDWHostItem> hosts_;
 
+  // Seen Message-IDs, each with the fewest hops a copy of it arrived in
+  // (0 for this node's own packets), oldest first.
   std::mutex seenLock_;
   std::deque<std::string> seenOrder_;
-  std::unordered_multiset<std::string> seen_;
+  std::unordered_map<std::string, int> seen_;
 
   std::mutex ownLock_;
   std::deque<std::string> ownRoutingInfo_;

@@ -25,6 +25,13 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 int Clamp100(int v) { return std::clamp(v, 0, 100); }
 
+// A name that can stand between double quotes in a result line.
+bool SafeResultName(const std::string& name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    return c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+}
+
 bool PrivateHost(const std::string& host) {
   return MatchWildcard("10.*", host) || MatchWildcard("0.*", host) || MatchWildcard("192.168.*", host);
 }
@@ -123,12 +130,51 @@ TGatewaySearch ParseSearchText(std::string text) {
   return s;
 }
 
+TGatewayCondition::TGatewayCondition(const std::string& op, int64_t requested) : requested_(requested) {
+  if (plat::SameText(op, "EQUAL TO"))
+    kind_ = Kind::Equal;
+  else if (plat::SameText(op, "AT LEAST"))
+    kind_ = Kind::AtLeast;
+  else if (plat::SameText(op, "AT BEST"))
+    kind_ = Kind::AtBest;
+}
+
 bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested) {
-  if (plat::SameText(op, "EQUAL TO")) return itemValue == requested;
-  if (plat::SameText(op, "AT LEAST")) return itemValue >= requested;
-  if (plat::SameText(op, "AT BEST")) return itemValue <= requested;
+  return TGatewayCondition(op, requested).Passes(itemValue);
+}
+
+namespace {
+
+// Whether piece (upper-cased, "?" any byte) matches upperName at pos.
+bool PieceAt(std::string_view piece, std::string_view upperName, std::size_t pos) {
+  if (pos + piece.size() > upperName.size()) return false;
+  for (std::size_t i = 0; i < piece.size(); ++i)
+    if (piece[i] != '?' && piece[i] != upperName[pos + i]) return false;
   return true;
 }
+
+// The leftmost position at or after from where piece matches; npos if none.
+std::size_t FindPiece(std::string_view piece, std::string_view upperName, std::size_t from) {
+  const std::size_t firstLiteral = piece.find_first_not_of('?');
+  if (firstLiteral == std::string_view::npos)  // only "?": any place with room
+    return from + piece.size() <= upperName.size() ? from : std::string_view::npos;
+  if (piece.find('?') == std::string_view::npos) return upperName.find(piece, from);
+  for (std::size_t at = from; at + piece.size() <= upperName.size(); ++at) {
+    const std::size_t hit = upperName.find(piece[firstLiteral], at + firstLiteral);
+    if (hit == std::string_view::npos) return std::string_view::npos;
+    at = hit - firstLiteral;
+    if (PieceAt(piece, upperName, at)) return at;
+  }
+  return std::string_view::npos;
+}
+
+// A pattern byte that matches the same name bytes under plat::FoldChar as
+// under MatchWildcard's ASCII-only folding.
+bool FoldsAsAscii(char c) {
+  return static_cast<unsigned char>(c) < 0x80 || (plat::FoldChar(c) == c && plat::LowerChar(c) == c);
+}
+
+}  // namespace
 
 TGatewayTerm::TGatewayTerm(std::string_view term) {
   if (term.find('*') == std::string_view::npos) {
@@ -141,20 +187,109 @@ TGatewayTerm::TGatewayTerm(std::string_view term) {
   for (char c : term) {
     if (c == '*' && !text_.empty() && text_.back() == '*') continue;
     if (c != '*') ++literals_;
+    if (!FoldsAsAscii(c)) confirm_ = true;
     text_ += c;
   }
+  const std::string upper = plat::UpperCase(text_);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t star = upper.find('*', start);
+    pieces_.push_back(upper.substr(start, star == std::string::npos ? std::string::npos : star - start));
+    if (star == std::string::npos) break;
+    start = star + 1;
+  }
+}
+
+bool TGatewayTerm::MatchesPieces(std::string_view upperName) const {
+  // At least two pieces: the pattern has a star.
+  const std::string& head = pieces_.front();
+  const std::string& tail = pieces_.back();
+  if (head.size() + tail.size() > upperName.size()) return false;
+  const std::size_t tailAt = upperName.size() - tail.size();
+  if (!PieceAt(head, upperName, 0) || !PieceAt(tail, upperName, tailAt)) return false;
+  // The pieces between, each leftmost after the one before: taking the
+  // earliest place never shuts out a match a later place would allow.
+  const std::string_view middle = upperName.substr(0, tailAt);
+  std::size_t pos = head.size();
+  for (std::size_t i = 1; i + 1 < pieces_.size(); ++i) {
+    const std::size_t at = FindPiece(pieces_[i], middle, pos);
+    if (at == std::string_view::npos) return false;
+    pos = at + pieces_[i].size();
+  }
+  return true;
 }
 
 bool TGatewayTerm::Matches(std::string_view name, std::string_view upperName) const {
   if (text_.empty()) return true;
   if (!wildcard_) return upperName.find(text_) != std::string_view::npos;
-  if (name.size() < literals_) return false;
-  return MatchWildcard(text_, name);
+  if (name.size() < literals_ || !MatchesPieces(upperName)) return false;
+  return !confirm_ || MatchWildcard(text_, name);
 }
 
 bool TGatewayTerm::Matches(std::string_view name) const {
-  if (wildcard_ || text_.empty()) return Matches(name, std::string_view());
+  if (text_.empty()) return true;
   return Matches(name, plat::UpperCase(name));
+}
+
+// ================================================================ shared files
+
+void TGatewayFileList::Clear() {
+  slots_.clear();
+  upper_.clear();
+  index_.clear();
+  removed_ = 0;
+}
+
+bool TGatewayFileList::Add(TFileItem item, int64_t& replacedSize) {
+  auto it = index_.find(item.FileName);
+  if (it != index_.end()) {
+    TFileItem& old = slots_[it->second].item;
+    replacedSize = old.Size;
+    old = std::move(item);  // the same name: its upper-cased form stays
+    return true;
+  }
+  Slot s;
+  s.offset = upper_.size();
+  upper_ += plat::UpperCase(item.FileName);
+  s.item = std::move(item);
+  index_.emplace(s.item.FileName, slots_.size());
+  slots_.push_back(std::move(s));
+  return false;
+}
+
+bool TGatewayFileList::Remove(const std::string& name, int64_t& size) {
+  auto it = index_.find(name);
+  if (it == index_.end()) return false;
+  Slot& s = slots_[it->second];
+  size = s.item.Size;
+  s.live = false;
+  index_.erase(it);
+  // Removed slots are dropped once they are the greater part: each file
+  // then costs the same however many come and go.
+  if (++removed_ > 64 && removed_ * 2 > slots_.size()) Compact();
+  return true;
+}
+
+const TFileItem* TGatewayFileList::Find(const std::string& name) const {
+  auto it = index_.find(name);
+  return it == index_.end() ? nullptr : &slots_[it->second].item;
+}
+
+void TGatewayFileList::Compact() {
+  std::vector<Slot> slots;
+  std::string upper;
+  slots.reserve(index_.size());
+  for (Slot& s : slots_) {
+    if (!s.live) continue;
+    const std::size_t offset = upper.size();
+    upper.append(upper_, s.offset, s.item.FileName.size());
+    s.offset = offset;
+    index_[s.item.FileName] = slots.size();
+    slots.push_back(std::move(s));
+  }
+  slots_ = std::move(slots);
+  upper_ = std::move(upper);
+  removed_ = 0;
 }
 
 // ================================================================ core
@@ -178,10 +313,7 @@ TGatewayCore::~TGatewayCore() = default;
 
 int64_t TGatewayCore::NowMs() const { return plat::MonotonicMs(); }
 
-const TFileItem* TGatewayCore::FindFile(const std::string& name) const {
-  auto it = fileIndex_.find(name);
-  return it == fileIndex_.end() ? nullptr : &*it->second;
-}
+const TFileItem* TGatewayCore::FindFile(const std::string& name) const { return files_.Find(name); }
 
 bool TGatewayCore::SendToClient(uint16_t type, std::string_view text) {
   std::string frame;
@@ -191,8 +323,7 @@ bool TGatewayCore::SendToClient(uint16_t type, std::string_view text) {
 }
 
 void TGatewayCore::ResetConnection() {
-  files_.clear();
-  fileIndex_.clear();
+  files_.Clear();
   pending_.clear();
   requestLines_.clear();
   responseLines_.clear();
@@ -202,6 +333,7 @@ void TGatewayCore::ResetConnection() {
   uploads_ = 0;
   // A new client starts clean: no login, no search, no echo of the last one.
   loggedIn_ = false;
+  loginReceived_ = false;
   statsDue_ = false;
   echo_ = false;
   nick_.clear();
@@ -230,6 +362,7 @@ void TGatewayCore::HandleClientMessage(uint16_t type, const std::string& text) {
 }
 
 void TGatewayCore::Login(const std::string& text) {
+  loginReceived_ = true;
   duskwire_->SetLocalStatistic("Hosts", 1);
   duskwire_->SetLocalStatistic("Files", 0);
   duskwire_->SetLocalStatistic("MB", 0);
@@ -279,27 +412,22 @@ void TGatewayCore::AddFile(const std::string& text) {
   item.Bitrate = DigitsToInt64(SplitFirstWord(rest));
   item.Frequency = DigitsToInt64(SplitFirstWord(rest));
   item.Seconds = DigitsToInt64(SplitFirstWord(rest));
-  item.UpperName = plat::UpperCase(item.FileName);
-  auto it = fileIndex_.find(item.FileName);
-  if (it != fileIndex_.end()) {
+  const int64_t size = item.Size;
+  int64_t replacedSize = 0;
+  if (files_.Add(std::move(item), replacedSize)) {
     // Announced again: the new values replace the old in place.
-    totalSize_ = std::max<int64_t>(0, totalSize_ - it->second->Size) + item.Size;
-    *it->second = std::move(item);
+    totalSize_ = std::max<int64_t>(0, totalSize_ - replacedSize) + size;
     return;
   }
-  files_.push_back(std::move(item));
-  fileIndex_.emplace(files_.back().FileName, std::prev(files_.end()));
   ++fileCount_;
-  totalSize_ += files_.back().Size;
+  totalSize_ += size;
 }
 
 void TGatewayCore::RemoveFile(const std::string& text) {
-  auto it = fileIndex_.find(text);
-  if (it == fileIndex_.end()) return;
+  int64_t size = 0;
+  if (!files_.Remove(text, size)) return;
   fileCount_ = std::max<int64_t>(0, fileCount_ - 1);
-  totalSize_ = std::max<int64_t>(0, totalSize_ - it->second->Size);
-  files_.erase(it->second);
-  fileIndex_.erase(it);
+  totalSize_ = std::max<int64_t>(0, totalSize_ - size);
 }
 
 void TGatewayCore::NewSearch(const std::string& text) {
@@ -435,9 +563,16 @@ bool TGatewayCore::TakeGnutellaResult() {
   uint32_t address = 0;
   if (PrivateHost(r->Host) || !plat::TextToAddress(r->Host, &address)) return false;
   if (nonMp3Filter_ && !MatchWildcard("*.mp3", r->FileName)) return false;
-  std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + NapsterDecimal(address);
+  // The name goes into the result between double quotes: one holding a
+  // quote or a control character would end it early and make the rest of
+  // the name read as fields of the peer's choosing.
+  if (!SafeResultName(r->FileName)) return false;
+  // The address place carries the host's real address, as the client uses
+  // it (it may measure the host's round trip).
+  const std::string host = NapsterDecimal(address);
+  const std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + host;
   CountedResult(searchId_, Quoted(r->FileName) + " " + kGatewaySearchMD5 + " " + Num(r->Size) + " 100 100 200 " +
-                               nick + " " + nick + " " + Num(speed) + " " + Num(r->Port) + " 0");
+                               nick + " " + host + " " + Num(speed) + " " + Num(r->Port) + " 0");
   return true;
 }
 
@@ -533,23 +668,27 @@ void TGatewayCore::AnswerSearch(const std::string& text, const TGatewayRemote& m
   if (t1.empty() && t2.empty()) return;
   const std::size_t limit = 3 * (t1.size() + t2.size());
   const TGatewayTerm term1(t1), term2(t2);
+  const TGatewayCondition bitrate(s.BitrateOp, s.Bitrate), freq(s.FreqOp, s.Freq);
   const std::string tail = " " + nick_ + " " + ownAddress_ + " " + Num(linkSpeed_) + " " + Num(dataPort_) + " " +
                            Num(duskwire_->Traffic());
-  for (const TFileItem& f : files_) {
-    if (responseLines_.size() >= limit) break;
-    if (!PassesCondition(s.BitrateOp, f.Bitrate, s.Bitrate) || !PassesCondition(s.FreqOp, f.Frequency, s.Freq) ||
-        !term1.Matches(f.FileName, f.UpperName) || !term2.Matches(f.FileName, f.UpperName))
-      continue;
-    responseLines_.push_back("201 " + Quoted(f.FileName) + " " + kGatewaySearchMD5 + " " + Num(f.Size) + " " +
-                             Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds) + tail);
-  }
+  files_.ForEach([&](const TFileItem& f, std::string_view upper) {
+    if (responseLines_.size() >= limit) return false;
+    // The name, where most files fail, first.
+    if (term1.Matches(f.FileName, upper) && term2.Matches(f.FileName, upper) && bitrate.Passes(f.Bitrate) &&
+        freq.Passes(f.Frequency))
+      responseLines_.push_back("201 " + Quoted(f.FileName) + " " + kGatewaySearchMD5 + " " + Num(f.Size) + " " +
+                               Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds) + tail);
+    return true;
+  });
   SendResponses(m.RoutingInfo, m.From);
 }
 
 void TGatewayCore::AnswerBrowse(const TGatewayRemote& m) {
-  for (const TFileItem& f : files_)
+  files_.ForEach([&](const TFileItem& f, std::string_view) {
     responseLines_.push_back("212 " + nick_ + " " + Quoted(f.FileName) + " " + kGatewayTransferMD5 + " " +
                              Num(f.Size) + " " + Num(f.Bitrate) + " " + Num(f.Frequency) + " " + Num(f.Seconds));
+    return true;
+  });
   responseLines_.push_back("213 " + nick_);
   SendResponses(m.RoutingInfo, m.From);
 }
@@ -656,9 +795,20 @@ void TMainThread::Execute() {
 }
 
 void TMainThread::Serve() {
+  // Until its login has come, the client has the login wait for it, also
+  // for each frame it has begun.
+  const int loginWait = std::max(1, Settings().LoginWait);
+  const int64_t loginDeadline = plat::MonotonicMs() + int64_t(loginWait) * 1000;
+  client_.SetTimeout(loginWait);
+  bool waitingForLogin = true;
   while (!stopping_ && client_.Connected()) {
     try {
       if (!ReadFrames()) break;
+      if (waitingForLogin && LoginReceived()) {
+        waitingForLogin = false;
+        client_.SetTimeout(0);
+      }
+      if (waitingForLogin && plat::MonotonicMs() >= loginDeadline) break;
       bool busy = false;
       if (LoggedIn()) {
         busy = PumpPass();

@@ -12,9 +12,11 @@
 // the fuzz target drive it without sockets or live networks.
 //
 // TMainThread is the gateway thread: it listens on the client port, serves
-// one client at a time over a TSocket and runs the core's loop. Several can
-// live in one process (tests, simulations); StartGateway and friends wrap
-// the program's one default instance.
+// one client at a time over a TSocket and runs the core's loop. A client
+// that has not sent its login within the login wait is closed, so that one
+// silent connection cannot keep the next client waiting. Several can live
+// in one process (tests, simulations); StartGateway and friends wrap the
+// program's one default instance.
 //
 // Everything written to the client passes one frame writer that refuses
 // texts over the gateway's own frame limit: much of what the gateway writes
@@ -25,7 +27,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -209,15 +210,38 @@ struct TGatewaySearch {
 // Reads a search text word by word (keywords in any case; other words, such
 // as MAX_RESULTS and its number, are passed over).
 TGatewaySearch ParseSearchText(std::string text);
+// A condition on a value, its operator read once for many items.
+class TGatewayCondition {
+ public:
+  TGatewayCondition(const std::string& op, int64_t requested);
+  bool Passes(int64_t itemValue) const {
+    switch (kind_) {
+      case Kind::Equal: return itemValue == requested_;
+      case Kind::AtLeast: return itemValue >= requested_;
+      case Kind::AtBest: return itemValue <= requested_;
+      default: return true;
+    }
+  }
+
+ private:
+  enum class Kind { Any, Equal, AtLeast, AtBest };
+  Kind kind_ = Kind::Any;
+  int64_t requested_ = 0;
+};
 // Whether an item's value passes a condition.
 bool PassesCondition(const std::string& op, int64_t itemValue, int64_t requested);
 
 // A term prepared for matching many names: with a "*" it is a wildcard
 // pattern over the whole name ("*" any run, "?" any one character, ASCII
-// letters without regard to case); without, an upper-cased substring. An
-// empty term matches every name. Matching costs at most name length times
-// pattern length, whatever the pattern, so remote searches cannot stall
-// the gateway.
+// letters without regard to case, as MatchWildcard); without, an
+// upper-cased substring. An empty term matches every name.
+//
+// A pattern is matched as its pieces between the stars: the first must
+// begin the name, the last end it, and each one between is found, leftmost,
+// after the one before; pieces without "?" are found by a plain substring
+// search over the upper-cased name. Most names fail at their first piece
+// for the cost of one such search, and no name costs more than name length
+// times pattern length, so remote searches cannot stall the gateway.
 class TGatewayTerm {
  public:
   explicit TGatewayTerm(std::string_view term);
@@ -226,9 +250,18 @@ class TGatewayTerm {
   bool Matches(std::string_view name) const;
 
  private:
+  bool MatchesPieces(std::string_view upperName) const;
+
   bool wildcard_ = false;
   std::string text_;           // pattern (runs of "*" collapsed) or upper-cased term
   std::size_t literals_ = 0;  // characters a name needs at least
+  // The pattern's pieces between stars, upper-cased; the first and the last
+  // are anchored at the name's ends (empty when the pattern begins or ends
+  // with a star).
+  std::vector<std::string> pieces_;
+  // Upper-casing also folds Windows-1252 letters, which the pattern does
+  // not: a pattern holding such a letter is confirmed by MatchWildcard.
+  bool confirm_ = false;
 };
 
 // ---------------------------------------------------------------- helpers
@@ -253,11 +286,47 @@ std::string TruncateAtLine(const std::string& head, std::string_view body, std::
 // One file the client announced.
 struct TFileItem {
   std::string FileName;
-  std::string UpperName;  // FileName under plat::UpperCase, for searches
   int64_t Bitrate = 0;
   int64_t Frequency = 0;
   int64_t Size = 0;
   int64_t Seconds = 0;
+};
+
+// The files the client announced, in the order announced, with a look-up
+// by exact name. Searches walk every file: the upper-cased names lie back
+// to back in one buffer and the files in one array, so a walk over
+// 100,000 of them reads memory in order.
+class TGatewayFileList {
+ public:
+  void Clear();
+  // Adds item, or gives a file announced before under the same name the
+  // new values (keeping its place); replaced: the size it had.
+  bool Add(TFileItem item, int64_t& replacedSize);
+  // Removes the file of that exact name; false when there is none.
+  bool Remove(const std::string& name, int64_t& size);
+  // Valid until the list next changes.
+  const TFileItem* Find(const std::string& name) const;
+  int Count() const { return int(index_.size()); }
+  // fn(file, its name under plat::UpperCase) for each file in order, while
+  // fn returns true.
+  template <class F>
+  void ForEach(F&& fn) const {
+    for (const Slot& s : slots_)
+      if (s.live && !fn(s.item, std::string_view(upper_).substr(s.offset, s.item.FileName.size()))) return;
+  }
+
+ private:
+  struct Slot {
+    TFileItem item;
+    std::size_t offset = 0;  // of the upper-cased name in upper_
+    bool live = true;
+  };
+  void Compact();
+
+  std::vector<Slot> slots_;
+  std::string upper_;
+  std::unordered_map<std::string, std::size_t> index_;  // name -> slot
+  std::size_t removed_ = 0;                              // slots no longer live
 };
 
 // A message taken from Duskwire, as remote dispatch sees it.
@@ -300,6 +369,8 @@ class TGatewayCore {
 
   // ---- state, for the thread, tests and the server console
   bool LoggedIn() const { return loggedIn_; }
+  // A login (type 2) came from this client; its answer follows.
+  bool LoginReceived() const { return loginReceived_; }
   const std::string& Nick() const { return nick_; }
   int DataPort() const { return int(dataPort_); }
   int64_t FileCount() const { return fileCount_; }
@@ -310,7 +381,7 @@ class TGatewayCore {
   const std::string& SearchId() const { return searchId_; }
   int ResultCount() const { return resultCount_; }
   int PendingCount() const { return int(pending_.size()); }
-  int SharedCount() const { return int(files_.size()); }
+  int SharedCount() const { return files_.Count(); }
   const TFileItem* FindFile(const std::string& name) const;
   int GnutellaHealth() const { return gnutellaHealth_; }
   int DuskwireHealth() const { return duskwireHealth_; }
@@ -356,9 +427,7 @@ class TGatewayCore {
   std::unique_ptr<TGatewayDuskwire> duskwire_;
   std::unique_ptr<TGatewayGnutella> gnutella_;
 
-  // Shared files in the order announced, with a look-up by exact name.
-  std::list<TFileItem> files_;
-  std::unordered_map<std::string, std::list<TFileItem>::iterator> fileIndex_;
+  TGatewayFileList files_;
   std::deque<Pending> pending_;
   std::vector<std::string> requestLines_;
   std::vector<std::string> responseLines_;
@@ -373,6 +442,7 @@ class TGatewayCore {
   int downloads_ = 0;
   int uploads_ = 0;
   bool loggedIn_ = false;
+  bool loginReceived_ = false;
   bool statsDue_ = false;
   bool echo_ = false;
   int64_t loginMs_ = 0;

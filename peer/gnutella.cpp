@@ -218,6 +218,9 @@ TPeerHeaders InterpretHeaders(const THandshakeHeaders& h) {
       p.UserAgent = v;
     } else if (plat::SameText(n, "Uptime")) {
       p.Uptime = v;
+    } else if (plat::SameText(n, "X-Max-TTL")) {
+      const int64_t ttl = DigitsToInt64(v);
+      p.MaxTtl = ttl >= 1 && ttl <= 255 ? int(ttl) : 0;
     }
   }
   return p;
@@ -819,9 +822,20 @@ TBasePacket TGnutella::OwnPong(const TGuid& guid) {
 bool TGnutella::SendOn(TGnutellaLink& link, const TBasePacket& p) {
   switch (p.Type) {
     case kDescPing:
-    case kDescQuery:
       link.QueueDescriptor(p);
       return true;
+    case kDescQuery: {
+      // A peer that announced a lower TTL limit drops queries above it.
+      const int maxTtl = link.MaxQueryTtl();
+      if (maxTtl > 0 && p.TTL > maxTtl) {
+        TBasePacket cut = p;
+        cut.TTL = uint8_t(maxTtl);
+        link.QueueDescriptor(cut);
+      } else {
+        link.QueueDescriptor(p);
+      }
+      return true;
+    }
     case kDescPong:
     case kDescQueryHit: {
       std::lock_guard<plat::CriticalSection> g(lock_);
@@ -945,6 +959,7 @@ TGuid TGnutella::Search(uint16_t minSpeed, const std::string& text, const std::s
   std::lock_guard<plat::CriticalSection> g(lock_);
   TGuid guid = NewDescriptorGuid();
   uint16_t first = (minSpeed & kQueryFlagsForm) ? minSpeed : kQueryFlagsForm;
+  if (settings_.bFirewalled) first |= kQueryFlagFirewalled;
   TBasePacket q(guid, kDescQuery, uint8_t(ClampByte(settings_.iMaxHops)), 0, QueryPayload(first, text, extension));
   ownSearches_.push_back(guid);
   while (ownSearches_.size() > kOwnSearches) ownSearches_.pop_front();
@@ -1074,6 +1089,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing06(const TGnutellaSettings& s,
   THandshakeHeaders h;
   h.Read(in);
   peer_ = InterpretHeaders(h);
+  SetMaxQueryTtl(peer_.MaxTtl);
   node_.AddHosts(peer_.Hosts);
   if (!IsStatusOk(status)) return Outcome::Refused;
   const bool wasUltrapeer = linkUltrapeer_;
@@ -1121,6 +1137,7 @@ TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSetti
   THandshakeHeaders h;
   h.Read(in);
   peer_ = InterpretHeaders(h);
+  SetMaxQueryTtl(peer_.MaxTtl);
   const std::string ua = "User-Agent: " + s.sUserAgent + "\r\n";
   if (s.bIsCacheServer) {
     node_.AddHosts(peer_.Hosts);

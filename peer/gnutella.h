@@ -190,6 +190,7 @@ struct TPeerHeaders {
   std::string UserAgent;
   std::string Uptime;
   int MyAddressPort = 0;         // port of X-My-Address, 0 when absent
+  int MaxTtl = 0;                // X-Max-TTL (its digits, 1 to 255); 0 when absent or out of range
   std::vector<THostItem> Hosts;  // X-Try-Ultrapeers, X-Try, X-My-Address, X-Tarn-Info
 };
 TPeerHeaders InterpretHeaders(const THandshakeHeaders& h);
@@ -240,10 +241,15 @@ class TGnutellaLink {
   virtual void QueueDescriptor(const TBasePacket& p) = 0;
   virtual void CloseLink() = 0;
   uint64_t LinkId() const { return linkId_; }
+  // The highest TTL the peer takes on queries (its X-Max-TTL; 0: no limit
+  // of its own). Set before the link is entered as connected.
+  void SetMaxQueryTtl(int ttl) { maxQueryTtl_ = ttl > 0 && ttl < 256 ? ttl : 0; }
+  int MaxQueryTtl() const { return maxQueryTtl_; }
 
  private:
   friend class TGnutella;
   uint64_t linkId_ = 0;
+  std::atomic<int> maxQueryTtl_{0};
 };
 
 class TGnutellaThread;
@@ -297,9 +303,10 @@ class TGnutella {
 
   // ---- searches
   // Sends a query to every connected peer and remembers its GUID among the
-  // last 10 own searches. The first field is minSpeed when it has the
-  // flags bit 0x8000, else 0x8000; the text is cut to keep the payload
-  // within 256 bytes.
+  // last 10 own searches. The first field is a set of flags: minSpeed when
+  // it has kQueryFlagsForm, else kQueryFlagsForm alone, with
+  // kQueryFlagFirewalled added while the node is firewalled. The text is
+  // cut to keep the payload within 256 bytes.
   TGuid Search(uint16_t minSpeed, const std::string& text, const std::string& extension = "");
   TGuid CurrentSearchGuid();
   std::unique_ptr<TSearchResult> GetNextResult();          // nullptr when none
@@ -329,8 +336,9 @@ class TGnutella {
   // Dedupe, TTL and hops, then on to the other links (from: nullptr for
   // the node's own descriptors).
   void Forward(TBasePacket& p, TGnutellaLink* from);
-  // Queues p on link by its type: pings and queries always; pongs and hits
-  // only on the link their ping or query arrived on; others never.
+  // Queues p on link by its type: pings and queries always (a query's TTL
+  // cut to the link's MaxQueryTtl); pongs and hits only on the link their
+  // ping or query arrived on; others never.
   bool SendOn(TGnutellaLink& link, const TBasePacket& p);
   TBasePacket OwnPong(const TGuid& guid);
   bool Stopping() const { return stopping_; }

@@ -178,7 +178,7 @@ std::string_view UpToNul(std::string_view s) {
 
 }  // namespace
 
-std::string QueryPayload(uint16_t minSpeed, std::string_view text, std::string_view extension) {
+std::string QueryPayload(uint16_t firstField, std::string_view text, std::string_view extension) {
   text = UpToNul(text);
   extension = UpToNul(extension);
   const size_t fixed = 2 + 1 + 1;
@@ -186,7 +186,12 @@ std::string QueryPayload(uint16_t minSpeed, std::string_view text, std::string_v
   size_t room = kMaxQueryPayload - fixed - extension.size();
   if (text.size() > room) text = text.substr(0, room);
   std::string s;
-  PutLE16(s, minSpeed);
+  if (firstField & kQueryFlagsForm) {
+    s += char(firstField >> 8);
+    s += char(firstField & 0xFF);
+  } else {
+    PutLE16(s, firstField);
+  }
   s.append(text);
   s += '\0';
   s.append(extension);
@@ -197,6 +202,8 @@ std::string QueryPayload(uint16_t minSpeed, std::string_view text, std::string_v
 bool ParseQuery(std::string_view payload, TSearchRequest& r) {
   if (payload.size() < 2) return false;
   r.MinSpeed = GetLE16(payload, 0);
+  const uint16_t highFirst = uint16_t(uint8_t(payload[0]) << 8 | uint8_t(payload[1]));
+  r.Flags = (highFirst & kQueryFlagsForm) ? highFirst : 0;
   std::string_view rest = payload.substr(2);
   std::string_view text = UpToNul(rest);
   r.Text.assign(text);

@@ -139,18 +139,23 @@ struct TSearchRequest {
   std::string Text;
   std::string Extension;
   TGuid Guid{};
-  uint16_t MinSpeed = 0;
+  uint16_t MinSpeed = 0;  // the first field read little-endian (the old form)
+  uint16_t Flags = 0;     // the first field read high byte first; 0 unless it has kQueryFlagsForm
 };
 
-// The first field of a query: servents of today read a value with bit
-// 0x8000 as a set of flags and drop one without it as obsolete.
+// The first field of a query. Servents of today read it high byte first:
+// with bit 0x8000 it is a set of flags (0x4000: the searcher cannot accept
+// connections), and one without that bit is an old minimum speed, written
+// little-endian, that they drop as obsolete.
 constexpr uint16_t kQueryFlagsForm = 0x8000;
+constexpr uint16_t kQueryFlagFirewalled = 0x4000;
 // The longest query payload current servents pass on.
 constexpr size_t kMaxQueryPayload = 256;
-// min speed (16 bits), text, NUL, extension, NUL. Text and extension end at
-// a NUL of their own; the extension is left out, then the text cut, so that
-// the payload keeps to kMaxQueryPayload.
-std::string QueryPayload(uint16_t minSpeed, std::string_view text, std::string_view extension);
+// First field (16 bits: flags high byte first when it has kQueryFlagsForm,
+// else a minimum speed little-endian), text, NUL, extension, NUL. Text and
+// extension end at a NUL of their own; the extension is left out, then the
+// text cut, so that the payload keeps to kMaxQueryPayload.
+std::string QueryPayload(uint16_t firstField, std::string_view text, std::string_view extension);
 // False when the payload is shorter than 2 bytes. The text ends at the
 // first NUL (or the payload's end), the extension at the next.
 bool ParseQuery(std::string_view payload, TSearchRequest& r);

@@ -67,6 +67,11 @@ TNapsterClient::TNapsterClient(void* /*owner*/) {
 
   WireTransferSockets(transferSockets_);
   WireTransferSockets(dataSockets_);
+  // Each connection on the data port holds a thread: beyond the cap they
+  // are closed at once.
+  dataSockets_.OnAccept = [this](TEasyWinsock*, TEasySocket*, bool& accept) {
+    if (dataSockets_.ThreadCount() >= MaxDataPortConnections) accept = false;
+  };
 
   window_.SetTimer(1, kTimerMs, [this] { Tick(); });
 }
@@ -84,6 +89,7 @@ void TNapsterClient::Shutdown() {
   window_.KillTimer(1);
   RemoveAllDownloads();
   RemoveAllUploads();
+  StopScan();
   DisconnectAll();
 }
 
@@ -286,12 +292,12 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
       Fire(OnDownloadQueued, *d);
     }
   };
+  // The attempt ends as any other: the server hears of its end too.
   auto dropDownload = [this](const TNapsterClientDataOnAction& event) {
     return [this, e = &event](Sender, Id id, Text nick, Text file) {
       if (TNapsterClientData* d = FindDownload(id + nick + file)) {
-        std::unique_ptr<TNapsterClientData> held = TakeTransfer(d);
-        Fire(*e, *held);
-        FinishTransfer(*held);
+        Fire(*e, *d);
+        if (IsActive(d, true)) RemoveTransfer(*d, false);
       }
     };
   };
@@ -416,8 +422,17 @@ void TNapsterClient::Search(const std::string& ID, int MaxResults, const std::st
         {"PING_TIME_ACTION", PingTimeAction},
         {"PING_TIME_VALUE", DigitsNumber(PingTimeValue)}});
   waitList_.Remove(kSearchEntry);
-  waitList_.Add(nullptr, kSearchEntry);
   pendingSearches_ = 0;
+  const int64_t serial = ++searchSerial_;
+  if (ID.empty() ? loggedIn_.empty() : !IsLoggedIn(ID)) {
+    // No session will answer: the search ends at once (after the caller's
+    // own work, from the message loop), unless another one began.
+    window_.Post([this, serial] {
+      if (serial == searchSerial_) Fire(OnSearchEnd);
+    });
+    return;
+  }
+  waitList_.Add(nullptr, kSearchEntry);
 }
 
 void TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
@@ -584,6 +599,7 @@ void TNapsterClient::Tick() {
     StartLocallyQueued();
     TimeOutOneDownload();
     TimeOutUploads();
+    TimeOutStalled();
     SumRates(false);
   } catch (...) {
     // A handler's failure stays out of the message loop.
@@ -644,6 +660,20 @@ void TNapsterClient::TimeOutUploads() {
     if (!IsActive(u, false) || u->Connected || plat::MonotonicMs() - u->StartTick <= limit) continue;
     Fire(OnUploadTimeout, *u);
     if (IsActive(u, false)) RemoveTransfer(*u, false);
+  }
+}
+
+void TNapsterClient::TimeOutStalled() {
+  for (bool download : {true, false}) {
+    const int64_t limit = int64_t(download ? DownloadTimeout : UploadTimeout) * 1000;
+    if (limit <= 0) continue;
+    for (TNapsterClientData* d : Snapshot(download ? downloads_ : uploads_)) {
+      if (!IsActive(d, download) || !d->Connected || d->RemoteQueued) continue;
+      if (plat::MonotonicMs() - d->ProgressTick <= limit) continue;
+      Fire(download ? OnDownloadTimeout : OnUploadTimeout, *d);
+      // Its slot is free again; a download may resume.
+      if (IsActive(d, download)) RemoveTransfer(*d, download);
+    }
   }
 }
 
@@ -790,6 +820,7 @@ void TNapsterClient::ConnectTransfer(TNapsterClientData* data, const std::string
   connections_.push_back({s, data});
   data->Socket = s;
   data->Connected = true;
+  data->ProgressTick = plat::MonotonicMs();
 }
 
 void TNapsterClient::ForgetConnection(TNapsterClientData* data) {
@@ -942,38 +973,43 @@ void TNapsterClient::UploadDecision(TEasySocket* socket, TNapsterDataDecision& d
     d.Allowed = false;
     return;
   }
-  connections_.push_back({socket, u});
-  u->Socket = socket;
-  u->Connected = true;
-  d.ID = u->Key;
-  d.IsMP3 = u->IsMP3;
-  d.LocalFileName = u->LocalFile;
-  d.RemoteFileName = u->RemoteFile;
-  d.Allowed = true;
+  ConnectIncoming(socket, u, d);
 }
 
 void TNapsterClient::PushDecision(TEasySocket* socket, TNapsterDataDecision& d) {
   d.Allowed = false;
   TNapsterClientData* dl = FindByNickAndFile(true, d.Nick, d.RequestFileName);
   if (!dl || dl->Socket) return;
-  connections_.push_back({socket, dl});
-  dl->Socket = socket;
-  dl->Connected = true;
-  d.ID = dl->Key;
-  d.LocalFileName = dl->LocalFile;
-  d.RemoteFileName = dl->RemoteFile;
-  d.IsMP3 = dl->IsMP3;
-  d.Allowed = true;
+  ConnectIncoming(socket, dl, d);
+}
+
+bool TNapsterClient::ConnectIncoming(TEasySocket* socket, TNapsterClientData* data, TNapsterDataDecision& d) {
+  connections_.push_back({socket, data});
+  data->Socket = socket;
+  data->Connected = true;
+  data->ProgressTick = plat::MonotonicMs();
+  d.ID = data->Key;
+  d.IsMP3 = data->IsMP3;
+  d.LocalFileName = data->LocalFile;
+  d.RemoteFileName = data->RemoteFile;
+  // Now that the connection's transfer is known it has connected; a
+  // handler that removes the transfer refuses the connection.
+  const bool download = data->IsDownload;
+  FireData(OnDownloadConnect, OnUploadConnect, *data);
+  d.Allowed = IsActive(data, download) && data->Socket == socket;
+  return d.Allowed;
 }
 
 void TNapsterClient::WireTransfer(TNapsterDataThread& t) {
   t.MaxDownloadBPS = MaxDownloadBPS;
   t.MaxUploadBPS = MaxUploadBPS;
+  t.RequestTimeOut = DataPortRequestTimeOut;
   t.OnUploadDecision = [this](TNapsterDataThread&, TEasySocket* s, TNapsterDataDecision& d) { UploadDecision(s, d); };
   t.OnPushDecision = [this](TNapsterDataThread&, TEasySocket* s, TNapsterDataDecision& d) { PushDecision(s, d); };
   t.OnStatistics = [this](TNapsterDataThread&, TEasySocket* s, const TTransferStatistics& st) {
     TNapsterClientData* d = DataOf(s);
     if (!d) return;
+    if (st.Position != d->Position) d->ProgressTick = plat::MonotonicMs();
     d->TimeLeft = st.TimeLeft;
     d->Percent = st.Percent;
     d->FileSize = st.FileSize;

@@ -167,6 +167,14 @@ class TNapsterClient {
   int BuildNumber = 0;
   int UploadTimeout = 0;
   int DownloadTimeout = 0;
+  // Connections peers may have open to the data port at once; more are
+  // closed as they come. A connection that has not sent its whole request
+  // within DataPortRequestTimeOut seconds is closed.
+  static constexpr int kMaxDataPortConnections = 64;
+  int MaxDataPortConnections = kMaxDataPortConnections;
+  int DataPortRequestTimeOut = TNapsterDataThread::kRequestTimeOut;
+  // Connections on the data port now being served.
+  int DataPortConnections() { return dataSockets_.ThreadCount(); }
   // Transfer connections now open (downloads plus uploads).
   int DataConnections() const;
 
@@ -253,7 +261,8 @@ class TNapsterClient {
                     const std::string& Email, bool Register, bool Redirect, std::string& ID);
   void Disconnect(const std::string& ID);
   void DisconnectAll();
-  // Stops the timer, removes every transfer, then DisconnectAll.
+  // Stops the timer, removes every transfer, stops a running folder scan,
+  // then DisconnectAll.
   void Shutdown();
 
   int SessionCount() const { return int(sessionIds_.size()); }
@@ -394,6 +403,8 @@ class TNapsterClient {
   void UploadPolicy(const std::string& id, const std::string& nick, const std::string& file, bool& queued,
                     bool& accept);
   void UploadDecision(TEasySocket* socket, TNapsterDataDecision& d);
+  // A peer's connection to the data port now serves this transfer.
+  bool ConnectIncoming(TEasySocket* socket, TNapsterClientData* data, TNapsterDataDecision& d);
   void PushDecision(TEasySocket* socket, TNapsterDataDecision& d);
   void WireTransfer(TNapsterDataThread& thread);
   void WireTransferSockets(TEasyWinsock& sockets);
@@ -416,6 +427,8 @@ class TNapsterClient {
   void StartLocallyQueued();
   void TimeOutOneDownload();
   void TimeOutUploads();
+  // A connected transfer that moved nothing for its time-out ends.
+  void TimeOutStalled();
   void SumRates(bool now);
   // The transfers a timer step visits, taken before any handler runs so
   // that a handler may remove them; each is looked up again before use.
@@ -432,6 +445,7 @@ class TNapsterClient {
   std::vector<std::string> loggedIn_;
   int loggedInCount_ = 0;
   int pendingSearches_ = 0;
+  int64_t searchSerial_ = 0;  // tells apart the searches (an end posted for one is not another's)
   int64_t sessionSerial_ = 0;
   int dataPort_ = 0;
   TEasySocket* dataListener_ = nullptr;

@@ -34,13 +34,6 @@ const std::array<unsigned char, 256>& ClassTable() {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string DigitsOf(std::string_view s) {
-  std::string out;
-  for (char c : s)
-    if (IsDigit(c)) out += c;
-  return out;
-}
-
 constexpr int kMaxDigits = 19;
 
 }  // namespace
@@ -83,13 +76,44 @@ TPeerReply ReadPeerReply(std::string_view block, bool isMp3) {
   return r;
 }
 
+TPeerReply ReadPeerReply(std::string_view block, bool isMp3, const std::function<bool(char&)>& nextByte,
+                         std::string& leftover) {
+  TPeerReply r = ReadPeerReply(block, isMp3);
+  leftover.clear();
+  if (!r.IsNumber || !r.DigitsOpen) {
+    leftover = std::string(block.substr(r.Consumed));
+    return r;
+  }
+  // The digits ran to the end of what arrived: the size goes on in the
+  // next segment, up to the first byte that is no digit.
+  std::string digits(block);
+  char c = 0;
+  while (nextByte(c)) {
+    if (!IsDigit(c)) {
+      if (isMp3) {
+        leftover = std::string(1, c);
+      } else {
+        r.MarkConsumed = true;
+      }
+      break;
+    }
+    digits += c;
+    if (digits.size() > size_t(kMaxDigits)) break;  // no size is that long
+  }
+  r.DigitsOpen = false;
+  r.Consumed = block.size();
+  r.Valid = ParseTransferNumber(digits, r.Number);
+  return r;
+}
+
 TPeerRequest ParsePeerRequest(std::string_view block) {
   TPeerRequest r;
   std::string rest(block);
   r.Nick = CutFirstWord(rest);
   r.FileName = CutFirstQuoted(rest);
-  std::string digits = DigitsOf(CutFirstWord(rest));
-  r.Valid = digits.empty() || ParseTransferNumber(digits, r.Number);
+  // Only digits make an offset: a sign or other text refuses the request.
+  std::string number = plat::Trim(CutFirstWord(rest));
+  r.Valid = number.empty() || ParseTransferNumber(number, r.Number);
   if (!r.Valid) r.Number = 0;
   return r;
 }
@@ -105,6 +129,11 @@ int HttpStatusCode(std::string_view statusLine) {
   return int(v);
 }
 
+void THttpDownloadHead::SetStatusLine(std::string_view line) {
+  Status = HttpStatusCode(line);
+  KeepAlive = plat::UpperAscii(plat::Trim(line.substr(0, line.find(' ')))) == "HTTP/1.1";
+}
+
 bool THttpDownloadHead::AddHeader(std::string_view line) {
   size_t colon = line.find(':');
   if (colon == std::string_view::npos) return false;
@@ -113,78 +142,112 @@ bool THttpDownloadHead::AddHeader(std::string_view line) {
   if (name == "CONTENT-LENGTH") {
     HasLength = true;
     if (!ParseTransferNumber(value, ContentLength)) Valid = false;
+  } else if (name == "CONNECTION") {
+    const std::string v = plat::UpperAscii(value);
+    if (v.find("CLOSE") != std::string::npos) KeepAlive = false;
+    else if (v.find("KEEP-ALIVE") != std::string::npos) KeepAlive = true;
   } else if (name == "CONTENT-RANGE") {
-    // bytes START-END/TOTAL (TOTAL may be "*")
+    // bytes START-END/TOTAL (TOTAL may be "*"), or bytes */TOTAL
     HasRange = true;
     std::string v = value;
     if (plat::UpperAscii(v.substr(0, 5)) == "BYTES") v = plat::Trim(v.substr(5));
-    size_t dash = v.find('-');
-    size_t slash = v.find('/');
-    int64_t end = 0;
-    if (dash == std::string::npos || !ParseTransferNumber(plat::Trim(v.substr(0, dash)), RangeStart) ||
-        !ParseTransferNumber(plat::Trim(v.substr(dash + 1, slash == std::string::npos ? std::string::npos
-                                                                                      : slash - dash - 1)),
-                             end) ||
-        end < RangeStart) {
-      Valid = false;
+    const size_t slash = v.find('/');
+    const std::string span = plat::Trim(v.substr(0, slash));
+    const std::string total = slash == std::string::npos ? std::string("*") : plat::Trim(v.substr(slash + 1));
+    if (total != "*" && !ParseTransferNumber(total, RangeTotal)) Valid = false;
+    if (span == "*") {
+      RangeUnsatisfied = true;
       return true;
     }
-    if (slash != std::string::npos) {
-      std::string total = plat::Trim(v.substr(slash + 1));
-      if (total != "*" && !ParseTransferNumber(total, RangeTotal)) Valid = false;
-    }
+    const size_t dash = span.find('-');
+    if (dash == std::string::npos || !ParseTransferNumber(plat::Trim(span.substr(0, dash)), RangeStart) ||
+        !ParseTransferNumber(plat::Trim(span.substr(dash + 1)), RangeEnd) || RangeEnd < RangeStart ||
+        (RangeTotal >= 0 && RangeEnd >= RangeTotal))
+      Valid = false;
   }
   return true;
 }
 
 THttpDownloadPlan PlanHttpDownload(const THttpDownloadHead& head, int64_t offset) {
   THttpDownloadPlan p;
+  p.What = THttpDownloadPlan::kBad;
   if (head.Status == 404) {
     p.What = THttpDownloadPlan::kNotFound;
+    return p;
+  }
+  if (head.Status == 416) {
+    // Nothing from the offset on: the local file is whole when the host's
+    // file is exactly as long; a longer local file is no copy of it.
+    if (head.Valid && head.RangeUnsatisfied && head.RangeTotal == offset) {
+      p.Start = p.PieceEnd = p.Target = offset;
+      p.What = THttpDownloadPlan::kReceive;
+    }
     return p;
   }
   if (head.Status != 200 && head.Status != 206) {
     p.What = THttpDownloadPlan::kQueued;
     return p;
   }
-  p.What = THttpDownloadPlan::kBad;
-  // Without a length there is no telling when the file is whole.
+  // Without a length there is no telling when the answer is whole.
   if (!head.Valid || !head.HasLength) return p;
   if (head.Status == 206) {
-    // Only a part that starts where the local file ends can be appended.
-    if (!head.HasRange || head.RangeStart != offset) return p;
+    // Only a part that starts where the local file ends can be appended,
+    // and it must bring something.
+    if (!head.HasRange || head.RangeUnsatisfied || head.RangeStart != offset || head.ContentLength <= 0 ||
+        head.RangeEnd + 1 != offset + head.ContentLength)
+      return p;
     p.Start = offset;
-    p.Target = offset + head.ContentLength;
-    if (head.RangeTotal >= 0 && head.RangeTotal != p.Target) return p;
+    p.PieceEnd = offset + head.ContentLength;
+    p.Target = head.RangeTotal >= 0 ? head.RangeTotal : p.PieceEnd;
   } else {
-    // The whole file, whatever was asked for: start over.
+    // The whole file, whatever was asked for: start over - unless the
+    // local file is longer than the host's, which makes it another file.
+    if (head.ContentLength < offset) return p;
     p.Truncate = offset > 0;
     p.Start = 0;
-    p.Target = head.ContentLength;
+    p.PieceEnd = p.Target = head.ContentLength;
   }
   if (p.Target > kMaxTransferSize) return p;
   p.What = THttpDownloadPlan::kReceive;
   return p;
 }
 
-bool TTransferPacer::Throttled() const { return Limit > 0 && Rate && Rate() > Limit; }
-
-int TTransferPacer::NextDownloadPiece(int64_t remaining) {
-  int piece = kDownloadPiece;
-  if (Throttled()) {
-    if (Sleep) Sleep(kThrottleSleepMs);
-    piece = kThrottledPiece;
-  }
-  return int(std::max<int64_t>(0, std::min<int64_t>(piece, remaining)));
+int TTransferPacer::PieceSize() const {
+  if (Limit <= 0) return kPiece;
+  return int(std::clamp<int64_t>(Limit / kPiecesPerSecond, 1, kPiece));
 }
 
-int TTransferPacer::NextUploadPiece(int64_t remaining) {
-  int piece = int(std::max<int64_t>(0, std::min<int64_t>(kUploadPiece, remaining)));
-  if (piece > kNeverThrottled && Throttled()) {
-    if (Sleep) Sleep(kThrottleSleepMs);
-    piece = kThrottledPiece;
+void TTransferPacer::Refill() {
+  const int64_t now = Now ? Now() : 0;
+  const int64_t cap = int64_t(kAllowancePieces) * PieceSize() * 1000;
+  if (!started_) {
+    // The first piece goes at once.
+    started_ = true;
+    allowance_ = int64_t(PieceSize()) * 1000;
+  } else if (now > last_) {
+    allowance_ = std::min(cap, allowance_ + (now - last_) * Limit);
+  }
+  last_ = now;
+}
+
+int TTransferPacer::NextPiece(int64_t remaining) {
+  const int piece = int(std::max<int64_t>(0, std::min<int64_t>(PieceSize(), remaining)));
+  if (Limit <= 0 || piece == 0) return piece;
+  Refill();
+  const int64_t need = int64_t(piece) * 1000;
+  while (allowance_ < need) {
+    // Until the piece is allowed (rounded up to whole milliseconds).
+    const int64_t ms = (need - allowance_ + Limit - 1) / Limit;
+    if (Sleep) Sleep(int(std::min<int64_t>(ms, 1000)));
+    const int64_t before = allowance_;
+    Refill();
+    if (allowance_ == before && !Sleep) break;  // no time passes: never wait for ever
   }
   return piece;
+}
+
+void TTransferPacer::Moved(int64_t bytes) {
+  if (Limit > 0 && bytes > 0) allowance_ -= bytes * 1000;
 }
 
 TTransferStatistics MakeTransferStatistics(int64_t fileSize, int64_t position, int64_t rate) {
@@ -244,6 +307,25 @@ void TNapsterDataThread::ReceiveExactly(char* buffer, int count) {
   while (got < count) got += Socket()->Receive(buffer + got, count - got);
 }
 
+int TNapsterDataThread::ReceiveRequest(char* buffer, int count, int64_t deadline) {
+  // The whole request must come before the deadline, however it is split:
+  // a peer that trickles bytes or sends nothing loses its connection.
+  TEasySocket* s = Socket();
+  const int saved = s->TimeOut;
+  const int64_t left = deadline - plat::MonotonicMs();
+  s->TimeOut = int(std::max<int64_t>(1, (left + 999) / 1000));
+  struct Restore {
+    TEasySocket* s;
+    int t;
+    ~Restore() { s->TimeOut = t; }
+  } restore{s, saved};
+  if (left <= 0) {
+    s->Close();
+    throw EEasySocketWinsock(plat::kWsaETIMEDOUT, s, "Connection Timed out.");
+  }
+  return s->Receive(buffer, count);
+}
+
 bool TNapsterDataThread::GreetingOK() {
   char block[kReplyBlock];
   int n = Socket()->Receive(block, kReplyBlock);
@@ -253,23 +335,17 @@ bool TNapsterDataThread::GreetingOK() {
 TPeerReply TNapsterDataThread::ReadReply() {
   std::string block(size_t(kReplyBlock), '\0');
   block.resize(size_t(Socket()->Receive(block.data(), kReplyBlock)));
-  TPeerReply r = ReadPeerReply(block, IsMP3);
-  leftover_.clear();
-  if (r.IsNumber && !IsMP3 && !r.MarkConsumed) {
-    // The digits reached the end of the block: read on up to the mark.
-    std::string digits = block.substr(0, r.Consumed);
-    for (;;) {
-      char c = 0;
-      ReceiveExactly(&c, 1);
-      if (!IsDigit(c) || digits.size() > size_t(kMaxDigits)) break;
-      digits += c;
-    }
-    r.Valid = ParseTransferNumber(digits, r.Number);
-    r.MarkConsumed = true;
-    return r;
-  }
-  leftover_ = block.substr(r.Consumed);
-  return r;
+  return ReadPeerReply(
+      block, IsMP3,
+      [this](char& c) {
+        try {
+          ReceiveExactly(&c, 1);
+          return true;
+        } catch (const EEasySocketClose&) {
+          return false;  // the size ended with the connection
+        }
+      },
+      leftover_);
 }
 
 void TNapsterDataThread::Fail(TNapsterDataErrorType kind) {
@@ -326,62 +402,62 @@ void TNapsterDataThread::ReportStatistics(bool force) {
   Call([&] { OnStatistics(*this, Socket(), stats); });
 }
 
-TTransferPacer TNapsterDataThread::Pacer(int64_t limit) const {
-  TTransferPacer pacer;
-  pacer.Limit = limit;
-  pacer.Rate = [this] { return AverageRate(); };
-  pacer.Sleep = plat::Thread::Sleep;
-  return pacer;
+void TNapsterDataThread::StartPacer(int64_t limit) {
+  pacer_.Limit = limit;
+  pacer_.Now = plat::MonotonicMs;
+  pacer_.Sleep = plat::Thread::Sleep;
 }
 
-void TNapsterDataThread::ReceiveLoop(plat::Stream& file) {
-  TTransferPacer pacer = Pacer(MaxDownloadBPS);
-  std::vector<char> buffer(static_cast<size_t>(TTransferPacer::kDownloadPiece));
+bool TNapsterDataThread::ReceiveLoop(plat::Stream& file, int64_t target) {
+  std::vector<char> buffer(size_t(pacer_.PieceSize()));
   try {
-    while (Socket()->Active() && Position < FileSize) {
-      // Never more than the announced size: extra bytes stay unread.
-      int want = pacer.NextDownloadPiece(FileSize - Position);
+    while (Socket()->Active() && Position < target) {
+      // Never more than asked for: extra bytes stay unread.
+      const int want = pacer_.NextPiece(target - Position);
       ReportStatistics(false);
-      int n = Socket()->Receive(buffer.data(), want);
+      const int n = Socket()->Receive(buffer.data(), want);
+      pacer_.Moved(n);
       WriteChecked(file, buffer.data(), n);
     }
   } catch (const EEasySocketWinsock&) {
     // The connection ended (closed, reset or timed out): the file tells
     // how far it got.
   }
-  ReportStatistics(true);
+  return Position >= target;
 }
 
 void TNapsterDataThread::SendLoop(plat::Stream& file) {
-  TTransferPacer pacer = Pacer(MaxUploadBPS);
-  std::vector<char> buffer(static_cast<size_t>(TTransferPacer::kUploadPiece));
+  std::vector<char> buffer(size_t(pacer_.PieceSize()));
   try {
     while (Socket()->Active() && Position < FileSize) {
-      int piece = pacer.NextUploadPiece(FileSize - Position);
+      const int piece = pacer_.NextPiece(FileSize - Position);
       ReportStatistics(false);
       int64_t got = file.Read(buffer.data(), piece);
       if (got < piece && file.Size() > Position + std::max<int64_t>(got, 0))
         throw EStreamReadError("Cannot read from \"" + LocalFileName + "\"");
       if (got <= 0) break;  // the file shrank: only what is there goes out
       int sent = Socket()->Send(buffer.data(), int(got));
+      pacer_.Moved(sent);
       Position += sent;
       if (sent < got) file.Seek(Position, plat::Stream::kBegin);
     }
   } catch (const EEasySocketWinsock&) {
     // The connection ended.
   }
-  ReportStatistics(true);
 }
 
 void TNapsterDataThread::ReportEnd(std::unique_ptr<plat::Stream>& file) {
+  ReportStatistics(true);
   file.reset();
-  const bool complete = Position >= FileSize;
+  // Complete only when the announced size is all there.
+  const bool complete = Position == FileSize;
   const TNapsterDataOnAction& report = complete ? OnComplete : OnIncomplete;
   if (report) Call([&] { report(*this, Socket()); });
 }
 
 void TNapsterDataThread::OutgoingGet() {
   IsDownload = true;
+  StartPacer(MaxDownloadBPS);
   if (!GreetingOK()) return Fail(kDataErrorInvalid);
   ReadParameters();
   Socket()->SendString("GET");
@@ -398,11 +474,13 @@ void TNapsterDataThread::OutgoingGet() {
   }
   if (!reply.Valid) return Fail(kDataErrorInvalid);
   FileSize = reply.Number;
+  // A local file longer than the peer's is no part of it.
+  if (Offset > FileSize) return Fail(kDataErrorOther);
   std::unique_ptr<plat::Stream> file = OpenForWriting();
   Position = file->Size();
   WriteChecked(*file, leftover_.data(), std::min<int64_t>(int64_t(leftover_.size()), FileSize - Position));
   leftover_.clear();
-  ReceiveLoop(*file);
+  ReceiveLoop(*file, FileSize);
   ReportEnd(file);
 }
 
@@ -413,12 +491,14 @@ void TNapsterDataThread::OutgoingSend() {
   if (!plat::FileExists(LocalFileName)) return Fail(kDataErrorOther);
   std::unique_ptr<plat::Stream> file = OpenForReading();
   FileSize = file->Size();
+  StartPacer(FileSize <= kNeverThrottled ? 0 : MaxUploadBPS);
   Socket()->SendString("SEND");
   Socket()->SendString(MyNick + " \"" + RequestFileName + "\" " + plat::IntToStr(FileSize));
   char block[kReplyBlock];
   int n = Socket()->Receive(block, kReplyBlock);
   TPeerReply reply = ReadPeerReply(std::string_view(block, size_t(n)), true);
-  if (!reply.IsNumber || !reply.Valid) {
+  // An offset past the end of the file is no place to send from.
+  if (!reply.IsNumber || !reply.Valid || reply.Number > FileSize) {
     Fail(kDataErrorInvalid);
     return ReportEnd(file);
   }
@@ -431,24 +511,32 @@ void TNapsterDataThread::OutgoingSend() {
 }
 
 void TNapsterDataThread::Incoming() {
+  const int64_t deadline = plat::MonotonicMs() + int64_t(RequestTimeOut) * 1000;
   Socket()->SendString("1");
-  char command[3];
-  ReceiveExactly(command, 3);
+  char command[4];
+  int got = 0;
+  while (got < 3) got += ReceiveRequest(command + got, 3 - got, deadline);
   if (std::memcmp(command, "GET", 3) == 0) {
-    IncomingGet();
+    IncomingGet(deadline);
   } else if (std::memcmp(command, "SEN", 3) == 0) {
-    char d = 0;
-    ReceiveExactly(&d, 1);
-    IncomingSend();
+    while (ReceiveRequest(command + 3, 1, deadline) < 1) {
+    }
+    IncomingSend(deadline);
   } else {
     Socket()->SendString("INVALID REQUEST");
   }
 }
 
 TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapsterDataOnDecision& decide,
-                                                    TPeerRequest& request) {
+                                                    TPeerRequest& request, int64_t deadline) {
   std::string block(size_t(blockSize), '\0');
-  block.resize(size_t(Socket()->Receive(block.data(), blockSize)));
+  size_t have = 0;
+  // The request is whole once its file name is closed by its second quote
+  // (the number follows in the same segment).
+  do {
+    have += size_t(ReceiveRequest(block.data() + have, blockSize - int(have), deadline));
+  } while (have < block.size() && std::count(block.begin(), block.begin() + long(have), '"') < 2);
+  block.resize(have);
   request = ParsePeerRequest(block);
   Nick = MyNick = request.Nick;
   RequestFileName = request.FileName;
@@ -467,16 +555,22 @@ TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapst
   return d;
 }
 
-void TNapsterDataThread::IncomingGet() {
+void TNapsterDataThread::IncomingGet(int64_t deadline) {
   IsDownload = false;
   TPeerRequest request;
-  TNapsterDataDecision d = AskDecision(kRequestBlock, OnUploadDecision, request);
+  TNapsterDataDecision d = AskDecision(kRequestBlock, OnUploadDecision, request, deadline);
   if (!d.Allowed) {
     Socket()->SendString(d.Queued ? "QUEUED" : (d.Invalid || !request.Valid) ? "INVALID REQUEST" : "FILE NOT SHARED");
     return;
   }
   std::unique_ptr<plat::Stream> file = OpenForReading();
   FileSize = file->Size();
+  if (request.Number > FileSize) {
+    // Past the end of the file: nothing there to send.
+    Socket()->SendString("INVALID REQUEST");
+    return Fail(kDataErrorInvalid);
+  }
+  StartPacer(FileSize <= kNeverThrottled ? 0 : MaxUploadBPS);
   Socket()->SendString(plat::IntToStr(FileSize));
   if (!IsMP3) Socket()->SendString("A");
   Offset = request.Number;
@@ -486,16 +580,22 @@ void TNapsterDataThread::IncomingGet() {
   ReportEnd(file);
 }
 
-void TNapsterDataThread::IncomingSend() {
+void TNapsterDataThread::IncomingSend(int64_t deadline) {
   IsDownload = true;
+  StartPacer(MaxDownloadBPS);
   TPeerRequest request;
-  TNapsterDataDecision d = AskDecision(kPushRequestBlock, OnPushDecision, request);
+  TNapsterDataDecision d = AskDecision(kPushRequestBlock, OnPushDecision, request, deadline);
   if (!d.Allowed) {
     Socket()->SendString("INVALID");
     return;
   }
   FileSize = request.Number;
   Offset = LocalLength();
+  if (Offset > FileSize) {
+    // A local file longer than the peer's is no part of it.
+    Socket()->SendString("INVALID");
+    return Fail(kDataErrorOther);
+  }
   Socket()->SendString(plat::IntToStr(Offset));
   if (!IsMP3) {
     char mark = 0;
@@ -503,7 +603,7 @@ void TNapsterDataThread::IncomingSend() {
   }
   std::unique_ptr<plat::Stream> file = OpenForWriting();
   Position = file->Size();
-  ReceiveLoop(*file);
+  ReceiveLoop(*file, FileSize);
   ReportEnd(file);
 }
 
@@ -522,49 +622,94 @@ bool ReadHttpLine(TEasySocket& s, std::string& line) {
 
 }  // namespace
 
-void TNapsterDataThread::GnutellaDownload() {
-  IsDownload = true;
-  ReadParameters();
-  const std::string index = Socket()->GetValue("INDEX");
-  Offset = LocalLength();
-  Socket()->SendString("GET /get/" + index + "/" + RequestFileName + " HTTP/1.0\r\n" +
-                       "Connection: Keep-Alive\r\n" + "Range: bytes=" + plat::IntToStr(Offset) + "-\r\n" +
-                       "User-Agent: Gnutella\r\n" + "\r\n");
+bool TNapsterDataThread::RequestRange(const std::string& index, bool reuse, THttpDownloadHead& head) {
+  const std::string request = "GET /get/" + index + "/" + RequestFileName + " HTTP/1.0\r\n" +
+                              "Connection: Keep-Alive\r\n" + "Range: bytes=" + plat::IntToStr(Position) +
+                              "-\r\n" + "User-Agent: Gnutella\r\n" + "\r\n";
   std::string line;
-  if (!ReadHttpLine(*Socket(), line)) return Fail(kDataErrorOther);
-  THttpDownloadHead head;
-  head.Status = HttpStatusCode(line);
-  if (head.Status == 200 || head.Status == 206) {
+  for (bool retried = false;; retried = true) {
+    try {
+      Socket()->SendString(request);
+      if (!ReadHttpLine(*Socket(), line)) return false;
+      break;
+    } catch (const EEasySocketWinsock&) {
+      // A host may close a kept connection at any time: before it answered,
+      // the request goes again on a new one. A stopped transfer stays stopped.
+      if (!reuse || retried || !Socket()->Active()) throw;
+      Socket()->Reconnect();
+    }
+  }
+  head.SetStatusLine(line);
+  if (head.Status == 200 || head.Status == 206 || head.Status == 416) {
     int headers = 0;
     for (;;) {
-      if (!ReadHttpLine(*Socket(), line) || ++headers > kMaxHttpHeaders) return Fail(kDataErrorOther);
+      if (!ReadHttpLine(*Socket(), line) || ++headers > kMaxHttpHeaders) return false;
       if (line.empty()) break;
       head.AddHeader(line);
     }
   }
-  THttpDownloadPlan plan = PlanHttpDownload(head, Offset);
-  switch (plan.What) {
-    case THttpDownloadPlan::kNotFound:
-    case THttpDownloadPlan::kBad:
-      return Fail(kDataErrorOther);
-    case THttpDownloadPlan::kQueued:
+  return true;
+}
+
+void TNapsterDataThread::GnutellaDownload() {
+  IsDownload = true;
+  StartPacer(MaxDownloadBPS);
+  ReadParameters();
+  const std::string index = Socket()->GetValue("INDEX");
+  Offset = LocalLength();
+  Position = Offset;
+  std::unique_ptr<plat::Stream> file;
+  // Stops a transfer whose file was used with Incomplete as well.
+  auto stop = [&](TNapsterDataErrorType kind, bool queued) {
+    if (queued) {
       if (OnRemotelyQueued)
         Call([&] { OnRemotelyQueued(*this, ServerID, Nick, RequestFileName, FileSize, kRemoteQueueLimit); });
-      return;
-    case THttpDownloadPlan::kReceive:
-      break;
-  }
-  FileSize = plan.Target;
-  std::unique_ptr<plat::Stream> file = OpenForWriting();
-  if (plan.Truncate) {
-    try {
-      file->SetSize(0);
-    } catch (const plat::EStreamError& e) {
-      throw EStreamWriteError(e.what());
+    } else {
+      Fail(kind);
     }
-    file->Seek(0, plat::Stream::kBegin);
+    if (file) ReportEnd(file);
+  };
+  bool reuse = false;
+  for (bool first = true;; first = false) {
+    // Each answer may be a part of the file: the next part is asked for on
+    // the same connection when the host keeps it open, else on a new one.
+    THttpDownloadHead head;
+    bool readable = false;
+    try {
+      if (!first && !reuse) Socket()->Reconnect();
+      readable = RequestRange(index, reuse, head);
+    } catch (const EEasySocketWinsock&) {
+      if (file) ReportEnd(file);  // what arrived stays for a later attempt
+      throw;
+    }
+    if (!readable) return stop(kDataErrorOther, false);
+    THttpDownloadPlan plan = PlanHttpDownload(head, Position);
+    // A file that changed its length between the parts is another file.
+    if (plan.What == THttpDownloadPlan::kReceive && !first && plan.Target != FileSize)
+      plan.What = THttpDownloadPlan::kBad;
+    switch (plan.What) {
+      case THttpDownloadPlan::kNotFound:
+      case THttpDownloadPlan::kBad:
+        return stop(kDataErrorOther, false);
+      case THttpDownloadPlan::kQueued:
+        return stop(kDataErrorOther, true);
+      case THttpDownloadPlan::kReceive:
+        break;
+    }
+    FileSize = plan.Target;
+    if (!file) file = OpenForWriting();
+    if (plan.Truncate) {
+      try {
+        file->SetSize(0);
+      } catch (const plat::EStreamError& e) {
+        throw EStreamWriteError(e.what());
+      }
+      file->Seek(0, plat::Stream::kBegin);
+    }
+    Position = file->Size();
+    // A cut answer leaves what arrived; a later attempt resumes from it.
+    if (!ReceiveLoop(*file, plan.PieceEnd) || Position >= FileSize) break;
+    reuse = head.KeepAlive;
   }
-  Position = file->Size();
-  ReceiveLoop(*file);
   ReportEnd(file);
 }

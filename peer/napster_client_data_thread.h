@@ -47,6 +47,7 @@ struct TNapsterClientData {
   std::string Key;         // ID + Nick + RemoteFile
   int64_t StartTime = 0;   // seconds of day when created, started or retried
   int64_t StartTick = 0;   // the same moment on the monotonic clock (ms)
+  int64_t ProgressTick = 0;  // monotonic ms of the connection or its last progress
   bool IsDownload = true;
   bool IsMP3 = true;
   bool Resume = false;
@@ -89,11 +90,17 @@ struct TPeerReply {
   std::string Text;    // the reply text when it is no number
   std::size_t Consumed = 0;  // bytes of the block that belong to the reply
   bool MarkConsumed = false; // the mark byte was in the block (non-MP3)
-  // The digits reached the end of the block: more may follow (non-MP3
-  // replies read on up to the mark byte).
+  // The digits reached the end of the block: more may follow.
   bool DigitsOpen = false;
 };
 TPeerReply ReadPeerReply(std::string_view block, bool isMp3);
+// The same, reading on when the digits reach the end of the first block:
+// a size split over several segments is read up to its end (the first
+// byte after the digits is the mark of a non-MP3 file, or the first data
+// byte of an MP3 file). nextByte gives one more byte, or false when the
+// connection ended. The bytes after the reply go to leftover.
+TPeerReply ReadPeerReply(std::string_view block, bool isMp3, const std::function<bool(char&)>& nextByte,
+                         std::string& leftover);
 
 // A peer's request on the data port: nick, double-quoted file name and a
 // number (the offset of a "GET", the size of a "SEND").
@@ -101,7 +108,9 @@ struct TPeerRequest {
   std::string Nick;
   std::string FileName;
   int64_t Number = 0;
-  bool Valid = false;  // the number is readable and not absurd
+  // The number is digits only (or absent) and not absurd: "-5" or "12ab"
+  // is no offset.
+  bool Valid = false;
 };
 TPeerRequest ParsePeerRequest(std::string_view block);
 
@@ -111,9 +120,16 @@ struct THttpDownloadHead {
   bool HasLength = false;
   int64_t ContentLength = 0;
   bool HasRange = false;
+  bool RangeUnsatisfied = false;  // "bytes */TOTAL" (the answer to a range past the end)
   int64_t RangeStart = 0;
+  int64_t RangeEnd = -1;
   int64_t RangeTotal = -1;  // -1: "*" or absent
   bool Valid = true;        // false: a number in it is unreadable or absurd
+  // The host keeps the connection open for the next request (HTTP/1.1
+  // unless it says "close"; HTTP/1.0 only when it says "keep-alive").
+  bool KeepAlive = false;
+  // Reads the status line: the code and the protocol's default for KeepAlive.
+  void SetStatusLine(std::string_view line);
   // Feeds one header line; false when the line is not "name: value".
   bool AddHeader(std::string_view line);
 };
@@ -121,37 +137,46 @@ struct THttpDownloadHead {
 // (0 when there is none).
 int HttpStatusCode(std::string_view statusLine);
 
-// What to do with a Gnutella answer, given the local file's length.
+// What to do with a Gnutella answer, given the length of the local file.
+// Hosts answer a request for the rest of a file with a part of it (common
+// servents give at most 512 KiB per answer): the part is written when it
+// starts where the local file ends, and the rest is asked for next.
 struct THttpDownloadPlan {
   enum Action { kReceive, kQueued, kNotFound, kBad } What = kBad;
   bool Truncate = false;  // a full answer to a range request: start over
-  int64_t Start = 0;      // where the data goes in the local file
+  int64_t Start = 0;      // where the answer's data goes in the local file
+  int64_t PieceEnd = 0;   // the local file's length once this answer is in
   int64_t Target = 0;     // the file's length when complete
 };
 THttpDownloadPlan PlanHttpDownload(const THttpDownloadHead& head, int64_t offset);
 
-// Speed limit: a transfer is held back while its average rate since the
-// connection started is above the limit (limit 0: no limit). Held back, a
-// download asks for 20 bytes after a 50 ms pause, an upload sends 20 bytes
-// after the pause unless the piece is 1024 bytes or less.
+// Speed limit: keeps a transfer to its limit in every second, not only on
+// average. Bytes are let through at the limit's pace from an allowance
+// that never holds more than two pieces, so a transfer that stalled does
+// not rush to catch up afterwards; a limited piece is a fiftieth of the
+// limit. Without a limit the pieces are large (fewer system calls).
 class TTransferPacer {
  public:
-  static constexpr int kDownloadPiece = 8192;
-  static constexpr int kUploadPiece = 8190;
-  static constexpr int kThrottledPiece = 20;
-  static constexpr int kThrottleSleepMs = 50;
-  static constexpr int kNeverThrottled = 1024;
+  static constexpr int kPiece = 64 * 1024;
+  static constexpr int kPiecesPerSecond = 50;
+  static constexpr int kAllowancePieces = 2;
 
-  int64_t Limit = 0;
-  // The current average rate (bytes per second).
-  std::function<int64_t()> Rate;
+  int64_t Limit = 0;  // bytes per second; 0: no limit
+  std::function<int64_t()> Now;  // monotonic milliseconds
   std::function<void(int ms)> Sleep;
 
-  bool Throttled() const;
-  // The most to ask for next, given what is left; sleeps when held back.
-  int NextDownloadPiece(int64_t remaining);
-  // The next piece to send, given what is left; sleeps when held back.
-  int NextUploadPiece(int64_t remaining);
+  int PieceSize() const;
+  // The most to move next, given what is left; under a limit it first
+  // waits until that much is allowed.
+  int NextPiece(int64_t remaining);
+  // Books the bytes that actually moved.
+  void Moved(int64_t bytes);
+
+ private:
+  void Refill();
+  bool started_ = false;
+  int64_t allowance_ = 0;  // bytes x 1000 (exact at any limit)
+  int64_t last_ = 0;
 };
 
 // The figures of one statistics report.
@@ -205,6 +230,11 @@ class TNapsterDataThread : public TEasyWinsockThread {
   // Longest status or header line of a Gnutella answer, and most headers.
   static constexpr std::size_t kMaxHttpLine = 8192;
   static constexpr int kMaxHttpHeaders = 100;
+  // Seconds a peer connecting to the data port has to send its whole
+  // request; then the connection is closed.
+  static constexpr int kRequestTimeOut = 20;
+  // A file this small goes out whole, whatever the upload limit.
+  static constexpr int64_t kNeverThrottled = 1024;
 
   TNapsterDataThread();
   ~TNapsterDataThread() override;
@@ -212,6 +242,7 @@ class TNapsterDataThread : public TEasyWinsockThread {
   // Copied from the component when the thread is created.
   int64_t MaxDownloadBPS = 0;
   int64_t MaxUploadBPS = 0;
+  int RequestTimeOut = kRequestTimeOut;
 
   // Callbacks, each run on the main thread while the transfer waits.
   TNapsterDataOnDecision OnUploadDecision;
@@ -248,16 +279,20 @@ class TNapsterDataThread : public TEasyWinsockThread {
   void Incoming();
   // Reads a peer's request and asks the component about it; an answer
   // that does not allow it is reported as Error (kind 1).
-  TNapsterDataDecision AskDecision(int blockSize, const TNapsterDataOnDecision& decide, TPeerRequest& request);
-  void IncomingGet();
-  void IncomingSend();
+  TNapsterDataDecision AskDecision(int blockSize, const TNapsterDataOnDecision& decide, TPeerRequest& request,
+                                   int64_t deadline);
+  void IncomingGet(int64_t deadline);
+  void IncomingSend(int64_t deadline);
   void GnutellaDownload();
 
   // Receives exactly count bytes (with the socket's time-out).
   void ReceiveExactly(char* buffer, int count);
+  // One receive of at most count bytes of a peer's request, before the
+  // request's deadline (monotonic ms).
+  int ReceiveRequest(char* buffer, int count, int64_t deadline);
   bool GreetingOK();
-  // The peer's reply to a request; for a non-MP3 number also reads on to
-  // the mark byte. Bytes after the reply stay in leftover_.
+  // The peer's reply to a request, read up to its end. Bytes after the
+  // reply stay in leftover_.
   TPeerReply ReadReply();
   void Fail(TNapsterDataErrorType kind);
   // Length of the local file, 0 when there is none.
@@ -266,19 +301,27 @@ class TNapsterDataThread : public TEasyWinsockThread {
   std::unique_ptr<plat::Stream> OpenForWriting();
   std::unique_ptr<plat::Stream> OpenForReading();
   void WriteChecked(plat::Stream& file, const char* data, int64_t count);
-  void ReceiveLoop(plat::Stream& file);
+  // Receives into the file until it is target bytes long; false when the
+  // connection ended first.
+  bool ReceiveLoop(plat::Stream& file, int64_t target);
   void SendLoop(plat::Stream& file);
-  // Complete or Incomplete, after the file is closed.
+  // The final statistics, then Complete or Incomplete after the file is
+  // closed.
   void ReportEnd(std::unique_ptr<plat::Stream>& file);
-  // The average rate since the transfer started, at millisecond precision
-  // (so that a limit holds from the first second on).
+  // Sends a range request for the rest of the file and reads the answer's
+  // head. On a connection an earlier answer left open, a host that has
+  // closed it meanwhile is asked again on a new connection. False when the
+  // head is unreadable.
+  bool RequestRange(const std::string& index, bool reuse, THttpDownloadHead& head);
+  // The average rate since the transfer started, at millisecond precision.
   int64_t AverageRate() const;
-  TTransferPacer Pacer(int64_t limit) const;
+  void StartPacer(int64_t limit);
   void ReportStatistics(bool force);
   template <class F>
   void Call(const F& fn);
 
   std::string leftover_;  // received bytes that belong to the file
+  TTransferPacer pacer_;  // one for the whole transfer, across connections
   int64_t startMs_ = 0;
   int64_t lastReportMs_ = 0;
 };

@@ -551,6 +551,8 @@ std::string TNapsterClientSession::BuildSearchQuery(const TMessageItem& record) 
   }
   pingAction_ = Upper(record.GetValue("PING_TIME_ACTION"));
   pingValue_ = record.GetInteger("PING_TIME_VALUE");
+  maxResults_ = DigitsToInt64(record.GetValue("MAX_RESULTS"));
+  results_ = 0;
   return plat::Trim(query);
 }
 
@@ -599,6 +601,9 @@ int TNapsterClientSession::PingFor(const std::string& nick, const std::string& i
 }
 
 void TNapsterClientSession::HandleSearchItem(uint16_t type, const std::string& text) {
+  // A server that sends more results than were asked for is not listened
+  // to beyond that count.
+  if (type == 201 && maxResults_ > 0 && ++results_ > maxResults_) return;
   FieldCutter f(text);
   NewEvent("SEARCH_ITEM");
   event_.SetValue("FILENAME", f.Quoted());
@@ -717,8 +722,9 @@ void TNapsterClientSession::Dispatch(uint16_t type, const std::string& text) {
       words({"MD5", "SIZE", "BITRATE", "FREQUENCY", "SECONDS"});
       break;
     case 213:
+      // "<nick> [ip]": the nick alone.
       NewEvent("DIR_END");
-      event_.SetValue("NICK", whole);
+      words({"NICK"});
       break;
     case 301:
     case 302:

@@ -207,6 +207,9 @@ class TNapsterClientSession {
   bool firewalled_ = false;
   std::string pingAction_;
   int pingValue_ = 0;
+  // Results the current search asked for (0: no count) and those that came.
+  int64_t maxResults_ = 0;
+  int64_t results_ = 0;
   // Announced request names, keyed by their case-folded form.
   std::map<std::string, std::string> announced_;
   // Ping times by case-folded nick, with the order of adding for eviction.

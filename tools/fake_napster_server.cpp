@@ -345,6 +345,8 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       auto it = users_.find(nick);
       std::vector<std::string> items;
       bool known = it != users_.end();
+      // The end of a browse names the user and its address, as real servers do.
+      std::string end = known ? nick + " " + it->second.wireIP : nick;
       if (known) {
         for (const File& f : it->second.files)
           items.push_back(nick + " " + Quoted(f.name) + " " + f.md5 + " " + Num(f.size) + " " + Num(f.bitrate) +
@@ -353,7 +355,7 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       hold.unlock();
       if (!known) Send(210, nick);
       for (const std::string& i : items) Send(212, i);
-      Send(213, nick);
+      Send(213, end);
       return;
     }
     case 603: {  // whois, in the quoted form real servers use

@@ -15,7 +15,6 @@ TGatewayNode::TGatewayNode(const TGatewayNodeOptions& options) : options_(option
   router_ = &router->Router();
   router_->SetBindAddress(options.Address);
   router_->SetTimings(BriskDuskwireTimings());
-  router_->SetSetting(TDWSetting::LowSpeedBPS, 0);  // announce itself however idle
   auto node = std::make_unique<TGatewayGnutellaNode>();
   gnutella_ = &node->Node();
   gnutella_->SetBindAddress(options.Address);
@@ -80,6 +79,7 @@ int64_t TGatewayNode::Stop() {
 }
 
 void StartPairedCache(TDWFakeCacheServer& cache, const std::string& serverMessage) {
+  cache.SetGreetingHeader("LowSpeedBPS", "0");  // new nodes announce themselves however idle
   cache.SetGreetingHeader("MinPeers", "1");
   cache.SetGreetingHeader("LowSpeedPeers", "1");
   cache.SetGreetingHeader("CacheRefreshTime", "1");
@@ -96,13 +96,19 @@ namespace {
 std::string NodeAddress(int i) { return "127.0.0." + std::to_string(i + 1); }
 std::string NodeNick(int i) { return "n" + std::to_string(i); }
 
+// Both ends of the link between nodes i and j carry packets.
+bool LinkUp(std::vector<std::unique_ptr<TGatewayNode>>& nodes, int i, int j) {
+  return nodes[size_t(i)]->Router().IsActivePeer(NodeAddress(j)) &&
+         nodes[size_t(j)]->Router().IsActivePeer(NodeAddress(i));
+}
+
 // Hop distances from node `from` over the links the routers have now.
 std::vector<int> Distances(std::vector<std::unique_ptr<TGatewayNode>>& nodes, int from) {
   const int n = int(nodes.size());
   std::vector<std::vector<int>> links(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j)
-      if (i != j && !nodes[size_t(i)]->Router().IsNewHost(NodeAddress(j))) {
+    for (int j = i + 1; j < n; ++j)
+      if (LinkUp(nodes, i, j)) {
         links[size_t(i)].push_back(j);
         links[size_t(j)].push_back(i);
       }
@@ -164,6 +170,7 @@ TSimulationReport RunGatewaySimulation(const TSimulationConfig& config, std::ost
   TSimulationReport report;
   const int n = std::max(2, config.Nodes);
   TDWFakeCacheServer cache;
+  cache.SetGreetingHeader("LowSpeedBPS", "0");
   cache.SetGreetingHeader("MinPeers", "3");
   cache.SetGreetingHeader("LowSpeedPeers", "3");
   cache.SetGreetingHeader("CacheRefreshTime", "1");
@@ -171,9 +178,15 @@ TSimulationReport RunGatewaySimulation(const TSimulationConfig& config, std::ost
   cache.SetGreetingHeader("ServerMessage", "simulated overlay");
   // A ring (each node is told about the one before it) with chords across
   // from every fourth node, so that searches meet themselves on the way.
+  std::vector<std::pair<int, int>> planned;
   for (int i = 0; i < n; ++i) {
-    std::vector<std::string> plan{NodeAddress((i + n - 1) % n)};
-    if (config.Chords && i % 4 == 0 && n >= 8) plan.push_back(NodeAddress((i + n / 2) % n));
+    std::vector<int> to{(i + n - 1) % n};
+    if (config.Chords && i % 4 == 0 && n >= 8) to.push_back((i + n / 2) % n);
+    std::vector<std::string> plan;
+    for (int j : to) {
+      plan.push_back(NodeAddress(j));
+      planned.emplace_back(i, j);
+    }
     cache.SetPlan(NodeAddress(i), plan);
   }
   cache.Start();
@@ -199,14 +212,13 @@ TSimulationReport RunGatewaySimulation(const TSimulationConfig& config, std::ost
       nodes[size_t(i)]->Share("simfile " + NodeNick(i) + " f" + std::to_string(f) + ".mp3", 1000000 + f);
     ready = nodes[size_t(i)]->Sync(10000);
   }
-  // Ready once every node has its peers and all are joined up.
+  // Ready once every planned link carries packets at both ends: the graph
+  // may be joined up well before that, and the expected reach would then
+  // be reckoned over links that are still to come.
   while (ready) {
     bool all = true;
-    for (auto& node : nodes) all = all && node->Router().ActivePeerCount() >= 1 && node->Router().PendingConnectCount() == 0;
-    if (all) {
-      std::vector<int> d = Distances(nodes, 0);
-      all = std::count(d.begin(), d.end(), -1) == 0;
-    }
+    for (auto& [i, j] : planned) all = all && LinkUp(nodes, i, j);
+    for (auto& node : nodes) all = all && node->Router().PendingConnectCount() == 0;
     if (all) break;
     if (plat::MonotonicMs() - setupStart > config.SetupTimeoutMs) ready = false;
     plat::Thread::Sleep(50);

@@ -18,7 +18,17 @@ FakeHttpServer::Reply GnutellaHttpHost::Answer(const FakeHttpServer::Request& r)
   if (eq != std::string::npos) from = std::min<int64_t>(size, std::atoll(range.substr(eq + 1).c_str()));
   std::string head;
   int64_t start = 0;
-  switch (mode_.load()) {
+  int64_t end = size;  // one past the answer's last byte
+  const Mode mode = mode_.load();
+  const bool honoursRanges = mode == kServeRanges || mode == kCapped || mode == kCappedClosing;
+  FakeHttpServer::Reply reply;
+  reply.after = mode == kCapped && !closeKept_.load() ? FakeHttpServer::Reply::kKeepOpen : FakeHttpServer::Reply::kClose;
+  if (honoursRanges && size > 0 && from >= size) {
+    reply.bytes = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Range: bytes */" + plat::IntToStr(size) +
+                  "\r\nContent-Length: 0\r\n\r\n";
+    return reply;
+  }
+  switch (mode) {
     case kNotFound:
       head = "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found";
       break;
@@ -46,6 +56,14 @@ FakeHttpServer::Reply GnutellaHttpHost::Answer(const FakeHttpServer::Request& r)
              plat::IntToStr(size - 1) + "/" + plat::IntToStr(size) + "\r\nContent-Length: " +
              plat::IntToStr(size - start) + "\r\n\r\n";
       break;
+    case kCapped:
+    case kCappedClosing:
+      start = from;
+      end = std::min(size, from + kAnswerCap);
+      head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + plat::IntToStr(start) + "-" +
+             plat::IntToStr(end - 1) + "/" + plat::IntToStr(size) + "\r\nContent-Length: " +
+             plat::IntToStr(end - start) + (mode == kCappedClosing ? "\r\nConnection: close" : "") + "\r\n\r\n";
+      break;
     case kServeRanges:
       start = from;
       if (from > 0) {
@@ -57,17 +75,17 @@ FakeHttpServer::Reply GnutellaHttpHost::Answer(const FakeHttpServer::Request& r)
       }
       break;
   }
-  FakeHttpServer::Reply reply;
   reply.bytes = head;
-  Mode m = mode_.load();
-  if (m != kNotFound && m != kBusy) {
-    std::string body = content_.substr(size_t(start));
+  if (mode != kNotFound && mode != kBusy) {
+    std::string body = content_.substr(size_t(start), size_t(end - start));
     int64_t cut = cut_.load();
-    if (cut >= 0 && cut < int64_t(body.size())) body.resize(size_t(cut));
+    if (cut >= 0 && cut < int64_t(body.size())) {
+      body.resize(size_t(cut));
+      reply.after = FakeHttpServer::Reply::kClose;  // cut off mid-answer
+    }
     reply.writer = [body](TSocket& s) {
       if (!body.empty()) s.WriteAll(body);
     };
   }
-  reply.after = FakeHttpServer::Reply::kClose;
   return reply;
 }

@@ -135,7 +135,7 @@ class TGnutellaServent::LinkThread : public plat::Thread {
     answer += std::string("X-Ultrapeer: ") + (s.Ultrapeer ? "True" : "False") + "\r\n";
     answer += std::string("X-Ultrapeer-Needed: ") + (s.UltrapeerNeeded ? "true" : "false") + "\r\n";
     if (!s.TryHosts.empty()) answer += "X-Try-Ultrapeers: " + s.TryHosts + "\r\n";
-    answer += "X-Degree: 32\r\nX-Max-TTL: 4\r\nX-Query-Routing: 0.1\r\nVendor-Message: 0.1\r\nGGEP: 0.5\r\n";
+    answer += "X-Degree: 32\r\nX-Max-TTL: " + plat::IntToStr(s.MaxTtl) + "\r\nX-Query-Routing: 0.1\r\nVendor-Message: 0.1\r\nGGEP: 0.5\r\n";
     answer += "Listen-IP: " + owner_.Key() + "\r\nRemote-IP: " + sock_->RemoteIP() + "\r\n\r\n";
     sock_->WriteAll(answer);
     std::string final;
@@ -219,7 +219,9 @@ class TGnutellaServent::LinkThread : public plat::Thread {
       case kDescQuery: {
         TSearchRequest q;
         if (!ParseQuery(p.Payload, q)) return;
-        if (!(q.MinSpeed & kQueryFlagsForm)) {  // obsolete form: dropped
+        // No flags in the first byte: obsolete; a TTL above what it
+        // announced: against its rules. Both are dropped.
+        if (!(q.Flags & kQueryFlagsForm) || p.TTL > s.MaxTtl) {
           ++owner_.queriesDropped_;
           return;
         }
@@ -351,7 +353,7 @@ std::string TGnutellaServent::ConnectTo(const std::string& host, int port,
     s->Connect(host, port);
     std::string req = "GNUTELLA CONNECT/0.6\r\nUser-Agent: " + script_.UserAgent + "\r\n";
     req += std::string("X-Ultrapeer: ") + (script_.Ultrapeer ? "True" : "False") + "\r\n";
-    req += "X-Query-Routing: 0.1\r\nGGEP: 0.5\r\n";
+    req += "X-Query-Routing: 0.1\r\nGGEP: 0.5\r\nX-Max-TTL: " + plat::IntToStr(script_.MaxTtl) + "\r\n";
     if (port_ > 0) req += "X-My-Address: " + Key() + "\r\n";
     for (auto& h : extraHeaders) req += h + "\r\n";
     req += "\r\n";

@@ -4,9 +4,10 @@
 //   its usual headers, or a refusal such as 503 with X-Try-Ultrapeers, or
 //   403 for a servent that insists on a compressed link), and refuses a
 //   handshake that carries no X-Ultrapeer header;
-// - it answers pings with pongs, and queries in the flags form (bit 0x8000)
-//   with hits carrying urn:sha1: extensions, the 7-byte trailer and GGEP
-//   data; it drops queries without that bit, as obsolete;
+// - it answers pings with pongs, and queries in the flags form (bit 0x80 of
+//   the first byte) with hits carrying urn:sha1: extensions, the 7-byte
+//   trailer and GGEP data; it drops queries without that bit, as obsolete;
+// - it announces X-Max-TTL and drops queries whose TTL is above it;
 // - it sends TTL-1 keep-alive pings and closes a link that leaves several
 //   of them unanswered (with a Bye), and it sends a vendor message after the
 //   handshake;
@@ -53,6 +54,7 @@ struct TServentScript {
   std::vector<TServentFile> Files;   // what its hits offer
   std::string VendorCode = "SCRP";
   int HitSpeed = 350;
+  int MaxTtl = 4;  // X-Max-TTL of its answers
 };
 
 // What one link saw.

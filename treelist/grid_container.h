@@ -62,6 +62,8 @@ class TCustomGridContainer : public gui::Control {
   TGridLookAndFeel LookAndFeel() const { return lookAndFeel_; }
   // A different look re-creates the window (the scroll bars take it).
   void SetLookAndFeel(TGridLookAndFeel lf);
+  // GetScrollInfo / SetScrollInfo are the control's own: the flat scroll
+  // bars where the system has them, the plain ones elsewhere.
 
  protected:
   // The scroll bars take the style of the look.

@@ -246,11 +246,13 @@ TGridEditStyleController* GridDefaultStyleController();
 // Valid between initialisation and finalisation.
 const gui::Brush& GridEditShadowBrush();
 
-// Holds the unit initialised for a scope.
-class TGridEditStylesUse {
+// Holds a unit of the grid initialised for a scope.
+template <void (*Init)(), void (*Finalize)()>
+class TGridUnitUse {
  public:
-  TGridEditStylesUse() { InitGridEditStyles(); }
-  ~TGridEditStylesUse() { FinalizeGridEditStyles(); }
-  TGridEditStylesUse(const TGridEditStylesUse&) = delete;
-  TGridEditStylesUse& operator=(const TGridEditStylesUse&) = delete;
+  TGridUnitUse() { Init(); }
+  ~TGridUnitUse() { Finalize(); }
+  TGridUnitUse(const TGridUnitUse&) = delete;
+  TGridUnitUse& operator=(const TGridUnitUse&) = delete;
 };
+using TGridEditStylesUse = TGridUnitUse<InitGridEditStyles, FinalizeGridEditStyles>;

@@ -429,6 +429,13 @@ TEST(EasyWinsock, RefusedAndUnservedConnectionsAreClosedAndFreed) {
   r.acceptAnswer = true;  // accepted, but OnGetThread offers no thread
   EXPECT_EQ(dial(), "");
   EXPECT_EQ(r.log, (Log{"Start", "Accept", "GetThread", "Disconnect", "Finish"}));
+  r.log.clear();
+  // A thread the system cannot start: the connection is closed all the same.
+  r.body = [](TEasySocket* s) { s->SendString("served"); };
+  w.SetThreadStartForTesting([](TEasyWinsockThread*) { return false; });
+  EXPECT_EQ(dial(), "");
+  EXPECT_EQ(r.log, (Log{"Start", "Accept", "GetThread", "Connect", "Finish", "Disconnect"}));
+  EXPECT_EQ(w.ThreadCount(), 0);
 }
 
 TEST(EasyWinsock, ListenFailuresAreReportedWithoutSocket) {

@@ -248,7 +248,7 @@ TEST(DuskwireMesh, CacheServerConversation) {
                          {"HOSTS", "1"}, {"FILES", "42"}, {"MB", "7"}}));
     EXPECT_EQ(node->NetworkStatistic("Hosts"), 12);
     EXPECT_EQ(node->NetworkStatistic("MB"), 3500);
-    EXPECT_EQ(node->Setting(TDWSetting::PeerTimeout), 180);  // 0 is ignored
+    EXPECT_EQ(node->Setting(TDWSetting::PeerTimeout), 0);  // 0 too replaces ours
     EXPECT_EQ(node->Setting(TDWSetting::MaxHops), 7);
     EXPECT_LT(TimedStop(*node), kPromptMs);
   }

@@ -132,6 +132,45 @@ TEST(DuskwireRouting, ACopyOverTheHopLimitDoesNotShutOutAShorterOne) {
   EXPECT_EQ(Delivered(r), 0);
 }
 
+TEST(DuskwireRouting, AShorterCopyGoesOnButIsDeliveredOnce) {
+  TDuskwirePeerRouter r;  // MaxHops 5
+  auto a = Attach(r, "10.0.0.1");
+  auto b = Attach(r, "10.0.0.2");
+  auto c = Attach(r, "10.0.0.3");
+  ASSERT_TRUE(a && b && c);
+  // The long way round comes first, at the hop limit: delivered, and sent
+  // on, though with no hop left for the nodes beyond.
+  TDuskwirePacket far = Request("id", Elements(5));
+  r.ReceivePacket(far, "x", a.get());
+  EXPECT_EQ(Delivered(r), 1);
+  ASSERT_EQ(c->queued.size(), 1u);
+  // The short way comes later: sent on with its shorter path, to every peer
+  // but the one it came from, and not delivered again.
+  TDuskwirePacket near = Request("id", Elements(2));
+  r.ReceivePacket(near, "x", b.get());
+  EXPECT_EQ(Delivered(r), 0);
+  ASSERT_EQ(c->queued.size(), 2u);
+  EXPECT_EQ(c->queued[1].Packet.GetHeader("Routing-Info"), Elements(2) + ":" + b->PeerId());
+  EXPECT_EQ(a->queued.size(), 1u);
+  EXPECT_EQ(b->queued.size(), 1u);  // only the first copy
+  // A copy no shorter than the shortest so far is a duplicate.
+  for (int elements : {2, 4}) {
+    TDuskwirePacket again = Request("id", Elements(elements));
+    r.ReceivePacket(again, "x", c.get());
+  }
+  EXPECT_EQ(a->queued.size() + b->queued.size() + c->queued.size(), 4u);
+  EXPECT_EQ(Delivered(r), 0);
+  // Our own requests never come back into the flood, however short the way.
+  a->queued.clear();
+  r.SendRequest("S", "", false, "NAPSTER-REQUEST", "q");
+  ASSERT_EQ(a->queued.size(), 1u);
+  TDuskwirePacket echo = a->queued[0].Packet;
+  a->queued.clear();
+  r.ReceivePacket(echo, "q", b.get());
+  EXPECT_TRUE(a->queued.empty());
+  EXPECT_EQ(Delivered(r), 0);
+}
+
 TEST(DuskwireRouting, DuplicatesAndAddressees) {
   TDuskwirePeerRouter r;
   r.SetNick("me");
@@ -355,10 +394,11 @@ TEST(DuskwireRouting, PeerSlotsAreReservedOncePerAddress) {
   EXPECT_TRUE(r.TakeRefreshDue());
 }
 
-TEST(DuskwireRouting, ServerSettingsKeepSaneValues) {
+TEST(DuskwireRouting, ServerSettingsReplaceOursZeroIncluded) {
   TDuskwirePeerRouter r;
   TDuskwirePacket g;
   g.SetHeader("PeerTimeout", "0");
+  g.SetHeader("LowSpeedBPS", "0");  // a new, idle node is to announce itself
   g.SetHeader("MaxHops", "-3");
   g.SetHeader("MinPeers", "lots");
   g.SetHeader("MaxPeers", "12");
@@ -366,7 +406,8 @@ TEST(DuskwireRouting, ServerSettingsKeepSaneValues) {
   g.SetHeader("IP-Host", "10.9.8.7");
   g.SetHeader("IP-Number", "168364039");
   r.ApplyServerGreeting(g);
-  EXPECT_EQ(r.Setting(TDWSetting::PeerTimeout), 180);
+  EXPECT_EQ(r.Setting(TDWSetting::PeerTimeout), 0);
+  EXPECT_EQ(r.Setting(TDWSetting::LowSpeedBPS), 0);
   EXPECT_EQ(r.Setting(TDWSetting::MaxHops), 5);
   EXPECT_EQ(r.Setting(TDWSetting::MinPeers), 7);
   EXPECT_EQ(r.Setting(TDWSetting::MaxPeers), 12);

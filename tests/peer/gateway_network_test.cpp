@@ -113,8 +113,8 @@ TEST(GatewayNetwork, TwoProgramsFindBrowseMessageAndDownload) {
   std::sort(texts.begin(), texts.end());
   const std::string alicePart = " alice 16777343 7 " + std::to_string(uploads.LocalPort()) + " ";
   EXPECT_EQ(texts[0].rfind("\"Blue Monday.mp3\" MD5MD5MD5MD 200000 128 44100 200" + alicePart, 0), 0u) << texts[0];
-  EXPECT_EQ(texts[1], "\"Blue Note.mp3\" MD5MD5MD5MD 5000 100 100 200 @#!GNUTELLA:3:16777343 "
-                      "@#!GNUTELLA:3:16777343 4 " + std::to_string(servent.Port()) + " 0");
+  EXPECT_EQ(texts[1], "\"Blue Note.mp3\" MD5MD5MD5MD 5000 100 100 200 @#!GNUTELLA:3:16777343 16777343 4 " +
+                          std::to_string(servent.Port()) + " 0");
   EXPECT_EQ(texts[2].rfind("\"Kind of Blue.mp3\" MD5MD5MD5MD 777 192 44100 200" + alicePart, 0), 0u) << texts[2];
   EXPECT_EQ(alice.Client().CountOfType(201), 0);  // her own files are not sent to her
 

@@ -143,6 +143,26 @@ TEST(GatewayServer, LoginFailsWithoutPeersAndEndsWhenPeersGo) {
   EXPECT_LT(gw.TimedStop(), kPromptMs);
 }
 
+TEST(GatewayServer, AClientThatDoesNotLogInMakesWayForTheNext) {
+  Gateway gw(Quick(1));
+  gw.dusk->SetPeersWhenStarted(1);
+  // One connection that says nothing, one that stops inside a frame.
+  TNapsterTestClient silent, stalled, next;
+  silent.Connect("127.0.0.1", gw.Port());
+  ASSERT_TRUE(Eventually([&] { return gw.thread->ClientsServed() == 1; }));
+  stalled.Connect("127.0.0.1", gw.Port());
+  stalled.SendRaw(std::string("\x05", 1));
+  LogIn(next, gw.Port());  // waits behind both
+  EXPECT_TRUE(silent.WaitClosed(10000));
+  EXPECT_TRUE(stalled.WaitClosed(10000));
+  ASSERT_TRUE(next.WaitFor(621, 10000));
+  EXPECT_EQ(gw.thread->ClientsServed(), 3);
+  EXPECT_TRUE(silent.Received().empty());
+  // Once logged in, a quiet client keeps its session.
+  EXPECT_FALSE(next.WaitClosed(1500));
+  EXPECT_LT(gw.TimedStop(), kPromptMs);
+}
+
 TEST(GatewayServer, OverlongRemoteTextNeverBecomesAStrayFrame) {
   Gateway gw;
   gw.dusk->SetPeers(1);

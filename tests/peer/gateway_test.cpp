@@ -3,6 +3,7 @@
 // and answers over Duskwire, Gnutella results, and what reaches the client.
 #include <gtest/gtest.h>
 
+#include "core/global_functions.h"
 #include "peer/gateway.h"
 #include "platform/thread.h"
 #include "tools/gateway_fake_networks.h"
@@ -106,6 +107,31 @@ TEST(GatewayTerm, SubstringWildcardAndEmpty) {
   EXPECT_TRUE(TGatewayTerm("**a***b**").Matches("xxaxxbxx"));
   // Windows-1252 letters fold in substrings.
   EXPECT_TRUE(TGatewayTerm("\xe9t\xe9").Matches("L'\xc9T\xc9.mp3"));
+}
+
+TEST(GatewayTerm, PatternsAnswerAsTheWildcardMatcher) {
+  // Random patterns and names over a small alphabet, so that pieces meet,
+  // overlap and repeat: the piece-wise matcher must agree with
+  // MatchWildcard on every pair (ASCII letters folded, Windows-1252 ones
+  // not, "?" any one byte).
+  const std::string alphabet = "aAbB?.\xe9\xc9 *";
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  int matches = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string pattern = "*", name;
+    for (uint32_t k = next(8); k > 0; --k) pattern.insert(next(uint32_t(pattern.size()) + 1), 1, alphabet[next(10)]);
+    for (uint32_t k = next(12); k > 0; --k) name += alphabet[next(9)];  // no "*" in names
+    const bool expected = MatchWildcard(pattern, name);
+    matches += expected;
+    ASSERT_EQ(TGatewayTerm(pattern).Matches(name), expected) << "pattern \"" << pattern << "\" name \"" << name << "\"";
+  }
+  EXPECT_GT(matches, 1000);  // the pairs are not all misses
+  EXPECT_FALSE(TGatewayTerm("*\xe9").Matches("CAF\xc9"));
+  EXPECT_TRUE(TGatewayTerm("*CAF\xc9").Matches("caf\xc9"));
 }
 
 TEST(GatewayTerm, PathologicalPatternsStayCheap) {
@@ -316,6 +342,34 @@ TEST(GatewayShares, SixtyFourBitTotalsRemovalAndReplacement) {
   l.gw.HandleClientMessage(100, "noquotes 1 2 3");
   EXPECT_EQ(l.gw.SharedCount(), 0);
 
+  // Many files come and most go: browse and search still see the rest in
+  // the order announced, with their own values.
+  auto name = [](int i) {
+    std::string n = "f";
+    n += std::to_string(i);  // (not "f" + ...: a false alarm of one compiler)
+    return n + ".mp3";
+  };
+  for (int i = 0; i < 300; ++i) l.gw.HandleClientMessage(100, FileLine(name(i), i));
+  for (int i = 0; i < 300; ++i)
+    if (i % 10 != 7) l.gw.HandleClientMessage(102, name(i));
+  l.gw.HandleClientMessage(100, FileLine("F3.mp3", 333));  // gone once, back at the end
+  EXPECT_EQ(l.gw.SharedCount(), 31);
+  l.gw.Dusk().ClearSent();
+  l.gw.RemoteDispatch("211 me", Request("me"));
+  std::vector<std::string> browse = l.ResponseLines();
+  ASSERT_EQ(browse.size(), 32u);
+  EXPECT_EQ(browse[0], "212 me \"f7.mp3\" AAAAAAAAAAAAAAAAAAAA 7 128 44100 200");
+  EXPECT_EQ(browse[29], "212 me \"f297.mp3\" AAAAAAAAAAAAAAAAAAAA 297 128 44100 200");
+  EXPECT_EQ(browse[30], "212 me \"F3.mp3\" AAAAAAAAAAAAAAAAAAAA 333 128 44100 200");
+  l.gw.Dusk().ClearSent();
+  l.gw.RemoteDispatch("200 FILENAME CONTAINS \"f?7.mp3*\"", Request(""));
+  std::vector<std::string> found = l.ResponseLines();
+  ASSERT_EQ(found.size(), 9u);  // f17 ... f97
+  EXPECT_EQ(found[0].substr(0, 28), "201 \"f17.mp3\" MD5MD5MD5MD 17");
+  ASSERT_NE(l.gw.FindFile("f297.mp3"), nullptr);
+  EXPECT_EQ(l.gw.FindFile("f297.mp3")->Size, 297);
+  EXPECT_EQ(l.gw.FindFile("f296.mp3"), nullptr);
+
   // A new client starts with nothing.
   l.gw.HandleClientMessage(100, FileLine("x.mp3", 10));
   l.gw.HandleClientMessage(218, "");
@@ -402,6 +456,11 @@ TEST(GatewaySearch, GnutellaResultsMapped) {
   g.InjectResult(Hit("0.1.2.3", "private.mp3"));
   g.InjectResult(Hit("192.169.0.1", "public.mp3", 350));
   g.InjectResult(Hit("1.2.3.4", "video.avi"));  // filtered: not MP3
+  // Names that would end the quoted field early and forge the fields after it.
+  g.InjectResult(Hit("1.2.3.4", "x\" MD5 1 320 48000 9 spoof 16777343 10 6699 0 \"y.mp3"));
+  g.InjectResult(Hit("1.2.3.4", "two\r\nlines.mp3"));
+  g.InjectResult(Hit("1.2.3.4", "tab\there.mp3"));
+  g.InjectResult(Hit("1.2.3.4", std::string("nul\0.mp3", 8)));
   TSearchResult late = Hit("1.2.3.4", "late.mp3");
   late.QueryGUID = NewDescriptorGuid();
   g.InjectResult(late, false);  // a hit of an earlier search
@@ -409,19 +468,21 @@ TEST(GatewaySearch, GnutellaResultsMapped) {
   Frames f = l.gw.TakeFrames();
   ASSERT_EQ(f.size(), 1u);
   EXPECT_EQ(f[0].Type, 201);
-  // 192.169.0.1 as Napster decimal: bytes c0 a9 00 01 read little-endian.
-  EXPECT_EQ(f[0].Text,
-            "\"public.mp3\" MD5MD5MD5MD 1234 100 100 200 @#!GNUTELLA:9:16820672 @#!GNUTELLA:9:16820672 4 6346 0");
+  // 192.169.0.1 as Napster decimal: bytes c0 a9 00 01 read little-endian,
+  // in the nick and, alone, in the address place.
+  EXPECT_EQ(f[0].Text, "\"public.mp3\" MD5MD5MD5MD 1234 100 100 200 @#!GNUTELLA:9:16820672 16820672 4 6346 0");
   EXPECT_EQ(l.gw.ResultCount(), 1);
 
   // With FREQ 16000 other files pass too.
   l.gw.HandleClientMessage(200, "FILENAME CONTAINS \"video\" FREQ \"EQUAL TO\" \"16000\"");
   g.InjectResult(Hit("1.2.3.4", "video.avi", 0));
+  g.InjectResult(Hit("1.2.3.4", "Caf\xE9 \xAB" "1\xBB.avi", 0));  // Windows-1252 letters are no control characters
   l.gw.Pump();
   f = l.gw.TakeFrames();
-  ASSERT_EQ(f.size(), 1u);
+  ASSERT_EQ(f.size(), 2u);
   EXPECT_NE(f[0].Text.find("video.avi"), std::string::npos);
   EXPECT_NE(f[0].Text.find(" 0 6346 0"), std::string::npos);
+  EXPECT_EQ(f[1].Text.substr(0, 14), "\"Caf\xE9 \xAB" "1\xBB.avi\"");
   // Incoming Gnutella queries are taken and dropped.
   g.InjectSearchRequest("anything");
   l.gw.Pump();

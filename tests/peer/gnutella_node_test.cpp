@@ -152,7 +152,9 @@ TEST(GnutellaTexts, PeerHeaders) {
   h.Add("X-Ultrapeer-Needed", " True ");
   h.Add("user-agent", "Other 2.0");
   h.Add("Uptime", "01D 00H 00M");
+  h.Add("X-Max-TTL", " 4 ");
   TPeerHeaders p = InterpretHeaders(h);
+  EXPECT_EQ(p.MaxTtl, 4);
   EXPECT_FALSE(p.IsUltrapeer);
   EXPECT_TRUE(p.UltrapeerNeeded);
   EXPECT_EQ(p.UserAgent, "Other 2.0");
@@ -163,6 +165,11 @@ TEST(GnutellaTexts, PeerHeaders) {
   EXPECT_EQ(keys, (std::vector<std::string>{"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4", "5.5.5.5:5",
                                             "6.6.6.6:6"}));
   EXPECT_TRUE(InterpretHeaders(THandshakeHeaders()).IsUltrapeer);  // true when absent
+  for (const char* odd : {"0", "256", "", "99999999999999999999"}) {
+    THandshakeHeaders t;
+    t.Add("X-Max-TTL", odd);
+    EXPECT_EQ(InterpretHeaders(t).MaxTtl, 0) << odd;  // no limit of the peer's
+  }
 }
 
 TEST(GnutellaHandshakeReader, LinesHeadersAndLimits) {
@@ -304,6 +311,37 @@ TEST(GnutellaRouting, TtlAndHops) {
   EXPECT_EQ(n.b.sent[0].Hops, 8);
 }
 
+TEST(GnutellaRouting, QueriesSayFirewalledAndKeepToEachPeersTtl) {
+  Net n;
+  TGnutellaSettings s = n.node.Settings();
+  s.bFirewalled = true;
+  n.node.SetSettings(s);
+  n.b.SetMaxQueryTtl(3);  // announced X-Max-TTL: 3
+  n.node.Search(0, "blue");
+  ASSERT_EQ(n.a.Count(kDescQuery), 1);
+  ASSERT_EQ(n.b.Count(kDescQuery), 1);
+  // Flags in use, and this node cannot accept connections.
+  EXPECT_EQ(n.a.sent[0].Payload, "\xC0\x00" "blue\0\0"s);
+  EXPECT_EQ(n.a.sent[0].TTL, 7);
+  EXPECT_EQ(n.b.sent[0].TTL, 3);
+  n.Clear();
+  // Forwarded queries too; lower TTLs stay as they are.
+  TBasePacket q = Query(1, "x", 6, 0);
+  n.node.ReceiveDescriptor(q, &n.a);
+  TBasePacket low = Query(2, "y", 3, 0);
+  n.node.ReceiveDescriptor(low, &n.a);
+  ASSERT_EQ(n.b.Count(kDescQuery), 2);
+  EXPECT_EQ(n.b.sent[0].TTL, 3);
+  EXPECT_EQ(n.b.sent[1].TTL, 2);
+  EXPECT_EQ(n.c.sent[0].TTL, 5);
+  // Pings are not queries: they keep their TTL.
+  n.Clear();
+  TBasePacket ping(Guid(9), kDescPing, 6, 0, "");
+  n.node.Forward(ping, nullptr);
+  ASSERT_EQ(n.b.Count(kDescPing), 1);
+  EXPECT_EQ(n.b.sent[0].TTL, 5);
+}
+
 TEST(GnutellaRouting, DuplicatesAreDroppedWhileRemembered) {
   Net n;
   TBasePacket q = Query(1, "dup");
@@ -366,7 +404,7 @@ TEST(GnutellaRouting, OwnSearchesCollectResultsTaggedWithTheirQuery) {
     EXPECT_EQ(q.Guid, first);
     EXPECT_EQ(q.TTL, 7);
     EXPECT_EQ(q.Hops, 0);
-    EXPECT_EQ(q.Payload, "\x00\x80" "blue song\0\0"s);
+    EXPECT_EQ(q.Payload, "\x80\x00" "blue song\0\0"s);  // flags in the first byte
   }
   EXPECT_EQ(first[5] & 0x0F, 0x0F);
   n.Clear();
@@ -388,7 +426,7 @@ TEST(GnutellaRouting, OwnSearchesCollectResultsTaggedWithTheirQuery) {
 
   // A later search: hits of the first still come, tagged with the first.
   TGuid second = n.node.Search(0x8123, "other");
-  EXPECT_EQ(GetLE16(n.a.sent.back().Payload, 0), 0x8123);
+  EXPECT_EQ(n.a.sent.back().Payload.substr(0, 2), "\x81\x23");
   TBasePacket late = Hit(first, 1);
   n.node.ReceiveDescriptor(late, &n.c);
   std::unique_ptr<TSearchResult> x;
@@ -438,7 +476,7 @@ TEST(GnutellaRouting, RequestQueueKeepsTheNewestTen) {
   ASSERT_TRUE(r);
   EXPECT_EQ(r->Text, "q2");
   EXPECT_EQ(r->Guid, Guid(2));
-  EXPECT_EQ(r->MinSpeed, kQueryFlagsForm);
+  EXPECT_EQ(r->Flags, kQueryFlagsForm);
   int rest = 0;
   while (n.node.GetNextSearchRequest()) ++rest;
   EXPECT_EQ(rest, 9);

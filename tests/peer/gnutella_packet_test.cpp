@@ -114,7 +114,10 @@ TEST(GnutellaDescriptor, PongAndPushLayouts) {
 }
 
 TEST(GnutellaDescriptor, QueryPayloads) {
-  EXPECT_EQ(QueryPayload(kQueryFlagsForm, "blue song", ""), "\x00\x80" "blue song\0\0"s);
+  // Flags go high byte first, as servents read them; an old minimum speed
+  // stays little-endian.
+  EXPECT_EQ(QueryPayload(kQueryFlagsForm | kQueryFlagFirewalled, "blue song", ""), "\xC0\x00" "blue song\0\0"s);
+  EXPECT_EQ(QueryPayload(300, "s", ""), "\x2C\x01" "s\0\0"s);
   EXPECT_EQ(QueryPayload(0, "a\0b"s, "urn:"), "\x00\x00" "a\0urn:\0"s);
 
   // Kept to 256 bytes: the text is cut, the extension kept while it fits.
@@ -123,17 +126,20 @@ TEST(GnutellaDescriptor, QueryPayloads) {
   EXPECT_EQ(q.size(), kMaxQueryPayload);
   EXPECT_EQ(q.substr(q.size() - 5), "\0ext\0"s);
   std::string q2 = QueryPayload(kQueryFlagsForm, "x", std::string(300, 'e'));
-  EXPECT_EQ(q2, "\x00\x80x\0\0"s);
+  EXPECT_EQ(q2, "\x80\x00x\0\0"s);
 
   TSearchRequest r;
-  ASSERT_TRUE(ParseQuery("\x00\x80" "abc\0urn:sha1:\0"s, r));
-  EXPECT_EQ(r.MinSpeed, 0x8000);
+  ASSERT_TRUE(ParseQuery("\xC0\x00" "abc\0urn:sha1:\0"s, r));
+  EXPECT_EQ(r.Flags, kQueryFlagsForm | kQueryFlagFirewalled);
   EXPECT_EQ(r.Text, "abc");
   EXPECT_EQ(r.Extension, "urn:sha1:");
   ASSERT_TRUE(ParseQuery("\x2C\x01" "old form"s, r));  // no NUL at all, speed 300
   EXPECT_EQ(r.MinSpeed, 300);
+  EXPECT_EQ(r.Flags, 0);
   EXPECT_EQ(r.Text, "old form");
   EXPECT_EQ(r.Extension, "");
+  ASSERT_TRUE(ParseQuery("\x00\x80" "x"s, r));  // the flags bit in the wrong byte
+  EXPECT_EQ(r.Flags, 0);
   ASSERT_TRUE(ParseQuery("\x00\x00"s, r));
   EXPECT_EQ(r.Text, "");
   EXPECT_FALSE(ParseQuery("\x00"s, r));

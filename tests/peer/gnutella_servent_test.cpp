@@ -84,7 +84,14 @@ TEST(GnutellaServent, LeafSearchesAndGetsResults) {
     EXPECT_TRUE(r->bFlagBusyValid && !r->bFlagBusy && r->bFlagHaveUploaded);
   }
   EXPECT_EQ(servent.CountReceived(kDescQuery, guid), 1);
-  EXPECT_EQ(servent.QueriesDropped(), 0);  // our queries use the flags form
+  // Our queries use the flags form (firewalled), with the TTL the servent
+  // announced in X-Max-TTL: 4, below the node's 7.
+  EXPECT_EQ(servent.QueriesDropped(), 0);
+  for (auto& d : servent.Received()) {
+    if (d.Packet.Type != kDescQuery) continue;
+    EXPECT_EQ(d.Packet.Payload.substr(0, 2), "\xC0\x00"s);
+    EXPECT_EQ(d.Packet.TTL, 4);
+  }
 
   // A search nothing matches brings nothing; the link stays.
   node->Search(0, "green");

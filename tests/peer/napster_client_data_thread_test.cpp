@@ -50,6 +50,48 @@ TEST(PeerReply, NumbersTextsAndTheMarkByte) {
   EXPECT_EQ(r.Number, 1234567890123);
 }
 
+TEST(PeerReply, ASizeSplitOverSegmentsIsReadToItsEnd) {
+  // The first segment holds "1", the next the rest of the digits and the
+  // data (or the mark first): never a 1-byte file.
+  struct Case {
+    bool mp3;
+    std::string more;
+    int64_t size;
+    std::string leftover;
+    bool mark;
+  };
+  const Case cases[] = {
+      {true, "048576\xFF\xFB", 1048576, "\xFF", false},
+      {false, "048576A12", 1048576, "", true},
+      {true, "", 1, "", false},     // the connection ended after "1": the size is 1
+      {true, "2345", 12345, "", false},  // ... or after more digits
+  };
+  for (const Case& c : cases) {
+    size_t at = 0;
+    std::string leftover = "stale";
+    TPeerReply r = ReadPeerReply(
+        "1", c.mp3,
+        [&](char& ch) {
+          if (at >= c.more.size()) return false;
+          ch = c.more[at++];
+          return true;
+        },
+        leftover);
+    EXPECT_TRUE(r.IsNumber && r.Valid) << c.more;
+    EXPECT_EQ(r.Number, c.size) << c.more;
+    EXPECT_EQ(leftover, c.leftover) << c.more;
+    EXPECT_EQ(r.MarkConsumed, c.mark) << c.more;
+    // Nothing past the first byte after the digits was taken.
+    const size_t end = c.more.find_first_not_of("0123456789");
+    EXPECT_EQ(at, end == std::string::npos ? c.more.size() : end + 1) << c.more;
+  }
+  // A whole first block needs nothing more.
+  std::string leftover;
+  TPeerReply r = ReadPeerReply("300A\x01\x02", false, [](char&) -> bool { throw 1; }, leftover);
+  EXPECT_EQ(r.Number, 300);
+  EXPECT_EQ(leftover, "\x01\x02");
+}
+
 TEST(PeerReply, CharacterClasses) {
   EXPECT_EQ(PeerReplyClass('0'), 0);
   EXPECT_EQ(PeerReplyClass('9'), 0);
@@ -68,6 +110,9 @@ TEST(PeerRequest, NickQuotedNameAndNumber) {
   EXPECT_EQ(r.Number, 1000);
   EXPECT_EQ(ParsePeerRequest("bob \"x\"").Number, 0);
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" 99999999999999999999").Valid);
+  // A sign or other text is no offset (it was read as 5 once).
+  EXPECT_FALSE(ParsePeerRequest("bob \"x\" -5").Valid);
+  EXPECT_FALSE(ParsePeerRequest("bob \"x\" 5x").Valid);
 }
 
 TEST(HttpHead, StatusAndPlan) {
@@ -99,6 +144,39 @@ TEST(HttpHead, StatusAndPlan) {
   none.AddHeader("Content-Length: 99999999999999999999");
   EXPECT_EQ(PlanHttpDownload(none, 0).What, THttpDownloadPlan::kBad);
 
+  // A host's part of at most 512 KiB: written, and the rest asked for.
+  THttpDownloadHead part;
+  part.SetStatusLine("HTTP/1.1 206 Partial Content");
+  EXPECT_TRUE(part.KeepAlive);
+  part.AddHeader("Content-Range: bytes 0-524287/20971520");
+  part.AddHeader("Content-Length: 524288");
+  p = PlanHttpDownload(part, 0);
+  EXPECT_EQ(p.What, THttpDownloadPlan::kReceive);
+  EXPECT_EQ(p.PieceEnd, 524288);
+  EXPECT_EQ(p.Target, 20971520);
+  part.AddHeader("Connection: close");
+  EXPECT_FALSE(part.KeepAlive);
+  THttpDownloadHead inconsistent = part;  // the range and the length disagree
+  inconsistent.AddHeader("Content-Length: 1000");
+  EXPECT_EQ(PlanHttpDownload(inconsistent, 0).What, THttpDownloadPlan::kBad);
+  THttpDownloadHead old;
+  old.SetStatusLine("HTTP/1.0 200 OK");
+  EXPECT_FALSE(old.KeepAlive);
+  old.AddHeader("Connection: Keep-Alive");
+  EXPECT_TRUE(old.KeepAlive);
+
+  // Nothing past the end: whole when the lengths agree, an error when the
+  // local file is the longer one; so is a full answer shorter than it.
+  THttpDownloadHead past;
+  past.SetStatusLine("HTTP/1.1 416 Requested Range Not Satisfiable");
+  past.AddHeader("Content-Range: bytes */5000");
+  p = PlanHttpDownload(past, 5000);
+  EXPECT_EQ(p.What, THttpDownloadPlan::kReceive);
+  EXPECT_EQ(p.Target, 5000);
+  EXPECT_EQ(p.PieceEnd, 5000);
+  EXPECT_EQ(PlanHttpDownload(past, 6000).What, THttpDownloadPlan::kBad);
+  EXPECT_EQ(PlanHttpDownload(full, 6000).What, THttpDownloadPlan::kBad);
+
   THttpDownloadHead busy;
   busy.Status = 503;
   EXPECT_EQ(PlanHttpDownload(busy, 0).What, THttpDownloadPlan::kQueued);
@@ -106,35 +184,53 @@ TEST(HttpHead, StatusAndPlan) {
   EXPECT_EQ(PlanHttpDownload(busy, 0).What, THttpDownloadPlan::kNotFound);
 }
 
-TEST(Pacer, ThrottlesOnlyAboveTheLimit) {
-  int64_t rate = 0;
-  int slept = 0;
+TEST(Pacer, EverySecondOfALimitedTransferKeepsTheLimit) {
+  // A transfer on an injected clock: each piece takes a little time, a
+  // pause overshoots a little, some receives bring less than asked for,
+  // and the peer stalls for three seconds in the middle.
+  int64_t now = 0;
+  uint32_t seed = 12345;
+  auto jitter = [&](int range) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 16) % uint32_t(range));
+  };
   TTransferPacer p;
-  p.Rate = [&] { return rate; };
-  p.Sleep = [&](int ms) { slept += ms; };
+  p.Limit = 100000;
+  p.Now = [&] { return now; };
+  p.Sleep = [&](int ms) { now += ms + jitter(3); };
+  EXPECT_EQ(p.PieceSize(), 2000);
+  std::vector<int64_t> perSecond(20, 0);
+  while (now < 20000) {
+    const int want = p.NextPiece(int64_t(1) << 40);
+    ASSERT_GT(want, 0);
+    ASSERT_LE(want, p.PieceSize());
+    const int moved = jitter(4) == 0 ? want / 3 : want;
+    now += jitter(2);
+    if (now >= 20000) break;
+    perSecond[size_t(now / 1000)] += moved;
+    p.Moved(moved);
+    if (now >= 9000 && now < 9100) now += 3000;  // the peer stalls
+  }
+  for (size_t second = 2; second < perSecond.size(); second++) {
+    const double ratio = double(perSecond[second]) / double(p.Limit);
+    EXPECT_LE(ratio, 1.05) << "second " << second;  // no rush after the stall either
+    if (second < 9 || second > 12) {
+      EXPECT_GE(ratio, 0.95) << "second " << second;
+    }
+  }
 
-  p.Limit = 0;  // no limit
-  rate = 1 << 30;
-  EXPECT_EQ(p.NextDownloadPiece(100000), 8192);
-  EXPECT_EQ(p.NextUploadPiece(100000), 8190);
-  EXPECT_EQ(slept, 0);
-
-  p.Limit = 1000;
-  rate = 1000;  // at the limit: not above it
-  EXPECT_EQ(p.NextDownloadPiece(100000), 8192);
-  rate = 1001;
-  EXPECT_EQ(p.NextDownloadPiece(100000), 20);
-  EXPECT_EQ(slept, 50);
-  EXPECT_EQ(p.NextUploadPiece(100000), 20);
-  EXPECT_EQ(slept, 100);
-  // A piece of 1024 bytes or less goes out whole, without a pause.
-  EXPECT_EQ(p.NextUploadPiece(1024), 1024);
-  EXPECT_EQ(p.NextUploadPiece(1025), 20);
-  EXPECT_EQ(slept, 150);
-  // Never more than what is left.
-  rate = 0;
-  EXPECT_EQ(p.NextDownloadPiece(7), 7);
-  EXPECT_EQ(p.NextUploadPiece(0), 0);
+  // Without a limit: big pieces, no waits; never more than what is left.
+  TTransferPacer free;
+  free.Now = [&] { return now; };
+  free.Sleep = [&](int) { ADD_FAILURE() << "an unlimited transfer waited"; };
+  EXPECT_EQ(free.NextPiece(int64_t(1) << 30), 64 * 1024);
+  EXPECT_EQ(free.NextPiece(7), 7);
+  EXPECT_EQ(p.NextPiece(0), 0);
+  TTransferPacer slow;  // a limit below fifty bytes per second still moves
+  slow.Limit = 10;
+  slow.Now = [&] { return now; };
+  slow.Sleep = [&](int ms) { now += ms; };
+  EXPECT_EQ(slow.NextPiece(100), 1);
 }
 
 TEST(Statistics, FiguresAndWhenTheyAreDue) {
@@ -186,6 +282,7 @@ class Transfers {
   std::vector<TTransferStatistics> stats;
   int64_t maxDownloadBPS = 0;
   int64_t maxUploadBPS = 0;
+  int requestTimeOut = TNapsterDataThread::kRequestTimeOut;
   int finished = 0;
 
   Transfers() {
@@ -194,6 +291,7 @@ class Transfers {
       auto* t = new TNapsterDataThread();
       t->MaxDownloadBPS = maxDownloadBPS;
       t->MaxUploadBPS = maxUploadBPS;
+      t->RequestTimeOut = requestTimeOut;
       t->OnComplete = [this](TNapsterDataThread& t, TEasySocket*) {
         Add("Complete " + std::to_string(t.Position) + "/" + std::to_string(t.FileSize));
       };
@@ -302,6 +400,15 @@ TEST(Transfer, GetOfAFileAlreadyWholeEndsAtOnce) {
   t.Start("DOWNLOAD", peer.Port(), dir + "a.mp3", "a.mp3");
   ASSERT_TRUE(t.WaitFinished());
   EXPECT_TRUE(t.Has("Complete 1000/1000")) << t.Log();
+
+  // A local file longer than the peer's is an error, never complete.
+  testutil::WriteFileBytes(dir + "b.mp3", testutil::PatternBytes(1500, 7));
+  Transfers longer;
+  longer.Start("DOWNLOAD", peer.Port(), dir + "b.mp3", "b.mp3");
+  ASSERT_TRUE(longer.WaitFinished());
+  EXPECT_TRUE(longer.Has("Error 0")) << longer.Log();
+  EXPECT_FALSE(longer.Has("Complete 1000/1000")) << longer.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "b.mp3"), testutil::PatternBytes(1500, 7));
 }
 
 TEST(Transfer, MarkByteOnABlockBoundaryIsDroppedAndNoDataLost) {
@@ -497,23 +604,31 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
   struct Refusal {
     bool queued, invalid;
     std::string text;
+    std::string offset = "0";
+    bool allowed = false;
   };
   for (const Refusal& r : {Refusal{true, false, "QUEUED"}, Refusal{false, true, "INVALID REQUEST"},
-                           Refusal{false, false, "FILE NOT SHARED"}}) {
+                           Refusal{false, false, "FILE NOT SHARED"},
+                           // Past the end of the file, or before its start: nothing to send.
+                           Refusal{false, false, "INVALID REQUEST", "20001", true},
+                           Refusal{false, false, "INVALID REQUEST", "-5", true}}) {
     Incoming no;
     no.t.decision = TNapsterDataDecision();
     no.t.decision.Queued = r.queued;
     no.t.decision.Invalid = r.invalid;
+    no.t.decision.Allowed = r.allowed;
+    no.t.decision.LocalFileName = dir + "shared.txt";
     std::string answer;
     std::thread q = Peer(no.Port(), [&](TSocket& s) {
       ReadExactly(s, 1);
-      s.WriteAll("GETbob \"x.mp3\" 0");
+      s.WriteAll("GETbob \"x.mp3\" " + r.offset);
       answer = ReadBurst(s, 1000);
     });
     ASSERT_TRUE(no.t.WaitFinished());
     q.join();
-    EXPECT_EQ(answer, r.text);
+    EXPECT_EQ(answer, r.text) << r.offset;
     EXPECT_TRUE(no.t.Has("Error 1")) << no.t.Log();
+    EXPECT_FALSE(no.t.Has("Complete 20000/20000")) << no.t.Log();
   }
 
   Incoming junk;
@@ -561,6 +676,38 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   q.join();
   EXPECT_EQ(answer, "INVALID");
   EXPECT_TRUE(no.t.Has("Error 1"));
+
+  // The local file is longer than the one announced: not a part of it.
+  Incoming longer;
+  longer.t.decision.Allowed = true;
+  longer.t.decision.LocalFileName = dir + "pushed.txt";  // 25000 bytes by now
+  std::string refused;
+  std::thread l = Peer(longer.Port(), [&](TSocket& s) {
+    ReadExactly(s, 1);
+    s.WriteAll("SENDalice \"x.mp3\" 20000");
+    refused = ReadBurst(s, 1000);
+  });
+  ASSERT_TRUE(longer.t.WaitFinished());
+  l.join();
+  EXPECT_EQ(refused, "INVALID");
+  EXPECT_TRUE(longer.t.Has("Error 0")) << longer.t.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "pushed.txt"), content);
+}
+
+TEST(Transfer, APeerThatSendsNoWholeRequestIsClosed) {
+  Incoming in;
+  in.t.requestTimeOut = 1;
+  std::string got;
+  // Half a command, then nothing: the connection ends by the deadline.
+  std::thread p = Peer(in.Port(), [&](TSocket& s) {
+    ReadExactly(s, 1);
+    s.WriteAll("GE");
+    got = ReadBurst(s, 10000);
+  });
+  ASSERT_TRUE(in.t.WaitFinished());
+  p.join();
+  EXPECT_TRUE(in.t.Has("WinsockError 10060")) << in.t.Log();
+  EXPECT_EQ(got, "");
 }
 
 // ----------------------------------------------------------------- Gnutella
@@ -610,6 +757,76 @@ TEST(Gnutella, DownloadsResumesAndRestarts) {
   ASSERT_TRUE(c2.WaitFinished());
   EXPECT_TRUE(c2.Has("Complete 60000/60000")) << c2.Log();
   EXPECT_EQ(testutil::ReadFileBytes(dir + "c.mp3"), content);
+
+  // Nothing left to fetch (416): whole. A longer local file: an error.
+  Transfers again;
+  again.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "c.mp3", "c.mp3");
+  ASSERT_TRUE(again.WaitFinished());
+  EXPECT_TRUE(again.Has("Complete 60000/60000")) << again.Log();
+  testutil::WriteFileBytes(dir + "l.mp3", content + "more");
+  Transfers longer;
+  longer.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "l.mp3", "l.mp3");
+  ASSERT_TRUE(longer.WaitFinished());
+  EXPECT_TRUE(longer.Has("Error 0")) << longer.Log();
+  EXPECT_FALSE(longer.Has("Complete 60000/60000")) << longer.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "l.mp3"), content + "more");
+}
+
+TEST(Gnutella, AFileInPartsOnOneConnectionOrOneEach) {
+  std::string dir = testutil::TempFolder("gnutella-parts");
+  const int64_t cap = GnutellaHttpHost::kAnswerCap;
+  const std::string content = testutil::PatternBytes(size_t(2 * cap + 70000), 4);  // three parts
+  const std::string total = std::to_string(content.size());
+  struct Case {
+    GnutellaHttpHost::Mode mode;
+    bool hostClosesAnyway;
+    std::vector<int> connections;  // of the three requests
+  };
+  for (const Case& c : {Case{GnutellaHttpHost::kCapped, false, {1, 1, 1}},
+                        Case{GnutellaHttpHost::kCappedClosing, false, {1, 2, 3}},
+                        // said to stay open, then closed: asked again on a new one
+                        Case{GnutellaHttpHost::kCapped, true, {1, 2, 3}}}) {
+    GnutellaHttpHost host(content, c.mode);
+    host.SetCloseKeptConnections(c.hostClosesAnyway);
+    const std::string local = dir + "p" + std::to_string(int(c.mode)) + std::to_string(c.hostClosesAnyway) + ".mp3";
+    testutil::WriteFileBytes(local, content.substr(0, 1000));  // a resume, too
+    Transfers t;
+    t.Start("DOWNLOAD_GNUTELLA", host.Port(), local, "p.mp3");
+    ASSERT_TRUE(t.WaitFinished());
+    EXPECT_TRUE(t.Has("Complete " + total + "/" + total)) << t.Log();
+    EXPECT_EQ(testutil::ReadFileBytes(local), content);
+    std::vector<FakeHttpServer::Request> requests = host.Requests();
+    ASSERT_EQ(requests.size(), 3u) << c.mode;
+    for (size_t i = 0; i < 3; i++) {
+      EXPECT_EQ(requests[i].Header("Range"), "bytes=" + std::to_string(1000 + int64_t(i) * cap) + "-");
+      EXPECT_EQ(requests[i].connection, c.connections[i]) << c.mode << " request " << i;
+    }
+    // The statistics run over the whole file, across the parts.
+    ASSERT_FALSE(t.stats.empty());
+    int64_t last = 0;
+    for (const TTransferStatistics& s : t.stats) {
+      EXPECT_EQ(s.FileSize, int64_t(content.size()));
+      EXPECT_GE(s.Position, last);
+      last = s.Position;
+    }
+    EXPECT_EQ(t.stats.back().Percent, 100);
+  }
+
+  // A part cut off midway leaves what arrived; a later attempt resumes.
+  GnutellaHttpHost host(content, GnutellaHttpHost::kCapped);
+  host.SetCutAfter(100000);
+  Transfers cut;
+  cut.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "cut.mp3", "cut.mp3");
+  ASSERT_TRUE(cut.WaitFinished());
+  EXPECT_TRUE(cut.Has("Incomplete 100000/" + total)) << cut.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "cut.mp3"), content.substr(0, 100000));
+  host.SetCutAfter(-1);
+  Transfers rest;
+  rest.Start("DOWNLOAD_GNUTELLA", host.Port(), dir + "cut.mp3", "cut.mp3");
+  ASSERT_TRUE(rest.WaitFinished());
+  EXPECT_TRUE(rest.Has("Complete " + total + "/" + total)) << rest.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "cut.mp3"), content);
+  EXPECT_EQ(host.Requests()[1].Header("Range"), "bytes=100000-");
 }
 
 TEST(Gnutella, RefusalsAndHostileAnswers) {

@@ -74,4 +74,27 @@ TEST(ClientScan, ScansListEachFileOnceAndEndOnTheMainThread) {
   c.StopScan();
 }
 
+TEST(ClientScan, ShutdownStopsARunningScan) {
+  const std::string dir = testutil::TempFolder("clientscan-stop");
+  TShareManager m;
+  for (int i = 0; i < 5; i++) {
+    const std::string f = dir + "f" + std::to_string(i) + ".txt";
+    ASSERT_TRUE(mp3gen::WriteFile(f, "words"));
+    m.AddFile(f, "f" + std::to_string(i) + ".txt");
+  }
+  TNapsterClient c;
+  c.ShareManager = &m;
+  int added = 0, finished = 0;
+  // The scan waits for each report: shut down at the first one.
+  c.OnAddFile = [&](TNapsterClient* sender, const std::string&, const std::string&, const std::string&, int, int,
+                    int, int64_t, bool) {
+    if (++added == 1) sender->Shutdown();
+  };
+  c.OnScanFinished = [&](TNapsterClient*) { finished++; };
+  c.ScanAllDrives("*.txt");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return finished == 1; }, 8000));
+  EXPECT_EQ(added, 1);
+  EXPECT_EQ(c.SharedCount(), 1);
+}
+
 }  // namespace

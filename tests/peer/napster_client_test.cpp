@@ -9,7 +9,9 @@
 #include <functional>
 #include <iterator>
 #include <set>
+#include <thread>
 
+#include "core/network_wrapper.h"
 #include "peer/napster_client.h"
 #include "peer/napster_helpers.h"
 #include "platform/clock.h"
@@ -131,6 +133,7 @@ TEST(NapsterClient, LoginSearchBrowseWhoisAndMessages) {
   cl.c.GetDir("", "alice");
   ASSERT_TRUE(cl.Wait("OnDirEnd")) << cl.Log();
   EXPECT_EQ(cl.Count("OnDirItem"), 2);
+  EXPECT_EQ(cl.Find("OnDirEnd"), "OnDirEnd ID=" + id + " NICK=alice");  // the server sent "alice <ip>"
   cl.c.WhoIs("", "alice");
   ASSERT_TRUE(cl.Wait("OnWhoIS")) << cl.Log();
   EXPECT_NE(cl.Find("OnWhoIS").find("NICK=alice"), std::string::npos);
@@ -217,7 +220,22 @@ TEST(NapsterClient, UnansweredSearchEndsFromTheWaitList) {
 
 TEST(NapsterClient, TimerNeverReenters) {
   ShiftedClock clock;
+  Server quiet;
+  quiet.SetScript(200, {});  // the searches end from the wait list
+  ASSERT_TRUE(quiet.Start());
   Client cl;
+  cl.Start(quiet.Port());
+  ASSERT_TRUE(cl.Wait("OnLogin"));
+  // The clock moves in steps after each of which the server speaks, so the
+  // session's idle cut never sees silence.
+  auto advance = [&](int seconds) {
+    for (; seconds > 0; seconds -= 200) {
+      clock.Advance(std::min(seconds, 200));
+      const int heard = cl.Count("OnServerStats");
+      quiet.Send(214, "1 0 1");
+      EXPECT_TRUE(cl.Wait("OnServerStats", heard + 1));
+    }
+  };
   int depth = 0, maxDepth = 0, calls = 0;
   cl.c.OnSearchEnd = [&](TNapsterClient* c) {
     depth++;
@@ -226,15 +244,44 @@ TEST(NapsterClient, TimerNeverReenters) {
     if (calls == 1) {
       // A fresh search expires while this handler runs a nested loop.
       c->Search("", 1, "y", "", "", "", "", "", "", "", "", "");
-      clock.Advance(700);
+      advance(700);
       testutil::PumpUntil([] { return false; }, 1200);
     }
     depth--;
   };
   cl.c.Search("", 1, "x", "", "", "", "", "", "", "", "", "");
-  clock.Advance(700);
+  advance(700);
   ASSERT_TRUE(testutil::PumpUntil([&] { return calls >= 2; }, 4000));
   EXPECT_EQ(maxDepth, 1);
+}
+
+TEST(NapsterClient, SearchesEndAtOnceWithoutASessionAndCountTheirResults) {
+  Client cl;
+  // Nobody to ask: the search ends from the message loop, after the call.
+  int ends = 0;
+  cl.c.OnSearchEnd = [&](TNapsterClient*) { ends++; };
+  cl.c.Search("", 5, "x", "", "", "", "", "", "", "", "", "");
+  EXPECT_EQ(ends, 0);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return ends == 1; }, kWaitMs));
+  cl.Attach(cl.c);
+
+  // A server that sends more than was asked for is heard up to the count.
+  Server server;
+  Server::Script flood;
+  for (int i = 0; i < 10; i++)
+    flood.push_back(Server::Step::Frame(201, "\"f" + std::to_string(i) + ".mp3\" 0 1 128 44100 60 bob 16777343 7"));
+  flood.push_back(Server::Step::Frame(202, ""));
+  server.SetScript(200, flood);
+  ASSERT_TRUE(server.Start());
+  std::string id = cl.Start(server.Port());
+  ASSERT_TRUE(cl.Wait("OnLogin"));
+  cl.c.Search("", 3, "f", "", "", "", "", "", "", "", "", "");
+  ASSERT_TRUE(cl.Wait("OnSearchEnd")) << cl.Log();
+  EXPECT_EQ(cl.Count("OnSearchItem"), 3) << cl.Log();
+  // A search through a session that is not logged in ends at once too.
+  cl.c.Search("nothing", 5, "f", "", "", "", "", "", "", "", "", "");
+  ASSERT_TRUE(cl.Wait("OnSearchEnd", 2)) << cl.Log();
+  EXPECT_EQ(server.CountOfType(200), 1);
 }
 
 TEST(NapsterClient, DataPort) {
@@ -274,6 +321,55 @@ TEST(NapsterClient, DataPort) {
   cl.Start(second.Port());
   ASSERT_TRUE(ServerGot(second, 2, &m));
   EXPECT_EQ(m.Text, "me pw " + std::to_string(port) + " \"\" 2 100");
+}
+
+// A peer on the data port, on a thread of its own: sends what it is given
+// after the greeting and keeps what arrives until the connection closes.
+struct DataPortPeer {
+  std::string got;
+  std::atomic<bool> done{false};
+  std::thread thread;
+  DataPortPeer(int port, std::string send) {
+    thread = std::thread([this, port, send] {
+      TSocket s;
+      s.SetTimeout(20);
+      try {
+        s.Connect("127.0.0.1", port);
+        char c = 0;
+        for (bool first = true;; first = false) {
+          if (s.Recv(&c, 1) < 1) break;
+          got += c;
+          if (first && !send.empty()) s.WriteAll(send);
+        }
+      } catch (const ESocket&) {
+      }
+      done = true;
+    });
+  }
+  ~DataPortPeer() { thread.join(); }
+  bool Wait() { return testutil::PumpUntil([&] { return done.load(); }, 15000); }
+};
+
+TEST(NapsterClient, DataPortCapsItsConnectionsAndClosesSilentOnes) {
+  Client cl;
+  cl.c.MaxDataPortConnections = 2;
+  cl.c.DataPortRequestTimeOut = 1;
+  ASSERT_TRUE(cl.c.SetPort(0));
+  const int port = cl.c.DataPort();
+  DataPortPeer a(port, ""), b(port, "GE");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 2; }, kWaitMs));
+  DataPortPeer c(port, "GET");  // one too many: closed without a word
+  ASSERT_TRUE(c.Wait());
+  EXPECT_EQ(c.got, "");
+  // Neither sent a whole request in time: both closed after the greeting.
+  ASSERT_TRUE(a.Wait());
+  ASSERT_TRUE(b.Wait());
+  EXPECT_EQ(a.got, "1");
+  EXPECT_EQ(b.got, "1");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 0; }, kWaitMs));
+  DataPortPeer d(port, "PUT");  // served again
+  ASSERT_TRUE(d.Wait());
+  EXPECT_EQ(d.got, "1INVALID REQUEST");
 }
 
 TEST(NapsterClient, EveryRequestReachesTheServer) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 
 #include "peer/napster_client.h"
@@ -16,6 +17,9 @@
 #include "platform/files.h"
 #include "platform/os.h"
 #include "tests/support/test_util.h"
+#include "core/network_wrapper.h"
+#include "platform/stream.h"
+#include "tools/fake_http_server.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
 #include "tools/napster_client_harness.h"
@@ -112,6 +116,10 @@ TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
   ASSERT_TRUE(p.up.Wait("OnUploadFinish")) << p.up.Log();
   EXPECT_TRUE(p.up.Got(220));
   EXPECT_TRUE(p.up.Got(221));
+  // The downloader connected to the uploader's data port: the uploader
+  // heard of it once the upload was known.
+  EXPECT_EQ(p.up.Count("OnUploadConnect"), 1) << p.up.Log();
+  EXPECT_NE(p.up.Find("OnUploadConnect").find("NICK=me"), std::string::npos);
   EXPECT_EQ(p.up.c.UploadCount(), 0);
   EXPECT_EQ(p.down.c.DownloadCount(), 0);
   EXPECT_EQ(p.down.c.DataConnections(), 0);
@@ -152,6 +160,7 @@ TEST(TwoPeers, FirewalledUploaderPushes) {
   EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
   ASSERT_TRUE(p.up.Wait("OnUploadFinish")) << p.up.Log();
   EXPECT_EQ(p.up.Count("OnUploadConnect"), 1);
+  EXPECT_EQ(p.down.Count("OnDownloadConnect"), 1) << p.down.Log();  // the push came to the data port
 }
 
 TEST(TwoPeers, BothFirewalledAndUnavailable) {
@@ -166,6 +175,10 @@ TEST(TwoPeers, BothFirewalledAndUnavailable) {
   ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
   EXPECT_EQ(down.Count("OnDownloadUnavailable"), 1);
   EXPECT_EQ(down.c.DownloadCount(), 0);
+  // Each attempt the server counted as started it also hears has ended.
+  ASSERT_TRUE(down.Got(219, 2)) << down.Log();
+  EXPECT_EQ(down.server.CountOfType(218), 2);
+  EXPECT_EQ(down.server.CountOfType(219), 2);
   EXPECT_FALSE(down.c.Download("no-such-session", "up", "x.mp3", down.dir + "x.mp3", false, 0, "", 0, false, ""));
 }
 
@@ -229,10 +242,21 @@ TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
   EXPECT_EQ(host.Requests()[0].line, "GET /get/42/g.mp3 HTTP/1.0");
   EXPECT_EQ(host.Requests()[0].Header("Range"), "bytes=5000-");
 
+  // A host that gives at most half a megabyte per answer: fetched in parts.
+  const std::string big = testutil::PatternBytes(size_t(GnutellaHttpHost::kAnswerCap * 2 + 1000), 8);
+  GnutellaHttpHost capped(big, GnutellaHttpHost::kCapped);
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "big.mp3", down.dir + "big.mp3", false, 0, "127.0.0.1",
+                              capped.Port(), true, "44"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(down.dir + "big.mp3")), Hash(big));
+  EXPECT_EQ(capped.Requests().size(), 3u);
+  EXPECT_EQ(down.Count("OnDownloadFinish"), 2);
+  EXPECT_EQ(down.Count("OnDownloadError"), 0) << down.Log();
+
   host.SetMode(GnutellaHttpHost::kNotFound);
   ASSERT_TRUE(down.c.Download(down.id, "servent", "h.mp3", down.dir + "h.mp3", false, 0, "127.0.0.1", host.Port(),
                               true, "43"));
-  ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 3)) << down.Log();
   EXPECT_NE(down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << down.Log();
 }
 
@@ -263,6 +287,62 @@ struct SteppedClock {
 };
 
 }  // namespace
+
+TEST(TwoPeers, AStalledTransferTimesOutAndFreesItsSlot) {
+  SteppedClock clock;
+  Peer up("up", "stall-up");
+  ASSERT_TRUE(up.Wait("OnLogin"));
+  up.c.UploadTimeout = 30;
+  up.c.DownloadTimeout = 30;
+  // Bigger than what the sockets can buffer between the two ends.
+  const std::string shared = up.dir + "big.bin";
+  plat::FileStream(shared, plat::FileStream::kCreate).SetSize(int64_t(64) << 20);
+  up.c.ShareFile(shared, true);
+  // The clock moves past the time-out until the transfer, once it moves
+  // no more, is timed out (a step in which it still moved resets it).
+  auto stallUntil = [&](const std::string& timedOut, const std::string& stats) {
+    for (int round = 0; up.Count(timedOut) == 0 && round < 30; round++) {
+      const int reports = up.Count(stats);
+      clock.Advance(31, {&up});
+      testutil::PumpUntil([&] { return up.Count(timedOut) > 0 || up.Count(stats) > reports; }, kWaitMs);
+    }
+    return up.Count(timedOut) == 1;
+  };
+
+  // A peer asks on the data port and then never reads.
+  TSocket peer;
+  peer.SetTimeout(10);
+  std::thread asker([&] {
+    try {
+      peer.Connect("127.0.0.1", up.c.DataPort());
+      peer.ReadByte();
+      peer.WriteAll("GET");
+      peer.WriteAll("reader \"" + EncodeNonMp3Name(shared) + "\" 0");
+    } catch (const ESocket&) {
+    }
+  });
+  ASSERT_TRUE(up.Wait("OnUploadConnect")) << up.Log();
+  asker.join();
+  ASSERT_TRUE(stallUntil("OnUploadTimeout", "OnUploadStats")) << up.Log();
+  ASSERT_TRUE(up.Wait("OnUploadFinish")) << up.Log();
+  EXPECT_EQ(up.c.UploadCount(), 0);  // the slot is free
+  EXPECT_EQ(up.c.DataConnections(), 0);
+
+  // A host that sends a little of the file and then nothing.
+  FakeHttpServer silent([](const FakeHttpServer::Request&) {
+    FakeHttpServer::Reply r;
+    r.bytes = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'x');
+    r.after = FakeHttpServer::Reply::kSilent;
+    return r;
+  });
+  ASSERT_TRUE(up.c.Download(up.id, "servent", "s.mp3", up.dir + "s.mp3", false, 0, "127.0.0.1", silent.Port(), true,
+                            "1"));
+  ASSERT_TRUE(up.Wait("OnDownloadConnect")) << up.Log();
+  ASSERT_TRUE(stallUntil("OnDownloadTimeout", "OnDownloadStats")) << up.Log();
+  ASSERT_TRUE(up.Wait("OnDownloadFinish")) << up.Log();
+  EXPECT_EQ(up.c.DownloadCount(), 0);
+  EXPECT_EQ(up.c.DataConnections(), 0);
+}
 
 TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
   SteppedClock clock;
@@ -303,5 +383,7 @@ TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
     EXPECT_TRUE(p->Got(219));
     EXPECT_EQ(p->server.CountOfType(218), p->server.CountOfType(219));
   }
+  // The uploader hears of the second upload's end after its downloader.
+  ASSERT_TRUE(up.Wait("OnUploadFinish", 2)) << up.Log();
   EXPECT_EQ(up.c.UploadCount(), 0);
 }

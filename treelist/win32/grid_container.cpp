@@ -6,6 +6,7 @@
 
 #include "gui/win_names.h"
 
+#include "gui/win32/win32_peer.h"
 #include "treelist/grid_container.h"
 
 bool TGridContainerHintWindow::SystemStatusFont(gui::Font& out) {
@@ -25,8 +26,13 @@ bool TGridContainerHintWindow::SystemStatusFont(gui::Font& out) {
 }
 
 void TGridContainerHintWindow::ShowNoActivate() {
-  HWND h = reinterpret_cast<HWND>(Handle());
-  if (!h) return;
+  gui::WindowPeer* p = Peer();
+  if (!p) return;
+  if (!dynamic_cast<gui::Win32Peer*>(p)) {
+    p->Show(true);  // not a window of the system (a test's stand-in)
+    return;
+  }
+  HWND h = reinterpret_cast<HWND>(p->Handle());
   SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
