@@ -23,6 +23,7 @@
 #include "platform/stringlist.h"
 #include "treelist/grid_auto_scroll.h"
 #include "treelist/grid_container.h"
+#include "treelist/grid_drawing.h"
 #include "treelist/grid_value.h"
 #include "treelist/tree_list_draw_info.h"
 #include "treelist/tree_list_node.h"
@@ -193,6 +194,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Whether the hit test offers a band's / a column's sizing edge.
   bool BandSizable(int band) const;
   bool ColumnSizable(int column) const;
+  // The text-flag alignment (gtfLeft...) of an alignment.
+  static unsigned AlignmentFlags(TAlignment a);
   // Given a text height, the row line height the grid uses for it.
   static int AdjustRowHeight(int textHeight) { return textHeight + 5; }
 
@@ -633,6 +636,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListNode* WalkPrevVisible(const TGridTreeListNode* node) const;
   void PaintBasic(gui::Canvas& canvas, const TTreeListDrawInfo& info);
 
+  TGridDrawingUse drawingUse_;  // the indicator images live while a grid does
   TGridTreeListNodeList roots_;
   int lockCount_ = 0;
   bool clearing_ = false;

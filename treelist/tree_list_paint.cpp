@@ -1,22 +1,15 @@
-// The tree list's paint: header cells with their captions, the rows'
-// tree parts (indent, expand button, images), every cell through the cell
-// drawer, the focus rectangle and the empty areas. Tracking feedback is
-// hidden around it.
+// The tree list's paint with the grid's drawing routines: band and column
+// headers, the indicator cells, the rows' tree parts (indent, expand
+// button, images), every cell through the cell drawer, the focus frame and
+// the empty areas. Tracking feedback is hidden around it.
 #include <algorithm>
 
 #include "treelist/custom_tree_list.h"
+#include "treelist/grid_drawing.h"
 
 using namespace gui;
 
 namespace {
-
-unsigned AlignmentFlags(TAlignment a) {
-  switch (a) {
-    case taRightJustify: return DT_RIGHT;
-    case taCenter: return DT_CENTER;
-    default: return DT_LEFT;
-  }
-}
 
 void Fill(Canvas& c, const Rect& r, gui::Color color) {
   if (r.IsEmpty() || !c.RectVisible(r)) return;
@@ -24,50 +17,33 @@ void Fill(Canvas& c, const Rect& r, gui::Color color) {
   c.FillRect(r);
 }
 
-// The 9 x 9 expand button centred in its cell: a frame, a minus, and a
-// plus bar when collapsed.
-void DrawExpandButton(Canvas& c, const Rect& cell, bool collapsed) {
-  const int left = cell.Left + (cell.Width() - 9) / 2;
-  const int top = cell.Top + (cell.Height() - 9) / 2;
-  const Rect box(left, top, left + 9, top + 9);
-  c.Brush().SetColor(clGrayText);
-  c.FrameRect(box);
-  c.Brush().SetColor(clWindowText);
-  c.FillRect(Rect(left + 2, top + 4, left + 7, top + 5));
-  if (collapsed) c.FillRect(Rect(left + 4, top + 2, left + 5, top + 7));
-}
-
-// A raised button face with a one-line caption, drawn within clip.
-void PaintHeaderButton(Canvas& c, const Rect& r, const Rect& clip, gui::Color face, const gui::Font& font,
-                       const std::string& caption, TAlignment alignment) {
-  if (r.IsEmpty() || clip.IsEmpty() || !c.RectVisible(clip)) return;
-  CanvasSaver saver(c);
-  c.IntersectClip(clip);
-  Fill(c, r, face);
-  Rect edge = r;
-  c.DrawEdge(edge, BDR_RAISEDINNER | BDR_RAISEDOUTER, BF_RECT);
-  c.Font().Assign(font);
-  c.SetBkMode(TRANSPARENT);
-  Rect text = r.Inflate(-2, 0);
-  c.DrawText(caption, text, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX | AlignmentFlags(alignment));
+TGridHeaderEdgeKind EdgeKind(const TTreeListColumnEntry& e) {
+  if (e.FirstInRow && e.LastInRow) return hekOnly;
+  if (e.LastInRow) return hekLast;
+  return e.FirstInRow ? hekFirst : hekMiddle;
 }
 
 }  // namespace
 
+unsigned TCustomGridTreeList::AlignmentFlags(TAlignment a) {
+  switch (a) {
+    case taRightJustify: return gtfRight;
+    case taCenter: return gtfCenter;
+    default: return gtfLeft;
+  }
+}
+
 void TCustomGridTreeList::DrawCell(const TTreeListCellDrawParams& p) {
   Canvas& c = *p.Canvas;
   if (p.CellRect.IsEmpty() || !c.RectVisible(p.CellRect)) return;
-  Fill(c, p.CellRect, p.BrushColor);
-  const std::string text = p.Node ? GetNodeString(p.Node, p.Column) : std::string();
-  if (text.empty()) return;
   CanvasSaver saver(c);
-  c.IntersectClip(p.CellRect);
   c.Font().Assign(ColumnFont(p.Column));
   c.SetTextColor(p.TextColor);
-  c.SetBkMode(TRANSPARENT);
-  Rect r = p.CellRect.Inflate(-2, 0);
-  const unsigned lines = p.MultiLine ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER;
-  c.DrawText(text, r, lines | DT_END_ELLIPSIS | DT_NOPREFIX | AlignmentFlags(ColumnAlignment(p.Column)));
+  c.SetBkColor(p.BkColor);
+  gui::Brush brush;
+  brush.SetColor(p.BrushColor);
+  DrawCellText(c, p.CellRect, brush, p.Node ? GetNodeString(p.Node, p.Column) : std::string(),
+               AlignmentFlags(ColumnAlignment(p.Column)), p.MultiLine);
 }
 
 void TCustomGridTreeList::Paint(Canvas& canvas, const Rect& clip) {
@@ -82,42 +58,73 @@ void TCustomGridTreeList::Paint(Canvas& canvas, const Rect& clip) {
 }
 
 void TCustomGridTreeList::PaintBasic(Canvas& c, const TTreeListDrawInfo& info) {
+  Bitmap scratch;
+  gui::Brush bandBrush, headerBrush;
+  bandBrush.SetColor(bandColor_);
+  headerBrush.SetColor(headerColor_);
+  const TGridLookAndFeel look = LookAndFeel();
+  auto header = [&](const Rect& r, const Rect& clipRect, const gui::Brush& brush, const gui::Font& font,
+                    const TGridHeaderCell& cell) {
+    if (r.IsEmpty() || clipRect.IsEmpty() || !c.RectVisible(clipRect)) return;
+    CanvasSaver saver(c);
+    c.IntersectClip(clipRect);
+    c.Font().Assign(font);
+    DrawHeaderCell(c, r, cell, brush);
+  };
   Fill(c, info.BandCorner, bandColor_);
   Fill(c, info.HeaderCorner, headerColor_);
-  for (const TTreeListBandEntry& b : info.Bands)
-    PaintHeaderButton(c, b.HeaderRect, b.ClipRect, bandColor_, bandFont_, BandCaption(b.Band), BandAlignment(b.Band));
+  for (const TTreeListBandEntry& b : info.Bands) {
+    const std::string caption = BandCaption(b.Band);
+    TGridHeaderCell cell;
+    cell.look = look;
+    cell.alignment = AlignmentFlags(BandAlignment(b.Band));
+    cell.text = caption;
+    header(b.HeaderRect, b.ClipRect, bandBrush, bandFont_, cell);
+  }
   for (const TTreeListColumnEntry& e : info.Columns) {
     Fill(c, e.EmptyRect, clBtnShadow);
-    PaintHeaderButton(c, e.HeaderRect, e.ClipRect, headerColor_, headerFont_, HeaderCaption(e.Column),
-                      HeaderAlignment(e.Column));
+    const std::string caption = HeaderCaption(e.Column);
+    TGridHeaderCell cell;
+    cell.look = look;
+    cell.edge = EdgeKind(e);
+    cell.sortMark = TGridSortMark(HeaderSortMark(e.Column));
+    cell.alignment = AlignmentFlags(HeaderAlignment(e.Column));
+    cell.multiLine = e.MultiLine;
+    cell.text = caption;
+    header(e.HeaderRect, e.ClipRect, headerBrush, headerFont_, cell);
   }
   for (const Rect& gap : info.HeaderGaps) Fill(c, gap, clBtnShadow);
-  Fill(c, info.Indicator, headerColor_);
   Fill(c, info.Footer, headerColor_);
   Fill(c, info.EmptyRight, Color());
   Fill(c, info.EmptyBelow, Color());
+  Fill(c, info.Indicator, headerColor_);
 
   const bool active = HasFocus() || (Editing() && EditorHasFocus());
   const int lines = RowLineHeight() * LinesPerRecord();
   const int firstBand = Layout().empty() ? -1 : Layout()[0].Band;
   for (const TTreeListRowEntry& row : info.RowEntries) {
+    if (!info.Indicator.IsEmpty()) {
+      const Rect cell(info.Indicator.Left, row.Top, info.Indicator.Right, row.Top + row.Height);
+      if (c.RectVisible(cell))
+        DrawIndicatorCell(c, cell, cell.Intersect(info.Indicator), look, TGridIndicatorKind(row.IndicatorKind),
+                          scratch, headerBrush);
+    }
     const Rect rowRect(info.Rows.Left, row.Top, info.DataRight, row.Top + row.Height);
     if (!c.RectVisible(rowRect)) continue;
     const bool highlighted = row.Selected && (active || !hideSelection_);
     const gui::Color bk = !highlighted ? Color() : (active ? highlightColor_ : hideSelectionColor_);
     const gui::Color text = !highlighted ? Font().Color() : (active ? highlightTextColor_ : hideSelectionTextColor_);
-    // The tree part of the first column.
+    // The tree part of the first column, from the geometry the hit test uses.
     const TTreeListIndentGeometry g = IndentGeometry(
         row.Node, Rect(info.TreeLeft, row.Top, info.TreeRight, row.Top + lines), info.TreeIndentLimit);
     {
       CanvasSaver saver(c);
       c.IntersectClip(Rect(info.TreeClipLeft, row.Top, info.TreeIndentLimit, row.Top + lines));
       Fill(c, Rect(info.TreeLeft, row.Top, g.CellLeft, row.Top + lines), Color());
-      if (!g.Button.IsEmpty()) DrawExpandButton(c, g.Button, !row.Node->Expanded());
-      if (!g.StateImage.IsEmpty()) StateImages()->Draw(c, g.StateImage.Left, g.StateImage.Top, row.Node->StateIndex());
+      if (!g.Button.IsEmpty()) DrawTreeButton(c, g.Button, row.Top + lines / 2, !row.Node->Expanded());
+      if (!g.StateImage.IsEmpty()) DrawImageCentered(c, g.StateImage, StateImages(), row.Node->StateIndex());
       if (!g.Image.IsEmpty())
-        Images()->Draw(c, g.Image.Left, g.Image.Top,
-                       row.Selected ? row.Node->SelectedIndex() : row.Node->ImageIndex());
+        DrawImageCentered(c, g.Image, Images(), row.Selected ? row.Node->SelectedIndex() : row.Node->ImageIndex());
     }
     for (const TTreeListColumnEntry& e : info.Columns) {
       TTreeListCellDrawParams p;
@@ -139,12 +146,9 @@ void TCustomGridTreeList::PaintBasic(Canvas& c, const TTreeListDrawInfo& info) {
       p.Node = row.Node;
       DrawCell(p);
     }
-    if (row.Node == FocusedNode() && active && !HasOption(aoHideFocusRect)) {
-      Rect focus(info.TreeLeft + row.Indent, row.Top, info.DataRight, row.Top + lines);
-      if (!IsRowSelect() && !IsInvertSelect()) focus = CellRect(row.Node, FocusedColumn());
-      c.SetBkColor(clBlack);
-      c.SetTextColor(clWhite);
-      c.DrawFocusRect(focus);
-    }
+    if (row.Node == FocusedNode() && active && !HasOption(aoHideFocusRect))
+      DrawFocusFrame(c, IsRowSelect() || IsInvertSelect()
+                            ? Rect(info.TreeLeft + row.Indent, row.Top, info.DataRight, row.Top + lines)
+                            : CellRect(row.Node, FocusedColumn()));
   }
 }

@@ -134,7 +134,7 @@ TEST(TreeListHitTest, PaintedPartsAreWhereTheHitTestFindsThem) {
   const std::string log = desk.Paint(f.g);
   const std::regex button(R"(FrameRect\((-?\d+),(-?\d+),(-?\d+),(-?\d+)\) brush=clGrayText)");
   const std::regex image(R"(Draw\((-?\d+),(-?\d+),bitmap (\d+)x)");
-  const std::regex text(R"re(DrawText\("([^"]*)",(-?\d+),(-?\d+),(-?\d+),(-?\d+),)re");
+  const std::regex text(R"re(ExtTextOut\(-?\d+,-?\d+,clipped (-?\d+),(-?\d+),(-?\d+),(-?\d+),"([^"]*)"\))re");
   int buttons = 0, images = 0, texts = 0;
   for (std::sregex_iterator i(log.begin(), log.end(), button), e; i != e; ++i, ++buttons) {
     const TTreeListHitInfo h = f.g.HitTest((std::stoi((*i)[1]) + std::stoi((*i)[3])) / 2,
@@ -148,13 +148,13 @@ TEST(TreeListHitTest, PaintedPartsAreWhereTheHitTestFindsThem) {
     EXPECT_EQ(h.Area, size == 12 ? htStateIcon : htIcon) << i->str();
   }
   for (std::sregex_iterator i(log.begin(), log.end(), text), e; i != e; ++i) {
-    const TTreeListHitInfo h = f.g.HitTest((std::stoi((*i)[2]) + std::stoi((*i)[4])) / 2,
-                                           (std::stoi((*i)[3]) + std::stoi((*i)[5])) / 2);
+    const TTreeListHitInfo h = f.g.HitTest((std::stoi((*i)[1]) + std::stoi((*i)[3])) / 2,
+                                           (std::stoi((*i)[2]) + std::stoi((*i)[4])) / 2);
     if (h.Area == htColumn) continue;  // a header caption
     ++texts;
     EXPECT_EQ(h.Area, htLabel) << i->str();
     ASSERT_TRUE(h.Node);
-    EXPECT_EQ(h.Node->Strings(h.Column), (*i)[1].str());
+    EXPECT_EQ(h.Node->Strings(h.Column), (*i)[5].str());
   }
   EXPECT_EQ(buttons, 2);
   EXPECT_EQ(images, 5);

@@ -190,9 +190,7 @@ void CheckNavigation(TCustomGridTreeList& g) {
     ASSERT_EQ(visible[i]->RowIndex(), int(i));
     ASSERT_EQ(g.NodeAtRow(int(i)), visible[i]);
   }
-  for (TGridTreeListNode* n : all) {
-    if (!n->IsVisible()) ASSERT_EQ(n->RowIndex(), -1);
-  }
+  for (TGridTreeListNode* n : all) ASSERT_EQ(n->RowIndex() == -1, !n->IsVisible());
   ASSERT_EQ(g.GetLastVisibleNode(), visible.empty() ? nullptr : visible.back());
 }
 
