@@ -216,6 +216,52 @@ void TCustomGridTreeListControl::ColumnClick(int column, bool addToSort) {
   if (OnColumnClick) OnColumnClick(this, col);
 }
 
+// ------------------------------------------------------------------ layout store
+
+void TCustomGridTreeListControl::StoreLayout(TGridRegIniWrapper& store, const std::string& key) const {
+  store.EraseSectionsStartingWith(key + "\\");
+  for (int i = 0; i < ColumnCount(); ++i) {
+    const TGridTreeListColumn& c = *columns_[size_t(i)];
+    const std::string section = key + "\\Column" + std::to_string(i);
+    store.WriteInteger(section, "Width", c.Width());
+    store.WriteBool(section, "Visible", c.Visible());
+    store.WriteInteger(section, "Band", c.BandIndex());
+    store.WriteInteger(section, "Row", c.RowIndex());
+    store.WriteInteger(section, "Place", c.ColIndex());
+    store.WriteInteger(section, "Sorted", c.Sorted());
+    store.WriteInteger(section, "SortOrder", c.SortOrder());
+  }
+  for (int i = 0; i < BandCount(); ++i) {
+    const TGridTreeListBand& b = *bands_[size_t(i)];
+    const std::string section = key + "\\Band" + std::to_string(i);
+    store.WriteInteger(section, "Width", b.Width());
+    store.WriteBool(section, "Visible", b.Visible());
+    store.WriteInteger(section, "Fixed", b.Fixed());
+  }
+}
+
+void TCustomGridTreeListControl::LoadLayout(const TGridRegIniWrapper& store, const std::string& key) {
+  TGridUpdateScope scope(*this);
+  for (int i = 0; i < ColumnCount(); ++i) {
+    TGridTreeListColumn& c = *columns_[size_t(i)];
+    const std::string section = key + "\\Column" + std::to_string(i);
+    c.SetWidth(store.ReadInteger(section, "Width", c.Width()));
+    c.SetVisible(store.ReadBool(section, "Visible", c.Visible()));
+    c.SetBandIndex(std::clamp(store.ReadInteger(section, "Band", c.BandIndex()), 0, BandCount() - 1));
+    c.SetRowIndex(store.ReadInteger(section, "Row", c.RowIndex()));
+    c.SetColIndex(store.ReadInteger(section, "Place", c.ColIndex()));
+    c.SetSorted(TGridTreeListColumnSort(std::clamp(store.ReadInteger(section, "Sorted", c.Sorted()), 0, 2)));
+    c.SetSortOrder(store.ReadInteger(section, "SortOrder", c.SortOrder()));
+  }
+  for (int i = 0; i < BandCount(); ++i) {
+    TGridTreeListBand& b = *bands_[size_t(i)];
+    const std::string section = key + "\\Band" + std::to_string(i);
+    b.SetWidth(store.ReadInteger(section, "Width", b.Width()));
+    b.SetVisible(store.ReadBool(section, "Visible", b.Visible()));
+    b.SetFixed(TGridBandFixed(std::clamp(store.ReadInteger(section, "Fixed", b.Fixed()), 0, 2)));
+  }
+}
+
 // ------------------------------------------------------------------ sorting
 
 void TCustomGridTreeListControl::SortSiblings(std::vector<TGridTreeListNode*>& nodes,

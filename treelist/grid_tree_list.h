@@ -15,6 +15,7 @@
 
 #include "treelist/custom_tree_list.h"
 #include "treelist/grid_tree_list_column.h"
+#include "treelist/grid_utils.h"
 
 class TGridTreeListTextNode : public TGridTreeListNode {
  public:
@@ -89,6 +90,16 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   void MoveColumn(int column, int position) override;
   void MoveBand(int band, int position) override;
   void DoColumnClick(int column, bool addToSort) override { ColumnClick(column, addToSort); }
+
+  // ------------------------------------------------------------ layout store
+  // Writes the columns' and bands' layout into sections key + "\Column<i>"
+  // (Width, Visible, Band, Row, Place, Sorted, SortOrder) and key +
+  // "\Band<i>" (Width, Visible, Fixed), the sections of an earlier layout
+  // under key erased first (in ini files).
+  void StoreLayout(TGridRegIniWrapper& store, const std::string& key) const;
+  // Reads it back; a value the store lacks leaves the column or band as it
+  // is, sections of columns or bands the grid has not are passed over.
+  void LoadLayout(const TGridRegIniWrapper& store, const std::string& key);
 
   // ------------------------------------------------------------ sorting
   // Sorts every list of siblings by the sorted columns (or by OnCompare

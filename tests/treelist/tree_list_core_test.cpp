@@ -6,6 +6,8 @@
 
 #include "gui/clipboard.h"
 #include "gui/fake_peer.h"
+#include "gui/ini_file.h"
+#include "tests/support/test_util.h"
 #include "tests/treelist/tree_list_test_util.h"
 #include "treelist/grid_edit_error.h"
 
@@ -255,6 +257,47 @@ TEST(TreeListCore, SelectionListRulesAndOrder) {
   EXPECT_EQ(g.DirectionToAnchor(Find(g, "d")), 0);
   Find(g, "d")->Delete();
   EXPECT_EQ(Name(g.Anchor()), "c");  // moved like the focus
+}
+
+// The layout written to an ini file comes back into a fresh grid; an older
+// layout with more columns leaves nothing behind.
+TEST(TreeListCore, LayoutStoreRoundTrip) {
+  const std::string path = testutil::TempFolder("treelist_layout") + "/layout.ini";
+  auto makeGrid = [](TGridTreeList& g, int columns) {
+    for (int i = 0; i < columns; ++i) g.CreateColumn();
+  };
+  {
+    TGridTreeList older;
+    makeGrid(older, 4);
+    gui::IniFile ini(path);
+    TGridRegIniWrapper store(ini);
+    older.StoreLayout(store, "Search");
+    store.WriteInteger("Other", "Kept", 1);
+    TGridTreeList g;
+    makeGrid(g, 3);
+    g.Columns(1)->SetWidth(77);
+    g.Columns(2)->SetVisible(false);
+    g.Columns(0)->SetColIndex(9);  // last in its row
+    g.Columns(1)->SetSorted(csDown);
+    g.Columns(1)->SetSortOrder(2);
+    g.Bands(0)->SetWidth(300);
+    g.StoreLayout(store, "Search");
+    ASSERT_TRUE(ini.UpdateFile());
+  }
+  gui::IniFile ini(path);
+  const TGridRegIniWrapper store(ini);
+  EXPECT_FALSE(ini.SectionExists("Search\\Column3"));
+  EXPECT_EQ(ini.ReadInteger("Other", "Kept", 0), 1);
+  TGridTreeList g;
+  makeGrid(g, 3);
+  g.LoadLayout(store, "Search");
+  EXPECT_EQ(g.Columns(1)->Width(), 77);
+  EXPECT_FALSE(g.Columns(2)->Visible());
+  EXPECT_EQ(g.VisibleIndexToAbsolute(0), 1);
+  EXPECT_EQ(g.VisibleIndexToAbsolute(1), 0);
+  EXPECT_EQ(g.Columns(1)->Sorted(), csDown);
+  EXPECT_EQ(g.Columns(1)->SortOrder(), 2);
+  EXPECT_EQ(g.Layout()[0].Width, 300);
 }
 
 TEST(TreeListCore, IndicatorKindsOverFocusSelectionAndMultiSelect) {
