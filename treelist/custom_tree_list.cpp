@@ -1,0 +1,776 @@
+#include "treelist/custom_tree_list.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "gui/clipboard.h"
+#include "gui/environment.h"
+#include "gui/text_measurer.h"
+#include "treelist/grid_edit_error.h"
+#include "treelist/grid_sort.h"
+#include "treelist/tree_list_error.h"
+
+using namespace gui;
+
+// ------------------------------------------------------------------ helpers
+
+TGridUpdateScope::TGridUpdateScope(TCustomGridTreeList& grid, bool take)
+    : grid_(take ? &grid : nullptr) {
+  if (grid_) grid_->BeginUpdate();
+}
+
+TGridUpdateScope::~TGridUpdateScope() noexcept(false) {
+  if (!grid_) return;
+  if (std::uncaught_exceptions() == 0) {
+    grid_->EndUpdate();
+    return;
+  }
+  try {  // already unwinding: the first failure is the one that travels
+    grid_->EndUpdate();
+  } catch (...) {
+  }
+}
+
+void TCustomGridTreeList::QuietLayoutEnd::operator()(TCustomGridTreeList* grid) const {
+  if (--grid->quietLayout_ == 0 && grid->layoutPending_) {
+    grid->layoutPending_ = false;
+    grid->LayoutChanged();
+  }
+}
+
+std::unique_ptr<TCustomGridTreeList, TCustomGridTreeList::QuietLayoutEnd> TCustomGridTreeList::QuietLayout() {
+  ++quietLayout_;
+  return std::unique_ptr<TCustomGridTreeList, QuietLayoutEnd>(this);
+}
+
+// ------------------------------------------------------------------ life
+
+TCustomGridTreeList::TCustomGridTreeList(Component* owner)
+    : TCustomGridContainer(owner),
+      options_{aoColumnSizing, aoColumnMoving, aoEditing, aoTabThrough, aoRowSelect},
+      optionsEx_{aoUseBitmap, aoBandHeaderWidth, aoAutoCalcPreviewLines, aoBandSizing, aoBandMoving,
+                 aoDragScroll, aoDragExpand},
+      arrowsColor_(MakeRGB(0, 255, 0)),
+      bandColor_(clBtnFace),
+      headerColor_(clBtnFace),
+      groupNodeColor_(clBtnFace),
+      hideSelectionColor_(clBtnFace),
+      gridLineColor_(clDefault),
+      groupNodeTextColor_(clDefault),
+      autoSearchColor_(clDefault),
+      autoSearchTextColor_(clDefault),
+      highlightColor_(clHighlight),
+      highlightTextColor_(clHighlightText),
+      hideSelectionTextColor_(clBtnText),
+      treeLineColor_(clGrayText),
+      fixedBandLineColor_(clWindowFrame),
+      rowFooterColor_(cl3DLight),
+      rowFooterTextColor_(clWindowText) {
+  SetBounds(0, 0, 250, 150);
+  SetColor(clWindow);
+  SetTabStop(true);
+  SetControlStyle(csCaptureMouse | csOpaque | csDoubleClicks | csClickEvents);
+  previewFont_.SetColor(MakeRGB(0, 0, 255));
+  for (gui::Font* f : {&bandFont_, &headerFont_, &previewFont_})
+    f->OnChange = [this](GraphicsObject&) { SubFontChanged(); };
+  lastHit_.Pt = {-1000, -1000};
+}
+
+TCustomGridTreeList::~TCustomGridTreeList() {
+  DestroyNodes();
+  SetImages(nullptr);
+  SetStateImages(nullptr);
+}
+
+void TCustomGridTreeList::DestroyNodes() {
+  if (destroyingNodes_) return;
+  destroyingNodes_ = true;
+  MarkDestroying();
+  hotRow_ = -1;
+  hotNode_ = nullptr;
+  CancelEdit();
+  StopAutoScroll(*this);
+  InvalidateRowCache();
+  ClearNodes();
+}
+
+// ------------------------------------------------------------------ nodes
+
+TGridTreeListNode* TCustomGridTreeList::Items(int index) const {
+  return index >= 0 && index < roots_.Count() ? roots_.At(index) : nullptr;
+}
+
+TGridTreeListNode* TCustomGridTreeList::Add() { return Insert(nullptr); }
+
+TGridTreeListNode* TCustomGridTreeList::Insert(TGridTreeListNode* beforeNode) {
+  const int index = beforeNode ? roots_.IndexOf(beforeNode) : roots_.Count();
+  if (beforeNode && (beforeNode->Parent() || index < 0))
+    RaiseTreeListError("Invalid BeforeNode: not a root node of this TCustomGridTreeList");
+  TGridTreeListNode* node = CreateNode();
+  roots_.Insert(index, node);
+  NodeAdded(node);
+  return node;
+}
+
+TGridTreeListNode* TCustomGridTreeList::GetLastVisibleNode() const {
+  return roots_.Empty() ? nullptr : roots_.Back()->GetLastVisibleDescendant();
+}
+
+void TCustomGridTreeList::ClearNodes() {
+  TGridUpdateScope scope(*this, !Destroying());
+  const bool oldDeletingAll = deletingAll_;
+  clearing_ = true;
+  InvalidateRowCache();
+  deletingAll_ = true;
+  std::exception_ptr failure;
+  try {
+    ClearSelection();
+    SetTopVisibleNode(nullptr);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  focusedNode_ = nullptr;
+  hotRow_ = -1;
+  hotNode_ = nullptr;
+  dragNode_ = nullptr;
+  pressNode_ = nullptr;
+  SetAnchor(nullptr);
+  // Every node goes whatever a handler throws; the first failure travels.
+  for (TGridTreeListNode* root : roots_.Items()) {
+    try {
+      root->Delete();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  roots_.Clear();
+  deletingAll_ = oldDeletingAll;
+  clearing_ = false;
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TCustomGridTreeList::NodeAdded(TGridTreeListNode* node) {
+  hotRow_ = -1;
+  hotNode_ = nullptr;
+  if (!topVisibleNode_) SetTopVisibleNode(node);
+  if (!focusedNode_) focusedNode_ = topVisibleNode_;
+  if (!node->IsVisible()) return;  // the rows are as they were
+  if (Locked() || Loading() || Destroying()) {
+    InvalidateRowCache();
+    return;
+  }
+  // A node that becomes the last row (a list being filled) joins the cache
+  // as it is; anything else rebuilds it.
+  if (RowCacheValid() && !WalkNextVisible(node) && WalkPrevVisible(node) == (rows_.empty() ? nullptr : rows_.back())) {
+    node->row_ = int(rows_.size());
+    node->rowGeneration_ = rowGeneration_;
+    rows_.push_back(node);
+    ClampTopRow();
+    UpdateScrollBars();
+  } else {
+    LayoutChanged();
+  }
+  TGridTreeListNode* from = node->GetPrevSiblingOrParent();
+  InvalidateRowsFrom(from ? from : node);
+}
+
+void TCustomGridTreeList::FireDeletion(TGridTreeListNode* node) {
+  if (node == editingNode_) CancelEdit();
+  if (OnDeletion) OnDeletion(this, node);
+}
+
+void TCustomGridTreeList::NodeDeleted(TGridTreeListNode* node, TGridTreeListNode* prevSiblingOrParent,
+                                      TGridTreeListNode* nextVisible, bool wasLast, bool wasVisible) {
+  FireDeletion(node);
+  if (deletingAll_) return;
+  RemoveFromSelection(node);
+  if (pressNode_ == node) pressNode_ = nullptr;
+  if (dragNode_ == node) dragNode_ = nullptr;
+  if (hotNode_ == node) hotNode_ = nullptr;
+  hotRow_ = -1;
+  if (roots_.Empty()) {
+    if (!Destroying() && !clearing_) InvalidateRowCache();
+    topVisibleNode_ = nullptr;
+    focusedNode_ = nullptr;
+    SetAnchor(nullptr);
+    pressNode_ = nullptr;
+    if (!Destroying()) Invalidate();
+    return;
+  }
+  TGridTreeListNode* replacement = prevSiblingOrParent ? prevSiblingOrParent : nextVisible;
+  if (topVisibleNode_ == node) SetTopVisibleNode(replacement);
+  if (focusedNode_ == node) focusedNode_ = replacement;
+  if (Anchor() == node) SetAnchor(replacement);
+  if (wasVisible && !Locked()) {
+    if (quietLayout_ > 0)
+      layoutPending_ = true;
+    else
+      LayoutChanged();
+  }
+  if (wasVisible) InvalidateRowsFrom(focusedNode_ ? focusedNode_ : topVisibleNode_);
+}
+
+bool TCustomGridTreeList::DoExpanding(TGridTreeListNode* node) {
+  bool allow = true;
+  if (OnExpanding) OnExpanding(this, node, allow);
+  return allow;
+}
+
+bool TCustomGridTreeList::DoCollapsing(TGridTreeListNode* node) {
+  bool allow = true;
+  if (OnCollapsing) OnCollapsing(this, node, allow);
+  return allow;
+}
+
+void TCustomGridTreeList::DoExpanded(TGridTreeListNode* node) {
+  if (OnExpanded) OnExpanded(this, node);
+}
+
+void TCustomGridTreeList::DoCollapsed(TGridTreeListNode* node) {
+  if (OnCollapsed) OnCollapsed(this, node);
+}
+
+bool TCustomGridTreeList::FocusForCollapse(TGridTreeListNode* node) {
+  node->SetFocused(true);
+  return true;
+}
+
+TGridValue TCustomGridTreeList::GetNodeValue(const TGridTreeListNode* node, int column) const {
+  return TGridValue::FromText(GetNodeString(node, column));
+}
+
+int TCustomGridTreeList::CompareNodes(const TGridTreeListNode* a, const TGridTreeListNode* b) const {
+  return CompareIdentity(a, b);
+}
+
+int TCustomGridTreeList::DoCompare(const TGridTreeListNode* a, const TGridTreeListNode* b) {
+  int compare = 0;
+  if (OnCompare) OnCompare(this, a, b, compare);
+  return compare;
+}
+
+void TCustomGridTreeList::MakeNodeVisible(TGridTreeListNode* node) {
+  if (!node) return;
+  if (!node->IsVisible()) {
+    TGridUpdateScope scope(*this, !Locked());
+    for (TGridTreeListNode* p = node->Parent(); p; p = p->Parent())
+      if (!p->Expanded()) p->SetExpanded(true);
+  }
+  const int row = NodeRowIndex(node);
+  if (row < 0) return;  // a veto kept an ancestor closed
+  const int top = TopIndex();
+  if (row < top) {
+    SetTopIndex(row);
+  } else if (row >= top + FullyVisibleRowCount()) {
+    // The row goes to the bottom: the top is the first row from which it
+    // still fits.
+    const int rowsHeight = std::max(0, ClientHeight() - (HeaderPanelHeight() + BandPanelHeight() +
+                                                          TopPanelHeight() + FooterHeight()));
+    int newTop = row, used = NodeHeight(node);
+    while (newTop > 0) {
+      const int h = NodeHeight(NodeAtRow(newTop - 1));
+      if (used + h > rowsHeight) break;
+      used += h;
+      --newTop;
+    }
+    SetTopIndex(newTop);
+  }
+}
+
+// ------------------------------------------------------------------ update bracket
+
+void TCustomGridTreeList::BeginUpdate() {
+  // The edit ends first: a value its editor turns down leaves by exception
+  // before anything here has changed.
+  HideEditor(false);
+  ++lockCount_;
+  if (state_ == tsNodeDown) releaseMayOpenEditor_ = true;
+  hotRow_ = -1;
+  hotNode_ = nullptr;
+  if (state_ != tsNone) CancelTracking();
+  if (!deletingAll_) InvalidateRowCache();
+  BeginSelectionUpdate();
+}
+
+void TCustomGridTreeList::EndUpdate() {
+  if (lockCount_ == 0) return;  // no bracket to close
+  if (--lockCount_ == 0 && !Destroying()) LayoutChanged();
+  EndSelectionUpdate();
+}
+
+void TCustomGridTreeList::BeginSelectionUpdate() {
+  if (selectionLock_++ == 0) selectionCountAtBegin_ = SelectedCount();
+}
+
+void TCustomGridTreeList::EndSelectionUpdate() {
+  if (selectionLock_ == 0) return;
+  if (--selectionLock_ == 0 && SelectedCount() != selectionCountAtBegin_) SelectedCountChanged();
+}
+
+void TCustomGridTreeList::SelectedCountChanged() {
+  if (selectionLock_ > 0 || Destroying()) return;
+  if (OnSelectedCountChange) OnSelectedCountChange(this);
+}
+
+// ------------------------------------------------------------------ text
+
+std::string TCustomGridTreeList::GetSelectedText() {
+  plat::StringList lines;
+  lines.Add(GetHeaderLine());
+  if (IsMultiSelect()) {
+    std::vector<TGridTreeListNode*> nodes;
+    for (int i = 0; i < SelectedCount(); ++i) nodes.push_back(SelectedNodes(i));
+    std::function<bool(TGridTreeListNode* const&, TGridTreeListNode* const&)> less =
+        [](TGridTreeListNode* const& a, TGridTreeListNode* const& b) { return CompareNodeOrder(a, b) < 0; };
+    SafeStableSort(nodes, less);
+    for (TGridTreeListNode* n : nodes) lines.Add(GetNodeLine(n));
+  } else if (focusedNode_) {
+    lines.Add(GetNodeLine(focusedNode_));
+  }
+  return lines.Text();
+}
+
+void TCustomGridTreeList::CopySelectedToClipboard() { TheClipboard().SetText(GetSelectedText()); }
+
+void TCustomGridTreeList::GetAllText(plat::StringList& lines) {
+  lines.Add(GetHeaderLine());
+  for (TGridTreeListNode* n = GetFirstNode(); n; n = n->GetNextVisible()) lines.Add(GetNodeLine(n));
+}
+
+// ------------------------------------------------------------------ focus
+
+int TCustomGridTreeList::FocusedColumn() const {
+  if (IsRowSelect() || focusedColumn_ < 0 || focusedColumn_ >= VisibleColumnCount()) return 0;
+  return focusedColumn_;
+}
+
+int TCustomGridTreeList::FocusedAbsoluteIndex() const { return VisibleIndexToAbsolute(FocusedColumn()); }
+
+void TCustomGridTreeList::SetFocusedColumn(int visibleIndex) {
+  SetFocusedNode(focusedNode_, visibleIndex, false);
+}
+
+void TCustomGridTreeList::SetFocusedNode(TGridTreeListNode* node, int column, bool makeVisible) {
+  HideEditor(false);
+  TGridTreeListNode* old = focusedNode_;
+  const int oldColumn = focusedColumn_;
+  focusedNode_ = node;
+  focusedColumn_ = column;
+  if (node && makeVisible) MakeNodeVisible(node);
+  if (old != node) {
+    RefreshNode(old, false);
+    RefreshNode(node, false);
+  } else if (oldColumn != column) {
+    RefreshNode(node, false);
+  }
+  if (searching_ && (old != node || oldColumn != column)) EndIncrementalSearch();
+  if (old != node && OnChangeNode) OnChangeNode(this, old, node);
+  if (oldColumn != column && OnChangeColumn) OnChangeColumn(this, node, column);
+}
+
+void TCustomGridTreeList::FocusRow(int rowIndex) {
+  const int rows = RowCount();
+  if (rows == 0) return;
+  SetFocusedNode(NodeAtRow(std::clamp(rowIndex, 0, rows - 1)), FocusedColumn(), true);
+}
+
+void TCustomGridTreeList::SetTopVisibleNode(TGridTreeListNode* node) {
+  const bool changed = node != topVisibleNode_;
+  topVisibleNode_ = node;
+  if (changed && !Locked() && !Destroying()) {
+    UpdateScrollBars();
+    Invalidate();
+  }
+  if (OnChangeTopVisibleNode) OnChangeTopVisibleNode(this);
+}
+
+int TCustomGridTreeList::DirectionToAnchor(const TGridTreeListNode* node) const {
+  const TGridTreeListNode* anchor = Anchor();
+  if (!anchor || !node || anchor == node) return 0;
+  return CompareNodeOrder(anchor, node) > 0 ? -1 : 1;
+}
+
+int TCustomGridTreeList::IndicatorKind(const TGridTreeListNode* node, bool selected) const {
+  if (node && node == focusedNode_) return selected && IsMultiSelect() ? 5 : 1;
+  return selected ? 4 : 0;
+}
+
+bool TCustomGridTreeList::CanEditFocused() const {
+  return HasOption(aoEditing) && !IsRowSelect() && FocusedAbsoluteIndex() >= 0;
+}
+
+bool TCustomGridTreeList::HasFocus() const {
+  const uintptr_t focused = Peers().FocusedHandle();
+  if (!focused) return false;
+  const Control* c = Control::FromHandle(focused);
+  return c && ContainsControl(c);
+}
+
+bool TCustomGridTreeList::MouseOverGrid() const {
+  if (!HandleAllocated()) return false;
+  return ClientRect().Contains(ScreenToClient(Env().CursorPos()));
+}
+
+gui::Color TCustomGridTreeList::GridColor() const { return DefaultedColor(gridLineColor_, clBtnShadow); }
+
+void TCustomGridTreeList::LevelColor(int level, gui::Color& color) {
+  if (OnGetLevelColor) OnGetLevelColor(this, level, color);
+}
+
+int TCustomGridTreeList::FooterLevel(const TGridTreeListNode* node, int index) const {
+  return node ? node->Level() - 1 - index : -1;
+}
+
+// ------------------------------------------------------------------ editing
+
+gui::Color TCustomGridTreeList::GetEditColor() const {
+  const int column = FocusedAbsoluteIndex();
+  gui::Color color = column >= 0 ? ColumnColor(column) : Color();
+  if (OnGetEditColor) OnGetEditColor(const_cast<TCustomGridTreeList*>(this), color);
+  return color;
+}
+
+const gui::Font& TCustomGridTreeList::GetEditFont() const {
+  const int column = FocusedAbsoluteIndex();
+  return column >= 0 && ColumnFontAssigned(column) ? ColumnFont(column) : Font();
+}
+
+bool TCustomGridTreeList::EditorKeyVeto() const {
+  return editingRow_ >= 0 && NodeRowIndex(focusedNode_) != editingRow_;
+}
+
+bool TCustomGridTreeList::EditorWantsTab() const {
+  return HasOption(aoTabs) && !(KeyboardShiftState() & ssCtrl);
+}
+
+void TCustomGridTreeList::EditorMoveFocus(bool up) {
+  if (state_ == tsEditing) {
+    SetState(tsNone);
+    EndEdit(true);
+  }
+  if (focusedNode_) FocusRow(NodeRowIndex(focusedNode_) + (up ? -1 : 1));
+}
+
+void TCustomGridTreeList::HideEditor(bool takeFocus) {
+  if (state_ != tsEditing) return;
+  if (!Destroying()) ValidateEditorValue();  // a rejection raises, the edit stays open
+  SetState(tsNone);
+  EndEdit(takeFocus);
+}
+
+void TCustomGridTreeList::EndEdit(bool takeFocus) {
+  TGridTreeListNode* node = editingNode_;
+  const bool hadFocus = EditorHasFocus();
+  if (node && EditorModified()) {
+    SetNodeString(node, VisibleIndexToAbsolute(FocusedColumn()), EditorValue());
+    if (OnEdited) OnEdited(this, node);
+  }
+  ActivateEditor(false);
+  editingNode_ = nullptr;
+  editingRow_ = -1;
+  if ((takeFocus || hadFocus) && HandleAllocated() && Showing() && !Destroying()) SetFocus();
+}
+
+void TCustomGridTreeList::CancelEdit() {
+  if (state_ == tsEditing) state_ = tsNone;
+  if (editingNode_ || editingRow_ >= 0) ActivateEditor(false);
+  editingNode_ = nullptr;
+  editingRow_ = -1;
+}
+
+void TCustomGridTreeList::EndIncrementalSearch() {
+  if (!searching_) return;
+  searching_ = false;
+  if (!Locked() && !Destroying() && focusedNode_) RefreshNode(focusedNode_, false);
+}
+
+// ------------------------------------------------------------------ state and feedback
+
+bool TCustomGridTreeList::SizingState() const {
+  return state_ == tsColumnSizing || state_ == tsBandSizing || state_ == tsBandPanelSizing ||
+         state_ == tsHeaderPanelSizing || state_ == tsRowSizing;
+}
+
+void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
+  if (s == state_) return;
+  const TTreeListTrackingState old = state_;
+  if (SizingState() && sizingLineShown_) {
+    InvertSizingLine();
+    sizingLineShown_ = false;
+  }
+  if ((old == tsColumnDragging || old == tsBandDragging) && dropX_ >= 0) {
+    if (paintNesting_ == 0) ToggleDragFeedback();
+    dropX_ = -1;
+  }
+  state_ = s;
+  if (old == tsEditing || s == tsEditing) EndIncrementalSearch();
+  if (s == tsEditing) {
+    editingNode_ = focusedNode_;
+    editingRow_ = NodeRowIndex(focusedNode_);
+    ActivateEditor(true);
+  }
+}
+
+void TCustomGridTreeList::CancelTracking() {
+  if (state_ == tsEditing) return;  // the edit ends through HideEditor
+  const bool pressed = state_ == tsColumnDown || state_ == tsBandDown || state_ == tsHeaderButtonDown ||
+                       state_ == tsBandButtonDown || state_ == tsColumnDownSecond ||
+                       state_ == tsColumnDragging || state_ == tsBandDragging;
+  SetState(tsNone);
+  sizingPos_ = -1;
+  StopAutoScroll(*this);
+  if (pressed && HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::InvertSizingLine() {
+  if (!HandleAllocated() || sizingPos_ < 0) return;
+  std::unique_ptr<Canvas> c = WindowCanvas();
+  if (!c) return;
+  const Rect client = ClientRect();
+  const bool vertical = state_ == tsColumnSizing || state_ == tsBandSizing;
+  c->InvertRect(vertical ? Rect(sizingPos_, client.Top, sizingPos_ + 1, client.Bottom)
+                         : Rect(client.Left, sizingPos_, client.Right, sizingPos_ + 1));
+}
+
+void TCustomGridTreeList::ShowSizingLine(int pos) {
+  if (!SizingState()) return;
+  if (sizingLineShown_ && paintNesting_ == 0) InvertSizingLine();
+  sizingPos_ = pos;
+  sizingLineShown_ = true;
+  if (paintNesting_ == 0) InvertSizingLine();
+}
+
+void TCustomGridTreeList::MoveSizingLine(int pos) {
+  if (pos != sizingPos_) ShowSizingLine(pos);
+}
+
+void TCustomGridTreeList::HideTrackingFeedback() {
+  if (paintNesting_++ > 0) return;
+  if (SizingState() && sizingLineShown_) InvertSizingLine();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) ToggleDragFeedback();
+}
+
+void TCustomGridTreeList::ShowTrackingFeedback() {
+  if (paintNesting_ == 0 || --paintNesting_ > 0) return;
+  if (SizingState() && sizingLineShown_) InvertSizingLine();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) ToggleDragFeedback();
+}
+
+// ------------------------------------------------------------------ properties
+
+void TCustomGridTreeList::SetOptions(TGridTreeListOptions o) {
+  if (o == options_) return;
+  const bool multiLost = options_.Contains(aoMultiSelect) && !o.Contains(aoMultiSelect);
+  options_ = o;
+  if (multiLost) ClearSelection();
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetOptionsEx(TGridTreeListOptionsEx o) {
+  if (o == optionsEx_) return;
+  optionsEx_ = o;
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetPaintColor(gui::Color& field, gui::Color c) {
+  if (field == c) return;
+  field = c;
+  if (HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::SetPaintFlag(bool& field, bool v) {
+  if (field == v) return;
+  field = v;
+  if (HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::SetLayoutFlag(bool& field, bool v) {
+  if (field == v) return;
+  field = v;
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetTreeLineStyle(TGridTreeLineStyle s) {
+  if (s == treeLineStyle_) return;
+  treeLineStyle_ = s;
+  if (HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::SetPaintStyle(TGridTreeListPaintStyle s) {
+  if (s == paintStyle_) return;
+  paintStyle_ = s;
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetBorderStyle(TGridBorderStyle s) {
+  if (s == borderStyle_) return;
+  borderStyle_ = s;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomGridTreeList::SetScrollBars(TGridScrollStyle s) {
+  if (s == scrollBars_) return;
+  scrollBars_ = s;
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetPreviewLines(int v) {
+  if (v == previewLines_) return;
+  previewLines_ = v;
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetFixedBandLineWidth(int v) {
+  if (v == fixedBandLineWidth_) return;
+  fixedBandLineWidth_ = std::max(0, v);
+  if (HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::SetRowSeparatorLineWidth(int v) {
+  if (v == rowSeparatorLineWidth_) return;
+  rowSeparatorLineWidth_ = std::max(0, v);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetRowHeight(int v) {
+  if (v == rowHeight_) return;
+  rowHeight_ = std::max(0, v);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetBandPanelRowHeight(int v) {
+  if (v == bandPanelRowHeight_) return;
+  bandPanelRowHeight_ = std::max(0, v);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetHeaderPanelRowHeight(int v) {
+  if (v == headerPanelRowHeight_) return;
+  headerPanelRowHeight_ = std::max(0, v);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::SetImageList(ImageList*& field, int& link, ImageList* list) {
+  if (field == list) return;
+  if (field) {
+    field->RemoveChangeLink(link);
+    RemoveFreeNotification(field);
+  }
+  field = list;
+  link = 0;
+  if (list) {
+    link = list->AddChangeLink([this](ImageList&) {
+      if (HandleAllocated()) LayoutChanged();
+    });
+    FreeNotification(list);
+  }
+  if (!Destroying()) LayoutChanged();
+}
+
+void TCustomGridTreeList::Notification(Component* c, Operation op) {
+  TCustomGridContainer::Notification(c, op);
+  if (op != Operation::Remove) return;
+  if (c == images_) {
+    images_ = nullptr;
+    imagesLink_ = 0;
+    if (!Destroying()) LayoutChanged();
+  }
+  if (c == stateImages_) {
+    stateImages_ = nullptr;
+    stateImagesLink_ = 0;
+    if (!Destroying()) LayoutChanged();
+  }
+}
+
+void TCustomGridTreeList::SubFontChanged() {
+  if (adjustingFonts_) return;
+  if (!Loading()) SetParentFont(false);
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::FontChanged() {
+  TCustomGridContainer::FontChanged();
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::Loaded() {
+  TCustomGridContainer::Loaded();
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::HandleCreated() {
+  TCustomGridContainer::HandleCreated();
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::CreateParams(WindowParams& p) {
+  TCustomGridContainer::CreateParams(p);
+  p.Style |= WS_CLIPCHILDREN | WS_TABSTOP;
+  p.ClassStyle |= CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+  p.Style &= ~WS_BORDER;
+  p.ExStyle &= ~WS_EX_CLIENTEDGE;
+  if (borderStyle_ == bsSingle && LookAndFeel() == lfStandard) p.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+// ------------------------------------------------------------------ messages
+
+void TCustomGridTreeList::WndProc(Message& m) {
+  if (m.Msg == WM_VSCROLL || m.Msg == WM_HSCROLL) {
+    ScrollMessage(m.Msg == WM_VSCROLL ? SB_VERT : SB_HORZ, LoWord(intptr_t(m.WParam)),
+                  HiWordSigned(intptr_t(m.WParam)));
+    m.Result = 0;
+    return;
+  }
+  TCustomGridContainer::WndProc(m);
+}
+
+void TCustomGridTreeList::ScrollMessage(int bar, int code, int thumb) {
+  if (bar == SB_VERT) {
+    const int top = TopIndex();
+    const int page = std::max(1, FullyVisibleRowCount());
+    switch (code) {
+      case SB_LINEUP: SetTopIndex(top - 1); break;
+      case SB_LINEDOWN: SetTopIndex(top + 1); break;
+      case SB_PAGEUP: SetTopIndex(top - page); break;
+      case SB_PAGEDOWN: SetTopIndex(top + page); break;
+      case SB_THUMBTRACK:
+      case SB_THUMBPOSITION: {
+        ScrollInfo info;
+        info.Mask = SIF_TRACKPOS;
+        SetTopIndex(GetScrollInfo(SB_VERT, info) && code == SB_THUMBTRACK ? info.TrackPos : thumb);
+        break;
+      }
+      case SB_TOP: SetTopIndex(0); break;
+      case SB_BOTTOM: SetTopIndex(RowCount()); break;
+      default: break;
+    }
+    return;
+  }
+  const int left = leftCoord_;
+  const int page = std::max(1, VisibleWidth());
+  switch (code) {
+    case SB_LINELEFT: SetLeftCoord(left - kIndentWidth); break;
+    case SB_LINERIGHT: SetLeftCoord(left + kIndentWidth); break;
+    case SB_PAGELEFT: SetLeftCoord(left - page); break;
+    case SB_PAGERIGHT: SetLeftCoord(left + page); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      ScrollInfo info;
+      info.Mask = SIF_TRACKPOS;
+      SetLeftCoord(GetScrollInfo(SB_HORZ, info) && code == SB_THUMBTRACK ? info.TrackPos : thumb);
+      break;
+    }
+    case SB_LEFT: SetLeftCoord(0); break;
+    case SB_RIGHT: SetLeftCoord(ContentWidth()); break;
+    default: break;
+  }
+}
+
+void TCustomGridTreeList::Timer(uintptr_t id) {
+  if (id == kEditorTimerId) {
+    KillTimer(id);
+    if (state_ == tsNone) ShowEditorFromTimer();
+    return;
+  }
+  AutoScrollTimerTick(*this, id);
+}

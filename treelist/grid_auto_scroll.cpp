@@ -1,0 +1,92 @@
+#include "treelist/grid_auto_scroll.h"
+
+#include <algorithm>
+
+TGridAutoScrollState& GridAutoScroll() {
+  static TGridAutoScrollState state;
+  return state;
+}
+
+namespace {
+
+void Start(TGridAutoScrollTarget& grid, intptr_t& timer, uintptr_t id) {
+  if (timer != -1) return;
+  if (grid.StartGridTimer(id, kAutoScrollInterval)) timer = intptr_t(id);
+}
+
+void Stop(TGridAutoScrollTarget& grid, intptr_t& timer) {
+  if (timer == -1) return;
+  grid.StopGridTimer(uintptr_t(timer));
+  timer = -1;
+}
+
+bool Dragging(const TGridAutoScrollTarget& grid) {
+  const TTreeListTrackingState s = grid.TrackingState();
+  return s == tsColumnDragging || s == tsNodeDragging || s == tsBandDragging || grid.IsDragging();
+}
+
+}  // namespace
+
+void StartHorzAutoScroll(TGridAutoScrollTarget& grid, bool left) {
+  GridAutoScroll().HorzLeft = left;
+  Start(grid, GridAutoScroll().HorzTimer, kHorzScrollTimerId);
+}
+
+void StartVertAutoScroll(TGridAutoScrollTarget& grid, bool up) {
+  GridAutoScroll().VertUp = up;
+  Start(grid, GridAutoScroll().VertTimer, kVertScrollTimerId);
+}
+
+void StartSelectAutoScroll(TGridAutoScrollTarget& grid, bool up) {
+  GridAutoScroll().SelectUp = up;
+  Start(grid, GridAutoScroll().SelectTimer, kSelectingTimerId);
+}
+
+void StopAutoScroll(TGridAutoScrollTarget& grid) {
+  TGridAutoScrollState& s = GridAutoScroll();
+  Stop(grid, s.HorzTimer);
+  Stop(grid, s.VertTimer);
+  Stop(grid, s.SelectTimer);
+}
+
+void HorzScrollTimerProc(TGridAutoScrollTarget& grid) {
+  TGridAutoScrollState& s = GridAutoScroll();
+  const int left = grid.LeftCoord();
+  const int hidden = std::max(0, grid.ContentWidth() - grid.VisibleWidth());
+  const bool atEdge = s.HorzLeft ? left <= 0 : left >= hidden;
+  if (!Dragging(grid) || atEdge) {
+    Stop(grid, s.HorzTimer);
+    return;
+  }
+  grid.SetLeftCoord(s.HorzLeft ? std::max(0, left - kHorzScrollStep)
+                               : std::min(hidden, left + kHorzScrollStep));
+  grid.UpdateGrid();
+}
+
+void VertDragScrollTimerProc(TGridAutoScrollTarget& grid) {
+  TGridAutoScrollState& s = GridAutoScroll();
+  if (grid.TrackingState() != tsNodeDragging && !grid.IsDragging()) {
+    Stop(grid, s.VertTimer);
+    return;
+  }
+  if (grid.MouseOverGrid()) grid.SetTopIndex(grid.TopIndex() + (s.VertUp ? -1 : 1));
+  grid.UpdateGrid();
+}
+
+void VertSelectScrollTimerProc(TGridAutoScrollTarget& grid) {
+  TGridAutoScrollState& s = GridAutoScroll();
+  if (grid.TrackingState() != tsNodeDown) {
+    Stop(grid, s.SelectTimer);
+    return;
+  }
+  grid.SetTopIndex(grid.TopIndex() + (s.SelectUp ? -1 : 1));
+}
+
+bool AutoScrollTimerTick(TGridAutoScrollTarget& grid, uintptr_t id) {
+  switch (id) {
+    case kHorzScrollTimerId: HorzScrollTimerProc(grid); return true;
+    case kVertScrollTimerId: VertDragScrollTimerProc(grid); return true;
+    case kSelectingTimerId: VertSelectScrollTimerProc(grid); return true;
+    default: return false;
+  }
+}

@@ -1,0 +1,83 @@
+// The grid's comparisons: sort-key chains (one key per sorted column) with
+// the grid's tie-break, the application's OnCompare, tree order, identity,
+// the order of sorted columns and the incremental search's text test; and
+// the sort itself, stable and safe with any comparison (an application's
+// inconsistent OnCompare gives some order, never a crash).
+#pragma once
+#include <compare>
+#include <cstddef>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "treelist/grid_value.h"
+
+class TGridTreeListNode;
+
+// One node's key for one sorted column; Next is the same node's key for
+// the next sorted column.
+struct TGridSortKey {
+  TGridTreeListNode* Node = nullptr;
+  TGridValue Value;
+  bool Descending = false;
+  const TGridSortKey* Next = nullptr;
+};
+
+// The key chains compared column by column (a descending key reverses only
+// its own column); when every key is equal the node owner's CompareNodes
+// decides. Texts by bytes.
+int CompareKeys(const TGridSortKey* k1, const TGridSortKey* k2);
+// The same with texts in the locale's order when the grid sorts that way
+// (aoAnsiSort).
+int CompareKeysAnsi(const TGridSortKey* k1, const TGridSortKey* k2);
+// The grid's OnCompare for the two nodes (0 when it has none).
+int CompareByEvent(const TGridSortKey* k1, const TGridSortKey* k2);
+
+// Tree (display) order: an ancestor before its descendants, siblings by
+// index, others by their ancestors' order. -1, 0 or 1.
+int CompareNodeOrder(const TGridTreeListNode* a, const TGridTreeListNode* b);
+
+// A fixed total order of objects by address: -1, 0 or 1.
+inline int CompareIdentity(const void* a, const void* b) {
+  const std::strong_ordering o = std::compare_three_way{}(a, b);
+  return o < 0 ? -1 : (o > 0 ? 1 : 0);
+}
+
+// The order of the sorted-column list by the columns' sort-order numbers.
+inline int CompareColumnSortOrder(int sortOrder1, int sortOrder2) {
+  return sortOrder1 < sortOrder2 ? -1 : (sortOrder1 > sortOrder2 ? 1 : 0);
+}
+
+// Equal after upper-casing (the incremental search's match).
+bool CompareUpperText(std::string_view a, std::string_view b);
+
+// The locale's order of texts, case-sensitive: letters compare without
+// regard to case first, and where that ties, small before capital at the
+// first difference ("a" < "A" < "b"); other bytes by value. Replaceable
+// (SetAnsiCollation, nullptr for this default).
+int AnsiCollate(std::string_view a, std::string_view b);
+int DefaultAnsiCollate(std::string_view a, std::string_view b);
+void SetAnsiCollation(TGridTextCompare collation);
+
+// Sorts items stably by less (a strict "comes before"); stays within the
+// items and keeps every item whatever less answers.
+template <class T>
+void SafeStableSort(std::vector<T>& items, const std::function<bool(const T&, const T&)>& less) {
+  const size_t n = items.size();
+  if (n < 2) return;
+  std::vector<T> buffer(n);
+  std::vector<T>* from = &items;
+  std::vector<T>* to = &buffer;
+  for (size_t width = 1; width < n; width *= 2) {
+    for (size_t lo = 0; lo < n; lo += 2 * width) {
+      const size_t mid = lo + width < n ? lo + width : n;
+      const size_t hi = lo + 2 * width < n ? lo + 2 * width : n;
+      size_t i = lo, j = mid, k = lo;
+      while (i < mid && j < hi) (*to)[k++] = less((*from)[j], (*from)[i]) ? (*from)[j++] : (*from)[i++];
+      while (i < mid) (*to)[k++] = (*from)[i++];
+      while (j < hi) (*to)[k++] = (*from)[j++];
+    }
+    std::swap(from, to);
+  }
+  if (from != &items) items.swap(*from);
+}

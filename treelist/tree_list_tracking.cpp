@@ -1,0 +1,143 @@
+// Sizing and dragging in the header: the limits of a sizing line, what
+// the end of a sizing sets, and moving columns and bands by dragging their
+// headers, with the drop place shown by inversion.
+#include <algorithm>
+
+#include "treelist/custom_tree_list.h"
+
+using namespace gui;
+
+void TCustomGridTreeList::SizingLimits(TTreeListTrackingState s, int index, int& minPos, int& maxPos) const {
+  TTreeListDrawInfo info;
+  CalcDrawInfo(info);
+  minPos = info.Client.Left;
+  maxPos = info.Client.Right;
+  switch (s) {
+    case tsColumnSizing:
+      if (const TTreeListColumnEntry* c = info.FindColumn(index)) minPos = c->HeaderRect.Left + ColumnMinWidth(index) - 1;
+      break;
+    case tsBandSizing:
+      for (const TTreeListBandEntry& b : info.Bands)
+        if (b.Band == index) minPos = b.HeaderRect.Left + kSizingZone;
+      break;
+    case tsBandPanelSizing:
+    case tsHeaderPanelSizing: {
+      const Rect& panel = s == tsBandPanelSizing ? info.BandPanel : info.HeaderPanel;
+      const int lines = s == tsBandPanelSizing ? BandLineCount() : HeaderLineCount();
+      minPos = panel.Top + lines * kSizingZone;
+      maxPos = std::max(minPos, info.Rows.Bottom - RowLineHeight());
+      break;
+    }
+    case tsRowSizing:
+      if (index >= 0 && size_t(index) < info.RowEntries.size()) minPos = info.RowEntries[size_t(index)].Top + kSizingZone;
+      maxPos = std::max(minPos, info.Rows.Bottom);
+      break;
+    default:
+      break;
+  }
+  maxPos = std::max(minPos, maxPos);
+}
+
+void TCustomGridTreeList::EndSizing(TTreeListTrackingState s, int index, int pos) {
+  int minPos, maxPos;
+  SizingLimits(s, index, minPos, maxPos);
+  pos = std::clamp(pos, minPos, maxPos);
+  TTreeListDrawInfo info;
+  CalcDrawInfo(info);
+  switch (s) {
+    case tsColumnSizing:
+      if (const TTreeListColumnEntry* c = info.FindColumn(index)) SetColumnWidth(index, pos - c->HeaderRect.Left + 1);
+      break;
+    case tsBandSizing:
+      for (const TTreeListBandEntry& b : info.Bands)
+        if (b.Band == index) SetBandWidth(index, pos - b.HeaderRect.Left + 2);
+      break;
+    case tsBandPanelSizing:
+      SetBandPanelRowHeight(std::max(1, (pos - info.BandPanel.Top) / std::max(1, BandLineCount())));
+      break;
+    case tsHeaderPanelSizing:
+      SetHeaderPanelRowHeight(std::max(1, (pos - info.HeaderPanel.Top) / std::max(1, HeaderLineCount())));
+      break;
+    case tsRowSizing:
+      if (index >= 0 && size_t(index) < info.RowEntries.size())
+        SetRowHeight(std::max(1, (pos - info.RowEntries[size_t(index)].Top) / std::max(1, LinesPerRecord())));
+      break;
+    default:
+      break;
+  }
+}
+
+void TCustomGridTreeList::StartDragging(TTreeListTrackingState s, int index) {
+  if (s != tsColumnDragging && s != tsBandDragging) return;
+  SetState(s);
+  dragIndex_ = index;
+  dropX_ = -1;
+}
+
+int TCustomGridTreeList::DropPosition(Point p, int* x) const {
+  TTreeListDrawInfo info;
+  CalcDrawInfo(info);
+  int position = 0, edge = info.Rows.Left;
+  if (state_ == tsBandDragging) {
+    for (size_t i = 0; i < layout_.size(); ++i) {
+      const TTreeListBandEntry* b = nullptr;
+      for (const TTreeListBandEntry& e : info.Bands)
+        if (e.Band == layout_[i].Band) b = &e;
+      if (!b) continue;
+      if (p.X >= (b->HeaderRect.Left + b->HeaderRect.Right) / 2) {
+        position = int(i) + 1;
+        edge = b->HeaderRect.Right;
+      } else if (position == int(i)) {
+        edge = b->HeaderRect.Left;
+      }
+    }
+  } else {
+    const TTreeListColumnEntry* dragged = info.FindColumn(dragIndex_);
+    for (const TTreeListColumnEntry& e : info.Columns) {
+      if (!dragged || e.Band != dragged->Band || e.RowIndex != dragged->RowIndex) continue;
+      if (p.X >= (e.HeaderRect.Left + e.HeaderRect.Right) / 2) {
+        position = e.Position + 1;
+        edge = e.HeaderRect.Right;
+      } else if (position == e.Position) {
+        edge = e.HeaderRect.Left;
+      }
+    }
+  }
+  if (x) *x = edge;
+  return position;
+}
+
+void TCustomGridTreeList::ToggleDragFeedback() {
+  if (dropX_ < 0 || !HandleAllocated()) return;
+  std::unique_ptr<Canvas> c = WindowCanvas();
+  if (!c) return;
+  TTreeListDrawInfo info;
+  CalcAreaRects(info);
+  const int top = info.BandPanel.Top;
+  const int bottom = info.HeaderPanel.Bottom;
+  c->InvertRect(Rect(dropX_ - 1, top, dropX_ + 1, bottom));
+}
+
+void TCustomGridTreeList::ContinueDragging(Point p) {
+  if (state_ != tsColumnDragging && state_ != tsBandDragging) return;
+  int x = -1;
+  DropPosition(p, &x);
+  if (x == dropX_) return;
+  if (paintNesting_ == 0) ToggleDragFeedback();  // off at the old place
+  dropX_ = x;
+  if (paintNesting_ == 0) ToggleDragFeedback();
+}
+
+void TCustomGridTreeList::EndDragging(Point p, bool drop) {
+  const TTreeListTrackingState s = state_;
+  if (s != tsColumnDragging && s != tsBandDragging) return;
+  const int position = DropPosition(p);
+  SetState(tsNone);  // takes the drop place away
+  const int index = dragIndex_;
+  dragIndex_ = -1;
+  if (!drop) return;
+  if (s == tsColumnDragging)
+    MoveColumn(index, position);
+  else
+    MoveBand(index, position);
+}
