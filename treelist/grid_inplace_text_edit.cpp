@@ -302,7 +302,7 @@ void TGridInplaceTextEdit::SetSelLength(int n) {
   SendToWindow(EM_SCROLLCARET);
 }
 
-void TGridInplaceTextEdit::SelectAll() { SetSelection(0, -1); }
+void TGridInplaceTextEdit::SelectAll() { SetSelection(0, int(WindowText().size())); }
 
 void TGridInplaceTextEdit::ProcessF2() {
   const int end = int(WindowText().size());
