@@ -16,9 +16,13 @@ int64_t ClampedDigits(std::string_view s, int64_t max) {
   return v;
 }
 
+std::string NumberByMask(const std::string& mask, int64_t value) {
+  return gui::FormatInteger(plat::Trim(mask).empty() ? "" : mask, value);
+}
+
 std::string ExtendedEditText(std::string_view text, const std::string& mask) {
   if (plat::Trim(mask).empty()) return std::string(text);
-  return gui::FormatInteger(mask, ClampedDigits(text, std::numeric_limits<int64_t>::max()));
+  return NumberByMask(mask, ClampedDigits(text, std::numeric_limits<int64_t>::max()));
 }
 
 int32_t TNumberAffixes::ValueOf(std::string_view text) const {
@@ -31,7 +35,7 @@ int32_t TNumberAffixes::ValueOf(std::string_view text) const {
 
 std::string TNumberAffixes::TextOf(int32_t value) const {
   if (value == 0) return "";
-  return Prefix + gui::FormatInteger(Mask, value) + Suffix;
+  return Prefix + NumberByMask(Mask, value) + Suffix;
 }
 
 int TNumberAffixes::CaretOf(int32_t value) const {

@@ -13,6 +13,9 @@
 // when there are none; max when the number is larger (never an overflow).
 int64_t ClampedDigits(std::string_view s, int64_t max);
 
+// value by a number pattern; a blank pattern gives the decimal number.
+std::string NumberByMask(const std::string& mask, int64_t value);
+
 // TExtendedEdit's text for a text typed or set: its digits (64-bit,
 // clamped) shown by mask; a mask that is blank leaves the text as it is.
 std::string ExtendedEditText(std::string_view text, const std::string& mask);
