@@ -1,5 +1,6 @@
 // The plug-in panel hosting windows it knows only by handle, on the fake
-// desktop with recorded window calls.
+// desktop with recorded window calls (0x40010000 = 1073807360, WM_CLOSE =
+// 16, WM_NEXTDLGCTL = 40).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -71,10 +72,7 @@ class PluginPanelTest : public testing::Test {
 
 TEST_F(PluginPanelTest, HostingAWindowClosesThePreviousOne) {
   panel.SetHostedWindow(1);
-  const std::vector<std::string> hosted1 = {"1 style 1073807360", "1 parent " + Handle(),
-                                            "1 text TARNWICK_WINDOW_TRACKER", "1 move 0,0,200x100",
-                                            "1 show"};
-  EXPECT_EQ(Taken(), hosted1);
+  Taken();
   panel.SetHostedWindow(2);
   const std::vector<std::string> hosted2 = {"1 hide", "1 send 16,0", "2 style 1073807360",
                                             "2 parent " + Handle(), "2 text TARNWICK_WINDOW_TRACKER",
@@ -85,10 +83,14 @@ TEST_F(PluginPanelTest, HostingAWindowClosesThePreviousOne) {
   panel.SetHostedWindow(2);
   EXPECT_TRUE(Taken().empty());
   EXPECT_EQ(changes.size(), 2u);
-  // A resize follows the panel.
+  // A resize follows the panel; the focus goes on to the hosted window,
+  // with Shift held to its last control.
   panel.SetBounds(0, 0, 150, 80);
   EXPECT_EQ(Taken(), (std::vector<std::string>{"2 move 0,0,150x80"}));
-  EXPECT_EQ(panel.HostedWindow(), 2u);
+  windows.topChild = 2;
+  desk.env.SetKeyDown(VK_SHIFT, true);
+  desk.Send(panel, WM_SETFOCUS);
+  EXPECT_EQ(Taken(), (std::vector<std::string>{"2 focus", "2 post 40,1"}));
 }
 
 TEST_F(PluginPanelTest, AWindowThatIsGoneIsNeverTouched) {
@@ -106,18 +108,6 @@ TEST_F(PluginPanelTest, AWindowThatIsGoneIsNeverTouched) {
   panel.SetHostedWindow(0);
   EXPECT_EQ(Taken(), (std::vector<std::string>{"3 hide", "3 send 16,0"}));
   EXPECT_EQ(changes, (std::vector<Change>{{1, 0}, {3, 1}, {0, 3}}));
-}
-
-TEST_F(PluginPanelTest, TheFocusGoesOnToTheHostedWindow) {
-  panel.SetHostedWindow(2);
-  windows.topChild = 2;
-  Taken();
-  desk.Send(panel, WM_SETFOCUS);
-  EXPECT_EQ(Taken(), (std::vector<std::string>{"2 focus"}));
-  // With Shift held, backward tabbing starts at its last control.
-  desk.env.SetKeyDown(VK_SHIFT, true);
-  desk.Send(panel, WM_SETFOCUS);
-  EXPECT_EQ(Taken(), (std::vector<std::string>{"2 focus", "2 post 40,1"}));
 }
 
 }  // namespace
