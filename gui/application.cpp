@@ -20,7 +20,6 @@ std::string Application::ExeName() const { return plat::ExecutablePath(); }
 std::string Application::ProgramFolder() const { return plat::ProgramFolder(); }
 
 int Application::Run() {
-  terminated_ = false;
   while (!terminated_) HandleMessage();
   ReleasePending();
   return exitCode_;
@@ -59,6 +58,16 @@ void Application::SetHint(const std::string& h) {
   if (h == hint_) return;
   hint_ = h;
   if (OnHint) OnHint(*this);
+}
+
+void Application::MouseOver(uintptr_t window) {
+  std::string h;
+  for (Control* c = Control::FromHandle(window); c; c = c->Parent())
+    if (!c->Hint().empty()) {
+      h = c->Hint();
+      break;
+    }
+  SetHint(h);
 }
 
 void Application::ShowException(const std::string& what, Control* where) {

@@ -72,6 +72,9 @@ class Application {
   std::function<void(Application& sender)> OnHint;
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool s) { showHint_ = s; }
+  // The mouse moved over a window: the hint becomes that of its control
+  // (or of the nearest parent that has one).
+  void MouseOver(uintptr_t window);
 
   // Errors that reached the loop: OnException when set, else a message box.
   std::function<void(const std::string& what, Control* where)> OnException;

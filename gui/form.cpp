@@ -175,8 +175,11 @@ int Form::ShowModal() {
   } restore{this, disabled};
   ShowAndActivate();
   while (modalResult_ == mrNone) {
+    if (App().Terminated()) {
+      modalResult_ = mrCancel;  // the program ends: no more waiting
+      break;
+    }
     App().HandleMessage();
-    if (App().Terminated() && modalResult_ == mrNone) modalResult_ = mrCancel;
     if (modalResult_ != mrNone && !App().Terminated()) {
       // The close is asked for: OnCloseQuery / OnClose may keep the form.
       CloseAction a = CloseAction::Hide;

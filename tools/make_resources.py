@@ -118,8 +118,11 @@ def grid_mark(kind):
 
 
 def icon_image(size):
-    """Three peers (filled circles) joined by lines on a dark teal disc."""
-    bg = (255, 255, 255)
+    """Three peers (filled circles) joined by lines on a dark teal disc.
+
+    Outside the disc the mask is 1 and the colour black, so that the
+    background shows there unchanged."""
+    bg = (0, 0, 0)
     teal = (0, 96, 112)
     light = (240, 240, 240)
     px = canvas(size, size, bg)

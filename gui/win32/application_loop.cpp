@@ -32,6 +32,7 @@ void Deliver(Application& app, const MSG& msg) {
     }
     if (taken) return;
   }
+  if (msg.message == WM_MOUSEMOVE) app.MouseOver(reinterpret_cast<uintptr_t>(msg.hwnd));
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
 }

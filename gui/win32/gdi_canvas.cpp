@@ -48,10 +48,15 @@ struct EdgeColors {
   Color rb;
 };
 
-// Whether a ternary raster operation reads the pattern (the brush).
+// Whether a ternary raster operation reads the pattern (the brush) / the
+// source: its result bits differ between P (or S) 0 and 1.
 bool UsesPattern(uint32_t rop) {
   const unsigned idx = (rop >> 16) & 0xFF;
   return ((idx >> 4) & 0xF) != (idx & 0xF);
+}
+bool UsesSource(uint32_t rop) {
+  const unsigned idx = (rop >> 16) & 0xFF;
+  return ((idx >> 2) & 0x33) != (idx & 0x33);
 }
 
 // A temporary memory context with a bitmap selected, freed with it.
@@ -443,9 +448,8 @@ void GdiCanvas::BitBlt(const Rect& dest, Canvas& src, Point srcPos, uint32_t rop
   HDC s = SourceDC(src);
   Prepare((UsesPattern(rop) ? unsigned(kBrush) : 0u) | kColors);
   if (!s) {
-    // Not a surface of this backend: only the source-less operations.
-    const unsigned idx = (rop >> 16) & 0xFF;
-    if (((idx >> 2) & 0x33) == (idx & 0x33)) ::PatBlt(dc_, dest.Left, dest.Top, dest.Width(), dest.Height(), rop);
+    // Not a surface of this backend: only the operations without a source.
+    if (!UsesSource(rop)) ::PatBlt(dc_, dest.Left, dest.Top, dest.Width(), dest.Height(), rop);
     return;
   }
   // A colour source copied into a monochrome surface gives 1 where it is

@@ -73,3 +73,27 @@ TEST(SingleInstance, SecondStartWakesTheFirstAndEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MainWindow, FileExitOnTheMenuBarEndsTheProgramCleanly) {
+  const char* exeEnv = std::getenv("TARN_APP_EXE");
+  ASSERT_NE(exeEnv, nullptr);
+  Process app;
+  ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
+  HWND main = WaitForWindow(20000);
+  ASSERT_NE(main, nullptr) << "the main window never appeared";
+
+  EXPECT_NE(GetMenu(main), nullptr) << "no menu bar";
+  // Alt+F opens File, X chooses Exit.
+  PostMessageA(main, WM_SYSKEYDOWN, 'F', 1 << 29);
+  PostMessageA(main, WM_SYSCHAR, 'f', 1 << 29);
+  PostMessageA(main, WM_KEYUP, 'F', 0);
+  PostMessageA(main, WM_CHAR, 'x', 0);
+  ASSERT_TRUE(app.WaitExit(20000)) << "Exit did not end the program";
+  DWORD code = 1;
+  GetExitCodeProcess(app.pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+}
+
+}  // namespace

@@ -149,6 +149,16 @@ TEST_F(GdiCanvasTest, NamedBitmapResourcesOfTheProgramLoad) {
   grid.LoadFromResourceName("GRID_ARROW");
   EXPECT_EQ(grid.Pixel(0, grid.Height() - 1), clWhite) << "white is the grid marks' left-out colour";
   EXPECT_FALSE(Bitmap().LoadFromResourceName("NO_SUCH_BITMAP"));
+
+  // The program icon: a teal disc, transparent around it.
+  Icon icon;
+  ASSERT_TRUE(icon.LoadFromResourceName("MAINICON"));
+  EXPECT_EQ(icon.Width(), 32);
+  Bitmap face(32, 32);
+  face.Fill(kPaper);
+  face.GetCanvas().DrawIcon(0, 0, icon);
+  EXPECT_EQ(face.Pixel(2, 16), MakeRGB(0, 96, 112));
+  EXPECT_EQ(face.Pixel(0, 0), kPaper);
 }
 
 }  // namespace

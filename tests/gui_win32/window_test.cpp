@@ -4,6 +4,7 @@
 #include "tests/gui_win32/win32_fixture.h"
 
 #include <commctrl.h>
+#include <richedit.h>
 
 #include <stdexcept>
 
@@ -269,6 +270,24 @@ TEST_F(WindowTest, TheMenuBarRunsItsItemsByCommandShortcutAndOwnerDrawing) {
   EXPECT_EQ(target.Pixel(42, 18), kPaper);
 }
 
+TEST_F(WindowTest, APopupMenuRunsTheItemChosenInIt) {
+  PopupMenu popup;
+  int chosen = 0;
+  popup.Items().AddItem("&First", [&](Component*) { chosen = 1; });
+  popup.Items().AddItem("&Second", [&](Component*) { chosen = 2; });
+  int popups = 0;
+  popup.OnPopup = [&](Component*) { ++popups; };
+  // The menu's own loop reads the keys: S chooses Second. (Should it not,
+  // the menu is ended and the test fails instead of hanging.)
+  plat::MessageTarget watchdog;
+  watchdog.SetTimer(1, 30000, [] { EndMenu(); });
+  form.Show();
+  PostMessageA(Hwnd(form), WM_CHAR, 's', 0);
+  popup.Popup(100, 100);
+  EXPECT_EQ(popups, 1);
+  EXPECT_EQ(chosen, 2);
+}
+
 TEST_F(WindowTest, KeyHooksSeeKeyPressesBeforeTheirWindow) {
   std::vector<uint16_t> reached;
   probe->OnKeyDown = [&](Control*, uint16_t& key, ShiftState) { reached.push_back(key); };
@@ -326,6 +345,13 @@ TEST_F(WindowTest, StandardControlsKeepTheirStateAndReportChanges) {
     sizes += text;
   }
   EXPECT_EQ(sizes, "2413") << "sorted by name, equal names in their order";
+
+  ASSERT_TRUE(RichEdit::Available());
+  auto* rich = new RichEdit(&form);
+  rich->SetText("plain {\\rtf1 text}");
+  rich->SetParent(&form);
+  EXPECT_EQ(SendMessageA(Hwnd(*rich), EM_GETTEXTMODE, 0, 0) & TM_PLAINTEXT, TM_PLAINTEXT);
+  EXPECT_EQ(rich->GetText(), "plain {\\rtf1 text}") << "kept as plain text";
 }
 
 TEST(RegistryStore, SectionsAndValuesRoundTripThroughTheRealRegistry) {
