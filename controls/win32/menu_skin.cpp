@@ -32,8 +32,9 @@ void MenuSkinSystemFont(gui::Font& f) {
     const LOGFONTA& lf = m.lfMenuFont;
     menu.SetName(lf.lfFaceName);
     menu.SetHeight(lf.lfHeight);
-    menu.SetStyle((lf.lfWeight >= FW_BOLD ? gui::fsBold : 0) | (lf.lfItalic ? gui::fsItalic : 0) |
-                  (lf.lfUnderline ? gui::fsUnderline : 0) | (lf.lfStrikeOut ? gui::fsStrikeOut : 0));
+    const auto bit = [](bool on, unsigned flag) { return on ? flag : 0u; };
+    menu.SetStyle(bit(lf.lfWeight >= FW_BOLD, gui::fsBold) | bit(lf.lfItalic, gui::fsItalic) |
+                  bit(lf.lfUnderline, gui::fsUnderline) | bit(lf.lfStrikeOut, gui::fsStrikeOut));
     menu.SetCharset(lf.lfCharSet);
   }
   menu.SetColor(gui::clMenuText);
