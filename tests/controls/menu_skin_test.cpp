@@ -17,7 +17,8 @@ namespace {
 
 using namespace gui;
 
-// A skin whose surface has a chosen colour depth.
+// A skin whose surface has a chosen colour depth and whose system menu
+// font is a fixed one.
 class DepthSkin : public TMenuSkin {
  public:
   using TMenuSkin::TMenuSkin;
@@ -25,6 +26,11 @@ class DepthSkin : public TMenuSkin {
 
  protected:
   int SurfaceBits(const Canvas&) const override { return bits; }
+  void SystemMenuFont(gui::Font& f) const override {
+    f.SetName("Menu");
+    f.SetHeight(-12);
+    f.SetColor(clMenuText);
+  }
 };
 
 // Whether the log has the line, or (prefix) a line that begins so.
@@ -144,15 +150,15 @@ TEST_F(MenuSkinTest, DrawsCheckedDisabledAndSeparatorItems) {
   EXPECT_TRUE(Has(c, "FillRect(7,5,17,15) brush=#CCCCE6"));
   EXPECT_TRUE(Has(c, "FrameRect(7,5,17,15) brush=clHighlight"));
   EXPECT_TRUE(Has(c, "DrawText(\"&Open\",27,4,120,17,DT_VCENTER|DT_SINGLELINE) -> \"Open\"@27,4_0 "
-                     "font=MS Sans Serif/-11 text=clMenuText bk=transparent"));
+                     "font=Menu/-12 text=clMenuText bk=transparent"));
   // Disabled: the caption in the disabled colour, the shortcut lighter
   // still, right-aligned 10 pixels in.
   c.ClearLog();
   skin->DrawItem(*exit, c, {0, 0, 120, 20}, ODS_GRAYED);
   EXPECT_TRUE(Has(c, "DrawText(\"E&xit\",27,4,120,17,DT_VCENTER|DT_SINGLELINE) -> \"Exit\"@27,4_1 "
-                     "font=MS Sans Serif/-11 text=#8D8D8D bk=transparent")) << c.LogText();
+                     "font=Menu/-12 text=#8D8D8D bk=transparent")) << c.LogText();
   EXPECT_TRUE(Has(c, "DrawText(\"Ctrl+Q \",27,4,110,17,DT_RIGHT|DT_VCENTER|DT_SINGLELINE|DT_NOPREFIX) "
-                     "-> \"Ctrl+Q \"@68,4 font=MS Sans Serif/-11 text=#B5B5B5 bk=transparent"));
+                     "-> \"Ctrl+Q \"@68,4 font=Menu/-12 text=#B5B5B5 bk=transparent"));
   EXPECT_FALSE(Has(c, "FrameRect(", true)) << "unchecked: no box";
   // A separator: a line from the text start + 7 across the middle.
   c.ClearLog();
