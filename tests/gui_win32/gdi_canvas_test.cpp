@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "gui/canvas.h"
+#include "gui/win32/gdi_canvas.h"
 
 namespace {
 
@@ -159,6 +160,29 @@ TEST_F(GdiCanvasTest, NamedBitmapResourcesOfTheProgramLoad) {
   face.GetCanvas().DrawIcon(0, 0, icon);
   EXPECT_EQ(face.Pixel(2, 16), MakeRGB(0, 96, 112));
   EXPECT_EQ(face.Pixel(0, 0), kPaper);
+}
+
+}  // namespace
+
+namespace {
+
+// The one test that measures with the system's own fonts.
+TEST(GdiTextMeasurer, MeasuresWithTheSystemsFontsConsistently) {
+  gui::GdiTextMeasurer m;
+  gui::Font f;
+  const gui::Size wg = m.TextExtent(f, "Wg");
+  EXPECT_GT(wg.Width, 0);
+  EXPECT_EQ(wg.Height, m.LineHeight(f));
+  EXPECT_EQ(m.TextExtent(f, "").Height, m.LineHeight(f));
+  const std::string text = "Measure me";
+  const int full = m.TextExtent(f, text).Width;
+  EXPECT_EQ(m.FitCount(f, text, full), int(text.size()));
+  EXPECT_LT(m.FitCount(f, text, full - 1), int(text.size()));
+  EXPECT_EQ(m.FitCount(f, text, 0), 0);
+  EXPECT_EQ(m.FitCount(f, text, -5), 0);
+  gui::Font bold;
+  bold.SetStyle(gui::fsBold);
+  EXPECT_GE(m.TextExtent(bold, text).Width, full);
 }
 
 }  // namespace
