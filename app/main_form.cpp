@@ -9,6 +9,16 @@ TMainForm::TMainForm() : gui::Form(nullptr, kMainFormClass) {
   gui::MenuItem* file = menu_->Items().AddItem("&File");
   file->AddItem("E&xit", [this](gui::Component*) { Close(); });
   SetMenu(menu_);
+  // The menu bar only, in the system's colours and menu font.
+  menuSkin_ = new TMenuSkin(this);
+  gui::Font tahoma;
+  tahoma.SetName("Tahoma");
+  tahoma.SetHeight(-11);
+  tahoma.SetColor(gui::clMenuText);
+  menuSkin_->SetFont(tahoma);
+  menuSkin_->SetSkinContainers(SkinBit(sccForm));
+  menuSkin_->SetSkinControls(SkinBit(scMainMenu));
+  menuSkin_->SetActive(true);
 
   status_ = new gui::StatusBar(this);
   status_->SetParent(this);

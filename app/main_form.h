@@ -1,6 +1,7 @@
-// The program's main window: a menu bar (File, Exit), a client area and a
-// status bar laid out by alignment. A second start of the program wakes it.
+// The program's main window: a menu bar (File, Exit) drawn flat by the
+// menu skin, a client area and a status bar laid out by alignment. A second start of the program wakes it.
 #pragma once
+#include "controls/menu_skin.h"
 #include "gui/form.h"
 #include "gui/menu.h"
 #include "gui/win32/std_controls.h"
@@ -18,6 +19,7 @@ class TMainForm : public gui::Form {
 
  private:
   gui::MainMenu* menu_;
+  TMenuSkin* menuSkin_;
   gui::Panel* client_;
   gui::StatusBar* status_;
 };
