@@ -20,8 +20,7 @@
 #include "gui/region.h"
 #include "treelist/grid_container.h"
 #include "treelist/grid_edit_style.h"
-
-enum TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+#include "treelist/tree_list_types.h"  // TAlignment
 
 // How the text stands in a cell from top to bottom (the grid's columns set
 // the others; an editor on its own is top).
