@@ -109,7 +109,10 @@ TEST(TreeListPaint, AreasPaintInOrderAndAPartialPaintKeepsToItsArea) {
   };
   Build(g, "a b");
   g.HandleNeeded();
+  g.SetBandCornerPressed(true);
   const std::string log = d.desk.Paint(g);
+  EXPECT_TRUE(Has(log, "DrawEdge(0,0,11,17,0x2,0x2003)")) << log;    // the band corner, pressed
+  EXPECT_TRUE(Has(log, "DrawEdge(0,18,11,35,0x4,0x200F)")) << log;  // the header corner, raised
   size_t at = 0;
   for (const char* part : {"\"Band\"", "\"Name\"", "Indicator 0", "\"sum\"", "\"a\""}) {
     const size_t next = log.find(part);

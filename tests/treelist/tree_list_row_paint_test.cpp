@@ -182,6 +182,27 @@ TEST(TreeListRowPaint, PreviewsAndRowFootersTakeTheirPartsOfTheRow) {
   EXPECT_TRUE(d.reported.empty());
 }
 
+TEST(TreeListRowPaint, CustomDrawnCellsTakeTheHandlersChoices) {
+  PaintDesk d;
+  TGridTreeList g;
+  g.OnCustomDrawCell = [](TCustomGridTreeListControl*, Canvas&, const Rect&, TGridTreeListNode* n,
+                          TGridTreeListColumn*, bool, bool, std::string& text, Color& color, gui::Font& font,
+                          TAlignment&, bool& done) {
+    if (n->Strings(0) == "a") {
+      text = "A!";
+      color = clRed;
+      font.SetStyle(fsBold);
+    }
+    done = n->Strings(0) == "b";
+  };
+  Tree(g, "a b c");
+  const std::string log = d.desk.Paint(g);
+  EXPECT_TRUE(Has(log, "FillRect(16,18,200,36) brush=#FF0000")) << log;
+  EXPECT_TRUE(Has(log, "\"A!\") font=MS Sans Serif/-11/B "));
+  EXPECT_FALSE(Has(log, "\"b\""));
+  EXPECT_TRUE(Has(log, "\"c\") font=MS Sans Serif/-11 "));
+}
+
 TEST(TreeListRowPaint, AHundredThousandNodesPaintOnlyTheRowsInView) {
   PaintDesk d;
   TGridTreeList g;
