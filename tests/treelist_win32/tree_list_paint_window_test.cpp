@@ -69,33 +69,42 @@ class TreeListPaintTest : public testwin::Win32Test {
   Bitmap shot;
 };
 
-TEST_F(TreeListPaintTest, StandardLookPixels) {
-  Paint();
-  // The first header cell: raised edges, the face.
-  EXPECT_EQ(shot.Pixel(60, 0), kLight);
-  EXPECT_EQ(shot.Pixel(118, 9), kShadow);
-  EXPECT_EQ(shot.Pixel(119, 9), kDark);
-  EXPECT_EQ(shot.Pixel(100, 9), kFace);
-  // a's button (expanded): a grey frame, the minus, no plus.
-  EXPECT_EQ(shot.Pixel(3, 27), kLines);
-  EXPECT_EQ(shot.Pixel(5, 27), kInk);
-  EXPECT_EQ(shot.Pixel(7, 25), kWindow);
-  // f's button (collapsed): the plus too.
+// Pixels of both looks; f is the collapsed last root's row centre.
+TEST_F(TreeListPaintTest, StandardAndFlatLookPixels) {
   const int f = 18 + 5 * 19 + 9;
-  EXPECT_EQ(shot.Pixel(7, f - 2), kInk);
-  EXPECT_EQ(shot.Pixel(4, f - 3), kWindow);
-  // The dotted line under a's button: line and window pixels alternate.
-  EXPECT_EQ(shot.Pixel(7, 32), kLines);
-  EXPECT_EQ(shot.Pixel(7, 33), kWindow);
-  // Grid lines: a cell's right edge and the row separator.
-  EXPECT_EQ(shot.Pixel(119, 25), kShadow);
-  EXPECT_EQ(shot.Pixel(60, 36), kShadow);
-  // The focused row's inverted frame (the grid has no focus).
-  EXPECT_EQ(shot.Pixel(16, 25), Inverted(kWindow));
-  EXPECT_EQ(shot.Pixel(100, 18), Inverted(kWindow));
-  EXPECT_EQ(shot.Pixel(100, 19), kWindow);
-  // The footer's window-frame border.
-  EXPECT_EQ(shot.Pixel(150, 176), kFrame);
+  const Color inverted = Inverted(kWindow);
+  struct Point {
+    int x, y;
+    Color standard, flat;
+    const char* what;
+  } points[] = {
+      {60, 0, kLight, kLight, "header: top edge"},
+      {60, 17, kDark, kShadow, "header: bottom edge"},
+      {118, 9, kShadow, kFace, "header: inner right edge / the face"},
+      {119, 9, kDark, kShadow, "header: outer right edge / the separator"},
+      {119, 1, kDark, kFace, "header: the separator keeps off the ends"},
+      {100, 9, kFace, kFace, "header: the face"},
+      {3, 27, kLines, kLines, "a's button: the frame"},
+      {5, 27, kInk, kInk, "a's button: the minus"},
+      {7, 25, kWindow, kWindow, "a's button: no plus (expanded)"},
+      {7, f - 2, kInk, kInk, "f's button: the plus"},
+      {4, f - 3, kWindow, kWindow, "f's button: inside"},
+      {7, 32, kLines, kLines, "the dotted line under a's button"},
+      {7, 33, kWindow, kWindow, "... and its gap"},
+      {119, 25, kShadow, kShadow, "grid: a cell's right edge"},
+      {60, 36, kShadow, kShadow, "grid: the row separator"},
+      {16, 25, inverted, inverted, "the unfocused grid's focus frame: left"},
+      {100, 18, inverted, inverted, "... top"},
+      {100, 19, kWindow, kWindow, "... inside"},
+  };
+  for (TGridLookAndFeel look : {lfStandard, lfFlat}) {
+    grid->SetLookAndFeel(look);
+    Paint();
+    for (const Point& p : points)
+      EXPECT_EQ(shot.Pixel(p.x, p.y), look == lfStandard ? p.standard : p.flat) << p.what << " " << int(look);
+    // The footer's edge: the window frame, or a sunken line at the top.
+    EXPECT_EQ(shot.Pixel(150, grid->ClientHeight() - grid->FooterHeight()), look == lfStandard ? kFrame : kShadow);
+  }
 }
 
 // The dots keep one phase against the rows area: its top-left pixel is a
@@ -108,19 +117,6 @@ TEST_F(TreeListPaintTest, DottedLinesKeepTheirPhaseWithTheRowsArea) {
     EXPECT_EQ(shot.Pixel(7, header + 15), kWindow) << header;
     EXPECT_EQ(shot.Pixel(7, header + 19 + 1), kLines) << header;  // b's row: a's line goes on
   }
-}
-
-TEST_F(TreeListPaintTest, FlatLookPixels) {
-  grid->SetLookAndFeel(lfFlat);
-  Paint();
-  EXPECT_EQ(shot.Pixel(60, 0), kLight);    // the top line
-  EXPECT_EQ(shot.Pixel(60, 17), kShadow);  // the bottom line
-  EXPECT_EQ(shot.Pixel(119, 1), kFace);    // the separator keeps off the ends
-  EXPECT_EQ(shot.Pixel(119, 9), kShadow);
-  EXPECT_EQ(shot.Pixel(5, 27), kInk);
-  EXPECT_EQ(shot.Pixel(119, 25), kShadow);
-  EXPECT_EQ(shot.Pixel(16, 25), Inverted(kWindow));
-  EXPECT_EQ(shot.Pixel(150, grid->ClientHeight() - grid->FooterHeight()), kShadow);  // a sunken line
 }
 
 // A grid to look at, in the classic colours.
