@@ -244,6 +244,35 @@ TEST(TreeListPaint, IndicatorShowsTheImageOfEachRowsKind) {
   EXPECT_EQ(images(), "0");  // the arrow
 }
 
+// Shown only by descendants: the new-item row (its indicator image and
+// cells of row kind 2) and the bottom strip (text and check box).
+TEST(TreeListPaint, NewItemRowAndBottomStripOfADescendant) {
+  PaintDesk d;
+  struct Grid : TGridTreeList {
+    bool NewItemRowShown() const override { return true; }
+    int NewItemRowHeight() const override { return 18; }
+    bool BottomStripShown() const override { return true; }
+    int BottomStripHeight() const override { return 20; }
+    std::string BottomStripText() const override { return "strip"; }
+    bool BottomStripCheckBox() const override { return true; }
+    void DrawCell(const TTreeListCellDrawParams& p) override {
+      if (p.RowKind == 2) kinds += std::to_string(p.CellRect.Top) + (p.Node ? "n" : "-");
+      TGridTreeList::DrawCell(p);
+    }
+    std::string kinds;
+  } g;
+  OneColumn(g);
+  g.SetShowIndicator(true);
+  g.SetBounds(0, 0, 200, 120);
+  Build(g, "a");
+  g.HandleNeeded();
+  const std::string log = d.desk.Paint(g);
+  EXPECT_LT(log.find("Indicator 2"), log.find("Indicator 0")) << log;  // the insert mark, then a's arrow
+  EXPECT_EQ(g.kinds, "18-");
+  EXPECT_TRUE(Has(log, "\"strip\"") && Has(log, "FrameRect(5,")) << log;
+  EXPECT_TRUE(Has(log, "ExcludeClip(0,100,200,120)"));
+}
+
 TEST(TreeListPaint, FooterBorderFollowsTheLookAndOnlyExistingCellsAreDrawn) {
   for (TGridLookAndFeel look : {lfStandard, lfFlat, lfUltraFlat}) {
     PaintDesk d;
