@@ -14,8 +14,6 @@
 class TCustomGridTreeListControl;
 class TGridTreeListColumn;
 
-enum TGridEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
-
 // Fired to draw a column header (ADone true: nothing more is drawn).
 using TGridTLCustomDrawHeader = std::function<void(
     TCustomGridTreeListControl* sender, TGridTreeListColumn* column, gui::Canvas& canvas,
