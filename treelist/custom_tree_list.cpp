@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "gui/clipboard.h"
 #include "gui/environment.h"
@@ -375,20 +376,22 @@ void TCustomGridTreeList::SetFocusedColumn(int visibleIndex) {
 void TCustomGridTreeList::SetFocusedNode(TGridTreeListNode* node, int column, bool makeVisible) {
   HideEditor(false);
   TGridTreeListNode* old = focusedNode_;
-  const int oldColumn = focusedColumn_;
+  // The column as it reads (0 with aoRowSelect or when out of range).
+  const int oldColumn = FocusedColumn();
   focusedNode_ = node;
   focusedColumn_ = column;
+  const bool columnChanged = FocusedColumn() != oldColumn;
   if (node && makeVisible) MakeNodeVisible(node);
   if (old != node) {
     RefreshNode(old, false);
     RefreshNode(node, false);
-  } else if (oldColumn != column) {
+  } else if (columnChanged) {
     RefreshNode(node, false);
   }
   // The search's own steps move the focus without ending it.
-  if (searching_ && ((old != node && searchStep_ == 0) || oldColumn != column)) EndIncrementalSearch();
+  if (searching_ && ((old != node && searchStep_ == 0) || columnChanged)) EndIncrementalSearch();
   if (old != node && OnChangeNode) OnChangeNode(this, old, node);
-  if (oldColumn != column && OnChangeColumn) OnChangeColumn(this, node, column);
+  if (columnChanged && OnChangeColumn) OnChangeColumn(this, node, FocusedColumn());
 }
 
 void TCustomGridTreeList::FocusRow(int rowIndex) {
@@ -745,6 +748,16 @@ void TCustomGridTreeList::WndProc(Message& m) {
     m.Result = 0;
     return;
   }
+  if (m.Msg != WM_LBUTTONDBLCLK) {
+    TCustomGridContainer::WndProc(m);
+    return;
+  }
+  // The point of the grid's own double-click, for DblClick.
+  struct Forget {
+    std::optional<Point>& p;
+    ~Forget() { p.reset(); }
+  } forget{dblClickPoint_};
+  dblClickPoint_ = PointFromLParam(m.LParam);
   TCustomGridContainer::WndProc(m);
 }
 

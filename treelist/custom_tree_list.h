@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -441,6 +442,13 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual TAlignment ColumnAlignment(int column) const { return taLeftJustify; }
   virtual std::string HeaderCaption(int column) const { return {}; }
   virtual TGridTreeListColumnSort HeaderSortMark(int column) { return csNone; }
+  // The application's drawing of a column header: whether it has one, and
+  // running it (done: nothing more is drawn; it may change the text,
+  // colour, font, alignment and sort mark the face is drawn with).
+  virtual bool HeaderCustomDrawAssigned(int column) const { return false; }
+  virtual void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
+                                std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
+                                TGridTreeListColumnSort& sorted, bool& done) {}
   virtual const gui::Bitmap* HeaderGlyph(int column) const { return nullptr; }
   virtual bool FooterCellExists(int column) const { return false; }
   virtual bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const {
@@ -677,6 +685,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void MouseUp(gui::MouseButton b, gui::ShiftState s, int x, int y) override;
   // OnClick only for a release on a node (or in the editor).
   void Click() override;
+  // OnDblClick once a double-click, not on the header, the panels, the
+  // indicator or the footer.
+  void DblClick() override;
   // Tracking ends (the sizing line erased) and the capture goes.
   void CancelMode() override;
   // The focus left the grid and its editor: OnExit, the pending editor
@@ -710,6 +721,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     bool ClickAllowed = false;                   // the release may fire OnClick
   };
   PressState press_;
+  std::optional<gui::Point> dblClickPoint_;  // while the grid's WM_LBUTTONDBLCLK is handled
   // The keyboard's Shift range has begun (cleared by Ctrl keys and presses).
   bool rangeInProgress_ = false;
 

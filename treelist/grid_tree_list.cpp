@@ -440,6 +440,24 @@ TGridTreeListColumnSort TCustomGridTreeListControl::HeaderSortMark(int column) {
   return sorted;
 }
 
+bool TCustomGridTreeListControl::HeaderCustomDrawAssigned(int column) const {
+  const TGridTreeListColumn* c = Columns(column);
+  return c && (OnCustomDrawColumnHeader || c->OnCustomDrawColumnHeader);
+}
+
+void TCustomGridTreeListControl::HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect,
+                                                  const gui::Rect& clip, std::string& text, gui::Color& color,
+                                                  gui::Font& font, TAlignment& alignment,
+                                                  TGridTreeListColumnSort& sorted, bool& done) {
+  TGridTreeListColumn* c = Columns(column);
+  if (!c) return;
+  // Drawn within the header cell's visible part only.
+  CanvasSaver saver(canvas);
+  canvas.IntersectClip(clip);
+  for (const TGridTLCustomDrawHeader* handler : {&OnCustomDrawColumnHeader, &c->OnCustomDrawColumnHeader})
+    if (!done && *handler) (*handler)(this, c, canvas, rect, text, color, font, alignment, sorted, done);
+}
+
 const gui::Bitmap* TCustomGridTreeListControl::HeaderGlyph(int column) const {
   const TGridTreeListColumn* c = Columns(column);
   return c ? c->HeaderGlyph() : nullptr;

@@ -146,6 +146,11 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TAlignment ColumnAlignment(int column) const override;
   std::string HeaderCaption(int column) const override;
   TGridTreeListColumnSort HeaderSortMark(int column) override;
+  // The grid's OnCustomDrawColumnHeader, then (not done) the column's.
+  bool HeaderCustomDrawAssigned(int column) const override;
+  void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
+                        std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
+                        TGridTreeListColumnSort& sorted, bool& done) override;
   const gui::Bitmap* HeaderGlyph(int column) const override;
   bool FooterCellExists(int column) const override;
   bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const override;

@@ -278,11 +278,13 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     case tsBandPanelSizing:
     case tsHeaderPanelSizing:
     case tsRowSizing: {
-      const int pos = sizingPos_;
+      int lo = 0, hi = 0;
+      SizingLimits(was, press_.SizingIndex, lo, hi);
+      const int pos = std::clamp(Horizontal(was) ? x : y, lo, hi);
       SetState(tsNone);  // the line goes
       sizingPos_ = -1;
       const bool rowHit = was != tsRowSizing || press_.Hit.Node;
-      if (pos >= 0 && pos != press_.SizingStart && rowHit) EndSizing(was, press_.SizingIndex, pos);
+      if (pos != press_.SizingStart && rowHit) EndSizing(was, press_.SizingIndex, pos);
       break;
     }
     case tsBandDown:
@@ -340,6 +342,23 @@ void TCustomGridTreeList::Click() {
   const bool allowed = press_.ClickAllowed;
   press_.ClickAllowed = false;
   if (allowed) TCustomGridContainer::Click();
+}
+
+void TCustomGridTreeList::DblClick() {
+  // Once a double-click, and not on the header, the panels, the indicator
+  // or the footer (a double-click on a sizing edge is a best fit). The
+  // editor's double-clicks come without a point.
+  if (dblClickPoint_) {
+    switch (HitTest(dblClickPoint_->X, dblClickPoint_->Y).Area) {
+      case htColumn: case htColumnEdge: case htTopPanel: case htBandButton: case htBand: case htBandEdge:
+      case htColumnButton: case htIndicator: case htFooter: case htBandPanelEdge: case htHeaderPanelEdge:
+      case htRowEdge: case htBottomStrip:
+        return;
+      default:
+        break;
+    }
+  }
+  TCustomGridContainer::DblClick();
 }
 
 void TCustomGridTreeList::CancelMode() {
