@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/treelist/tree_list_test_util.h"
+#include "treelist/grid_inplace_text_edit.h"
 
 using namespace treetest;
 using namespace gui;
@@ -166,6 +167,22 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   ASSERT_NE(f.g.InplaceEditor(), nullptr);
   EXPECT_TRUE(f.g.InplaceEditor()->VisibleInPlace());
   EXPECT_TRUE(f.g.HasFocus());  // the editor has it
+  f.Key(VK_ESCAPE);
+  // The editor takes the column's settings, and the looks of the column's
+  // style controller before the program-wide chain; a controller that goes
+  // is forgotten.
+  auto* controller = new TGridEditStyleController();
+  controller->SetBorderStyle(xbsSingle);
+  f.g.Columns(0)->SetStyleController(controller);
+  f.g.Columns(0)->SetMaxLength(5);
+  f.Key(VK_F2);
+  auto* text = dynamic_cast<TGridInplaceTextEdit*>(f.g.InplaceEditor());
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->MaxLength(), 5);
+  EXPECT_EQ(text->Style().BorderStyle(), xbsSingle);
+  delete controller;
+  EXPECT_EQ(f.g.Columns(0)->StyleController(), nullptr);
+  EXPECT_NE(text->Style().BorderStyle(), xbsSingle);
   f.Key(VK_ESCAPE);
   EXPECT_FALSE(f.g.Editing());
   EXPECT_EQ(edited, 0);
