@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 // The output of a shell command, "" when it failed.
 std::string Run(const std::string& command) {
@@ -39,17 +39,16 @@ std::string Run(const std::string& command) {
   return pclose(p) == 0 ? out : std::string();
 }
 
-// The best of kRuns figures (seconds; negative: a run failed).
-template <class Fn>
-double Best(Fn fn) {
-  double best = -1;
-  for (int i = 0; i < kRuns; ++i) {
-    const double t = fn();
-    if (t < 0) return -1;
-    best = best < 0 ? t : std::min(best, t);
+// The best of a client's figures (seconds; negative: a run failed, and
+// then the client's figure is a failure).
+struct Best {
+  double seconds = -1;
+  bool failed = false;
+  void Add(double t) {
+    failed = failed || t < 0;
+    seconds = failed ? -1 : seconds < 0 ? t : std::min(seconds, t);
   }
-  return best;
-}
+};
 
 void Report(const char* who, int64_t bytes, double seconds, double curlSeconds) {
   if (seconds < 0) {
@@ -82,46 +81,54 @@ int main() {
   });
   const std::string url = server.Url("/big.bin");
 
-  const double curl = Best([&] {
+  // Each client's figure is its best of kRuns; the runs take turns (curl,
+  // native, Wine, curl, ...) so that a load spike on a shared machine
+  // falls on every client alike.
+  auto curl = [&] {
     const std::string out = Run("curl -s -o /dev/null -w '%{size_download} %{time_total}' '" + url + "'");
     long long got = 0;
     double t = -1;
     if (std::sscanf(out.c_str(), "%lld %lf", &got, &t) != 2 || got != bytes) return -1.0;
     return t;
-  });
-  if (curl < 0) {
-    std::printf("bench_http_get: curl is not available or failed\n");
-    return 1;
-  }
-
-  const double native = Best([&] {
+  };
+  auto native = [&] {
     std::ofstream headers("/dev/null");
     const auto start = std::chrono::steady_clock::now();
     const HttpGetResult r = HttpGet(url, "/dev/null", headers);
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return r.code == 200 && r.bytes == bytes ? t : -1.0;
-  });
+  };
+  const char* exe = std::getenv("TARN_BENCH_WIN32_TARNCTL");
+  const bool withWine = exe && *exe;
+  auto wine = [&] {
+    // "<bytes> bytes written to NUL in <ms> ms" on standard error.
+    const std::string out = Run("wine '" + std::string(exe) + "' GET '" + url + "' NUL 2>&1 >/dev/null");
+    for (size_t at = 0; at < out.size();) {
+      const size_t end = std::min(out.find('\n', at), out.size());
+      long long got = 0;
+      double ms = 0;
+      if (std::sscanf(out.substr(at, end - at).c_str(), "%lld bytes written to %*s in %lf ms", &got, &ms) == 2)
+        return got == bytes && ms > 0 ? ms / 1000 : -1.0;
+      at = end + 1;
+    }
+    return -1.0;
+  };
+
+  Best bestCurl, bestNative, bestWine;
+  for (int i = 0; i < kRuns; ++i) {
+    bestCurl.Add(curl());
+    bestNative.Add(native());
+    if (withWine) bestWine.Add(wine());
+  }
+  if (bestCurl.seconds < 0) {
+    std::printf("bench_http_get: curl is not available or failed\n");
+    return 1;
+  }
 
   std::printf("HTTP GET of %lld MB over loopback\n", (long long)(bytes >> 20));
-  Report("curl", bytes, curl, curl);
-  Report("HTTP client (native)", bytes, native, curl);
-
-  if (const char* exe = std::getenv("TARN_BENCH_WIN32_TARNCTL"); exe && *exe) {
-    const double wine = Best([&] {
-      // "<bytes> bytes written to NUL in <ms> ms" on standard error.
-      const std::string out = Run("wine '" + std::string(exe) + "' GET '" + url + "' NUL 2>&1 >/dev/null");
-      for (size_t at = 0; at < out.size();) {
-        const size_t end = std::min(out.find('\n', at), out.size());
-        long long got = 0;
-        double ms = 0;
-        if (std::sscanf(out.substr(at, end - at).c_str(), "%lld bytes written to %*s in %lf ms", &got, &ms) == 2)
-          return got == bytes && ms > 0 ? ms / 1000 : -1.0;
-        at = end + 1;
-      }
-      return -1.0;
-    });
-    Report("HTTP client (Win32 under Wine)", bytes, wine, curl);
-  }
+  Report("curl", bytes, bestCurl.seconds, bestCurl.seconds);
+  Report("HTTP client (native)", bytes, bestNative.seconds, bestCurl.seconds);
+  if (withWine) Report("HTTP client (Win32 under Wine)", bytes, bestWine.seconds, bestCurl.seconds);
   return 0;
 }
 #else
