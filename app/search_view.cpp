@@ -14,12 +14,6 @@ constexpr const char* kSection = "SearchView";
 
 int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-// The file's own name: the last part of the path a peer shows.
-std::string ShownName(const std::string& name) {
-  const size_t cut = name.find_last_of("/\\");
-  return cut == std::string::npos ? name : name.substr(cut + 1);
-}
-
 std::string UserText(const TSearchHit& r) {
   std::string host, index;
   if (GnutellaSource(r.Nick, host, index)) return "Gnutella " + host;
@@ -133,7 +127,7 @@ int TSearchView::Compare(const TSearchHit& a, const TSearchHit& b, int column) c
     case colSpeed: return Sign(int64_t(a.LinkType) - b.LinkType);
     case colPing: return Sign(int64_t(a.Ping) - b.Ping);
     case colUser: return plat::CompareText(UserText(a), UserText(b));
-    default: return plat::CompareText(ShownName(a.FileName), ShownName(b.FileName));
+    default: return plat::CompareText(view::ShownName(a.FileName), view::ShownName(b.FileName));
   }
 }
 
@@ -179,7 +173,7 @@ void TSearchView::AddResult(const TSearchHit& r) {
   const TSearchHit* kept = results_.back().get();
   TGridTreeListNode* row = InsertSorted(kept);
   row->SetData(const_cast<TSearchHit*>(kept));
-  row->SetStrings(colFile, ShownName(r.FileName));
+  row->SetStrings(colFile, view::ShownName(r.FileName));
   row->SetStrings(colSize, FormatByteSize(r.Size));
   if (r.IsMP3) {
     row->SetStrings(colBitRate, std::to_string(r.BitRate));

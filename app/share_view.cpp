@@ -1,5 +1,6 @@
 #include "app/share_view.h"
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -53,9 +54,14 @@ void TShareView::Refresh() {
   targets_.clear();
   std::lock_guard<plat::CriticalSection> g(manager_.Lock());
   TShareDirectory* root = manager_.Root();
-  for (int i = 0; i < root->DirectoryCount(); ++i) {
-    if (root->DirectoryRemoved(i)) continue;
-    TShareDirectory* d = root->Directory(i);
+  // By name: the share file keeps the shares in an order of its own.
+  std::vector<TShareDirectory*> shares;
+  for (int i = 0; i < root->DirectoryCount(); ++i)
+    if (!root->DirectoryRemoved(i)) shares.push_back(root->Directory(i));
+  std::stable_sort(shares.begin(), shares.end(), [](const TShareDirectory* a, const TShareDirectory* b) {
+    return plat::CompareText(a->Name, b->Name) < 0;
+  });
+  for (TShareDirectory* d : shares) {
     TGridTreeListNode* n = AddRow(d, nullptr);
     n->SetStrings(colName, d->Name);
     n->SetStrings(colPath, d->Path);

@@ -63,7 +63,7 @@ TGridTreeListNode* TTransferView::Touch(const TNapsterClientData& d) {
     row->Node->SetData(row.get());
   }
   TGridTreeListNode* n = row->Node;
-  n->SetStrings(colFile, d.FileName);
+  n->SetStrings(colFile, view::ShownName(d.FileName));
   n->SetStrings(colUser, d.Nick);
   if (d.FileSize > 0) n->SetStrings(colSize, FormatByteSize(d.FileSize));
   if (d.FileSize > 0) n->SetStrings(colProgress, std::to_string(d.Percent) + " %");

@@ -73,6 +73,11 @@ std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid) {
   return rows;
 }
 
+std::string ShownName(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 std::string RateText(int64_t bytesPerSecond) {
   return bytesPerSecond > 0 ? FormatByteSize(bytesPerSecond) + "/s" : std::string();
 }

@@ -37,6 +37,8 @@ TGridTreeListNode* CurrentRow(TGridTreeList* grid);
 // The selected rows, or the focused row when none is selected.
 std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid);
 
+// The file's own name: the last part of the path a peer shows.
+std::string ShownName(const std::string& path);
 // "12.3 KB/s"; "" for nothing.
 std::string RateText(int64_t bytesPerSecond);
 
