@@ -181,7 +181,8 @@ cmd_shot() {
   # only for windows it does not hand to a manager: so for this picture.
   local x11='HKCU\Software\Wine\X11 Driver' rc=0
   wine reg add "$x11" /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-  "$ROOT/tools/window_shot.sh" "$OUT/win32/app/tarnwick.exe" Tarnwick "$file" || rc=$?
+  # The main window with a fake server's search results in its grid.
+  "$ROOT/tools/window_shot.sh" "$OUT/win32/tools/tarnwick_demo.exe" Tarnwick "$file" || rc=$?
   wine reg delete "$x11" /v Managed /f >/dev/null 2>&1 </dev/null || true
   [ "$rc" -eq 0 ] || exit "$rc"
   log "wrote $file"

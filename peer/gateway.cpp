@@ -887,6 +887,8 @@ std::unique_ptr<TMainThread> gGateway;
 std::atomic<bool> gRunning{false};
 std::atomic<int> gGnutellaHealth{0};
 std::atomic<int> gDuskwireHealth{0};
+std::atomic<int> gGnutellaPeers{0};
+std::atomic<int> gDuskwirePeers{0};
 
 }  // namespace
 
@@ -895,9 +897,12 @@ bool StartGateway(const TGatewaySettings& settings) {
   if (gRunning.exchange(true)) return false;
   gGateway.reset();  // one that ended by itself
   gGateway = std::make_unique<TMainThread>(settings);
-  gGateway->OnHealth = [](int gnutella, int duskwire) {
+  // On the gateway thread, which owns the networks it counts.
+  gGateway->OnHealth = [gateway = gGateway.get()](int gnutella, int duskwire) {
     gGnutellaHealth = gnutella;
     gDuskwireHealth = duskwire;
+    gGnutellaPeers = gateway->Gnutella().ConnectionCount();
+    gDuskwirePeers = gateway->Duskwire().PeerCount();
   };
   gGateway->OnEnded = [] { gRunning = false; };
   gGateway->Start();
@@ -928,3 +933,7 @@ bool GatewayRunning() { return gRunning; }
 int GatewayGnutellaHealth() { return gGnutellaHealth; }
 
 int GatewayDuskwireHealth() { return gDuskwireHealth; }
+
+int GatewayGnutellaPeers() { return gGnutellaPeers; }
+
+int GatewayDuskwirePeers() { return gDuskwirePeers; }

@@ -517,3 +517,6 @@ bool GatewayRunning();
 // The last health percents the gateway stored (0 to 100).
 int GatewayGnutellaHealth();
 int GatewayDuskwireHealth();
+// The Gnutella connections and Duskwire peers it counted with them.
+int GatewayGnutellaPeers();
+int GatewayDuskwirePeers();
