@@ -8,6 +8,7 @@
 
 #include "app/main_form.h"
 #include "app/program_files.h"
+#include "app/register_wizard_form.h"
 #include "gui/application.h"
 #include "platform/dispatcher.h"
 
@@ -19,6 +20,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   app.Initialize();
   const std::string folder = app.ProgramFolder();
   LoadProgramFiles(folder);
+  // A first start walks the user through the setup; its Cancel ends here.
+  if (!RunSetupWizardIfNeeded(folder)) return 0;
   int code = 0;
   {
     TMainForm form;

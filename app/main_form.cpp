@@ -1,6 +1,9 @@
 #include "app/main_form.h"
 
+#include "app/advertise_manager.h"
 #include "app/language.h"
+#include "app/network_settings.h"
+#include "app/settings_form.h"
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
 #include "app/napster_server_form.h"
@@ -76,6 +79,7 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   SetBounds(80, 60, 880, 640);
 
   ApplyMainWindowProperties(NapsterClient);
+  TNetworkSettings::Load().ApplyTo(NapsterClient);
   NapsterClient.VersionText = "Tarnwick 2.0";
   NapsterClient.ShareManager = &ShareManager1;
   ShareManager1.OnAddDirectory = [this](TShareManager* m, TShareDirectory* d) { ShareManager1AddDirectory(m, d); };
@@ -96,11 +100,13 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   client->SetBevel(gui::Panel::Bevel::None);
   client->SetAlign(gui::alClient);
   client->SetParent(this);
+  Advertising = new TAdvertiseManager(this, client);
   BuildViews(client);
 
   LegacySettings = new TLegacySettingsForm(this, NapsterClient, folder_, settings_.Nick);
   LegacySettings->OnServersChanged = [this] { ServersChanged(); };
   ServerForm = new TNapsterServerForm(this);
+  SettingsForm = new TNapsterSettingsForm(this, *this);
   ServerForm->SessionRows = [this] {
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < LegacySettings->Count(); ++i) {
@@ -194,6 +200,7 @@ void TMainForm::BuildMenu() {
   gui::MenuItem* file = menu_->Items().AddItem(LangText(kSection, "00000", "&File"));
   file->AddItem(LangText(kSection, "00001", "&Networks..."), [this](gui::Component*) { LegacySettings->ShowAndActivate(); });
   file->AddItem(LangText(kSection, "00002", "&Server window..."), [this](gui::Component*) { ServerForm->ShowAndActivate(); });
+  file->AddItem(LangText(kSection, "00013", "S&ettings..."), [this](gui::Component*) { ShowSettings(); });
   file->AddItem("-");
   file->AddItem(LangText(kSection, "00003", "E&xit"), [this](gui::Component*) { Exit(); });
   gui::MenuItem* views = menu_->Items().AddItem(LangText(kSection, "00004", "&View"));
@@ -378,6 +385,34 @@ void TMainForm::ShareManager1AddFile(TShareManager*, TShareFile* file) { items_.
 bool TMainForm::LoadSharedItems() { return ::LoadSharedItems(ShareManager1, items_, folder_ + "Shared.dat"); }
 
 bool TMainForm::SaveSharedItems() { return ::SaveSharedItems(ShareManager1, folder_ + "Shared.dat"); }
+
+void TMainForm::SharesChanged() {
+  ShareView->Refresh();
+  SaveSharedItems();
+  Announce();
+}
+
+// ------------------------------------------------------------------ settings
+
+void TMainForm::ShowSettings() {
+  if (!SettingsForm->Visible()) SettingsForm->Execute();
+}
+
+void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& net) {
+  const bool portChanged = app.DataPort != settings_.DataPort;
+  settings_ = app;
+  plat::ForceDirectories(settings_.DownloadFolder);
+  SearchView->MaxResults = settings_.MaxResults;
+  ShareView->FileTypes = settings_.FileTypes;
+  net.ApplyTo(NapsterClient);
+  if (portChanged && !NapsterClient.SetPort(settings_.DataPort)) {
+    NapsterClient.SetPort(0);
+    Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
+        std::to_string(NapsterClient.DataPort()) + ".");
+  }
+  settings_.Save();
+  net.Save();
+}
 
 void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }
 

@@ -53,6 +53,9 @@ class TShareView;
 class TMessageView;
 class TLegacySettingsForm;
 class TNapsterServerForm;
+class TNapsterSettingsForm;
+class TAdvertiseManager;
+struct TNetworkSettings;
 
 // Posted by a second start of the program to wake the running one.
 constexpr unsigned WM_TARNWICK_WAKE = 0x0400 + 100;  // WM_USER + 100
@@ -118,6 +121,19 @@ class TMainForm : public gui::Form {
   gui::Timer* StatisticsTimer;
   // Feeds the rate graphs and the status bar (every 2 seconds).
   void StatisticsTimerTimer();
+
+  // The settings dialog (File, Settings...), and what its OK applies:
+  // the settings (the data port, the download folder, the component's
+  // properties; stored at once) and the share tree's records, changed
+  // under the shared-item list's lock, after which the tree is saved,
+  // listed and announced again.
+  TNapsterSettingsForm* SettingsForm;
+  void ShowSettings();
+  void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
+  TSharedItemList& SharedItemList() { return items_; }
+  void SharesChanged();
+  // The advertising banner above the views.
+  TAdvertiseManager* Advertising;
 
   const TAppSettings& Settings() const { return settings_; }
   const std::string& ProgramFolder() const { return folder_; }

@@ -937,3 +937,8 @@ int GatewayDuskwireHealth() { return gDuskwireHealth; }
 int GatewayGnutellaPeers() { return gGnutellaPeers; }
 
 int GatewayDuskwirePeers() { return gDuskwirePeers; }
+
+std::string GatewayAdvertisingURL() {
+  std::lock_guard<std::mutex> g(gGatewayLock);
+  return gGateway ? gGateway->Duskwire().AdvertisingURL() : std::string();
+}
