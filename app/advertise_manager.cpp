@@ -14,14 +14,6 @@ TAdvertiseManager::TAdvertiseManager(gui::Component* owner, gui::Control* parent
     : gui::Component(owner), UrlSource(GatewayAdvertisingURL), IeInstalled(WebBrowserAvailable()) {
   area_ = view::Strip(parent, gui::alTop, kBannerHeight);
   area_->SetVisible(false);
-  banner_ = new TGIFImage(area_);
-  banner_->SetAlign(gui::alClient);
-  banner_->SetCenter(true);
-  banner_->SetLoop(true);
-  banner_->SetParent(area_);
-  timer_ = new gui::Timer(this);
-  timer_->SetInterval(kPollMs);
-  timer_->OnTimer = [this](gui::Component*) { Poll(); };
 }
 
 TAdvertiseManager::~TAdvertiseManager() { *alive_ = false; }
@@ -44,8 +36,10 @@ void TAdvertiseManager::Fetch(const std::string& url) {
 }
 
 void TAdvertiseManager::Empty() {
-  banner_->SetAnimate(false);
-  banner_->Clear();
+  if (banner_) {
+    banner_->SetAnimate(false);
+    banner_->Clear();
+  }
   if (browser_) browser_->SetVisible(false);
   shown_ = false;
   area_->SetVisible(false);
@@ -58,6 +52,14 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
     plat::MemoryStream s;
     s.Write(a.Body.data(), int64_t(a.Body.size()));
     s.Seek(0, plat::Stream::kBegin);
+    // The picture control is made with the first picture.
+    if (!banner_) {
+      banner_ = new TGIFImage(area_);
+      banner_->SetAlign(gui::alClient);
+      banner_->SetCenter(true);
+      banner_->SetLoop(true);
+      banner_->SetParent(area_);
+    }
     try {
       banner_->LoadFromStream(s);
     } catch (const gui::Abort&) {

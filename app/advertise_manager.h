@@ -1,6 +1,6 @@
 // The advertising banner of the main window: a strip along the top of the
-// views that stays hidden until there is something to show. It asks now
-// and then for the banner address the Duskwire cache server announced
+// views that stays hidden until there is something to show. It is asked
+// now and then to look for the banner address the Duskwire cache server announced
 // (through the running gateway) and fetches each new address once on the
 // advertising thread; a GIF is shown (and played) by the animated image
 // control, markup by the embedded web browser where the system has one.
@@ -12,7 +12,6 @@
 
 #include "app/advertising.h"
 #include "gui/component.h"
-#include "gui/timer.h"
 #include "gui/win32/std_controls.h"
 
 class TGIFImage;
@@ -21,7 +20,6 @@ class TWebBrowserWithUI;
 class TAdvertiseManager : public gui::Component {
  public:
   static constexpr int kBannerHeight = 64;
-  static constexpr unsigned kPollMs = 5000;
 
   // The banner strip goes along the top of parent.
   TAdvertiseManager(gui::Component* owner, gui::Control* parent);
@@ -36,7 +34,8 @@ class TAdvertiseManager : public gui::Component {
   void Fetch(const std::string& url);
   // Shows a fetched banner (an empty area for anything it cannot show).
   void Show(const TAdvertisement& a);
-  // Asks for the address and fetches it when it is new (the timer's tick).
+  // Asks for the address and fetches it when it is new (the main window
+  // asks every few seconds).
   void Poll();
 
   bool Fetching() const { return fetching_ > 0; }
@@ -45,15 +44,15 @@ class TAdvertiseManager : public gui::Component {
   // Something is in the banner area (and the area is shown).
   bool Shown() const { return shown_; }
   gui::Panel* Area() const { return area_; }
+  // The picture control (nullptr until the first picture came).
   TGIFImage* Banner() const { return banner_; }
 
  private:
   void Empty();
 
   gui::Panel* area_;
-  TGIFImage* banner_;
+  TGIFImage* banner_ = nullptr;
   TWebBrowserWithUI* browser_ = nullptr;
-  gui::Timer* timer_;
   std::string polled_;
   int fetching_ = 0;
   int ended_ = 0;

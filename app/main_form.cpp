@@ -374,6 +374,7 @@ void TMainForm::StatisticsTimerTimer() {
                                 LangText(kSection, "00044", "Up") + " " + FormatByteSize(up) + "/s");
   StatusBar->SetPartText(2, LangText(kSection, "00045", "Sharing") + " " + FormatThousands(NapsterClient.SharedCount()));
   ShareView->SetAnnounced(NapsterClient.SharedCount());
+  Advertising->Poll();
 }
 
 // ------------------------------------------------------------------ shares

@@ -13,8 +13,7 @@ class TNickRegistration {
  public:
   enum TState { Idle, Busy, Registered, Taken, Refused, Unreachable, NoAnswer, Invalid };
 
-  // section: the language section of the window's texts.
-  TNickRegistration(TNapsterClient& client, const char* section);
+  explicit TNickRegistration(TNapsterClient& client);
   ~TNickRegistration();
   TNickRegistration(const TNickRegistration&) = delete;
   TNickRegistration& operator=(const TNickRegistration&) = delete;
@@ -34,7 +33,6 @@ class TNickRegistration {
   void End(TNapsterClient* c, TNapsterID id, TState s, const std::string& text);
 
   TNapsterClient& client_;
-  const char* section_;
   std::string id_;
   TState state_ = Idle;
   std::string status_;

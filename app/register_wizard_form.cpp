@@ -21,12 +21,6 @@ namespace {
 constexpr const char* kSection = "RegisterWizard";
 constexpr int kPageLeft = 8, kPageTop = 8, kPageWidth = 484, kPageHeight = 300;
 
-const char* kAgreement =
-    "Tarnwick lets you share files with other people and fetch files they share.\r\n\r\n"
-    "You alone decide which folders and files you share, and you are responsible for them: "
-    "share only what you have the right to share, and fetch only what you have the right to have.\r\n\r\n"
-    "Other users see your nick, your address and the names of the files you share. "
-    "The program comes without any warranty; you use it at your own risk.";
 
 gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int top, int width) {
   view::AddLabel(page, caption, 8, top + 4, 120);
@@ -38,7 +32,7 @@ gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int top,
 TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::string& programFolder)
     : gui::Form(owner, "TRegisterWizardForm"),
       folder_(plat::IncludeTrailingDelim(programFolder)),
-      registration_(NapsterClient1, kSection) {
+      registration_(NapsterClient1) {
   SetCaption(LangText(kSection, "00000", "Tarnwick Setup"));
   SetBorderStyle(gui::FormBorder::Dialog);
   SetBounds(150, 110, 506, 392);
@@ -118,7 +112,16 @@ void TRegisterWizardForm::BuildAgreement(gui::Panel* p) {
   auto* text = new gui::Memo(this);
   text->SetBounds(8, 28, 468, 200);
   text->SetReadOnly(true);
-  text->SetText(LangText(kSection, "00010", kAgreement));
+  text->SetText(LangText(kSection, "00013", "Tarnwick lets you share files with other people and fetch files they share.") +
+                "\r\n\r\n" +
+                LangText(kSection, "00014",
+                         "You alone decide which folders and files you share, and you are responsible for them: "
+                         "share only what you have the right to share, and fetch only what you have the right "
+                         "to have.") +
+                "\r\n\r\n" +
+                LangText(kSection, "00015",
+                         "Other users see your nick, your address and the names of the files you share. The "
+                         "program comes without any warranty; you use it at your own risk."));
   text->SetParent(p);
   AcceptBox = new gui::CheckBox(this);
   AcceptBox->SetCaption(LangText(kSection, "00011", "I &accept these terms"));

@@ -64,7 +64,7 @@ void TScanProgressForm::SetPath(const std::string& path) {
 // ------------------------------------------------------------------ dialog
 
 TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& main)
-    : gui::Form(owner, "TNapsterSettingsForm"), main_(main), registration_(NapsterClient1, kSection) {
+    : gui::Form(owner, "TNapsterSettingsForm"), main_(main), registration_(NapsterClient1) {
   NapsterClient1.VersionText = "v2.0 BETA 7";
   NapsterClient1.BuildNumber = 100002100;
 

@@ -364,7 +364,7 @@ void ListView::AddColumn(const std::string& caption, int width) {
 
 int ListView::AddRow(const std::vector<std::string>& texts, intptr_t data) {
   rows_.push_back({texts, data});
-  if (HandleAllocated()) Fill();
+  if (HandleAllocated()) Fill(int(rows_.size()) - 1);
   return int(rows_.size()) - 1;
 }
 
@@ -421,10 +421,10 @@ void ListView::Sort(const std::function<int(int a, int b)>& compare) {
   if (HandleAllocated()) Fill();
 }
 
-void ListView::Fill() {
+void ListView::Fill(int from) {
   // The view shows the rows in their order; rows past the end are added.
   const int shown = int(SendMsg(LVM_GETITEMCOUNT));
-  for (int i = 0; i < int(rows_.size()); ++i) {
+  for (int i = from; i < int(rows_.size()); ++i) {
     const Row& r = rows_[size_t(i)];
     LVITEMA it{};
     it.iItem = i;

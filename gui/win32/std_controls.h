@@ -214,7 +214,8 @@ class ListView : public StdControl {
     std::vector<std::string> texts;
     intptr_t data;
   };
-  void Fill();
+  // Shows the rows from this one on.
+  void Fill(int from = 0);
   std::vector<std::pair<std::string, int>> columns_;
   std::vector<Row> rows_;
 };

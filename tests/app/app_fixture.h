@@ -12,6 +12,7 @@
 #include "app/main_form.h"
 #include "controls/tray.h"
 #include "core/simple_config.h"
+#include "platform/files.h"
 #include "tests/support/test_util.h"
 
 namespace testapp {
@@ -23,6 +24,18 @@ inline std::string WindowsPath(std::string p) {
     if (c == '/') c = '\\';
   return p;
 }
+
+// A file with its folders made first.
+inline void PutFile(const std::string& path, const std::string& bytes) {
+  plat::ForceDirectories(plat::ExtractFilePath(path));
+  testutil::WriteFileBytes(path, bytes);
+}
+
+// The disk scans of a test walk these folders instead of the fixed drives.
+struct ScanRoots {
+  explicit ScanRoots(std::vector<std::string> r) { plat::SetFixedDriveRootsForTesting(std::move(r)); }
+  ~ScanRoots() { plat::SetFixedDriveRootsForTesting({}); }
+};
 
 class MainFormTest : public testwin::Win32Test {
  protected:

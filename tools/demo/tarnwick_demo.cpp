@@ -4,6 +4,8 @@
 // a free port of 127.0.0.1) logs in to that server, searches for "blue" and
 // is shown with the results in its grid. `./build.sh shot` takes its
 // picture; it runs until its window is closed with File, Exit.
+// With the argument "wizard" it shows the setup wizard instead, with
+// "settings" the settings dialog over the main window.
 #include <windows.h>
 
 #include <filesystem>
@@ -11,6 +13,8 @@
 
 #include "app/legacy_settings_form.h"
 #include "app/main_form.h"
+#include "app/register_wizard_form.h"
+#include "app/settings_form.h"
 #include "app/program_files.h"
 #include "app/search_view.h"
 #include "gui/application.h"
@@ -48,11 +52,23 @@ std::string FreshFolder() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmdLine, int) {
+  const std::string mode = cmdLine ? cmdLine : "";
   plat::MainLoop::Init();
   gui::Application& app = gui::App();
   app.Initialize();
   LoadProgramFiles(app.ProgramFolder());  // the language texts shipped beside it
+
+  if (mode == "wizard") {
+    const std::string folder = FreshFolder();
+    {
+      TRegisterWizardForm wizard(nullptr, folder);
+      wizard.ShowModal();
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return 0;
+  }
 
   FakeNapsterServer server;
   AddUser(server, "nightowl", 7,
@@ -90,6 +106,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     form.SearchView->Start("blue", false, 100);
     plat::MainLoop::PumpUntil([&] { return !form.SearchView->Searching(); }, 10000);
     form.ShowAndActivate();
+    if (mode == "settings") {
+      form.SharedItemList().AddDirectory(folder, "Demo", true, "*.mp3,*.ogg");
+      form.SharesChanged();
+      form.ShowSettings();
+    }
     code = app.Run();
   }
   server.Stop();
