@@ -37,13 +37,17 @@ struct Process {
   ~Process() { Kill(); }
 };
 
+// A window of the class once it is shown (keys go to what a user sees).
 HWND WaitForWindow(DWORD ms, const char* cls = "TMainForm") {
   for (DWORD waited = 0; waited < ms; waited += 100) {
-    if (HWND h = FindWindowA(cls, nullptr)) return h;
+    HWND h = FindWindowA(cls, nullptr);
+    if (h && IsWindowVisible(h)) return h;
     Sleep(100);
   }
   return nullptr;
 }
+// A drop-down menu on the screen.
+bool WaitForMenu(DWORD ms) { return WaitForWindow(ms, "#32768") != nullptr; }
 
 // The registry value that tells the program its setup is complete.
 constexpr const char* kProgramKey = "Software\\Tarnwick_26";
@@ -83,11 +87,12 @@ HWND Child(HWND parent, const char* text) {
   return f.found;
 }
 
-// Alt+F opens File, X chooses Exit.
+// Alt+F opens File (the loop translates the key into its character), X
+// (once the menu is down) chooses Exit.
 void ChooseExit(HWND main) {
   PostMessageA(main, WM_SYSKEYDOWN, 'F', 1 << 29);
-  PostMessageA(main, WM_SYSCHAR, 'f', 1 << 29);
   PostMessageA(main, WM_KEYUP, 'F', 0);
+  ASSERT_TRUE(WaitForMenu(20000)) << "File did not open";
   PostMessageA(main, WM_CHAR, 'x', 0);
 }
 
