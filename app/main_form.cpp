@@ -123,12 +123,15 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   TrayManager->SetTip("Tarnwick (Beta 2)");
   TrayManager->SimpleFunction = [this](TTray*) { Restore(); };
   TrayManager->DefaultFunction = [this](TTray*) { Restore(); };
-  TrayManager->EndLoading();
+  // The icon goes into the tray when the window is first shown: its window
+  // is made then, not while the rest is built (a second start looks for it
+  // and posts to it).
+  OnShow = [this](gui::Component*) {
+    if (TrayManager->Loading()) TrayManager->EndLoading();
+  };
 
   // Closing hides the window to the tray; only Exit ends the program.
-  OnClose = [this](gui::Component*, gui::CloseAction& action) {
-    if (!exiting_) action = gui::CloseAction::Hide;
-  };
+  OnClose = [](gui::Component*, gui::CloseAction& action) { action = gui::CloseAction::Hide; };
 
   StatisticsTimer = new gui::Timer(this);
   StatisticsTimer->SetInterval(kStatisticsMs);
@@ -374,8 +377,9 @@ void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }
 // ------------------------------------------------------------------ window
 
 void TMainForm::Exit() {
-  exiting_ = true;
-  Close();
+  // The end of the loop destroys the window, which closes everything down.
+  Hide();
+  gui::App().Terminate();
 }
 
 void TMainForm::Restore() {
@@ -400,7 +404,6 @@ void TMainForm::WndProc(gui::Message& m) {
       if (m.WParam) {
         // The session ends: the program's files are written now.
         ShutdownProgram();
-        exiting_ = true;
         gui::App().Terminate();
       }
       return;

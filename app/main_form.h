@@ -158,7 +158,6 @@ class TMainForm : public gui::Form {
   TSharedItemList items_{ShareManager1};
   bool gatewayStarted_ = false;
   bool closing_ = false;
-  bool exiting_ = false;
   bool shutDown_ = false;
   TView view_ = vSearch;
   gui::Control* views_[vViewCount] = {};

@@ -37,12 +37,24 @@ struct Process {
   ~Process() { Kill(); }
 };
 
+// The main window once it is shown (keys go to a window a user sees).
 HWND WaitForWindow(DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100) {
-    if (HWND h = FindWindowA("TMainForm", nullptr)) return h;
+    HWND h = FindWindowA("TMainForm", nullptr);
+    if (h && IsWindowVisible(h)) return h;
     Sleep(100);
   }
   return nullptr;
+}
+
+// A drop-down menu on the screen.
+bool WaitForMenu(DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 100) {
+    HWND h = FindWindowA("#32768", nullptr);
+    if (h && IsWindowVisible(h)) return true;
+    Sleep(100);
+  }
+  return false;
 }
 
 TEST(SingleInstance, SecondStartWakesTheFirstAndEnds) {
@@ -85,10 +97,11 @@ TEST(MainWindow, FileExitOnTheMenuBarEndsTheProgramCleanly) {
   ASSERT_NE(main, nullptr) << "the main window never appeared";
 
   EXPECT_NE(GetMenu(main), nullptr) << "no menu bar";
-  // Alt+F opens File, X chooses Exit.
+  // Alt+F opens File (the loop translates the key into its character), X
+  // (once the menu is down) chooses Exit.
   PostMessageA(main, WM_SYSKEYDOWN, 'F', 1 << 29);
-  PostMessageA(main, WM_SYSCHAR, 'f', 1 << 29);
   PostMessageA(main, WM_KEYUP, 'F', 0);
+  ASSERT_TRUE(WaitForMenu(20000)) << "File did not open";
   PostMessageA(main, WM_CHAR, 'x', 0);
   ASSERT_TRUE(app.WaitExit(20000)) << "Exit did not end the program";
   DWORD code = 1;
