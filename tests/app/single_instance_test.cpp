@@ -37,25 +37,19 @@ struct Process {
   ~Process() { Kill(); }
 };
 
-// The main window once it is shown (keys go to a window a user sees).
-HWND WaitForWindow(DWORD ms) {
+// A window of the class once it is shown (keys go to what a user sees).
+HWND WaitForShown(const char* windowClass, DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100) {
-    HWND h = FindWindowA("TMainForm", nullptr);
+    HWND h = FindWindowA(windowClass, nullptr);
     if (h && IsWindowVisible(h)) return h;
     Sleep(100);
   }
   return nullptr;
 }
 
+HWND WaitForWindow(DWORD ms) { return WaitForShown("TMainForm", ms); }
 // A drop-down menu on the screen.
-bool WaitForMenu(DWORD ms) {
-  for (DWORD waited = 0; waited < ms; waited += 100) {
-    HWND h = FindWindowA("#32768", nullptr);
-    if (h && IsWindowVisible(h)) return true;
-    Sleep(100);
-  }
-  return false;
-}
+bool WaitForMenu(DWORD ms) { return WaitForShown("#32768", ms) != nullptr; }
 
 TEST(SingleInstance, SecondStartWakesTheFirstAndEnds) {
   const char* exeEnv = std::getenv("TARN_APP_EXE");
