@@ -46,10 +46,10 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
 
   list_ = new gui::ListView(this);
   list_->SetBounds(8, 8, 446, 170);
-  list_->AddColumn(LangText(kSection, "00001", "Server"), 170);
-  list_->AddColumn(LangText(kSection, "00002", "Nick"), 100);
-  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 70);
-  list_->AddColumn(LangText(kSection, "00004", "State"), 90);
+  list_->AddColumn(LangText(kSection, "00001", "Server"), 200);
+  list_->AddColumn(LangText(kSection, "00002", "Nick"), 95);
+  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 72);
+  list_->AddColumn(LangText(kSection, "00004", "State"), 70);
   list_->SetParent(this);
 
   view::AddLabel(this, LangText(kSection, "00005", "Host:"), 8, 192, 60);

@@ -174,7 +174,7 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   ASSERT_TRUE(WaitFor([&] { return down->Finished(row); }));
   EXPECT_EQ(row->Strings(TTransferView::colState), "Complete");
   EXPECT_EQ(row->Strings(TTransferView::colProgress), "100 %");
-  EXPECT_EQ(row->Strings(TTransferView::colUser), "@#!GNUTELLA:5:16777343");
+  EXPECT_EQ(row->Strings(TTransferView::colUser), "Gnutella 127.0.0.1");
   EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the file byte for byte, nothing of the old one";
   EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 1) << "a finished download is shared";
 
