@@ -10,6 +10,7 @@
 #include "app/view_parts.h"
 #include "controls/graph.h"
 #include "controls/managed_image_list.h"
+#include "controls/menu_skin.h"
 #include "controls/tray.h"
 #include "controls/waymark_control.h"
 #include "core/global_functions.h"
@@ -212,6 +213,16 @@ void TMainForm::BuildMenu() {
         "Tarnwick", 0x40 /* MB_ICONINFORMATION */);
   });
   SetMenu(menu_);
+  // The menu bar only, in the system's colours and menu font.
+  MenuSkin1 = new TMenuSkin(this);
+  gui::Font tahoma;
+  tahoma.SetName("Tahoma");
+  tahoma.SetHeight(-11);
+  tahoma.SetColor(gui::clMenuText);
+  MenuSkin1->SetFont(tahoma);
+  MenuSkin1->SetSkinContainers(SkinBit(sccForm));
+  MenuSkin1->SetSkinControls(SkinBit(scMainMenu));
+  MenuSkin1->SetActive(true);
 
   trayMenu_ = new gui::PopupMenu(this);
   gui::MenuItem* show = trayMenu_->Items().AddItem(LangText(kSection, "00012", "&Show Tarnwick"),

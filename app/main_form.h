@@ -3,7 +3,8 @@
 // file, loaded from and saved to "Shared.dat"), the one Napster-protocol
 // client component (NapsterClient) and, for as long as it exists, the local
 // gateway. It shows:
-// - a menu bar, a button bar that switches the views, and a status bar;
+// - a menu bar (drawn flat by the menu skin), a button bar that switches
+//   the views, and a status bar;
 // - on the left the services side bar (the networks of the OpenNap provider,
 //   each checked while it is connected), the side bar of the sessions open
 //   now, and the download and upload rate graphs, fed every 2 seconds from
@@ -44,6 +45,7 @@
 class TCoolBarControl;
 class TGraph;
 class TManagedImageList;
+class TMenuSkin;
 class TTray;
 class TWaymarkControl;
 class TSearchView;
@@ -113,6 +115,7 @@ class TMainForm : public gui::Form {
   TGraph* UploadGraph;
   TManagedImageList* ServiceImages;
   TTray* TrayManager;
+  TMenuSkin* MenuSkin1;  // the menu bar and its drop-downs, drawn flat
   gui::StatusBar* StatusBar;
   gui::Timer* StatisticsTimer;
   // Feeds the rate graphs and the status bar (every 2 seconds).

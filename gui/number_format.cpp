@@ -59,7 +59,9 @@ void Digits(double v, int decimals, std::string& whole, std::string& frac) {
   if (whole == "0") whole.clear();
 }
 
-std::string Format(const std::string& section, double v, bool minus) {
+// v formatted by one section; exact: the whole value's digits given as an
+// integer (no rounding through a double on the way).
+std::string Format(const std::string& section, double v, bool minus, const uint64_t* exact = nullptr) {
   // Literal text around the placeholders; quotes taken off.
   std::string prefix, suffix;
   int intZeros = 0, fracZeros = 0, fracAll = 0;
@@ -95,7 +97,12 @@ std::string Format(const std::string& section, double v, bool minus) {
     (afterCore ? suffix : prefix) += c;
   }
   std::string whole, frac;
-  Digits(v, fracAll, whole, frac);
+  if (exact) {
+    whole = *exact ? std::to_string(*exact) : "";
+    frac.assign(size_t(fracAll), '0');
+  } else {
+    Digits(v, fracAll, whole, frac);
+  }
   while (int(frac.size()) > fracZeros && !frac.empty() && frac.back() == '0') frac.pop_back();
   if (int(whole.size()) < intZeros) whole.insert(0, size_t(intZeros) - whole.size(), '0');
   if (grouping && whole.size() > 3) {
@@ -113,6 +120,16 @@ std::string Format(const std::string& section, double v, bool minus) {
   return (minus && !zero ? "-" : "") + prefix + number + suffix;
 }
 
+// The section of pattern that serves a value (the negative one without
+// its sign, the zero one) formatted by format(section, minus).
+template <class F>
+std::string FormatBySection(const std::string& pattern, bool negative, bool zero, F format) {
+  const std::vector<std::string> sec = Sections(pattern);
+  if (negative && sec.size() >= 2 && !sec[1].empty()) return format(sec[1], false);
+  if (zero && sec.size() >= 3 && !sec[2].empty()) return format(sec[2], false);
+  return format(sec[0], negative);
+}
+
 }  // namespace
 
 std::string FormatFloat(const std::string& pattern, double value) {
@@ -126,10 +143,17 @@ std::string FormatFloat(const std::string& pattern, double value) {
       if (c == '.') c = plat::DecimalSeparator();
     return s;
   }
-  const std::vector<std::string> sec = Sections(pattern);
-  if (value < 0 && sec.size() >= 2 && !sec[1].empty()) return Format(sec[1], -value, false);
-  if (value == 0 && sec.size() >= 3 && !sec[2].empty()) return Format(sec[2], 0, false);
-  return Format(sec[0], std::fabs(value), value < 0);
+  return FormatBySection(pattern, value < 0, value == 0, [&](const std::string& sec, bool minus) {
+    return Format(sec, std::fabs(value), minus);
+  });
+}
+
+std::string FormatInteger(const std::string& pattern, int64_t value) {
+  if (pattern.empty()) return std::to_string(value);
+  const uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+  return FormatBySection(pattern, value < 0, value == 0, [&](const std::string& sec, bool minus) {
+    return Format(sec, double(magnitude), minus, &magnitude);
+  });
 }
 
 }  // namespace gui

@@ -18,5 +18,8 @@ int64_t Round(double v);
 // positive, negative and zero values. "#,###" formats 0 as "", "#,##0"
 // as "0"; an empty pattern gives the plain shortest decimal form.
 std::string FormatFloat(const std::string& pattern, double value);
+// The same for a whole number, exact over the whole 64-bit range (a
+// double keeps only 53 bits); an empty pattern gives the decimal form.
+std::string FormatInteger(const std::string& pattern, int64_t value);
 
 }  // namespace gui

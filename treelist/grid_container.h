@@ -54,6 +54,12 @@ class TCustomGridContainer : public gui::Control {
   virtual void BeginEditorChange() { editorChanging_ = true; }
   virtual void EndEditorChange() { editorChanging_ = false; }
   bool EditorChanging() const { return editorChanging_; }
+  // The container's own handling of what the editor does not keep: a key
+  // down, a character, a key up, a double click.
+  void EditorKeyDown(uint16_t& key, gui::ShiftState shift) { KeyDown(key, shift); }
+  void EditorKeyPress(char& key) { KeyPress(key); }
+  void EditorKeyUp(uint16_t& key, gui::ShiftState shift) { KeyUp(key, shift); }
+  void EditorDblClick() { DblClick(); }
   // The border kind the editor draws in place: 2 for a plain container
   // (the grid answers 1 in its flat looks).
   virtual int EditorBorderKind() const { return 2; }

@@ -664,24 +664,40 @@ void ScrollBar::WndProc(Message& m) {
 
 namespace {
 
+struct BrowseStart {
+  const std::string& initial;
+  const std::function<void(uintptr_t)>& onShown;
+};
+
+// No exception may cross the shell's frames back to the dialog.
 int CALLBACK BrowseCallback(HWND h, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageA(h, BFFM_SETSELECTIONA, TRUE, data);
+  if (msg != BFFM_INITIALIZED) return 0;
+  const auto& start = *reinterpret_cast<const BrowseStart*>(data);
+  if (!start.initial.empty())
+    SendMessageA(h, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start.initial.c_str()));
+  try {
+    if (start.onShown) start.onShown(reinterpret_cast<uintptr_t>(h));
+  } catch (...) {
+    ReportCurrentException(nullptr);
+  }
   return 0;
 }
 
 }  // namespace
 
-bool BrowseForFolder(const std::string& title, const std::string& initial, std::string& chosen) {
+bool BrowseForFolder(const std::string& title, const std::string& initial, std::string& chosen,
+                     const std::function<void(uintptr_t dialog)>& onShown) {
   char name[1024] = {};
+  const BrowseStart start{initial, onShown};
   BROWSEINFOA bi{};
   bi.pszDisplayName = name;
   bi.lpszTitle = title.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS;
   bi.lpfn = &BrowseCallback;
-  bi.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+  bi.lParam = reinterpret_cast<LPARAM>(&start);
   LPITEMIDLIST id = SHBrowseForFolderA(&bi);
   if (!id) return false;
-  char path[MAX_PATH] = {};
+  char path[1024] = {};
   const bool ok = SHGetPathFromIDListA(id, path) != FALSE;
   CoTaskMemFree(id);
   if (ok) chosen = path;

@@ -189,6 +189,8 @@ class ListView : public StdControl {
   void ClearRows();
   int RowCount() const { return int(rows_.size()); }
   const std::string& Text(int row, int column) const;
+  // How many texts the row has (the item and its sub-items).
+  int TextCount(int row) const { return int(rows_[size_t(row)].texts.size()); }
   intptr_t Data(int row) const { return rows_[size_t(row)].data; }
   int Selected();
   // Sorts the rows by compare (negative: a before b); equal rows keep
@@ -306,7 +308,10 @@ class ScrollBar : public StdControl {
 
 // Common dialogs. Each answers false when cancelled.
 // The folder picker, starting at initial ("" : nowhere in particular).
-bool BrowseForFolder(const std::string& title, const std::string& initial, std::string& chosen);
+// onShown runs with the dialog's handle once it is up and the initial
+// folder selected (an exception it lets escape is reported there).
+bool BrowseForFolder(const std::string& title, const std::string& initial, std::string& chosen,
+                     const std::function<void(uintptr_t dialog)>& onShown = {});
 
 struct FileDialog {
   std::string Title;

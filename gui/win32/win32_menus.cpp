@@ -83,7 +83,8 @@ void Win32MenuBackend::Fill(HMENU h, Menu& menu, MenuItem& parent) {
     mi.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA | MIIM_STRING;
     mi.fType = item.IsLine() ? MFT_SEPARATOR : MFT_STRING;
     if (item.RadioItem()) mi.fType |= MFT_RADIOCHECK;
-    if (menu.OwnerDraw() && !item.IsLine()) {
+    // Separators too: an owner-drawn menu measures and draws every item.
+    if (menu.OwnerDraw()) {
       mi.fType |= MFT_OWNERDRAW;
       LiveItems().insert(&item);
     }
@@ -161,6 +162,7 @@ bool HandleMenuOwnerDraw(UINT msg, LPARAM lp, LRESULT& result) {
     GdiCanvas canvas(screen, {1, 1}, "measure", [](HDC dc) { ReleaseDC(nullptr, dc); });
     const Size text = canvas.TextExtent(StripAccelerator(ItemText(*item)));
     int w = text.Width + 24, h = std::max(text.Height + 4, GetSystemMetrics(SM_CYMENU) - 1);
+    if (item->IsLine()) w = 0, h = GetSystemMetrics(SM_CYMENU) / 2;
     if (item->OnMeasureItem) item->OnMeasureItem(item, canvas, w, h);
     mis->itemWidth = UINT(std::max(w, 0));
     mis->itemHeight = UINT(std::max(h, 0));
@@ -179,6 +181,13 @@ bool HandleMenuOwnerDraw(UINT msg, LPARAM lp, LRESULT& result) {
     const bool selected = (dis->itemState & ODS_SELECTED) != 0;
     canvas.Brush().SetColor(selected ? clHighlight : clMenu);
     canvas.FillRect(r);
+    if (item->IsLine()) {
+      // A separator: an etched line across the middle.
+      Rect line{r.Left + 1, (r.Top + r.Bottom) / 2 - 1, r.Right - 1, (r.Top + r.Bottom) / 2 + 1};
+      canvas.DrawEdge(line, EDGE_ETCHED, BF_TOP);
+      result = TRUE;
+      return true;
+    }
     canvas.SetBkMode(TRANSPARENT);
     canvas.SetTextColor((dis->itemState & ODS_GRAYED) ? clGrayText
                         : selected                    ? clHighlightText

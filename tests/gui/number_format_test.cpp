@@ -56,4 +56,17 @@ TEST(FormatFloat, Patterns) {
   EXPECT_EQ(FormatFloat("#,##0", 1e20), "100,000,000,000,000,000,000");
 }
 
+TEST(FormatInteger, IsExactOverTheWhole64BitRange) {
+  auto fmt = [](const std::string& p, int64_t v) { return Local(gui::FormatInteger(p, v)); };
+  EXPECT_EQ(fmt("#,###", 9223372036854775807), "9,223,372,036,854,775,807");
+  EXPECT_EQ(fmt("0", 9007199254740993), "9007199254740993");  // 2^53 + 1: no double holds it
+  EXPECT_EQ(fmt("#,##0", std::numeric_limits<int64_t>::min()), "-9,223,372,036,854,775,808");
+  EXPECT_EQ(fmt("", -42), "-42");
+  // The same sections and literals as the floating form.
+  EXPECT_EQ(fmt("#,###", 0), "");
+  EXPECT_EQ(fmt("0.00 \"KB\"", 12), "12.00 KB");
+  EXPECT_EQ(fmt("0;(0);'zero'", -5), "(5)");
+  EXPECT_EQ(fmt("0;(0);'zero'", 0), "zero");
+}
+
 }  // namespace

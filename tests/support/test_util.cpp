@@ -22,7 +22,10 @@ std::string TempFolder(const std::string& tag) {
   fs::path dir = base / (tag + "-" + std::to_string(TARN_GETPID()) + "-" + std::to_string(counter++));
   std::error_code ec;
   fs::remove_all(dir, ec);
-  fs::create_directories(dir, ec);
+  // Test programs start side by side: when another one makes the shared
+  // parent folder between our check and our own attempt, the attempt may
+  // fail although the parent is there now; the next one then succeeds.
+  for (int attempt = 0; attempt < 5 && !fs::is_directory(dir, ec); ++attempt) fs::create_directories(dir, ec);
   std::string s = dir.string();
   if (!s.empty() && s.back() != char(fs::path::preferred_separator)) s += char(fs::path::preferred_separator);
   return s;

@@ -1,0 +1,12 @@
+// Without a window system: a true-colour surface that shows every colour,
+// and the layer's default font as the menu font.
+#include "controls/menu_skin.h"
+
+int MenuSkinSurfaceBits(const gui::Canvas&) { return 32; }
+
+gui::Color MenuSkinNearestColor(const gui::Canvas&, gui::Color rgb) { return rgb; }
+
+void MenuSkinSystemFont(gui::Font& f) {
+  f.Assign(gui::Font());
+  f.SetColor(gui::clMenuText);
+}
