@@ -280,6 +280,66 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
 }
 
+TEST_F(FakeServerTest, ANetworkThatRefusesTheConnectionStaysOfflineAndSaysWhy) {
+  Server gone;
+  ASSERT_TRUE(gone.Start());
+  TLegacyServer s;
+  s.Host = "127.0.0.1";
+  s.Port = gone.Port();
+  s.Nick = "alice";
+  gone.Stop();
+  const int i = form->LegacySettings->Add(s);
+  form->LegacySettings->Connect(i);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(i)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
+  EXPECT_NE(form->LegacySettings->StatusText().find("("), std::string::npos) << form->LegacySettings->StatusText();
+  // Connecting again works as the first time.
+  form->LegacySettings->Connect(i);
+  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+}
+
+TEST_F(FakeServerTest, TheNetworksFileKeepsOnlyServersThatCanBeReached) {
+  const std::string other = testutil::TempFolder("legacy");
+  plat::ForceDirectories(other + "Legacy");
+  testutil::WriteFileBytes(other + "Legacy\\Legacy.cfg",
+                           "[Servers]\r\nCount = \"4\"\r\n"
+                           "[Server1]\r\nHost = \"opennap.example\"\r\nPort = \"8888\"\r\nNick = \"al\"\r\n"
+                           "Password = \"pw\"\r\nRedirect = \"TRUE\"\r\n"
+                           "[Server2]\r\nHost = \"\"\r\nPort = \"8888\"\r\n"
+                           "[Server3]\r\nHost = \"h\"\r\nPort = \"70000\"\r\n"
+                           "[Server4]\r\nHost = \"h\"\r\nPort = \"0\"\r\n");
+  TLegacySettingsForm networks(nullptr, form->NapsterClient, other, "alice");
+  ASSERT_EQ(networks.Count(), 2);
+  EXPECT_TRUE(networks.Server(0).Gateway);
+  EXPECT_EQ(networks.Server(1).Address(), "opennap.example:8888");
+  EXPECT_TRUE(networks.Server(1).Redirect);
+  EXPECT_EQ(networks.Server(1).Password, "pw");
+  networks.Remove(0);  // the gateway stays
+  EXPECT_EQ(networks.Count(), 2);
+  networks.Remove(1);
+  TLegacySettingsForm again(nullptr, form->NapsterClient, other, "alice");
+  EXPECT_EQ(again.Count(), 1);
+}
+
+TEST(ApplicationConfig, TheCacheTagNamesTheCacheServer) {
+  const std::string dir = testutil::TempFolder("app-config");
+  testutil::WriteFileBytes(dir + "a.cfg", "<TARNWICK><SKIN NAME=x><CACHE HOST=' cache.example ' PORT=\"7001\"></TARNWICK>");
+  TApplicationConfig c = ReadApplicationConfig(dir + "a.cfg");
+  EXPECT_EQ(c.CacheHost, "cache.example");
+  EXPECT_EQ(c.CachePort, 7001);
+  testutil::WriteFileBytes(dir + "b.cfg", "<CACHE HOST=h PORT=99999>");
+  c = ReadApplicationConfig(dir + "b.cfg");
+  EXPECT_EQ(c.CacheHost, "h");
+  EXPECT_EQ(c.CachePort, 0) << "no port above 65535";
+  testutil::WriteFileBytes(dir + "c.cfg", "<TARNWICK><SKIN></TARNWICK>");
+  for (const char* name : {"c.cfg", "missing.cfg"}) {
+    c = ReadApplicationConfig(dir + name);
+    EXPECT_EQ(c.CacheHost, "") << name;
+    EXPECT_EQ(c.CachePort, 0) << name;
+  }
+}
+
 TEST_F(FakeServerTest, EveryCaptionTheWindowsAskForStandsInTheShippedLanguageFile) {
   TFileExistsForm ask(nullptr, "x");
   TSimpleConfig shipped;
