@@ -147,9 +147,14 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
     Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
         std::to_string(NapsterClient.DataPort()) + ".");
   }
-  if (!LoadSharedItems() && !plat::FileExists(folder_ + "Shared.dat")) {
+  const std::string shareFile = folder_ + "Shared.dat";
+  if (!plat::FileExists(shareFile)) {
     // A first start shares the download folder.
     items_.AddDirectory(settings_.DownloadFolder, "Downloads", false, "*.*");
+  } else if (!LoadSharedItems()) {
+    // What could be read is shared; the file itself is kept, not written over.
+    plat::RenameFile(shareFile, shareFile + ".bad");
+    Log("The share file could not be read; it is kept as Shared.dat.bad.");
   }
   ShareView->Refresh();
   Announce();

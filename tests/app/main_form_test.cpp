@@ -280,6 +280,17 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
 }
 
+TEST_F(FakeServerTest, AShareFileThatCannotBeReadIsKeptAsideNotWrittenOver) {
+  form.reset();
+  const std::string garbage = "SHARE_1_0" + std::string(40, '\x7f');  // a record cut short
+  testutil::WriteFileBytes(folder + "Shared.dat", garbage);
+  form = MakeForm();
+  EXPECT_NE(form->MessageView->Text().find("Shared.dat.bad"), std::string::npos);
+  form.reset();
+  EXPECT_TRUE(testutil::ReadFileBytes(folder + "Shared.dat.bad") == garbage);
+  EXPECT_EQ(testutil::ReadFileBytes(folder + "Shared.dat"), "SHARE_1_0");
+}
+
 TEST_F(FakeServerTest, ANetworkThatRefusesTheConnectionStaysOfflineAndSaysWhy) {
   Server gone;
   ASSERT_TRUE(gone.Start());
