@@ -5,6 +5,7 @@
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "core/simple_config.h"
+#include "peer/gateway.h"
 #include "peer/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -208,6 +209,8 @@ void TLegacySettingsForm::Connect(int i) {
   if (i < 0 || i >= Count()) return;
   TLegacyServer& s = servers_[size_t(i)];
   if (s.State != TLegacyServer::Offline) return;
+  // The gateway is wherever it listens (10000 unless it was told otherwise).
+  if (s.Gateway && GatewayListeningPort() > 0) s.Port = GatewayListeningPort();
   std::string id;
   // A connection that fails at once finishes inside StartSession, before
   // its ID is known here.
