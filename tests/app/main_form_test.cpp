@@ -76,6 +76,14 @@ class FakeServerTest : public testapp::MainFormTest {
     ASSERT_TRUE(WaitFor([&] { return !form->SearchView->Searching(); }));
   }
 
+  // Enter in a box of the view shown, as the keyboard sends it.
+  void Enter(gui::Edit* box) {
+    form->ShowAndActivate();
+    box->SetFocus();
+    PostMessageA(reinterpret_cast<HWND>(box->Handle()), WM_KEYDOWN, VK_RETURN, 1);
+    Pump();
+  }
+
   // Something the server says that shows in the messages view: everything
   // it sent before has been handled once it is there.
   void Marker(const std::string& text) {
@@ -118,8 +126,10 @@ TEST_F(FakeServerTest, ASearchListsItsResultsSortsThemByValueAndIgnoresWhatComes
   EXPECT_TRUE(form->ServerBar->GetButton(0)->Checked());
   EXPECT_EQ(form->ConnectionText(), "Online: 1 server(s)");
 
-  Search("blue");
-  ASSERT_EQ(form->SearchView->ResultCount(), 4);
+  // Enter in the search box searches.
+  form->SearchView->SearchBox()->SetText("blue");
+  Enter(form->SearchView->SearchBox());
+  ASSERT_TRUE(WaitFor([&] { return form->SearchView->ResultCount() == 4 && !form->SearchView->Searching(); }));
   TGridTreeListNode* tide = Row("Blue Tide.mp3");
   ASSERT_NE(tide, nullptr) << "the file's own name, without the peer's folders";
   EXPECT_EQ(tide->Strings(TS::colSize), "10.2 MB");
@@ -229,6 +239,10 @@ TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) 
   form->MessageView->MessageBox()->SetText("hello there");
   form->MessageView->Send();
   EXPECT_EQ(received(205, 2), "bob hello there");
+  form->ShowView(TMainForm::vMessages);
+  form->MessageView->MessageBox()->SetText("/msg bob by enter");
+  Enter(form->MessageView->MessageBox());
+  EXPECT_EQ(received(205, 3), "bob by enter");
   EXPECT_FALSE(form->ExecuteCommand("FROBNICATE bob"));
   EXPECT_EQ(form->LastStatus(), "Unknown command: FROBNICATE");
 
