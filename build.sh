@@ -66,6 +66,13 @@ build_bench()  { configure "$OUT/bench" -DCMAKE_BUILD_TYPE=Release -DTARN_BENCH=
 # ---------------------------------------------------------------- wine
 WINE_STARTED=0
 XVFB_PID=""
+# Ends our prefix's wineserver and the programs on it, waiting a minute at
+# most. wineserver acts on $WINEPREFIX only: the servers of other prefixes
+# (other checkouts, other users of this machine) are not touched.
+wine_end_server() {
+  timeout 30 wineserver -k >/dev/null 2>&1 </dev/null || true
+  timeout 60 wineserver -w >/dev/null 2>&1 </dev/null || true
+}
 wine_env() {
   export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
   if [ -z "${DISPLAY:-}" ]; then
@@ -76,12 +83,16 @@ wine_env() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
+  # A persistent server of this prefix left by an earlier run that was cut
+  # short never ends by itself, and waiting for it would never return.
+  wine_end_server
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "creating the Wine prefix"
     wineboot -i >"$OUT/wineboot.log" 2>&1 </dev/null || true
   fi
-  # One persistent server for the whole run (after wineboot's own has gone).
-  wineserver -w >/dev/null 2>&1 </dev/null || true
+  # One persistent server for the whole run, after wineboot's own has gone
+  # (one that does not go within a minute is ended).
+  timeout 60 wineserver -w >/dev/null 2>&1 </dev/null || wine_end_server
   wineserver -p >/dev/null 2>&1 </dev/null || true
   # The prefix's helper processes (services, the desktop) start now, writing
   # to a file: started by the first test instead, they would inherit ctest's

@@ -5,6 +5,7 @@
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "core/simple_config.h"
+#include "peer/gateway.h"
 #include "peer/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -46,10 +47,10 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
 
   list_ = new gui::ListView(this);
   list_->SetBounds(8, 8, 446, 170);
-  list_->AddColumn(LangText(kSection, "00001", "Server"), 170);
-  list_->AddColumn(LangText(kSection, "00002", "Nick"), 100);
-  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 70);
-  list_->AddColumn(LangText(kSection, "00004", "State"), 90);
+  list_->AddColumn(LangText(kSection, "00001", "Server"), 200);
+  list_->AddColumn(LangText(kSection, "00002", "Nick"), 95);
+  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 72);
+  list_->AddColumn(LangText(kSection, "00004", "State"), 70);
   list_->SetParent(this);
 
   view::AddLabel(this, LangText(kSection, "00005", "Host:"), 8, 192, 60);
@@ -208,6 +209,8 @@ void TLegacySettingsForm::Connect(int i) {
   if (i < 0 || i >= Count()) return;
   TLegacyServer& s = servers_[size_t(i)];
   if (s.State != TLegacyServer::Offline) return;
+  // The gateway is wherever it listens (10000 unless it was told otherwise).
+  if (s.Gateway && GatewayListeningPort() > 0) s.Port = GatewayListeningPort();
   std::string id;
   // A connection that fails at once finishes inside StartSession, before
   // its ID is known here.

@@ -13,6 +13,7 @@
 #include "app/view_parts.h"
 #include "controls/graph.h"
 #include "controls/managed_image_list.h"
+#include "controls/menu_skin.h"
 #include "controls/tray.h"
 #include "controls/waymark_control.h"
 #include "core/global_functions.h"
@@ -129,12 +130,15 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   TrayManager->SetTip("Tarnwick (Beta 2)");
   TrayManager->SimpleFunction = [this](TTray*) { Restore(); };
   TrayManager->DefaultFunction = [this](TTray*) { Restore(); };
-  TrayManager->EndLoading();
+  // The icon goes into the tray when the window is first shown: its window
+  // is made then, not while the rest is built (a second start looks for it
+  // and posts to it).
+  OnShow = [this](gui::Component*) {
+    if (TrayManager->Loading()) TrayManager->EndLoading();
+  };
 
   // Closing hides the window to the tray; only Exit ends the program.
-  OnClose = [this](gui::Component*, gui::CloseAction& action) {
-    if (!exiting_) action = gui::CloseAction::Hide;
-  };
+  OnClose = [](gui::Component*, gui::CloseAction& action) { action = gui::CloseAction::Hide; };
 
   StatisticsTimer = new gui::Timer(this);
   StatisticsTimer->SetInterval(kStatisticsMs);
@@ -149,9 +153,14 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
     Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
         std::to_string(NapsterClient.DataPort()) + ".");
   }
-  if (!LoadSharedItems() && !plat::FileExists(folder_ + "Shared.dat")) {
+  const std::string shareFile = folder_ + "Shared.dat";
+  if (!plat::FileExists(shareFile)) {
     // A first start shares the download folder.
     items_.AddDirectory(settings_.DownloadFolder, "Downloads", false, "*.*");
+  } else if (!LoadSharedItems()) {
+    // What could be read is shared; the file itself is kept, not written over.
+    plat::RenameFile(shareFile, shareFile + ".bad");
+    Log("The share file could not be read; it is kept as Shared.dat.bad.");
   }
   ShareView->Refresh();
   Announce();
@@ -217,15 +226,15 @@ void TMainForm::BuildMenu() {
   });
   SetMenu(menu_);
   // The menu bar only, in the system's colours and menu font.
-  menuSkin_ = new TMenuSkin(this);
+  MenuSkin1 = new TMenuSkin(this);
   gui::Font tahoma;
   tahoma.SetName("Tahoma");
   tahoma.SetHeight(-11);
   tahoma.SetColor(gui::clMenuText);
-  menuSkin_->SetFont(tahoma);
-  menuSkin_->SetSkinContainers(SkinBit(sccForm));
-  menuSkin_->SetSkinControls(SkinBit(scMainMenu));
-  menuSkin_->SetActive(true);
+  MenuSkin1->SetFont(tahoma);
+  MenuSkin1->SetSkinContainers(SkinBit(sccForm));
+  MenuSkin1->SetSkinControls(SkinBit(scMainMenu));
+  MenuSkin1->SetActive(true);
 
   trayMenu_ = new gui::PopupMenu(this);
   gui::MenuItem* show = trayMenu_->Items().AddItem(LangText(kSection, "00012", "&Show Tarnwick"),
@@ -420,8 +429,9 @@ void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }
 // ------------------------------------------------------------------ window
 
 void TMainForm::Exit() {
-  exiting_ = true;
-  Close();
+  // The end of the loop destroys the window, which closes everything down.
+  Hide();
+  gui::App().Terminate();
 }
 
 void TMainForm::Restore() {
@@ -446,7 +456,6 @@ void TMainForm::WndProc(gui::Message& m) {
       if (m.WParam) {
         // The session ends: the program's files are written now.
         ShutdownProgram();
-        exiting_ = true;
         gui::App().Terminate();
       }
       return;

@@ -3,7 +3,8 @@
 // file, loaded from and saved to "Shared.dat"), the one Napster-protocol
 // client component (NapsterClient) and, for as long as it exists, the local
 // gateway. It shows:
-// - a menu bar, a button bar that switches the views, and a status bar;
+// - a menu bar (drawn flat by the menu skin), a button bar that switches
+//   the views, and a status bar;
 // - on the left the services side bar (the networks of the OpenNap provider,
 //   each checked while it is connected), the side bar of the sessions open
 //   now, and the download and upload rate graphs, fed every 2 seconds from
@@ -45,6 +46,7 @@
 class TCoolBarControl;
 class TGraph;
 class TManagedImageList;
+class TMenuSkin;
 class TTray;
 class TWaymarkControl;
 class TSearchView;
@@ -117,6 +119,7 @@ class TMainForm : public gui::Form {
   TGraph* UploadGraph;
   TManagedImageList* ServiceImages;
   TTray* TrayManager;
+  TMenuSkin* MenuSkin1;  // the menu bar and its drop-downs, drawn flat
   gui::StatusBar* StatusBar;
   gui::Timer* StatisticsTimer;
   // Feeds the rate graphs and the status bar (every 2 seconds).
@@ -175,12 +178,10 @@ class TMainForm : public gui::Form {
   TSharedItemList items_{ShareManager1};
   bool gatewayStarted_ = false;
   bool closing_ = false;
-  bool exiting_ = false;
   bool shutDown_ = false;
   TView view_ = vSearch;
   gui::Control* views_[vViewCount] = {};
   gui::MainMenu* menu_;
-  TMenuSkin* menuSkin_;
   gui::PopupMenu* trayMenu_;
   std::string connectionText_;
   std::string lastStatus_;

@@ -9,6 +9,8 @@
 #include "app/transfer_view.h"
 #include "core/globals.h"
 #include "peer/napster_helpers.h"
+#include "peer/text_command.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -92,10 +94,11 @@ void TMainForm::BindClient() {
   });
   c.OnWhoIS = Live([this](TNapsterClient*, ID, Text nick, Text channels, Text version, Text level, int online,
                           int files, int downloads, int uploads, int linkType, Text ip) {
+    const std::string address = AddressFromNapsterDecimal(ip).empty() ? ip : AddressFromNapsterDecimal(ip);
     Log("Whois " + nick + ": " + level + ", " + version + ", line " + LinkSpeedToText(linkType) + ", " +
         FormatThousands(files) + " files, " + std::to_string(downloads) + " downloads, " + std::to_string(uploads) +
-        " uploads, online " + (online > 0 ? DurationToText(online) : "now") +
-        (channels.empty() ? "" : ", channels " + channels) + (ip.empty() ? "" : ", address " + ip));
+        " uploads, online " + (online > 0 ? plat::Trim(DurationToText(online)) : "now") +
+        (channels.empty() ? "" : ", channels " + plat::Trim(channels)) + (address.empty() ? "" : ", address " + address));
     ShowView(vMessages);
   });
   c.OnDirItem = Live([this](TNapsterClient*, ID, Text file, Text, Text, Text nick, Text, int64_t size, int bitRate,

@@ -19,6 +19,7 @@ TMessageView::TMessageView(gui::Component* owner) : gui::Panel(owner) {
   nick_ = view::AddEdit(strip, 32, 6, 110);
   message_ = view::AddEdit(strip, 148, 6, 400);
   send_ = view::AddButton(strip, LangText(kSection, "00001", "S&end"), 554, 5, 75, [this] { Send(); });
+  send_->SetDefault(true);  // Enter sends (the view shown is the one whose button answers)
   log_ = new gui::Memo(this);
   log_->SetReadOnly(true);
   log_->SetMaxLength(1 << 24);

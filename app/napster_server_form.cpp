@@ -14,23 +14,25 @@ TNapsterServerForm::TNapsterServerForm(gui::Component* owner) : gui::Form(owner,
   SetCaption(LangText(kSection, "00000", "Servers and Networks"));
   SetBorderStyle(gui::FormBorder::Dialog);
   SetBounds(160, 140, 470, 330);
-  auto* health = new gui::GroupBox(this);
-  health->SetCaption(LangText(kSection, "00001", "Tarnwick P2P"));
-  health->SetBounds(8, 6, 446, 84);
+  view::AddLabel(this, LangText(kSection, "00001", "Tarnwick P2P networks"), 8, 8, 446);
+  auto* health = new gui::Panel(this);
+  health->SetBevel(gui::Panel::Bevel::Lowered);
+  health->SetBounds(8, 26, 446, 64);
   health->SetParent(this);
-  view::AddLabel(health, LangText(kSection, "00002", "Gnutella"), 10, 24, 70);
+  view::AddLabel(health, LangText(kSection, "00002", "Gnutella"), 10, 12, 70);
   GnutellaBar = new gui::ProgressBar(health);
-  GnutellaBar->SetBounds(84, 22, 240, 18);
+  GnutellaBar->SetBounds(84, 10, 240, 18);
   GnutellaBar->SetParent(health);
-  GnutellaPeers = view::AddLabel(health, "", 334, 24, 100);
-  view::AddLabel(health, LangText(kSection, "00003", "Duskwire"), 10, 52, 70);
+  GnutellaPeers = view::AddLabel(health, "", 334, 12, 100);
+  view::AddLabel(health, LangText(kSection, "00003", "Duskwire"), 10, 38, 70);
   DuskwireBar = new gui::ProgressBar(health);
-  DuskwireBar->SetBounds(84, 50, 240, 18);
+  DuskwireBar->SetBounds(84, 36, 240, 18);
   DuskwireBar->SetParent(health);
-  DuskwirePeers = view::AddLabel(health, "", 334, 52, 100);
+  DuskwirePeers = view::AddLabel(health, "", 334, 38, 100);
 
   Sessions = new gui::ListView(this);
   Sessions->SetBounds(8, 98, 446, 160);
+  // The sessions open now and what their servers last counted.
   Sessions->AddColumn(LangText(kSection, "00004", "Server"), 140);
   Sessions->AddColumn(LangText(kSection, "00005", "Nick"), 80);
   Sessions->AddColumn(LangText(kSection, "00006", "State"), 70);

@@ -14,11 +14,7 @@ constexpr const char* kSection = "SearchView";
 
 int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-std::string UserText(const TSearchHit& r) {
-  std::string host, index;
-  if (GnutellaSource(r.Nick, host, index)) return "Gnutella " + host;
-  return r.Nick;
-}
+std::string UserText(const TSearchHit& r) { return view::ShownNick(r.Nick); }
 
 }  // namespace
 

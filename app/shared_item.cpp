@@ -21,6 +21,7 @@ void TSharedItemList::Free(void* data) {
 }
 
 TSharedItem* TSharedItemList::Attach(TShareDirectory* d) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
   std::lock_guard<plat::CriticalSection> g(lock_);
   TSharedItem* item = Make(true, d->Name, d->Path);
   d->Data = item;
@@ -28,6 +29,7 @@ TSharedItem* TSharedItemList::Attach(TShareDirectory* d) {
 }
 
 TSharedItem* TSharedItemList::Attach(TShareFile* f) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
   std::lock_guard<plat::CriticalSection> g(lock_);
   TSharedItem* item = Make(false, f->Name, f->Path);
   f->Data = item;
@@ -47,7 +49,10 @@ TShareFile* TSharedItemList::AddFile(const std::string& path, const std::string&
   return f;
 }
 
+// The tree's lock first, then the list's: the manager announces loaded
+// nodes while it holds its own.
 void TSharedItemList::Remove(TShareDirectory* d) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
   {
     std::lock_guard<plat::CriticalSection> g(lock_);
     Free(d->Data.exchange(nullptr));
@@ -56,6 +61,7 @@ void TSharedItemList::Remove(TShareDirectory* d) {
 }
 
 void TSharedItemList::Remove(TShareFile* f) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
   {
     std::lock_guard<plat::CriticalSection> g(lock_);
     Free(f->Data.exchange(nullptr));
@@ -64,14 +70,14 @@ void TSharedItemList::Remove(TShareFile* f) {
 }
 
 void TSharedItemList::Clear() {
-  std::lock_guard<plat::CriticalSection> g(lock_);
   TShareDirectory* root = manager_.Root();
   {
     std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+    std::lock_guard<plat::CriticalSection> g(lock_);
     for (int i = 0; i < root->DirectoryCount(); ++i) root->Directory(i)->Data = nullptr;
     for (int i = 0; i < root->FileCount(); ++i) root->File(i)->Data = nullptr;
+    items_.clear();
   }
-  items_.clear();
   root->Purge();
 }
 

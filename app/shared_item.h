@@ -42,7 +42,8 @@ class TSharedItemList {
   // Clears every Data and frees every record (before the tree is replaced).
   void Clear();
   int Count() const { return int(items_.size()); }
-  // Held while the records and the nodes they name are changed together.
+  // Held while the records and the nodes they name are changed together;
+  // whoever holds both takes the share manager's lock first.
   plat::CriticalSection& Lock() { return lock_; }
 
  private:

@@ -21,13 +21,13 @@ TTransferView::TTransferView(gui::Component* owner, TNapsterClient& client, bool
   view::AddButton(strip, LangText(kSection, "00000", "&Remove"), 8, 5, 75, [this] { RemoveChosen(); });
   view::AddButton(strip, LangText(kSection, "00001", "Remove &all"), 87, 5, 85, [this] { RemoveAll(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Clear finished"), 176, 5, 95, [this] { ClearFinished(); });
-  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 230},
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 190},
                                {LangText(kSection, "00011", "User"), 100},
-                               {LangText(kSection, "00012", "Size"), 70, true},
-                               {LangText(kSection, "00013", "Progress"), 65, true},
-                               {LangText(kSection, "00014", "Rate"), 75, true},
-                               {LangText(kSection, "00015", "Time left"), 110},
-                               {LangText(kSection, "00016", "State"), 150}});
+                               {LangText(kSection, "00012", "Size"), 65, true},
+                               {LangText(kSection, "00013", "Progress"), 60, true},
+                               {LangText(kSection, "00014", "Rate"), 70, true},
+                               {LangText(kSection, "00015", "Time left"), 80},
+                               {LangText(kSection, "00016", "State"), 125}});
 }
 
 TTransferView::~TTransferView() { grid_->ClearNodes(); }
@@ -64,7 +64,7 @@ TGridTreeListNode* TTransferView::Touch(const TNapsterClientData& d) {
   }
   TGridTreeListNode* n = row->Node;
   n->SetStrings(colFile, view::ShownName(d.FileName));
-  n->SetStrings(colUser, d.Nick);
+  n->SetStrings(colUser, view::ShownNick(d.Nick));
   if (d.FileSize > 0) n->SetStrings(colSize, FormatByteSize(d.FileSize));
   if (d.FileSize > 0) n->SetStrings(colProgress, std::to_string(d.Percent) + " %");
   n->SetStrings(colRate, view::RateText(d.BytesPerSecond));

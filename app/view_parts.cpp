@@ -1,6 +1,7 @@
 #include "app/view_parts.h"
 
 #include "core/globals.h"
+#include "peer/text_command.h"
 
 namespace view {
 
@@ -76,6 +77,11 @@ std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid) {
 std::string ShownName(const std::string& path) {
   const size_t cut = path.find_last_of("/\\");
   return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string ShownNick(const std::string& nick) {
+  std::string host, index;
+  return GnutellaSource(nick, host, index) ? "Gnutella " + host : nick;
 }
 
 std::string RateText(int64_t bytesPerSecond) {

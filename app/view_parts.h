@@ -39,6 +39,9 @@ std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid);
 
 // The file's own name: the last part of the path a peer shows.
 std::string ShownName(const std::string& path);
+// A nick as users read it: a Gnutella result's pseudo-nick is shown as
+// "Gnutella" and the host.
+std::string ShownNick(const std::string& nick);
 // "12.3 KB/s"; "" for nothing.
 std::string RateText(int64_t bytesPerSecond);
 

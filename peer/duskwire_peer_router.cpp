@@ -511,10 +511,42 @@ bool TDuskwirePeerRouter::IsActivePeer(const std::string& address) {
                      [&](const PeerEntry& e) { return e.peer != nullptr && e.address == address; });
 }
 
-std::string TDuskwirePeerRouter::ReservePeer(const std::string& address, bool incoming) {
+std::string TDuskwirePeerRouter::ReservePeer(const std::string& address, bool incoming,
+                                             const std::string& ownAddress, const std::string& connectId) {
+  const std::string own = ownAddress.empty() ? IPHost() : ownAddress;
+  // Whether this connection beats one opened from the other end.
+  const bool beatsCrossing = !own.empty() && own != address && (incoming ? address < own : own < address);
   std::lock_guard<std::mutex> g(peersLock_);
-  if (stopping_ || !IsNewHostLocked(address)) return "";
-  if (incomingCount_ + outgoingCount_ >= Setting(TDWSetting::MaxPeers)) return "";
+  std::lock_guard<std::mutex> h(pendingLock_);
+  if (!connectId.empty()) {
+    auto it = std::find_if(pending_.begin(), pending_.end(), [&](const PendingEntry& p) { return p.id == connectId; });
+    if (it != pending_.end()) pending_.erase(it);
+    refreshDue_ = true;
+  }
+  if (stopping_) return "";
+  bool crossing = false;
+  for (auto& e : peers_) {
+    if (e.address != address || e.yielding) continue;
+    if (e.incoming == incoming || !beatsCrossing) return "";
+    crossing = true;
+  }
+  // A connect of ours still under way loses to an incoming connection that
+  // wins; it is closed when it arrives.
+  for (auto& p : pending_)
+    if (p.host == address && !(incoming && beatsCrossing)) return "";
+  if (!crossing && incomingCount_ + outgoingCount_ >= Setting(TDWSetting::MaxPeers)) return "";
+  for (auto it = peers_.begin(); crossing && it != peers_.end();) {
+    if (it->address != address || it->yielding) {
+      ++it;
+    } else if (it->peer) {
+      it->peer->ClosePeer();
+      it->yielding = true;
+      ++it;
+    } else {  // reserved only: its activation fails
+      (it->incoming ? incomingCount_ : outgoingCount_)--;
+      it = peers_.erase(it);
+    }
+  }
   std::string id = plat::IntToStr(int64_t(++nextPeerId_));
   peers_.push_back(PeerEntry{id, address, nullptr, incoming});
   (incoming ? incomingCount_ : outgoingCount_)++;
@@ -548,8 +580,10 @@ void TDuskwirePeerRouter::RemovePeer(const std::string& id) {
   refreshDue_ = true;
 }
 
-void TDuskwirePeerRouter::AddPeer(std::unique_ptr<TDuskwire> conn, bool incoming) {
-  std::string id = ReservePeer(conn->RemoteIP(), incoming);
+void TDuskwirePeerRouter::AddPeer(std::unique_ptr<TDuskwire> conn, bool incoming, const std::string& connectId) {
+  std::string own = IPHost();
+  if (own.empty()) own = conn->LocalIP();
+  std::string id = ReservePeer(conn->RemoteIP(), incoming, own, connectId);
   if (id.empty()) {
     conn->Close();
     return;
@@ -772,13 +806,14 @@ void TDWPeerConnectThread::Execute() {
     conn_->SetTimeout(int(router_.Setting(TDWSetting::PeerTimeout)));
     if (!router_.Stopping()) conn_->Connect(host_, port_);
   });
-  router_.UnregisterConnect(id_);
   std::unique_ptr<TDuskwire> conn;
   {
     std::lock_guard<std::mutex> g(lock_);
     conn = std::move(conn_);
   }
-  if (conn->Connected() && !router_.Stopping()) Quietly([&] { router_.AddPeer(std::move(conn), false); });
+  // The connection takes the pending connect's place in one step.
+  if (conn->Connected() && !router_.Stopping()) Quietly([&] { router_.AddPeer(std::move(conn), false, id_); });
+  router_.UnregisterConnect(id_);
 }
 
 TDWPeerRouterThread::TDWPeerRouterThread(TDuskwirePeerRouter& router, std::unique_ptr<TDuskwire> conn,

@@ -158,7 +158,16 @@ class TDuskwirePeerRouter {
   void Route(TDuskwirePacket& packet, const std::string& body, TDWPeer* from);
   // Reserves a peer slot for a connection from/to address: "" when the
   // address is not new or the node has MaxPeers; otherwise the new peer id.
-  std::string ReservePeer(const std::string& address, bool incoming);
+  // Two nodes that connect to each other at the same moment would each
+  // close the other's connection and lose the link: of two connections
+  // opened from opposite ends, both nodes keep the one opened by the lower
+  // address (compared as text; ownAddress "" means IP-Host, and without an
+  // own address the first connection stays). The losing connection, whether
+  // reserved, carrying packets or still being connected, gives way.
+  // connectId names the pending connect the connection comes from: its
+  // entry goes in the same step, so no refresh sees the host as new between.
+  std::string ReservePeer(const std::string& address, bool incoming, const std::string& ownAddress = "",
+                          const std::string& connectId = "");
   // Puts the peer into its reserved slot; false when the slot is gone
   // (the router stopped meanwhile).
   bool ActivatePeer(const std::string& id, TDWPeer* peer);
@@ -171,8 +180,9 @@ class TDuskwirePeerRouter {
   void AddHost(const std::string& host, int port);
   int HostQueueCount();
   std::vector<TDWHostItem> HostQueue();
-  // Hands a connected connection over as a peer (or closes it).
-  void AddPeer(std::unique_ptr<TDuskwire> conn, bool incoming);
+  // Hands a connected connection over as a peer (or closes it); connectId
+  // as for ReservePeer.
+  void AddPeer(std::unique_ptr<TDuskwire> conn, bool incoming, const std::string& connectId = "");
   void RegisterConnect(const std::string& id, const std::string& host, class TDWPeerConnectThread* t);
   void UnregisterConnect(const std::string& id);
   int PendingConnectCount();
@@ -202,6 +212,7 @@ class TDuskwirePeerRouter {
     std::string address;
     TDWPeer* peer;  // nullptr while reserved
     bool incoming;
+    bool yielding = false;  // closed for a crossing connection; leaves when its thread ends
   };
   struct PendingEntry {
     std::string id;

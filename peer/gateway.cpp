@@ -930,6 +930,11 @@ void StopGateway() {
 
 bool GatewayRunning() { return gRunning; }
 
+int GatewayListeningPort() {
+  std::lock_guard<std::mutex> g(gGatewayLock);
+  return gGateway ? gGateway->ListeningPort() : 0;
+}
+
 int GatewayGnutellaHealth() { return gGnutellaHealth; }
 
 int GatewayDuskwireHealth() { return gDuskwireHealth; }

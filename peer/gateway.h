@@ -517,6 +517,8 @@ bool StartGateway(const TGatewaySettings& settings);
 // Stops it and returns when its thread has ended.
 void StopGateway();
 bool GatewayRunning();
+// The port its client side listens on (0: not listening, or none runs).
+int GatewayListeningPort();
 // The last health percents the gateway stored (0 to 100).
 int GatewayGnutellaHealth();
 int GatewayDuskwireHealth();

@@ -53,20 +53,24 @@ int CommandInt(const std::string& word, int fallback) {
   }
 }
 
+std::string AddressFromNapsterDecimal(const std::string& decimal) {
+  if (decimal.empty() || decimal.size() > 10 || decimal.find_first_not_of("0123456789") != std::string::npos)
+    return "";
+  const uint64_t wire = std::stoull(decimal);
+  if (wire > 0xFFFFFFFFull) return "";
+  const uint32_t w = uint32_t(wire);
+  return plat::AddressToText((w << 24) | ((w << 8) & 0xFF0000u) | ((w >> 8) & 0xFF00u) | (w >> 24));
+}
+
 bool GnutellaSource(const std::string& nick, std::string& host, std::string& index) {
   const std::string prefix = kGnutellaNickPrefix;
   if (nick.compare(0, prefix.size(), prefix) != 0) return false;
   const size_t colon = nick.find(':', prefix.size());
   if (colon == std::string::npos) return false;
   const std::string idx = nick.substr(prefix.size(), colon - prefix.size());
-  const std::string decimal = nick.substr(colon + 1);
-  auto digits = [](const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; };
-  if (!digits(idx) || !digits(decimal) || decimal.size() > 10) return false;
-  const uint64_t wire = std::stoull(decimal);
-  if (wire > 0xFFFFFFFFull) return false;
-  // The address's bytes in network order, read as a little-endian number.
-  const uint32_t w = uint32_t(wire);
-  host = plat::AddressToText((w << 24) | ((w << 8) & 0xFF0000u) | ((w >> 8) & 0xFF00u) | (w >> 24));
+  const std::string address = AddressFromNapsterDecimal(nick.substr(colon + 1));
+  if (idx.empty() || idx.find_first_not_of("0123456789") != std::string::npos || address.empty()) return false;
+  host = address;
   index = idx;
   return true;
 }

@@ -20,6 +20,9 @@ std::string CommandRest(const std::string& line, std::size_t n);
 // A word as a whole decimal number; fallback for anything else.
 int CommandInt(const std::string& word, int fallback);
 
+// The dotted address of a Napster decimal address (the address's bytes in
+// network order read as a little-endian number); "" for any other text.
+std::string AddressFromNapsterDecimal(const std::string& decimal);
 // The host (dotted) and file index named by a Gnutella result's pseudo-nick
 // ("@#!GNUTELLA:" index ":" the host as Napster decimal); false for any
 // other nick.

@@ -227,7 +227,8 @@ TSimulationReport RunGatewaySimulation(const TSimulationConfig& config, std::ost
   report.SetupMs = plat::MonotonicMs() - setupStart;
   if (log) *log << "setup " << (ready ? "done" : "FAILED") << " in " << report.SetupMs << " ms\n";
 
-  const int interval = std::max(config.SettleMs, config.DurationMs / n);
+  const bool timed = config.ResultWaitMs <= 0;
+  const int interval = timed ? std::max(config.SettleMs, config.DurationMs / n) : config.DurationMs / n;
   for (int s = 0; ready && s < n; ++s) {
     const int64_t start = plat::MonotonicMs();
     TGatewayNode& me = *nodes[size_t(s)];
@@ -237,10 +238,28 @@ TSimulationReport RunGatewaySimulation(const TSimulationConfig& config, std::ost
     me.Client().Send(200, "FILENAME CONTAINS \"simfile\" MAX_RESULTS 1000");
     std::map<std::string, std::set<std::string>> got;  // nick -> files
     int duplicates = 0;
+    // Every file of every node within the hop limit has come.
+    auto complete = [&] {
+      for (int j = 0; j < n; ++j) {
+        if (j == s || dist[size_t(j)] < 1 || dist[size_t(j)] > config.MaxHops) continue;
+        auto it = got.find(NodeNick(j));
+        if (it == got.end() || int(it->second.size()) < config.FilesPerNode) return false;
+      }
+      return true;
+    };
+    // Reads until `until` (a deadline) or, untimed, until the results are
+    // complete and then QuietMs pass without a frame.
+    const int64_t until = start + (timed ? config.SettleMs : config.ResultWaitMs);
+    bool over = false;
     NapsterMessage m;
-    const int64_t settleEnd = start + config.SettleMs;
-    while (plat::MonotonicMs() < settleEnd) {
-      if (!me.Client().Read(m, int(std::max<int64_t>(1, settleEnd - plat::MonotonicMs())))) continue;
+    while (!over && plat::MonotonicMs() < until) {
+      const bool done = !timed && complete();
+      int64_t wait = until - plat::MonotonicMs();
+      if (done) wait = std::min<int64_t>(wait, std::max(1, config.QuietMs));
+      if (!me.Client().Read(m, int(std::max<int64_t>(1, wait)))) {
+        over = done || me.Client().Closed();
+        continue;
+      }
       if (m.Type != 201) continue;
       auto [nick, file] = ResultOwner(m.Text);
       if (!got[nick].insert(file).second) ++duplicates;

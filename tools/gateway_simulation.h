@@ -77,6 +77,13 @@ struct TSimulationConfig {
   // Chords across the ring: searches then meet themselves on the way.
   bool Chords = true;
   int SettleMs = 2000;     // results of one search are awaited this long
+  // When above 0, a search is not timed: it waits until every result of the
+  // nodes within MaxHops has arrived (at most this long, a bound that only a
+  // failing run reaches), then until QuietMs pass without a frame, so that
+  // late duplicates are seen. The quiet period can only miss a fault: a good
+  // run has no duplicates to wait for.
+  int ResultWaitMs = 0;
+  int QuietMs = 0;
   int SetupTimeoutMs = 60000;
 };
 

@@ -63,6 +63,37 @@ struct TTreeListCellDrawParams {
   bool Selected = false;
   int Column = -1;  // absolute
   TGridTreeListNode* Node = nullptr;
+  const gui::Brush* Brush = nullptr;  // the paint's brush of BrushColor (none: one is made)
+};
+
+// What the preview drawer is given for the preview part of a row.
+struct TTreeListPreviewDrawParams {
+  gui::Canvas* Canvas = nullptr;
+  gui::Rect Rect;
+  bool Selected = false;
+  const gui::Brush* Brush = nullptr;  // the background fill
+  gui::Color TextColor = gui::clWindowText;
+  gui::Color BkColor = gui::clWindow;
+  TGridTreeListNode* Node = nullptr;
+  gui::Bitmap* Scratch = nullptr;  // the paint's off-screen bitmap
+};
+
+// What the footer drawer is given: a cell of the footer (Node nullptr,
+// FooterIndex -1), of a row footer, or a whole group row (GroupRow).
+struct TTreeListFooterDrawParams {
+  gui::Canvas* Canvas = nullptr;
+  gui::Rect Rect;
+  bool GroupRow = false;
+  bool MultiLine = false;
+  const gui::Brush* Brush = nullptr;
+  gui::Color TextColor = gui::clWindowText;
+  gui::Color BkColor = gui::clBtnFace;
+  bool Focused = false;   // group rows
+  bool Selected = false;  // group rows
+  int FooterIndex = -1;
+  int Column = -1;  // absolute; -1 for group rows
+  TGridTreeListNode* Node = nullptr;
+  gui::Bitmap* Scratch = nullptr;
 };
 
 class TCustomGridTreeList;
@@ -329,6 +360,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void DrawTopPanel(gui::Canvas& canvas, const gui::Rect& r) {}
   virtual bool BottomStripShown() const { return false; }
   virtual int BottomStripHeight() const { return 0; }
+  virtual std::string BottomStripText() const { return {}; }
+  virtual bool BottomStripCheckBox() const { return false; }
+  virtual bool BottomStripChecked() const { return false; }
   virtual bool NewItemRowShown() const { return false; }
   virtual int NewItemRowHeight() const { return 0; }
   bool NewItemRowFocused() const { return newItemRowFocused_; }
@@ -390,6 +424,42 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual std::string GetNodeLine(const TGridTreeListNode* node) const { return {}; }
   // Draws one cell: background and text (see TTreeListCellDrawParams).
   virtual void DrawCell(const TTreeListCellDrawParams& p);
+  // The preview part of a row: background and the preview text in the
+  // preview font, word-wrapped, IndentDesc pixels in.
+  virtual void DrawPreview(const TTreeListPreviewDrawParams& p);
+  // A footer or row-footer cell (through the scratch bitmap), or a group
+  // row: background and text.
+  virtual void DrawFooterCell(const TTreeListFooterDrawParams& p);
+  virtual std::string PreviewText(const TGridTreeListNode* node) const { return {}; }
+  // The text of a footer cell (node nullptr) or of a row-footer cell.
+  virtual std::string FooterText(const TGridTreeListNode* node, int column, int footer) const { return {}; }
+  // Custom drawing of band and column headers: the handlers may change the
+  // text, colour, font and alignment (and a header's sort mark), or draw the
+  // cell themselves and say done.
+  virtual bool CustomDrawBandAssigned() const { return false; }
+  virtual void CustomDrawBand(int band, gui::Canvas& canvas, const gui::Rect& r, std::string& text,
+                              gui::Color& color, gui::Font& font, TAlignment& alignment, bool& done) {}
+  virtual bool CustomDrawHeaderAssigned(int column) const { return false; }
+  virtual void CustomDrawHeader(int column, gui::Canvas& canvas, const gui::Rect& r, std::string& text,
+                                gui::Color& color, gui::Font& font, TAlignment& alignment,
+                                TGridTreeListColumnSort& sorted, bool& done) {}
+  // The header button a column shows (none in this grid).
+  virtual TGridHeaderButtonKind HeaderButtonKind(int column) const { return hbkNone; }
+
+  // ------------------------------------------------------------ pressed headers
+  // What the mouse holds down in the header (painted sunken): the band and
+  // header corner buttons, a band (-1: none) and a column (absolute, -1:
+  // none). The setters repaint the part.
+  bool BandCornerPressed() const { return bandCornerPressed_; }
+  bool HeaderCornerPressed() const { return headerCornerPressed_; }
+  int PressedBand() const { return pressedBand_; }
+  int PressedColumn() const { return pressedColumn_; }
+  void SetBandCornerPressed(bool v);
+  void SetHeaderCornerPressed(bool v);
+  void SetPressedBand(int band);
+  void SetPressedColumn(int column);
+  // The paint's off-screen bitmap while a paint runs, else nullptr.
+  const gui::Bitmap* PaintBitmap() const { return paintBitmap_; }
 
   // ------------------------------------------------------------ properties
   TGridTreeListOptions Options() const { return options_; }
@@ -602,6 +672,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
 
  private:
   friend class TGridTreeListNode;
+  friend class TTreeListPaintFrame;
   struct QuietLayoutEnd {
     void operator()(TCustomGridTreeList* grid) const;
   };
@@ -634,7 +705,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   bool SizingState() const;
   TGridTreeListNode* WalkNextVisible(const TGridTreeListNode* node) const;
   TGridTreeListNode* WalkPrevVisible(const TGridTreeListNode* node) const;
-  void PaintBasic(gui::Canvas& canvas, const TTreeListDrawInfo& info);
+  // Repaints a part of the header panels (an empty rectangle: nothing).
+  void InvalidateHeaderPart(const gui::Rect& r);
 
   TGridDrawingUse drawingUse_;  // the indicator images live while a grid does
   TGridTreeListNodeList roots_;
@@ -682,6 +754,11 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int dragIndex_ = -1;
   int dropX_ = -1;
   int paintNesting_ = 0;
+  bool bandCornerPressed_ = false;
+  bool headerCornerPressed_ = false;
+  int pressedBand_ = -1;
+  int pressedColumn_ = -1;
+  gui::Bitmap* paintBitmap_ = nullptr;
   int sizingPos_ = -1;
   bool sizingLineShown_ = false;
 

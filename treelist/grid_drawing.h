@@ -102,7 +102,7 @@ struct TGridHeaderCell {
   TGridHeaderButtonKind button = hbkNone;
   TGridLookAndFeel look = lfStandard;
   TGridHeaderEdgeKind edge = hekOnly;
-  gui::Bitmap* glyph = nullptr;  // drawn at the left, its bottom-left colour left out
+  const gui::Bitmap* glyph = nullptr;  // drawn at the left, its bottom-left colour left out
   TGridSortMark sortMark = 0;
   unsigned alignment = gtfLeft;  // gtfLeft, gtfCenter or gtfRight
   bool multiLine = false;

@@ -450,18 +450,66 @@ std::string TCustomGridTreeListControl::GetNodeLine(const TGridTreeListNode* nod
 }
 
 void TCustomGridTreeListControl::DrawCell(const TTreeListCellDrawParams& p) {
-  if (OnCustomDrawCell && p.Node) {
-    std::string text = GetNodeString(p.Node, p.Column);
-    gui::Color color = p.BrushColor;
-    gui::Font font;
-    font.Assign(ColumnFont(p.Column));
-    TAlignment alignment = ColumnAlignment(p.Column);
-    bool done = false;
-    OnCustomDrawCell(this, *p.Canvas, p.CellRect, p.Node, Columns(p.Column), p.Selected, p.FocusedCell, text,
-                     color, font, alignment, done);
-    if (done) return;
+  if (!OnCustomDrawCell || !p.Node) {
+    TCustomGridTreeList::DrawCell(p);
+    return;
   }
-  TCustomGridTreeList::DrawCell(p);
+  std::string text = GetNodeString(p.Node, p.Column);
+  gui::Color color = p.BrushColor;
+  gui::Font font;
+  font.Assign(ColumnFont(p.Column));
+  TAlignment alignment = ColumnAlignment(p.Column);
+  bool done = false;
+  OnCustomDrawCell(this, *p.Canvas, p.CellRect, p.Node, Columns(p.Column), p.Selected, p.FocusedCell, text, color,
+                   font, alignment, done);
+  if (done || p.CellRect.IsEmpty() || !p.Canvas->RectVisible(p.CellRect)) return;
+  // What the handler chose: the colour and font (the "default" marker
+  // keeps the cell's), the text and the alignment.
+  Canvas& c = *p.Canvas;
+  CanvasSaver saver(c);
+  c.Font().Assign(font);
+  c.SetTextColor(DefaultedColor(font.Color(), p.TextColor));
+  c.SetBkColor(p.BkColor);
+  gui::Brush brush;
+  brush.SetColor(DefaultedColor(color, p.BrushColor));
+  DrawCellText(c, p.CellRect, color == p.BrushColor && p.Brush ? *p.Brush : brush, text, AlignmentFlags(alignment),
+               p.MultiLine);
+}
+
+std::string TCustomGridTreeListControl::PreviewText(const TGridTreeListNode* node) const {
+  std::string text;
+  if (OnGetPreviewText)
+    OnGetPreviewText(const_cast<TCustomGridTreeListControl*>(this), const_cast<TGridTreeListNode*>(node), text);
+  return text;
+}
+
+std::string TCustomGridTreeListControl::FooterText(const TGridTreeListNode* node, int column, int footer) const {
+  std::string text;
+  if (OnGetFooterText)
+    OnGetFooterText(const_cast<TCustomGridTreeListControl*>(this), const_cast<TGridTreeListNode*>(node),
+                    Columns(column), footer, text);
+  return text;
+}
+
+void TCustomGridTreeListControl::CustomDrawBand(int band, gui::Canvas& canvas, const gui::Rect& r, std::string& text,
+                                                gui::Color& color, gui::Font& font, TAlignment& alignment,
+                                                bool& done) {
+  if (OnCustomDrawBand) OnCustomDrawBand(this, Bands(band), canvas, r, text, color, font, alignment, done);
+}
+
+bool TCustomGridTreeListControl::CustomDrawHeaderAssigned(int column) const {
+  const TGridTreeListColumn* c = Columns(column);
+  return OnCustomDrawColumnHeader || (c && c->OnCustomDrawColumnHeader);
+}
+
+void TCustomGridTreeListControl::CustomDrawHeader(int column, gui::Canvas& canvas, const gui::Rect& r,
+                                                  std::string& text, gui::Color& color, gui::Font& font,
+                                                  TAlignment& alignment, TGridTreeListColumnSort& sorted,
+                                                  bool& done) {
+  TGridTreeListColumn* c = Columns(column);
+  if (OnCustomDrawColumnHeader) OnCustomDrawColumnHeader(this, c, canvas, r, text, color, font, alignment, sorted, done);
+  if (!done && c && c->OnCustomDrawColumnHeader)
+    c->OnCustomDrawColumnHeader(this, c, canvas, r, text, color, font, alignment, sorted, done);
 }
 
 // ------------------------------------------------------------------ selection list

@@ -46,6 +46,14 @@ using TGridTLCustomDrawCell = std::function<void(
     gui::Font& font, TAlignment& alignment, bool& done)>;
 using TGridTLIsExistFooterCell =
     std::function<void(TCustomGridTreeListControl* sender, TGridTreeListColumn* column, bool& exists)>;
+using TGridTLCustomDrawBand = std::function<void(
+    TCustomGridTreeListControl* sender, TGridTreeListBand* band, gui::Canvas& canvas, const gui::Rect& rect,
+    std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment, bool& done)>;
+using TGridTLGetPreviewText =
+    std::function<void(TCustomGridTreeListControl* sender, TGridTreeListNode* node, std::string& text)>;
+// A footer cell's text (node nullptr) or a row-footer cell's.
+using TGridTLGetFooterText = std::function<void(TCustomGridTreeListControl* sender, TGridTreeListNode* node,
+                                                TGridTreeListColumn* column, int footerIndex, std::string& text)>;
 using TGridTLIsExistRowFooterCell =
     std::function<void(TCustomGridTreeListControl* sender, TGridTreeListNode* node, TGridTreeListColumn* column,
                        int footerIndex, bool& exists)>;
@@ -136,8 +144,19 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   // Captions / texts of the visible columns, separated by tabs.
   std::string GetHeaderLine() const override;
   std::string GetNodeLine(const TGridTreeListNode* node) const override;
-  // OnCustomDrawCell first; then the background and the text.
+  // OnCustomDrawCell first (its text, colour, font and alignment are the
+  // cell's); then the background and the text.
   void DrawCell(const TTreeListCellDrawParams& p) override;
+  std::string PreviewText(const TGridTreeListNode* node) const override;
+  std::string FooterText(const TGridTreeListNode* node, int column, int footer) const override;
+  bool CustomDrawBandAssigned() const override { return bool(OnCustomDrawBand); }
+  void CustomDrawBand(int band, gui::Canvas& canvas, const gui::Rect& r, std::string& text, gui::Color& color,
+                      gui::Font& font, TAlignment& alignment, bool& done) override;
+  // The grid's handler or the column's.
+  bool CustomDrawHeaderAssigned(int column) const override;
+  void CustomDrawHeader(int column, gui::Canvas& canvas, const gui::Rect& r, std::string& text, gui::Color& color,
+                        gui::Font& font, TAlignment& alignment, TGridTreeListColumnSort& sorted,
+                        bool& done) override;
 
   // ------------------------------------------------------------ events
   TGridTLGetIndex OnGetImageIndex;
@@ -147,6 +166,9 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TGridTLColumnSorted OnColumnSorted;
   TGridTLCustomDrawHeader OnCustomDrawColumnHeader;
   TGridTLCustomDrawCell OnCustomDrawCell;
+  TGridTLCustomDrawBand OnCustomDrawBand;
+  TGridTLGetPreviewText OnGetPreviewText;
+  TGridTLGetFooterText OnGetFooterText;
   TGridTLIsExistFooterCell OnIsExistFooterCell;
   TGridTLIsExistRowFooterCell OnIsExistRowFooterCell;
   TGridTreeListNotify OnChangedColumnsWidth;

@@ -1,29 +1,220 @@
-// The tree list's paint with the grid's drawing routines: band and column
-// headers, the indicator cells, the rows' tree parts (indent, expand
-// button, images), every cell through the cell drawer, the focus frame and
-// the empty areas. Tracking feedback is hidden around it.
+// The tree list's paint: the frame every area painter shares and the
+// order of the areas; the grid's own drawers of cells, previews and
+// footer cells; the pressed header parts.
+#include "treelist/tree_list_paint.h"
+
 #include <algorithm>
+#include <stdexcept>
 
 #include "treelist/custom_tree_list.h"
 #include "treelist/grid_drawing.h"
+#include "treelist/tree_list_band_paint.h"
+#include "treelist/tree_list_row_paint.h"
 
 using namespace gui;
 
+// ------------------------------------------------------------------ brushes
+
+namespace {
+int g_liveBrushes = 0;
+}  // namespace
+
+TTreeListBrushes::~TTreeListBrushes() { g_liveBrushes -= Count(); }
+
+int TTreeListBrushes::Live() { return g_liveBrushes; }
+
+const gui::Brush& TTreeListBrushes::Of(gui::Color c) {
+  const gui::Color rgb = ColorToRGB(c);  // the marker throws here
+  std::unique_ptr<gui::Brush>& b = brushes_[rgb];
+  if (!b) {
+    b = std::make_unique<gui::Brush>();
+    b->SetColor(c);
+    ++g_liveBrushes;
+  }
+  return *b;
+}
+
+// ------------------------------------------------------------------ clip
+
+void TTreeListClip::Remember() {
+  if (set_) return;
+  hadClip_ = canvas_.GetClip(saved_);
+  set_ = true;
+}
+
+void TTreeListClip::Set(const Rect& r) {
+  Remember();
+  canvas_.IntersectClip(r);
+}
+
+void TTreeListClip::Exclude(const Rect& r) {
+  Remember();
+  canvas_.ExcludeClip(r);
+}
+
+void TTreeListClip::Restore() {
+  if (!set_) return;
+  canvas_.SelectClip(hadClip_ ? &saved_ : nullptr);
+  saved_.Clear();
+  set_ = false;
+}
+
+// ------------------------------------------------------------------ frame
+
 namespace {
 
-void Fill(Canvas& c, const Rect& r, gui::Color color) {
-  if (r.IsEmpty() || !c.RectVisible(r)) return;
-  c.Brush().SetColor(color);
-  c.FillRect(r);
+using TCTL = TCustomGridTreeList;
+
+gui::Color Def(gui::Color c, gui::Color fallback) { return TCTL::DefaultedColor(c, fallback); }
+
+TTreeListPaintColors PaintColors(const TCustomGridTreeList& g) {
+  TTreeListPaintColors c;
+  c.Window = Def(g.Color(), clWindow);
+  c.Font = Def(g.Font().Color(), clWindowText);
+  c.Band = Def(g.BandColor(), clBtnFace);
+  c.Header = Def(g.HeaderColor(), clBtnFace);
+  c.Group = Def(g.GroupNodeColor(), clBtnFace);
+  c.GroupText = Def(g.GroupNodeTextColor(), c.Font);
+  c.Highlight = Def(g.HighlightColor(), clHighlight);
+  c.HighlightText = Def(g.HighlightTextColor(), clHighlightText);
+  c.HideSelection = Def(g.HideSelectionColor(), clBtnFace);
+  c.HideSelectionText = Def(g.HideSelectionTextColor(), clBtnText);
+  c.TreeLine = Def(g.TreeLineColor(), clGrayText);
+  c.FixedBandLine = Def(g.FixedBandLineColor(), clWindowFrame);
+  c.RowFooter = Def(g.RowFooterColor(), cl3DLight);
+  c.RowFooterText = Def(g.RowFooterTextColor(), clWindowText);
+  c.Shadow = g.LookAndFeel() == lfUltraFlat ? MakeRGB(0xA0, 0xA0, 0xA0) : clBtnShadow;
+  c.Grid = g.GridColor();
+  return c;
 }
 
-TGridHeaderEdgeKind EdgeKind(const TTreeListColumnEntry& e) {
-  if (e.FirstInRow && e.LastInRow) return hekOnly;
-  if (e.LastInRow) return hekLast;
-  return e.FirstInRow ? hekFirst : hekMiddle;
-}
+bool SameRGB(gui::Color a, gui::Color b) { return ColorToRGB(a) == ColorToRGB(b); }
 
 }  // namespace
+
+TTreeListPaintFrame::TTreeListPaintFrame(TCustomGridTreeList& grid, gui::Canvas& canvas)
+    : Grid(grid),
+      Canvas(canvas),
+      Colors(PaintColors(grid)),
+      Look(grid.LookAndFeel()),
+      Active(grid.HasFocus() || (grid.Editing() && grid.EditorHasFocus())),
+      PaintClip(canvas) {
+  grid.CalcDrawInfo(Info);
+  Band = &Brushes.Of(Colors.Band);
+  Header = &Brushes.Of(Colors.Header);
+  Group = &Brushes.Of(Colors.Group);
+  Background = &Brushes.Of(Colors.Window);
+  Shadow = &Brushes.Of(Colors.Shadow);
+  Highlight = &Brushes.Of(Colors.Highlight);
+  TreeLine = &Brushes.Of(Colors.TreeLine);
+  HideSelection = &Brushes.Of(Colors.HideSelection);
+  RowFooter = &Brushes.Of(Colors.RowFooter);
+  FixedBandLine = &Brushes.Of(Colors.FixedBandLine);
+  for (const TTreeListColumnEntry& e : Info.Columns) {
+    if (e.Column < 0) continue;
+    if (size_t(e.Column) >= columns_.size()) columns_.resize(size_t(e.Column) + 1);
+    ColumnEntry& entry = columns_[size_t(e.Column)];
+    entry.color = Def(grid.ColumnColor(e.Column), Colors.Window);
+    if (!SameRGB(entry.color, Colors.Window)) entry.brush = &Brushes.Of(entry.color);
+  }
+  grid.paintBitmap_ = &Scratch;
+}
+
+TTreeListPaintFrame::~TTreeListPaintFrame() { Grid.paintBitmap_ = nullptr; }
+
+const gui::Brush* TTreeListPaintFrame::ColumnBrush(int column) const {
+  return column >= 0 && size_t(column) < columns_.size() ? columns_[size_t(column)].brush : nullptr;
+}
+
+gui::Color TTreeListPaintFrame::ColumnColor(int column) const {
+  return ColumnBrush(column) ? columns_[size_t(column)].color : Colors.Window;
+}
+
+const gui::Brush& TTreeListPaintFrame::LevelBrush(int level, gui::Color proposed, gui::Color* color) {
+  gui::Color c = proposed;
+  const gui::Brush* brush = Group;
+  if (Grid.LevelColorAssigned()) {
+    Grid.LevelColor(level, c);
+    c = Def(c, proposed);
+    if (!SameRGB(c, Colors.Group)) brush = &Brushes.Of(c);
+  }
+  if (color) *color = c;
+  return *brush;
+}
+
+TTreeListCellColors TTreeListPaintFrame::CellColors(const TTreeListColorQuery& q) {
+  const bool focused = q.Node && q.Node == Grid.FocusedNode();
+  if ((!Active && Grid.IsDragging() && focused) || (q.Selected && Active))
+    return {Colors.Highlight, Colors.HighlightText, Highlight};
+  if (q.Selected && !Grid.HideSelection()) return {Colors.HideSelection, Colors.HideSelectionText, HideSelection};
+  if (!Grid.IsStandardStyle() && (q.GroupRow || (q.Node && q.Node->HasChildren()))) {
+    TTreeListCellColors r{Colors.Group, Colors.GroupText, nullptr};
+    r.Brush = &LevelBrush(q.Node ? q.Node->Level() : 0, Colors.Group, &r.Bk);
+    return r;
+  }
+  const bool ownFont = q.Column >= 0 && Grid.ColumnFontAssigned(q.Column);
+  const gui::Color text = ownFont ? Def(Grid.ColumnFont(q.Column).Color(), Colors.Font) : Colors.Font;
+  if (const gui::Brush* b = ColumnBrush(q.Column)) return {ColumnColor(q.Column), text, b};
+  return {Colors.Window, text, Background};
+}
+
+void TTreeListPaintFrame::Fill(const Rect& r, const gui::Brush& brush) {
+  if (!Visible(r)) return;
+  Canvas.Brush().Assign(brush);
+  Canvas.FillRect(r);
+}
+
+void TTreeListPaintFrame::CornerButton(const Rect& r, const gui::Brush& brush, bool pressed) {
+  if (!Visible(r)) return;
+  Rect q = r;
+  if (Look == lfUltraFlat) {
+    Canvas.DrawEdge(q, BDR_SUNKENOUTER, BF_TOP | BF_RIGHT | BF_BOTTOM | BF_FLAT | BF_ADJUST);
+    Fill(q, brush);
+    if (pressed) Canvas.PatBlt(q, DSTINVERT);
+    return;
+  }
+  DrawHeaderFaceInverted(Canvas, q, brush, Look, hekOnly, pressed);
+}
+
+void TTreeListPaintFrame::CellFrame(const Rect& r) {
+  if (Look == lfUltraFlat) {
+    Canvas.Brush().SetColor(clBtnShadow);
+    Canvas.FrameRect(r);
+    return;
+  }
+  Rect q = r;
+  Canvas.DrawEdge(q, BDR_SUNKENOUTER, BF_RECT);
+}
+
+void TTreeListPaintFrame::FocusRect(const Rect& r) {
+  if (r.IsEmpty()) return;
+  if (Active) {
+    if (!Grid.HasOption(aoHideFocusRect)) DrawFocusFrame(Canvas, r);
+  } else if (!Grid.HideFocusRect() && !Grid.IsDragging()) {
+    InvertFrame(Canvas, r);
+  }
+}
+
+// ------------------------------------------------------------------ paint
+
+void TCustomGridTreeList::Paint(Canvas& canvas, const Rect& clip) {
+  // The feedback drawn by inversion is away while the grid paints (also
+  // when a painter raises).
+  HideTrackingFeedback();
+  struct Shown {
+    TCustomGridTreeList& grid;
+    ~Shown() { grid.ShowTrackingFeedback(); }
+  } shown{*this};
+  TTreeListPaintFrame f(*this, canvas);
+  if (f.Visible(f.Info.TopPanel)) DrawTopPanel(canvas, f.Info.TopPanel);
+  PaintBandPanel(f);
+  PaintHeaderPanel(f);
+  PaintNewItemRow(f);
+  PaintIndicator(f);
+  PaintFooter(f);
+  PaintBottomStrip(f);
+  PaintRows(f);
+}
 
 unsigned TCustomGridTreeList::AlignmentFlags(TAlignment a) {
   switch (a) {
@@ -40,115 +231,79 @@ void TCustomGridTreeList::DrawCell(const TTreeListCellDrawParams& p) {
   c.Font().Assign(ColumnFont(p.Column));
   c.SetTextColor(p.TextColor);
   c.SetBkColor(p.BkColor);
-  gui::Brush brush;
-  brush.SetColor(p.BrushColor);
-  DrawCellText(c, p.CellRect, brush, p.Node ? GetNodeString(p.Node, p.Column) : std::string(),
+  gui::Brush own;
+  own.SetColor(p.BrushColor);
+  DrawCellText(c, p.CellRect, p.Brush ? *p.Brush : own, p.Node ? GetNodeString(p.Node, p.Column) : std::string(),
                AlignmentFlags(ColumnAlignment(p.Column)), p.MultiLine);
 }
 
-void TCustomGridTreeList::Paint(Canvas& canvas, const Rect& clip) {
-  HideTrackingFeedback();
-  struct Shown {
-    TCustomGridTreeList& grid;
-    ~Shown() { grid.ShowTrackingFeedback(); }
-  } shown{*this};
-  TTreeListDrawInfo info;
-  CalcDrawInfo(info);
-  PaintBasic(canvas, info);
+void TCustomGridTreeList::DrawPreview(const TTreeListPreviewDrawParams& p) {
+  Canvas& c = *p.Canvas;
+  if (p.Rect.IsEmpty() || !c.RectVisible(p.Rect) || !p.Brush) return;
+  CanvasSaver saver(c);
+  c.Brush().Assign(*p.Brush);
+  c.FillRect(p.Rect);
+  const std::string text = p.Node ? PreviewText(p.Node) : std::string();
+  if (text.empty()) return;
+  const Rect r(p.Rect.Left + indentDesc_, p.Rect.Top + 1, p.Rect.Right - 2, p.Rect.Bottom - 1);
+  DrawTextEx(c, text, nullptr, p.TextColor, p.BkColor, previewFont_, *p.Brush,
+             gtfWordWrap | gtfEndEllipsis | gtfNoFill, r, r);
 }
 
-void TCustomGridTreeList::PaintBasic(Canvas& c, const TTreeListDrawInfo& info) {
-  Bitmap scratch;
-  gui::Brush bandBrush, headerBrush;
-  bandBrush.SetColor(bandColor_);
-  headerBrush.SetColor(headerColor_);
-  const TGridLookAndFeel look = LookAndFeel();
-  auto header = [&](const Rect& r, const Rect& clipRect, const gui::Brush& brush, const gui::Font& font,
-                    const TGridHeaderCell& cell) {
-    if (r.IsEmpty() || clipRect.IsEmpty() || !c.RectVisible(clipRect)) return;
-    CanvasSaver saver(c);
-    c.IntersectClip(clipRect);
-    c.Font().Assign(font);
-    DrawHeaderCell(c, r, cell, brush);
-  };
-  Fill(c, info.BandCorner, bandColor_);
-  Fill(c, info.HeaderCorner, headerColor_);
-  for (const TTreeListBandEntry& b : info.Bands) {
-    const std::string caption = BandCaption(b.Band);
-    TGridHeaderCell cell;
-    cell.look = look;
-    cell.alignment = AlignmentFlags(BandAlignment(b.Band));
-    cell.text = caption;
-    header(b.HeaderRect, b.ClipRect, bandBrush, bandFont_, cell);
+void TCustomGridTreeList::DrawFooterCell(const TTreeListFooterDrawParams& p) {
+  Canvas& c = *p.Canvas;
+  if (p.Rect.IsEmpty() || !c.RectVisible(p.Rect) || !p.Brush || !p.Scratch) return;
+  CanvasSaver saver(c);
+  c.SetTextColor(p.TextColor);
+  c.SetBkColor(p.BkColor);
+  std::string text;
+  unsigned alignment = gtfLeft;
+  if (p.GroupRow) {
+    text = p.Node ? GetNodeString(p.Node, VisibleIndexToAbsolute(0)) : std::string();
+  } else {
+    text = FooterText(p.Node, p.Column, p.FooterIndex);
+    alignment = AlignmentFlags(ColumnAlignment(p.Column));
   }
-  for (const TTreeListColumnEntry& e : info.Columns) {
-    Fill(c, e.EmptyRect, clBtnShadow);
-    const std::string caption = HeaderCaption(e.Column);
-    TGridHeaderCell cell;
-    cell.look = look;
-    cell.edge = EdgeKind(e);
-    cell.sortMark = TGridSortMark(HeaderSortMark(e.Column));
-    cell.alignment = AlignmentFlags(HeaderAlignment(e.Column));
-    cell.multiLine = e.MultiLine;
-    cell.text = caption;
-    header(e.HeaderRect, e.ClipRect, headerBrush, headerFont_, cell);
-  }
-  for (const Rect& gap : info.HeaderGaps) Fill(c, gap, clBtnShadow);
-  Fill(c, info.Footer, headerColor_);
-  Fill(c, info.EmptyRight, Color());
-  Fill(c, info.EmptyBelow, Color());
-  Fill(c, info.Indicator, headerColor_);
+  DrawCellTextBuffered(c, p.Rect, c.ClipBox().Intersect(p.Rect), *p.Brush, text, alignment, p.MultiLine,
+                       *p.Scratch);
+}
 
-  const bool active = HasFocus() || (Editing() && EditorHasFocus());
-  const int lines = RowLineHeight() * LinesPerRecord();
-  const int firstBand = Layout().empty() ? -1 : Layout()[0].Band;
-  for (const TTreeListRowEntry& row : info.RowEntries) {
-    if (!info.Indicator.IsEmpty()) {
-      const Rect cell(info.Indicator.Left, row.Top, info.Indicator.Right, row.Top + row.Height);
-      if (c.RectVisible(cell))
-        DrawIndicatorCell(c, cell, cell.Intersect(info.Indicator), look, TGridIndicatorKind(row.IndicatorKind),
-                          scratch, headerBrush);
-    }
-    const Rect rowRect(info.Rows.Left, row.Top, info.DataRight, row.Top + row.Height);
-    if (!c.RectVisible(rowRect)) continue;
-    const bool highlighted = row.Selected && (active || !hideSelection_);
-    const gui::Color bk = !highlighted ? Color() : (active ? highlightColor_ : hideSelectionColor_);
-    const gui::Color text = !highlighted ? Font().Color() : (active ? highlightTextColor_ : hideSelectionTextColor_);
-    // The tree part of the first column, from the geometry the hit test uses.
-    const TTreeListIndentGeometry g = IndentGeometry(
-        row.Node, Rect(info.TreeLeft, row.Top, info.TreeRight, row.Top + lines), info.TreeIndentLimit);
-    {
-      CanvasSaver saver(c);
-      c.IntersectClip(Rect(info.TreeClipLeft, row.Top, info.TreeIndentLimit, row.Top + lines));
-      Fill(c, Rect(info.TreeLeft, row.Top, g.CellLeft, row.Top + lines), Color());
-      if (!g.Button.IsEmpty()) DrawTreeButton(c, g.Button, row.Top + lines / 2, !row.Node->Expanded());
-      if (!g.StateImage.IsEmpty()) DrawImageCentered(c, g.StateImage, StateImages(), row.Node->StateIndex());
-      if (!g.Image.IsEmpty())
-        DrawImageCentered(c, g.Image, Images(), row.Selected ? row.Node->SelectedIndex() : row.Node->ImageIndex());
-    }
-    for (const TTreeListColumnEntry& e : info.Columns) {
-      TTreeListCellDrawParams p;
-      p.Canvas = &c;
-      p.CellRect = Rect(e.HeaderRect.Left, row.Top + e.RowIndex * RowLineHeight(), e.HeaderRect.Right,
-                        row.Top + (e.RowIndex + e.RowCount) * RowLineHeight());
-      if (e.Band == firstBand) p.CellRect.Left = std::max(p.CellRect.Left, info.TreeLeft + row.Indent);
-      p.CellRect = p.CellRect.Intersect(Rect(e.ClipRect.Left, row.Top, e.ClipRect.Right, row.Top + lines));
-      const bool cellSelected = highlighted && (IsRowSelect() || IsInvertSelect() || e.Column == FocusedAbsoluteIndex());
-      p.ColumnColor = ColumnColor(e.Column);
-      p.BrushColor = p.BkColor = cellSelected ? bk : p.ColumnColor;
-      p.TextColor = cellSelected ? text : ColumnFont(e.Column).Color();
-      p.FirstOfGrid = e.FirstOfGrid;
-      p.LastOfGrid = e.LastOfGrid;
-      p.MultiLine = e.MultiLine;
-      p.FocusedCell = active && row.Node == FocusedNode();
-      p.Selected = row.Selected;
-      p.Column = e.Column;
-      p.Node = row.Node;
-      DrawCell(p);
-    }
-    if (row.Node == FocusedNode() && active && !HasOption(aoHideFocusRect))
-      DrawFocusFrame(c, IsRowSelect() || IsInvertSelect()
-                            ? Rect(info.TreeLeft + row.Indent, row.Top, info.DataRight, row.Top + lines)
-                            : CellRect(row.Node, FocusedColumn()));
-  }
+// ------------------------------------------------------------------ pressed parts
+
+void TCustomGridTreeList::InvalidateHeaderPart(const Rect& r) {
+  if (!r.IsEmpty() && HandleAllocated() && !Destroying()) InvalidateRect(r);
+}
+
+void TCustomGridTreeList::SetBandCornerPressed(bool v) {
+  if (v == bandCornerPressed_) return;
+  bandCornerPressed_ = v;
+  TTreeListDrawInfo info;
+  CalcAreaRects(info);
+  InvalidateHeaderPart(info.BandCorner);
+}
+
+void TCustomGridTreeList::SetHeaderCornerPressed(bool v) {
+  if (v == headerCornerPressed_) return;
+  headerCornerPressed_ = v;
+  TTreeListDrawInfo info;
+  CalcAreaRects(info);
+  InvalidateHeaderPart(info.HeaderCorner);
+}
+
+void TCustomGridTreeList::SetPressedBand(int band) {
+  if (band == pressedBand_) return;
+  TTreeListDrawInfo info;
+  CalcDrawInfo(info);
+  for (const TTreeListBandEntry& b : info.Bands)
+    if (b.Band == band || b.Band == pressedBand_) InvalidateHeaderPart(b.ClipRect);
+  pressedBand_ = band;
+}
+
+void TCustomGridTreeList::SetPressedColumn(int column) {
+  if (column == pressedColumn_) return;
+  TTreeListDrawInfo info;
+  CalcDrawInfo(info);
+  for (const TTreeListColumnEntry& e : info.Columns)
+    if (e.Column == column || e.Column == pressedColumn_) InvalidateHeaderPart(e.ClipRect);
+  pressedColumn_ = column;
 }

@@ -14,6 +14,24 @@ namespace {
 
 COLORREF Ref(Color c) { return COLORREF(ColorToRGB(c)); }
 
+// The RGB a pen or brush draws in now, a system colour through the table
+// installed at this moment; kNoRGB for one that has no colour of its own.
+constexpr Color kNoRGB = 0xFFFFFFFFu;
+
+Color PenRGB(const Pen& p) { return p.Style() == PenStyle::Clear ? kNoRGB : ColorToRGB(p.Color()); }
+
+Color BrushRGB(const Brush& b) {
+  switch (b.Style()) {
+    case BrushStyle::Clear:
+    case BrushStyle::Halftone: return kNoRGB;
+    case BrushStyle::Pattern:
+      if (b.Bitmap() && !b.Bitmap()->Empty()) return kNoRGB;
+      break;
+    default: break;
+  }
+  return ColorToRGB(b.Color());
+}
+
 RECT Win(const Rect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
 
 std::vector<POINT> WinPoints(std::span<const Point> pts) {
@@ -180,33 +198,34 @@ GdiCanvas::~GdiCanvas() {
   if (release_) release_(dc_);
 }
 
-void GdiCanvas::RealizePen() const {
+void GdiCanvas::RealizePen(Color rgb) const {
   const gui::Pen& p = Pen();
-  HPEN fresh = p.Style() == PenStyle::Clear
-                   ? CreatePen(PS_NULL, 0, 0)
-                   : CreatePen(PenStyleOf(p.Style()), p.Width(), Ref(p.Color()));
+  HPEN fresh = p.Style() == PenStyle::Clear ? CreatePen(PS_NULL, 0, 0)
+                                            : CreatePen(PenStyleOf(p.Style()), p.Width(), COLORREF(rgb));
   SelectObject(dc_, fresh);
   if (pen_) DeleteObject(pen_);
   pen_ = fresh;
   penRev_ = p.Revision();
+  penRGB_ = rgb;
 }
 
-void GdiCanvas::RealizeBrush() const {
+void GdiCanvas::RealizeBrush(Color rgb) const {
   const gui::Brush& b = Brush();
+  const COLORREF ref = COLORREF(rgb);
   HBRUSH fresh = nullptr;
   bool own = true;
   switch (b.Style()) {
-    case BrushStyle::Solid: fresh = CreateSolidBrush(Ref(b.Color())); break;
+    case BrushStyle::Solid: fresh = CreateSolidBrush(ref); break;
     case BrushStyle::Clear:
       fresh = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
       own = false;
       break;
-    case BrushStyle::Horizontal: fresh = CreateHatchBrush(HS_HORIZONTAL, Ref(b.Color())); break;
-    case BrushStyle::Vertical: fresh = CreateHatchBrush(HS_VERTICAL, Ref(b.Color())); break;
-    case BrushStyle::FDiagonal: fresh = CreateHatchBrush(HS_FDIAGONAL, Ref(b.Color())); break;
-    case BrushStyle::BDiagonal: fresh = CreateHatchBrush(HS_BDIAGONAL, Ref(b.Color())); break;
-    case BrushStyle::Cross: fresh = CreateHatchBrush(HS_CROSS, Ref(b.Color())); break;
-    case BrushStyle::DiagCross: fresh = CreateHatchBrush(HS_DIAGCROSS, Ref(b.Color())); break;
+    case BrushStyle::Horizontal: fresh = CreateHatchBrush(HS_HORIZONTAL, ref); break;
+    case BrushStyle::Vertical: fresh = CreateHatchBrush(HS_VERTICAL, ref); break;
+    case BrushStyle::FDiagonal: fresh = CreateHatchBrush(HS_FDIAGONAL, ref); break;
+    case BrushStyle::BDiagonal: fresh = CreateHatchBrush(HS_BDIAGONAL, ref); break;
+    case BrushStyle::Cross: fresh = CreateHatchBrush(HS_CROSS, ref); break;
+    case BrushStyle::DiagCross: fresh = CreateHatchBrush(HS_DIAGCROSS, ref); break;
     case BrushStyle::Halftone:
       fresh = HalftoneBrush();
       own = false;
@@ -218,7 +237,7 @@ void GdiCanvas::RealizeBrush() const {
         fresh = CreatePatternBrush(bmp);
         DeleteObject(bmp);
       } else {
-        fresh = CreateSolidBrush(Ref(b.Color()));
+        fresh = CreateSolidBrush(ref);
       }
       break;
   }
@@ -227,18 +246,24 @@ void GdiCanvas::RealizeBrush() const {
   brush_ = fresh;
   ownBrush_ = own;
   brushRev_ = b.Revision();
+  brushRGB_ = rgb;
 }
 
 void GdiCanvas::Prepare(unsigned need) const {
+  // A pen or brush made before is used again only while it draws in the
+  // same RGB: the same system colour may stand for another after the
+  // colour scheme changed.
   if (need & kPen) {
-    if (!pen_ || Pen().Revision() != penRev_) RealizePen();
+    const Color rgb = PenRGB(Pen());
+    if (!pen_ || Pen().Revision() != penRev_ || rgb != penRGB_) RealizePen(rgb);
     SelectObject(dc_, pen_);
     SetROP2(dc_, Pen().Mode());
   }
   if (need & kBrush) {
+    const Color rgb = BrushRGB(Brush());
     // A pattern brush follows its bitmap's pixels: made again each time.
-    if (!brush_ || Brush().Revision() != brushRev_ || Brush().Style() == BrushStyle::Pattern)
-      RealizeBrush();
+    if (!brush_ || Brush().Revision() != brushRev_ || rgb != brushRGB_ || Brush().Style() == BrushStyle::Pattern)
+      RealizeBrush(rgb);
     SelectObject(dc_, brush_);
   }
   if (need & kFont) SelectObject(dc_, RealizeFont(Font()));

@@ -1,6 +1,7 @@
 // The window system's canvas: every Canvas operation on a device context
 // (a window's, a paint session's or a bitmap's memory context). The pen,
-// brush and font are realised on first use after each change; fonts are
+// brush and font are realised on first use after each change (a pen or
+// brush also when its colour now resolves to another RGB); fonts are
 // shared by description for the life of the program. Colours are resolved
 // through the installed system-colour table when drawn, so the default
 // marker never reaches the device (resolving it throws).
@@ -83,8 +84,9 @@ class GdiCanvas : public Canvas {
   enum Need : unsigned { kPen = 1, kBrush = 2, kFont = 4, kColors = 8 };
   // Selects what a drawing call uses, realised afresh where it changed.
   void Prepare(unsigned need) const;
-  void RealizePen() const;
-  void RealizeBrush() const;
+  // Makes the pen or brush afresh, drawing in rgb (resolved by the caller).
+  void RealizePen(Color rgb) const;
+  void RealizeBrush(Color rgb) const;
   // The device context of a source canvas (nullptr: not drawable here).
   static HDC SourceDC(Canvas& src);
   // Copies w x h pixels of srcDC at (sx, sy) to (x, y), leaving out those
@@ -99,9 +101,11 @@ class GdiCanvas : public Canvas {
   std::function<void(HDC)> release_;
   mutable HPEN pen_ = nullptr;
   mutable uint64_t penRev_ = ~uint64_t(0);
+  mutable Color penRGB_ = 0;
   mutable HBRUSH brush_ = nullptr;
   mutable bool ownBrush_ = false;
   mutable uint64_t brushRev_ = ~uint64_t(0);
+  mutable Color brushRGB_ = 0;
   // Clip regions saved by Save (nullptr: none), by level.
   std::vector<HRGN> savedClips_;
 };

@@ -1,7 +1,8 @@
 // What the main window's tests stand on: the window layer's fixed colours
 // and text measuring, a recording tray, the shipped language texts, and a
 // main window whose files live in a fresh temporary program folder and
-// whose gateway keeps to loopback addresses without a Gnutella seed.
+// whose gateway keeps to loopback addresses and free ports without a
+// Gnutella seed (the program's port, 10000, may be another program's).
 #pragma once
 #include "tests/gui_win32/win32_fixture.h"
 
@@ -54,6 +55,7 @@ class MainFormTest : public testwin::Win32Test {
     TMainFormOptions o;
     o.ProgramFolder = folder;
     o.AdjustGateway = [cachePort](TGatewaySettings& g) {
+      g.ClientPort = 0;
       g.DuskwireAddress = g.GnutellaAddress = "127.0.0.1";
       g.DuskwirePort = 0;
       g.GnutellaSeedHost.clear();

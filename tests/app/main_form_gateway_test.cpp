@@ -1,5 +1,5 @@
-// The main window with the program's own gateway (127.0.0.1:10000, its
-// Duskwire side on 127.0.0.1) beside a second program's gateway on
+// The main window with the program's own gateway (on 127.0.0.1, its
+// Duskwire side too) beside a second program's gateway on
 // 127.0.0.2 in the same process, joined by the harness cache server: the
 // window logs in to its gateway, finds the other program's file, downloads
 // it byte for byte through the results grid's DOWNLOAD command, shows the
@@ -38,8 +38,9 @@ TEST_F(MainFormGatewayTest, FindsAndDownloadsAPeersFileThroughTheProgramsOwnGate
   auto form = MakeForm(cache.Port());
   TLegacySettingsForm& provider = *form->LegacySettings;
   provider.Connect(provider.IndexOfGateway());
-  EXPECT_EQ(provider.Server(0).ID, "P2P");
-  ASSERT_TRUE(WaitFor([&] { return form->NapsterClient.IsLoggedIn("P2P"); })) << provider.StatusText();
+  EXPECT_EQ(provider.Server(0).Port, GatewayListeningPort());
+  ASSERT_TRUE(WaitFor([&] { return form->NapsterClient.IsLoggedIn(provider.Server(0).ID); }))
+      << provider.StatusText();
   ASSERT_TRUE(bobLog.Wait("OnLogin", 1, 20000)) << bobLog.Text();
 
   const std::string content = testutil::PatternBytes(400000, 11);

@@ -76,6 +76,14 @@ class FakeServerTest : public testapp::MainFormTest {
     ASSERT_TRUE(WaitFor([&] { return !form->SearchView->Searching(); }));
   }
 
+  // Enter in a box of the view shown, as the keyboard sends it.
+  void Enter(gui::Edit* box) {
+    form->ShowAndActivate();
+    box->SetFocus();
+    PostMessageA(reinterpret_cast<HWND>(box->Handle()), WM_KEYDOWN, VK_RETURN, 1);
+    Pump();
+  }
+
   // Something the server says that shows in the messages view: everything
   // it sent before has been handled once it is there.
   void Marker(const std::string& text) {
@@ -118,8 +126,10 @@ TEST_F(FakeServerTest, ASearchListsItsResultsSortsThemByValueAndIgnoresWhatComes
   EXPECT_TRUE(form->ServerBar->GetButton(0)->Checked());
   EXPECT_EQ(form->ConnectionText(), "Online: 1 server(s)");
 
-  Search("blue");
-  ASSERT_EQ(form->SearchView->ResultCount(), 4);
+  // Enter in the search box searches.
+  form->SearchView->SearchBox()->SetText("blue");
+  Enter(form->SearchView->SearchBox());
+  ASSERT_TRUE(WaitFor([&] { return form->SearchView->ResultCount() == 4 && !form->SearchView->Searching(); }));
   TGridTreeListNode* tide = Row("Blue Tide.mp3");
   ASSERT_NE(tide, nullptr) << "the file's own name, without the peer's folders";
   EXPECT_EQ(tide->Strings(TS::colSize), "10.2 MB");
@@ -174,7 +184,7 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   ASSERT_TRUE(WaitFor([&] { return down->Finished(row); }));
   EXPECT_EQ(row->Strings(TTransferView::colState), "Complete");
   EXPECT_EQ(row->Strings(TTransferView::colProgress), "100 %");
-  EXPECT_EQ(row->Strings(TTransferView::colUser), "@#!GNUTELLA:5:16777343");
+  EXPECT_EQ(row->Strings(TTransferView::colUser), "Gnutella 127.0.0.1");
   EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the file byte for byte, nothing of the old one";
   EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 1) << "a finished download is shared";
 
@@ -229,6 +239,10 @@ TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) 
   form->MessageView->MessageBox()->SetText("hello there");
   form->MessageView->Send();
   EXPECT_EQ(received(205, 2), "bob hello there");
+  form->ShowView(TMainForm::vMessages);
+  form->MessageView->MessageBox()->SetText("/msg bob by enter");
+  Enter(form->MessageView->MessageBox());
+  EXPECT_EQ(received(205, 3), "bob by enter");
   EXPECT_FALSE(form->ExecuteCommand("FROBNICATE bob"));
   EXPECT_EQ(form->LastStatus(), "Unknown command: FROBNICATE");
 
@@ -278,6 +292,77 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_EQ(form->LegacySettings->Server(1).Port, server.Port());
   EXPECT_EQ(form->LegacySettings->Server(0).Address(), "127.0.0.1:10000");
   EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
+}
+
+TEST_F(FakeServerTest, AShareFileThatCannotBeReadIsKeptAsideNotWrittenOver) {
+  form.reset();
+  const std::string garbage = "SHARE_1_0" + std::string(40, '\x7f');  // a record cut short
+  testutil::WriteFileBytes(folder + "Shared.dat", garbage);
+  form = MakeForm();
+  EXPECT_NE(form->MessageView->Text().find("Shared.dat.bad"), std::string::npos);
+  form.reset();
+  EXPECT_TRUE(testutil::ReadFileBytes(folder + "Shared.dat.bad") == garbage);
+  EXPECT_EQ(testutil::ReadFileBytes(folder + "Shared.dat"), "SHARE_1_0");
+}
+
+TEST_F(FakeServerTest, ANetworkThatRefusesTheConnectionStaysOfflineAndSaysWhy) {
+  Server gone;
+  ASSERT_TRUE(gone.Start());
+  TLegacyServer s;
+  s.Host = "127.0.0.1";
+  s.Port = gone.Port();
+  s.Nick = "alice";
+  gone.Stop();
+  const int i = form->LegacySettings->Add(s);
+  form->LegacySettings->Connect(i);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(i)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
+  EXPECT_NE(form->LegacySettings->StatusText().find("("), std::string::npos) << form->LegacySettings->StatusText();
+  // Connecting again works as the first time.
+  form->LegacySettings->Connect(i);
+  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+}
+
+TEST_F(FakeServerTest, TheNetworksFileKeepsOnlyServersThatCanBeReached) {
+  const std::string other = testutil::TempFolder("legacy");
+  plat::ForceDirectories(other + "Legacy");
+  testutil::WriteFileBytes(other + "Legacy\\Legacy.cfg",
+                           "[Servers]\r\nCount = \"4\"\r\n"
+                           "[Server1]\r\nHost = \"opennap.example\"\r\nPort = \"8888\"\r\nNick = \"al\"\r\n"
+                           "Password = \"pw\"\r\nRedirect = \"TRUE\"\r\n"
+                           "[Server2]\r\nHost = \"\"\r\nPort = \"8888\"\r\n"
+                           "[Server3]\r\nHost = \"h\"\r\nPort = \"70000\"\r\n"
+                           "[Server4]\r\nHost = \"h\"\r\nPort = \"0\"\r\n");
+  TLegacySettingsForm networks(nullptr, form->NapsterClient, other, "alice");
+  ASSERT_EQ(networks.Count(), 2);
+  EXPECT_TRUE(networks.Server(0).Gateway);
+  EXPECT_EQ(networks.Server(1).Address(), "opennap.example:8888");
+  EXPECT_TRUE(networks.Server(1).Redirect);
+  EXPECT_EQ(networks.Server(1).Password, "pw");
+  networks.Remove(0);  // the gateway stays
+  EXPECT_EQ(networks.Count(), 2);
+  networks.Remove(1);
+  TLegacySettingsForm again(nullptr, form->NapsterClient, other, "alice");
+  EXPECT_EQ(again.Count(), 1);
+}
+
+TEST(ApplicationConfig, TheCacheTagNamesTheCacheServer) {
+  const std::string dir = testutil::TempFolder("app-config");
+  testutil::WriteFileBytes(dir + "a.cfg", "<TARNWICK><SKIN NAME=x><CACHE HOST=' cache.example ' PORT=\"7001\"></TARNWICK>");
+  TApplicationConfig c = ReadApplicationConfig(dir + "a.cfg");
+  EXPECT_EQ(c.CacheHost, "cache.example");
+  EXPECT_EQ(c.CachePort, 7001);
+  testutil::WriteFileBytes(dir + "b.cfg", "<CACHE HOST=h PORT=99999>");
+  c = ReadApplicationConfig(dir + "b.cfg");
+  EXPECT_EQ(c.CacheHost, "h");
+  EXPECT_EQ(c.CachePort, 0) << "no port above 65535";
+  testutil::WriteFileBytes(dir + "c.cfg", "<TARNWICK><SKIN></TARNWICK>");
+  for (const char* name : {"c.cfg", "missing.cfg"}) {
+    c = ReadApplicationConfig(dir + name);
+    EXPECT_EQ(c.CacheHost, "") << name;
+    EXPECT_EQ(c.CachePort, 0) << name;
+  }
 }
 
 TEST_F(FakeServerTest, EveryCaptionTheWindowsAskForStandsInTheShippedLanguageFile) {

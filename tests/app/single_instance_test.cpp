@@ -38,16 +38,17 @@ struct Process {
 };
 
 // A window of the class once it is shown (keys go to what a user sees).
-HWND WaitForWindow(DWORD ms, const char* cls = "TMainForm") {
+HWND WaitForShown(const char* windowClass, DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100) {
-    HWND h = FindWindowA(cls, nullptr);
+    HWND h = FindWindowA(windowClass, nullptr);
     if (h && IsWindowVisible(h)) return h;
     Sleep(100);
   }
   return nullptr;
 }
+HWND WaitForWindow(DWORD ms) { return WaitForShown("TMainForm", ms); }
 // A drop-down menu on the screen.
-bool WaitForMenu(DWORD ms) { return WaitForWindow(ms, "#32768") != nullptr; }
+bool WaitForMenu(DWORD ms) { return WaitForShown("#32768", ms) != nullptr; }
 
 // The registry value that tells the program its setup is complete.
 constexpr const char* kProgramKey = "Software\\Tarnwick_26";
@@ -155,7 +156,7 @@ TEST(FirstStart, TheWizardComesFirstItsCancelEndsTheProgramAndItsFinishOpensTheM
   {
     Process app;
     ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
-    HWND wizard = WaitForWindow(20000, "TRegisterWizardForm");
+    HWND wizard = WaitForShown("TRegisterWizardForm", 20000);
     ASSERT_NE(wizard, nullptr) << "no setup wizard";
     EXPECT_EQ(FindWindowA("TMainForm", nullptr), nullptr);
     HWND cancel = Child(wizard, "Cancel");
@@ -166,7 +167,7 @@ TEST(FirstStart, TheWizardComesFirstItsCancelEndsTheProgramAndItsFinishOpensTheM
   }
   Process app;
   ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
-  HWND wizard = WaitForWindow(20000, "TRegisterWizardForm");
+  HWND wizard = WaitForShown("TRegisterWizardForm", 20000);
   ASSERT_NE(wizard, nullptr);
   SendMessageA(Child(wizard, "I &accept these terms"), BM_CLICK, 0, 0);
   for (int page = 0; page < 4; ++page) {

@@ -16,11 +16,14 @@
 namespace {
 
 // Waits without running the main loop (so that nothing queued for it runs).
+// It sleeps between looks rather than yielding: a yield gives the processor
+// only to threads of the same priority, and the timer's thread may run at a
+// lower one, which a spinning main thread would starve on a busy machine.
 bool WaitUnpumped(const std::function<bool()>& pred) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!pred()) {
     if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

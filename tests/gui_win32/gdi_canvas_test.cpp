@@ -73,6 +73,28 @@ TEST_F(GdiCanvasTest, FillRectLeavesOutTheRightAndBottomEdgesWithinTheClip) {
   EXPECT_EQ(c().ClipBox(), Rect(0, 8, 16, 16));
 }
 
+// A long-lived canvas (a control's off-screen bitmap) drawing with the same
+// pen and brush before and after the colour scheme changed.
+TEST_F(GdiCanvasTest, PenAndBrushFollowAColourSchemeChange) {
+  c().Brush().SetColor(clBtnFace);
+  c().Pen().SetColor(clBtnShadow);
+  c().FillRect({0, 0, 4, 4});
+  c().MoveTo(0, 8);
+  c().LineTo(4, 8);
+  ASSERT_EQ(Row(1, 0, 5, kFace), "xxxx.");
+  ASSERT_EQ(Row(8, 0, 5, kShadow), "xxxx.");
+
+  constexpr Color kNewFace = MakeRGB(200, 10, 10);
+  constexpr Color kNewShadow = MakeRGB(10, 200, 10);
+  Colors().Set(COLOR_BTNFACE, kNewFace);
+  Colors().Set(COLOR_BTNSHADOW, kNewShadow);
+  c().FillRect({0, 0, 4, 4});
+  c().MoveTo(0, 8);
+  c().LineTo(4, 8);
+  EXPECT_EQ(Row(1, 0, 5, kNewFace), "xxxx.");
+  EXPECT_EQ(Row(8, 0, 5, kNewShadow), "xxxx.");
+}
+
 TEST_F(GdiCanvasTest, PatternWhereTheMonochromeMaskIsWhiteDestinationElsewhere) {
   // The mask: white on the left half, black on the right.
   Bitmap mask(16, 16, PixelFormat::Mono);

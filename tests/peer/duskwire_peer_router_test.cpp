@@ -394,6 +394,53 @@ TEST(DuskwireRouting, PeerSlotsAreReservedOncePerAddress) {
   EXPECT_TRUE(r.TakeRefreshDue());
 }
 
+// Two nodes that connect to each other at once must keep the same one of
+// the two connections, or each closes the other's and the link is lost.
+TEST(DuskwireRouting, CrossingConnectionsKeepTheOneOpenedByTheLowerAddress) {
+  TDuskwirePeerRouter r;
+  r.AdoptLocalAddress("10.0.0.5", 0x0a000005u);
+  // Ours to a higher address stays; theirs is refused.
+  auto high = Attach(r, "10.0.0.9");
+  EXPECT_EQ(r.ReservePeer("10.0.0.9", true), "");
+  EXPECT_FALSE(high->closed);
+
+  // Ours to a lower address gives way to theirs; once that is in, neither
+  // a third connection nor one of ours gets a slot.
+  auto low = Attach(r, "10.0.0.1");
+  const std::string theirs = r.ReservePeer("10.0.0.1", true);
+  ASSERT_NE(theirs, "");
+  EXPECT_TRUE(low->closed);
+  EXPECT_EQ(r.ReservePeer("10.0.0.1", true), "");
+  EXPECT_EQ(r.ReservePeer("10.0.0.1", false), "");
+  EXPECT_EQ(r.PeerCount(), 3);  // the closed one leaves when its thread ends
+  r.RemovePeer(low->PeerId());
+  EXPECT_EQ(r.PeerCount(), 2);
+  EXPECT_FALSE(r.IsNewHost("10.0.0.1"));
+
+  // A slot still waiting for its thread gives way at once.
+  const std::string waiting = r.ReservePeer("10.0.0.2", false);
+  const std::string theirs2 = r.ReservePeer("10.0.0.2", true);
+  ASSERT_NE(theirs2, "");
+  FakePeer late(waiting);
+  EXPECT_FALSE(r.ActivatePeer(waiting, &late));
+
+  // Connects under way: an incoming connection from the lower address wins
+  // (ours is refused when it arrives), one from the higher is refused; a
+  // connect that arrives takes its own pending place in the same step.
+  r.RegisterConnect("C1", "10.0.0.3", nullptr);
+  r.RegisterConnect("C2", "10.0.0.7", nullptr);
+  EXPECT_EQ(r.ReservePeer("10.0.0.7", true), "");
+  const std::string theirs3 = r.ReservePeer("10.0.0.3", true);
+  ASSERT_NE(theirs3, "");
+  EXPECT_EQ(r.ReservePeer("10.0.0.3", false, "", "C1"), "");
+  const std::string ours7 = r.ReservePeer("10.0.0.7", false, "", "C2");
+  ASSERT_NE(ours7, "");
+  EXPECT_EQ(r.PendingConnectCount(), 0);
+  EXPECT_EQ(r.IncomingPeerCount(), 3);
+  EXPECT_EQ(r.OutgoingPeerCount(), 2);  // to 10.0.0.9 and 10.0.0.7
+  for (const std::string& id : {theirs, theirs2, theirs3, ours7}) r.RemovePeer(id);
+}
+
 TEST(DuskwireRouting, ServerSettingsReplaceOursZeroIncluded) {
   TDuskwirePeerRouter r;
   TDuskwirePacket g;

@@ -193,9 +193,11 @@ TEST(GatewayNetwork, SimulationSmokeRun) {
   c.DurationMs = 0;
   c.FilesPerNode = 4;
   c.MaxHops = 2;
-  c.SettleMs = 1500;
   c.Chords = false;
-  c.SetupTimeoutMs = 15000;
+  // Each search waits for all its results; the bounds only end a failing run.
+  c.ResultWaitMs = 60000;
+  c.QuietMs = 200;
+  c.SetupTimeoutMs = 60000;
   TSimulationReport r = RunGatewaySimulation(c);
   ASSERT_TRUE(r.Ready);
   EXPECT_EQ(r.Searches, 5);

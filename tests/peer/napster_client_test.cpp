@@ -94,10 +94,16 @@ TEST(NapsterClient, SessionIDsAndFailedConnects) {
   for (int i = 0; i < 5; i++) ids.insert(cl.Start(1));  // port 1: refused
   EXPECT_EQ(ids.size(), 5u);  // never two alike
   EXPECT_FALSE(ids.count("P2P"));
-  ASSERT_TRUE(cl.Wait("OnFinish", 7)) << cl.Log();
-  EXPECT_EQ(cl.Count("OnWinsockError"), 7) << cl.Log();
-  EXPECT_EQ(cl.Count("OnFinish ID=P2P"), 2);
-  EXPECT_EQ(cl.c.SessionCount(), 0);
+  // Each refused session reports its error and ends. (The gateway's port
+  // may be taken by another program on the machine: its sessions are not
+  // counted, and are ended below.)
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return cl.Count("OnFinish") - cl.Count("OnFinish ID=P2P") == 5; }, kWaitMs))
+      << cl.Log();
+  EXPECT_EQ(cl.Count("OnWinsockError") - cl.Count("OnWinsockError ID=P2P"), 5) << cl.Log();
+  for (const std::string& id : ids) EXPECT_EQ(cl.Count("OnWinsockError ID=" + id + " "), 1) << id;
+  cl.c.Disconnect("P2P");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.SessionCount() == 0; }, kWaitMs)) << cl.Log();
   // A session that is gone, or never was, can be disconnected safely.
   cl.c.Disconnect("P2P");
   cl.c.Disconnect("nothing");

@@ -41,6 +41,9 @@ TEST(TextCommand, ADownloadOfAGnutellaResultNamesItsHostAndIndex) {
     EXPECT_FALSE(d.Gnutella) << nick;
   }
   EXPECT_FALSE(ParseDownloadCommand({"DOWNLOAD", "1", "bob"}, d));
+  EXPECT_EQ(AddressFromNapsterDecimal("1677830336"), "192.168.1.100");
+  EXPECT_EQ(AddressFromNapsterDecimal("4294967296"), "");
+  EXPECT_EQ(AddressFromNapsterDecimal("12a"), "");
 }
 
 TEST(TextCommand, AResultsCommandLineReadsBackToItsRequest) {
