@@ -72,6 +72,7 @@ function(tarn_tests dir)
     endif()
     add_executable(${target} ${src})
     target_link_libraries(${target} PRIVATE tarn_testsupport gmock gtest)
+    target_precompile_headers(${target} REUSE_FROM tarn_testsupport)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
     set_tests_properties(${target} PROPERTIES TIMEOUT 240
       ENVIRONMENT "TARN_SOURCE_DIR=${CMAKE_SOURCE_DIR}")

@@ -1,5 +1,6 @@
 #include "core/network.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -127,11 +128,11 @@ void UpdateRates(TSocketRecord* r, int sent, int received) {
   r->lastUpdateMs = now;
   r->bytesSent += sent;
   r->bytesReceived += received;
-  int64_t elapsed = now - r->windowStartMs;
-  if (elapsed > 0) {
-    r->sendRate = int((r->bytesSent * 1000 + elapsed / 2) / elapsed);
-    r->receiveRate = int((r->bytesReceived * 1000 + elapsed / 2) / elapsed);
-  }
+  // Bytes that all came within the window's first millisecond still make
+  // a rate (as if over one millisecond), never 0.
+  const int64_t elapsed = std::max<int64_t>(1, now - r->windowStartMs);
+  r->sendRate = int((r->bytesSent * 1000 + elapsed / 2) / elapsed);
+  r->receiveRate = int((r->bytesReceived * 1000 + elapsed / 2) / elapsed);
   if (r->bytesSent > kRateWindowBytes || r->bytesReceived > kRateWindowBytes) {
     r->windowStartMs = now;
     r->bytesSent = r->bytesReceived = 0;

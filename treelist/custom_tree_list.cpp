@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "gui/clipboard.h"
 #include "gui/environment.h"
@@ -14,21 +15,38 @@ using namespace gui;
 
 // ------------------------------------------------------------------ helpers
 
+namespace {
+
+// Closes a bracket from a scope's end: while an exception is already on
+// its way, a failure of the closing is dropped (the first one travels).
+void CloseScope(TCustomGridTreeList& grid, void (TCustomGridTreeList::*close)()) {
+  if (std::uncaught_exceptions() == 0) {
+    (grid.*close)();
+    return;
+  }
+  try {
+    (grid.*close)();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 TGridUpdateScope::TGridUpdateScope(TCustomGridTreeList& grid, bool take)
     : grid_(take ? &grid : nullptr) {
   if (grid_) grid_->BeginUpdate();
 }
 
 TGridUpdateScope::~TGridUpdateScope() noexcept(false) {
-  if (!grid_) return;
-  if (std::uncaught_exceptions() == 0) {
-    grid_->EndUpdate();
-    return;
-  }
-  try {  // already unwinding: the first failure is the one that travels
-    grid_->EndUpdate();
-  } catch (...) {
-  }
+  if (grid_) CloseScope(*grid_, &TCustomGridTreeList::EndUpdate);
+}
+
+TGridSelectionScope::TGridSelectionScope(TCustomGridTreeList& grid) : grid_(grid) {
+  grid_.BeginSelectionUpdate();
+}
+
+TGridSelectionScope::~TGridSelectionScope() noexcept(false) {
+  CloseScope(grid_, &TCustomGridTreeList::EndSelectionUpdate);
 }
 
 void TCustomGridTreeList::QuietLayoutEnd::operator()(TCustomGridTreeList* grid) const {
@@ -89,6 +107,7 @@ void TCustomGridTreeList::DestroyNodes() {
   hotRow_ = -1;
   hotNode_ = nullptr;
   CancelEdit();
+  KillEditorTimer();
   StopAutoScroll(*this);
   InvalidateRowCache();
   ClearNodes();
@@ -134,6 +153,8 @@ void TCustomGridTreeList::ClearNodes() {
   hotNode_ = nullptr;
   dragNode_ = nullptr;
   pressNode_ = nullptr;
+  press_.FocusedBefore = nullptr;
+  KillEditorTimer();
   SetAnchor(nullptr);
   // Every node goes whatever a handler throws; the first failure travels.
   for (TGridTreeListNode* root : roots_.Items()) {
@@ -185,6 +206,8 @@ void TCustomGridTreeList::NodeDeleted(TGridTreeListNode* node, TGridTreeListNode
   if (deletingAll_) return;
   RemoveFromSelection(node);
   if (pressNode_ == node) pressNode_ = nullptr;
+  if (press_.FocusedBefore == node) press_.FocusedBefore = nullptr;
+  if (editorTimer_.Node == node) KillEditorTimer();
   if (dragNode_ == node) dragNode_ = nullptr;
   if (hotNode_ == node) hotNode_ = nullptr;
   hotRow_ = -1;
@@ -353,19 +376,22 @@ void TCustomGridTreeList::SetFocusedColumn(int visibleIndex) {
 void TCustomGridTreeList::SetFocusedNode(TGridTreeListNode* node, int column, bool makeVisible) {
   HideEditor(false);
   TGridTreeListNode* old = focusedNode_;
-  const int oldColumn = focusedColumn_;
+  // The column as it reads (0 with aoRowSelect or when out of range).
+  const int oldColumn = FocusedColumn();
   focusedNode_ = node;
   focusedColumn_ = column;
+  const bool columnChanged = FocusedColumn() != oldColumn;
   if (node && makeVisible) MakeNodeVisible(node);
   if (old != node) {
     RefreshNode(old, false);
     RefreshNode(node, false);
-  } else if (oldColumn != column) {
+  } else if (columnChanged) {
     RefreshNode(node, false);
   }
-  if (searching_ && (old != node || oldColumn != column)) EndIncrementalSearch();
+  // The search's own steps move the focus without ending it.
+  if (searching_ && ((old != node && searchStep_ == 0) || columnChanged)) EndIncrementalSearch();
   if (old != node && OnChangeNode) OnChangeNode(this, old, node);
-  if (oldColumn != column && OnChangeColumn) OnChangeColumn(this, node, column);
+  if (columnChanged && OnChangeColumn) OnChangeColumn(this, node, FocusedColumn());
 }
 
 void TCustomGridTreeList::FocusRow(int rowIndex) {
@@ -400,6 +426,7 @@ bool TCustomGridTreeList::CanEditFocused() const {
 }
 
 bool TCustomGridTreeList::HasFocus() const {
+  if (Editing() && EditorHasFocus()) return true;
   const uintptr_t focused = Peers().FocusedHandle();
   if (!focused) return false;
   const Control* c = Control::FromHandle(focused);
@@ -499,7 +526,7 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
     sizingLineShown_ = false;
   }
   if ((old == tsColumnDragging || old == tsBandDragging) && dropX_ >= 0) {
-    if (paintNesting_ == 0) ToggleDragFeedback();
+    DrawDropArrows(false);
     dropX_ = -1;
   }
   state_ = s;
@@ -547,13 +574,13 @@ void TCustomGridTreeList::MoveSizingLine(int pos) {
 void TCustomGridTreeList::HideTrackingFeedback() {
   if (paintNesting_++ > 0) return;
   if (SizingState() && sizingLineShown_) InvertSizingLine();
-  if (state_ == tsColumnDragging || state_ == tsBandDragging) ToggleDragFeedback();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(false);
 }
 
 void TCustomGridTreeList::ShowTrackingFeedback() {
   if (paintNesting_ == 0 || --paintNesting_ > 0) return;
   if (SizingState() && sizingLineShown_) InvertSizingLine();
-  if (state_ == tsColumnDragging || state_ == tsBandDragging) ToggleDragFeedback();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(true);
 }
 
 // ------------------------------------------------------------------ properties
@@ -721,6 +748,16 @@ void TCustomGridTreeList::WndProc(Message& m) {
     m.Result = 0;
     return;
   }
+  if (m.Msg != WM_LBUTTONDBLCLK) {
+    TCustomGridContainer::WndProc(m);
+    return;
+  }
+  // The point of the grid's own double-click, for DblClick.
+  struct Forget {
+    std::optional<Point>& p;
+    ~Forget() { p.reset(); }
+  } forget{dblClickPoint_};
+  dblClickPoint_ = PointFromLParam(m.LParam);
   TCustomGridContainer::WndProc(m);
 }
 
@@ -770,6 +807,7 @@ void TCustomGridTreeList::Timer(uintptr_t id) {
   if (id == kEditorTimerId) {
     KillTimer(id);
     if (state_ == tsNone) ShowEditorFromTimer();
+    editorTimer_ = {};
     return;
   }
   AutoScrollTimerTick(*this, id);

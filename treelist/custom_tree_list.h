@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "treelist/grid_auto_scroll.h"
 #include "treelist/grid_container.h"
 #include "treelist/grid_drawing.h"
+#include "treelist/grid_inplace_edit.h"
 #include "treelist/grid_value.h"
 #include "treelist/tree_list_draw_info.h"
 #include "treelist/tree_list_node.h"
@@ -266,9 +268,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // left edge plus 1, a band's pos minus its left edge plus 2, a panel's
   // or row's line height what pos gives.
   void EndSizing(TTreeListTrackingState s, int index, int pos);
-  // Header and band dragging: the item follows the mouse (tsColumnDragging
-  // / tsBandDragging), its drop place shown by an inverted bar; ending with
-  // drop moves it there.
+  // Header and band dragging (tsColumnDragging / tsBandDragging): the drop
+  // place follows the mouse, shown by two arrows in ArrowsColor above and
+  // below the header row (or band); ending with drop moves the item there.
   void StartDragging(TTreeListTrackingState s, int index);
   void ContinueDragging(gui::Point p);
   void EndDragging(gui::Point p, bool drop);
@@ -279,6 +281,14 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void BandClick(int band) {}
   // The column header's click (sorting, OnColumnClick).
   virtual void DoColumnClick(int column, bool addToSort) {}
+  // A double-click on a sizing edge: the column, or every column of the
+  // band, sized to its content, then OnChangedColumnsWidth (descendant).
+  virtual void DoColumnBestFit(int column) {}
+  virtual void DoBandBestFit(int band) {}
+  // Whether the mouse holds a panel button pressed (the pressed look of the
+  // header follows the press through SyncPressedLook).
+  bool HeaderButtonPressed() const { return state_ == tsHeaderButtonDown && press_.ButtonStillDown; }
+  bool BandButtonPressed() const { return state_ == tsBandButtonDown && press_.ButtonStillDown; }
 
   // ------------------------------------------------------------ state
   TTreeListTrackingState State() const { return state_; }
@@ -303,6 +313,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   bool MouseOverGrid() const override;
   bool Searching() const { return searching_; }
   virtual void EndIncrementalSearch();
+  // The node under the mouse with aoHotTrack (nullptr: none).
+  TGridTreeListNode* HotNode() const { return hotNode_; }
 
   // ------------------------------------------------------------ editing
   bool Editing() const { return state_ == tsEditing; }
@@ -313,6 +325,53 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // The cell being edited (nullptr / -1 when none).
   TGridTreeListNode* EditingNode() const { return editingNode_; }
   int EditingRow() const { return editingRow_; }
+  // Opens the editor on the focused cell: only with aoEditing, without
+  // aoRowSelect, with a focused node that OnEditing allows, in the idle
+  // state; the cell is scrolled into view first.
+  void ShowEditor();
+  // ShowEditor, then the character goes to the editor (posted, so that it
+  // arrives after the editor has the focus): Ctrl+V pastes, Ctrl+X cuts.
+  void ShowEditorWithChar(char c);
+  // ShowEditor, then the editor is handed the press point (client
+  // coordinates of the grid) / told that the click that opened it is over.
+  void ShowEditorWithClick(int x, int y);
+  void ShowEditorAfterClick();
+  // The editor the grid shows now or last (nullptr: none yet).
+  virtual TGridInplaceEdit* InplaceEditor() const { return nullptr; }
+
+  // ------------------------------------------------------------ focus moves and search
+  // Direction 0: the first root node; 1: the visible row before node; 2:
+  // the next node in tree order (all) or the next visible row; 3: the last
+  // visible row, with all the last node of the whole tree. nullptr for a
+  // nullptr node or another direction.
+  TGridTreeListNode* GetNodeByDirection(const TGridTreeListNode* node, int direction, bool all) const;
+  // Focuses GetNodeByDirection of the focused node (made visible); with
+  // aoMultiSelect, a selection of the focused node alone follows it.
+  // Returns the node focused (nullptr: none, nothing moved).
+  TGridTreeListNode* MoveFocus(int direction, bool all);
+  // True without nodes, or when the focused node is the first root node /
+  // the last visible row.
+  bool IsFocusedFirst() const;
+  bool IsFocusedLast() const;
+  // Starts a search of text in a column (absolute; -1 the focused one),
+  // which is focused and scrolled into view; true when a node matched.
+  bool StartIncrementalSearch(int column, const std::string& text);
+  // One step of the running search: FindNode from the focused node in
+  // direction (0 from it, 1 backwards, 2 forwards from the next); a match is
+  // focused (with aoMultiSelect, it becomes the whole selection). No match:
+  // with clearOnFail the text empties, else direction 0 drops the last
+  // character (the text stays the longest prefix that matched).
+  void IncrementalSearchStep(const std::string& text, int direction, bool clearOnFail);
+  // The first node from the focused one (the first root node when none is
+  // focused) whose text in column begins with text, letter case aside;
+  // nodes inside collapsed ones too with AutoExpandOnSearch. The walk wraps
+  // once round the tree and stops where it began.
+  bool FindNode(int column, const std::string& text, TGridTreeListNode*& node, int direction) const;
+  int SearchColumn() const { return searchColumn_; }
+  const std::string& SearchText() const { return searchText_; }
+  // A pending editor (a click on the focused cell waits for the
+  // double-click time before it opens the editor).
+  bool EditorTimerPending() const { return editorTimer_.Pending; }
 
   // ------------------------------------------------------------ editor hosting
   // What the grid answers its in-place editors (see TCustomGridContainer).
@@ -344,7 +403,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   bool CanEditFocused() const;
   // ShowRoot, or always in the Outlook style.
   bool ShowRootRead() const { return showRoot_ || paintStyle_ == psOutlook; }
-  // The keyboard focus is on the grid's window or a child of it.
+  // The keyboard focus is on the grid's window or a child of it, or the
+  // open editor has it.
   bool HasFocus() const;
   // 5 focused+selected with multi-select, 1 focused, 4 selected, else 0.
   int IndicatorKind(const TGridTreeListNode* node, bool selected) const;
@@ -414,6 +474,13 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual TAlignment ColumnAlignment(int column) const { return taLeftJustify; }
   virtual std::string HeaderCaption(int column) const { return {}; }
   virtual TGridTreeListColumnSort HeaderSortMark(int column) { return csNone; }
+  // The application's drawing of a column header: whether it has one, and
+  // running it (done: nothing more is drawn; it may change the text,
+  // colour, font, alignment and sort mark the face is drawn with).
+  virtual bool HeaderCustomDrawAssigned(int column) const { return false; }
+  virtual void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
+                                std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
+                                TGridTreeListColumnSort& sorted, bool& done) {}
   virtual const gui::Bitmap* HeaderGlyph(int column) const { return nullptr; }
   virtual bool FooterCellExists(int column) const { return false; }
   virtual bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const {
@@ -580,6 +647,13 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListNotify OnSelectedCountChange;
   TGridTreeListAllowNode OnCanNodeSelected;
   TGridTreeListNodeNotify OnEdited;
+  // Before the editor opens on the node's focused cell: allow false keeps
+  // it closed.
+  TGridTreeListAllowNode OnEditing;
+  // A click on the band panel's / header panel's corner button (with
+  // aoBandButtonClicking / aoHeaderButtonClicking).
+  TGridTreeListNotify OnBandButtonClick;
+  TGridTreeListNotify OnHeaderButtonClick;
   TGridTreeListGetLevelColor OnGetLevelColor;
   std::function<void(TCustomGridTreeList* sender, gui::Color& color)> OnGetEditColor;
   std::function<void(TCustomGridTreeList* sender, const TGridTreeListNode* a,
@@ -590,6 +664,12 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   static constexpr int kIndicatorWidth = 12;
   static constexpr int kSizingZone = 4;  // pixels each side of a sizable edge
   static constexpr uintptr_t kEditorTimerId = 2;
+  // How far (pixels, either way) a pressed header may move before it is
+  // dragged.
+  static constexpr int kDragThreshold = 5;
+  // The drop arrows of header dragging: 9 pixels wide, 5 high.
+  static constexpr int kDropArrowWidth = 9;
+  static constexpr int kDropArrowHeight = 5;
 
  protected:
   // ------------------------------------------------------------ for descendants
@@ -635,11 +715,15 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void DestroyNodes();
   // Repaints the rows from node down (the whole rows area for nullptr).
   void InvalidateRowsFrom(const TGridTreeListNode* node);
-  // Called by the relayout before it computes (for the descendant's
-  // own metrics).
-  virtual void ShowEditorFromTimer() {}
-  // Inverts the drop place of header or band dragging (drawn twice: gone).
-  virtual void ToggleDragFeedback();
+  // The pending editor's time is up (the timer is gone): opens the editor
+  // when the grid still has the focus and the clicked cell is still the
+  // focused one.
+  virtual void ShowEditorFromTimer();
+  // Whether the focus may stop on a visible column (keyboard moves).
+  virtual bool ColumnCanFocus(int visibleColumn) const { return true; }
+  // Whether a press on a cell belongs to the editor at once (a button of
+  // it, say): the editor then opens under the press.
+  virtual bool EditorClickAtOnce(int x, int y, int column, bool sameNode) { return false; }
   // What the sizing and dragging change in the descendant's objects.
   virtual int ColumnMinWidth(int column) const { return 4; }
   virtual void SetColumnWidth(int column, int width) {}
@@ -658,6 +742,25 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void Loaded() override;
   void FontChanged() override;
   void HandleCreated() override;
+  // Keyboard (tree_list_keyboard.cpp).
+  void KeyDown(uint16_t& key, gui::ShiftState shift) override;
+  void KeyPress(char& key) override;
+  // Arrows and characters always; Tab with aoTabs unless Ctrl is held.
+  unsigned GetDlgCode(unsigned defaultCode) override;
+  // Mouse (tree_list_mouse.cpp).
+  void MouseDown(gui::MouseButton b, gui::ShiftState s, int x, int y) override;
+  void MouseMove(gui::ShiftState s, int x, int y) override;
+  void MouseUp(gui::MouseButton b, gui::ShiftState s, int x, int y) override;
+  // OnClick only for a release on a node (or in the editor).
+  void Click() override;
+  // OnDblClick once a double-click, not on the header, the panels, the
+  // indicator or the footer.
+  void DblClick() override;
+  // Tracking ends (the sizing line erased) and the capture goes.
+  void CancelMode() override;
+  // The focus left the grid and its editor: OnExit, the pending editor
+  // forgotten, the edit ended.
+  void DoExit() override;
 
   TGridTreeListNode* pressNode_ = nullptr;
   TGridTreeListNode* dragNode_ = nullptr;
@@ -669,6 +772,26 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   std::string searchText_;
   bool searching_ = false;
   mutable TTreeListHitInfo lastHit_;
+
+  // What a press remembers until its release (see the mouse handling).
+  struct PressState {
+    TTreeListHitInfo Hit;                        // where the press was
+    gui::Point Point;                            // for the drag threshold
+    int Column = -1;                             // the pressed header (absolute)
+    int Band = -1;                               // the pressed band
+    bool StillDown = false;                      // the mouse still over it
+    bool ButtonStillDown = false;                // a panel button still pressed
+    int SizingIndex = -1;                        // the column, band or row sized
+    int SizingStart = -1;                        // the sizing line's first place
+    TGridTreeListNode* FocusedBefore = nullptr;  // the focused node before a node press
+    bool Extended = false;                       // a node press with Ctrl or Shift
+    bool ReduceOnRelease = false;                // a press on a selected node
+    bool ClickAllowed = false;                   // the release may fire OnClick
+  };
+  PressState press_;
+  std::optional<gui::Point> dblClickPoint_;  // while the grid's WM_LBUTTONDBLCLK is handled
+  // The keyboard's Shift range has begun (cleared by Ctrl keys and presses).
+  bool rangeInProgress_ = false;
 
  private:
   friend class TGridTreeListNode;
@@ -707,6 +830,32 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListNode* WalkPrevVisible(const TGridTreeListNode* node) const;
   // Repaints a part of the header panels (an empty rectangle: nothing).
   void InvalidateHeaderPart(const gui::Rect& r);
+  // Input helpers (tree_list_keyboard.cpp, tree_list_mouse.cpp).
+  bool SizingOrDragging() const;
+  void RowMove(int delta, bool shift);
+  void PageMove(int delta);
+  // A focus row keeping the Shift range from the anchor (Home, End, pages).
+  void RangeMove(bool shift, const std::function<void()>& move);
+  int FocusableColumn(int from, bool forward) const;
+  void RowWrap(bool next);
+  bool BandRowMove(int delta, bool shift);
+  bool SearchKey(uint16_t key, gui::ShiftState shift);
+  void CtrlKey(uint16_t key);
+  void PlainKey(uint16_t key, gui::ShiftState shift);
+  void RightKey();
+  void LeftKey();
+  void PressNode(gui::MouseButton b, gui::ShiftState s, int x, int y, bool focusTaken, bool wasEditing);
+  void PressHeader(gui::ShiftState s, int x, int y);
+  void SelectingMove(int x, int y);
+  void UpdatePressedLook(const TTreeListHitInfo& hit);
+  void UpdateHotTrack(const TTreeListHitInfo& hit);
+  // Sets the header's pressed look (the pressed column or band while the
+  // mouse is still over it, and the panel buttons) from the tracking state.
+  void SyncPressedLook();
+  void StartEditorTimer();
+  void KillEditorTimer();
+  // A drop place's arrows (save-under kept while they are shown).
+  void DrawDropArrows(bool show);
 
   TGridDrawingUse drawingUse_;  // the indicator images live while a grid does
   TGridTreeListNodeList roots_;
@@ -761,6 +910,17 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   gui::Bitmap* paintBitmap_ = nullptr;
   int sizingPos_ = -1;
   bool sizingLineShown_ = false;
+  std::unique_ptr<gui::Bitmap> dropSaveUnder_;  // the pixels under the shown arrows
+  gui::Rect dropArrowRects_[2];
+
+  // The pending editor of a click on the focused cell (one per grid).
+  struct EditorTimer {
+    bool Pending = false;
+    TGridTreeListNode* Node = nullptr;
+    int Column = -1;
+  };
+  EditorTimer editorTimer_;
+  int searchStep_ = 0;  // re-entrance of the search step
 
   TGridTreeListOptions options_;
   TGridTreeListOptionsEx optionsEx_;
@@ -800,6 +960,19 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int rowSeparatorLineWidth_ = 1;
   int waitForExpandNodeTime_ = 500;
   bool autoExpandOnSearch_ = true;
+};
+
+// A selection-change bracket for a scope: OnSelectedCountChange fires at
+// most once, when it closes, whichever way the scope is left.
+class TGridSelectionScope {
+ public:
+  explicit TGridSelectionScope(TCustomGridTreeList& grid);
+  ~TGridSelectionScope() noexcept(false);
+  TGridSelectionScope(const TGridSelectionScope&) = delete;
+  TGridSelectionScope& operator=(const TGridSelectionScope&) = delete;
+
+ private:
+  TCustomGridTreeList& grid_;
 };
 
 // An update bracket for a scope (take false: none). A BeginUpdate that

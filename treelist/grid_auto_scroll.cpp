@@ -2,11 +2,6 @@
 
 #include <algorithm>
 
-TGridAutoScrollState& GridAutoScroll() {
-  static TGridAutoScrollState state;
-  return state;
-}
-
 namespace {
 
 void Start(TGridAutoScrollTarget& grid, intptr_t& timer, uintptr_t id) {
@@ -28,29 +23,33 @@ bool Dragging(const TGridAutoScrollTarget& grid) {
 }  // namespace
 
 void StartHorzAutoScroll(TGridAutoScrollTarget& grid, bool left) {
-  GridAutoScroll().HorzLeft = left;
-  Start(grid, GridAutoScroll().HorzTimer, kHorzScrollTimerId);
+  grid.AutoScrollState().HorzLeft = left;
+  Start(grid, grid.AutoScrollState().HorzTimer, kHorzScrollTimerId);
 }
 
 void StartVertAutoScroll(TGridAutoScrollTarget& grid, bool up) {
-  GridAutoScroll().VertUp = up;
-  Start(grid, GridAutoScroll().VertTimer, kVertScrollTimerId);
+  grid.AutoScrollState().VertUp = up;
+  Start(grid, grid.AutoScrollState().VertTimer, kVertScrollTimerId);
 }
 
 void StartSelectAutoScroll(TGridAutoScrollTarget& grid, bool up) {
-  GridAutoScroll().SelectUp = up;
-  Start(grid, GridAutoScroll().SelectTimer, kSelectingTimerId);
+  grid.AutoScrollState().SelectUp = up;
+  Start(grid, grid.AutoScrollState().SelectTimer, kSelectingTimerId);
 }
 
 void StopAutoScroll(TGridAutoScrollTarget& grid) {
-  TGridAutoScrollState& s = GridAutoScroll();
+  TGridAutoScrollState& s = grid.AutoScrollState();
   Stop(grid, s.HorzTimer);
   Stop(grid, s.VertTimer);
   Stop(grid, s.SelectTimer);
 }
 
+void StopHorzAutoScroll(TGridAutoScrollTarget& grid) { Stop(grid, grid.AutoScrollState().HorzTimer); }
+
+void StopSelectAutoScroll(TGridAutoScrollTarget& grid) { Stop(grid, grid.AutoScrollState().SelectTimer); }
+
 void HorzScrollTimerProc(TGridAutoScrollTarget& grid) {
-  TGridAutoScrollState& s = GridAutoScroll();
+  TGridAutoScrollState& s = grid.AutoScrollState();
   const int left = grid.LeftCoord();
   const int hidden = std::max(0, grid.ContentWidth() - grid.VisibleWidth());
   const bool atEdge = s.HorzLeft ? left <= 0 : left >= hidden;
@@ -64,7 +63,7 @@ void HorzScrollTimerProc(TGridAutoScrollTarget& grid) {
 }
 
 void VertDragScrollTimerProc(TGridAutoScrollTarget& grid) {
-  TGridAutoScrollState& s = GridAutoScroll();
+  TGridAutoScrollState& s = grid.AutoScrollState();
   if (grid.TrackingState() != tsNodeDragging && !grid.IsDragging()) {
     Stop(grid, s.VertTimer);
     return;
@@ -74,7 +73,7 @@ void VertDragScrollTimerProc(TGridAutoScrollTarget& grid) {
 }
 
 void VertSelectScrollTimerProc(TGridAutoScrollTarget& grid) {
-  TGridAutoScrollState& s = GridAutoScroll();
+  TGridAutoScrollState& s = grid.AutoScrollState();
   if (grid.TrackingState() != tsNodeDown) {
     Stop(grid, s.SelectTimer);
     return;

@@ -3,12 +3,22 @@
 // vertical while the mouse is held on a node outside the rows. Each is a
 // window timer of the grid whose tick runs one of the procedures below; a
 // procedure stops its own timer (its identifier back to -1) when its
-// condition no longer holds. The timers' state is one set for all grids,
-// as only one grid can have the mouse.
+// condition no longer holds. Each grid keeps the state of its own timers:
+// two grids on one form never disturb each other.
 #pragma once
 #include <cstdint>
 
 #include "treelist/tree_list_types.h"
+
+// The running timers of one grid and their directions.
+struct TGridAutoScrollState {
+  intptr_t HorzTimer = -1;  // -1: not running
+  bool HorzLeft = false;
+  intptr_t VertTimer = -1;
+  bool VertUp = false;
+  intptr_t SelectTimer = -1;
+  bool SelectUp = false;
+};
 
 // What the procedures need of a grid.
 class TGridAutoScrollTarget {
@@ -29,6 +39,11 @@ class TGridAutoScrollTarget {
   virtual void UpdateGrid() = 0;
   virtual bool StartGridTimer(uintptr_t id, unsigned ms) = 0;
   virtual void StopGridTimer(uintptr_t id) = 0;
+  TGridAutoScrollState& AutoScrollState() { return autoScroll_; }
+  const TGridAutoScrollState& AutoScrollState() const { return autoScroll_; }
+
+ private:
+  TGridAutoScrollState autoScroll_;
 };
 
 // Timer identifiers and intervals. The selecting timer is the one the
@@ -39,21 +54,15 @@ constexpr uintptr_t kVertScrollTimerId = 4;
 constexpr unsigned kAutoScrollInterval = 60;  // milliseconds, all three
 constexpr int kHorzScrollStep = 32;           // pixels a tick
 
-struct TGridAutoScrollState {
-  intptr_t HorzTimer = -1;  // -1: not running
-  bool HorzLeft = false;
-  intptr_t VertTimer = -1;
-  bool VertUp = false;
-  intptr_t SelectTimer = -1;
-  bool SelectUp = false;
-};
-TGridAutoScrollState& GridAutoScroll();
 
 // Start (or re-aim) a timer on grid; a running one keeps running.
 void StartHorzAutoScroll(TGridAutoScrollTarget& grid, bool left);
 void StartVertAutoScroll(TGridAutoScrollTarget& grid, bool up);
 void StartSelectAutoScroll(TGridAutoScrollTarget& grid, bool up);
 void StopAutoScroll(TGridAutoScrollTarget& grid);
+// Stop one timer (nothing when it is not running).
+void StopHorzAutoScroll(TGridAutoScrollTarget& grid);
+void StopSelectAutoScroll(TGridAutoScrollTarget& grid);
 
 // One tick of each timer.
 void HorzScrollTimerProc(TGridAutoScrollTarget& grid);

@@ -16,8 +16,6 @@
 #include "gui/menu.h"
 #include "treelist/grid_inplace_edit.h"
 
-enum TGridEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
-
 // The text editor's look: the editor's, plus how its text is written.
 class TGridTextEditViewData : public TGridEditViewData {
  public:

@@ -14,7 +14,10 @@ TCustomGridTreeListControl::TCustomGridTreeListControl(Component* owner) : TCust
   bands_.push_back(std::make_unique<TGridTreeListBand>(*this));
 }
 
-TCustomGridTreeListControl::~TCustomGridTreeListControl() { DestroyNodes(); }
+TCustomGridTreeListControl::~TCustomGridTreeListControl() {
+  DestroyNodes();
+  DeleteEditor();
+}
 
 TGridTreeListTextNode* TCustomGridTreeListControl::CreateNode() { return new TGridTreeListTextNode(this); }
 
@@ -40,6 +43,7 @@ TGridTreeListColumn* TCustomGridTreeListControl::Columns(int index) const {
 void TCustomGridTreeListControl::DeleteColumn(int index) {
   if (index < 0 || index >= ColumnCount()) return;
   HideEditor(false);
+  if (editorColumn_ == columns_[size_t(index)].get()) DeleteEditor();
   columns_.erase(columns_.begin() + index);
   // The later columns move down one index: so do their texts.
   for (TGridTreeListNode* n = GetFirstNode(); n; n = n->GetNext()) {
@@ -181,6 +185,12 @@ std::vector<TGridTreeListColumn*> TCustomGridTreeListControl::SortedColumns() co
 }
 
 void TCustomGridTreeListControl::ColumnBestFit(int column) {
+  if (!Columns(column)) return;
+  FitColumn(column);
+  if (OnChangedColumnsWidth) OnChangedColumnsWidth(this);
+}
+
+void TCustomGridTreeListControl::FitColumn(int column) {
   TGridTreeListColumn* col = Columns(column);
   if (!col) return;
   const TextMeasurer& m = Measurer();
@@ -194,7 +204,26 @@ void TCustomGridTreeListControl::ColumnBestFit(int column) {
     width = std::max(width, w);
   }
   col->SetWidth(width + 8);
+}
+
+void TCustomGridTreeListControl::BandBestFit(int band) {
+  std::vector<int> columns;
+  for (const TTreeListLayoutBand& b : Layout())
+    if (b.Band == band)
+      for (const auto& row : b.Rows)
+        for (const TTreeListLayoutColumn& c : row) columns.push_back(c.Column);
+  if (columns.empty()) return;
+  {
+    TGridUpdateScope scope(*this);
+    for (int c : columns) FitColumn(c);
+  }
   if (OnChangedColumnsWidth) OnChangedColumnsWidth(this);
+}
+
+int TCustomGridTreeListControl::CompareNodes(const TGridTreeListNode* a, const TGridTreeListNode* b) const {
+  if (a->Parent() != b->Parent()) return CompareIdentity(a, b);
+  const int ia = a->Index(), ib = b->Index();
+  return ia < ib ? -1 : (ia > ib ? 1 : 0);
 }
 
 void TCustomGridTreeListControl::ColumnClick(int column, bool addToSort) {
@@ -409,6 +438,24 @@ TGridTreeListColumnSort TCustomGridTreeListControl::HeaderSortMark(int column) {
   TGridTreeListColumnSort sorted = c->Sorted();
   if (OnColumnSorted) OnColumnSorted(this, c, sorted);
   return sorted;
+}
+
+bool TCustomGridTreeListControl::HeaderCustomDrawAssigned(int column) const {
+  const TGridTreeListColumn* c = Columns(column);
+  return c && (OnCustomDrawColumnHeader || c->OnCustomDrawColumnHeader);
+}
+
+void TCustomGridTreeListControl::HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect,
+                                                  const gui::Rect& clip, std::string& text, gui::Color& color,
+                                                  gui::Font& font, TAlignment& alignment,
+                                                  TGridTreeListColumnSort& sorted, bool& done) {
+  TGridTreeListColumn* c = Columns(column);
+  if (!c) return;
+  // Drawn within the header cell's visible part only.
+  CanvasSaver saver(canvas);
+  canvas.IntersectClip(clip);
+  for (const TGridTLCustomDrawHeader* handler : {&OnCustomDrawColumnHeader, &c->OnCustomDrawColumnHeader})
+    if (!done && *handler) (*handler)(this, c, canvas, rect, text, color, font, alignment, sorted, done);
 }
 
 const gui::Bitmap* TCustomGridTreeListControl::HeaderGlyph(int column) const {

@@ -84,6 +84,9 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   // Sizes the column to its caption and the visible texts, then fires
   // OnChangedColumnsWidth.
   void ColumnBestFit(int column);
+  // Every visible column of the band so (one relayout), then
+  // OnChangedColumnsWidth once.
+  void BandBestFit(int band);
   // The header click: the column becomes the sort column (with addToSort
   // and aoMultiSort one more), sorting up, then down, then up...; the
   // nodes are sorted; OnColumnClick fires.
@@ -98,6 +101,19 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   void MoveColumn(int column, int position) override;
   void MoveBand(int band, int position) override;
   void DoColumnClick(int column, bool addToSort) override { ColumnClick(column, addToSort); }
+  void DoColumnBestFit(int column) override { ColumnBestFit(column); }
+  void DoBandBestFit(int band) override { BandBestFit(band); }
+
+  // ------------------------------------------------------------ editing
+  // The editor of the focused column's cell: a text editor, or a mask
+  // editor for a column with an edit mask; made when a cell of a column
+  // is first edited and kept while cells of that column are.
+  TGridInplaceEdit* InplaceEditor() const override { return editor_; }
+  // A column's editor style: the column's controller before the chain.
+  std::unique_ptr<TGridEditStyle> CreateEditStyle(TGridStyledEditor* editor) override;
+  // Sorting's tie-break among siblings: their order before the sort, so
+  // that rows with equal keys keep their places (other nodes: identity).
+  int CompareNodes(const TGridTreeListNode* a, const TGridTreeListNode* b) const override;
 
   // ------------------------------------------------------------ layout store
   // Writes the columns' and bands' layout into sections key + "\Column<i>"
@@ -138,6 +154,11 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TAlignment ColumnAlignment(int column) const override;
   std::string HeaderCaption(int column) const override;
   TGridTreeListColumnSort HeaderSortMark(int column) override;
+  // The grid's OnCustomDrawColumnHeader, then (not done) the column's.
+  bool HeaderCustomDrawAssigned(int column) const override;
+  void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
+                        std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
+                        TGridTreeListColumnSort& sorted, bool& done) override;
   const gui::Bitmap* HeaderGlyph(int column) const override;
   bool FooterCellExists(int column) const override;
   bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const override;
@@ -178,16 +199,32 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   void FontChanged() override;
   // After the nodes changed order (the selection list re-sorts itself).
   virtual void NodesReordered() {}
+  // The editor protocol (grid_tree_list_edit.cpp).
+  void ValidateEditorValue() override;
+  bool EditorModified() const override;
+  std::string EditorValue() const override;
+  void ActivateEditor(bool active) override;
+  bool EditorHasFocus() const override;
+  // A column with TabStop off is passed over by the keyboard.
+  bool ColumnCanFocus(int visibleColumn) const override;
+  void Notification(gui::Component* c, gui::Operation op) override;
 
  private:
   friend class TGridTreeListColumn;
   friend class TGridTreeListBand;
+  // A column's controller is watched so that the column forgets it.
+  void ColumnStyleControllerSet(TGridEditStyleController* c);
+  void DeleteEditor();
+  // The column's width from its caption and visible texts.
+  void FitColumn(int column);
   static TGridTreeListTextNode* Text(TGridTreeListNode* node);
   static const TGridTreeListTextNode* Text(const TGridTreeListNode* node);
   void SortSiblings(std::vector<TGridTreeListNode*>& nodes, const std::vector<TGridTreeListColumn*>& sorted);
 
   std::vector<std::unique_ptr<TGridTreeListColumn>> columns_;
   std::vector<std::unique_ptr<TGridTreeListBand>> bands_;
+  TGridInplaceEdit* editor_ = nullptr;  // owned (a component of the grid)
+  const TGridTreeListColumn* editorColumn_ = nullptr;
 };
 
 class TGridTreeList : public TCustomGridTreeListControl {

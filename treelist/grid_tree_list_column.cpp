@@ -26,6 +26,12 @@ int TGridTreeListColumn::Index() const {
 
 void TGridTreeListColumn::Changed() { owner_.LayoutChanged(); }
 
+void TGridTreeListColumn::SetStyleController(TGridEditStyleController* c) {
+  if (c == styleController_) return;
+  styleController_ = c;
+  owner_.ColumnStyleControllerSet(c);
+}
+
 void TGridTreeListColumn::SyncFont(const gui::Font& gridFont) {
   syncingFont_ = true;
   font_.Assign(gridFont);

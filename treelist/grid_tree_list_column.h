@@ -13,8 +13,7 @@
 
 class TCustomGridTreeListControl;
 class TGridTreeListColumn;
-
-enum TGridEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
+class TGridEditStyleController;
 
 // Fired to draw a column header (ADone true: nothing more is drawn).
 using TGridTLCustomDrawHeader = std::function<void(
@@ -88,8 +87,16 @@ class TGridTreeListColumn {
   void SetCharCase(TGridEditCharCase c) { charCase_ = c; }
   const std::string& EditMask() const { return editMask_; }
   void SetEditMask(const std::string& m) { editMask_ = m; }
+  // Where the column's editors take the looks not set on them (nullptr:
+  // the program-wide chain). The grid forgets a controller that goes.
+  TGridEditStyleController* StyleController() const { return styleController_; }
+  void SetStyleController(TGridEditStyleController* c);
 
   TGridTLCustomDrawHeader OnCustomDrawColumnHeader;
+  // The column's editor: its text changed; its value is being checked
+  // (accept false turns it down with the error text).
+  std::function<void(TGridTreeListColumn* sender)> OnChange;
+  std::function<void(TGridTreeListColumn* sender, std::string& error, bool& accept)> OnValidate;
 
  private:
   friend class TCustomGridTreeListControl;
@@ -120,6 +127,7 @@ class TGridTreeListColumn {
   int maxLength_ = 0;
   TGridEditCharCase charCase_ = ecNormal;
   std::string editMask_;
+  TGridEditStyleController* styleController_ = nullptr;
 };
 
 class TGridTreeListBand {

@@ -107,15 +107,47 @@ int TCustomGridTreeList::DropPosition(Point p, int* x) const {
   return position;
 }
 
-void TCustomGridTreeList::ToggleDragFeedback() {
-  if (dropX_ < 0 || !HandleAllocated()) return;
-  std::unique_ptr<Canvas> c = WindowCanvas();
-  if (!c) return;
+void TCustomGridTreeList::DrawDropArrows(bool show) {
+  std::unique_ptr<Canvas> c = HandleAllocated() ? WindowCanvas() : nullptr;
+  if (!show) {
+    // What lay under the arrows comes back.
+    if (c && dropSaveUnder_)
+      for (int i = 0; i < 2; ++i)
+        c->BitBlt(dropArrowRects_[i], dropSaveUnder_->GetCanvas(), {0, i * kDropArrowHeight}, SRCCOPY);
+    dropSaveUnder_.reset();
+    return;
+  }
+  if (!c || dropX_ < 0 || dropSaveUnder_) return;
+  // The arrows point at the drop place from above and below the row of
+  // headers the item moves in (the band panel for a band).
   TTreeListDrawInfo info;
-  CalcAreaRects(info);
-  const int top = info.BandPanel.Top;
-  const int bottom = info.HeaderPanel.Bottom;
-  c->InvertRect(Rect(dropX_ - 1, top, dropX_ + 1, bottom));
+  CalcDrawInfo(info);
+  int top = info.BandPanel.Top, bottom = info.BandPanel.Bottom;
+  if (state_ == tsColumnDragging) {
+    top = info.HeaderPanel.Top;
+    bottom = info.HeaderPanel.Bottom;
+    if (const TTreeListColumnEntry* e = info.FindColumn(dragIndex_)) {
+      top = e->HeaderRect.Top;
+      bottom = e->HeaderRect.Bottom;
+    }
+  }
+  const int half = kDropArrowWidth / 2;
+  dropArrowRects_[0] = Rect::FromSize(dropX_ - half, top, kDropArrowWidth, kDropArrowHeight);
+  dropArrowRects_[1] = Rect::FromSize(dropX_ - half, bottom - kDropArrowHeight, kDropArrowWidth, kDropArrowHeight);
+  dropSaveUnder_ = std::make_unique<Bitmap>(kDropArrowWidth, 2 * kDropArrowHeight);
+  for (int i = 0; i < 2; ++i)
+    dropSaveUnder_->GetCanvas().BitBlt(Rect::FromSize(0, i * kDropArrowHeight, kDropArrowWidth, kDropArrowHeight),
+                                       *c, dropArrowRects_[i].TopLeft(), SRCCOPY);
+  CanvasSaver saver(*c);
+  c->Brush().SetColor(arrowsColor_);
+  for (int i = 0; i < kDropArrowHeight; ++i) {
+    // Row i of each triangle: the widest at the header's edge, the tip
+    // pointing into the header.
+    const int w = kDropArrowWidth - 2 * i;
+    const int left = dropX_ - w / 2;
+    c->FillRect(Rect::FromSize(left, dropArrowRects_[0].Top + i, w, 1));
+    c->FillRect(Rect::FromSize(left, dropArrowRects_[1].Bottom - 1 - i, w, 1));
+  }
 }
 
 void TCustomGridTreeList::ContinueDragging(Point p) {
@@ -123,9 +155,9 @@ void TCustomGridTreeList::ContinueDragging(Point p) {
   int x = -1;
   DropPosition(p, &x);
   if (x == dropX_) return;
-  if (paintNesting_ == 0) ToggleDragFeedback();  // off at the old place
+  if (paintNesting_ == 0) DrawDropArrows(false);  // off at the old place
   dropX_ = x;
-  if (paintNesting_ == 0) ToggleDragFeedback();
+  if (paintNesting_ == 0) DrawDropArrows(true);
 }
 
 void TCustomGridTreeList::EndDragging(Point p, bool drop) {

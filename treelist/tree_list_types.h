@@ -97,6 +97,8 @@ enum TTreeListHitArea : uint8_t {
 };
 
 enum TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+// How a text editor writes its letters.
+enum TGridEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
 enum TGridTreeLineStyle : uint8_t { tlDot, tlSolid };
 enum TGridTreeListPaintStyle : uint8_t { psStandard, psOutlook };
 enum TGridScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };

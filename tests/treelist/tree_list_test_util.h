@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "gui/fake_peer.h"
+#include "treelist/grid_edit_error.h"
 #include "treelist/grid_tree_list.h"
 
 namespace treetest {
@@ -97,5 +99,81 @@ inline void OneColumn(TCustomGridTreeListControl& g) {
   g.SetBounds(0, 0, 200, 18 + 4 * 18);
   g.CreateColumn()->SetCaption("Name");
 }
+
+// The published grid on the fake desktop with a stand-in for the editor's
+// value: the real editor opens and closes, but what it reports as typed
+// (modified, value) and whether its check turns the value down are the
+// test's.
+class InputGrid : public TGridTreeList {
+ public:
+  using TGridTreeList::TGridTreeList;
+  bool reject = false;
+  bool modified = false;
+  std::string typed;
+
+ protected:
+  void ValidateEditorValue() override {
+    if (reject && modified) throw EGridEditInvalidInput(kGridEditInvalidInputText);
+  }
+  bool EditorModified() const override { return modified; }
+  std::string EditorValue() const override { return typed; }
+};
+
+// A focused InputGrid of one 100-pixel column "Name", four rows high below
+// the header, keys and clicks with modifiers, errors that escape a handler
+// recorded.
+struct InputFixture {
+  gui::FakeDesktop desk;
+  TGridEditStylesUse styles;
+  EventLog log;  // outlives the grid, whose last events it hears
+  std::vector<std::string> reported;
+  InputGrid g;
+  gui::ExceptionReporter previous =
+      gui::SetExceptionReporter([this](const std::string& what, gui::Control*) { reported.push_back(what); });
+
+  explicit InputFixture(const std::string& spec, TGridTreeListOptions add = {}, TGridTreeListOptionsEx addEx = {}) {
+    OneColumn(g);
+    g.SetOptions(TGridTreeListOptions::FromBits(g.Options().Bits() | add.Bits()));
+    g.SetOptionsEx(TGridTreeListOptionsEx::FromBits(g.OptionsEx().Bits() | addEx.Bits()));
+    Build(g, spec);
+    g.HandleNeeded();
+    g.SetFocus();
+    log.Attach(g);
+  }
+  ~InputFixture() { gui::SetExceptionReporter(previous); }
+
+  void Mods(gui::ShiftState s) {
+    using namespace gui;  // the key names are the system's macros in its build
+    desk.env.SetKeyDown(VK_SHIFT, s & ssShift);
+    desk.env.SetKeyDown(VK_CONTROL, s & ssCtrl);
+    desk.env.SetKeyDown(VK_MENU, s & ssAlt);
+  }
+  void Key(uint16_t vk, gui::ShiftState s = 0) {
+    Mods(s);
+    desk.KeyDown(g, vk);
+    Mods(0);
+  }
+  void Keys(const std::vector<uint16_t>& vks, gui::ShiftState s = 0) {
+    for (uint16_t vk : vks) Key(vk, s);
+  }
+  void Type(const std::string& text, gui::ShiftState s = 0) {
+    Mods(s);
+    for (char c : text) desk.Char(g, c);
+    Mods(0);
+  }
+  void Click(int x, int y, gui::ShiftState s = 0, gui::MouseButton b = gui::mbLeft) {
+    Mods(s);
+    desk.Click(g, x, y, b);
+    Mods(0);
+  }
+  // The middle of row r (from the top row shown) in the Name column.
+  static int RowY(int r) { return 18 + r * 18 + 9; }
+  // "b [a b c]": the focused node, then the selection.
+  std::string Sel() const {
+    std::string s = Name(g.FocusedNode()) + " [";
+    for (int i = 0; i < g.SelectedCount(); ++i) s += (i ? " " : "") + Name(g.SelectedNodes(i));
+    return s + "]";
+  }
+};
 
 }  // namespace treetest

@@ -1,0 +1,242 @@
+// The grid's keyboard: focus moves by direction and by page, expanding and
+// collapsing, Shift ranges from the anchor, the incremental search, and
+// the editor opened, ended and turned down from the keyboard.
+#include <gtest/gtest.h>
+
+#include "tests/treelist/tree_list_test_util.h"
+#include "treelist/grid_inplace_text_edit.h"
+
+using namespace treetest;
+using namespace gui;
+
+namespace {
+
+// Rows a a1 a2 b c d e f; four of them fit.
+TEST(TreeListKeyboard, FocusMovesPagesExpandsAndCollapses) {
+  InputFixture f("a(a1 a2) b c d e f");
+  auto focused = [&] { return Name(f.g.FocusedNode()); };
+  f.Key(VK_DOWN);
+  EXPECT_EQ(focused(), "a1");
+  f.Key(VK_NEXT);  // from inside the page: its last fully visible row
+  EXPECT_EQ(focused(), "b");
+  f.Key(VK_NEXT);  // from the last row shown: a page less one row on
+  EXPECT_EQ(focused(), "e");
+  EXPECT_EQ(f.g.TopIndex(), 3);
+  f.Key(VK_PRIOR);
+  EXPECT_EQ(focused(), "b");
+  f.Keys({VK_END});
+  EXPECT_EQ(focused(), "f");
+  f.Key(VK_DOWN);  // nothing beyond the last row
+  EXPECT_EQ(focused(), "f");
+  f.Key(VK_HOME);
+  // Row select: Left collapses, Right expands and then enters the first
+  // child, Left on a first child goes back to its parent.
+  f.Key(VK_LEFT);
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  f.Keys({VK_RIGHT, VK_RIGHT});
+  EXPECT_EQ(focused(), "a1");
+  f.Key(VK_LEFT);
+  EXPECT_EQ(focused(), "a");
+  f.log.Take();
+  // "-" asks OnCollapsing, which may refuse; "+" and "*" expand.
+  bool allow = false;
+  f.g.OnCollapsing = [&](TCustomGridTreeList*, TGridTreeListNode*, bool& a) { a = allow; };
+  f.Type("-");
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  allow = true;
+  f.Type("-");
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  f.Type("+");
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  TGridTreeListNode* deep = Find(f.g, "f")->AddChild();
+  deep->AddChild()->SetStrings(0, "g");
+  f.Key(VK_END);
+  f.Type("*");  // the whole subtree
+  EXPECT_TRUE(deep->Expanded());
+  EXPECT_EQ(f.g.GetLastVisibleNode()->Strings(0), "g");
+  // OnKeyDown taking the key leaves the grid alone.
+  f.g.OnKeyDown = [](gui::Control*, uint16_t& key, gui::ShiftState) { key = 0; };
+  f.Key(VK_HOME);
+  EXPECT_EQ(focused(), "f");
+  EXPECT_TRUE(f.reported.empty());
+}
+
+TEST(TreeListKeyboard, ShiftRangesFromTheAnchorCountedOncePerKey) {
+  InputFixture f("a b c d e f", {aoMultiSelect});
+  f.Keys({VK_DOWN, VK_DOWN, VK_DOWN}, ssShift);
+  EXPECT_EQ(f.Sel(), "d [a b c d]");
+  EXPECT_EQ(f.log.Take(), "node a>b, count 2, node b>c, count 3, node c>d, count 4");
+  f.Key(VK_UP, ssShift);  // back towards the anchor: the row left goes
+  EXPECT_EQ(f.Sel(), "c [a b c]");
+  f.Key(VK_SPACE, ssCtrl);  // toggles, and is the anchor now
+  EXPECT_EQ(f.Sel(), "c [a b]");
+  f.Key(VK_DOWN);
+  EXPECT_EQ(f.Sel(), "d [d]");
+  f.Key(VK_END, ssShift);
+  EXPECT_EQ(f.Sel(), "f [d e f]");
+  f.log.Take();
+  f.Key(VK_DOWN);  // the last row cannot be left: the selection stays
+  EXPECT_EQ(f.Sel(), "f [d e f]");
+  EXPECT_EQ(f.log.Take(), "");
+  f.Key(VK_ESCAPE);
+  EXPECT_EQ(f.Sel(), "f [f]");
+  EXPECT_EQ(f.log.Take(), "count 1");
+  f.Key(VK_HOME, ssShift);  // the anchor is the focused row again
+  EXPECT_EQ(f.Sel(), "a [a b c d e f]");
+  f.Key(VK_UP);  // on the first row with several selected: the focused one alone
+  EXPECT_EQ(f.Sel(), "a [a]");
+  // Ctrl+Shift keys are the Shift keys.
+  f.Key(VK_NEXT, ssCtrl | ssShift);
+  EXPECT_EQ(f.Sel(), "d [a b c d]");
+}
+
+TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
+  InputFixture f("Apple Banana(Berry Cherry) Blue \xC9" "cru", {aoMultiSelect}, {aoAutoSearch});
+  Find(f.g, "Banana")->SetExpanded(false);
+  f.Type("b");  // searched once: never "bb"
+  EXPECT_EQ(f.g.SearchText(), "b");
+  EXPECT_EQ(f.Sel(), "Banana [Banana]");
+  f.Type("lx");  // an x that nothing continues with is dropped
+  EXPECT_EQ(f.g.SearchText(), "bl");
+  EXPECT_EQ(f.Sel(), "Blue [Blue]");
+  f.Key(VK_BACK);
+  EXPECT_EQ(f.g.SearchText(), "b");
+  f.Key(VK_RETURN, ssCtrl);  // the next match, over the end to the start
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Banana");
+  f.Key(VK_RETURN, ssShift);  // the previous one, back over the start
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Blue");
+  EXPECT_FALSE(Find(f.g, "Banana")->Expanded());
+  f.Key(VK_ESCAPE);
+  EXPECT_FALSE(f.g.Searching());
+  f.Type("\xE9");  // letter case aside, in the 8-bit code page too
+  EXPECT_EQ(Name(f.g.FocusedNode()), "\xC9" "cru");
+  f.Key(VK_UP);  // a move of the focus ends the search
+  EXPECT_FALSE(f.g.Searching());
+  // Inside a collapsed node: found and shown, or not searched at all.
+  f.Type("ch");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Cherry");
+  EXPECT_TRUE(Find(f.g, "Banana")->Expanded());
+  f.Key(VK_ESCAPE);
+  f.Key(VK_HOME);
+  Find(f.g, "Banana")->SetExpanded(false);
+  f.g.SetAutoExpandOnSearch(false);
+  f.Type("c");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
+  EXPECT_FALSE(f.g.Searching());
+  // "+" that begins no row expands; one that begins a row is searched
+  // and expands nothing.
+  f.Key(VK_DOWN);
+  f.Type("+");
+  EXPECT_TRUE(Find(f.g, "Banana")->Expanded());
+  f.g.Add()->SetStrings(0, "+plus");
+  Find(f.g, "Banana")->SetExpanded(false);
+  f.Type("+");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "+plus");
+  EXPECT_FALSE(Find(f.g, "Banana")->Expanded());
+  // Nodes but no focused one: the search starts at the first root node
+  // and a text nothing matches ends after one round.
+  f.Key(VK_ESCAPE);
+  f.g.SetFocusedNode(nullptr, 0, false);
+  EXPECT_FALSE(f.g.StartIncrementalSearch(-1, "zz"));
+  f.g.SetFocusedNode(nullptr, 0, false);
+  EXPECT_TRUE(f.g.StartIncrementalSearch(-1, "a"));
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// Two columns, cells editable (no row select).
+struct EditFixture : InputFixture {
+  EditFixture() : InputFixture("a b c", {aoMultiSelect}) {
+    g.CreateColumn()->SetCaption("Size");
+    g.SetOptions(g.Options().Without(aoRowSelect));
+  }
+};
+
+TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
+  EditFixture f;
+  int edited = 0, refusals = 0;
+  bool allow = false;
+  f.g.OnEdited = [&](TCustomGridTreeList*, TGridTreeListNode*) { ++edited; };
+  f.g.OnEditing = [&](TCustomGridTreeList*, TGridTreeListNode*, bool& a) { a = allow, refusals += !allow; };
+  f.Key(VK_F2);
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(refusals, 1);
+  allow = true;
+  f.Key(VK_F2);
+  ASSERT_TRUE(f.g.Editing());
+  ASSERT_NE(f.g.InplaceEditor(), nullptr);
+  EXPECT_TRUE(f.g.InplaceEditor()->VisibleInPlace());
+  EXPECT_TRUE(f.g.HasFocus());  // the editor has it
+  f.Key(VK_ESCAPE);
+  // The editor takes the column's settings, and the looks of the column's
+  // style controller before the program-wide chain; a controller that goes
+  // is forgotten.
+  auto* controller = new TGridEditStyleController();
+  controller->SetBorderStyle(xbsSingle);
+  f.g.Columns(0)->SetStyleController(controller);
+  f.g.Columns(0)->SetMaxLength(5);
+  f.Key(VK_F2);
+  auto* text = dynamic_cast<TGridInplaceTextEdit*>(f.g.InplaceEditor());
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->MaxLength(), 5);
+  EXPECT_EQ(text->Style().BorderStyle(), xbsSingle);
+  delete controller;
+  EXPECT_EQ(f.g.Columns(0)->StyleController(), nullptr);
+  EXPECT_NE(text->Style().BorderStyle(), xbsSingle);
+  f.Key(VK_ESCAPE);
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(edited, 0);
+  // A modified value is stored when Down ends the edit; the focus moves.
+  f.Key(VK_F2);
+  f.g.modified = true;
+  f.g.typed = "x";
+  f.Key(VK_DOWN);
+  EXPECT_EQ(Find(f.g, "x"), f.g.GetFirstNode());
+  EXPECT_EQ(edited, 1);
+  EXPECT_EQ(f.Sel(), "b [b]");
+  EXPECT_TRUE(f.g.Focused());
+  // Turned down: the edit stays open, the focus stays, and the bracket the
+  // key opened is closed all the same.
+  f.Key(VK_F2);
+  f.g.reject = true;
+  f.log.Take();
+  f.Key(VK_DOWN);
+  ASSERT_EQ(f.reported.size(), 1u);
+  EXPECT_EQ(f.reported[0], kGridEditInvalidInputText);
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_EQ(f.Sel(), "b [b]");
+  f.g.reject = f.g.modified = false;
+  f.Key(VK_DOWN, ssShift);
+  EXPECT_EQ(f.Sel(), "c [b c]");
+  EXPECT_EQ(f.log.Take(), "node b>c, count 2");
+  // Tab runs over the columns and wraps to the next row with aoTabThrough.
+  f.Key(VK_HOME, ssCtrl);
+  f.Keys({VK_TAB, VK_TAB});
+  EXPECT_EQ(f.g.FocusedColumn(), 0);
+  EXPECT_EQ(Name(f.g.FocusedNode()), "b");
+  f.Key(VK_TAB, ssShift);
+  EXPECT_EQ(Name(f.g.FocusedNode()), "x");
+  EXPECT_EQ(f.g.FocusedColumn(), 1);
+}
+
+TEST(TreeListKeyboard, TypingOpensTheEditorWithTheCharacterAndDialogCodes) {
+  EditFixture f;
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterShowEditor));
+  std::string pressed;
+  f.g.OnKeyPress = [&](gui::Control*, char& key) { pressed += key; };
+  f.Type("q");
+  ASSERT_TRUE(f.g.Editing());
+  EXPECT_EQ(pressed, "");  // not yet: the editor hands it back when it gets it
+  f.desk.ProcessPosted();
+  EXPECT_EQ(pressed, "q");
+  // What the grid asks of a dialog: arrows and characters always, Tab only
+  // with aoTabs and without Ctrl.
+  auto code = [&] { return unsigned(f.desk.Send(f.g, WM_GETDLGCODE)); };
+  EXPECT_EQ(code() & (DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB), unsigned(DLGC_WANTARROWS | DLGC_WANTCHARS));
+  f.g.SetOptions(f.g.Options().With(aoTabs));
+  EXPECT_TRUE(code() & DLGC_WANTTAB);
+  f.Mods(ssCtrl);
+  EXPECT_FALSE(code() & DLGC_WANTTAB);
+}
+
+}  // namespace

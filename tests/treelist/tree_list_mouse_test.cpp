@@ -1,0 +1,266 @@
+// The grid's mouse: the tracking states as a table of (state, message) ->
+// (state, events), selection by clicks, the pending editor of a click on
+// the focused cell, double-clicks, and scrolling while a node is held.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/treelist/tree_list_test_util.h"
+#include "treelist/grid_auto_scroll.h"
+
+using namespace treetest;
+using namespace gui;
+
+namespace {
+
+// Two 100-pixel columns under a band panel: band 0-18, headers 18-36,
+// rows from 36. Mouse steps are "down|up|move|rdown|rup|dbl|drag x y"
+// (drag: a move with the left button up) or "esc".
+struct TrackingFixture : InputFixture {
+  std::vector<std::string> events;
+  TrackingFixture() : InputFixture("a b c") {
+    g.CreateColumn()->SetCaption("Size");
+    g.SetShowBands(true);
+    g.OnColumnClick = [this](TCustomGridTreeListControl*, TGridTreeListColumn* c) {
+      events.push_back("sort " + c->Caption() + (c->Sorted() == csUp ? " up" : " down"));
+    };
+    g.OnChangedColumnsWidth = [this](TCustomGridTreeList*) {
+      events.push_back("widths " + std::to_string(g.Columns(0)->Width()) + "/" + std::to_string(g.Columns(1)->Width()));
+    };
+    g.OnClick = [this](Control*) { events.push_back("click"); };
+    g.OnDblClick = [this](Control*) { events.push_back("dblclick"); };
+  }
+  void Step(const std::string& step) {
+    std::istringstream in(step);
+    std::string what;
+    int x = 0, y = 0;
+    in >> what >> x >> y;
+    if (what == "down") desk.MouseDown(g, x, y);
+    if (what == "up") desk.MouseUp(g, x, y);
+    if (what == "move") desk.MouseMove(g, x, y);
+    if (what == "rdown") desk.MouseDown(g, x, y, mbRight);
+    if (what == "rup") desk.MouseUp(g, x, y, mbRight);
+    if (what == "dbl") desk.DoubleClick(g, x, y);
+    if (what == "drag") {
+      desk.env.SetKeyDown(VK_LBUTTON, false);
+      desk.MouseMove(g, x, y);
+    }
+    if (what == "esc") desk.KeyDown(g, VK_ESCAPE);
+  }
+};
+
+TEST(TreeListMouse, TrackingStatesAsATable) {
+  TrackingFixture f;
+  struct Row {
+    const char* step;
+    TTreeListTrackingState state;
+    const char* events;
+  };
+  const Row rows[] = {
+      // A header press is a click within 5 pixels, a drag beyond them.
+      {"down 50 27", tsColumnDown, ""},
+      {"move 55 32", tsColumnDown, ""},
+      {"up 55 32", tsNone, "sort Name up"},
+      {"down 50 27", tsColumnDown, ""},
+      {"up 50 27", tsNone, "sort Name down"},
+      {"down 50 27", tsColumnDown, ""},
+      {"move 56 27", tsColumnDragging, ""},
+      {"up 190 27", tsNone, ""},  // dropped last: Size Name
+      // Size's edge at 100: sized to the mouse, clamped to its minimum.
+      {"down 101 27", tsColumnSizing, ""},
+      {"move 0 27", tsColumnSizing, ""},
+      {"rdown 0 27", tsNone, ""},  // a right press cancels: nothing changes
+      {"rup 0 27", tsNone, ""},
+      {"down 101 27", tsColumnSizing, ""},
+      {"move -20 27", tsColumnSizing, ""},
+      {"up -20 27", tsNone, "widths 100/4"},  // the minimum: left 0 + 4 - 1 + 1
+      {"down 4 27", tsColumnSizing, ""},
+      {"move 60 27", tsColumnSizing, ""},
+      {"esc", tsNone, ""},
+      {"down 4 27", tsColumnSizing, ""},
+      {"up 4 27", tsNone, ""},  // released where it began: no change
+      {"down 4 27", tsColumnSizing, ""},
+      {"up 60 27", tsNone, "widths 100/61"},  // position - left + 1
+      // A double-click on the edge sizes the column to its content.
+      {"dbl 61 27", tsNone, "widths 100/32"},  // "Size" and 8: no OnDblClick
+      // Bands: pressed, then dragged beyond 5 pixels either way.
+      {"down 20 9", tsBandDown, ""},
+      {"move 20 15", tsBandDragging, ""},
+      {"up 20 15", tsNone, ""},
+      // A node press; the release is a click; a move without the button
+      // ends the press.
+      {"down 60 45", tsNodeDown, ""},
+      {"up 60 45", tsNone, "click"},
+      {"down 60 63", tsNodeDown, ""},
+      {"drag 60 63", tsNone, ""},
+      // A double-click on a node fires OnDblClick once.
+      {"dbl 60 81", tsNone, "click, dblclick"},
+  };
+  for (const Row& r : rows) {
+    f.Step(r.step);
+    std::string events;
+    for (const std::string& e : f.events) events += (events.empty() ? "" : ", ") + e;
+    f.events.clear();
+    EXPECT_EQ(f.g.State(), r.state) << r.step;
+    EXPECT_EQ(events, r.events) << r.step;
+  }
+  EXPECT_EQ(f.g.VisibleIndexToAbsolute(0), 1);  // moved by the drag
+  EXPECT_EQ(f.g.Columns(0)->Width(), 100);
+  EXPECT_EQ(Name(f.g.FocusedNode()), "a");  // the rows sorted down: c b a
+  EXPECT_EQ(f.g.SizingPos(), -1);
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// Header clicks sort up, then down; rows with equal keys keep their order.
+TEST(TreeListMouse, HeaderClicksSortStablyAndTheHeaderDrawsAsAsked) {
+  InputFixture f("b1 a1 b2 a2 b3");
+  f.g.CreateColumn()->SetCaption("Kind");
+  for (TGridTreeListNode* n = f.g.GetFirstNode(); n; n = n->GetNextSibling()) n->SetStrings(1, n->Strings(0).substr(0, 1));
+  auto order = [&] {
+    std::string s;
+    for (TGridTreeListNode* n = f.g.GetFirstNode(); n; n = n->GetNextSibling()) s += Name(n) + " ";
+    return s;
+  };
+  f.Click(150, 9);
+  EXPECT_EQ(order(), "a1 a2 b1 b2 b3 ");
+  f.Click(150, 9);
+  EXPECT_EQ(order(), "b1 b2 b3 a1 a2 ");
+  EXPECT_EQ(f.g.SortedColumns().size(), 1u);
+  // The sort mark as OnColumnSorted has it; the header's drawing by the
+  // grid's handler, then the column's unless the first one is done.
+  f.g.OnColumnSorted = [](TCustomGridTreeListControl*, TGridTreeListColumn*, TGridTreeListColumnSort& s) { s = csUp; };
+  EXPECT_EQ(f.g.HeaderSortMark(1), csUp);
+  std::string drawn;
+  f.g.OnCustomDrawColumnHeader = [&](TCustomGridTreeListControl*, TGridTreeListColumn* c, Canvas&, const Rect&,
+                                     std::string& text, Color&, Font&, TAlignment&, TGridTreeListColumnSort&,
+                                     bool& done) {
+    drawn += "grid:" + c->Caption() + " ";
+    text = "K";
+    done = c->Index() == 0;
+  };
+  f.g.Columns(1)->OnCustomDrawColumnHeader = [&](TCustomGridTreeListControl*, TGridTreeListColumn*, Canvas&,
+                                                 const Rect&, std::string& text, Color&, Font&, TAlignment&,
+                                                 TGridTreeListColumnSort&, bool&) { drawn += "column:" + text; };
+  RecordingCanvas canvas;
+  for (int column : {0, 1}) {
+    std::string text = f.g.HeaderCaption(column);
+    Color color = clBtnFace;
+    Font font;
+    TAlignment alignment = taLeftJustify;
+    TGridTreeListColumnSort sorted = csNone;
+    bool done = false;
+    ASSERT_TRUE(f.g.HeaderCustomDrawAssigned(column));
+    f.g.HeaderCustomDraw(column, canvas, Rect(0, 0, 100, 18), Rect(0, 0, 50, 18), text, color, font, alignment,
+                         sorted, done);
+  }
+  EXPECT_EQ(drawn, "grid:Name grid:Kind column:K");
+}
+
+TEST(TreeListMouse, ClicksSelectAloneToggleAndAddRanges) {
+  InputFixture f("a b c d e f", {aoMultiSelect});
+  const int x = 50;
+  f.Click(x, f.RowY(2));
+  EXPECT_EQ(f.Sel(), "c [c]");
+  f.Click(x, f.RowY(3), ssCtrl);
+  EXPECT_EQ(f.Sel(), "d [c d]");
+  f.Click(x, f.RowY(1), ssShift);  // from the anchor, replacing the rest
+  EXPECT_EQ(f.Sel(), "b [b c d]");
+  f.Click(x, f.RowY(3), ssCtrl);  // toggled off; the anchor
+  EXPECT_EQ(f.Sel(), "d [b c]");
+  f.log.Take();
+  f.Click(x, f.RowY(0) + 0 * 18, ssCtrl | ssShift);  // the range added
+  EXPECT_EQ(f.Sel(), "a [a b c d]");
+  EXPECT_EQ(f.log.Take(), "node d>a, count 4");
+  // A press on a selected node keeps the selection for a drag; the
+  // release without one leaves that node alone.
+  f.desk.MouseDown(f.g, x, f.RowY(2));
+  EXPECT_EQ(f.Sel(), "c [a b c d]");
+  f.desk.MouseUp(f.g, x, f.RowY(2));
+  EXPECT_EQ(f.Sel(), "c [c]");
+  EXPECT_EQ(f.log.Take(), "node a>c, count 1");
+}
+
+// Cells editable: a click on the focused cell of a focused grid opens the
+// editor when the double-click time is up, unless something came first.
+TEST(TreeListMouse, ThePendingEditorOfAClick) {
+  InputFixture f("a b c");
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect));
+  TGridTreeList other;
+  other.SetBounds(0, 200, 100, 100);
+  auto pending = [&] { return f.desk.TimerRunning(f.g, TCustomGridTreeList::kEditorTimerId); };
+  auto fire = [&] { return f.desk.FireTimer(f.g, TCustomGridTreeList::kEditorTimerId); };
+  f.Click(50, f.RowY(0));
+  ASSERT_TRUE(pending());
+  EXPECT_TRUE(fire());
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_FALSE(pending());
+  f.Key(VK_ESCAPE);
+  f.Click(50, f.RowY(1));  // another cell: only focused
+  EXPECT_FALSE(pending());
+  // The focus goes elsewhere first: no editor.
+  f.Click(50, f.RowY(1));
+  other.SetFocus();
+  EXPECT_FALSE(pending());
+  f.desk.Send(f.g, WM_TIMER, TCustomGridTreeList::kEditorTimerId);  // a late tick changes nothing
+  EXPECT_FALSE(f.g.Editing());
+  // An unfocused grid's click only gives it the focus.
+  f.Click(50, f.RowY(1));
+  EXPECT_TRUE(f.g.Focused());
+  EXPECT_FALSE(pending());
+  // A key that moves the focus, or the second click of a double-click,
+  // ends the wait.
+  f.Click(50, f.RowY(1));
+  f.Key(VK_DOWN);
+  EXPECT_FALSE(pending());
+  f.desk.DoubleClick(f.g, 50, f.RowY(2));
+  EXPECT_FALSE(pending());
+  EXPECT_FALSE(f.g.Editing());
+  // With aoImmediateEditor the release opens it.
+  f.g.SetOptions(f.g.Options().With(aoImmediateEditor));
+  f.Click(50, f.RowY(0));
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_TRUE(f.reported.empty());
+}
+
+TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
+  InputFixture f("a(a1) b");
+  int dbl = 0;
+  f.g.OnDblClick = [&](Control*) { ++dbl; };
+  bool allow = false;
+  f.g.OnCollapsing = [&](TCustomGridTreeList*, TGridTreeListNode*, bool& a) { a = allow; };
+  f.Click(8, f.RowY(0));  // the button
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  allow = true;
+  f.Click(8, f.RowY(0));
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  f.desk.DoubleClick(f.g, 50, f.RowY(0));
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  EXPECT_EQ(dbl, 1);
+  f.g.SetDblClkExpanding(false);
+  f.desk.DoubleClick(f.g, 50, f.RowY(0));
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  EXPECT_EQ(dbl, 2);
+}
+
+// Held on a node below the rows: timer 1 scrolls a row a tick; each grid
+// keeps its own timers.
+TEST(TreeListMouse, MouseScrollingWhileANodeIsHeld) {
+  InputFixture f("a b c d e f g h", {}, {aoMouseScroll});
+  InputGrid second;
+  OneColumn(second);
+  Build(second, "x y");
+  f.desk.MouseDown(f.g, 50, f.RowY(1));
+  f.desk.MouseMove(f.g, 50, f.RowY(2));
+  EXPECT_EQ(Name(f.g.FocusedNode()), "c");
+  f.desk.MouseMove(f.g, 50, 200);
+  EXPECT_EQ(Name(f.g.FocusedNode()), "d");  // the last row shown
+  ASSERT_TRUE(f.desk.TimerRunning(f.g, kSelectingTimerId));
+  f.desk.Click(second, 50, f.RowY(0));  // another grid's press and release
+  f.desk.FireTimer(f.g, kSelectingTimerId);
+  f.desk.FireTimer(f.g, kSelectingTimerId);
+  EXPECT_EQ(f.g.TopIndex(), 2);
+  f.desk.MouseUp(f.g, 50, 200);
+  EXPECT_FALSE(f.desk.TimerRunning(f.g, kSelectingTimerId));
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The grid's input on a real window under Wine: mouse messages that click,
+// double-click, size a column and move one, keys through the window
+// procedure and the form's dialog keys, and a value typed into the real
+// editor stored by Enter.
+#include "tests/gui_win32/win32_fixture.h"
+
+#include "gui/form.h"
+#include "gui/win32/std_controls.h"
+#include "treelist/grid_tree_list.h"
+
+namespace {
+
+using namespace gui;
+
+HWND Hwnd(Control& c) { return reinterpret_cast<HWND>(c.Handle()); }
+
+class TreeListInputTest : public testwin::Win32Test {
+ protected:
+  TreeListInputTest() {
+    form.SetBounds(40, 40, 420, 320);
+    grid->SetBorderStyle(bsNone);
+    grid->SetBounds(0, 0, 400, 200);
+    grid->SetParent(&form);
+    other->SetBounds(0, 210, 75, 25);
+    other->SetParent(&form);
+    for (const char* caption : {"Name", "Size"}) grid->CreateColumn()->SetCaption(caption);
+    for (int i = 0; i < 20; ++i) {
+      TGridTreeListNode* n = grid->Add();
+      n->SetStrings(0, "file " + std::to_string(i));
+      n->SetStrings(1, std::to_string(i));
+      if (i == 0) n->AddChild()->SetStrings(0, "inside");
+    }
+    grid->OnClick = [this](Control*) { ++clicks; };
+    grid->OnDblClick = [this](Control*) { ++dblClicks; };
+    form.Show();
+    grid->SetFocus();
+    Pump();
+  }
+  void Mouse(UINT msg, int x, int y, WPARAM keys = 0) {
+    PostMessageA(Hwnd(*grid), msg, keys, MAKELPARAM(x, y));
+    Pump();
+  }
+  void Key(Control& c, WPARAM vk) {
+    PostMessageA(Hwnd(c), WM_KEYDOWN, vk, 1);
+    PostMessageA(Hwnd(c), WM_KEYUP, vk, LPARAM(0xC0000001u));
+    Pump();
+  }
+  static int RowY(int r) { return 18 + 18 * r + 9; }
+
+  TGridEditStylesUse styles;
+  Form form;
+  TGridTreeList* grid = new TGridTreeList(&form);
+  Button* other = new Button(&form);
+  int clicks = 0, dblClicks = 0;
+};
+
+TEST_F(TreeListInputTest, ClicksDoubleClicksAndHeaderDrags) {
+  Mouse(WM_LBUTTONDOWN, 150, RowY(2), MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 150, RowY(2));
+  ASSERT_NE(grid->FocusedNode(), nullptr);
+  EXPECT_EQ(grid->FocusedNode()->Strings(0), "file 2");
+  EXPECT_EQ(clicks, 1);
+  // The system's message order of a double-click on a folder's text: one
+  // toggle, one OnDblClick.
+  Mouse(WM_LBUTTONDOWN, 60, RowY(0), MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 60, RowY(0));
+  Mouse(WM_LBUTTONDBLCLK, 60, RowY(0), MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 60, RowY(0));
+  EXPECT_TRUE(grid->Items(0)->Expanded());
+  EXPECT_EQ(dblClicks, 1);
+  EXPECT_EQ(clicks, 2);
+  // The edge of Name (100 wide) dragged to 150; the line is drawn and
+  // erased by inversion on the way.
+  Mouse(WM_LBUTTONDOWN, 100, 9, MK_LBUTTON);
+  EXPECT_EQ(grid->State(), tsColumnSizing);
+  Mouse(WM_MOUSEMOVE, 130, 9, MK_LBUTTON);
+  Mouse(WM_MOUSEMOVE, 150, 9, MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 150, 9);
+  EXPECT_EQ(grid->Columns(0)->Width(), 151);
+  EXPECT_EQ(grid->State(), tsNone);
+  // Name's header dragged past the middle of Size: Size comes first.
+  Mouse(WM_LBUTTONDOWN, 40, 9, MK_LBUTTON);
+  Mouse(WM_MOUSEMOVE, 120, 9, MK_LBUTTON);
+  EXPECT_EQ(grid->State(), tsColumnDragging);
+  Mouse(WM_MOUSEMOVE, 240, 9, MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 240, 9);
+  EXPECT_EQ(grid->VisibleIndexToAbsolute(0), 1);
+  EXPECT_EQ(clicks, 2);  // header presses are no clicks
+  EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+TEST_F(TreeListInputTest, KeysThroughTheWindowAndTheFormsDialogKeys) {
+  const auto code = [&] { return unsigned(SendMessageA(Hwnd(*grid), WM_GETDLGCODE, VK_TAB, 0)); };
+  EXPECT_EQ(code() & (DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB), unsigned(DLGC_WANTARROWS | DLGC_WANTCHARS));
+  Key(*grid, VK_DOWN);
+  EXPECT_EQ(grid->FocusedNode()->Strings(0), "file 1");
+  // Without aoTabs, Tab moves to the next control; with it, the grid takes
+  // it (the next row, in row-select mode).
+  Key(*grid, VK_TAB);
+  EXPECT_EQ(GetFocus(), Hwnd(*other));
+  grid->SetOptions(grid->Options().With(aoTabs));
+  EXPECT_TRUE(code() & DLGC_WANTTAB);
+  grid->SetFocus();
+  Key(*grid, VK_TAB);
+  EXPECT_EQ(GetFocus(), Hwnd(*grid));
+  EXPECT_EQ(grid->FocusedNode()->Strings(0), "file 2");
+  EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+TEST_F(TreeListInputTest, TypedIntoTheEditorAndStoredByEnter) {
+  grid->SetOptions(grid->Options().Without(aoRowSelect));
+  grid->SetOptionsEx(grid->OptionsEx().With(aoEnterShowEditor));
+  Key(*grid, VK_DOWN);  // file 1
+  PostMessageA(Hwnd(*grid), WM_CHAR, 'n', 1);  // opens the editor with the character
+  Pump();
+  TGridInplaceEdit* editor = grid->InplaceEditor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(GetFocus(), Hwnd(*editor));
+  PostMessageA(Hwnd(*editor), WM_CHAR, 'e', 1);
+  PostMessageA(Hwnd(*editor), WM_CHAR, 'w', 1);
+  Pump();
+  int edited = 0;
+  grid->OnEdited = [&](TCustomGridTreeList*, TGridTreeListNode*) { ++edited; };
+  Key(*editor, VK_RETURN);
+  EXPECT_FALSE(grid->Editing());
+  EXPECT_EQ(grid->Items(1)->Strings(0), "new");
+  EXPECT_EQ(edited, 1);
+  EXPECT_EQ(GetFocus(), Hwnd(*grid));
+  // Escape leaves the value as it was.
+  Key(*grid, VK_F2);
+  PostMessageA(Hwnd(*editor), WM_CHAR, 'x', 1);
+  Pump();
+  Key(*editor, VK_ESCAPE);
+  EXPECT_FALSE(grid->Editing());
+  EXPECT_EQ(grid->Items(1)->Strings(0), "new");
+  EXPECT_EQ(edited, 1);
+  EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+}  // namespace

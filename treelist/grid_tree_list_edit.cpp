@@ -1,0 +1,119 @@
+// The published grid's side of editing: which editor a column gets, what
+// it takes over from the column, where it is placed, and the looks it
+// takes from the column's style controller.
+#include "treelist/grid_tree_list_edit.h"
+
+#include "treelist/grid_inplace_mask_edit.h"
+#include "treelist/grid_tree_list.h"
+
+// ------------------------------------------------------------------ style
+
+const TGridEditStyleController* TGridTreeListEditStyle::ColumnController() const {
+  const TGridTreeListColumn* column = grid_ ? grid_->FocusedColumnObject() : nullptr;
+  return column ? column->StyleController() : nullptr;
+}
+
+#define TREELIST_STYLE_DEFAULT(Type, Name)                                      \
+  Type TGridTreeListEditStyle::GetDefault##Name() const {                       \
+    const TGridEditStyleController* c = ColumnController();                     \
+    return c ? c->Name() : TGridEditStyle::GetDefault##Name();                  \
+  }
+TREELIST_STYLE_DEFAULT(gui::Color, BorderColor)
+TREELIST_STYLE_DEFAULT(TGridEditBorderStyle, BorderStyle)
+TREELIST_STYLE_DEFAULT(TGridEditButtonViewStyle, ButtonStyle)
+TREELIST_STYLE_DEFAULT(TGridEditButtonTransparence, ButtonTransparence)
+TREELIST_STYLE_DEFAULT(TGridEditEdges, Edges)
+TREELIST_STYLE_DEFAULT(bool, HotTrack)
+TREELIST_STYLE_DEFAULT(bool, Shadow)
+#undef TREELIST_STYLE_DEFAULT
+
+// ------------------------------------------------------------------ the grid's editor
+
+std::unique_ptr<TGridEditStyle> TCustomGridTreeListControl::CreateEditStyle(TGridStyledEditor* editor) {
+  return MakeGridEditStyle<TGridTreeListEditStyle>(editor, this);
+}
+
+void TCustomGridTreeListControl::DeleteEditor() {
+  TGridInplaceEdit* editor = editor_;
+  editor_ = nullptr;
+  editorColumn_ = nullptr;
+  delete editor;
+}
+
+void TCustomGridTreeListControl::ActivateEditor(bool active) {
+  if (!active) {
+    if (editor_) editor_->Hide();
+    return;
+  }
+  TGridTreeListColumn* column = FocusedColumnObject();
+  TGridTreeListNode* node = FocusedNode();
+  if (!column || !node) return;
+  const bool masked = !column->EditMask().empty();
+  if (editor_ && (editorColumn_ != column || (dynamic_cast<TGridInplaceMaskEdit*>(editor_) != nullptr) != masked))
+    DeleteEditor();
+  if (!editor_) {
+    editor_ = masked ? new TGridInplaceTreeListMaskEdit(this) : new TGridInplaceTreeListTextEdit(this);
+    editorColumn_ = column;
+  }
+  TGridInplaceEdit& e = *editor_;
+  e.IncLock();
+  struct Unlock {
+    TGridInplaceEdit& e;
+    ~Unlock() { e.DecLock(); }
+  } unlock{e};
+  // What the column gives its editor.
+  e.SetReadOnly(column->ReadOnly());
+  if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) {
+    text->SetCharCase(column->CharCase());
+    text->AssignMaxLength(column->MaxLength());
+    text->SetOEMConvert(false);
+    text->SetPasswordChar(0);
+    if (auto* mask = dynamic_cast<TGridInplaceMaskEdit*>(text)) mask->AssignEditMask(column->EditMask());
+  }
+  e.OnChange = [column](gui::Control*) {
+    if (column->OnChange) column->OnChange(column);
+  };
+  e.OnValidate = [column](gui::Control*, std::string& error, bool& accept) {
+    if (column->OnValidate) column->OnValidate(column, error, accept);
+  };
+  e.SetColor(GetEditColor());
+  e.Font().Assign(GetEditFont());
+  e.SetEditValue(GetNodeString(node, column->Index()));
+  e.SetModified(false);
+  if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e); text && text->HandleAllocated()) text->ClearUndo();
+  // The text stands where the cell draws it.
+  e.SetInnerRect(gui::Rect(2, 1, 2, 0));
+  e.ShowAt(CellRect(node, FocusedColumn()));
+}
+
+void TCustomGridTreeListControl::ValidateEditorValue() {
+  if (editor_) editor_->ValidateEdit();
+}
+
+bool TCustomGridTreeListControl::EditorModified() const { return editor_ && editor_->GetModified(); }
+
+std::string TCustomGridTreeListControl::EditorValue() const {
+  return editor_ ? editor_->GetEditValue() : std::string();
+}
+
+bool TCustomGridTreeListControl::EditorHasFocus() const { return editor_ && editor_->Focused(); }
+
+bool TCustomGridTreeListControl::ColumnCanFocus(int visibleColumn) const {
+  const TGridTreeListColumn* c = VisibleColumns(visibleColumn);
+  return c && c->TabStop();
+}
+
+void TCustomGridTreeListControl::ColumnStyleControllerSet(TGridEditStyleController* c) {
+  if (c) FreeNotification(c);
+}
+
+void TCustomGridTreeListControl::Notification(gui::Component* c, gui::Operation op) {
+  TCustomGridTreeList::Notification(c, op);
+  if (op != gui::Operation::Remove || !c) return;
+  if (c == editor_) {
+    editor_ = nullptr;
+    editorColumn_ = nullptr;
+  }
+  for (const auto& column : columns_)
+    if (static_cast<gui::Component*>(column->styleController_) == c) column->styleController_ = nullptr;
+}

@@ -1,0 +1,367 @@
+// The mouse: a press classifies its point with the hit test and enters a
+// tracking state (sizing an edge, pressing a header, band or panel button,
+// pressing a node); moves carry the tracking on; the release completes it
+// (a size is set, a header click sorts, a button click fires, a cell click
+// opens the editor). Presses on nodes focus and select them.
+#include <algorithm>
+#include <cstdlib>
+
+#include "treelist/custom_tree_list.h"
+
+using namespace gui;
+
+namespace {
+
+bool OnNodeArea(TTreeListHitArea a) {
+  return a == htIcon || a == htStateIcon || a == htLabel || a == htNewItemRow || a == htRowFooter ||
+         a == htPreview;
+}
+
+bool SizingArea(TTreeListTrackingState s) {
+  return s == tsColumnSizing || s == tsBandSizing || s == tsBandPanelSizing || s == tsHeaderPanelSizing ||
+         s == tsRowSizing;
+}
+
+// Sizing lines of columns and bands run across (x); the others along (y).
+bool Horizontal(TTreeListTrackingState s) { return s == tsColumnSizing || s == tsBandSizing; }
+
+}  // namespace
+
+int TCustomGridTreeList::PressedColumn() const {
+  return (state_ == tsColumnDown || state_ == tsColumnDownSecond) && press_.StillDown ? press_.Column : -1;
+}
+
+int TCustomGridTreeList::PressedBand() const {
+  return state_ == tsBandDown && press_.StillDown ? press_.Band : -1;
+}
+
+void TCustomGridTreeList::InvalidateHeaderPanels() {
+  if (!HandleAllocated()) return;
+  TTreeListDrawInfo info;
+  CalcAreaRects(info);
+  InvalidateRect(info.BandPanel.Union(info.BandCorner));
+  InvalidateRect(info.HeaderPanel.Union(info.HeaderCorner));
+}
+
+// ------------------------------------------------------------------ MouseDown
+
+void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
+  TGridInplaceEdit* editor = InplaceEditor();
+  if (Editing() && editor && editor->IgnorePress) return;
+  const bool wasEditing = Editing();
+  if (wasEditing && !(editor && editor->KeepOpen)) HideEditor(true);  // a rejection stops the press here
+  press_.Extended = press_.ReduceOnRelease = press_.ClickAllowed = false;
+  releaseMayOpenEditor_ = false;
+  rangeInProgress_ = false;
+  bool focusTaken = false;
+  if (!Designing() && CanFocus()) {
+    focusTaken = !HasFocus();  // a click that only gives the focus opens no editor
+    if (!HasFocus()) SetFocus();
+    if (!HasFocus()) {
+      SetMouseCapture(false);
+      return;
+    }
+  }
+  const TTreeListHitInfo hit = HitTest(x, y);
+  press_.Hit = hit;
+  press_.Point = {x, y};
+  if (b == mbRight && state_ != tsNone && state_ != tsEditing) CancelTracking();
+  if (b == mbLeft && state_ == tsNone) PressHeader(s, x, y);
+  if (state_ == tsNone && hit.Node && (b == mbLeft || (b == mbRight && OnNodeArea(hit.Area))) &&
+      (OnNodeArea(hit.Area) || hit.Area == htButton))
+    PressNode(b, s, x, y, focusTaken, wasEditing);
+  TCustomGridContainer::MouseDown(b, s, x, y);  // OnMouseDown
+}
+
+void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
+  const TTreeListHitInfo& hit = press_.Hit;
+  const bool dbl = (s & ssDouble) != 0;
+  auto startSizing = [&](TTreeListTrackingState state, int index, int pos) {
+    press_.SizingIndex = index;
+    SetState(state);
+    int lo = 0, hi = 0;
+    SizingLimits(state, index, lo, hi);
+    press_.SizingStart = std::clamp(pos, lo, hi);
+    ShowSizingLine(press_.SizingStart);
+  };
+  switch (hit.Area) {
+    case htBandEdge:
+      if (dbl)
+        DoBandBestFit(hit.Band);
+      else
+        startSizing(tsBandSizing, hit.Band, x);
+      break;
+    case htColumnEdge:
+      if (dbl)
+        DoColumnBestFit(hit.Column);
+      else
+        startSizing(tsColumnSizing, hit.Column, x);
+      break;
+    case htBandPanelEdge: startSizing(tsBandPanelSizing, -1, y); break;
+    case htHeaderPanelEdge: startSizing(tsHeaderPanelSizing, -1, y); break;
+    case htRowEdge: startSizing(tsRowSizing, hit.Row, y); break;
+    case htBand:
+      press_.Band = hit.Band;
+      press_.StillDown = true;
+      SetState(tsBandDown);
+      InvalidateHeaderPanels();
+      break;
+    case htColumn:
+      press_.Column = hit.Column;
+      press_.StillDown = true;
+      SetState(tsColumnDown);
+      InvalidateHeaderPanels();
+      break;
+    case htBandButton:
+    case htColumnButton: {
+      const bool band = hit.Area == htBandButton;
+      if (!HasOption(band ? aoBandButtonClicking : aoHeaderButtonClicking)) break;
+      press_.ButtonStillDown = true;
+      SetState(band ? tsBandButtonDown : tsHeaderButtonDown);
+      InvalidateHeaderPanels();
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, bool focusTaken, bool wasEditing) {
+  const TTreeListHitInfo hit = press_.Hit;
+  TGridTreeListNode* node = hit.Node;
+  const bool dbl = (s & ssDouble) != 0;
+  if (hit.Area == htButton || (dbl && b == mbLeft)) {
+    // The second press of a double-click ends the wait for the editor.
+    KillEditorTimer();
+    if (dblClkExpanding_ || hit.Area == htButton) node->SetExpanded(!node->Expanded());
+    return;
+  }
+  if (b == mbLeft) SetState(tsNodeDown);
+  pressNode_ = node;
+  TGridTreeListNode* before = focusedNode_;
+  const int columnBefore = FocusedColumn();
+  {
+    TGridSelectionScope bracket(*this);
+    press_.FocusedBefore = before;
+    const int visible = hit.Column >= 0 ? AbsoluteToVisibleIndex(hit.Column) : FocusedColumn();
+    SetFocusedNode(node, visible, true);
+    if (IsMultiSelect() && focusedNode_) {
+      TGridTreeListNode* f = focusedNode_;
+      const bool ctrl = (s & ssCtrl) != 0, shift = (s & ssShift) != 0;
+      if (ctrl || shift) {
+        press_.Extended = true;
+        if (ctrl && !shift) {
+          f->SetSelected(!f->Selected());
+          SetAnchor(f);
+        } else {
+          if (!Anchor()) SetAnchor(press_.FocusedBefore);
+          if (!ctrl) ClearSelection();
+          if (!Anchor())
+            f->SetSelected(!f->Selected());
+          else
+            SelectRange(Anchor(), f);
+        }
+      } else if (!f->Selected()) {
+        ClearSelection();
+        f->SetSelected(true);
+        SetAnchor(f);
+      } else if (b != mbRight) {
+        press_.ReduceOnRelease = true;  // kept for a drag of all of them until the release
+      }
+    }
+  }
+  if (b != mbLeft || hit.Area != htLabel || IsRowSelect() || !focusedNode_) return;
+  const bool sameCell = focusedNode_ == before && FocusedColumn() == columnBefore;
+  if (EditorClickAtOnce(x, y, hit.Column, focusedNode_ == before)) {
+    SetState(tsNone);
+    ShowEditorWithClick(x, y);
+  } else if (sameCell && !focusTaken && !wasEditing && !dbl && HasOption(aoEditing)) {
+    StartEditorTimer();
+  }
+}
+
+// ------------------------------------------------------------------ MouseMove
+
+void TCustomGridTreeList::MouseMove(ShiftState s, int x, int y) {
+  const TTreeListHitInfo hit = HitTest(x, y);
+  if (state_ == tsNodeDown && !(s & ssLeft)) SetState(tsNone);
+  if (SizingArea(state_)) {
+    int lo = 0, hi = 0;
+    SizingLimits(state_, press_.SizingIndex, lo, hi);
+    MoveSizingLine(std::clamp(Horizontal(state_) ? x : y, lo, hi));
+  } else if (state_ == tsBandDragging || state_ == tsColumnDragging) {
+    ContinueDragging({x, y});
+    TTreeListDrawInfo info;
+    CalcAreaRects(info);
+    if (x < info.Rows.Left)
+      StartHorzAutoScroll(*this, true);
+    else if (x >= info.Rows.Right)
+      StartHorzAutoScroll(*this, false);
+    else
+      StopHorzAutoScroll(*this);
+  } else if (state_ == tsBandDown || state_ == tsColumnDown) {
+    const bool band = state_ == tsBandDown;
+    const bool beyond = std::abs(x - press_.Point.X) > kDragThreshold || std::abs(y - press_.Point.Y) > kDragThreshold;
+    if (beyond && (band ? HasOption(aoBandMoving) : HasOption(aoColumnMoving))) {
+      InvalidateHeaderPanels();  // the pressed look goes
+      StartDragging(band ? tsBandDragging : tsColumnDragging, band ? press_.Band : press_.Column);
+      ContinueDragging({x, y});
+    }
+  } else if (state_ == tsNodeDown) {
+    SelectingMove(x, y);
+  }
+  UpdatePressedLook(hit);
+  UpdateHotTrack(hit);
+  TCustomGridContainer::MouseMove(s, x, y);  // OnMouseMove
+}
+
+void TCustomGridTreeList::SelectingMove(int x, int y) {
+  if (!HasOption(aoMouseScroll) || !(IsRowSelect() || !HasOption(aoEditing)) || roots_.Empty()) return;
+  TTreeListDrawInfo info;
+  CalcAreaRects(info);
+  auto focus = [&](TGridTreeListNode* n) {
+    if (!n || n == focusedNode_) return;
+    TGridSelectionScope bracket(*this);
+    SetFocusedNode(n, FocusedColumn(), true);
+    if (IsMultiSelect()) {
+      ClearSelection();
+      n->SetSelected(true);
+    }
+  };
+  if (y >= info.Rows.Top && y < info.Rows.Bottom) {
+    StopSelectAutoScroll(*this);
+    if (TGridTreeListNode* n = HitTest(x, y).Node) focus(n);
+    return;
+  }
+  const bool up = y < info.Rows.Top;
+  const int top = TopIndex();
+  focus(NodeAtRow(up ? top : std::min(RowCount() - 1, top + FullyVisibleRowCount() - 1)));
+  if (AutoScrollState().SelectTimer != -1 && AutoScrollState().SelectUp != up) StopSelectAutoScroll(*this);
+  StartSelectAutoScroll(*this, up);
+}
+
+void TCustomGridTreeList::UpdatePressedLook(const TTreeListHitInfo& hit) {
+  bool down = false;
+  bool* flag = &press_.StillDown;
+  switch (state_) {
+    case tsBandDown: down = hit.Area == htBand && hit.Band == press_.Band; break;
+    case tsColumnDown:
+    case tsColumnDownSecond: down = hit.Area == htColumn && hit.Column == press_.Column; break;
+    case tsBandButtonDown: down = hit.Area == htBandButton, flag = &press_.ButtonStillDown; break;
+    case tsHeaderButtonDown: down = hit.Area == htColumnButton, flag = &press_.ButtonStillDown; break;
+    default: return;
+  }
+  if (*flag == down) return;
+  *flag = down;
+  InvalidateHeaderPanels();
+}
+
+void TCustomGridTreeList::UpdateHotTrack(const TTreeListHitInfo& hit) {
+  TGridTreeListNode* hot = HasOption(aoHotTrack) && hit.Area == htLabel ? hit.Node : nullptr;
+  if (hot == hotNode_) return;
+  TGridTreeListNode* old = hotNode_;
+  hotNode_ = hot;
+  hotRow_ = hit.Row;
+  RefreshNode(old, false);
+  RefreshNode(hot, false);
+}
+
+// ------------------------------------------------------------------ MouseUp
+
+void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
+  TGridSelectionScope bracket(*this);
+  const TTreeListHitInfo hit = HitTest(x, y);
+  const TTreeListTrackingState was = state_;
+  switch (was) {
+    case tsBandSizing:
+    case tsColumnSizing:
+    case tsBandPanelSizing:
+    case tsHeaderPanelSizing:
+    case tsRowSizing: {
+      int lo = 0, hi = 0;
+      SizingLimits(was, press_.SizingIndex, lo, hi);
+      const int pos = std::clamp(Horizontal(was) ? x : y, lo, hi);
+      SetState(tsNone);  // the line goes
+      sizingPos_ = -1;
+      const bool rowHit = was != tsRowSizing || press_.Hit.Node;
+      if (pos != press_.SizingStart && rowHit) EndSizing(was, press_.SizingIndex, pos);
+      break;
+    }
+    case tsBandDown:
+      CancelTracking();
+      if (b == mbLeft && hit.Area == htBand && hit.Band == press_.Band) BandClick(press_.Band);
+      break;
+    case tsBandDragging:
+    case tsColumnDragging:
+      StopHorzAutoScroll(*this);
+      EndDragging({x, y}, true);
+      break;
+    case tsColumnDown:
+    case tsColumnDownSecond:
+      CancelTracking();
+      if (b == mbLeft && hit.Area == htColumn && hit.Column == press_.Column)
+        DoColumnClick(press_.Column, (s & ssShift) && HasOption(aoMultiSort));
+      break;
+    case tsBandButtonDown:
+    case tsHeaderButtonDown: {
+      const bool pressed = press_.ButtonStillDown;
+      CancelTracking();
+      const TGridTreeListNotify& event = was == tsBandButtonDown ? OnBandButtonClick : OnHeaderButtonClick;
+      if (pressed && event) event(this);
+      break;
+    }
+    default:
+      break;
+  }
+  press_.StillDown = press_.ButtonStillDown = false;
+  if (press_.ReduceOnRelease && focusedNode_) {
+    press_.ReduceOnRelease = false;
+    ClearSelection();
+    focusedNode_->SetSelected(true);
+    SetAnchor(focusedNode_);
+  }
+  const bool immediate = (was == tsEditing || was == tsNodeDragging || was == tsNodeDown || releaseMayOpenEditor_) &&
+                         HasOption(aoImmediateEditor) && !IsRowSelect() && b == mbLeft &&
+                         hit.Column == press_.Hit.Column && hit.Row == press_.Hit.Row &&
+                         hit.Area == press_.Hit.Area && (hit.Area == htLabel || hit.Area == htNewItemRow) &&
+                         hit.Node && focusedNode_ == hit.Node;
+  if (immediate) {
+    if (state_ == tsNodeDown) SetState(tsNone);
+    if (!(s & (ssShift | ssCtrl)) && !Editing()) ShowEditorAfterClick();
+  }
+  releaseMayOpenEditor_ = false;
+  if (state_ == tsNodeDown) SetState(tsNone);
+  StopSelectAutoScroll(*this);
+  pressNode_ = nullptr;
+  press_.ClickAllowed = was == tsEditing || was == tsNodeDragging || was == tsNodeDown;
+  TCustomGridContainer::MouseUp(b, s, x, y);  // OnMouseUp
+}
+
+void TCustomGridTreeList::Click() {
+  // Only a release on a node (or in the open editor) is a click.
+  const bool allowed = press_.ClickAllowed;
+  press_.ClickAllowed = false;
+  if (allowed) TCustomGridContainer::Click();
+}
+
+void TCustomGridTreeList::DblClick() {
+  // Once a double-click, and not on the header, the panels, the indicator
+  // or the footer (a double-click on a sizing edge is a best fit). The
+  // editor's double-clicks come without a point.
+  if (dblClickPoint_) {
+    switch (HitTest(dblClickPoint_->X, dblClickPoint_->Y).Area) {
+      case htColumn: case htColumnEdge: case htTopPanel: case htBandButton: case htBand: case htBandEdge:
+      case htColumnButton: case htIndicator: case htFooter: case htBandPanelEdge: case htHeaderPanelEdge:
+      case htRowEdge: case htBottomStrip:
+        return;
+      default:
+        break;
+    }
+  }
+  TCustomGridContainer::DblClick();
+}
+
+void TCustomGridTreeList::CancelMode() {
+  if (state_ != tsNone && state_ != tsEditing) CancelTracking();
+  TCustomGridContainer::CancelMode();
+}
