@@ -536,6 +536,7 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
     editingRow_ = NodeRowIndex(focusedNode_);
     ActivateEditor(true);
   }
+  SyncPressedLook();  // a press that ends takes its pressed look along
 }
 
 void TCustomGridTreeList::CancelTracking() {

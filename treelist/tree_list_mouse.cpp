@@ -27,20 +27,12 @@ bool Horizontal(TTreeListTrackingState s) { return s == tsColumnSizing || s == t
 
 }  // namespace
 
-int TCustomGridTreeList::PressedColumn() const {
-  return (state_ == tsColumnDown || state_ == tsColumnDownSecond) && press_.StillDown ? press_.Column : -1;
-}
-
-int TCustomGridTreeList::PressedBand() const {
-  return state_ == tsBandDown && press_.StillDown ? press_.Band : -1;
-}
-
-void TCustomGridTreeList::InvalidateHeaderPanels() {
-  if (!HandleAllocated()) return;
-  TTreeListDrawInfo info;
-  CalcAreaRects(info);
-  InvalidateRect(info.BandPanel.Union(info.BandCorner));
-  InvalidateRect(info.HeaderPanel.Union(info.HeaderCorner));
+void TCustomGridTreeList::SyncPressedLook() {
+  const bool column = (state_ == tsColumnDown || state_ == tsColumnDownSecond) && press_.StillDown;
+  SetPressedColumn(column ? press_.Column : -1);
+  SetPressedBand(state_ == tsBandDown && press_.StillDown ? press_.Band : -1);
+  SetHeaderCornerPressed(HeaderButtonPressed());
+  SetBandCornerPressed(BandButtonPressed());
 }
 
 // ------------------------------------------------------------------ MouseDown
@@ -104,13 +96,13 @@ void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
       press_.Band = hit.Band;
       press_.StillDown = true;
       SetState(tsBandDown);
-      InvalidateHeaderPanels();
+      SyncPressedLook();
       break;
     case htColumn:
       press_.Column = hit.Column;
       press_.StillDown = true;
       SetState(tsColumnDown);
-      InvalidateHeaderPanels();
+      SyncPressedLook();
       break;
     case htBandButton:
     case htColumnButton: {
@@ -118,7 +110,7 @@ void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
       if (!HasOption(band ? aoBandButtonClicking : aoHeaderButtonClicking)) break;
       press_.ButtonStillDown = true;
       SetState(band ? tsBandButtonDown : tsHeaderButtonDown);
-      InvalidateHeaderPanels();
+      SyncPressedLook();
       break;
     }
     default:
@@ -203,7 +195,6 @@ void TCustomGridTreeList::MouseMove(ShiftState s, int x, int y) {
     const bool band = state_ == tsBandDown;
     const bool beyond = std::abs(x - press_.Point.X) > kDragThreshold || std::abs(y - press_.Point.Y) > kDragThreshold;
     if (beyond && (band ? HasOption(aoBandMoving) : HasOption(aoColumnMoving))) {
-      InvalidateHeaderPanels();  // the pressed look goes
       StartDragging(band ? tsBandDragging : tsColumnDragging, band ? press_.Band : press_.Column);
       ContinueDragging({x, y});
     }
@@ -253,7 +244,7 @@ void TCustomGridTreeList::UpdatePressedLook(const TTreeListHitInfo& hit) {
   }
   if (*flag == down) return;
   *flag = down;
-  InvalidateHeaderPanels();
+  SyncPressedLook();
 }
 
 void TCustomGridTreeList::UpdateHotTrack(const TTreeListHitInfo& hit) {
