@@ -179,11 +179,18 @@ cmd_run() {
   wine "$OUT/win32/app/tarnwick.exe" "$@" >"$OUT/tarnwick.log" 2>&1 </dev/null
 }
 
-# A PNG picture of the program's main window, taken on a virtual display of
-# its own (so that it does not depend on the desktop it is run from).
+# A PNG picture of the program's main window (or of its setup wizard or
+# settings dialog), taken on a virtual display of its own (so that it does
+# not depend on the desktop it is run from).
 cmd_shot() {
-  local file="${1:-}"
-  [ -n "$file" ] || { echo "usage: $0 shot FILE.png" >&2; exit 2; }
+  local file="${1:-}" what="${2:-main}" title
+  [ -n "$file" ] || { echo "usage: $0 shot FILE.png [main|wizard|settings]" >&2; exit 2; }
+  case "$what" in
+    main) title=Tarnwick ;;
+    wizard) title="Tarnwick Setup" ;;
+    settings) title=Settings ;;
+    *) echo "usage: $0 shot FILE.png [main|wizard|settings]" >&2; exit 2 ;;
+  esac
   case "$file" in /*) ;; *) file="$PWD/$file" ;; esac
   setup; mkdir -p "$OUT"; build_win32
   unset DISPLAY
@@ -192,7 +199,8 @@ cmd_shot() {
   # only for windows it does not hand to a manager: so for this picture.
   local x11='HKCU\Software\Wine\X11 Driver' rc=0
   wine reg add "$x11" /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-  "$ROOT/tools/window_shot.sh" "$OUT/win32/app/tarnwick.exe" Tarnwick "$file" || rc=$?
+  # The main window with a fake server's search results in its grid.
+  "$ROOT/tools/window_shot.sh" "$OUT/win32/tools/tarnwick_demo.exe" "$title" "$file" "$what" || rc=$?
   wine reg delete "$x11" /v Managed /f >/dev/null 2>&1 </dev/null || true
   [ "$rc" -eq 0 ] || exit "$rc"
   log "wrote $file"
@@ -204,8 +212,8 @@ case "${1:-}" in
   build) setup; build_native; build_win32 ;;
   test)  cmd_test ;;
   run)   shift; cmd_run "$@" ;;
-  shot)  shift; cmd_shot "${1:-}" ;;
+  shot)  shift; cmd_shot "${1:-}" "${2:-main}" ;;
   bench) cmd_bench ;;
   fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
-  *) echo "usage: $0 setup|build|test|run|shot FILE.png|bench|fuzz" >&2; exit 2 ;;
+  *) echo "usage: $0 setup|build|test|run|shot FILE.png [main|wizard|settings]|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -1,40 +1,466 @@
 #include "app/main_form.h"
 
+#include "app/advertise_manager.h"
+#include "app/language.h"
+#include "app/network_settings.h"
+#include "app/settings_form.h"
+#include "app/legacy_settings_form.h"
+#include "app/message_view.h"
+#include "app/napster_server_form.h"
+#include "app/search_view.h"
+#include "app/share_view.h"
+#include "app/transfer_view.h"
+#include "app/view_parts.h"
+#include "controls/graph.h"
+#include "controls/managed_image_list.h"
+#include "controls/menu_skin.h"
+#include "controls/tray.h"
+#include "controls/waymark_control.h"
+#include "core/global_functions.h"
+#include "core/globals.h"
 #include "gui/application.h"
+#include "platform/files.h"
 
-TMainForm::TMainForm() : gui::Form(nullptr, kMainFormClass) {
+namespace {
+
+constexpr const char* kSection = "MainForm";
+constexpr int kSideWidth = 170;
+
+// SC_MINIMIZE of WM_SYSCOMMAND, and the end-of-session messages.
+constexpr unsigned kSysCommand = 0x0112;
+constexpr uintptr_t kScMinimize = 0xF020;
+constexpr unsigned kQueryEndSession = 0x0011;
+constexpr unsigned kEndSession = 0x0016;
+
+// A bold caption over a part of the side panel.
+gui::Panel* Heading(gui::Control* parent, const std::string& caption, gui::AlignMode align) {
+  gui::Panel* p = view::Strip(parent, align, 20);
+  p->SetCaption(caption);
+  p->SetParentFont(false);
+  p->Font().SetStyle(gui::fsBold);
+  return p;
+}
+
+TGraph* RateGraph(gui::Control* parent) {
+  auto* g = new TGraph(parent);
+  g->SetsLineColor(gui::clBtnShadow);
+  g->SetsGridColor(gui::clActiveBorder);
+  g->SetsBackColor(gui::clBtnHighlight);
+  g->SetiGridSize(12);
+  g->SetiMaximum(100);
+  g->SetsSuffix(" b/s");
+  g->SetbLabelGraph(true);
+  view::PlaceLast(g, gui::alTop, 56);
+  g->SetParent(parent);
+  return g;
+}
+
+TWaymarkControl* SideBar(gui::Control* parent, int outsideSpacing) {
+  auto* w = new TWaymarkControl(parent);
+  w->SetScrollStyle(nssAutomatic);
+  w->SetBorderStyle(nbsNone);
+  w->SetButtonHeight(20);
+  w->SetButtonSpacing(1);
+  w->SetInsideSpacing(1);
+  w->SetOutsideSpacing(outsideSpacing);
+  w->Font().SetName("MS Sans Serif");
+  w->Font().SetHeight(-11);
+  w->SetParent(parent);
+  return w;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormClass), options_(std::move(options)) {
+  folder_ = plat::IncludeTrailingDelim(options_.ProgramFolder.empty() ? AppDirectory() : options_.ProgramFolder);
+  settings_ = TAppSettings::Load(folder_);
+  plat::ForceDirectories(settings_.DownloadFolder);
+
   SetCaption("Tarnwick");
-  SetBounds(100, 80, 800, 600);
+  SetBounds(80, 60, 880, 640);
+
+  ApplyMainWindowProperties(NapsterClient);
+  TNetworkSettings::Load().ApplyTo(NapsterClient);
+  NapsterClient.VersionText = "Tarnwick 2.0";
+  NapsterClient.ShareManager = &ShareManager1;
+  ShareManager1.OnAddDirectory = [this](TShareManager* m, TShareDirectory* d) { ShareManager1AddDirectory(m, d); };
+  ShareManager1.OnAddFile = [this](TShareManager* m, TShareFile* f) { ShareManager1AddFile(m, f); };
+
+  BuildMenu();
+  BuildBars();
+  StatusBar = new gui::StatusBar(this);
+  StatusBar->SetParts({260, 560, 700, -1});
+  StatusBar->SetParent(this);
+  auto* side = new gui::Panel(this);
+  side->SetBevel(gui::Panel::Bevel::None);
+  side->SetBounds(0, 0, kSideWidth, 400);
+  side->SetAlign(gui::alLeft);
+  side->SetParent(this);
+  BuildSidePanel(side);
+  auto* client = new gui::Panel(this);
+  client->SetBevel(gui::Panel::Bevel::None);
+  client->SetAlign(gui::alClient);
+  client->SetParent(this);
+  Advertising = new TAdvertiseManager(this, client);
+  BuildViews(client);
+
+  LegacySettings = new TLegacySettingsForm(this, NapsterClient, folder_, settings_.Nick);
+  LegacySettings->OnServersChanged = [this] { ServersChanged(); };
+  ServerForm = new TNapsterServerForm(this);
+  SettingsForm = new TNapsterSettingsForm(this, *this);
+  ServerForm->SessionRows = [this] {
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < LegacySettings->Count(); ++i) {
+      const TLegacyServer& s = LegacySettings->Server(i);
+      if (s.State == TLegacyServer::Offline) continue;
+      const TServerStats st = stats_.count(s.ID) ? stats_.at(s.ID) : TServerStats();
+      rows.push_back({s.Address(), s.Nick,
+                      s.State == TLegacyServer::Online ? LangText(kSection, "00060", "Online")
+                                                       : LangText(kSection, "00061", "Connecting"),
+                      FormatThousands(st.Users), FormatThousands(st.Files), FormatThousands(st.GB)});
+    }
+    return rows;
+  };
+
+  TrayManager = new TTray(this);
+  TrayManager->BeginLoading();
+  TrayManager->SetActive(false);
+  TrayManager->SetIconIndex(0);
+  TrayManager->SetPopupMenu(trayMenu_);
+  TrayManager->SetTip("Tarnwick (Beta 2)");
+  TrayManager->SimpleFunction = [this](TTray*) { Restore(); };
+  TrayManager->DefaultFunction = [this](TTray*) { Restore(); };
+  // The icon goes into the tray when the window is first shown: its window
+  // is made then, not while the rest is built (a second start looks for it
+  // and posts to it).
+  OnShow = [this](gui::Component*) {
+    if (TrayManager->Loading()) TrayManager->EndLoading();
+  };
+
+  // Closing hides the window to the tray; only Exit ends the program.
+  OnClose = [](gui::Component*, gui::CloseAction& action) { action = gui::CloseAction::Hide; };
+
+  StatisticsTimer = new gui::Timer(this);
+  StatisticsTimer->SetInterval(kStatisticsMs);
+  StatisticsTimer->OnTimer = [this](gui::Component*) { StatisticsTimerTimer(); };
+
+  BindClient();
+  BindTransfers();
+
+  // Peers reach this side on the data port; when it is taken, on any free one.
+  if (!NapsterClient.SetPort(settings_.DataPort)) {
+    NapsterClient.SetPort(0);
+    Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
+        std::to_string(NapsterClient.DataPort()) + ".");
+  }
+  const std::string shareFile = folder_ + "Shared.dat";
+  if (!plat::FileExists(shareFile)) {
+    // A first start shares the download folder.
+    items_.AddDirectory(settings_.DownloadFolder, "Downloads", false, "*.*");
+  } else if (!LoadSharedItems()) {
+    // What could be read is shared; the file itself is kept, not written over.
+    plat::RenameFile(shareFile, shareFile + ".bad");
+    Log("The share file could not be read; it is kept as Shared.dat.bad.");
+  }
+  ShareView->Refresh();
+  Announce();
+
+  const TApplicationConfig config = LoadApplicationConfig();
+  TGatewaySettings gateway;
+  gateway.ClientPort = TNapsterClient::kGatewayPort;
+  gateway.LoginWait = 180;
+  gateway.DuskwirePort = 6016;
+  gateway.CacheHost = config.CacheHost;
+  gateway.CachePort = config.CachePort;
+  if (options_.AdjustGateway) options_.AdjustGateway(gateway);
+  gatewayStarted_ = StartGateway(gateway);
+
+  ServersChanged();
+  ShowView(vSearch);
+  SetStatus(LangText(kSection, "00062", "Ready"));
+}
+
+TMainForm::~TMainForm() {
+  ShutdownProgram();
+  DestroyComponents();
+}
+
+void TMainForm::ShutdownProgram() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  closing_ = true;  // the events that the ending sessions still fire change nothing
+  StatisticsTimer->SetEnabled(false);
+  SearchView->SearchTimer()->SetEnabled(false);
+  TrayManager->SetActive(false);
+  if (gatewayStarted_) StopGateway();
+  gatewayStarted_ = false;
+  NapsterClient.Shutdown();
+  NapsterClient.DisconnectAll();
+  SaveSharedItems();
+  settings_.Save();
+}
+
+TApplicationConfig TMainForm::LoadApplicationConfig() { return ReadApplicationConfig(folder_ + "Application.cfg"); }
+
+// ------------------------------------------------------------------ layout
+
+void TMainForm::BuildMenu() {
   menu_ = new gui::MainMenu(this);
-  gui::MenuItem* file = menu_->Items().AddItem("&File");
-  file->AddItem("E&xit", [this](gui::Component*) { Close(); });
+  gui::MenuItem* file = menu_->Items().AddItem(LangText(kSection, "00000", "&File"));
+  file->AddItem(LangText(kSection, "00001", "&Networks..."), [this](gui::Component*) { LegacySettings->ShowAndActivate(); });
+  file->AddItem(LangText(kSection, "00002", "&Server window..."), [this](gui::Component*) { ServerForm->ShowAndActivate(); });
+  file->AddItem(LangText(kSection, "00013", "S&ettings..."), [this](gui::Component*) { ShowSettings(); });
+  file->AddItem("-");
+  file->AddItem(LangText(kSection, "00003", "E&xit"), [this](gui::Component*) { Exit(); });
+  gui::MenuItem* views = menu_->Items().AddItem(LangText(kSection, "00004", "&View"));
+  const char* names[vViewCount][2] = {{"00005", "&Search"}, {"00006", "&Downloads"}, {"00007", "&Uploads"},
+                                      {"00008", "S&hares"}, {"00009", "&Messages"}};
+  for (int v = 0; v < vViewCount; ++v)
+    views->AddItem(LangText(kSection, names[v][0], names[v][1]), [this, v](gui::Component*) { ShowView(TView(v)); });
+  gui::MenuItem* help = menu_->Items().AddItem(LangText(kSection, "00010", "&Help"));
+  help->AddItem(LangText(kSection, "00011", "&About Tarnwick..."), [](gui::Component*) {
+    gui::App().MessageBox(
+        "Tarnwick 2.0\r\n\r\nA file-sharing client for Napster-protocol servers and the Tarnwick P2P "
+        "networks (Duskwire and Gnutella) through its own local gateway.",
+        "Tarnwick", 0x40 /* MB_ICONINFORMATION */);
+  });
   SetMenu(menu_);
   // The menu bar only, in the system's colours and menu font.
-  menuSkin_ = new TMenuSkin(this);
+  MenuSkin1 = new TMenuSkin(this);
   gui::Font tahoma;
   tahoma.SetName("Tahoma");
   tahoma.SetHeight(-11);
   tahoma.SetColor(gui::clMenuText);
-  menuSkin_->SetFont(tahoma);
-  menuSkin_->SetSkinContainers(SkinBit(sccForm));
-  menuSkin_->SetSkinControls(SkinBit(scMainMenu));
-  menuSkin_->SetActive(true);
+  MenuSkin1->SetFont(tahoma);
+  MenuSkin1->SetSkinContainers(SkinBit(sccForm));
+  MenuSkin1->SetSkinControls(SkinBit(scMainMenu));
+  MenuSkin1->SetActive(true);
 
-  status_ = new gui::StatusBar(this);
-  status_->SetParent(this);
-  status_->SetSimpleText("Ready");
+  trayMenu_ = new gui::PopupMenu(this);
+  gui::MenuItem* show = trayMenu_->Items().AddItem(LangText(kSection, "00012", "&Show Tarnwick"),
+                                                   [this](gui::Component*) { Restore(); });
+  show->SetDefault(true);
+  trayMenu_->Items().AddItem("-");
+  trayMenu_->Items().AddItem(LangText(kSection, "00003", "E&xit"), [this](gui::Component*) { Exit(); });
+}
 
-  client_ = new gui::Panel(this);
-  client_->SetBevel(gui::Panel::Bevel::Lowered);
-  client_->SetColor(gui::clWindow);
-  client_->SetAlign(gui::alClient);
-  client_->SetParent(this);
+void TMainForm::BuildSidePanel(gui::Control* side) {
+  ServiceImages = new TManagedImageList(this, 16, 16);
+  ServiceImages->OnIndexChange = [this](TManagedImageList*, int position) {
+    // A picture left the list: the buttons above it move down one.
+    for (TWaymarkControl* bar : {ServiceBar, ServerBar})
+      for (int i = 0; i < bar->Count(); ++i)
+        if (bar->GetButton(i)->ImageIndex() > position)
+          bar->GetButton(i)->SetImageIndex(bar->GetButton(i)->ImageIndex() - 1);
+  };
+  if (serviceIcon_.LoadFromResourceName("MAINICON"))
+    serviceImage_ = ServiceImages->AddImage("RESOURCE://" + std::to_string(serviceIcon_.Handle()));
+  if (openNapIcon_.LoadFromResourceName("OPENNAPICON"))
+    openNapImage_ = ServiceImages->AddImage("RESOURCE://" + std::to_string(openNapIcon_.Handle()));
+
+  Heading(side, LangText(kSection, "00030", "Networks"), gui::alTop);
+  ServiceBar = SideBar(side, 0);
+  ServiceBar->SetImageList(ServiceImages);
+  view::PlaceLast(ServiceBar, gui::alTop, 130);
+  ServiceBar->OnCheck = [this](TWaymarkControl*, TWaymarkButton* b, int index) {
+    if (b->Checked())
+      LegacySettings->Connect(index);
+    else
+      LegacySettings->Disconnect(index);
+  };
+  ServiceBar->OnClick = [this](TWaymarkControl*, TWaymarkButton*, int) { LegacySettings->ShowAndActivate(); };
+
+  auto* graphs = new gui::Panel(side);
+  graphs->SetBevel(gui::Panel::Bevel::None);
+  view::PlaceLast(graphs, gui::alBottom, 152);
+  graphs->SetParent(side);
+  Heading(graphs, LangText(kSection, "00032", "Download rate"), gui::alTop);
+  DownloadGraph = RateGraph(graphs);
+  Heading(graphs, LangText(kSection, "00033", "Upload rate"), gui::alTop);
+  UploadGraph = RateGraph(graphs);
+
+  Heading(side, LangText(kSection, "00031", "Connected"), gui::alTop);
+  ServerBar = SideBar(side, 1);
+  ServerBar->SetImageList(ServiceImages);
+  ServerBar->SetAlign(gui::alClient);
+  ServerBar->OnClick = [this](TWaymarkControl*, TWaymarkButton*, int) { ServerForm->ShowAndActivate(); };
+  // Checked while logged in: taking the mark off ends the session.
+  ServerBar->OnCheck = [this](TWaymarkControl*, TWaymarkButton* b, int index) {
+    if (!b->Checked() && index < int(serverBarSessions_.size()))
+      LegacySettings->Disconnect(LegacySettings->IndexOfSession(serverBarSessions_[size_t(index)]));
+  };
+}
+
+void TMainForm::BuildViews(gui::Control* parent) {
+  SearchView = new TSearchView(parent, NapsterClient);
+  SearchView->MaxResults = settings_.MaxResults;
+  SearchView->OnCommand = [this](const std::string& line) { ExecuteCommand(line); };
+  SearchView->OnStatus = [this](const std::string& text) { SetStatus(text); };
+  DownloadView = new TTransferView(parent, NapsterClient, true);
+  UploadView = new TTransferView(parent, NapsterClient, false);
+  ShareView = new TShareView(parent, ShareManager1, items_);
+  ShareView->FileTypes = settings_.FileTypes;
+  ShareView->OnChanged = [this] {
+    SaveSharedItems();
+    Announce();
+  };
+  MessageView = new TMessageView(parent);
+  MessageView->OnCommand = [this](const std::string& line) { ExecuteCommand(line); };
+  views_[vSearch] = SearchView;
+  views_[vDownloads] = DownloadView;
+  views_[vUploads] = UploadView;
+  views_[vShares] = ShareView;
+  views_[vMessages] = MessageView;
+  for (gui::Control* v : views_) {
+    v->SetAlign(gui::alClient);
+    v->SetVisible(false);
+    v->SetParent(parent);
+  }
+}
+
+void TMainForm::ShowView(TView v) {
+  view_ = v;
+  for (int i = 0; i < vViewCount; ++i) views_[i]->SetVisible(i == v);
+  SyncButtonBar();
+}
+
+// ------------------------------------------------------------------ state
+
+void TMainForm::SetStatus(const std::string& text) {
+  lastStatus_ = text;
+  StatusBar->SetPartText(1, text);
+}
+
+void TMainForm::Log(const std::string& line) { MessageView->Add(line); }
+
+std::string TMainForm::ServerName(const std::string& id) const {
+  const int i = LegacySettings->IndexOfSession(id);
+  return i >= 0 ? LegacySettings->Server(i).Address() : id;
+}
+
+void TMainForm::ShowConnection() {
+  const int online = NapsterClient.LoggedInCount();
+  connectionText_ = online == 0 ? LangText(kSection, "00040", "Offline")
+                                : LangText(kSection, "00041", "Online:") + " " + std::to_string(online) + " " +
+                                      LangText(kSection, "00042", "server(s)");
+  StatusBar->SetPartText(0, connectionText_);
+  TrayManager->SetTip("Tarnwick - " + connectionText_);
+}
+
+void TMainForm::ServersChanged() {
+  if (closing_) return;
+  // One service button per network of the provider, checked while it is
+  // connected; one button per open session below.
+  while (ServiceBar->Count() > LegacySettings->Count()) ServiceBar->GetButton(ServiceBar->Count() - 1)->Remove();
+  while (ServiceBar->Count() < LegacySettings->Count()) ServiceBar->Add();
+  while (ServerBar->Count() > 0) ServerBar->GetButton(0)->Remove();
+  serverBarSessions_.clear();
+  for (int i = 0; i < LegacySettings->Count(); ++i) {
+    const TLegacyServer& s = LegacySettings->Server(i);
+    TWaymarkButton* b = ServiceBar->GetButton(i);
+    b->SetCaption(s.Gateway ? LangText(kSection, "00034", "Tarnwick P2P") : s.Address());
+    b->SetImageIndex(s.Gateway ? serviceImage_ : openNapImage_);
+    b->SetChecked(s.State != TLegacyServer::Offline);
+    if (s.State == TLegacyServer::Offline) continue;
+    TWaymarkButton* open = ServerBar->Add();
+    open->SetCaption(b->Caption() + (s.State == TLegacyServer::Online ? "" : " ..."));
+    open->SetImageIndex(b->ImageIndex());
+    open->SetChecked(s.State == TLegacyServer::Online);
+    serverBarSessions_.push_back(s.ID);
+  }
+  // The services' bar as high as its buttons (a few at least).
+  const int rows = std::max(3, std::min(ServiceBar->Count(), 8));
+  ServiceBar->SetHeight(rows * (ServiceBar->ButtonHeight() + ServiceBar->ButtonSpacing()) + 6);
+  ShowConnection();
+}
+
+void TMainForm::StatisticsTimerTimer() {
+  const int64_t down = NapsterClient.DownloadRate();
+  const int64_t up = NapsterClient.UploadRate();
+  DownloadGraph->AddValue(int(std::min<int64_t>(down, INT32_MAX)));
+  UploadGraph->AddValue(int(std::min<int64_t>(up, INT32_MAX)));
+  StatusBar->SetPartText(3, LangText(kSection, "00043", "Down") + " " + FormatByteSize(down) + "/s  " +
+                                LangText(kSection, "00044", "Up") + " " + FormatByteSize(up) + "/s");
+  StatusBar->SetPartText(2, LangText(kSection, "00045", "Sharing") + " " + FormatThousands(NapsterClient.SharedCount()));
+  ShareView->SetAnnounced(NapsterClient.SharedCount());
+  Advertising->Poll();
+}
+
+// ------------------------------------------------------------------ shares
+
+void TMainForm::ShareManager1AddDirectory(TShareManager*, TShareDirectory* directory) { items_.Attach(directory); }
+
+void TMainForm::ShareManager1AddFile(TShareManager*, TShareFile* file) { items_.Attach(file); }
+
+bool TMainForm::LoadSharedItems() { return ::LoadSharedItems(ShareManager1, items_, folder_ + "Shared.dat"); }
+
+bool TMainForm::SaveSharedItems() { return ::SaveSharedItems(ShareManager1, folder_ + "Shared.dat"); }
+
+void TMainForm::SharesChanged() {
+  ShareView->Refresh();
+  SaveSharedItems();
+  Announce();
+}
+
+// ------------------------------------------------------------------ settings
+
+void TMainForm::ShowSettings() {
+  if (!SettingsForm->Visible()) SettingsForm->Execute();
+}
+
+void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& net) {
+  const bool portChanged = app.DataPort != settings_.DataPort;
+  settings_ = app;
+  plat::ForceDirectories(settings_.DownloadFolder);
+  SearchView->MaxResults = settings_.MaxResults;
+  ShareView->FileTypes = settings_.FileTypes;
+  net.ApplyTo(NapsterClient);
+  if (portChanged && !NapsterClient.SetPort(settings_.DataPort)) {
+    NapsterClient.SetPort(0);
+    Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
+        std::to_string(NapsterClient.DataPort()) + ".");
+  }
+  settings_.Save();
+  net.Save();
+}
+
+void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }
+
+// ------------------------------------------------------------------ window
+
+void TMainForm::Exit() {
+  // The end of the loop destroys the window, which closes everything down.
+  Hide();
+  gui::App().Terminate();
+}
+
+void TMainForm::Restore() {
+  ShowAndActivate();
 }
 
 void TMainForm::WndProc(gui::Message& m) {
-  if (m.Msg == WM_TARNWICK_WAKE) {
-    ShowAndActivate();
-    return;
+  switch (m.Msg) {
+    case WM_TARNWICK_WAKE:
+      Restore();
+      return;
+    case kSysCommand:
+      if ((m.WParam & 0xFFF0) == kScMinimize) {
+        Hide();  // to the tray
+        return;
+      }
+      break;
+    case kQueryEndSession:
+      m.Result = 1;
+      return;
+    case kEndSession:
+      if (m.WParam) {
+        // The session ends: the program's files are written now.
+        ShutdownProgram();
+        gui::App().Terminate();
+      }
+      return;
+    default:
+      break;
   }
   gui::Form::WndProc(m);
 }

@@ -1,25 +1,197 @@
-// The program's main window: a menu bar (File, Exit) drawn flat by the
-// menu skin, a client area and a status bar laid out by alignment. A second start of the program wakes it.
+// The program's main window. It owns the one share tree every network
+// answers from (ShareManager1, with a shared-item record on each share and
+// file, loaded from and saved to "Shared.dat"), the one Napster-protocol
+// client component (NapsterClient) and, for as long as it exists, the local
+// gateway. It shows:
+// - a menu bar (drawn flat by the menu skin), a button bar that switches
+//   the views, and a status bar;
+// - on the left the services side bar (the networks of the OpenNap provider,
+//   each checked while it is connected), the side bar of the sessions open
+//   now, and the download and upload rate graphs, fed every 2 seconds from
+//   the component's rate totals;
+// - the search, downloads, uploads, shares and messages views.
+// Every event of the component shows where a user looks for it: search
+// results and transfers in their views, the sessions in the side bars and
+// the status bar, what servers and users say in the messages view.
+//
+// One text-command interpreter (ExecuteCommand) turns the lines the views
+// speak (DOWNLOAD, DOWNLOAD_GNUTELLA, MSG, WHOIS, BROWSE) into requests.
+//
+// Closing or minimising the window hides it to the tray; File, Exit and
+// the tray menu's Exit end the program.
 #pragma once
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_settings.h"
+#include "app/application_config.h"
+#include "app/file_exists_form.h"
+#include "app/shared_item.h"
 #include "controls/menu_skin.h"
+#include "core/share_manager.h"
+#include "gui/bitmap.h"
 #include "gui/form.h"
 #include "gui/menu.h"
+#include "gui/timer.h"
 #include "gui/win32/std_controls.h"
+#include "peer/gateway.h"
+#include "peer/napster_client.h"
+
+// The button bar's header and the grid's declare enumerators of the same
+// names: no file of the main window sees both (the bar is built in
+// main_form_bars.cpp).
+class TCoolBarControl;
+class TGraph;
+class TManagedImageList;
+class TMenuSkin;
+class TTray;
+class TWaymarkControl;
+class TSearchView;
+class TTransferView;
+class TShareView;
+class TMessageView;
+class TLegacySettingsForm;
+class TNapsterServerForm;
+class TNapsterSettingsForm;
+class TAdvertiseManager;
+struct TNetworkSettings;
 
 // Posted by a second start of the program to wake the running one.
 constexpr unsigned WM_TARNWICK_WAKE = 0x0400 + 100;  // WM_USER + 100
 constexpr const char* kMainFormClass = "TMainForm";
 
+struct TMainFormOptions {
+  // Where the program's files are ("": the program's own folder).
+  std::string ProgramFolder;
+  // Changes the gateway's settings before it starts (tests keep it on
+  // loopback addresses of their own, without a Gnutella seed).
+  std::function<void(TGatewaySettings&)> AdjustGateway;
+};
+
 class TMainForm : public gui::Form {
  public:
-  TMainForm();
+  static constexpr unsigned kStatisticsMs = 2000;
+  enum TView { vSearch, vDownloads, vUploads, vShares, vMessages, vViewCount };
+
+  explicit TMainForm(TMainFormOptions options = {});
+  ~TMainForm() override;
+
+  // ------------------------------------------------------------ published
+  TShareManager ShareManager1;
+  TNapsterClient NapsterClient;
+  void ShareManager1AddDirectory(TShareManager* sender, TShareDirectory* directory);
+  void ShareManager1AddFile(TShareManager* sender, TShareFile* file);
+  // "Shared.dat" in the program folder, with the shared-item records.
+  bool LoadSharedItems();
+  bool SaveSharedItems();
+  // The CACHE tag of "Application.cfg".
+  TApplicationConfig LoadApplicationConfig();
+
+  // ------------------------------------------------------------ commands
+  // Runs one text command; false when it is unknown or cannot run.
+  bool ExecuteCommand(const std::string& line);
+  // What a download does with a local file that exists already (the
+  // dialog unless replaced).
+  std::function<TFileExistsChoice(const std::string& path)> AskFileExists;
+
+  // Ends the program (File, Exit).
+  void Exit();
+  // Shows the window again from the tray.
+  void Restore();
+  void ShowView(TView v);
+  TView CurrentView() const { return view_; }
+
+  // ------------------------------------------------------------ parts
+  TSearchView* SearchView;
+  TTransferView* DownloadView;
+  TTransferView* UploadView;
+  TShareView* ShareView;
+  TMessageView* MessageView;
+  TLegacySettingsForm* LegacySettings;
+  TNapsterServerForm* ServerForm;
+  TCoolBarControl* ButtonBar;
+  TWaymarkControl* ServiceBar;
+  TWaymarkControl* ServerBar;
+  TGraph* DownloadGraph;
+  TGraph* UploadGraph;
+  TManagedImageList* ServiceImages;
+  TTray* TrayManager;
+  TMenuSkin* MenuSkin1;  // the menu bar and its drop-downs, drawn flat
+  gui::StatusBar* StatusBar;
+  gui::Timer* StatisticsTimer;
+  // Feeds the rate graphs and the status bar (every 2 seconds).
+  void StatisticsTimerTimer();
+
+  // The settings dialog (File, Settings...), and what its OK applies:
+  // the settings (the data port, the download folder, the component's
+  // properties; stored at once) and the share tree's records, changed
+  // under the shared-item list's lock, after which the tree is saved,
+  // listed and announced again.
+  TNapsterSettingsForm* SettingsForm;
+  void ShowSettings();
+  void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
+  TSharedItemList& SharedItemList() { return items_; }
+  void SharesChanged();
+  // The advertising banner above the views.
+  TAdvertiseManager* Advertising;
+
+  const TAppSettings& Settings() const { return settings_; }
+  const std::string& ProgramFolder() const { return folder_; }
+  const TSharedItemList& SharedItems() const { return items_; }
+  // The status bar's texts: the connection, the last thing that happened.
+  const std::string& ConnectionText() const { return connectionText_; }
+  const std::string& LastStatus() const { return lastStatus_; }
 
  protected:
   void WndProc(gui::Message& m) override;
 
  private:
+  void BuildMenu();
+  void BuildBars();
+  // The button bar's view buttons follow the view shown.
+  void SyncButtonBar();
+  void BuildSidePanel(gui::Control* parent);
+  void BuildViews(gui::Control* parent);
+  void BindClient();
+  void BindTransfers();
+  void ServersChanged();
+  void SetStatus(const std::string& text);
+  void ShowConnection();
+  std::string ServerName(const std::string& id) const;
+  void Log(const std::string& line);
+  void Download(const std::vector<std::string>& words);
+  void Announce();
+  void ShutdownProgram();
+  template <class F>
+  auto Live(F f) {
+    return [this, f](auto&&... args) {
+      if (!closing_) f(args...);
+    };
+  }
+
+  TMainFormOptions options_;
+  std::string folder_;
+  TAppSettings settings_;
+  TSharedItemList items_{ShareManager1};
+  bool gatewayStarted_ = false;
+  bool closing_ = false;
+  bool shutDown_ = false;
+  TView view_ = vSearch;
+  gui::Control* views_[vViewCount] = {};
   gui::MainMenu* menu_;
-  TMenuSkin* menuSkin_;
-  gui::Panel* client_;
-  gui::StatusBar* status_;
+  gui::PopupMenu* trayMenu_;
+  std::string connectionText_;
+  std::string lastStatus_;
+  struct TServerStats {
+    int Users = 0, Files = 0, GB = 0;
+  };
+  std::map<std::string, TServerStats> stats_;  // by session ID
+  std::vector<std::string> serverBarSessions_;  // the server bar's sessions, in order
+  int serviceImage_ = -1;
+  int openNapImage_ = -1;
+  gui::Icon serviceIcon_;
+  gui::Icon openNapIcon_;
 };

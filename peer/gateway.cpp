@@ -887,6 +887,8 @@ std::unique_ptr<TMainThread> gGateway;
 std::atomic<bool> gRunning{false};
 std::atomic<int> gGnutellaHealth{0};
 std::atomic<int> gDuskwireHealth{0};
+std::atomic<int> gGnutellaPeers{0};
+std::atomic<int> gDuskwirePeers{0};
 
 }  // namespace
 
@@ -895,9 +897,12 @@ bool StartGateway(const TGatewaySettings& settings) {
   if (gRunning.exchange(true)) return false;
   gGateway.reset();  // one that ended by itself
   gGateway = std::make_unique<TMainThread>(settings);
-  gGateway->OnHealth = [](int gnutella, int duskwire) {
+  // On the gateway thread, which owns the networks it counts.
+  gGateway->OnHealth = [gateway = gGateway.get()](int gnutella, int duskwire) {
     gGnutellaHealth = gnutella;
     gDuskwireHealth = duskwire;
+    gGnutellaPeers = gateway->Gnutella().ConnectionCount();
+    gDuskwirePeers = gateway->Duskwire().PeerCount();
   };
   gGateway->OnEnded = [] { gRunning = false; };
   gGateway->Start();
@@ -925,6 +930,20 @@ void StopGateway() {
 
 bool GatewayRunning() { return gRunning; }
 
+int GatewayListeningPort() {
+  std::lock_guard<std::mutex> g(gGatewayLock);
+  return gGateway ? gGateway->ListeningPort() : 0;
+}
+
 int GatewayGnutellaHealth() { return gGnutellaHealth; }
 
 int GatewayDuskwireHealth() { return gDuskwireHealth; }
+
+int GatewayGnutellaPeers() { return gGnutellaPeers; }
+
+int GatewayDuskwirePeers() { return gDuskwirePeers; }
+
+std::string GatewayAdvertisingURL() {
+  std::lock_guard<std::mutex> g(gGatewayLock);
+  return gGateway ? gGateway->Duskwire().AdvertisingURL() : std::string();
+}

@@ -107,6 +107,8 @@ class TGatewayDuskwire {
   virtual uint32_t IPNumber() = 0;  // host byte order
   virtual std::string IPHost() = 0;
   virtual std::string ServerMessage() = 0;
+  // The banner address the cache server announced ("" until it did).
+  virtual std::string AdvertisingURL() { return ""; }
   virtual void SetLocalStatistic(const std::string& name, int64_t value) = 0;
   virtual int64_t NetworkStatistic(const std::string& name) = 0;
   virtual void SendRequest(const std::string& seed, const std::string& to, bool limited,
@@ -144,6 +146,7 @@ class TGatewayRouter : public TGatewayDuskwire {
   void SetIncomingQueueLimit(int n) override { router_.SetIncomingQueueLimit(n); }
   void SetMessageIdMemory(int n) override { router_.SetMessageIdMemory(n); }
   void Start(bool firewalled, int listenPort) override { router_.Start(firewalled, listenPort); }
+  std::string AdvertisingURL() override { return router_.AdvertisingURL(); }
   void Stop() override { router_.Stop(); }
   // Peers that carry packets: one whose thread is still starting does not
   // count, or a login could end before its first search can go out.
@@ -514,6 +517,14 @@ bool StartGateway(const TGatewaySettings& settings);
 // Stops it and returns when its thread has ended.
 void StopGateway();
 bool GatewayRunning();
+// The port its client side listens on (0: not listening, or none runs).
+int GatewayListeningPort();
 // The last health percents the gateway stored (0 to 100).
 int GatewayGnutellaHealth();
 int GatewayDuskwireHealth();
+// The Gnutella connections and Duskwire peers it counted with them.
+int GatewayGnutellaPeers();
+int GatewayDuskwirePeers();
+// The banner address the Duskwire cache server announced to the running
+// gateway ("" while none runs or none was announced). Any thread.
+std::string GatewayAdvertisingURL();

@@ -1260,3 +1260,17 @@ void TNapsterClient::FireAddFile(const std::string& path) {
     Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
          info.Size, info.IsMP3);
 }
+
+void ApplyMainWindowProperties(TNapsterClient& c) {
+  c.MaxDownloadBPS = 0;
+  c.MaxUploadBPS = 0;
+  c.MaxUploads = 20;
+  c.MaxUploadsPerNick = 20;
+  c.MaxDownloads = 1;
+  c.MaxResume = 0;
+  c.EnableAutoResume = false;
+  c.LinkType = 2;
+  c.BuildNumber = 100;
+  c.UploadTimeout = 500;
+  c.DownloadTimeout = 500;
+}

@@ -474,3 +474,9 @@ class TNapsterClient {
   TEasyWinsock transferSockets_;
   TEasyWinsock dataSockets_;
 };
+
+// The property values the main window gives its component: no speed
+// limits, 20 uploads (20 per nick), one download at a time, no automatic
+// resume, link type 2, build 100, 500-second upload and download time-outs
+// (the tools that stand in for the main window use them too).
+void ApplyMainWindowProperties(TNapsterClient& client);

@@ -10,6 +10,12 @@ after changing one and commit the files it writes:
   grid marks     GRID_ARROW, GRID_EDIT, GRID_INSERT, GRID_MULTIDOT,
                  GRID_MULTIARROW (11 x 11): black on white (white is left out)
   program icon   tarnwick.ico (32 x 32 and 16 x 16): three linked peers
+and into app/res/ the main window's pictures:
+  button bar     MAINBUTTONS (7 images of 24 x 24 side by side: search,
+                 downloads, uploads, shares, messages, networks, server),
+                 magenta where transparent
+  service icon   opennap.ico (16 x 16): a server box, the OpenNap servers'
+                 picture in the services side bar
 """
 import os
 import struct
@@ -158,6 +164,105 @@ def icon_image(size):
     return px, mask
 
 
+MAGENTA = (255, 0, 255)
+DARK = (40, 40, 48)
+
+
+def fill_rect(px, x0, y0, x1, y1, colour):
+    for y in range(y0, y1 + 1):
+        for x in range(x0, x1 + 1):
+            px[y][x] = colour
+
+
+def frame_rect(px, x0, y0, x1, y1, colour):
+    for x in range(x0, x1 + 1):
+        px[y0][x] = px[y1][x] = colour
+    for y in range(y0, y1 + 1):
+        px[y][x0] = px[y][x1] = colour
+
+
+def disc(px, cx, cy, r, colour):
+    for y in range(len(px)):
+        for x in range(len(px[0])):
+            if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
+                px[y][x] = colour
+
+
+def thick_line(px, a, b, colour, width=1):
+    steps = int(max(abs(a[0] - b[0]), abs(a[1] - b[1])) * 2) + 1
+    for i in range(steps + 1):
+        t = i / steps
+        x, y = a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t
+        for dy in range(width):
+            for dx in range(width):
+                xi, yi = int(round(x)) + dx, int(round(y)) + dy
+                if 0 <= yi < len(px) and 0 <= xi < len(px[0]):
+                    px[yi][xi] = colour
+
+
+def vertical_arrow(px, colour, up):
+    """A broad arrow in the upper part of a 24 x 24 picture over a tray line."""
+    tip, base = (2, 11) if up else (15, 6)
+    for i in range(8):
+        y = tip + i if up else tip - i
+        fill_rect(px, 11 - i, y, 12 + i, y, colour)
+    shaft = (10, 18) if up else (2, 9)
+    fill_rect(px, 9, shaft[0], 14, shaft[1], colour)
+    fill_rect(px, 3, 20, 20, 21, DARK)
+    fill_rect(px, 3, 17, 4, 21, DARK)
+    fill_rect(px, 19, 17, 20, 21, DARK)
+
+
+def button_image(kind):
+    px = canvas(24, 24, MAGENTA)
+    if kind == "search":
+        disc(px, 9.5, 9.5, 7.5, DARK)
+        disc(px, 9.5, 9.5, 5.5, (200, 230, 250))
+        thick_line(px, (14, 14), (20, 20), DARK, 3)
+    elif kind == "downloads":
+        vertical_arrow(px, (30, 150, 60), up=False)
+    elif kind == "uploads":
+        vertical_arrow(px, (40, 90, 200), up=True)
+    elif kind == "shares":
+        yellow, edge = (240, 200, 70), (150, 110, 20)
+        fill_rect(px, 2, 5, 9, 7, edge)
+        fill_rect(px, 2, 7, 21, 19, edge)
+        fill_rect(px, 3, 8, 20, 18, yellow)
+    elif kind == "messages":
+        fill_rect(px, 2, 3, 21, 15, DARK)
+        fill_rect(px, 3, 4, 20, 14, WHITE)
+        for i in range(5):
+            fill_rect(px, 6, 15 + i, 6 + 4 - i, 15 + i, DARK)
+        for y in (7, 10):
+            fill_rect(px, 6, y, 17, y, GREY)
+    elif kind == "networks":
+        teal = (0, 96, 112)
+        nodes = [(12, 4), (4, 19), (19, 19)]
+        for i in range(3):
+            thick_line(px, nodes[i], nodes[(i + 1) % 3], teal, 2)
+        for nx, ny in nodes:
+            disc(px, nx, ny, 3.5, teal)
+    elif kind == "server":
+        fill_rect(px, 5, 2, 18, 21, DARK)
+        for y in (4, 10, 16):
+            fill_rect(px, 7, y, 16, y + 3, (170, 170, 180))
+            px[y + 1][14] = (40, 200, 60)
+    return px
+
+
+def opennap_icon():
+    px = canvas(16, 16, BLACK)
+    mask = [[1] * 16 for _ in range(16)]
+    for y in range(1, 15):
+        for x in range(3, 13):
+            mask[y][x] = 0
+    fill_rect(px, 3, 1, 12, 14, DARK)
+    for y in (3, 7, 11):
+        fill_rect(px, 5, y, 10, y + 1, (170, 170, 180))
+        px[y][9] = (40, 200, 60)
+    return px, mask
+
+
 def ico_bytes(images):
     """An .ico of (pixels, mask) images: 24-bit colour with a 1-bit mask each."""
     entries, blobs = [], []
@@ -214,6 +319,26 @@ def main():
         f.write(ico_bytes([icon_image(32), icon_image(16)]))
     with open(os.path.join(out, "resources.rc"), "w") as f:
         f.write("\n".join(rc) + "\n")
+
+    app_out = os.path.join(root, "app", "res")
+    os.makedirs(app_out, exist_ok=True)
+    kinds = ["search", "downloads", "uploads", "shares", "messages", "networks", "server"]
+    strip = [sum((button_image(k)[y] for k in kinds), []) for y in range(24)]
+    with open(os.path.join(app_out, "mainbuttons.bmp"), "wb") as f:
+        f.write(bmp_bytes(strip))
+    with open(os.path.join(app_out, "opennap.ico"), "wb") as f:
+        f.write(ico_bytes([opennap_icon()]))
+    # One script with the window layer's resources: icons numbered apart in
+    # two scripts would collide when they are linked together.
+    app_rc = ["// Written by tools/make_resources.py: the main window's pictures and",
+              "// the window layer's resources.",
+              '#include "gui/res/resources.rc"',
+              "LANGUAGE 0, 0",
+              '"MAINBUTTONS" BITMAP "app/res/mainbuttons.bmp"',
+              "LANGUAGE 0, 0",
+              'OPENNAPICON ICON "app/res/opennap.ico"']
+    with open(os.path.join(app_out, "app.rc"), "w") as f:
+        f.write("\n".join(app_rc) + "\n")
     return 0
 
 

@@ -39,19 +39,6 @@ std::string EventValueText(const std::string& value) {
   return out + "\"";
 }
 
-void ApplyMainWindowProperties(TNapsterClient& c) {
-  c.MaxDownloadBPS = 0;
-  c.MaxUploadBPS = 0;
-  c.MaxUploads = 20;
-  c.MaxUploadsPerNick = 20;
-  c.MaxDownloads = 1;
-  c.MaxResume = 0;
-  c.EnableAutoResume = false;
-  c.LinkType = 2;
-  c.BuildNumber = 100;
-  c.UploadTimeout = 500;
-  c.DownloadTimeout = 500;
-}
 
 namespace {
 

@@ -1,16 +1,15 @@
-// Helpers for driving a TNapsterClient from tools and tests: the property
-// values the main window gives its component, and an event log that turns
-// every published event into one text line "OnName KEY=value ..." (values
-// with blanks, quotes, control characters or nothing in them are
-// double-quoted, with a backslash before " and \ inside the quotes, and
-// control characters written \n, \r, \t or \xHH). Used by tarnctl and by
-// tests that check events by their printed form.
+// Helpers for driving a TNapsterClient from tools and tests: an event log
+// that turns every published event into one text line "OnName KEY=value
+// ..." (values with blanks, quotes, control characters or nothing in them
+// are double-quoted, with a backslash before " and \ inside the quotes,
+// and control characters written \n, \r, \t or \xHH). Used by tarnctl
+// and by tests that check events by their printed form.
 #pragma once
 #include <functional>
 #include <string>
 #include <vector>
 
-class TNapsterClient;
+#include "peer/napster_client.h"  // ApplyMainWindowProperties
 
 // name: the event's name; line: the whole line, starting with the name.
 using TNapsterEventSink = std::function<void(const std::string& name, const std::string& line)>;
@@ -18,11 +17,6 @@ using TNapsterEventSink = std::function<void(const std::string& name, const std:
 // Assigns a handler to each of the 73 events. Events listed in skip (names
 // separated by blanks) are left unassigned.
 void AttachNapsterEventLog(TNapsterClient& client, TNapsterEventSink sink, const std::string& skip = "");
-
-// The main window's settings: no speed limits, 20 uploads (20 per nick),
-// one download at a time, no automatic resume, link type 2, build 100,
-// 500-second upload and download time-outs.
-void ApplyMainWindowProperties(TNapsterClient& client);
 
 // A value as it appears after "KEY=".
 std::string EventValueText(const std::string& value);

@@ -5,6 +5,7 @@
 
 #include "peer/gateway.h"
 #include "peer/napster_helpers.h"
+#include "peer/text_command.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -17,76 +18,15 @@ using Args = std::vector<std::string>;
 
 constexpr size_t kMaxGnutellaResults = 10000;  // results whose port is remembered
 
-// Words of a command line; "..." is one word without its quotes.
-Args SplitWords(const std::string& line) {
-  Args words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
-    if (i >= line.size()) break;
-    std::string w;
-    if (line[i] == '"') {
-      size_t end = line.find('"', i + 1);
-      if (end == std::string::npos) end = line.size();
-      w = line.substr(i + 1, end - i - 1);
-      i = end + 1;
-    } else {
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') w += line[i++];
-    }
-    words.push_back(w);
-  }
-  return words;
-}
-
-// The text after the first n words of a line (trimmed).
-std::string RestAfter(const std::string& line, size_t n) {
-  size_t i = 0;
-  for (size_t w = 0; w < n; w++) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') i++;
-  }
-  return plat::Trim(line.substr(std::min(i, line.size())));
-}
-
-int ToInt(const std::string& s, int fallback) { return WordToInt(s, fallback); }
+int ToInt(const std::string& s, int fallback) { return CommandInt(s, fallback); }
 
 std::string ResultKey(const std::string& nick, const std::string& file) {
   return plat::UpperCase(nick) + '\n' + plat::UpperCase(file);
 }
 
-// The host (dotted) and file index named by a Gnutella result's nick
-// ("@#!GNUTELLA:" index ":" the host as Napster decimal); false for any
-// other nick.
-bool GnutellaSource(const std::string& nick, std::string& host, std::string& index) {
-  const std::string prefix = kGnutellaNickPrefix;
-  if (nick.compare(0, prefix.size(), prefix) != 0) return false;
-  const size_t colon = nick.find(':', prefix.size());
-  if (colon == std::string::npos) return false;
-  index = nick.substr(prefix.size(), colon - prefix.size());
-  const std::string decimal = nick.substr(colon + 1);
-  if (index.empty() || decimal.empty() || decimal.size() > 10 ||
-      decimal.find_first_not_of("0123456789") != std::string::npos ||
-      index.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const uint64_t wire = std::stoull(decimal);
-  if (wire > 0xFFFFFFFFull) return false;
-  // The address's bytes in network order, read as a little-endian number.
-  const uint32_t w = uint32_t(wire);
-  host = plat::AddressToText((w << 24) | ((w << 8) & 0xFF0000u) | ((w >> 8) & 0xFF00u) | (w >> 24));
-  return true;
-}
-
 }  // namespace
 
-int WordToInt(const std::string& s, int fallback) {
-  try {
-    size_t used = 0;
-    int v = std::stoi(s, &used);
-    return used == s.size() ? v : fallback;
-  } catch (...) {
-    return fallback;
-  }
-}
+int WordToInt(const std::string& s, int fallback) { return CommandInt(s, fallback); }
 
 // ----------------------------------------------------------------- input
 
@@ -209,13 +149,9 @@ void NapsterConsole::Reply(const std::string& command, bool ok, const std::strin
   Print(std::string(ok ? "OK " : "ERROR ") + command + (detail.empty() ? "" : " " + detail));
 }
 
-// The local name of a remote file: its last path part, decoded when the
-// name is a disguised non-MP3 name.
+// The local name of a remote file in the download folder.
 std::string NapsterConsole::LocalPath(const std::string& remote) const {
-  std::string name = IsMp3Name(remote) ? remote : DecodeNonMp3Name(remote);
-  size_t cut = name.find_last_of("/\\");
-  if (cut != std::string::npos) name = name.substr(cut + 1);
-  return plat::IncludeTrailingDelim(downloadDir_) + name;
+  return plat::IncludeTrailingDelim(downloadDir_) + DownloadFileName(remote);
 }
 
 bool NapsterConsole::SetProperty(const std::string& name, const std::string& value) {
@@ -254,34 +190,25 @@ bool NapsterConsole::SetProperty(const std::string& name, const std::string& val
 // fetched from that host over HTTP, as the main window fetches it, on the
 // port its search result gave unless the command names one.
 void NapsterConsole::Download(const std::string& command, const Args& w) {
-  const std::string& nick = w[2];
-  const std::string& remote = w[3];
-  std::string host = w.size() > 4 ? w[4] : "";
-  int port = w.size() > 5 ? ToInt(w[5], 0) : 0;
-  std::string index = w.size() > 6 ? w[6] : "";
-  bool gnutella = command == "DOWNLOAD_GNUTELLA";
-  std::string nickHost, nickIndex;
-  if (!gnutella && GnutellaSource(nick, nickHost, nickIndex)) {
-    gnutella = true;
-    if (host.empty()) host = nickHost;
-    if (index.empty()) index = nickIndex;
-    if (port <= 0) {
-      auto it = gnutellaPorts_.find(ResultKey(nick, remote));
-      if (it == gnutellaPorts_.end() || it->second <= 0) {
-        Reply(command, false, "no port known for this Gnutella result: give host port index");
-        return;
-      }
-      port = it->second;
+  TDownloadCommand d;
+  ParseDownloadCommand(w, d);
+  if (d.Gnutella && d.Port <= 0 && command == "DOWNLOAD") {
+    auto it = gnutellaPorts_.find(ResultKey(d.Nick, d.RemoteName));
+    if (it == gnutellaPorts_.end() || it->second <= 0) {
+      Reply(command, false, "no port known for this Gnutella result: give host port index");
+      return;
     }
+    d.Port = it->second;
   }
-  const std::string local = LocalPath(remote);
+  const std::string local = LocalPath(d.RemoteName);
   const bool resume = plat::FileExists(local);
-  const bool ok = client_.Download(SessionID(w[1]), nick, remote, local, resume, 0, host, port, gnutella, index);
+  const bool ok = client_.Download(SessionID(d.ID), d.Nick, d.RemoteName, local, resume, 0, d.Host, d.Port,
+                                   d.Gnutella, d.Index);
   Reply(command, ok, ok ? "LOCAL=" + EventValueText(local) : "no such session");
 }
 
 void NapsterConsole::Execute(const std::string& line) {
-  Args w = SplitWords(line);
+  Args w = SplitCommandWords(line);
   if (w.empty() || w[0].empty() || w[0][0] == '#') return;
   const std::string cmd = plat::UpperAscii(w[0]);
   auto need = [&](size_t n) {
@@ -308,14 +235,14 @@ void NapsterConsole::Execute(const std::string& line) {
     Reply(cmd, true);
   } else if (cmd == "MSG") {
     if (!need(2)) return;
-    client_.PrivMsg("", w[1], RestAfter(line, 2));
+    client_.PrivMsg("", w[1], CommandRest(line, 2));
     Reply(cmd, true);
   } else if (cmd == "DOWNLOAD" || cmd == "DOWNLOAD_GNUTELLA") {
     if (!need(3)) return;
     Download(cmd, w);
   } else if (cmd == "SHARE" || cmd == "UNSHARE") {
     if (!need(1)) return;
-    const std::string p = PathArgument(RestAfter(line, 1));
+    const std::string p = PathArgument(CommandRest(line, 1));
     if (cmd == "SHARE")
       client_.ShareFile(p, true);
     else
@@ -351,7 +278,7 @@ void NapsterConsole::Execute(const std::string& line) {
     Reply(cmd, ok, "PORT=" + plat::IntToStr(client_.DataPort()));
   } else if (cmd == "SET") {
     if (!need(2)) return;
-    Reply(cmd, SetProperty(w[1], RestAfter(line, 2)), w[1]);
+    Reply(cmd, SetProperty(w[1], CommandRest(line, 2)), w[1]);
   } else if (cmd == "WAIT") {
     if (!need(1)) return;
     int seconds = w.size() > 2 ? ToInt(w[2], 30) : 30;

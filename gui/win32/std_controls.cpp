@@ -364,7 +364,7 @@ void ListView::AddColumn(const std::string& caption, int width) {
 
 int ListView::AddRow(const std::vector<std::string>& texts, intptr_t data) {
   rows_.push_back({texts, data});
-  if (HandleAllocated()) Fill();
+  if (HandleAllocated()) Fill(int(rows_.size()) - 1);
   return int(rows_.size()) - 1;
 }
 
@@ -383,6 +383,33 @@ int ListView::Selected() {
   return HandleAllocated() ? int(SendMsg(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)) : -1;
 }
 
+void ListView::SetSelected(int row) {
+  if (!HandleAllocated()) return;
+  LVITEMA item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMsg(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&item));  // none
+  if (row < 0 || row >= RowCount()) return;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMsg(LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+  SendMsg(LVM_ENSUREVISIBLE, WPARAM(row), FALSE);
+}
+
+void ListView::SetText(int row, int column, const std::string& text) {
+  auto& t = rows_[size_t(row)].texts;
+  if (column >= int(t.size())) t.resize(size_t(column) + 1);
+  t[size_t(column)] = text;
+  if (!HandleAllocated()) return;
+  LVITEMA it{};
+  it.iSubItem = column;
+  it.pszText = const_cast<char*>(t[size_t(column)].c_str());
+  SendMsg(LVM_SETITEMTEXTA, WPARAM(row), reinterpret_cast<LPARAM>(&it));
+}
+
+void ListView::DeleteRow(int row) {
+  rows_.erase(rows_.begin() + row);
+  if (HandleAllocated()) SendMsg(LVM_DELETEITEM, WPARAM(row));
+}
+
 void ListView::Sort(const std::function<int(int a, int b)>& compare) {
   std::vector<int> order(rows_.size());
   std::iota(order.begin(), order.end(), 0);
@@ -394,10 +421,10 @@ void ListView::Sort(const std::function<int(int a, int b)>& compare) {
   if (HandleAllocated()) Fill();
 }
 
-void ListView::Fill() {
+void ListView::Fill(int from) {
   // The view shows the rows in their order; rows past the end are added.
   const int shown = int(SendMsg(LVM_GETITEMCOUNT));
-  for (int i = 0; i < int(rows_.size()); ++i) {
+  for (int i = from; i < int(rows_.size()); ++i) {
     const Row& r = rows_[size_t(i)];
     LVITEMA it{};
     it.iItem = i;
@@ -428,6 +455,11 @@ void ListView::WndProc(Message& m) {
     auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
     if (hdr->code == LVN_COLUMNCLICK && OnColumnClick)
       OnColumnClick(this, reinterpret_cast<NMLISTVIEW*>(m.LParam)->iSubItem);
+    if (hdr->code == LVN_ITEMCHANGED && OnSelect) {
+      const auto* lv = reinterpret_cast<NMLISTVIEW*>(m.LParam);
+      const bool was = lv->uOldState & LVIS_SELECTED, is = lv->uNewState & LVIS_SELECTED;
+      if ((lv->uChanged & LVIF_STATE) && was != is) OnSelect(this, Selected());
+    }
     return;
   }
   StdControl::WndProc(m);

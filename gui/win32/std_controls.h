@@ -193,10 +193,17 @@ class ListView : public StdControl {
   int TextCount(int row) const { return int(rows_[size_t(row)].texts.size()); }
   intptr_t Data(int row) const { return rows_[size_t(row)].data; }
   int Selected();
+  // Selects and focuses the row (-1: none).
+  void SetSelected(int row);
+  // Replaces one text of a row in place.
+  void SetText(int row, int column, const std::string& text);
+  void DeleteRow(int row);
   // Sorts the rows by compare (negative: a before b); equal rows keep
   // their order.
   void Sort(const std::function<int(int a, int b)>& compare);
   std::function<void(Control* sender, int column)> OnColumnClick;
+  // Another row became the selected one (-1: none is now).
+  std::function<void(Control* sender, int row)> OnSelect;
 
  protected:
   void HandleCreated() override;
@@ -207,7 +214,8 @@ class ListView : public StdControl {
     std::vector<std::string> texts;
     intptr_t data;
   };
-  void Fill();
+  // Shows the rows from this one on.
+  void Fill(int from = 0);
   std::vector<std::pair<std::string, int>> columns_;
   std::vector<Row> rows_;
 };

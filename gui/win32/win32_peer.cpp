@@ -168,6 +168,33 @@ HWND NotifyingChild(HWND parent, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+// Owner-drawn menu items get no mnemonic handling of the system's: the
+// item whose text has "&" before the typed character is chosen here.
+bool MenuMnemonic(WPARAM wp, LPARAM lp, LRESULT& r) {
+  const HMENU menu = reinterpret_cast<HMENU>(lp);
+  const char typed = char(LOWORD(wp));
+  if (!menu || typed == 0) return false;
+  const int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    char text[256] = {};
+    if (GetMenuStringA(menu, UINT(i), text, sizeof text, MF_BYPOSITION) <= 0) continue;
+    for (const char* c = text; *c; ++c) {
+      if (*c != '&' || !c[1]) continue;
+      if (c[1] == '&') {
+        ++c;
+        continue;
+      }
+      if (CharUpperA(reinterpret_cast<LPSTR>(uintptr_t(uint8_t(c[1])))) ==
+          CharUpperA(reinterpret_cast<LPSTR>(uintptr_t(uint8_t(typed))))) {
+        r = MAKELRESULT(i, MNC_EXECUTE);
+        return true;
+      }
+      break;
+    }
+  }
+  return false;
+}
+
 bool IsMenuOwnerDraw(UINT msg, LPARAM lp) {
   if (msg == WM_DRAWITEM) return lp && reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->CtlType == ODT_MENU;
   if (msg == WM_MEASUREITEM)
@@ -253,6 +280,8 @@ LRESULT CALLBACK Win32Peer::WindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (IsMenuOwnerDraw(msg, lp)) {
       LRESULT r = 0;
       if (HandleMenuOwnerDraw(msg, lp, r)) return r;
+    } else if (LRESULT r = 0; msg == WM_MENUCHAR && MenuMnemonic(wp, lp, r)) {
+      return r;
     } else if (HWND child = NotifyingChild(h, msg, wp, lp); child && child != h) {
       Win32Peer* cp = FromHwnd(child);
       if (cp && !cp->destroying_) {

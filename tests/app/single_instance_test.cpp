@@ -37,18 +37,71 @@ struct Process {
   ~Process() { Kill(); }
 };
 
-HWND WaitForWindow(DWORD ms) {
+// A window of the class once it is shown (keys go to what a user sees).
+HWND WaitForShown(const char* windowClass, DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100) {
-    if (HWND h = FindWindowA("TMainForm", nullptr)) return h;
+    HWND h = FindWindowA(windowClass, nullptr);
+    if (h && IsWindowVisible(h)) return h;
     Sleep(100);
   }
   return nullptr;
+}
+HWND WaitForWindow(DWORD ms) { return WaitForShown("TMainForm", ms); }
+// A drop-down menu on the screen.
+bool WaitForMenu(DWORD ms) { return WaitForShown("#32768", ms) != nullptr; }
+
+// The registry value that tells the program its setup is complete.
+constexpr const char* kProgramKey = "Software\\Tarnwick_26";
+void SetSetupComplete(bool done) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  if (done)
+    RegSetValueExA(k, "SetupComplete18", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+  else
+    RegDeleteValueA(k, "SetupComplete18");
+  RegCloseKey(k);
+}
+bool SetupComplete() {
+  char v[16];
+  DWORD size = sizeof v;
+  return RegGetValueA(HKEY_CURRENT_USER, kProgramKey, "SetupComplete18", RRF_RT_REG_SZ, nullptr, v, &size) ==
+         ERROR_SUCCESS;
+}
+
+// A control of a window (at any depth) by its text.
+struct FindChild {
+  const char* text;
+  HWND found;
+};
+BOOL CALLBACK MatchChild(HWND h, LPARAM lp) {
+  auto* f = reinterpret_cast<FindChild*>(lp);
+  char buf[128] = {};
+  GetWindowTextA(h, buf, sizeof buf);
+  if (std::string(buf) != f->text) return TRUE;
+  f->found = h;
+  return FALSE;
+}
+HWND Child(HWND parent, const char* text) {
+  FindChild f{text, nullptr};
+  EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&f));
+  return f.found;
+}
+
+// Alt+F opens File (the loop translates the key into its character), X
+// (once the menu is down) chooses Exit.
+void ChooseExit(HWND main) {
+  PostMessageA(main, WM_SYSKEYDOWN, 'F', 1 << 29);
+  PostMessageA(main, WM_KEYUP, 'F', 0);
+  ASSERT_TRUE(WaitForMenu(20000)) << "File did not open";
+  PostMessageA(main, WM_CHAR, 'x', 0);
 }
 
 TEST(SingleInstance, SecondStartWakesTheFirstAndEnds) {
   const char* exeEnv = std::getenv("TARN_APP_EXE");
   ASSERT_NE(exeEnv, nullptr);
   std::string exe = WindowsPath(exeEnv);
+  SetSetupComplete(true);
 
   Process first;
   ASSERT_TRUE(first.Start(exe));
@@ -79,21 +132,57 @@ namespace {
 TEST(MainWindow, FileExitOnTheMenuBarEndsTheProgramCleanly) {
   const char* exeEnv = std::getenv("TARN_APP_EXE");
   ASSERT_NE(exeEnv, nullptr);
+  SetSetupComplete(true);
   Process app;
   ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
   HWND main = WaitForWindow(20000);
   ASSERT_NE(main, nullptr) << "the main window never appeared";
 
   EXPECT_NE(GetMenu(main), nullptr) << "no menu bar";
-  // Alt+F opens File, X chooses Exit.
-  PostMessageA(main, WM_SYSKEYDOWN, 'F', 1 << 29);
-  PostMessageA(main, WM_SYSCHAR, 'f', 1 << 29);
-  PostMessageA(main, WM_KEYUP, 'F', 0);
-  PostMessageA(main, WM_CHAR, 'x', 0);
+  ChooseExit(main);
   ASSERT_TRUE(app.WaitExit(20000)) << "Exit did not end the program";
   DWORD code = 1;
   GetExitCodeProcess(app.pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
+}
+
+// A first start: the setup wizard comes before the main window; its Cancel
+// ends the program, its Finish marks the setup complete and the main window
+// follows.
+TEST(FirstStart, TheWizardComesFirstItsCancelEndsTheProgramAndItsFinishOpensTheMainWindow) {
+  const char* exeEnv = std::getenv("TARN_APP_EXE");
+  ASSERT_NE(exeEnv, nullptr);
+  SetSetupComplete(false);
+  {
+    Process app;
+    ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
+    HWND wizard = WaitForShown("TRegisterWizardForm", 20000);
+    ASSERT_NE(wizard, nullptr) << "no setup wizard";
+    EXPECT_EQ(FindWindowA("TMainForm", nullptr), nullptr);
+    HWND cancel = Child(wizard, "Cancel");
+    ASSERT_NE(cancel, nullptr);
+    SendMessageA(cancel, BM_CLICK, 0, 0);
+    ASSERT_TRUE(app.WaitExit(20000)) << "Cancel did not end the program";
+    EXPECT_FALSE(SetupComplete());
+  }
+  Process app;
+  ASSERT_TRUE(app.Start(WindowsPath(exeEnv)));
+  HWND wizard = WaitForShown("TRegisterWizardForm", 20000);
+  ASSERT_NE(wizard, nullptr);
+  SendMessageA(Child(wizard, "I &accept these terms"), BM_CLICK, 0, 0);
+  for (int page = 0; page < 4; ++page) {
+    HWND next = Child(wizard, "&Next >");
+    ASSERT_NE(next, nullptr) << "page " << page;
+    SendMessageA(next, BM_CLICK, 0, 0);
+  }
+  HWND finish = Child(wizard, "&Finish");
+  ASSERT_NE(finish, nullptr);
+  SendMessageA(finish, BM_CLICK, 0, 0);
+  HWND main = WaitForWindow(20000);
+  ASSERT_NE(main, nullptr) << "no main window after the wizard";
+  EXPECT_TRUE(SetupComplete());
+  ChooseExit(main);
+  ASSERT_TRUE(app.WaitExit(20000));
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+#include "app/advertise_manager.h"
+
+#include <filesystem>
+
+#include "app/view_parts.h"
+#include "controls/gif_image.h"
+#include "controls/win32/web_browser_with_ui.h"
+#include "peer/gateway.h"
+#include "platform/files.h"
+#include "platform/stream.h"
+#include "platform/text.h"
+
+TAdvertiseManager::TAdvertiseManager(gui::Component* owner, gui::Control* parent)
+    : gui::Component(owner), UrlSource(GatewayAdvertisingURL), IeInstalled(WebBrowserAvailable()) {
+  area_ = view::Strip(parent, gui::alTop, kBannerHeight);
+  area_->SetVisible(false);
+}
+
+TAdvertiseManager::~TAdvertiseManager() { *alive_ = false; }
+
+void TAdvertiseManager::Poll() {
+  const std::string url = UrlSource ? plat::Trim(UrlSource()) : std::string();
+  if (url.empty() || url == polled_) return;
+  polled_ = url;
+  Fetch(url);
+}
+
+void TAdvertiseManager::Fetch(const std::string& url) {
+  ++fetching_;
+  TAdvertisingThread::Start(url, IeInstalled, [this, alive = alive_](const TAdvertisement& a) {
+    if (!*alive) return;
+    --fetching_;
+    ++ended_;
+    Show(a);
+  });
+}
+
+void TAdvertiseManager::Empty() {
+  if (banner_) {
+    banner_->SetAnimate(false);
+    banner_->Clear();
+  }
+  if (browser_) browser_->SetVisible(false);
+  shown_ = false;
+  area_->SetVisible(false);
+}
+
+void TAdvertiseManager::Show(const TAdvertisement& a) {
+  last_ = a;
+  Empty();
+  if (a.Kind == TAdvertisement::Image && a.Body.rfind("GIF", 0) == 0) {
+    plat::MemoryStream s;
+    s.Write(a.Body.data(), int64_t(a.Body.size()));
+    s.Seek(0, plat::Stream::kBegin);
+    // The picture control is made with the first picture.
+    if (!banner_) {
+      banner_ = new TGIFImage(area_);
+      banner_->SetAlign(gui::alClient);
+      banner_->SetCenter(true);
+      banner_->SetLoop(true);
+      banner_->SetParent(area_);
+    }
+    try {
+      banner_->LoadFromStream(s);
+    } catch (const gui::Abort&) {
+      return;  // not a picture after all
+    }
+    banner_->SetAnimate(true);
+    shown_ = true;
+  } else if (a.Kind == TAdvertisement::Markup && IeInstalled) {
+    // The browser shows the markup from a file of its own.
+    if (!browser_) {
+      browser_ = new TWebBrowserWithUI(area_);
+      browser_->UISettings.EnableScrollBars = false;
+      browser_->UISettings.EnableContextMenu = false;
+      browser_->UISettings.Enable3DBorder = false;
+      browser_->SetAlign(gui::alClient);
+      browser_->SetParent(area_);
+    }
+    std::error_code ec;
+    const std::string file =
+        plat::IncludeTrailingDelim(std::filesystem::temp_directory_path(ec).string()) + "TarnwickBanner.html";
+    try {
+      plat::MemoryStream s;
+      s.Write(a.Body.data(), int64_t(a.Body.size()));
+      s.SaveToFile(file);
+    } catch (...) {
+      return;
+    }
+    browser_->SetVisible(true);
+    shown_ = browser_->Navigate(file);
+    if (!shown_) browser_->SetVisible(false);
+  }
+  area_->SetVisible(shown_);
+}

@@ -1,0 +1,21 @@
+// What the main window takes from the settings store ("Application4.cfg"):
+// the user's nick, the download folder, the data port, the number of
+// results a search asks for and the file types the share tree announces.
+// A value the store lacks gets its default, and Save writes every value
+// back, so the file lists them all after the first run.
+#pragma once
+#include <string>
+
+struct TAppSettings {
+  static constexpr int kDefaultDataPort = 6699;
+  static constexpr int kDefaultMaxResults = 100;
+
+  std::string Nick;            // default: "Tarnwick" and four random digits
+  std::string DownloadFolder;  // with its trailing separator; default: "Downloads" in the program folder
+  int DataPort = kDefaultDataPort;  // 0: any free port
+  int MaxResults = kDefaultMaxResults;
+  std::string FileTypes = "*.*";  // masks of the shared files, separated by commas
+
+  static TAppSettings Load(const std::string& programFolder);
+  void Save() const;
+};

@@ -1,0 +1,273 @@
+#include "app/legacy_settings_form.h"
+
+#include <commctrl.h>
+
+#include "app/language.h"
+#include "app/view_parts.h"
+#include "core/simple_config.h"
+#include "peer/gateway.h"
+#include "peer/napster_helpers.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kSection = "LegacySettings";
+
+// An edit that shows its text as stars.
+class PasswordEdit : public gui::Edit {
+ public:
+  explicit PasswordEdit(gui::Component* owner) : gui::Edit(owner) { SetStyleBit(ES_PASSWORD, true); }
+};
+
+std::string StateText(TLegacyServer::TState s) {
+  switch (s) {
+    case TLegacyServer::Connecting: return LangText(kSection, "00030", "Connecting");
+    case TLegacyServer::Online: return LangText(kSection, "00031", "Online");
+    default: return LangText(kSection, "00032", "Offline");
+  }
+}
+
+}  // namespace
+
+TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& client,
+                                         const std::string& programFolder, const std::string& nick)
+    : gui::Form(owner, "TLegacySettingsForm"), client_(client), folder_(plat::IncludeTrailingDelim(programFolder)) {
+  SetCaption(LangText(kSection, "00000", "OpenNap Networks"));
+  SetBorderStyle(gui::FormBorder::Dialog);
+  SetBounds(140, 120, 470, 380);
+
+  TLegacyServer gateway;
+  gateway.Host = TNapsterClient::kGatewayHost;
+  gateway.Port = TNapsterClient::kGatewayPort;
+  gateway.Nick = nick;
+  gateway.Gateway = true;
+  servers_.push_back(gateway);
+  Load();
+
+  list_ = new gui::ListView(this);
+  list_->SetBounds(8, 8, 446, 170);
+  list_->AddColumn(LangText(kSection, "00001", "Server"), 200);
+  list_->AddColumn(LangText(kSection, "00002", "Nick"), 95);
+  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 72);
+  list_->AddColumn(LangText(kSection, "00004", "State"), 70);
+  list_->SetParent(this);
+
+  view::AddLabel(this, LangText(kSection, "00005", "Host:"), 8, 192, 60);
+  host_ = view::AddEdit(this, 70, 188, 150);
+  view::AddLabel(this, LangText(kSection, "00006", "Port:"), 232, 192, 40);
+  port_ = view::AddEdit(this, 274, 188, 60);
+  port_->SetText("8888");
+  view::AddLabel(this, LangText(kSection, "00007", "Nick:"), 8, 220, 60);
+  nick_ = view::AddEdit(this, 70, 216, 150);
+  nick_->SetText(nick);
+  view::AddLabel(this, LangText(kSection, "00008", "Password:"), 232, 220, 60);
+  password_ = new PasswordEdit(this);
+  password_->SetBounds(294, 216, 160, 21);
+  password_->SetParent(this);
+  redirect_ = new gui::CheckBox(this);
+  redirect_->SetCaption(LangText(kSection, "00009", "Redirector"));
+  redirect_->SetBounds(346, 190, 100, 17);
+  redirect_->SetParent(this);
+
+  int x = 8;
+  auto button = [&](const std::string& caption, std::function<void()> fn) {
+    gui::Button* b = view::AddButton(this, caption, x, 250, 84, std::move(fn));
+    x += 90;
+    return b;
+  };
+  button(LangText(kSection, "00010", "&Add"), [this] { AddFromFields(); });
+  button(LangText(kSection, "00011", "&Remove"), [this] { Remove(Chosen()); });
+  button(LangText(kSection, "00012", "&Connect"), [this] { Connect(Chosen()); });
+  button(LangText(kSection, "00013", "&Disconnect"), [this] { Disconnect(Chosen()); });
+  button(LangText(kSection, "00014", "Re&gister"), [this] { Register(Chosen()); });
+  gui::Button* close = view::AddButton(this, LangText(kSection, "00015", "Close"), 370, 318, 84, [this] { Hide(); });
+  close->SetCancel(true);
+  statusLabel_ = view::AddLabel(this, "", 8, 286, 446);
+
+  ManualServerNapsterClient.OnRegister = [this](TNapsterClient* c, TNapsterID id) {
+    SetStatus(LangText(kSection, "00020", "The nick is registered."));
+    c->Disconnect(id);
+  };
+  ManualServerNapsterClient.OnRegisterError = [this](TNapsterClient* c, TNapsterID id, TRegisterErrorType e) {
+    SetStatus(e == retNickRegistered ? LangText(kSection, "00021", "This nick is registered already.")
+                                     : LangText(kSection, "00022", "The server refused this nick."));
+    c->Disconnect(id);
+  };
+  ManualServerNapsterClient.OnWinsockError = [this](TNapsterClient*, TNapsterID, int, TNapsterText text) {
+    SetStatus(LangText(kSection, "00023", "The server cannot be reached:") + " " + text);
+  };
+  Changed();
+}
+
+TLegacySettingsForm::~TLegacySettingsForm() {
+  ManualServerNapsterClient.OnRegister = nullptr;
+  ManualServerNapsterClient.OnRegisterError = nullptr;
+  ManualServerNapsterClient.OnWinsockError = nullptr;
+  ManualServerNapsterClient.Shutdown();
+}
+
+std::string TLegacySettingsForm::FileName() const { return folder_ + "Legacy\\Legacy.cfg"; }
+
+bool TLegacySettingsForm::Load() {
+  TSimpleConfig cfg;
+  if (!cfg.LoadFromFile(FileName())) return false;
+  cfg.SetSection("Servers");
+  const int n = cfg.ReadInteger("Count");
+  for (int i = 1; i <= n; ++i) {
+    if (!cfg.SetSection("Server" + std::to_string(i))) continue;
+    TLegacyServer s;
+    s.Host = plat::Trim(cfg.ReadString("Host"));
+    s.Port = cfg.ReadInteger("Port");
+    s.Nick = cfg.ReadString("Nick");
+    s.Password = DecodePassword(cfg.ReadString("Password"));
+    s.Redirect = cfg.ReadBool("Redirect");
+    if (!s.Host.empty() && s.Port > 0 && s.Port <= 65535) servers_.push_back(s);
+  }
+  return true;
+}
+
+bool TLegacySettingsForm::Save() const {
+  TSimpleConfig cfg;
+  cfg.SetSection("Servers");
+  cfg.WriteInteger("Count", Count() - 1);
+  for (int i = 1; i < Count(); ++i) {
+    const TLegacyServer& s = servers_[size_t(i)];
+    cfg.SetSection("Server" + std::to_string(i));
+    cfg.WriteString("Host", s.Host);
+    cfg.WriteInteger("Port", s.Port);
+    cfg.WriteString("Nick", s.Nick);
+    cfg.WriteString("Password", EncodePassword(s.Password));
+    cfg.WriteBool("Redirect", s.Redirect);
+  }
+  plat::ForceDirectories(folder_ + "Legacy");
+  return cfg.SaveToFile(FileName());
+}
+
+void TLegacySettingsForm::Changed() {
+  const int chosen = list_->Selected();
+  list_->ClearRows();
+  for (const TLegacyServer& s : servers_) {
+    const std::string name =
+        s.Gateway ? LangText(kSection, "00033", "Tarnwick P2P") + " (" + s.Address() + ")" : s.Address();
+    list_->AddRow({name, s.Nick, s.Redirect ? LangText(kSection, "00034", "Yes") : "", StateText(s.State)});
+  }
+  if (chosen >= 0 && chosen < Count() && list_->HandleAllocated()) {
+    LVITEMA item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    list_->SendMsg(LVM_SETITEMSTATE, WPARAM(chosen), reinterpret_cast<LPARAM>(&item));
+  }
+  if (OnServersChanged) OnServersChanged();
+}
+
+void TLegacySettingsForm::SetStatus(const std::string& text) {
+  status_ = text;
+  statusLabel_->SetCaption(text);
+}
+
+int TLegacySettingsForm::Chosen() {
+  const int i = list_->Selected();
+  if (i < 0) SetStatus(LangText(kSection, "00024", "Choose a server in the list first."));
+  return i;
+}
+
+int TLegacySettingsForm::Add(const TLegacyServer& s) {
+  servers_.push_back(s);
+  servers_.back().Gateway = false;
+  servers_.back().ID.clear();
+  servers_.back().State = TLegacyServer::Offline;
+  Save();
+  Changed();
+  return Count() - 1;
+}
+
+void TLegacySettingsForm::AddFromFields() {
+  TLegacyServer s;
+  s.Host = plat::Trim(host_->GetText());
+  s.Port = std::atoi(port_->GetText().c_str());
+  s.Nick = plat::Trim(nick_->GetText());
+  s.Password = password_->GetText();
+  s.Redirect = redirect_->Checked();
+  if (s.Host.empty() || s.Port <= 0 || s.Port > 65535 || s.Nick.empty() ||
+      s.Nick.find_first_of(" \t\"") != std::string::npos) {
+    SetStatus(LangText(kSection, "00025", "Give a host, a port from 1 to 65535 and a nick without blanks."));
+    return;
+  }
+  Add(s);
+  host_->SetText("");
+}
+
+void TLegacySettingsForm::Remove(int i) {
+  if (i <= 0 || i >= Count()) return;
+  Disconnect(i);
+  servers_.erase(servers_.begin() + i);
+  Save();
+  Changed();
+}
+
+void TLegacySettingsForm::Connect(int i) {
+  if (i < 0 || i >= Count()) return;
+  TLegacyServer& s = servers_[size_t(i)];
+  if (s.State != TLegacyServer::Offline) return;
+  // The gateway is wherever it listens (10000 unless it was told otherwise).
+  if (s.Gateway && GatewayListeningPort() > 0) s.Port = GatewayListeningPort();
+  std::string id;
+  // A connection that fails at once finishes inside StartSession, before
+  // its ID is known here.
+  connecting_ = true;
+  finishedEarly_.clear();
+  client_.StartSession(s.Host, s.Port, s.Nick, s.Password, kEmail, false, s.Redirect, id);
+  connecting_ = false;
+  if (finishedEarly_ == id) return;
+  s.ID = id;
+  s.State = TLegacyServer::Connecting;
+  SetStatus(LangText(kSection, "00026", "Connecting to") + " " + s.Address());
+  Changed();
+}
+
+void TLegacySettingsForm::Disconnect(int i) {
+  if (i < 0 || i >= Count()) return;
+  TLegacyServer& s = servers_[size_t(i)];
+  if (s.State == TLegacyServer::Offline) return;
+  client_.Disconnect(s.ID);
+}
+
+void TLegacySettingsForm::Register(int i) {
+  if (i < 0 || i >= Count()) return;
+  const TLegacyServer& s = servers_[size_t(i)];
+  ManualServerNapsterClient.StartSession(s.Host, s.Port, s.Nick, s.Password, kEmail, true, s.Redirect, registerID_);
+  SetStatus(LangText(kSection, "00027", "Registering") + " " + s.Nick + " @ " + s.Address());
+}
+
+int TLegacySettingsForm::IndexOfSession(const std::string& id) const {
+  for (int i = 0; i < Count(); ++i)
+    if (servers_[size_t(i)].State != TLegacyServer::Offline && plat::SameText(servers_[size_t(i)].ID, id)) return i;
+  return -1;
+}
+
+void TLegacySettingsForm::SessionLogin(const std::string& id) {
+  const int i = IndexOfSession(id);
+  if (i < 0) return;
+  servers_[size_t(i)].State = TLegacyServer::Online;
+  SetStatus(LangText(kSection, "00028", "Logged in to") + " " + servers_[size_t(i)].Address());
+  Changed();
+}
+
+void TLegacySettingsForm::SessionLoginError(const std::string& id, const std::string& reason) {
+  const int i = IndexOfSession(id);
+  if (i >= 0) SetStatus(servers_[size_t(i)].Address() + ": " + reason);
+}
+
+void TLegacySettingsForm::SessionFinished(const std::string& id) {
+  if (connecting_) finishedEarly_ = id;
+  const int i = IndexOfSession(id);
+  if (i < 0) return;
+  servers_[size_t(i)].State = TLegacyServer::Offline;
+  servers_[size_t(i)].ID.clear();
+  Changed();
+}
+
+void TLegacySettingsForm::SessionSocketError(const std::string& id, int number, const std::string& text) {
+  const int i = IndexOfSession(id);
+  if (i >= 0 || connecting_) SetStatus(text + " (" + std::to_string(number) + ")");
+}

@@ -1,0 +1,99 @@
+// The built-in OpenNap provider: a list of Napster-protocol servers (host,
+// port, nick, password, redirector flag), kept in its own sectioned file
+// "Legacy\Legacy.cfg" in the program folder, with the program's own gateway
+// ("127.0.0.1:10000") always offered first. Each server is connected and
+// disconnected through the main window's client component (StartSession,
+// Disconnect), whose session ID the provider keeps; the gateway's session is
+// "P2P". The main window hands it back that component's login, login-error,
+// finish and socket-error events.
+//
+// Accounts are registered through a component of the provider's own,
+// ManualServerNapsterClient (every property 0), whose register, register-
+// error and socket-error events answer the Register button.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/form.h"
+#include "gui/win32/std_controls.h"
+#include "peer/napster_client.h"
+
+struct TLegacyServer {
+  enum TState { Offline, Connecting, Online };
+  std::string Host;
+  int Port = 8888;
+  std::string Nick;
+  std::string Password;
+  bool Redirect = false;
+  bool Gateway = false;  // the program's own gateway
+  std::string ID;        // the session's while one is open
+  TState State = Offline;
+  std::string Address() const { return Host + ":" + std::to_string(Port); }
+};
+
+class TLegacySettingsForm : public gui::Form {
+ public:
+  // The e-mail text every login and registration sends.
+  static constexpr const char* kEmail = "user@tarnwick";
+
+  // nick: the user's nick, which the gateway's session uses.
+  TLegacySettingsForm(gui::Component* owner, TNapsterClient& client, const std::string& programFolder,
+                      const std::string& nick);
+  ~TLegacySettingsForm() override;
+
+  TNapsterClient ManualServerNapsterClient;
+
+  int Count() const { return int(servers_.size()); }
+  const TLegacyServer& Server(int i) const { return servers_[size_t(i)]; }
+  // A new server at the end (saved at once); its index.
+  int Add(const TLegacyServer& s);
+  // Disconnects and forgets a server (not the gateway).
+  void Remove(int i);
+  void Connect(int i);
+  void Disconnect(int i);
+  // Asks the server to register the server's nick with its password.
+  void Register(int i);
+  int IndexOfGateway() const { return 0; }
+  // The server whose session has this ID (-1: none).
+  int IndexOfSession(const std::string& id) const;
+
+  // The main component's events about the provider's sessions.
+  void SessionLogin(const std::string& id);
+  void SessionLoginError(const std::string& id, const std::string& reason);
+  void SessionFinished(const std::string& id);
+  void SessionSocketError(const std::string& id, int number, const std::string& text);
+
+  // "Legacy\Legacy.cfg": the servers other than the gateway.
+  bool Load();
+  bool Save() const;
+  std::string FileName() const;
+
+  gui::ListView* List() const { return list_; }
+  // What the last action or answer was, as the window shows it.
+  const std::string& StatusText() const { return status_; }
+
+  // The servers or their states changed.
+  std::function<void()> OnServersChanged;
+
+ private:
+  void Changed();
+  void SetStatus(const std::string& text);
+  void AddFromFields();
+  int Chosen();
+
+  TNapsterClient& client_;
+  std::string folder_;
+  std::vector<TLegacyServer> servers_;
+  std::string registerID_;
+  bool connecting_ = false;
+  std::string finishedEarly_;
+  std::string status_;
+  gui::ListView* list_;
+  gui::Edit* host_;
+  gui::Edit* port_;
+  gui::Edit* nick_;
+  gui::Edit* password_;
+  gui::CheckBox* redirect_;
+  gui::Label* statusLabel_;
+};

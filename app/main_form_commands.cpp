@@ -1,0 +1,99 @@
+// The main window's text-command interpreter: the views, and whoever else
+// speaks to the main window, send one-line commands whose first word names
+// what to do.
+//
+//   DOWNLOAD id nick "remote name" [host port index]
+//   DOWNLOAD_GNUTELLA id nick "remote name" host port index
+//   MSG nick text            WHOIS nick            BROWSE nick
+#include "app/language.h"
+#include "app/main_form.h"
+#include "app/message_view.h"
+#include "app/transfer_view.h"
+#include "peer/text_command.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kSection = "MainForm";
+
+}  // namespace
+
+bool TMainForm::ExecuteCommand(const std::string& line) {
+  const std::vector<std::string> w = SplitCommandWords(line);
+  if (w.empty()) return false;
+  const std::string command = plat::UpperAscii(w[0]);
+  if (command == "DOWNLOAD" || command == "DOWNLOAD_GNUTELLA") {
+    if (w.size() < 4) return false;
+    Download(w);
+    return true;
+  }
+  if ((command == "MSG" || command == "WHOIS" || command == "BROWSE") && w.size() >= 2) {
+    const std::string& nick = w[1];
+    if (NapsterClient.LoggedInCount() == 0) {
+      SetStatus(LangText(kSection, "00070", "Connect to a network first."));
+      return false;
+    }
+    if (command == "MSG") {
+      const std::string text = CommandRest(line, 2);
+      if (text.empty()) return false;
+      NapsterClient.PrivMsg("", nick, text);
+      Log("-> " + nick + ": " + text);
+    } else if (command == "WHOIS") {
+      NapsterClient.WhoIs("", nick);
+    } else {
+      Log(nick + "'s files:");
+      NapsterClient.GetDir("", nick);
+    }
+    return true;
+  }
+  SetStatus(LangText(kSection, "00071", "Unknown command:") + " " + w[0]);
+  return false;
+}
+
+// The file goes to the download folder under its own (safe) name. When
+// that file exists the user chooses: overwrite it (it is deleted first),
+// resume it, take another name or leave it; a file that another download
+// is writing is never touched.
+void TMainForm::Download(const std::vector<std::string>& words) {
+  TDownloadCommand d;
+  if (!ParseDownloadCommand(words, d)) return;
+  if (d.Gnutella && d.Port <= 0) {
+    SetStatus(LangText(kSection, "00072", "The Gnutella host's port is missing:") + " " + d.RemoteName);
+    return;
+  }
+  plat::ForceDirectories(settings_.DownloadFolder);
+  std::string local = settings_.DownloadFolder + DownloadFileName(d.RemoteName);
+  bool resume = false;
+  if (DownloadView->Writing(local)) {
+    SetStatus(LangText(kSection, "00073", "This file is being downloaded already:") + " " + local);
+    return;
+  }
+  if (plat::FileExists(local)) {
+    TFileExistsChoice choice = TFileExistsChoice::Cancel;
+    if (AskFileExists) {
+      choice = AskFileExists(local);
+    } else {
+      TFileExistsForm ask(nullptr, local);
+      choice = ask.Ask();
+    }
+    switch (choice) {
+      case TFileExistsChoice::Overwrite:
+        // A transfer goes on from the end of the file it finds: the old
+        // one goes first, or its bytes would stay in front of the new.
+        if (!plat::DeleteFile(local)) {
+          SetStatus(LangText(kSection, "00075", "The file cannot be replaced:") + " " + local);
+          return;
+        }
+        break;
+      case TFileExistsChoice::Resume: resume = true; break;
+      case TFileExistsChoice::Rename: local = FreeFileName(local); break;
+      case TFileExistsChoice::Cancel: return;
+    }
+  }
+  if (!NapsterClient.Download(d.ID, d.Nick, d.RemoteName, local, resume, 0, d.Host, d.Port, d.Gnutella, d.Index)) {
+    SetStatus(LangText(kSection, "00074", "The server of this file is no longer connected."));
+    return;
+  }
+  ShowView(vDownloads);
+}

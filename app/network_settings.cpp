@@ -1,0 +1,65 @@
+#include "app/network_settings.h"
+
+#include "core/simple_config.h"
+#include "peer/napster_client.h"
+
+namespace {
+
+struct Field {
+  const char* Section;
+  const char* Key;
+  int TNetworkSettings::*Value;
+};
+
+constexpr Field kFields[] = {
+    {"Downloads", "MaxDownloadBPS", &TNetworkSettings::MaxDownloadBPS},
+    {"Uploads", "MaxUploadBPS", &TNetworkSettings::MaxUploadBPS},
+    {"Uploads", "MaxUploads", &TNetworkSettings::MaxUploads},
+    {"Uploads", "MaxUploadsPerNick", &TNetworkSettings::MaxUploadsPerNick},
+    {"Downloads", "MaxDownloads", &TNetworkSettings::MaxDownloads},
+    {"Downloads", "MaxResume", &TNetworkSettings::MaxResume},
+    {"Advanced", "LinkType", &TNetworkSettings::LinkType},
+    {"Uploads", "Timeout", &TNetworkSettings::UploadTimeout},
+    {"Downloads", "Timeout", &TNetworkSettings::DownloadTimeout},
+};
+
+}  // namespace
+
+TNetworkSettings TNetworkSettings::Load() {
+  TNetworkSettings n;
+  TSimpleConfig& s = SettingsStore();
+  for (const Field& f : kFields) {
+    s.SetSection(f.Section);
+    if (!s.ReadString(f.Key).empty()) n.*f.Value = s.ReadInteger(f.Key);
+  }
+  s.SetSection("Downloads");
+  if (!s.ReadString("AutoResume").empty()) n.EnableAutoResume = s.ReadBool("AutoResume");
+  s.SetSection("Advanced");
+  n.PortCheckHost = s.ReadString("PortCheckHost");
+  return n;
+}
+
+void TNetworkSettings::Save() const {
+  TSimpleConfig& s = SettingsStore();
+  for (const Field& f : kFields) {
+    s.SetSection(f.Section);
+    s.WriteInteger(f.Key, this->*f.Value);
+  }
+  s.SetSection("Downloads");
+  s.WriteBool("AutoResume", EnableAutoResume);
+  s.SetSection("Advanced");
+  s.WriteString("PortCheckHost", PortCheckHost);
+}
+
+void TNetworkSettings::ApplyTo(TNapsterClient& c) const {
+  c.MaxDownloadBPS = MaxDownloadBPS;
+  c.MaxUploadBPS = MaxUploadBPS;
+  c.MaxUploads = MaxUploads;
+  c.MaxUploadsPerNick = MaxUploadsPerNick;
+  c.MaxDownloads = MaxDownloads;
+  c.MaxResume = MaxResume;
+  c.EnableAutoResume = EnableAutoResume;
+  c.LinkType = LinkType;
+  c.UploadTimeout = UploadTimeout;
+  c.DownloadTimeout = DownloadTimeout;
+}

@@ -1,0 +1,30 @@
+// The transfer and network settings of the settings store ("Application4.cfg",
+// sections Uploads, Downloads and Advanced) that the main window's client
+// component runs with: speed limits, upload and download counts, automatic
+// resume, time-outs, the own link type, and the port-check server the setup
+// wizard may ask. A value the store lacks keeps the component's default.
+#pragma once
+#include <string>
+
+class TNapsterClient;
+
+struct TNetworkSettings {
+  int MaxDownloadBPS = 0;  // 0: no limit
+  int MaxUploadBPS = 0;
+  int MaxUploads = 20;
+  int MaxUploadsPerNick = 20;
+  int MaxDownloads = 1;
+  int MaxResume = 0;
+  bool EnableAutoResume = false;
+  int LinkType = 2;
+  int UploadTimeout = 500;  // seconds
+  int DownloadTimeout = 500;
+  // The host of the outside port-check server ("": none configured, the
+  // check is not offered).
+  std::string PortCheckHost;
+
+  static TNetworkSettings Load();
+  void Save() const;
+  // The properties of the component (its data port is set apart).
+  void ApplyTo(TNapsterClient& client) const;
+};

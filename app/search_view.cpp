@@ -1,0 +1,208 @@
+#include "app/search_view.h"
+
+#include "app/language.h"
+#include "app/view_parts.h"
+#include "core/globals.h"
+#include "peer/napster_client.h"
+#include "peer/napster_helpers.h"
+#include "peer/text_command.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kSection = "SearchView";
+
+int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+std::string UserText(const TSearchHit& r) { return view::ShownNick(r.Nick); }
+
+}  // namespace
+
+TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::Panel(owner), client_(client) {
+  SetBevel(Bevel::None);
+  gui::Panel* strip = view::Strip(this, gui::alTop, 34);
+  view::AddLabel(strip, LangText(kSection, "00000", "Search for:"), 8, 10, 64);
+  searchBox_ = view::AddEdit(strip, 74, 6, 190);
+  kind_ = new gui::ComboBox(strip);
+  kind_->SetBounds(270, 6, 105, 200);
+  kind_->AddItem(LangText(kSection, "00001", "Audio files"));
+  kind_->AddItem(LangText(kSection, "00002", "Other files"));
+  kind_->SetItemIndex(0);
+  kind_->SetParent(strip);
+  searchButton_ = view::AddButton(strip, LangText(kSection, "00003", "&Search"), 381, 5, 70, [this] { StartFromBox(); });
+  searchButton_->SetDefault(true);
+  stopButton_ = view::AddButton(strip, LangText(kSection, "00004", "S&top"), 455, 5, 70, [this] { Stop(); });
+  stopButton_->SetEnabled(false);
+  view::AddButton(strip, LangText(kSection, "00005", "&Download"), 529, 5, 80, [this] { DownloadChosen(); });
+  count_ = view::AddLabel(strip, "", 618, 10, 90);
+
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 200},
+                               {LangText(kSection, "00011", "Size"), 70, true},
+                               {LangText(kSection, "00012", "Bit rate"), 55, true},
+                               {LangText(kSection, "00013", "Frequency"), 70, true},
+                               {LangText(kSection, "00014", "Length"), 55, true},
+                               {LangText(kSection, "00015", "User"), 110},
+                               {LangText(kSection, "00016", "Speed"), 75},
+                               {LangText(kSection, "00017", "Ping"), 45, true}});
+  grid_->OnCompare = [this](TCustomGridTreeList*, const TGridTreeListNode* a, const TGridTreeListNode* b,
+                            int& compare) { compare = CompareRows(a, b); };
+  grid_->OnDblClick = [this](gui::Control*) { DownloadChosen(); };
+
+  menu_ = new gui::PopupMenu(this);
+  menu_->Items().AddItem(LangText(kSection, "00020", "&Download"), [this](gui::Component*) { DownloadChosen(); });
+  menu_->Items().AddItem("-");
+  menu_->Items().AddItem(LangText(kSection, "00021", "&Whois"), [this](gui::Component*) { ForChosenUser("WHOIS"); });
+  menu_->Items().AddItem(LangText(kSection, "00022", "&Browse files"),
+                         [this](gui::Component*) { ForChosenUser("BROWSE"); });
+  grid_->SetPopupMenu(menu_);
+
+  timer_ = new gui::Timer(this);
+  timer_->SetEnabled(false);
+  timer_->SetInterval(kSearchTimeoutMs);
+  timer_->OnTimer = [this](gui::Component*) { Stop(); };
+}
+
+TSearchView::~TSearchView() {
+  // The rows point at the results: they go first.
+  grid_->ClearNodes();
+}
+
+bool TSearchView::Start(const std::string& text, bool nonMp3, int maxResults) {
+  const std::string query = plat::Trim(text);
+  if (query.empty()) return false;
+  if (client_.LoggedInCount() == 0) {
+    if (OnStatus) OnStatus(LangText(kSection, "00030", "Connect to a network before searching."));
+    return false;
+  }
+  grid_->ClearNodes();
+  results_.clear();
+  if (nonMp3)
+    client_.SearchNonMp3("", maxResults, query, "", "", "", "");
+  else
+    client_.Search("", maxResults, query, "", "", "", "", "", "", "", "", "");
+  searching_ = true;
+  timer_->SetEnabled(false);  // a new 120 seconds
+  timer_->SetEnabled(true);
+  searchButton_->SetEnabled(false);
+  stopButton_->SetEnabled(true);
+  ShowCount();
+  return true;
+}
+
+void TSearchView::StartFromBox() {
+  Start(searchBox_->GetText(), kind_->ItemIndex() == 1, MaxResults);
+}
+
+void TSearchView::Stop() {
+  if (!searching_) return;
+  searching_ = false;
+  timer_->SetEnabled(false);
+  searchButton_->SetEnabled(true);
+  stopButton_->SetEnabled(false);
+  ShowCount();
+}
+
+void TSearchView::Ended() { Stop(); }
+
+void TSearchView::ShowCount() {
+  const std::string count = FormatThousands(ResultCount()) + " " + LangText(kSection, "00031", "results");
+  count_->SetCaption(count);
+  if (OnStatus) OnStatus(searching_ ? count + " - " + LangText(kSection, "00032", "searching...") : count);
+}
+
+const TSearchHit* TSearchView::ResultOf(const TGridTreeListNode* row) const {
+  return row ? static_cast<const TSearchHit*>(row->Data()) : nullptr;
+}
+
+int TSearchView::Compare(const TSearchHit& a, const TSearchHit& b, int column) const {
+  switch (column) {
+    case colSize: return Sign(a.Size - b.Size);
+    case colBitRate: return Sign(int64_t(a.BitRate) - b.BitRate);
+    case colFrequency: return Sign(int64_t(a.Frequency) - b.Frequency);
+    case colLength: return Sign(int64_t(a.Seconds) - b.Seconds);
+    case colSpeed: return Sign(int64_t(a.LinkType) - b.LinkType);
+    case colPing: return Sign(int64_t(a.Ping) - b.Ping);
+    case colUser: return plat::CompareText(UserText(a), UserText(b));
+    default: return plat::CompareText(view::ShownName(a.FileName), view::ShownName(b.FileName));
+  }
+}
+
+int TSearchView::CompareRows(const TGridTreeListNode* a, const TGridTreeListNode* b) const {
+  const TSearchHit* ra = ResultOf(a);
+  const TSearchHit* rb = ResultOf(b);
+  if (!ra || !rb) return 0;
+  for (TGridTreeListColumn* c : grid_->SortedColumns()) {
+    const int r = Compare(*ra, *rb, c->Index());
+    if (r != 0) return c->Sorted() == csDown ? -r : r;
+  }
+  return 0;
+}
+
+TGridTreeListNode* TSearchView::InsertSorted(const TSearchHit* r) {
+  if (grid_->SortedColumns().empty()) return grid_->Add();
+  // After the last row that sorts before or with it: equal rows keep
+  // their order of arrival.
+  int lo = 0, hi = grid_->Count();
+  TSearchHit probe = *r;
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    const TSearchHit* m = ResultOf(grid_->Items(mid));
+    int c = 0;
+    for (TGridTreeListColumn* col : grid_->SortedColumns()) {
+      c = Compare(*m, probe, col->Index());
+      if (c != 0) {
+        if (col->Sorted() == csDown) c = -c;
+        break;
+      }
+    }
+    if (c <= 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo < grid_->Count() ? grid_->Insert(grid_->Items(lo)) : grid_->Add();
+}
+
+void TSearchView::AddResult(const TSearchHit& r) {
+  if (!searching_) return;
+  results_.push_back(std::make_unique<TSearchHit>(r));
+  const TSearchHit* kept = results_.back().get();
+  TGridTreeListNode* row = InsertSorted(kept);
+  row->SetData(const_cast<TSearchHit*>(kept));
+  row->SetStrings(colFile, view::ShownName(r.FileName));
+  row->SetStrings(colSize, FormatByteSize(r.Size));
+  if (r.IsMP3) {
+    row->SetStrings(colBitRate, std::to_string(r.BitRate));
+    row->SetStrings(colFrequency, FormatThousands(r.Frequency));
+    row->SetStrings(colLength, FormatSongLength(r.Seconds));
+  }
+  row->SetStrings(colUser, UserText(r));
+  row->SetStrings(colSpeed, LinkSpeedToText(r.LinkType));
+  row->SetStrings(colPing, r.Ping > 0 ? std::to_string(r.Ping) : "");
+  ShowCount();
+}
+
+std::string TSearchView::DownloadCommand(const TSearchHit& r) {
+  std::string host, index;
+  if (GnutellaSource(r.Nick, host, index)) return MakeDownloadCommand(r.ID, r.Nick, r.RequestName, host, r.Port, index);
+  return MakeDownloadCommand(r.ID, r.Nick, r.RequestName);
+}
+
+void TSearchView::DownloadChosen() {
+  for (TGridTreeListNode* row : view::ChosenRows(grid_)) {
+    const TSearchHit* r = ResultOf(row);
+    if (!r) continue;
+    const std::string line = DownloadCommand(*r);
+    if (line.empty()) {
+      if (OnStatus) OnStatus(LangText(kSection, "00033", "This file cannot be requested:") + " " + r->FileName);
+      continue;
+    }
+    if (OnCommand) OnCommand(line);
+  }
+}
+
+void TSearchView::ForChosenUser(const char* command) {
+  const TSearchHit* r = ResultOf(view::CurrentRow(grid_));
+  if (r && OnCommand && r->Nick.find_first_of(" \t") == std::string::npos)
+    OnCommand(std::string(command) + " " + r->Nick);
+}

@@ -1,0 +1,465 @@
+#include "app/settings_form.h"
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+
+#include "app/language.h"
+#include "app/main_form.h"
+#include "app/network_settings.h"
+#include "app/shared_item.h"
+#include "app/view_parts.h"
+#include "controls/win32/browse_directory.h"
+#include "controls/win32/extended_edit.h"
+#include "core/file_scan.h"
+#include "core/global_functions.h"
+#include "peer/napster_helpers.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kSection = "Settings";
+
+// The number of a text (its digits), kept to the int range.
+int Number(gui::Edit* e) { return int(std::min<int64_t>(EasyStrToInt64(e->GetText()), INT_MAX)); }
+
+gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int left, int top, int labelWidth,
+                        int width) {
+  view::AddLabel(page, caption, left, top + 4, labelWidth);
+  return view::AddEdit(page, left + labelWidth, top, width);
+}
+
+template <class E>
+E* Place(E* e, gui::Control* page, int left, int top, int width) {
+  e->SetBounds(left, top, width, 21);
+  e->SetParent(page);
+  return e;
+}
+
+// A share's name cannot be empty or hold a path separator (its virtual
+// path is "/" + name).
+bool UsableName(const std::string& n) { return !plat::Trim(n).empty() && n.find_first_of("/\\") == std::string::npos; }
+
+}  // namespace
+
+// ------------------------------------------------------------------ progress
+
+TScanProgressForm::TScanProgressForm(gui::Component* owner) : gui::Form(owner, "TScanProgressForm") {
+  SetCaption(LangText(kSection, "00100", "Searching the disks"));
+  SetBorderStyle(gui::FormBorder::Dialog);
+  SetBounds(200, 220, 420, 120);
+  SetCenterOnScreen(true);
+  view::AddLabel(this, LangText(kSection, "00101", "Found:"), 10, 12, 390);
+  label_ = view::AddLabel(this, "", 10, 32, 390);
+  gui::Button* stop = view::AddButton(this, LangText(kSection, "00102", "&Stop"), 320, 58, 80, [this] { Close(); });
+  stop->SetCancel(true);
+}
+
+void TScanProgressForm::SetPath(const std::string& path) {
+  path_ = path;
+  label_->SetCaption(path);
+}
+
+// ------------------------------------------------------------------ dialog
+
+TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& main)
+    : gui::Form(owner, "TNapsterSettingsForm"), main_(main), registration_(NapsterClient1) {
+  NapsterClient1.VersionText = "v2.0 BETA 7";
+  NapsterClient1.BuildNumber = 100002100;
+
+  SetCaption(LangText(kSection, "00000", "Settings"));
+  SetBorderStyle(gui::FormBorder::Dialog);
+  SetBounds(120, 90, 560, 470);
+  pages_ = new gui::TabControl(this);
+  pages_->SetBounds(8, 8, 536, 384);
+  pages_->SetParent(this);
+  BuildShares(pages_->AddPage(LangText(kSection, "00001", "Shares")));
+  BuildNetwork(pages_->AddPage(LangText(kSection, "00002", "Network")));
+  BuildRegistration(pages_->AddPage(LangText(kSection, "00003", "Registration")));
+  pages_->SetPageIndex(pgShares);
+
+  statusLabel_ = view::AddLabel(this, "", 8, 406, 350);
+  gui::Button* ok = view::AddButton(this, LangText(kSection, "00004", "OK"), 380, 400, 78, [this] {
+    if (Apply()) SetModalResult(gui::mrOk);
+  });
+  ok->SetDefault(true);
+  gui::Button* cancel = view::AddButton(this, LangText(kSection, "00005", "Cancel"), 466, 400, 78, [] {});
+  cancel->SetCancel(true);
+  cancel->SetModalResult(gui::mrCancel);
+
+  Progress = new TScanProgressForm(this);
+  Progress->OnClose = [this](gui::Component*, gui::CloseAction&) { ShareManager1.StopScan(); };
+  ShareManager1.OnScanStatus = [this](TShareManager*, const std::string& path) { Progress->SetPath(path); };
+  ShareManager1.OnAddDirectory = [this](TShareManager*, TShareDirectory* d) {
+    if (Listed(true, d->Path)) return;
+    TSettingsShareRow r;
+    r.Name = FreeShareName(d->Name);
+    r.Path = d->Path;
+    r.Masks = d->MaskText;
+    r.IncludeSubfolders = d->IncludeSubfolders;
+    AddRow(r);
+  };
+  ShareManager1.OnAddFile = [this](TShareManager*, TShareFile* f) {
+    if (Listed(false, f->Path)) return;
+    TSettingsShareRow r;
+    r.IsDirectory = false;
+    r.Name = f->Name;
+    r.Path = f->Path;
+    AddRow(r);
+  };
+  ShareManager1.OnScanEnd = [this](TShareManager*) {
+    if (Progress->Modal()) Progress->SetModalResult(gui::mrOk);
+  };
+  registration_.OnChanged = [this] { registerStatus_->SetCaption(registration_.StatusText()); };
+}
+
+TNapsterSettingsForm::~TNapsterSettingsForm() {
+  ShareManager1.StopScan();
+  ShareManager1.OnScanStatus = nullptr;
+  ShareManager1.OnAddDirectory = nullptr;
+  ShareManager1.OnAddFile = nullptr;
+  ShareManager1.OnScanEnd = nullptr;
+}
+
+void TNapsterSettingsForm::BuildShares(gui::Control* page) {
+  list_ = new gui::ListView(this);
+  list_->SetBounds(8, 8, 512, 180);
+  list_->AddColumn(LangText(kSection, "00010", "Name"), 120);
+  list_->AddColumn(LangText(kSection, "00011", "Folder or file"), 230);
+  list_->AddColumn(LangText(kSection, "00012", "File types"), 80);
+  list_->AddColumn(LangText(kSection, "00013", "Subfolders"), 70);
+  list_->SetParent(page);
+  list_->OnSelect = [this](gui::Control*, int row) { ShowRow(row); };
+
+  NameEdit = LabelledEdit(page, LangText(kSection, "00014", "Name:"), 8, 198, 70, 180);
+  PathEdit = LabelledEdit(page, LangText(kSection, "00015", "Folder:"), 8, 226, 70, 350);
+  view::AddButton(page, LangText(kSection, "00016", "&Browse..."), 434, 225, 86, [this] {
+    TBrowseDirectory browse(this);
+    browse.SetsDirectory(PathEdit->GetText());
+    if (browse.Execute()) PathEdit->SetText(browse.sDirectory());
+  });
+  MasksEdit = LabelledEdit(page, LangText(kSection, "00017", "File types:"), 8, 254, 70, 180);
+  SubfoldersBox = new gui::CheckBox(this);
+  SubfoldersBox->SetCaption(LangText(kSection, "00018", "Include subfolders"));
+  SubfoldersBox->SetBounds(270, 256, 160, 17);
+  SubfoldersBox->SetParent(page);
+  for (gui::Edit* e : {NameEdit, PathEdit, MasksEdit}) e->OnChange = [this](gui::Control*) { RowEdited(); };
+  SubfoldersBox->OnClick = [this](gui::Control*) { RowEdited(); };
+
+  view::AddButton(page, LangText(kSection, "00019", "Add &folder..."), 8, 296, 100, [this] {
+    TBrowseDirectory browse(this);
+    if (browse.Execute()) AddFolderRow(browse.sDirectory());
+  });
+  view::AddButton(page, LangText(kSection, "00020", "Add f&ile..."), 114, 296, 100, [this] {
+    gui::FileDialog d;
+    d.Title = LangText(kSection, "00021", "Share a File");
+    d.Filter = "All files|*.*";
+    if (d.Execute(false)) AddFileRow(d.FileName);
+  });
+  view::AddButton(page, LangText(kSection, "00022", "&Remove"), 220, 296, 90, [this] { RemoveSelectedRow(); });
+  view::AddButton(page, LangText(kSection, "00023", "&Search disks..."), 400, 296, 120, [this] { DiskSearch(); });
+}
+
+void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
+  constexpr int L = 8, R = 276, W = 130, E = 110;
+  DataPortEdit = LabelledEdit(page, LangText(kSection, "00030", "Data port:"), L, 10, W, 70);
+  DownloadFolderEdit = LabelledEdit(page, LangText(kSection, "00031", "Download folder:"), L, 38, W, 290);
+  view::AddButton(page, LangText(kSection, "00016", "&Browse..."), 434, 37, 86, [this] {
+    TBrowseDirectory browse(this);
+    browse.SetsDirectory(DownloadFolderEdit->GetText());
+    if (browse.Execute()) DownloadFolderEdit->SetText(browse.sDirectory());
+  });
+  FileTypesEdit = LabelledEdit(page, LangText(kSection, "00032", "Shared file types:"), L, 66, W, 290);
+  MaxDownloadBPSEdit = Place(new TExtendedEdit(this), page, L + W, 94, E);
+  view::AddLabel(page, LangText(kSection, "00033", "Download limit (B/s):"), L, 98, W);
+  MaxUploadBPSEdit = Place(new TExtendedEdit(this), page, R + W, 94, E);
+  view::AddLabel(page, LangText(kSection, "00034", "Upload limit (B/s):"), R, 98, W);
+  for (TExtendedEdit* e : {MaxDownloadBPSEdit, MaxUploadBPSEdit}) e->SetsMask("#,###");
+  MaxDownloadsEdit = LabelledEdit(page, LangText(kSection, "00035", "Downloads at once:"), L, 122, W, 60);
+  MaxUploadsEdit = LabelledEdit(page, LangText(kSection, "00036", "Uploads at once:"), R, 122, W, 60);
+  DownloadTimeoutEdit = LabelledEdit(page, LangText(kSection, "00037", "Download time-out (s):"), L, 150, W, 60);
+  MaxUploadsPerNickEdit = LabelledEdit(page, LangText(kSection, "00038", "Uploads per user:"), R, 150, W, 60);
+  MaxResumeEdit = LabelledEdit(page, LangText(kSection, "00039", "Resumes at most:"), L, 178, W, 60);
+  UploadTimeoutEdit = LabelledEdit(page, LangText(kSection, "00040", "Upload time-out (s):"), R, 178, W, 60);
+  AutoResumeBox = new gui::CheckBox(this);
+  AutoResumeBox->SetCaption(LangText(kSection, "00041", "Resume unfinished downloads by themselves"));
+  AutoResumeBox->SetBounds(L, 208, 300, 17);
+  AutoResumeBox->SetParent(page);
+  view::AddLabel(page, LangText(kSection, "00042", "Connection:"), L, 240, W);
+  LinkTypeCombo = new gui::ComboBox(this);
+  LinkTypeCombo->SetBounds(L + W, 236, 150, 200);
+  LinkTypeCombo->SetParent(page);
+  for (int i = 0; i <= 10; ++i) LinkTypeCombo->AddItem(LinkSpeedToText(i));
+  MaxResultsEdit = LabelledEdit(page, LangText(kSection, "00043", "Search results:"), R, 236, W, 60);
+  PortCheckHostEdit = LabelledEdit(page, LangText(kSection, "00044", "Port-check server:"), L, 268, W, 200);
+}
+
+void TNapsterSettingsForm::BuildRegistration(gui::Control* page) {
+  view::AddLabel(page, LangText(kSection, "00050", "Register a nick on a Napster server:"), 8, 10, 500);
+  RegisterHostEdit = LabelledEdit(page, LangText(kSection, "00051", "Server:"), 8, 36, 80, 200);
+  RegisterPortEdit = LabelledEdit(page, LangText(kSection, "00052", "Port:"), 300, 36, 50, 70);
+  RegisterPortEdit->SetText("8888");
+  RegisterNickEdit = LabelledEdit(page, LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200);
+  RegisterPasswordEdit = LabelledEdit(page, LangText(kSection, "00054", "Password:"), 8, 92, 80, 200);
+  view::AddButton(page, LangText(kSection, "00055", "Re&gister"), 88, 122, 100, [this] { Register(); });
+  registerStatus_ = view::AddLabel(page, "", 8, 156, 500);
+}
+
+// ------------------------------------------------------------------ values
+
+int TNapsterSettingsForm::Execute() {
+  LoadFromMain();
+  return ShowModal();
+}
+
+void TNapsterSettingsForm::LoadFromMain() {
+  LoadRows();
+  LoadNetwork();
+  SetStatus("");
+}
+
+void TNapsterSettingsForm::LoadRows() {
+  rows_.clear();
+  {
+    std::lock_guard<plat::CriticalSection> g(main_.ShareManager1.Lock());
+    TShareDirectory* root = main_.ShareManager1.Root();
+    for (int i = 0; i < root->DirectoryCount(); ++i) {
+      if (root->DirectoryRemoved(i)) continue;
+      TShareDirectory* d = root->Directory(i);
+      rows_.push_back({true, d->Name, d->Path, d->MaskText, d->IncludeSubfolders, d, nullptr});
+    }
+    for (int i = 0; i < root->FileCount(); ++i) {
+      if (root->FileRemoved(i)) continue;
+      TShareFile* f = root->File(i);
+      rows_.push_back({false, f->Name, f->Path, "", false, nullptr, f});
+    }
+  }
+  original_ = rows_;
+  list_->ClearRows();
+  const std::vector<TSettingsShareRow> rows = std::move(rows_);
+  rows_.clear();
+  for (const TSettingsShareRow& r : rows) AddRow(r);
+  SelectRow(rows_.empty() ? -1 : 0);
+}
+
+void TNapsterSettingsForm::LoadNetwork() {
+  const TAppSettings& app = main_.Settings();
+  const TNetworkSettings net = TNetworkSettings::Load();
+  DataPortEdit->SetText(std::to_string(app.DataPort));
+  DownloadFolderEdit->SetText(app.DownloadFolder);
+  FileTypesEdit->SetText(app.FileTypes);
+  MaxResultsEdit->SetText(std::to_string(app.MaxResults));
+  MaxDownloadBPSEdit->SetiValue(main_.NapsterClient.MaxDownloadBPS);
+  MaxUploadBPSEdit->SetiValue(main_.NapsterClient.MaxUploadBPS);
+  MaxDownloadsEdit->SetText(std::to_string(main_.NapsterClient.MaxDownloads));
+  MaxUploadsEdit->SetText(std::to_string(main_.NapsterClient.MaxUploads));
+  MaxUploadsPerNickEdit->SetText(std::to_string(main_.NapsterClient.MaxUploadsPerNick));
+  DownloadTimeoutEdit->SetText(std::to_string(main_.NapsterClient.DownloadTimeout));
+  UploadTimeoutEdit->SetText(std::to_string(main_.NapsterClient.UploadTimeout));
+  MaxResumeEdit->SetText(std::to_string(main_.NapsterClient.MaxResume));
+  AutoResumeBox->SetChecked(main_.NapsterClient.EnableAutoResume);
+  LinkTypeCombo->SetItemIndex(std::clamp(main_.NapsterClient.LinkType, 0, 10));
+  PortCheckHostEdit->SetText(net.PortCheckHost);
+  RegisterNickEdit->SetText(app.Nick);
+}
+
+bool TNapsterSettingsForm::Apply() {
+  const std::string problem = CheckRows();
+  if (!problem.empty()) {
+    SetStatus(problem);
+    pages_->SetPageIndex(pgShares);
+    return false;
+  }
+  ApplyShares();
+
+  TAppSettings app = main_.Settings();
+  app.DataPort = int(std::min<int64_t>(EasyStrToInt64(DataPortEdit->GetText()), 65535));
+  const std::string folder = plat::Trim(DownloadFolderEdit->GetText());
+  if (!folder.empty()) app.DownloadFolder = plat::IncludeTrailingDelim(folder);
+  const std::string types = plat::Trim(FileTypesEdit->GetText());
+  app.FileTypes = types.empty() ? "*.*" : types;
+  if (Number(MaxResultsEdit) > 0) app.MaxResults = Number(MaxResultsEdit);
+  TNetworkSettings net;
+  net.MaxDownloadBPS = int(std::min<int64_t>(MaxDownloadBPSEdit->iValue(), INT_MAX));
+  net.MaxUploadBPS = int(std::min<int64_t>(MaxUploadBPSEdit->iValue(), INT_MAX));
+  net.MaxDownloads = std::max(1, Number(MaxDownloadsEdit));
+  net.MaxUploads = Number(MaxUploadsEdit);
+  net.MaxUploadsPerNick = Number(MaxUploadsPerNickEdit);
+  net.DownloadTimeout = Number(DownloadTimeoutEdit);
+  net.UploadTimeout = Number(UploadTimeoutEdit);
+  net.MaxResume = Number(MaxResumeEdit);
+  net.EnableAutoResume = AutoResumeBox->Checked();
+  net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
+  net.PortCheckHost = plat::Trim(PortCheckHostEdit->GetText());
+  main_.ApplySettings(app, net);
+  return true;
+}
+
+void TNapsterSettingsForm::SetStatus(const std::string& text) {
+  status_ = text;
+  statusLabel_->SetCaption(text);
+}
+
+// ------------------------------------------------------------------ shares
+
+int TNapsterSettingsForm::AddRow(const TSettingsShareRow& row) {
+  rows_.push_back(row);
+  const bool dir = row.IsDirectory;
+  return list_->AddRow({row.Name, row.Path, dir ? row.Masks : "",
+                        dir ? (row.IncludeSubfolders ? LangText(kSection, "00024", "Yes") : LangText(kSection, "00025", "No"))
+                            : LangText(kSection, "00026", "(file)")});
+}
+
+void TNapsterSettingsForm::SelectRow(int i) {
+  list_->SetSelected(i);
+  ShowRow(i);
+}
+
+void TNapsterSettingsForm::ShowRow(int i) {
+  selected_ = i >= 0 && i < int(rows_.size()) ? i : -1;
+  filling_ = true;
+  const TSettingsShareRow* r = selected_ >= 0 ? &rows_[size_t(selected_)] : nullptr;
+  NameEdit->SetText(r ? r->Name : "");
+  PathEdit->SetText(r ? r->Path : "");
+  MasksEdit->SetText(r && r->IsDirectory ? r->Masks : "");
+  SubfoldersBox->SetChecked(r && r->IsDirectory && r->IncludeSubfolders);
+  for (gui::Control* c : std::initializer_list<gui::Control*>{NameEdit, PathEdit}) c->SetEnabled(r != nullptr);
+  MasksEdit->SetEnabled(r && r->IsDirectory);
+  SubfoldersBox->SetEnabled(r && r->IsDirectory);
+  filling_ = false;
+}
+
+void TNapsterSettingsForm::RowEdited() {
+  if (filling_ || selected_ < 0) return;
+  TSettingsShareRow& r = rows_[size_t(selected_)];
+  r.Name = NameEdit->GetText();
+  r.Path = PathEdit->GetText();
+  if (r.IsDirectory) {
+    r.Masks = MasksEdit->GetText();
+    r.IncludeSubfolders = SubfoldersBox->Checked();
+  }
+  list_->SetText(selected_, scName, r.Name);
+  list_->SetText(selected_, scPath, r.Path);
+  if (r.IsDirectory) {
+    list_->SetText(selected_, scTypes, r.Masks);
+    list_->SetText(selected_, scSubfolders,
+                   r.IncludeSubfolders ? LangText(kSection, "00024", "Yes") : LangText(kSection, "00025", "No"));
+  }
+}
+
+bool TNapsterSettingsForm::Listed(bool directory, const std::string& path) const {
+  const std::string p = plat::ExcludeTrailingDelim(plat::Trim(path));
+  return std::any_of(rows_.begin(), rows_.end(), [&](const TSettingsShareRow& r) {
+    return r.IsDirectory == directory && plat::SameText(plat::ExcludeTrailingDelim(plat::Trim(r.Path)), p);
+  });
+}
+
+std::string TNapsterSettingsForm::FreeShareName(const std::string& base) const {
+  auto taken = [&](const std::string& n) {
+    return std::any_of(rows_.begin(), rows_.end(), [&](const TSettingsShareRow& r) {
+      return r.IsDirectory && plat::SameText(plat::Trim(r.Name), plat::Trim(n));
+    });
+  };
+  std::string name = base.empty() ? LangText(kSection, "00027", "Share") : base;
+  for (int k = 2; taken(name); ++k) name = (base.empty() ? LangText(kSection, "00027", "Share") : base) + " (" + std::to_string(k) + ")";
+  return name;
+}
+
+void TNapsterSettingsForm::AddFolderRow(const std::string& path) {
+  if (Listed(true, path)) return;
+  TSettingsShareRow r;
+  r.Path = plat::ExcludeTrailingDelim(path);
+  r.Name = FreeShareName(plat::ExtractFileName(r.Path));
+  r.Masks = main_.Settings().FileTypes;
+  SelectRow(AddRow(r));
+}
+
+void TNapsterSettingsForm::AddFileRow(const std::string& path) {
+  if (Listed(false, path)) return;
+  TSettingsShareRow r;
+  r.IsDirectory = false;
+  r.Path = path;
+  r.Name = plat::ExtractFileName(path);
+  r.IncludeSubfolders = false;
+  SelectRow(AddRow(r));
+}
+
+void TNapsterSettingsForm::RemoveSelectedRow() {
+  if (selected_ < 0) return;
+  const int i = selected_;
+  rows_.erase(rows_.begin() + i);
+  list_->DeleteRow(i);
+  SelectRow(std::min(i, int(rows_.size()) - 1));
+}
+
+void TNapsterSettingsForm::DiskSearch() {
+  ShareManager1.StopScan();
+  ShareManager1.ClearFiles();
+  ShareManager1.ClearDirectories();
+  LoadScanningRules(&ShareManager1, main_.ProgramFolder() + "SharedRules.dat");
+  Progress->SetPath("");
+  ShareManager1.StartScan(plat::Trim(FileTypesEdit->GetText()).empty() ? main_.Settings().FileTypes
+                                                                         : plat::Trim(FileTypesEdit->GetText()));
+  // The end of the scan (or the user) closes the window; closing stops it.
+  Progress->ShowModal();
+  ShareManager1.StopScan();
+}
+
+// Two shares of one name would hide one of them behind the other's path.
+std::string TNapsterSettingsForm::CheckRows() const {
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const TSettingsShareRow& r = rows_[i];
+    if (!UsableName(r.Name))
+      return LangText(kSection, "00060", "A name may not be empty or hold \\ or /:") + " \"" + r.Name + "\"";
+    if (plat::Trim(r.Path).empty()) return LangText(kSection, "00061", "Give a folder or file for") + " " + r.Name;
+    for (size_t j = 0; j < i; ++j)
+      if (r.IsDirectory == rows_[j].IsDirectory && plat::SameText(plat::Trim(r.Name), plat::Trim(rows_[j].Name)))
+        return LangText(kSection, "00062", "Two shares have the name") + " " + plat::Trim(r.Name);
+  }
+  return "";
+}
+
+void TNapsterSettingsForm::ApplyShares() {
+  TSharedItemList& items = main_.SharedItemList();
+  {
+    std::lock_guard<plat::CriticalSection> g(items.Lock());
+    // What the user removed is withdrawn.
+    for (const TSettingsShareRow& o : original_) {
+      const bool kept = std::any_of(rows_.begin(), rows_.end(), [&](const TSettingsShareRow& r) {
+        return r.Directory == o.Directory && r.File == o.File;
+      });
+      if (kept) continue;
+      if (o.Directory) items.Remove(o.Directory);
+      if (o.File) items.Remove(o.File);
+    }
+    for (const TSettingsShareRow& r : rows_) {
+      const std::string name = plat::Trim(r.Name), path = plat::Trim(r.Path);
+      if (TShareDirectory* d = r.Directory) {
+        if (d->Name != name) d->SetName(name);
+        if (d->Path != path) d->SetPath(path);
+        if (d->MaskText != r.Masks) d->SetMasks(r.Masks);
+        if (d->IncludeSubfolders != r.IncludeSubfolders) d->SetIncludeSubfolders(r.IncludeSubfolders);
+        if (auto* item = static_cast<TSharedItem*>(d->Data.load())) item->Name = name, item->Path = path;
+      } else if (TShareFile* f = r.File) {
+        if (f->Name != name) f->SetName(name);
+        if (f->Path != path) f->SetPath(path);
+        if (auto* item = static_cast<TSharedItem*>(f->Data.load())) item->Name = name, item->Path = path;
+      } else if (r.IsDirectory) {
+        items.AddDirectory(path, name, r.IncludeSubfolders, r.Masks);
+      } else {
+        items.AddFile(path, name);
+      }
+    }
+  }
+  main_.SharesChanged();
+  // The rows now stand for the tree as it is.
+  LoadRows();
+}
+
+// ------------------------------------------------------------------ registration
+
+void TNapsterSettingsForm::Register() {
+  registration_.Start(RegisterHostEdit->GetText(), RegisterPortEdit->GetText(), RegisterNickEdit->GetText(),
+                      RegisterPasswordEdit->GetText(), "user@tarnwick");
+}

@@ -1,0 +1,151 @@
+// The settings dialog. Three pages:
+// - Shares: a row for each share (its name, folder, file types and whether
+//   folders below it count) and each individually shared file of the main
+//   window's share tree. Rows are added (a folder, a file, or what a disk
+//   search finds), edited and removed here; OK applies them to the main
+//   window's tree - names, folders, types and the subfolder flag of the
+//   rows that were there, the new rows added, the removed rows withdrawn -
+//   while the shared-item list is locked, then the tree is saved.
+//   The disk search runs on the dialog's own share manager by the scanning
+//   rules ("SharedRules.dat"), with a progress window showing each file it
+//   finds; what it finds becomes rows unless they are listed already.
+//   Closing the progress window stops the search, keeping the rows found.
+// - Network: the data port, the download folder and the component's
+//   transfer properties, applied to the main window's client component on
+//   OK and kept in the settings store.
+// - Registration: a nick registered on a server through the dialog's own
+//   client component.
+// Numbers are read from their texts by their digits (EasyStrToInt64).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/nick_registration.h"
+#include "core/share_manager.h"
+#include "gui/form.h"
+#include "gui/win32/std_controls.h"
+#include "peer/napster_client.h"
+
+class TMainForm;
+class TExtendedEdit;
+
+// One row of the shares page.
+struct TSettingsShareRow {
+  bool IsDirectory = true;
+  std::string Name;
+  std::string Path;
+  std::string Masks;  // folders only
+  bool IncludeSubfolders = true;
+  // The main tree's node the row stands for; neither for a new row.
+  TShareDirectory* Directory = nullptr;
+  TShareFile* File = nullptr;
+};
+
+// The disk search's progress: the path of the file found last, and a Stop
+// button. Closing it stops the search.
+class TScanProgressForm : public gui::Form {
+ public:
+  explicit TScanProgressForm(gui::Component* owner);
+  void SetPath(const std::string& path);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  gui::Label* label_;
+};
+
+class TNapsterSettingsForm : public gui::Form {
+ public:
+  enum TPage { pgShares, pgNetwork, pgRegistration };
+  enum TShareColumn { scName, scPath, scTypes, scSubfolders };
+
+  TNapsterSettingsForm(gui::Component* owner, TMainForm& main);
+  ~TNapsterSettingsForm() override;
+
+  // The disk search's own tree and the registration's own component.
+  TShareManager ShareManager1;
+  TNapsterClient NapsterClient1;
+
+  // Shows the dialog with the main window's values; OK applies them.
+  // Answers the modal result.
+  int Execute();
+  // Reads the main window's shares and settings into the pages.
+  void LoadFromMain();
+  // Applies every page to the main window; false (and nothing applied)
+  // when a row cannot be used: the reason is the status text.
+  bool Apply();
+
+  // ------------------------------------------------------------ shares
+  const std::vector<TSettingsShareRow>& Rows() const { return rows_; }
+  gui::ListView* ShareList() const { return list_; }
+  void SelectRow(int i);
+  int SelectedRow() const { return selected_; }
+  gui::Edit* NameEdit;
+  gui::Edit* PathEdit;
+  gui::Edit* MasksEdit;
+  gui::CheckBox* SubfoldersBox;
+  // New rows: a folder under a name of its own, a file.
+  void AddFolderRow(const std::string& path);
+  void AddFileRow(const std::string& path);
+  void RemoveSelectedRow();
+  // The disk search, with its modal progress window.
+  void DiskSearch();
+  TScanProgressForm* Progress;
+
+  // ------------------------------------------------------------ network
+  gui::Edit* DataPortEdit;
+  gui::Edit* DownloadFolderEdit;
+  gui::Edit* FileTypesEdit;
+  gui::Edit* MaxResultsEdit;
+  TExtendedEdit* MaxDownloadBPSEdit;
+  TExtendedEdit* MaxUploadBPSEdit;
+  gui::Edit* MaxDownloadsEdit;
+  gui::Edit* MaxUploadsEdit;
+  gui::Edit* MaxUploadsPerNickEdit;
+  gui::Edit* DownloadTimeoutEdit;
+  gui::Edit* UploadTimeoutEdit;
+  gui::CheckBox* AutoResumeBox;
+  gui::Edit* MaxResumeEdit;
+  gui::ComboBox* LinkTypeCombo;
+  gui::Edit* PortCheckHostEdit;
+
+  // ------------------------------------------------------------ registration
+  gui::Edit* RegisterHostEdit;
+  gui::Edit* RegisterPortEdit;
+  gui::Edit* RegisterNickEdit;
+  gui::Edit* RegisterPasswordEdit;
+  void Register();
+  TNickRegistration& Registration() { return registration_; }
+
+  gui::TabControl* Pages() const { return pages_; }
+  const std::string& StatusText() const { return status_; }
+
+ private:
+  void BuildShares(gui::Control* page);
+  void BuildNetwork(gui::Control* page);
+  void BuildRegistration(gui::Control* page);
+  void LoadRows();
+  void LoadNetwork();
+  int AddRow(const TSettingsShareRow& row);
+  void ShowRow(int i);
+  void RowEdited();
+  // Whether a folder or file row with this path is listed.
+  bool Listed(bool directory, const std::string& path) const;
+  std::string FreeShareName(const std::string& base) const;
+  std::string CheckRows() const;
+  void ApplyShares();
+  void SetStatus(const std::string& text);
+
+  TMainForm& main_;
+  std::vector<TSettingsShareRow> rows_;
+  // The main tree's nodes that had rows when the dialog was filled.
+  std::vector<TSettingsShareRow> original_;
+  int selected_ = -1;
+  bool filling_ = false;
+  std::string status_;
+  gui::TabControl* pages_;
+  gui::ListView* list_;
+  gui::Label* statusLabel_;
+  gui::Label* registerStatus_;
+  TNickRegistration registration_;
+};

@@ -1,0 +1,89 @@
+#include "app/shared_item.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "core/share_manager.h"
+
+TSharedItemList::~TSharedItemList() { Clear(); }
+
+TSharedItem* TSharedItemList::Make(bool directory, const std::string& name, const std::string& path) {
+  auto item = std::make_unique<TSharedItem>();
+  item->IsDirectory = directory;
+  item->Name = name;
+  item->Path = path;
+  items_.push_back(std::move(item));
+  return items_.back().get();
+}
+
+void TSharedItemList::Free(void* data) {
+  std::erase_if(items_, [data](const std::unique_ptr<TSharedItem>& i) { return i.get() == data; });
+}
+
+TSharedItem* TSharedItemList::Attach(TShareDirectory* d) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+  std::lock_guard<plat::CriticalSection> g(lock_);
+  TSharedItem* item = Make(true, d->Name, d->Path);
+  d->Data = item;
+  return item;
+}
+
+TSharedItem* TSharedItemList::Attach(TShareFile* f) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+  std::lock_guard<plat::CriticalSection> g(lock_);
+  TSharedItem* item = Make(false, f->Name, f->Path);
+  f->Data = item;
+  return item;
+}
+
+TShareDirectory* TSharedItemList::AddDirectory(const std::string& path, const std::string& name,
+                                               bool includeSubfolders, const std::string& masks) {
+  TShareDirectory* d = manager_.AddDirectory(path, name, includeSubfolders, masks);
+  if (d) Attach(d);
+  return d;
+}
+
+TShareFile* TSharedItemList::AddFile(const std::string& path, const std::string& name) {
+  TShareFile* f = manager_.AddFile(path, name);
+  if (f) Attach(f);
+  return f;
+}
+
+// The tree's lock first, then the list's: the manager announces loaded
+// nodes while it holds its own.
+void TSharedItemList::Remove(TShareDirectory* d) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+  {
+    std::lock_guard<plat::CriticalSection> g(lock_);
+    Free(d->Data.exchange(nullptr));
+  }
+  d->Remove();
+}
+
+void TSharedItemList::Remove(TShareFile* f) {
+  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+  {
+    std::lock_guard<plat::CriticalSection> g(lock_);
+    Free(f->Data.exchange(nullptr));
+  }
+  f->Remove();
+}
+
+void TSharedItemList::Clear() {
+  TShareDirectory* root = manager_.Root();
+  {
+    std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
+    std::lock_guard<plat::CriticalSection> g(lock_);
+    for (int i = 0; i < root->DirectoryCount(); ++i) root->Directory(i)->Data = nullptr;
+    for (int i = 0; i < root->FileCount(); ++i) root->File(i)->Data = nullptr;
+    items_.clear();
+  }
+  root->Purge();
+}
+
+bool LoadSharedItems(TShareManager& manager, TSharedItemList& items, const std::string& fileName) {
+  items.Clear();
+  return manager.LoadFromFile(fileName);
+}
+
+bool SaveSharedItems(TShareManager& manager, const std::string& fileName) { return manager.SaveToFile(fileName); }

@@ -1,0 +1,84 @@
+// What the main window's tests stand on: the window layer's fixed colours
+// and text measuring, a recording tray, the shipped language texts, and a
+// main window whose files live in a fresh temporary program folder and
+// whose gateway keeps to loopback addresses and free ports without a
+// Gnutella seed (the program's port, 10000, may be another program's).
+#pragma once
+#include "tests/gui_win32/win32_fixture.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "controls/tray.h"
+#include "core/simple_config.h"
+#include "platform/files.h"
+#include "tests/support/test_util.h"
+
+namespace testapp {
+
+// A Unix path as Wine's Z: drive shows it.
+inline std::string WindowsPath(std::string p) {
+  if (!p.empty() && p[0] == '/') p = "Z:" + p;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+// A file with its folders made first.
+inline void PutFile(const std::string& path, const std::string& bytes) {
+  plat::ForceDirectories(plat::ExtractFilePath(path));
+  testutil::WriteFileBytes(path, bytes);
+}
+
+// The disk scans of a test walk these folders instead of the fixed drives.
+struct ScanRoots {
+  explicit ScanRoots(std::vector<std::string> r) { plat::SetFixedDriveRootsForTesting(std::move(r)); }
+  ~ScanRoots() { plat::SetFixedDriveRootsForTesting({}); }
+};
+
+class MainFormTest : public testwin::Win32Test {
+ protected:
+  MainFormTest() : trayIn_(tray_) {
+    folder = testutil::TempFolder("main-form");
+    LanguageStore().LoadFromFile(WindowsPath(testutil::SourceDir()) + "\\app\\Application.flf");
+    TSimpleConfig& s = SettingsStore();
+    s.SetSection("Advanced");
+    s.WriteString("Nick", "alice");
+    s.WriteString("DataPort", "0");  // any free port
+    s.DeleteSection("Downloads");    // the download folder below the program folder
+  }
+
+  // A main window on the test's folder; cache: the Duskwire cache server's port (0: none).
+  std::unique_ptr<TMainForm> MakeForm(int cachePort = 0) {
+    TMainFormOptions o;
+    o.ProgramFolder = folder;
+    o.AdjustGateway = [cachePort](TGatewaySettings& g) {
+      g.ClientPort = 0;
+      g.DuskwireAddress = g.GnutellaAddress = "127.0.0.1";
+      g.DuskwirePort = 0;
+      g.GnutellaSeedHost.clear();
+      g.LoginWait = 30;
+      g.CacheHost = cachePort ? "127.0.0.1" : "";
+      g.CachePort = cachePort;
+    };
+    auto f = std::make_unique<TMainForm>(o);
+    f->HandleNeeded();
+    f->AskFileExists = [this](const std::string& path) {
+      asked.push_back(path);
+      return answer;
+    };
+    return f;
+  }
+
+  std::string folder;
+  std::vector<std::string> asked;
+  TFileExistsChoice answer = TFileExistsChoice::Cancel;
+
+ private:
+  TRecordingTrayShell tray_;
+  gui::ScopedService<TTrayShell> trayIn_;
+};
+
+}  // namespace testapp

@@ -1,0 +1,394 @@
+// The main window in this process under Wine, against the scripted Napster
+// server on 127.0.0.1: logging in from the provider, searching from the
+// search view, downloading a result through its text command, the answers
+// of the server in the messages view, and what closing leaves on disk.
+#include "tests/app/app_fixture.h"
+
+#include <algorithm>
+
+#include "app/language.h"
+#include "app/legacy_settings_form.h"
+#include "app/message_view.h"
+#include "app/search_view.h"
+#include "app/share_view.h"
+#include "app/transfer_view.h"
+#include "controls/graph.h"
+#include "controls/waymark_control.h"
+#include "platform/files.h"
+#include "tools/fake_napster_server.h"
+#include "tools/gnutella_http_host.h"
+
+namespace {
+
+using Server = FakeNapsterServer;
+using TS = TSearchView;
+constexpr const char* kLoopbackWire = "16777343";  // 127.0.0.1 as Napster decimal
+
+// One search-result frame: name, size, bit rate, seconds, nick, link type, port.
+Server::Step Result(const std::string& name, int64_t size, int bitrate, int seconds, const std::string& nick,
+                    int linkType, int port) {
+  return Server::Step::Frame(201, "\"" + name + "\" 00000000000000000000000000000000 " + std::to_string(size) + " " +
+                                      std::to_string(bitrate) + " 44100 " + std::to_string(seconds) + " " + nick +
+                                      " " + kLoopbackWire + " " + std::to_string(linkType) + " " +
+                                      std::to_string(port) + " 0");
+}
+
+class FakeServerTest : public testapp::MainFormTest {
+ protected:
+  FakeServerTest() : content(testutil::PatternBytes(700000, 5)), host(content) {
+    Server::User bob;
+    bob.nick = "bob";
+    bob.files = {{"C:\\Music\\Blue Tide.mp3"}, {"C:\\Music\\Old Blue Chair.mp3"}};
+    server.AddUser(bob);
+    server.SetScript(200, Results());
+    server.Start();
+    form = MakeForm();
+  }
+  ~FakeServerTest() override {
+    form.reset();
+    server.Stop();
+  }
+
+  Server::Script Results() {
+    return {Result("C:\\Music\\Blue Tide.mp3", 10240977, 256, 200, "bob", 9, 0),
+            Result("Blue Shift.mp3", 900, 128, 65, "bob", 4, 0),
+            Result("Deep Blue.mp3", 2000000, 160, 3700, "bob", 8, 0),
+            Result(kGnuName, int64_t(content.size()), 128, 240, "@#!GNUTELLA:5:16777343", 0, host.Port()),
+            Server::Step::Frame(202, "")};
+  }
+
+  // Connects the provider's entry for the fake server and waits for the login.
+  void LogIn() {
+    TLegacyServer s;
+    s.Host = "127.0.0.1";
+    s.Port = server.Port();
+    s.Nick = "alice";
+    s.Password = "pw";
+    index = form->LegacySettings->Add(s);
+    form->LegacySettings->Connect(index);
+    ASSERT_TRUE(WaitFor([&] { return form->NapsterClient.LoggedInCount() == 1; }));
+  }
+
+  // Searches from the search box and waits for the search's end.
+  void Search(const std::string& text) {
+    form->SearchView->SearchBox()->SetText(text);
+    ASSERT_TRUE(form->SearchView->Start(form->SearchView->SearchBox()->GetText(), false, 100));
+    ASSERT_TRUE(WaitFor([&] { return !form->SearchView->Searching(); }));
+  }
+
+  // Enter in a box of the view shown, as the keyboard sends it.
+  void Enter(gui::Edit* box) {
+    form->ShowAndActivate();
+    box->SetFocus();
+    PostMessageA(reinterpret_cast<HWND>(box->Handle()), WM_KEYDOWN, VK_RETURN, 1);
+    Pump();
+  }
+
+  // Something the server says that shows in the messages view: everything
+  // it sent before has been handled once it is there.
+  void Marker(const std::string& text) {
+    server.Send(205, "carol " + text);
+    ASSERT_TRUE(WaitFor([&] { return form->MessageView->Text().find(text) != std::string::npos; }));
+  }
+
+  std::vector<std::string> Column(int col) {
+    std::vector<std::string> v;
+    TGridTreeList* g = form->SearchView->Grid();
+    for (int i = 0; i < g->Count(); ++i) v.push_back(g->Items(i)->Strings(col));
+    return v;
+  }
+
+  TGridTreeListNode* Row(const std::string& file) {
+    TGridTreeList* g = form->SearchView->Grid();
+    for (int i = 0; i < g->Count(); ++i)
+      if (g->Items(i)->Strings(TS::colFile) == file) return g->Items(i);
+    return nullptr;
+  }
+
+  void Choose(TGridTreeListNode* row) {
+    TGridTreeList* g = form->SearchView->Grid();
+    g->ClearSelection();
+    g->SetNodeSelected(row, true);
+  }
+
+  static constexpr const char* kGnuName = "Blue Gnu.ogg";
+  const std::string content;
+  GnutellaHttpHost host;
+  Server server;
+  std::unique_ptr<TMainForm> form;
+  int index = -1;
+};
+
+TEST_F(FakeServerTest, ASearchListsItsResultsSortsThemByValueAndIgnoresWhatComesAfterItsEnd) {
+  LogIn();
+  EXPECT_TRUE(form->ServiceBar->GetButton(index)->Checked());
+  ASSERT_EQ(form->ServerBar->Count(), 1);
+  EXPECT_TRUE(form->ServerBar->GetButton(0)->Checked());
+  EXPECT_EQ(form->ConnectionText(), "Online: 1 server(s)");
+
+  // Enter in the search box searches.
+  form->SearchView->SearchBox()->SetText("blue");
+  Enter(form->SearchView->SearchBox());
+  ASSERT_TRUE(WaitFor([&] { return form->SearchView->ResultCount() == 4 && !form->SearchView->Searching(); }));
+  TGridTreeListNode* tide = Row("Blue Tide.mp3");
+  ASSERT_NE(tide, nullptr) << "the file's own name, without the peer's folders";
+  EXPECT_EQ(tide->Strings(TS::colSize), "10.2 MB");
+  EXPECT_EQ(tide->Strings(TS::colBitRate), "256");
+  EXPECT_EQ(tide->Strings(TS::colFrequency), "44,100");
+  EXPECT_EQ(tide->Strings(TS::colLength), "3:20");
+  EXPECT_EQ(tide->Strings(TS::colUser), "bob");
+  EXPECT_EQ(tide->Strings(TS::colSpeed), "T1");
+  EXPECT_EQ(Row(kGnuName)->Strings(TS::colUser), "Gnutella 127.0.0.1");
+
+  // Sizes and lengths sort by value, not by their texts.
+  form->SearchView->Grid()->ColumnClick(TS::colSize, false);
+  EXPECT_EQ(Column(TS::colSize), (std::vector<std::string>{"900 B", "700 KB", "2 MB", "10.2 MB"}));
+  form->SearchView->Grid()->ColumnClick(TS::colSize, false);
+  EXPECT_EQ(Column(TS::colSize), (std::vector<std::string>{"10.2 MB", "2 MB", "700 KB", "900 B"}));
+  form->SearchView->Grid()->ColumnClick(TS::colLength, false);
+  EXPECT_EQ(Column(TS::colLength), (std::vector<std::string>{"1:05", "3:20", "4:00", "61:40"}));
+
+  // After its end a search takes no more results.
+  server.Play({Result("Late Blue.mp3", 5, 128, 5, "bob", 4, 0)});
+  Marker("after the end");
+  EXPECT_EQ(form->SearchView->ResultCount(), 4);
+
+  // A search no server ends stops after its time; what comes later is ignored too.
+  server.SetScript(200, {});
+  form->SearchView->Start("quiet", false, 100);
+  ASSERT_TRUE(form->SearchView->Searching());
+  EXPECT_EQ(form->SearchView->SearchTimer()->Interval(), TSearchView::kSearchTimeoutMs);
+  EXPECT_TRUE(form->SearchView->SearchTimer()->Enabled());
+  form->SearchView->SearchTimer()->OnTimer(form->SearchView->SearchTimer());
+  EXPECT_FALSE(form->SearchView->Searching());
+  server.Play({Result("Quiet Blue.mp3", 5, 128, 5, "bob", 4, 0)});
+  Marker("after the time");
+  EXPECT_EQ(form->SearchView->ResultCount(), 0);
+}
+
+TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFileIsAskedAbout) {
+  LogIn();
+  Search("blue");
+  const std::string local = form->Settings().DownloadFolder + kGnuName;
+  // Bytes from an earlier file of that name: overwriting starts afresh.
+  testutil::WriteFileBytes(local, "stale bytes");
+  answer = TFileExistsChoice::Overwrite;
+  Choose(Row(kGnuName));
+  const int shared = form->NapsterClient.SharedCount();
+  form->SearchView->DownloadChosen();
+  EXPECT_EQ(asked, std::vector<std::string>{local});
+  EXPECT_EQ(form->CurrentView(), TMainForm::vDownloads);
+  TTransferView* down = form->DownloadView;
+  ASSERT_EQ(down->RowCount(), 1);
+  TGridTreeListNode* row = down->Grid()->Items(0);
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(row); }));
+  EXPECT_EQ(row->Strings(TTransferView::colState), "Complete");
+  EXPECT_EQ(row->Strings(TTransferView::colProgress), "100 %");
+  EXPECT_EQ(row->Strings(TTransferView::colUser), "Gnutella 127.0.0.1");
+  EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the file byte for byte, nothing of the old one";
+  EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 1) << "a finished download is shared";
+
+  // Asked again: another name; or nothing at all.
+  answer = TFileExistsChoice::Rename;
+  form->SearchView->DownloadChosen();
+  const std::string renamed = form->Settings().DownloadFolder + "Blue Gnu (2).ogg";
+  ASSERT_EQ(down->RowCount(), 1) << "the same transfer key keeps its row";
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(row) && plat::FileExists(renamed); }));
+  EXPECT_TRUE(WaitFor([&] { return testutil::ReadFileBytes(renamed) == content; }));
+  const size_t requests = host.Requests().size();
+  answer = TFileExistsChoice::Cancel;
+  form->SearchView->DownloadChosen();
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(form->NapsterClient.DownloadCount(), 0);
+  EXPECT_EQ(host.Requests().size(), requests);
+
+  // The statistics tick feeds the graphs with the component's rate totals.
+  const size_t samples = form->DownloadGraph->Samples().size();
+  form->StatisticsTimerTimer();
+  ASSERT_EQ(form->DownloadGraph->Samples().size(), samples + 1);
+  EXPECT_EQ(form->DownloadGraph->Samples().back(), form->NapsterClient.DownloadRate());
+  EXPECT_EQ(form->UploadGraph->Samples().size(), samples + 1);
+  // Clearing finished rows leaves none.
+  down->ClearFinished();
+  EXPECT_EQ(down->RowCount(), 0);
+}
+
+TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) {
+  LogIn();
+  // The last frame of a type the server has received, once it has.
+  auto received = [&](uint16_t type, int n) {
+    EXPECT_TRUE(WaitFor([&] { return server.CountOfType(type) >= n; }));
+    std::string text;
+    for (const NapsterMessage& m : server.Received())
+      if (m.Type == type) text = m.Text;
+    return text;
+  };
+  EXPECT_TRUE(form->ExecuteCommand("MSG bob see you at  eight"));
+  EXPECT_EQ(received(205, 1), "bob see you at  eight");
+
+  ASSERT_TRUE(form->ExecuteCommand("WHOIS bob"));
+  ASSERT_TRUE(WaitFor([&] { return form->MessageView->Text().find("Whois bob") != std::string::npos; }));
+  ASSERT_TRUE(form->ExecuteCommand("browse bob"));
+  ASSERT_TRUE(WaitFor([&] { return form->MessageView->Text().find("End of bob's files.") != std::string::npos; }));
+  EXPECT_NE(form->MessageView->Text().find("bob: C:\\Music\\Old Blue Chair.mp3"), std::string::npos);
+  // What a peer sends cannot start lines of its own in the log.
+  server.Send(205, "carol two\r\nlines");
+  EXPECT_TRUE(WaitFor([&] { return form->MessageView->Text().find("<carol> two  lines") != std::string::npos; }));
+  // The answer line: a message to the nick box's nick, or a command after "/".
+  form->MessageView->NickBox()->SetText("bob");
+  form->MessageView->MessageBox()->SetText("hello there");
+  form->MessageView->Send();
+  EXPECT_EQ(received(205, 2), "bob hello there");
+  form->ShowView(TMainForm::vMessages);
+  form->MessageView->MessageBox()->SetText("/msg bob by enter");
+  Enter(form->MessageView->MessageBox());
+  EXPECT_EQ(received(205, 3), "bob by enter");
+  EXPECT_FALSE(form->ExecuteCommand("FROBNICATE bob"));
+  EXPECT_EQ(form->LastStatus(), "Unknown command: FROBNICATE");
+
+  // Taking the service's mark off ends its session.
+  form->LegacySettings->Disconnect(index);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(index).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(index)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
+  EXPECT_EQ(form->ConnectionText(), "Offline");
+  EXPECT_FALSE(form->ExecuteCommand("WHOIS bob"));
+
+  // Registration goes through the provider's own component (the server
+  // takes one client at a time).
+  form->LegacySettings->Register(index);
+  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->StatusText() == "The nick is registered."; }))
+      << form->LegacySettings->StatusText();
+  server.SetNickCheckReply(9, "");
+  form->LegacySettings->Register(index);
+  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->StatusText() == "This nick is registered already."; }))
+      << form->LegacySettings->StatusText();
+}
+
+TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
+  LogIn();
+  const std::string music = testutil::TempFolder("main-form-music");
+  testutil::WriteFileBytes(music + "a.ogg", "ogg bytes");
+  form->ShareView->AddFolder(music, "*.ogg");
+  form->ShareView->AddFolder(music, "*.ogg");  // the same folder's second share takes another name
+  ASSERT_EQ(form->ShareView->Grid()->Count(), 3);
+  EXPECT_EQ(form->ShareView->Grid()->Items(0)->Strings(TShareView::colName), "Downloads");
+  const std::string name = plat::ExtractFileName(music.substr(0, music.size() - 1));
+  EXPECT_EQ(form->ShareView->Grid()->Items(2)->Strings(TShareView::colName), name + " (2)");
+  form->ShareView->Grid()->SetNodeSelected(form->ShareView->Grid()->Items(2), true);
+  form->ShareView->RemoveChosen();
+  EXPECT_EQ(form->SharedItems().Count(), 2) << "the removed share's record went with it";
+  form.reset();
+
+  // The share file and the provider's networks are there for the next start.
+  EXPECT_EQ(testutil::ReadFileBytes(folder + "Shared.dat").substr(0, 9), "SHARE_1_0");
+  EXPECT_NE(testutil::ReadFileBytes(folder + "Legacy\\Legacy.cfg").find(std::to_string(server.Port())),
+            std::string::npos);
+  form = MakeForm();
+  ASSERT_EQ(form->ShareView->Grid()->Count(), 2);
+  EXPECT_EQ(form->ShareView->Grid()->Items(1)->Strings(TShareView::colName), name);
+  EXPECT_EQ(form->SharedItems().Count(), 2);
+  ASSERT_EQ(form->LegacySettings->Count(), 2);
+  EXPECT_EQ(form->LegacySettings->Server(1).Port, server.Port());
+  EXPECT_EQ(form->LegacySettings->Server(0).Address(), "127.0.0.1:10000");
+  EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
+}
+
+TEST_F(FakeServerTest, AShareFileThatCannotBeReadIsKeptAsideNotWrittenOver) {
+  form.reset();
+  const std::string garbage = "SHARE_1_0" + std::string(40, '\x7f');  // a record cut short
+  testutil::WriteFileBytes(folder + "Shared.dat", garbage);
+  form = MakeForm();
+  EXPECT_NE(form->MessageView->Text().find("Shared.dat.bad"), std::string::npos);
+  form.reset();
+  EXPECT_TRUE(testutil::ReadFileBytes(folder + "Shared.dat.bad") == garbage);
+  EXPECT_EQ(testutil::ReadFileBytes(folder + "Shared.dat"), "SHARE_1_0");
+}
+
+TEST_F(FakeServerTest, ANetworkThatRefusesTheConnectionStaysOfflineAndSaysWhy) {
+  Server gone;
+  ASSERT_TRUE(gone.Start());
+  TLegacyServer s;
+  s.Host = "127.0.0.1";
+  s.Port = gone.Port();
+  s.Nick = "alice";
+  gone.Stop();
+  const int i = form->LegacySettings->Add(s);
+  form->LegacySettings->Connect(i);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(i)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
+  EXPECT_NE(form->LegacySettings->StatusText().find("("), std::string::npos) << form->LegacySettings->StatusText();
+  // Connecting again works as the first time.
+  form->LegacySettings->Connect(i);
+  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
+}
+
+TEST_F(FakeServerTest, TheNetworksFileKeepsOnlyServersThatCanBeReached) {
+  const std::string other = testutil::TempFolder("legacy");
+  plat::ForceDirectories(other + "Legacy");
+  testutil::WriteFileBytes(other + "Legacy\\Legacy.cfg",
+                           "[Servers]\r\nCount = \"4\"\r\n"
+                           "[Server1]\r\nHost = \"opennap.example\"\r\nPort = \"8888\"\r\nNick = \"al\"\r\n"
+                           "Password = \"pw\"\r\nRedirect = \"TRUE\"\r\n"
+                           "[Server2]\r\nHost = \"\"\r\nPort = \"8888\"\r\n"
+                           "[Server3]\r\nHost = \"h\"\r\nPort = \"70000\"\r\n"
+                           "[Server4]\r\nHost = \"h\"\r\nPort = \"0\"\r\n");
+  TLegacySettingsForm networks(nullptr, form->NapsterClient, other, "alice");
+  ASSERT_EQ(networks.Count(), 2);
+  EXPECT_TRUE(networks.Server(0).Gateway);
+  EXPECT_EQ(networks.Server(1).Address(), "opennap.example:8888");
+  EXPECT_TRUE(networks.Server(1).Redirect);
+  EXPECT_EQ(networks.Server(1).Password, "pw");
+  networks.Remove(0);  // the gateway stays
+  EXPECT_EQ(networks.Count(), 2);
+  networks.Remove(1);
+  TLegacySettingsForm again(nullptr, form->NapsterClient, other, "alice");
+  EXPECT_EQ(again.Count(), 1);
+}
+
+TEST(ApplicationConfig, TheCacheTagNamesTheCacheServer) {
+  const std::string dir = testutil::TempFolder("app-config");
+  testutil::WriteFileBytes(dir + "a.cfg", "<TARNWICK><SKIN NAME=x><CACHE HOST=' cache.example ' PORT=\"7001\"></TARNWICK>");
+  TApplicationConfig c = ReadApplicationConfig(dir + "a.cfg");
+  EXPECT_EQ(c.CacheHost, "cache.example");
+  EXPECT_EQ(c.CachePort, 7001);
+  testutil::WriteFileBytes(dir + "b.cfg", "<CACHE HOST=h PORT=99999>");
+  c = ReadApplicationConfig(dir + "b.cfg");
+  EXPECT_EQ(c.CacheHost, "h");
+  EXPECT_EQ(c.CachePort, 0) << "no port above 65535";
+  testutil::WriteFileBytes(dir + "c.cfg", "<TARNWICK><SKIN></TARNWICK>");
+  for (const char* name : {"c.cfg", "missing.cfg"}) {
+    c = ReadApplicationConfig(dir + name);
+    EXPECT_EQ(c.CacheHost, "") << name;
+    EXPECT_EQ(c.CachePort, 0) << name;
+  }
+}
+
+TEST_F(FakeServerTest, EveryCaptionTheWindowsAskForStandsInTheShippedLanguageFile) {
+  TFileExistsForm ask(nullptr, "x");
+  TSimpleConfig shipped;
+  ASSERT_TRUE(shipped.LoadFromFile(testapp::WindowsPath(testutil::SourceDir()) + "\\app\\Application.flf"));
+  const std::vector<TLangEntry> asked = LangTextsAsked();
+  EXPECT_GT(asked.size(), 100u);
+  for (const TLangEntry& e : asked) {
+    shipped.SetSection(e.Section);
+    EXPECT_EQ(shipped.ReadString(e.Key), e.English) << e.Section << " " << e.Key;
+  }
+}
+
+TEST_F(FakeServerTest, TheFileExistsQuestionAnswersWithTheButtonPressed) {
+  TFileExistsForm ask(nullptr, folder + "song.ogg");
+  plat::MessageTarget poster;
+  for (TFileExistsChoice c : {TFileExistsChoice::Resume, TFileExistsChoice::Rename}) {
+    poster.Post([&ask, c] { ask.ButtonFor(c)->Click(); });
+    EXPECT_EQ(ask.Ask(), c);
+  }
+  poster.Post([&ask] { ask.Close(); });
+  EXPECT_EQ(ask.Ask(), TFileExistsChoice::Cancel);
+  EXPECT_EQ(FreeFileName(folder + "song.ogg"), folder + "song (2).ogg");
+  testutil::WriteFileBytes(folder + "song (2).ogg", "x");
+  EXPECT_EQ(FreeFileName(folder + "song.ogg"), folder + "song (3).ogg");
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The setup wizard in this process under Wine: its pages against the fake
+// port-check server (reachable, not reachable, a check cut short by
+// leaving the page, no server set), a nick registered on the fake Napster
+// server, and the first disk search over a temporary tree with its stop
+// and the share file Finish leaves for the main window.
+#include "tests/app/app_fixture.h"
+
+#include <mutex>
+#include <set>
+
+#include "app/register_wizard_form.h"
+#include "platform/files.h"
+#include "tools/fake_napster_server.h"
+#include "tools/fake_port_check_server.h"
+
+namespace {
+
+class WizardTest : public testapp::MainFormTest {
+ protected:
+  std::unique_ptr<TRegisterWizardForm> MakeWizard(const std::string& portCheckHost) {
+    SettingsStore().SetSection("Advanced");
+    SettingsStore().WriteString("PortCheckHost", portCheckHost);
+    auto w = std::make_unique<TRegisterWizardForm>(nullptr, folder);
+    w->HandleNeeded();
+    return w;
+  }
+  // From the agreement to page p.
+  static void GoTo(TRegisterWizardForm& w, TRegisterWizardForm::TPage p) {
+    w.AcceptBox->SetChecked(true);
+    while (w.Page() < p) ASSERT_TRUE(w.Next()) << w.StatusText();
+  }
+};
+
+TEST_F(WizardTest, PortCheckPageTellsFoundNotFoundCancelledAndUnavailable) {
+  FakePortCheckServer found;
+  FakePortCheckOptions refusing;
+  refusing.portReply = "500 Port Closed";
+  FakePortCheckServer notFound(refusing);
+  FakePortCheckOptions quiet;
+  quiet.silent = true;
+  FakePortCheckServer silent(quiet);
+
+  auto w = MakeWizard("127.0.0.1");
+  EXPECT_FALSE(w->Next());  // the terms not accepted
+  EXPECT_EQ(w->Page(), TRegisterWizardForm::pgAgreement);
+
+  w->PortCheckPort = found.Port();
+  GoTo(*w, TRegisterWizardForm::pgPortCheck);
+  ASSERT_TRUE(WaitFor([&] { return !w->PortCheckClient1.Busy(); }));
+  EXPECT_EQ(w->PortCheckText(), "Other users can reach this computer: transfers work both ways.");
+  EXPECT_EQ(found.Checks(), 1);
+
+  w->PortCheckPort = notFound.Port();
+  w->StartPortCheck();
+  ASSERT_TRUE(WaitFor([&] { return !w->PortCheckClient1.Busy(); }));
+  EXPECT_EQ(w->PortCheckText().rfind("Other users cannot reach this computer", 0), 0u) << w->PortCheckText();
+
+  // Leaving the page while the server says nothing cancels the check.
+  w->PortCheckPort = silent.Port();
+  w->StartPortCheck();
+  ASSERT_TRUE(w->PortCheckClient1.Busy());
+  ASSERT_TRUE(w->Next());
+  ASSERT_TRUE(WaitFor([&] { return !w->PortCheckClient1.Busy(); }));
+  EXPECT_EQ(w->PortCheckText(), "The check was cancelled.");
+
+  auto none = MakeWizard("");
+  GoTo(*none, TRegisterWizardForm::pgPortCheck);
+  EXPECT_FALSE(none->PortCheckClient1.Busy());
+  EXPECT_EQ(none->PortCheckText().rfind("The check is not available", 0), 0u);
+}
+
+TEST_F(WizardTest, RegistersANickOnTheServer) {
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  auto w = MakeWizard("");
+  GoTo(*w, TRegisterWizardForm::pgRegistration);
+  EXPECT_EQ(w->RegisterNickEdit->GetText(), "alice");  // from the settings
+  w->ServerEdit->SetText("127.0.0.1");
+  w->ServerPortEdit->SetText(std::to_string(server.Port()));
+  w->Register();
+  ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Registered) << w->Registration().StatusText();
+  ASSERT_TRUE(server.WaitForClientGone(1, 20000));
+
+  server.SetNickCheckReply(9, "");
+  w->Register();
+  ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Taken);
+
+  w->ServerPortEdit->SetText("none");
+  w->Register();
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Invalid);
+}
+
+TEST_F(WizardTest, FirstSearchSharesTheDownloadFolderAndWhatItFindsAndFinishLeavesTheShareFile) {
+  const std::string tree = testutil::TempFolder("wizard-tree");
+  testapp::PutFile(tree + "Downloads\\got.mp3", "g");
+  testapp::PutFile(tree + "Downloads\\Music\\inner.mp3", "i");  // below the share: not its own
+  testapp::PutFile(tree + "MyMusic\\a.mp3", "a");
+  testapp::PutFile(tree + "misc\\b.mp3", "b");
+  testapp::PutFile(tree + "misc\\b.txt", "t");
+  testapp::PutFile(folder + "SharedRules.dat",
+                           "<!SCANNING_RULES><RULE KEYWORD=\"*MUSIC\" DESCRIPTION=\"Music\"><!/SCANNING_RULES>");
+  testapp::ScanRoots roots({tree});
+
+  auto w = MakeWizard("");
+  GoTo(*w, TRegisterWizardForm::pgSettings);
+  w->NickEdit->SetText("carol");
+  w->DownloadFolderEdit->SetText(tree + "Downloads");
+  w->FileTypesEdit->SetText("*.mp3");
+  ASSERT_TRUE(w->Next());
+  ASSERT_EQ(w->Page(), TRegisterWizardForm::pgScan);
+
+  w->StartScan();
+  ASSERT_TRUE(WaitFor([&] { return w->ScanEnds() == 1; }));
+  std::set<std::string> rows;
+  for (int i = 0; i < w->FoundList()->RowCount(); ++i) rows.insert(w->FoundList()->Text(i, 1));
+  EXPECT_EQ(rows, (std::set<std::string>{tree + "Downloads", tree + "Downloads\\Music", tree + "MyMusic",
+                                         tree + "misc\\b.mp3"}));
+
+  // Cancel during a search stops it.
+  w->StartScan();
+  w->CancelWizard();
+  EXPECT_FALSE(w->Scanning());
+  EXPECT_EQ(w->ScanEnds(), 2);
+
+  ASSERT_TRUE(w->Next());  // Finish
+  EXPECT_EQ(w->ModalResult(), gui::mrOk);
+  TShareManager back;
+  ASSERT_TRUE(back.LoadFromFile(folder + "Shared.dat"));
+  std::lock_guard<plat::CriticalSection> g(back.Lock());
+  std::set<std::string> shares;
+  for (int i = 0; i < back.Root()->DirectoryCount(); ++i) {
+    TShareDirectory* d = back.Root()->Directory(i);
+    shares.insert(d->Name);
+    if (d->Name == "Downloads") {
+      EXPECT_FALSE(d->IncludeSubfolders);
+      EXPECT_EQ(d->MaskText, "*.*");
+    }
+  }
+  EXPECT_EQ(shares, (std::set<std::string>{"Downloads", "Music", "Music (1)"}));
+  SettingsStore().SetSection("Advanced");
+  EXPECT_EQ(SettingsStore().ReadString("Nick"), "carol");
+}
+
+}  // namespace

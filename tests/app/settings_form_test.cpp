@@ -1,0 +1,136 @@
+// The settings dialog over a main window in this process under Wine: the
+// disk search over a temporary tree (each folder listed once, a stopped
+// search keeping what it found), and OK applying renames, new shares and
+// the network settings to the main window (the share file read back).
+#include "tests/app/app_fixture.h"
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+#include "app/settings_form.h"
+#include "app/shared_item.h"
+#include "controls/win32/extended_edit.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+std::set<std::string> ShareNames(TShareManager& m) {
+  std::set<std::string> names;
+  std::lock_guard<plat::CriticalSection> g(m.Lock());
+  for (int i = 0; i < m.Root()->DirectoryCount(); ++i)
+    if (!m.Root()->DirectoryRemoved(i)) names.insert(m.Root()->Directory(i)->Name);
+  for (int i = 0; i < m.Root()->FileCount(); ++i)
+    if (!m.Root()->FileRemoved(i)) names.insert("file " + m.Root()->File(i)->Name);
+  return names;
+}
+
+class SettingsFormTest : public testapp::MainFormTest {
+ protected:
+  SettingsFormTest() {
+    tree = testutil::TempFolder("settings-tree");
+    testapp::PutFile(folder + "SharedRules.dat",
+                             "<!SCANNING_RULES><RULE KEYWORD=\"*MUSIC\" DESCRIPTION=\"Music\"><!/SCANNING_RULES>");
+    form = MakeForm();
+    dialog = form->SettingsForm;
+    dialog->HandleNeeded();
+  }
+
+  int RowOf(const std::string& path) {
+    const auto& rows = dialog->Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (plat::SameText(plat::ExcludeTrailingDelim(rows[i].Path), plat::ExcludeTrailingDelim(path))) return int(i);
+    return -1;
+  }
+
+  std::string tree;
+  std::unique_ptr<TMainForm> form;
+  TNapsterSettingsForm* dialog = nullptr;
+};
+
+TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewSharesAndSettings) {
+  testapp::PutFile(tree + "MyMusic\\a.mp3", "a");
+  testapp::PutFile(tree + "OldMusic\\b.mp3", "b");
+  testapp::PutFile(tree + "misc\\c.mp3", "c");
+  testapp::PutFile(tree + "misc\\notes.txt", "n");
+  testapp::ScanRoots roots({tree});
+  form->SharedItemList().AddDirectory(tree + "OldMusic", "Old", true, "*.mp3");
+  dialog->LoadFromMain();
+  ASSERT_EQ(dialog->Rows().size(), 2u);  // the download folder and OldMusic
+  dialog->FileTypesEdit->SetText("*.mp3");
+
+  // Twice: what the first search found is listed already the second time.
+  for (int round = 0; round < 2; ++round) {
+    dialog->DiskSearch();
+    EXPECT_FALSE(dialog->ShareManager1.Scanning());
+    EXPECT_FALSE(dialog->Progress->Visible());
+    ASSERT_EQ(dialog->Rows().size(), 4u) << "round " << round;
+  }
+  EXPECT_EQ(dialog->Progress->Path(), tree + "misc\\c.mp3");
+  const int found = RowOf(tree + "MyMusic"), file = RowOf(tree + "misc\\c.mp3"), old = RowOf(tree + "OldMusic");
+  ASSERT_GE(found, 0);
+  ASSERT_GE(file, 0);
+  EXPECT_EQ(dialog->Rows()[size_t(found)].Name, "Music");
+  EXPECT_FALSE(dialog->Rows()[size_t(file)].IsDirectory);
+
+  // Renaming through the row's edits; a name another share has is refused.
+  dialog->SelectRow(old);
+  EXPECT_EQ(dialog->NameEdit->GetText(), "Old");
+  dialog->NameEdit->SetText("Music");
+  EXPECT_EQ(dialog->ShareList()->Text(old, TNapsterSettingsForm::scName), "Music");
+  EXPECT_FALSE(dialog->Apply());
+  EXPECT_EQ(dialog->StatusText(), "Two shares have the name Music");
+  EXPECT_EQ(ShareNames(form->ShareManager1), (std::set<std::string>{"Downloads", "Old"}));
+  dialog->NameEdit->SetText("Old Tunes");
+  dialog->MasksEdit->SetText("*.mp3,*.ogg");
+
+  // Network settings, read by their digits.
+  dialog->MaxUploadsEdit->SetText("7 uploads");
+  dialog->MaxDownloadBPSEdit->SetText("12,000");
+  dialog->LinkTypeCombo->SetItemIndex(8);
+  ASSERT_TRUE(dialog->Apply()) << dialog->StatusText();
+
+  const std::set<std::string> expected{"Downloads", "Old Tunes", "Music", "file c.mp3"};
+  EXPECT_EQ(ShareNames(form->ShareManager1), expected);
+  EXPECT_EQ(form->ShareManager1.Query("/Old Tunes", false)->Next(), true);
+  EXPECT_EQ(form->SharedItems().Count(), 4);
+  EXPECT_EQ(form->NapsterClient.MaxUploads, 7);
+  EXPECT_EQ(form->NapsterClient.MaxDownloadBPS, 12000);
+  EXPECT_EQ(form->NapsterClient.LinkType, 8);
+  SettingsStore().SetSection("Uploads");
+  EXPECT_EQ(SettingsStore().ReadString("MaxUploads"), "7");
+
+  // What OK applied was saved: the share file reads back the same.
+  TShareManager back;
+  ASSERT_TRUE(back.LoadFromFile(folder + "Shared.dat"));
+  EXPECT_EQ(ShareNames(back), expected);
+  std::lock_guard<plat::CriticalSection> g(back.Lock());
+  for (int i = 0; i < back.Root()->DirectoryCount(); ++i)
+    if (back.Root()->Directory(i)->Name == "Old Tunes") EXPECT_EQ(back.Root()->Directory(i)->MaskText, "*.mp3,*.ogg");
+}
+
+TEST_F(SettingsFormTest, ClosingTheProgressWindowStopsTheSearchAndKeepsTheRowsFound) {
+  // More files than one batch of the scan's announcements by far: the stop
+  // takes effect while most are still to come.
+  for (int i = 0; i < 1000; ++i) testapp::PutFile(tree + "misc\\f" + std::to_string(i) + ".mp3", "x");
+  testapp::ScanRoots roots({tree});
+  dialog->LoadFromMain();
+  const size_t before = dialog->Rows().size();
+  int seen = 0;
+  const TShareOnScanStatus shown = dialog->ShareManager1.OnScanStatus;
+  dialog->ShareManager1.OnScanStatus = [&](TShareManager* m, const std::string& path) {
+    shown(m, path);
+    if (++seen == 3) dialog->Progress->Close();
+  };
+  dialog->DiskSearch();
+  EXPECT_FALSE(dialog->ShareManager1.Scanning());
+  const size_t found = dialog->Rows().size() - before;
+  EXPECT_GE(found, 3u);
+  EXPECT_LT(found, 1000u);
+  // The rows found are kept and applied like any others.
+  ASSERT_TRUE(dialog->Apply());
+  EXPECT_EQ(form->SharedItems().Count(), int(before + found));
+}
+
+}  // namespace
