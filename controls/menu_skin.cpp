@@ -112,6 +112,8 @@ void TMenuSkin::ApplyToMenu(Menu& menu, bool apply) {
   // drawing back before the hooks go.
   if (apply) ApplyToItems(menu.Items(), true);
   menu.SetOwnerDraw(apply);
+  // The bar beside the items in the colour the items are drawn on.
+  if (kind == scMainMenu) menu.SetBarColor(apply ? WorkingColors(32, nullptr).MenuBar : clDefault);
   if (!apply) ApplyToItems(menu.Items(), false);
 }
 
@@ -140,7 +142,10 @@ bool TMenuSkin::SkinsItem(const MenuItem& item) const {
 
 void TMenuSkin::RedrawMenuBar() {
   auto* form = dynamic_cast<Form*>(Owner());
-  if (form && form->Menu() && !Loading()) Menus().Changed(*form->Menu(), nullptr, false);
+  if (!form || !form->Menu() || Loading()) return;
+  Menu& bar = *form->Menu();
+  if (active_ && bar.OwnerDraw() && bar.BarColor() != clDefault) bar.SetBarColor(WorkingColors(32, nullptr).MenuBar);
+  Menus().Changed(bar, nullptr, false);
 }
 
 // ---------------------------------------------------------------- colours

@@ -218,6 +218,12 @@ void Menu::SetOwnerDraw(bool o) {
   ItemChanged(items_, true);
 }
 
+void Menu::SetBarColor(Color c) {
+  if (c == barColor_) return;
+  barColor_ = c;
+  ItemChanged(items_, false);
+}
+
 uintptr_t Menu::Handle() { return Menus().Realize(*this); }
 
 bool Menu::DispatchCommand(unsigned id) {

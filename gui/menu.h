@@ -120,6 +120,10 @@ class Menu : public Component {
   // Items drawn by their OnMeasureItem / OnDrawItem handlers.
   bool OwnerDraw() const { return ownerDraw_; }
   void SetOwnerDraw(bool o);
+  // The colour a menu bar shows behind and beside its items (clDefault:
+  // the system's), so that owner-drawn items and the rest of the bar agree.
+  Color BarColor() const { return barColor_; }
+  void SetBarColor(Color c);
   // The backend's handle of the realised menu (0 natively).
   uintptr_t Handle();
   // Dispatches a command id (WM_COMMAND from the menu): true when an item
@@ -137,6 +141,7 @@ class Menu : public Component {
   MenuItem* items_;
   ImageList* images_ = nullptr;
   bool ownerDraw_ = false;
+  Color barColor_ = clDefault;
 };
 
 class MainMenu : public Menu {

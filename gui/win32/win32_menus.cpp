@@ -68,6 +68,7 @@ BOOL CALLBACK DropBar(HWND w, LPARAM h) {
 
 Win32MenuBackend::~Win32MenuBackend() {
   for (auto& [menu, h] : menus_) DestroyMenu(h);
+  for (auto& [menu, b] : backgrounds_) DeleteObject(b);
   if (popupOwner_) DestroyWindow(popupOwner_);
 }
 
@@ -103,12 +104,31 @@ void Win32MenuBackend::Fill(HMENU h, Menu& menu, MenuItem& parent) {
   }
 }
 
+void Win32MenuBackend::SetBackground(HMENU h, Menu& menu) {
+  if (dynamic_cast<PopupMenu*>(&menu)) return;
+  const Color color = menu.BarColor();
+  HBRUSH old = nullptr;
+  if (auto it = backgrounds_.find(&menu); it != backgrounds_.end()) {
+    old = it->second;
+    backgrounds_.erase(it);
+  }
+  HBRUSH brush = color == clDefault ? nullptr : CreateSolidBrush(COLORREF(ColorToRGB(color)));
+  if (brush) backgrounds_[&menu] = brush;
+  MENUINFO mi{};
+  mi.cbSize = sizeof mi;
+  mi.fMask = MIM_BACKGROUND;
+  mi.hbrBack = brush;
+  SetMenuInfo(h, &mi);
+  if (old) DeleteObject(old);
+}
+
 uintptr_t Win32MenuBackend::Realize(Menu& menu) {
   auto it = menus_.find(&menu);
   if (it != menus_.end()) return reinterpret_cast<uintptr_t>(it->second);
   HMENU h = dynamic_cast<PopupMenu*>(&menu) ? CreatePopupMenu() : CreateMenu();
   menus_[&menu] = h;
   Fill(h, menu, menu.Items());
+  SetBackground(h, menu);
   return reinterpret_cast<uintptr_t>(h);
 }
 
@@ -119,6 +139,7 @@ void Win32MenuBackend::Changed(Menu& menu, MenuItem*, bool) {
   ForEachItem(menu.Items(), [](MenuItem& i) { LiveItems().erase(&i); });
   Clear(it->second);
   Fill(it->second, menu, menu.Items());
+  SetBackground(it->second, menu);
   EnumThreadWindows(GetCurrentThreadId(), &RedrawBar, reinterpret_cast<LPARAM>(it->second));
 }
 
@@ -130,6 +151,10 @@ void Win32MenuBackend::Forget(Menu& menu) {
   EnumThreadWindows(GetCurrentThreadId(), &DropBar, reinterpret_cast<LPARAM>(it->second));
   DestroyMenu(it->second);
   menus_.erase(it);
+  if (auto b = backgrounds_.find(&menu); b != backgrounds_.end()) {
+    DeleteObject(b->second);
+    backgrounds_.erase(b);
+  }
 }
 
 MenuItem* Win32MenuBackend::TrackPopup(PopupMenu& popup, int x, int y) {

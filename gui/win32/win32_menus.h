@@ -26,7 +26,10 @@ class Win32MenuBackend : public MenuBackend {
 
  private:
   void Fill(HMENU h, Menu& menu, MenuItem& parent);
+  // Gives the menu handle the menu's bar colour (its own brush, or none).
+  void SetBackground(HMENU h, Menu& menu);
   std::map<Menu*, HMENU> menus_;
+  std::map<Menu*, HBRUSH> backgrounds_;
   HWND popupOwner_ = nullptr;
 };
 

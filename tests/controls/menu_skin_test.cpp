@@ -103,9 +103,16 @@ TEST_F(MenuSkinTest, ApplyingTakesOverTheItemsThatAreNotTheirOwnAndRemovingGives
   EXPECT_FALSE(system->OnDrawItem) << "Tag 999 keeps the system's drawing";
   EXPECT_FALSE(skin->SkinsItem(*own));
   EXPECT_FALSE(popup->OwnerDraw()) << "popup menus were not asked for";
+  // The bar beside the items takes the colour the items are drawn on, and
+  // follows it.
+  EXPECT_EQ(bar->BarColor(), clBtnFace);
+  skin->SetUseSystemColors(false);
+  skin->SetMenuBarColor(clRed);
+  EXPECT_EQ(bar->BarColor(), clRed);
 
   skin->SetActive(false);
   EXPECT_FALSE(bar->OwnerDraw());
+  EXPECT_EQ(bar->BarColor(), clDefault) << "the system's bar again";
   EXPECT_FALSE(open->OnDrawItem || open->OnMeasureItem);
   EXPECT_TRUE(own->OnDrawItem) << "the item's own hook stays";
 
