@@ -16,11 +16,11 @@ using namespace treetest;
 namespace {
 
 // One 200-pixel column, 18-pixel header and rows, room for eight rows.
-void Tree(TGridTreeList& g, const std::string& spec) {
+void Tree(TGridTreeList& g, const std::string& shape) {
   g.SetBorderStyle(bsNone);
   g.SetBounds(0, 0, 300, 18 + 8 * 18);
   g.CreateColumn()->SetWidth(200);
-  Build(g, spec);
+  Build(g, shape);
   g.HandleNeeded();
 }
 

@@ -57,7 +57,7 @@ struct EventLog {
 
 // Builds nodes from "name(child child(grandchild)) name2": every node
 // expanded, named by its text in column 0. Returns them in tree order.
-inline std::vector<TGridTreeListNode*> Build(TCustomGridTreeList& g, const std::string& spec) {
+inline std::vector<TGridTreeListNode*> Build(TCustomGridTreeList& g, const std::string& shape) {
   std::vector<TGridTreeListNode*> all, stack;
   std::string name;
   TGridTreeListNode* last = nullptr;
@@ -68,7 +68,7 @@ inline std::vector<TGridTreeListNode*> Build(TCustomGridTreeList& g, const std::
     all.push_back(last);
     name.clear();
   };
-  for (char c : spec) {
+  for (char c : shape) {
     if (c == '(') {
       flush();
       stack.push_back(last);
@@ -131,11 +131,11 @@ struct InputFixture {
   gui::ExceptionReporter previous =
       gui::SetExceptionReporter([this](const std::string& what, gui::Control*) { reported.push_back(what); });
 
-  explicit InputFixture(const std::string& spec, TGridTreeListOptions add = {}, TGridTreeListOptionsEx addEx = {}) {
+  explicit InputFixture(const std::string& shape, TGridTreeListOptions add = {}, TGridTreeListOptionsEx addEx = {}) {
     OneColumn(g);
     g.SetOptions(TGridTreeListOptions::FromBits(g.Options().Bits() | add.Bits()));
     g.SetOptionsEx(TGridTreeListOptionsEx::FromBits(g.OptionsEx().Bits() | addEx.Bits()));
-    Build(g, spec);
+    Build(g, shape);
     g.HandleNeeded();
     g.SetFocus();
     log.Attach(g);
