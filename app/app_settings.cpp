@@ -1,8 +1,11 @@
 #include "app/app_settings.h"
 
+#include <algorithm>
+
 #include "core/global_functions.h"
 #include "core/simple_config.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -45,4 +48,10 @@ void TAppSettings::Save() const {
   Write("Downloads", "Folder", DownloadFolder);
   Write("Searching", "MaxResults", std::to_string(MaxResults));
   Write("SharedItems", "FileTypes", FileTypes);
+}
+
+void TAppSettings::TakeEntries(const std::string& dataPort, const std::string& downloadFolder) {
+  DataPort = int(std::min<int64_t>(EasyStrToInt64(dataPort), 65535));
+  const std::string folder = plat::Trim(downloadFolder);
+  if (!folder.empty()) DownloadFolder = plat::IncludeTrailingDelim(folder);
 }

@@ -18,4 +18,7 @@ struct TAppSettings {
 
   static TAppSettings Load(const std::string& programFolder);
   void Save() const;
+  // What a dialog's entries say: the port's digits (at most 65535) and a
+  // download folder, kept as it was when the entry is empty.
+  void TakeEntries(const std::string& dataPort, const std::string& downloadFolder);
 };

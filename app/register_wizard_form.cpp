@@ -323,9 +323,7 @@ void TRegisterWizardForm::StopScan() { ShareManager1.StopScan(); }
 void TRegisterWizardForm::SaveResults() {
   TAppSettings app = TAppSettings::Load(folder_);
   app.Nick = plat::Trim(NickEdit->GetText());
-  const std::string folder = plat::Trim(DownloadFolderEdit->GetText());
-  if (!folder.empty()) app.DownloadFolder = plat::IncludeTrailingDelim(folder);
-  app.DataPort = int(std::min<int64_t>(EasyStrToInt64(DataPortEdit->GetText()), 65535));
+  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText());
   app.FileTypes = FileTypes();
   app.Save();
   TNetworkSettings net = TNetworkSettings::Load();

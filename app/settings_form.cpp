@@ -274,9 +274,7 @@ bool TNapsterSettingsForm::Apply() {
   ApplyShares();
 
   TAppSettings app = main_.Settings();
-  app.DataPort = int(std::min<int64_t>(EasyStrToInt64(DataPortEdit->GetText()), 65535));
-  const std::string folder = plat::Trim(DownloadFolderEdit->GetText());
-  if (!folder.empty()) app.DownloadFolder = plat::IncludeTrailingDelim(folder);
+  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText());
   const std::string types = plat::Trim(FileTypesEdit->GetText());
   app.FileTypes = types.empty() ? "*.*" : types;
   if (Number(MaxResultsEdit) > 0) app.MaxResults = Number(MaxResultsEdit);
