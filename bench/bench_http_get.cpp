@@ -1,9 +1,9 @@
-// Fetching one large body over loopback: the program's HTTP client (as
-// "tarnctl GET" runs it) against curl, the tool a user would fetch it with,
-// from the same local server in the same run. The server (on 127.0.0.1)
-// sends TARN_BENCH_GET_MB megabytes (1024 by default) from memory; every
-// client writes the body to the null device, so the network path is
-// measured, not the disk.
+// Fetching one large body over loopback: the program's HTTP client, run as
+// a user runs it ("tarnctl GET"), against curl, the tool a user would fetch
+// it with, from the same local server in the same run. The server (on
+// 127.0.0.1) sends TARN_BENCH_GET_MB megabytes (1024 by default) from
+// memory; every client writes the body to the null device, so the network
+// path is measured, not the disk.
 //
 // With TARN_BENCH_WIN32_TARNCTL naming the Windows build of tarnctl
 // (./build.sh bench sets it, with a persistent wineserver running), that
@@ -11,51 +11,95 @@
 // time it reports for its own transfer (curl's time_total, tarnctl's
 // "in N ms"), so process start-up counts for neither.
 //
-// Prints each client's rate and its ratio to curl (higher is better).
+// Prints each client's rate and its ratio to curl (higher is better). At
+// these rates the kernel's copies and wake-ups between server and client
+// set the pace, and that moves from run to run; the CPU time each native
+// client spent (user and system, start-up included) is its own cost and
+// much steadier, so its ratio to curl's is printed too.
 #ifndef _WIN32
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
 #include <string>
+
+#include <sys/resource.h>
 
 #include "core/network_wrapper.h"
 #include "tools/fake_http_server.h"
-#include "tools/http_get.h"
 
 namespace {
 
 constexpr int kRuns = 5;
 
-// The output of a shell command, "" when it failed.
-std::string Run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  return pclose(p) == 0 ? out : std::string();
+// CPU seconds (user and system) of the child processes waited for so far.
+double ChildrenCpu() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// The best of a client's figures (seconds; negative: a run failed, and
-// then the client's figure is a failure).
+// A shell command's output ("" when it failed) and the CPU time it took.
+struct Ran {
+  std::string out;
+  double cpu = 0;
+};
+
+Ran Run(const std::string& command) {
+  Ran r;
+  const double before = ChildrenCpu();
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  if (pclose(p) != 0) r.out.clear();
+  r.cpu = ChildrenCpu() - before;
+  return r;
+}
+
+// A transfer's time and CPU time in seconds (time negative: it failed).
+struct Figure {
+  double seconds = -1;
+  double cpu = 0;
+};
+
+// tarnctl's "<bytes> bytes written to <file> in <ms> ms" on standard error.
+Figure TarnctlFigure(const Ran& ran, int64_t bytes) {
+  Figure f;
+  f.cpu = ran.cpu;
+  for (size_t at = 0; at < ran.out.size();) {
+    const size_t end = std::min(ran.out.find('\n', at), ran.out.size());
+    long long got = 0;
+    double ms = 0;
+    if (std::sscanf(ran.out.substr(at, end - at).c_str(), "%lld bytes written to %*s in %lf ms", &got, &ms) == 2) {
+      if (got == bytes && ms > 0) f.seconds = ms / 1000;
+      break;
+    }
+    at = end + 1;
+  }
+  return f;
+}
+
+// The best of a client's figures: the shortest time and the least CPU
+// (a failed run makes the client's figure a failure).
 struct Best {
   double seconds = -1;
+  double cpu = -1;
   bool failed = false;
-  void Add(double t) {
-    failed = failed || t < 0;
-    seconds = failed ? -1 : seconds < 0 ? t : std::min(seconds, t);
+  void Add(const Figure& f) {
+    failed = failed || f.seconds < 0;
+    seconds = failed ? -1 : seconds < 0 ? f.seconds : std::min(seconds, f.seconds);
+    cpu = cpu < 0 ? f.cpu : std::min(cpu, f.cpu);
   }
 };
 
-void Report(const char* who, int64_t bytes, double seconds, double curlSeconds) {
-  if (seconds < 0) {
+void Report(const char* who, int64_t bytes, const Best& b, const Best& curl, bool withCpu) {
+  if (b.seconds < 0) {
     std::printf("%-34s failed\n", who);
     return;
   }
-  std::printf("%-34s %8.1f MB/s  %.2fx curl\n", who, double(bytes) / seconds / 1e6, curlSeconds / seconds);
+  std::printf("%-34s %8.1f MB/s  %.2fx curl", who, double(bytes) / b.seconds / 1e6, curl.seconds / b.seconds);
+  if (withCpu && b.cpu > 0) std::printf("   CPU %4.0f ms/GB  %.2fx curl", b.cpu * 1e3 / (double(bytes) / 1e9), curl.cpu / b.cpu);
+  std::printf("\n");
 }
 
 }  // namespace
@@ -81,37 +125,25 @@ int main() {
   });
   const std::string url = server.Url("/big.bin");
 
-  // Each client's figure is its best of kRuns; the runs take turns (curl,
+  // Each client's figures are its best of kRuns; the runs take turns (curl,
   // native, Wine, curl, ...) so that a load spike on a shared machine
   // falls on every client alike.
   auto curl = [&] {
-    const std::string out = Run("curl -s -o /dev/null -w '%{size_download} %{time_total}' '" + url + "'");
+    const Ran ran = Run("curl -s -o /dev/null -w '%{size_download} %{time_total}' '" + url + "'");
+    Figure f;
+    f.cpu = ran.cpu;
     long long got = 0;
     double t = -1;
-    if (std::sscanf(out.c_str(), "%lld %lf", &got, &t) != 2 || got != bytes) return -1.0;
-    return t;
+    if (std::sscanf(ran.out.c_str(), "%lld %lf", &got, &t) == 2 && got == bytes) f.seconds = t;
+    return f;
   };
   auto native = [&] {
-    std::ofstream headers("/dev/null");
-    const auto start = std::chrono::steady_clock::now();
-    const HttpGetResult r = HttpGet(url, "/dev/null", headers);
-    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return r.code == 200 && r.bytes == bytes ? t : -1.0;
+    return TarnctlFigure(Run("'" TARNCTL_PATH "' GET '" + url + "' /dev/null 2>&1 >/dev/null"), bytes);
   };
   const char* exe = std::getenv("TARN_BENCH_WIN32_TARNCTL");
   const bool withWine = exe && *exe;
   auto wine = [&] {
-    // "<bytes> bytes written to NUL in <ms> ms" on standard error.
-    const std::string out = Run("wine '" + std::string(exe) + "' GET '" + url + "' NUL 2>&1 >/dev/null");
-    for (size_t at = 0; at < out.size();) {
-      const size_t end = std::min(out.find('\n', at), out.size());
-      long long got = 0;
-      double ms = 0;
-      if (std::sscanf(out.substr(at, end - at).c_str(), "%lld bytes written to %*s in %lf ms", &got, &ms) == 2)
-        return got == bytes && ms > 0 ? ms / 1000 : -1.0;
-      at = end + 1;
-    }
-    return -1.0;
+    return TarnctlFigure(Run("wine '" + std::string(exe) + "' GET '" + url + "' NUL 2>&1 >/dev/null"), bytes);
   };
 
   Best bestCurl, bestNative, bestWine;
@@ -126,9 +158,10 @@ int main() {
   }
 
   std::printf("HTTP GET of %lld MB over loopback\n", (long long)(bytes >> 20));
-  Report("curl", bytes, bestCurl.seconds, bestCurl.seconds);
-  Report("HTTP client (native)", bytes, bestNative.seconds, bestCurl.seconds);
-  if (withWine) Report("HTTP client (Win32 under Wine)", bytes, bestWine.seconds, bestCurl.seconds);
+  Report("curl", bytes, bestCurl, bestCurl, true);
+  Report("HTTP client (native)", bytes, bestNative, bestCurl, true);
+  // Wine's CPU time is mostly its server's, which is no child of ours.
+  if (withWine) Report("HTTP client (Win32 under Wine)", bytes, bestWine, bestCurl, false);
   return 0;
 }
 #else

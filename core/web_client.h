@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/net.h"
 #include "platform/stream.h"
 #include "platform/stringlist.h"
 
@@ -36,7 +37,7 @@ constexpr int kWebMaxRedirects = 100;
 constexpr int kWebMaxLine = 8192;                      // bytes in one head line
 constexpr int kWebMaxHeaders = 256;                    // lines in one response head
 constexpr int kWebMaxInterim = 32;                     // 1xx responses before the real one
-constexpr int kWebPiece = 1048576;                     // bytes per read: under Wine each call costs a server round trip
+constexpr int kWebPiece = plat::kBulkReceive;          // bytes per read
 
 // ---------------------------------------------------------------- cookies
 

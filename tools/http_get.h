@@ -1,6 +1,6 @@
 // One HTTP GET as the command-line tool does it: the status line and the
 // response headers go to an output stream, the body to a file (or to the
-// output when no file is given). Shared by tarnctl and the benchmarks.
+// output when no file is given). Used by tarnctl.
 #pragma once
 #include <cstdint>
 #include <ostream>
