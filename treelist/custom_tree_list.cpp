@@ -406,6 +406,7 @@ void TCustomGridTreeList::SetTopVisibleNode(TGridTreeListNode* node) {
   if (changed && !Locked() && !Destroying()) {
     UpdateScrollBars();
     Invalidate();
+    if (Editing()) PlaceEditor();
   }
   if (OnChangeTopVisibleNode) OnChangeTopVisibleNode(this);
 }

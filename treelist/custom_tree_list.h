@@ -700,6 +700,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual std::string EditorValue() const { return {}; }
   virtual void ActivateEditor(bool active) {}
   virtual bool EditorHasFocus() const { return false; }
+  // The rows or columns moved on the screen (scrolling, a relayout) while
+  // a cell is edited: the editor follows its cell, out of sight while the
+  // cell is.
+  virtual void PlaceEditor() {}
   // Ends the edit: stores a modified value into the edited cell, fires
   // OnEdited, takes the editor away.
   virtual void EndEdit(bool takeFocus);

@@ -230,12 +230,14 @@ void TGridInplaceEdit::ShowAt(const Rect& r, bool selectAll) {
   if (r.IsEmpty()) return;
   if (!Parent() && container_) SetParent(container_);
   const bool wasVisible = visibleInPlace_;
-  SetBounds(r.Left - 2, r.Top - 2, r.Width() + 4, r.Height() + 4);
+  PlaceOver(r);
   Show();
   if (!Focused()) SetFocus();
   if (selectAll) SelectAll();
   if (!wasVisible && lock_ == 0) FirstShow();
 }
+
+void TGridInplaceEdit::PlaceOver(const Rect& r) { SetBounds(r.Left - 2, r.Top - 2, r.Width() + 4, r.Height() + 4); }
 
 void TGridInplaceEdit::Show() {
   SetVisible(true);

@@ -162,6 +162,8 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   // selected (when selectAll); the first-show hook when it was hidden and
   // the lock count is 0. An empty r does nothing.
   void ShowAt(const gui::Rect& r, bool selectAll = true);
+  // Moves the editor over the cell r (its bounds: r and 2 pixels around).
+  void PlaceOver(const gui::Rect& r);
   // Shown and hidden only here (not by the control's visibility).
   virtual void Show();
   virtual void Hide();

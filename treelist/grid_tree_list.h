@@ -11,6 +11,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "treelist/custom_tree_list.h"
@@ -204,6 +205,7 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   bool EditorModified() const override;
   std::string EditorValue() const override;
   void ActivateEditor(bool active) override;
+  void PlaceEditor() override;
   bool EditorHasFocus() const override;
   // A column with TabStop off is passed over by the keyboard.
   bool ColumnCanFocus(int visibleColumn) const override;
@@ -225,6 +227,8 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   std::vector<std::unique_ptr<TGridTreeListBand>> bands_;
   TGridInplaceEdit* editor_ = nullptr;  // owned (a component of the grid)
   const TGridTreeListColumn* editorColumn_ = nullptr;
+  bool editorOutOfSight_ = false;  // the edited cell scrolled out of view
+  std::pair<int, int> hiddenSelection_;  // the editor's selection then (start, length)
 };
 
 class TGridTreeList : public TCustomGridTreeListControl {

@@ -41,6 +41,7 @@ void TCustomGridTreeListControl::DeleteEditor() {
 }
 
 void TCustomGridTreeListControl::ActivateEditor(bool active) {
+  editorOutOfSight_ = false;
   if (!active) {
     if (editor_) editor_->Hide();
     return;
@@ -84,6 +85,35 @@ void TCustomGridTreeListControl::ActivateEditor(bool active) {
   // The text stands where the cell draws it.
   e.SetInnerRect(gui::Rect(2, 1, 2, 0));
   e.ShowAt(CellRect(node, FocusedColumn()));
+}
+
+void TCustomGridTreeListControl::PlaceEditor() {
+  // Only an editor that is open (or was put out of sight here) moves.
+  if (!editor_ || !(editor_->VisibleInPlace() || editorOutOfSight_)) return;
+  TGridInplaceEdit& e = *editor_;
+  const gui::Rect cell = FocusedNode() ? CellRect(FocusedNode(), FocusedColumn()) : gui::Rect();
+  if (cell.IsEmpty()) {
+    if (editorOutOfSight_) return;
+    // Keys must not go on into a window nobody sees: the grid takes them
+    // (and gives them back when the cell shows again).
+    const bool hadFocus = e.Focused();
+    if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) hiddenSelection_ = {text->GetSelStart(), text->GetSelLength()};
+    e.Hide();
+    editorOutOfSight_ = true;
+    if (hadFocus && HandleAllocated()) SetFocus();
+    return;
+  }
+  e.PlaceOver(cell);
+  if (!editorOutOfSight_) return;
+  editorOutOfSight_ = false;
+  e.Show();
+  if (!Focused()) return;
+  e.SetFocus();
+  // Taking the focus selects the whole text: the typing goes on where it was.
+  if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) {
+    text->SetSelStart(hiddenSelection_.first);
+    text->SetSelLength(hiddenSelection_.second);
+  }
 }
 
 void TCustomGridTreeListControl::ValidateEditorValue() {

@@ -210,6 +210,7 @@ void TCustomGridTreeList::LayoutChanged() {
     if (!relayoutPending_) break;
   }
   if (HandleAllocated()) Invalidate();
+  if (Editing()) PlaceEditor();
 }
 
 void TCustomGridTreeList::UpdateScrollBars() {
@@ -271,6 +272,7 @@ void TCustomGridTreeList::SetLeftCoord(int x) {
   if (Locked() || Destroying()) return;
   UpdateScrollBars();
   if (HandleAllocated()) Invalidate();
+  if (Editing()) PlaceEditor();
 }
 
 // Scrolls so that the content range [left, right) of the scrolling bands

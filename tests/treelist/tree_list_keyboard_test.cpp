@@ -146,7 +146,7 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
 
 // Two columns, cells editable (no row select).
 struct EditFixture : InputFixture {
-  EditFixture() : InputFixture("a b c", {aoMultiSelect}) {
+  explicit EditFixture(const std::string& shape = "a b c") : InputFixture(shape, {aoMultiSelect}) {
     g.CreateColumn()->SetCaption("Size");
     g.SetOptions(g.Options().Without(aoRowSelect));
   }
@@ -217,6 +217,36 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   f.Key(VK_TAB, ssShift);
   EXPECT_EQ(Name(f.g.FocusedNode()), "x");
   EXPECT_EQ(f.g.FocusedColumn(), 1);
+}
+
+// Scrolled by the scroll bar while a cell is edited, the editor stays over
+// its cell; out of view it is out of sight (the grid has the keys) and the
+// edit stays open until the cell shows again.
+TEST(TreeListKeyboard, TheOpenEditorFollowsItsCellWhenTheGridScrolls) {
+  EditFixture f("a b c d e f");
+  f.Key(VK_DOWN);
+  f.Key(VK_F2);
+  ASSERT_TRUE(f.g.Editing());
+  TGridInplaceEdit& e = *f.g.InplaceEditor();
+  auto cell = [&] { return Rect(e.Left() + 2, e.Top() + 2, e.Left() + e.Width() - 2, e.Top() + e.Height() - 2); };
+  const Rect opened = cell();
+  EXPECT_EQ(opened, f.g.CellRect(f.g.FocusedNode(), 0));
+  f.g.SetTopIndex(1);
+  EXPECT_EQ(cell(), f.g.CellRect(f.g.FocusedNode(), 0));
+  EXPECT_LT(cell().Top, opened.Top);
+  EXPECT_TRUE(e.Focused());
+  f.g.SetTopIndex(2);
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_FALSE(e.VisibleInPlace());
+  EXPECT_TRUE(f.g.Focused());
+  f.g.SetTopIndex(0);
+  EXPECT_TRUE(e.VisibleInPlace());
+  EXPECT_EQ(cell(), opened);
+  EXPECT_TRUE(e.Focused());
+  f.g.modified = true;
+  f.g.typed = "x";
+  f.Key(VK_RETURN);
+  EXPECT_EQ(Name(f.g.GetFirstNode()->GetNextSibling()), "x");
 }
 
 TEST(TreeListKeyboard, TypingOpensTheEditorWithTheCharacterAndDialogCodes) {

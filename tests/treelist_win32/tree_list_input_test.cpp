@@ -1,7 +1,7 @@
 // The grid's input on a real window under Wine: mouse messages that click,
 // double-click, size a column and move one, keys through the window
 // procedure and the form's dialog keys, and a value typed into the real
-// editor stored by Enter.
+// editor, scrolled out of view and back, stored by Enter.
 #include "tests/gui_win32/win32_fixture.h"
 
 #include "gui/form.h"
@@ -117,6 +117,27 @@ TEST_F(TreeListInputTest, TypedIntoTheEditorAndStoredByEnter) {
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(GetFocus(), Hwnd(*editor));
   PostMessageA(Hwnd(*editor), WM_CHAR, 'e', 1);
+  Pump();
+  // The scroll bar moves the rows: the editor goes along with its cell,
+  // out of sight while the cell is (the grid has the keys), and back.
+  RECT opened;
+  GetWindowRect(Hwnd(*editor), &opened);
+  auto scroll = [&](int code) {
+    PostMessageA(Hwnd(*grid), WM_VSCROLL, MAKEWPARAM(code, 0), 0);
+    Pump();
+  };
+  scroll(SB_LINEDOWN);
+  RECT moved;
+  GetWindowRect(Hwnd(*editor), &moved);
+  EXPECT_EQ(moved.top, opened.top - 18);
+  EXPECT_EQ(GetFocus(), Hwnd(*editor));
+  scroll(SB_LINEDOWN);
+  EXPECT_TRUE(grid->Editing());
+  EXPECT_FALSE(IsWindowVisible(Hwnd(*editor)));
+  EXPECT_EQ(GetFocus(), Hwnd(*grid));
+  scroll(SB_TOP);
+  EXPECT_TRUE(IsWindowVisible(Hwnd(*editor)));
+  EXPECT_EQ(GetFocus(), Hwnd(*editor));
   PostMessageA(Hwnd(*editor), WM_CHAR, 'w', 1);
   Pump();
   int edited = 0;
