@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/language.h"
 #include "app/view_parts.h"
+#include "core/global_functions.h"
 #include "core/simple_config.h"
 #include "peer/gateway.h"
 #include "peer/napster_helpers.h"
@@ -184,7 +187,7 @@ int TLegacySettingsForm::Add(const TLegacyServer& s) {
 void TLegacySettingsForm::AddFromFields() {
   TLegacyServer s;
   s.Host = plat::Trim(host_->GetText());
-  s.Port = std::atoi(port_->GetText().c_str());
+  s.Port = int(std::min<int64_t>(EasyStrToInt64(port_->GetText()), 65536));  // digits only, as every port entry
   s.Nick = plat::Trim(nick_->GetText());
   s.Password = password_->GetText();
   s.Redirect = redirect_->Checked();
