@@ -3,12 +3,12 @@
 // (the least any decoder must do) measured in the same run.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "controls/gif_decoder.h"
 #include "controls/gif_player.h"
 #include "tools/gif_builder.h"
@@ -38,12 +38,6 @@ const std::string& Banner() {
     return gifgen::Encode(img);
   }();
   return bytes;
-}
-
-double Seconds(const std::function<void()>& fn, int rounds) {
-  const auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 // The plain copy: every frame's indices copied from an uncompressed buffer.

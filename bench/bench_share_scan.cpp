@@ -8,7 +8,6 @@
 // date as a share list must (the scan reads both for every file). Prints
 // each time and its ratio (lower is better; the scan's goal is 2 or less).
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
 #include "platform/files.h"
@@ -42,12 +42,6 @@ std::string TheTree() {
     std::ofstream(root / "complete") << "ok\n";
   }
   return root.string() + char(fs::path::preferred_separator);
-}
-
-double Seconds(const std::function<void()>& fn) {
-  const auto start = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The best of a few runs: the figure least disturbed by other work.

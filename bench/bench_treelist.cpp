@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "gui/fake_peer.h"
 #include "treelist/grid_sort.h"
 #include "treelist/grid_tree_list.h"
@@ -42,12 +42,6 @@ void Fill(TGridTreeList& g, bool bracket) {
   if (bracket) g.BeginUpdate();
   for (int i = 0; i < kNodes; ++i) g.Add()->SetStrings(0, Text(i));
   if (bracket) g.EndUpdate();
-}
-
-double Seconds(const std::function<void()>& fn) {
-  const auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 // Runs pass once an iteration and reports nanoseconds a node.
@@ -153,14 +147,10 @@ void BM_SortKeys(benchmark::State& state) {
     std::sort(copy.begin(), copy.end());
     benchmark::DoNotOptimize(copy.data());
   };
-  double grid = 0, plain = 0;
-  for (auto _ : state) {
-    grid += Seconds(gridSort);
-    plain += Seconds(plainSort);
-  }
-  state.counters["grid_ms"] = grid * 1e3 / double(state.iterations());
-  state.counters["std_sort_ms"] = plain * 1e3 / double(state.iterations());
-  state.counters["ratio_to_std_sort"] = grid / plain;
+  const Beside t = TimeBeside(state, gridSort, plainSort);
+  state.counters["grid_ms"] = t.ours * 1e3;
+  state.counters["std_sort_ms"] = t.baseline * 1e3;
+  state.counters["ratio_to_std_sort"] = t.ours / t.baseline;
 }
 BENCHMARK(BM_SortKeys)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -190,18 +180,13 @@ void BM_ColumnClickSort(benchmark::State& state) {
       std::sort(copy.begin(), copy.end());
     benchmark::DoNotOptimize(copy.data());
   };
-  double grid = 0, plain = 0;
-  for (auto _ : state) {
-    grid += Seconds(click);
-    plain += Seconds(plainSort);
-    descending = !descending;
-  }
+  const Beside t = TimeBeside(state, click, plainSort, [&] { descending = !descending; });
   // The last click sorted down when there was an even number of them.
   const bool down = state.iterations() % 2 == 0;
   if ((g.GetFirstNode()->Strings(0) > g.Items(1)->Strings(0)) != down) state.SkipWithError("not sorted");
-  state.counters["click_ms"] = grid * 1e3 / double(state.iterations());
-  state.counters["std_sort_ms"] = plain * 1e3 / double(state.iterations());
-  state.counters["ratio_to_std_sort"] = grid / plain;
+  state.counters["click_ms"] = t.ours * 1e3;
+  state.counters["std_sort_ms"] = t.baseline * 1e3;
+  state.counters["ratio_to_std_sort"] = t.ours / t.baseline;
 }
 BENCHMARK(BM_ColumnClickSort)->Unit(benchmark::kMillisecond)->Iterations(6);
 

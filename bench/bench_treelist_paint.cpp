@@ -6,11 +6,11 @@
 // same canvas, measured in the same run.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "gui/fake_peer.h"
 #include "gui/recording_canvas.h"
 #include "treelist/grid_tree_list.h"
@@ -25,12 +25,6 @@ class PaintingGrid : public TGridTreeList {
 constexpr int kRows = 40;
 constexpr int kRowHeight = 19;  // 18 and the grid's separator
 constexpr int kWidths[] = {220, 100, 100};
-
-double Seconds(const std::function<void()>& fn) {
-  const auto t0 = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 void BM_PaintFortyRowsOfAHundredThousand(benchmark::State& state) {
   gui::FakeDesktop desk;
@@ -84,14 +78,10 @@ void BM_PaintFortyRowsOfAHundredThousand(benchmark::State& state) {
     }
     plainCalls = log.size();
   };
-  double grid = 0, plain = 0;
-  for (auto _ : state) {
-    grid += Seconds(gridPaint);
-    plain += Seconds(plainPaint);
-  }
-  state.counters["paint_us"] = grid * 1e6 / double(state.iterations());
-  state.counters["plain_list_us"] = plain * 1e6 / double(state.iterations());
-  state.counters["ratio_to_plain_list"] = grid / plain;
+  const Beside t = TimeBeside(state, gridPaint, plainPaint);
+  state.counters["paint_us"] = t.ours * 1e6;
+  state.counters["plain_list_us"] = t.baseline * 1e6;
+  state.counters["ratio_to_plain_list"] = t.ours / t.baseline;
   state.counters["canvas_calls"] = double(gridCalls);
   state.counters["plain_calls"] = double(plainCalls);
 }
