@@ -1,6 +1,7 @@
 #include "treelist/tree_list_band_paint.h"
 
 #include <string>
+#include <utility>
 
 #include "treelist/custom_tree_list.h"
 #include "treelist/grid_drawing.h"
@@ -14,6 +15,11 @@ gui::Color Def(gui::Color c, gui::Color fallback) { return TCustomGridTreeList::
 
 // One band or column header on its way to the header-cell routine.
 struct HeaderJob {
+  HeaderJob(const TTreeListPaintFrame& f, const Rect& rect, const Rect& clip, std::string text, TAlignment alignment,
+            gui::Color color, const gui::Brush* brush)
+      : rect(rect), clip(clip), text(std::move(text)), alignment(alignment), color(color), brush(brush) {
+    cell.look = f.Look;
+  }
   Rect rect, clip;
   std::string text;
   TAlignment alignment = taLeftJustify;
@@ -71,12 +77,6 @@ struct PanelFont {
   CanvasSaver keep;
 };
 
-int LastBand(const TTreeListDrawInfo& info) { return info.Bands.empty() ? -1 : info.Bands.back().Band; }
-
-bool Scrolling(const TTreeListDrawInfo& info, int band) {
-  return band != info.LeftFixedBand && band != info.RightFixedBand;
-}
-
 }  // namespace
 
 void PaintBandPanel(TTreeListPaintFrame& f) {
@@ -87,14 +87,7 @@ void PaintBandPanel(TTreeListPaintFrame& f) {
     PanelFont font(f.Canvas, g.BandFont(), clBtnText);
     const bool custom = g.CustomDrawBandAssigned();
     for (const TTreeListBandEntry& b : info.Bands) {
-      HeaderJob job;
-      job.rect = b.HeaderRect;
-      job.clip = b.ClipRect;
-      job.text = g.BandCaption(b.Band);
-      job.alignment = g.BandAlignment(b.Band);
-      job.color = f.Colors.Band;
-      job.brush = f.Band;
-      job.cell.look = f.Look;
+      HeaderJob job(f, b.HeaderRect, b.ClipRect, g.BandCaption(b.Band), g.BandAlignment(b.Band), f.Colors.Band, f.Band);
       job.cell.multiLine = g.BandLineCount() > 1;
       job.cell.pressed = g.PressedBand() == b.Band;
       PaintHeaderCell(f, job, custom, [&](std::string& text, gui::Color& color, gui::Font& font, TAlignment& a,
@@ -112,15 +105,9 @@ void PaintHeaderPanel(TTreeListPaintFrame& f) {
   if (f.Visible(info.HeaderPanel) && !info.Columns.empty()) {
     PanelFont font(f.Canvas, g.HeaderFont(), clBtnText);
     for (const TTreeListColumnEntry& e : info.Columns) {
-      HeaderJob job;
-      job.rect = e.HeaderRect;
-      job.clip = e.ClipRect;
-      job.text = g.HeaderCaption(e.Column);
-      job.alignment = g.HeaderAlignment(e.Column);
-      job.color = f.Colors.Header;
-      job.brush = f.Header;
+      HeaderJob job(f, e.HeaderRect, e.ClipRect, g.HeaderCaption(e.Column), g.HeaderAlignment(e.Column),
+                    f.Colors.Header, f.Header);
       job.cell.button = g.HeaderButtonKind(e.Column);
-      job.cell.look = f.Look;
       job.cell.edge = EdgeKind(e);
       job.cell.glyph = g.HeaderGlyph(e.Column);
       job.cell.multiLine = e.RowCount > 1 || g.HeaderLineCount() > 1;
@@ -196,7 +183,7 @@ void PaintFooter(TTreeListPaintFrame& f) {
   f.Fill(frame, *f.Header);
 
   const int lineHeight = g.FooterLineHeight();
-  const int lastBand = LastBand(info);
+  const int lastBand = info.LastBand();
   const Rect scrollable(info.Scrollable.Left, info.Footer.Top, info.Scrollable.Right, info.Footer.Bottom);
   for (const TTreeListColumnEntry& e : info.Columns) {
     Rect cell(e.HeaderRect.Left, frame.Top + e.RowIndex * lineHeight, e.HeaderRect.Right,
@@ -205,7 +192,7 @@ void PaintFooter(TTreeListPaintFrame& f) {
     if (e.FirstOfGrid) cell.Left += 1;
     if (e.LastInRow && e.Band == lastBand) cell.Right -= 2;
     TTreeListClip clip(c);
-    if (Scrolling(info, e.Band) && e.ClipRect != e.HeaderRect) clip.Set(scrollable);
+    if (info.Scrolling(e.Band) && e.ClipRect != e.HeaderRect) clip.Set(scrollable);
     if (!f.Visible(cell) || !g.FooterCellExists(e.Column)) continue;
     f.CellFrame(cell);
     TTreeListFooterDrawParams p;

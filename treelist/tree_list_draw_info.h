@@ -62,6 +62,10 @@ struct TTreeListDrawInfo {
   gui::Rect Scrollable;
   int LeftFixedBand = -1;
   int RightFixedBand = -1;
+  // Whether band is one of those that scroll (not a fixed one).
+  bool Scrolling(int band) const { return band != LeftFixedBand && band != RightFixedBand; }
+  // The rightmost band shown, -1 when none is.
+  int LastBand() const { return Bands.empty() ? -1 : Bands.back().Band; }
   int BandBeforeRightFixed = -1;
   int DataRight = 0;          // right edge of the data in the rows
   // The column the tree is drawn in (the first band's first column): its

@@ -82,7 +82,7 @@ class RowPainter {
     fixedWidth = g.FixedBandLineWidth();
     const std::vector<TTreeListLayoutBand>& layout = g.Layout();
     firstBand = layout.empty() ? -1 : layout[0].Band;
-    lastBand = info.Bands.empty() ? -1 : info.Bands.back().Band;
+    lastBand = info.LastBand();
     for (const TTreeListBandEntry& b : info.Bands)
       if (b.Band == firstBand) firstBandClip = b.ClipRect;
   }
@@ -92,7 +92,6 @@ class RowPainter {
  private:
   // Where level cell i (0: the roots') begins.
   int IndentX(int i) const { return info.TreeLeft + (i + shift) * indent; }
-  bool Scrolling(int band) const { return band != info.LeftFixedBand && band != info.RightFixedBand; }
   // The selected flag of the parts of a row outside its cells.
   bool RowPartSelected(const TTreeListRowEntry& row) const {
     return row.Selected && (!g.NewItemRowFocused() || g.IsMultiSelect()) &&
@@ -314,13 +313,14 @@ void RowPainter::Row(const TTreeListRowEntry& row) {
   TTreeListColorQuery partQuery;
   partQuery.Node = n;
   partQuery.Selected = partSelected;
+  const TTreeListCellColors partColors = f.CellColors(partQuery);
   // The record's parts no cell covers.
   for (const TTreeListColumnEntry& e : info.Columns)
     if (!e.EmptyRect.IsEmpty())
       f.Fill(Rect(e.EmptyRect.Left, top + (e.RowIndex + e.RowCount) * rowLine, e.EmptyRect.Right, top + lines),
-             *f.CellColors(partQuery).Brush);
+             *partColors.Brush);
   for (const Rect& gap : info.HeaderGaps) {
-    f.Fill(Rect(gap.Left, top, gap.Right, top + lines), *f.CellColors(partQuery).Brush);
+    f.Fill(Rect(gap.Left, top, gap.Right, top + lines), *partColors.Brush);
     if (previewGrid && gap.Left - 1 >= info.Scrollable.Left && gap.Left <= info.Scrollable.Right)
       gridLines.V(gap.Left - 1, top, top + lines - 1);
   }
@@ -329,7 +329,7 @@ void RowPainter::Row(const TTreeListRowEntry& row) {
     const Rect r(info.TreeLeft + row.Indent, below - previewHeight, info.DataRight, below);
     TTreeListClip clip(c);
     if (r.Left < info.Rows.Left || r.Right > info.Rows.Right) clip.Set(info.Rows);
-    const TTreeListCellColors colors = f.CellColors(partQuery);
+    const TTreeListCellColors& colors = partColors;
     TTreeListPreviewDrawParams p;
     p.Canvas = &c;
     p.Rect = r;
@@ -373,7 +373,7 @@ void RowPainter::Cells(const TTreeListRowEntry& row, int cellBottom) {
     if (e.Band == info.RightFixedBand) cell.Left = std::max(cell.Left, info.RightFixedHeader.Left + fixedWidth);
 
     TTreeListClip clip(c);
-    const bool clipped = Scrolling(e.Band) && e.ClipRect != e.HeaderRect;
+    const bool clipped = info.Scrolling(e.Band) && e.ClipRect != e.HeaderRect;
     if (clipped) clip.Set(scrolling);
     if (f.Visible(cell)) {
       DrawRowCell(f, e, cell, n, row.Selected, f.Active && focusedRow && (rowFocus || e.Column == focusedColumn),
