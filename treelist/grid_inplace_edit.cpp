@@ -317,8 +317,12 @@ void TGridInplaceEdit::ValidateEdit() {
 
 void TGridInplaceEdit::RefocusAfterRejection() {
   if (!HandleAllocated() || !Peer()->IsVisible() || Focused()) return;
+  PassFocus(*this);
+}
+
+void TGridInplaceEdit::PassFocus(gui::Control& to) {
   TGridFlagScope refocusing(refocusing_);
-  SetFocus();
+  to.SetFocus();
 }
 
 // ---------------------------------------------------------------- view data
@@ -443,6 +447,7 @@ void TGridInplaceEdit::WndProc(Message& m) {
       if (!refocusing_) SetEditing(true);
       break;
     case CM_EXIT:
+      if (refocusing_) break;
       // A value turned down raises here: the move of the focus is abandoned.
       ValidateEdit();
       SetEditing(false);

@@ -164,6 +164,10 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   void ShowAt(const gui::Rect& r, bool selectAll = true);
   // Moves the editor over the cell r (its bounds: r and 2 pixels around).
   void PlaceOver(const gui::Rect& r);
+  // Moves the focus to to (the grid, or the editor itself) while the edit
+  // goes on: the value is not checked, the Escape copy is kept and nothing
+  // gets selected.
+  void PassFocus(gui::Control& to);
   // Shown and hidden only here (not by the control's visibility).
   virtual void Show();
   virtual void Hide();

@@ -11,7 +11,6 @@
 #pragma once
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "treelist/custom_tree_list.h"
@@ -228,7 +227,6 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TGridInplaceEdit* editor_ = nullptr;  // owned (a component of the grid)
   const TGridTreeListColumn* editorColumn_ = nullptr;
   bool editorOutOfSight_ = false;  // the edited cell scrolled out of view
-  std::pair<int, int> hiddenSelection_;  // the editor's selection then (start, length)
 };
 
 class TGridTreeList : public TCustomGridTreeListControl {

@@ -95,25 +95,20 @@ void TCustomGridTreeListControl::PlaceEditor() {
   if (cell.IsEmpty()) {
     if (editorOutOfSight_) return;
     // Keys must not go on into a window nobody sees: the grid takes them
-    // (and gives them back when the cell shows again).
-    const bool hadFocus = e.Focused();
-    if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) hiddenSelection_ = {text->GetSelStart(), text->GetSelLength()};
+    // (and gives them back when the cell shows again). The focus goes
+    // before the window hides: hiding the focused window would move it on
+    // as the user's move, which would check the value and take a new
+    // Escape copy.
+    if (e.Focused() && HandleAllocated()) e.PassFocus(*this);
     e.Hide();
     editorOutOfSight_ = true;
-    if (hadFocus && HandleAllocated()) SetFocus();
     return;
   }
   e.PlaceOver(cell);
   if (!editorOutOfSight_) return;
   editorOutOfSight_ = false;
   e.Show();
-  if (!Focused()) return;
-  e.SetFocus();
-  // Taking the focus selects the whole text: the typing goes on where it was.
-  if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) {
-    text->SetSelStart(hiddenSelection_.first);
-    text->SetSelLength(hiddenSelection_.second);
-  }
+  if (Focused()) e.PassFocus(e);
 }
 
 void TCustomGridTreeListControl::ValidateEditorValue() {

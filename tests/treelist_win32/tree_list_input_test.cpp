@@ -147,10 +147,14 @@ TEST_F(TreeListInputTest, TypedIntoTheEditorAndStoredByEnter) {
   EXPECT_EQ(grid->Items(1)->Strings(0), "new");
   EXPECT_EQ(edited, 1);
   EXPECT_EQ(GetFocus(), Hwnd(*grid));
-  // Escape leaves the value as it was.
+  // Escape leaves the value as it was, also after the cell went out of
+  // view and came back.
   Key(*grid, VK_F2);
   PostMessageA(Hwnd(*editor), WM_CHAR, 'x', 1);
   Pump();
+  scroll(SB_PAGEDOWN);
+  scroll(SB_TOP);
+  EXPECT_EQ(GetFocus(), Hwnd(*editor));
   Key(*editor, VK_ESCAPE);
   EXPECT_FALSE(grid->Editing());
   EXPECT_EQ(grid->Items(1)->Strings(0), "new");
