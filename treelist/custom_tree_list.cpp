@@ -107,7 +107,6 @@ void TCustomGridTreeList::DestroyNodes() {
   hotRow_ = -1;
   hotNode_ = nullptr;
   CancelEdit();
-  KillEditorTimer();
   StopAutoScroll(*this);
   InvalidateRowCache();
   ClearNodes();

@@ -474,13 +474,6 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual TAlignment ColumnAlignment(int column) const { return taLeftJustify; }
   virtual std::string HeaderCaption(int column) const { return {}; }
   virtual TGridTreeListColumnSort HeaderSortMark(int column) { return csNone; }
-  // The application's drawing of a column header: whether it has one, and
-  // running it (done: nothing more is drawn; it may change the text,
-  // colour, font, alignment and sort mark the face is drawn with).
-  virtual bool HeaderCustomDrawAssigned(int column) const { return false; }
-  virtual void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
-                                std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
-                                TGridTreeListColumnSort& sorted, bool& done) {}
   virtual const gui::Bitmap* HeaderGlyph(int column) const { return nullptr; }
   virtual bool FooterCellExists(int column) const { return false; }
   virtual bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const {
@@ -491,6 +484,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual std::string GetNodeLine(const TGridTreeListNode* node) const { return {}; }
   // Draws one cell: background and text (see TTreeListCellDrawParams).
   virtual void DrawCell(const TTreeListCellDrawParams& p);
+  // A cell's background and text as given (a brush colour that is the
+  // cell's own uses the cell's brush when it has one).
+  void PaintCell(const TTreeListCellDrawParams& p, const std::string& text, const gui::Font& font,
+                 gui::Color textColor, gui::Color brushColor, TAlignment alignment);
   // The preview part of a row: background and the preview text in the
   // preview font, word-wrapped, IndentDesc pixels in.
   virtual void DrawPreview(const TTreeListPreviewDrawParams& p);
@@ -788,7 +785,6 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     int SizingIndex = -1;                        // the column, band or row sized
     int SizingStart = -1;                        // the sizing line's first place
     TGridTreeListNode* FocusedBefore = nullptr;  // the focused node before a node press
-    bool Extended = false;                       // a node press with Ctrl or Shift
     bool ReduceOnRelease = false;                // a press on a selected node
     bool ClickAllowed = false;                   // the release may fire OnClick
   };

@@ -532,11 +532,7 @@ void TGridInplaceEdit::KeyDown(uint16_t& key, ShiftState shift) {
     default:
       break;
   }
-  ++suppressValidation_;
-  struct Lower {
-    int& n;
-    ~Lower() { --n; }
-  } lower{suppressValidation_};
+  TGridCountScope quiet(suppressValidation_);
   const ShiftState mods = shift & (ssShift | ssCtrl | ssAlt);
   switch (key) {
     case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT: case VK_RETURN: case VK_ESCAPE:

@@ -48,6 +48,18 @@ class TGridFlagScope {
   bool old_;
 };
 
+// Raises a counter for a scope, lowering it on every way out.
+class TGridCountScope {
+ public:
+  explicit TGridCountScope(int& n) : n_(n) { ++n_; }
+  ~TGridCountScope() { --n_; }
+  TGridCountScope(const TGridCountScope&) = delete;
+  TGridCountScope& operator=(const TGridCountScope&) = delete;
+
+ private:
+  int& n_;
+};
+
 // The border and shadow an editor's look works out to.
 struct TGridEditViewInfo {
   int BorderWidth = 0;  // 0 none, 1 single, 2 thick, flat and 3-D

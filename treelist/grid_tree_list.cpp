@@ -440,24 +440,6 @@ TGridTreeListColumnSort TCustomGridTreeListControl::HeaderSortMark(int column) {
   return sorted;
 }
 
-bool TCustomGridTreeListControl::HeaderCustomDrawAssigned(int column) const {
-  const TGridTreeListColumn* c = Columns(column);
-  return c && (OnCustomDrawColumnHeader || c->OnCustomDrawColumnHeader);
-}
-
-void TCustomGridTreeListControl::HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect,
-                                                  const gui::Rect& clip, std::string& text, gui::Color& color,
-                                                  gui::Font& font, TAlignment& alignment,
-                                                  TGridTreeListColumnSort& sorted, bool& done) {
-  TGridTreeListColumn* c = Columns(column);
-  if (!c) return;
-  // Drawn within the header cell's visible part only.
-  CanvasSaver saver(canvas);
-  canvas.IntersectClip(clip);
-  for (const TGridTLCustomDrawHeader* handler : {&OnCustomDrawColumnHeader, &c->OnCustomDrawColumnHeader})
-    if (!done && *handler) (*handler)(this, c, canvas, rect, text, color, font, alignment, sorted, done);
-}
-
 const gui::Bitmap* TCustomGridTreeListControl::HeaderGlyph(int column) const {
   const TGridTreeListColumn* c = Columns(column);
   return c ? c->HeaderGlyph() : nullptr;
@@ -509,18 +491,9 @@ void TCustomGridTreeListControl::DrawCell(const TTreeListCellDrawParams& p) {
   bool done = false;
   OnCustomDrawCell(this, *p.Canvas, p.CellRect, p.Node, Columns(p.Column), p.Selected, p.FocusedCell, text, color,
                    font, alignment, done);
-  if (done || p.CellRect.IsEmpty() || !p.Canvas->RectVisible(p.CellRect)) return;
   // What the handler chose: the colour and font (the "default" marker
   // keeps the cell's), the text and the alignment.
-  Canvas& c = *p.Canvas;
-  CanvasSaver saver(c);
-  c.Font().Assign(font);
-  c.SetTextColor(DefaultedColor(font.Color(), p.TextColor));
-  c.SetBkColor(p.BkColor);
-  gui::Brush brush;
-  brush.SetColor(DefaultedColor(color, p.BrushColor));
-  DrawCellText(c, p.CellRect, color == p.BrushColor && p.Brush ? *p.Brush : brush, text, AlignmentFlags(alignment),
-               p.MultiLine);
+  if (!done) PaintCell(p, text, font, DefaultedColor(font.Color(), p.TextColor), color, alignment);
 }
 
 std::string TCustomGridTreeListControl::PreviewText(const TGridTreeListNode* node) const {

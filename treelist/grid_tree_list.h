@@ -154,11 +154,6 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   TAlignment ColumnAlignment(int column) const override;
   std::string HeaderCaption(int column) const override;
   TGridTreeListColumnSort HeaderSortMark(int column) override;
-  // The grid's OnCustomDrawColumnHeader, then (not done) the column's.
-  bool HeaderCustomDrawAssigned(int column) const override;
-  void HeaderCustomDraw(int column, gui::Canvas& canvas, const gui::Rect& rect, const gui::Rect& clip,
-                        std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
-                        TGridTreeListColumnSort& sorted, bool& done) override;
   const gui::Bitmap* HeaderGlyph(int column) const override;
   bool FooterCellExists(int column) const override;
   bool RowFooterCellExists(const TGridTreeListNode* node, int column, int footer) const override;
@@ -173,7 +168,7 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   bool CustomDrawBandAssigned() const override { return bool(OnCustomDrawBand); }
   void CustomDrawBand(int band, gui::Canvas& canvas, const gui::Rect& r, std::string& text, gui::Color& color,
                       gui::Font& font, TAlignment& alignment, bool& done) override;
-  // The grid's handler or the column's.
+  // The grid's OnCustomDrawColumnHeader, then (not done) the column's.
   bool CustomDrawHeaderAssigned(int column) const override;
   void CustomDrawHeader(int column, gui::Canvas& canvas, const gui::Rect& r, std::string& text, gui::Color& color,
                         gui::Font& font, TAlignment& alignment, TGridTreeListColumnSort& sorted,

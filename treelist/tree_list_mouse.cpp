@@ -42,7 +42,7 @@ void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
   if (Editing() && editor && editor->IgnorePress) return;
   const bool wasEditing = Editing();
   if (wasEditing && !(editor && editor->KeepOpen)) HideEditor(true);  // a rejection stops the press here
-  press_.Extended = press_.ReduceOnRelease = press_.ClickAllowed = false;
+  press_.ReduceOnRelease = press_.ClickAllowed = false;
   releaseMayOpenEditor_ = false;
   rangeInProgress_ = false;
   bool focusTaken = false;
@@ -96,13 +96,11 @@ void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
       press_.Band = hit.Band;
       press_.StillDown = true;
       SetState(tsBandDown);
-      SyncPressedLook();
       break;
     case htColumn:
       press_.Column = hit.Column;
       press_.StillDown = true;
       SetState(tsColumnDown);
-      SyncPressedLook();
       break;
     case htBandButton:
     case htColumnButton: {
@@ -110,7 +108,6 @@ void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
       if (!HasOption(band ? aoBandButtonClicking : aoHeaderButtonClicking)) break;
       press_.ButtonStillDown = true;
       SetState(band ? tsBandButtonDown : tsHeaderButtonDown);
-      SyncPressedLook();
       break;
     }
     default:
@@ -141,7 +138,6 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
       TGridTreeListNode* f = focusedNode_;
       const bool ctrl = (s & ssCtrl) != 0, shift = (s & ssShift) != 0;
       if (ctrl || shift) {
-        press_.Extended = true;
         if (ctrl && !shift) {
           f->SetSelected(!f->Selected());
           SetAnchor(f);

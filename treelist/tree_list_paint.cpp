@@ -225,16 +225,22 @@ unsigned TCustomGridTreeList::AlignmentFlags(TAlignment a) {
 }
 
 void TCustomGridTreeList::DrawCell(const TTreeListCellDrawParams& p) {
+  PaintCell(p, p.Node ? GetNodeString(p.Node, p.Column) : std::string(), ColumnFont(p.Column), p.TextColor,
+            p.BrushColor, ColumnAlignment(p.Column));
+}
+
+void TCustomGridTreeList::PaintCell(const TTreeListCellDrawParams& p, const std::string& text, const gui::Font& font,
+                                    gui::Color textColor, gui::Color brushColor, TAlignment alignment) {
   Canvas& c = *p.Canvas;
   if (p.CellRect.IsEmpty() || !c.RectVisible(p.CellRect)) return;
   CanvasSaver saver(c);
-  c.Font().Assign(ColumnFont(p.Column));
-  c.SetTextColor(p.TextColor);
+  c.Font().Assign(font);
+  c.SetTextColor(textColor);
   c.SetBkColor(p.BkColor);
   gui::Brush own;
-  own.SetColor(p.BrushColor);
-  DrawCellText(c, p.CellRect, p.Brush ? *p.Brush : own, p.Node ? GetNodeString(p.Node, p.Column) : std::string(),
-               AlignmentFlags(ColumnAlignment(p.Column)), p.MultiLine);
+  own.SetColor(DefaultedColor(brushColor, p.BrushColor));
+  DrawCellText(c, p.CellRect, brushColor == p.BrushColor && p.Brush ? *p.Brush : own, text,
+               AlignmentFlags(alignment), p.MultiLine);
 }
 
 void TCustomGridTreeList::DrawPreview(const TTreeListPreviewDrawParams& p) {

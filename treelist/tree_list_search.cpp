@@ -10,22 +10,6 @@
 
 using namespace gui;
 
-namespace {
-
-// Raises a counter for a scope, lowering it on every way out.
-class CountScope {
- public:
-  explicit CountScope(int& n) : n_(n) { ++n_; }
-  ~CountScope() { --n_; }
-  CountScope(const CountScope&) = delete;
-  CountScope& operator=(const CountScope&) = delete;
-
- private:
-  int& n_;
-};
-
-}  // namespace
-
 // ------------------------------------------------------------------ focus moves
 
 TGridTreeListNode* TCustomGridTreeList::GetNodeByDirection(const TGridTreeListNode* node, int direction,
@@ -156,7 +140,7 @@ bool TCustomGridTreeList::StartIncrementalSearch(int column, const std::string& 
 }
 
 void TCustomGridTreeList::IncrementalSearchStep(const std::string& text, int direction, bool clearOnFail) {
-  CountScope step(searchStep_);
+  TGridCountScope step(searchStep_);
   const bool valid = searchColumn_ >= 0 && VisibleIndexToAbsolute(AbsoluteToVisibleIndex(searchColumn_)) == searchColumn_;
   if (valid && !roots_.Empty()) {
     TGridTreeListNode* found = nullptr;

@@ -149,9 +149,8 @@ TEST(TreeListMouse, HeaderClicksSortStablyAndTheHeaderDrawsAsAsked) {
     TAlignment alignment = taLeftJustify;
     TGridTreeListColumnSort sorted = csNone;
     bool done = false;
-    ASSERT_TRUE(f.g.HeaderCustomDrawAssigned(column));
-    f.g.HeaderCustomDraw(column, canvas, Rect(0, 0, 100, 18), Rect(0, 0, 50, 18), text, color, font, alignment,
-                         sorted, done);
+    ASSERT_TRUE(f.g.CustomDrawHeaderAssigned(column));
+    f.g.CustomDrawHeader(column, canvas, Rect(0, 0, 100, 18), text, color, font, alignment, sorted, done);
   }
   EXPECT_EQ(drawn, "grid:Name grid:Kind column:K");
 }
