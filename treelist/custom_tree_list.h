@@ -331,7 +331,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void ShowEditor();
   // ShowEditor, then the character goes to the editor (posted, so that it
   // arrives after the editor has the focus): Ctrl+V pastes, Ctrl+X cuts.
-  void ShowEditorWithChar(char c);
+  // False when no editor took the character.
+  bool ShowEditorWithChar(char c);
   // ShowEditor, then the editor is handed the press point (client
   // coordinates of the grid) / told that the click that opened it is over.
   void ShowEditorWithClick(int x, int y);

@@ -359,10 +359,8 @@ void TCustomGridTreeList::KeyPress(char& key) {
       return;
     }
     if (code == 8 || code == 22 || code == 24 || code >= 32) {
-      ShowEditorWithChar(key);
-      // The editor hands the character back to the grid's own handling.
-      const TGridInplaceEdit* editor = InplaceEditor();
-      if (!(Editing() && editor && editor->HandleAllocated())) TCustomGridContainer::KeyPress(key);
+      // Without an editor the character goes to the grid's own handling.
+      if (!ShowEditorWithChar(key)) TCustomGridContainer::KeyPress(key);
       return;
     }
   }

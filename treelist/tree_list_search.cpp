@@ -67,16 +67,17 @@ void TCustomGridTreeList::ShowEditor() {
   SetState(tsEditing);
 }
 
-void TCustomGridTreeList::ShowEditorWithChar(char c) {
+bool TCustomGridTreeList::ShowEditorWithChar(char c) {
   ShowEditor();
   TGridInplaceEdit* editor = InplaceEditor();
-  if (!Editing() || !editor || !editor->HandleAllocated()) return;
+  if (!Editing() || !editor || !editor->HandleAllocated()) return false;
   // Posted: the character must arrive after the editor has the focus.
   switch (c) {
     case 22: editor->Peer()->Post(WM_PASTE, 0, 0); break;
     case 24: editor->Peer()->Post(WM_CUT, 0, 0); break;
     default: editor->Peer()->Post(WM_CHAR, uint8_t(c), 1); break;
   }
+  return true;
 }
 
 void TCustomGridTreeList::ShowEditorWithClick(int x, int y) {
