@@ -434,15 +434,11 @@ void TNapsterSettingsForm::ApplyShares() {
     for (const TSettingsShareRow& r : rows_) {
       const std::string name = plat::Trim(r.Name), path = plat::Trim(r.Path);
       if (TShareDirectory* d = r.Directory) {
-        if (d->Name != name) d->SetName(name);
-        if (d->Path != path) d->SetPath(path);
+        items.Rename(d, name, path);
         if (d->MaskText != r.Masks) d->SetMasks(r.Masks);
         if (d->IncludeSubfolders != r.IncludeSubfolders) d->SetIncludeSubfolders(r.IncludeSubfolders);
-        if (auto* item = static_cast<TSharedItem*>(d->Data.load())) item->Name = name, item->Path = path;
       } else if (TShareFile* f = r.File) {
-        if (f->Name != name) f->SetName(name);
-        if (f->Path != path) f->SetPath(path);
-        if (auto* item = static_cast<TSharedItem*>(f->Data.load())) item->Name = name, item->Path = path;
+        items.Rename(f, name, path);
       } else if (r.IsDirectory) {
         items.AddDirectory(path, name, r.IncludeSubfolders, r.Masks);
       } else {

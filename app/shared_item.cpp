@@ -49,6 +49,23 @@ TShareFile* TSharedItemList::AddFile(const std::string& path, const std::string&
   return f;
 }
 
+template <class Node>
+void TSharedItemList::RenameNode(Node* node, const std::string& name, const std::string& path) {
+  if (node->Name != name) node->SetName(name);
+  if (node->Path != path) node->SetPath(path);
+  std::lock_guard<plat::CriticalSection> g(lock_);
+  if (auto* item = static_cast<TSharedItem*>(node->Data.load())) {
+    item->Name = name;
+    item->Path = path;
+  }
+}
+
+void TSharedItemList::Rename(TShareDirectory* d, const std::string& name, const std::string& path) {
+  RenameNode(d, name, path);
+}
+
+void TSharedItemList::Rename(TShareFile* f, const std::string& name, const std::string& path) { RenameNode(f, name, path); }
+
 // The tree's lock first, then the list's: the manager announces loaded
 // nodes while it holds its own.
 void TSharedItemList::Remove(TShareDirectory* d) {

@@ -36,6 +36,9 @@ class TSharedItemList {
   TShareDirectory* AddDirectory(const std::string& path, const std::string& name, bool includeSubfolders,
                                 const std::string& masks);
   TShareFile* AddFile(const std::string& path, const std::string& name);
+  // Gives a share or shared file a new name and path, its record with it.
+  void Rename(TShareDirectory* directory, const std::string& name, const std::string& path);
+  void Rename(TShareFile* file, const std::string& name, const std::string& path);
   // Clears the node's Data, frees its record, then removes the node.
   void Remove(TShareDirectory* directory);
   void Remove(TShareFile* file);
@@ -49,6 +52,8 @@ class TSharedItemList {
  private:
   TSharedItem* Make(bool directory, const std::string& name, const std::string& path);
   void Free(void* data);
+  template <class Node>
+  void RenameNode(Node* node, const std::string& name, const std::string& path);
 
   TShareManager& manager_;
   plat::CriticalSection lock_;
