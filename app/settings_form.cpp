@@ -354,14 +354,11 @@ bool TNapsterSettingsForm::Listed(bool directory, const std::string& path) const
 }
 
 std::string TNapsterSettingsForm::FreeShareName(const std::string& base) const {
-  auto taken = [&](const std::string& n) {
+  return ::FreeShareName(base.empty() ? LangText(kSection, "00027", "Share") : base, [&](const std::string& n) {
     return std::any_of(rows_.begin(), rows_.end(), [&](const TSettingsShareRow& r) {
       return r.IsDirectory && plat::SameText(plat::Trim(r.Name), plat::Trim(n));
     });
-  };
-  std::string name = base.empty() ? LangText(kSection, "00027", "Share") : base;
-  for (int k = 2; taken(name); ++k) name = (base.empty() ? LangText(kSection, "00027", "Share") : base) + " (" + std::to_string(k) + ")";
-  return name;
+  });
 }
 
 void TNapsterSettingsForm::AddFolderRow(const std::string& path) {

@@ -92,16 +92,15 @@ void TShareView::AddFolder(const std::string& path, const std::string& fileTypes
   const std::string folder = plat::IncludeTrailingDelim(path);
   std::string base = plat::ExtractFileName(folder.substr(0, folder.size() - 1));
   if (base.empty()) base = LangText(kSection, "00024", "Share");
-  std::string name = base;
+  std::string name;
   {
     std::lock_guard<plat::CriticalSection> g(manager_.Lock());
     TShareDirectory* root = manager_.Root();
-    auto taken = [&](const std::string& n) {
+    name = FreeShareName(base, [&](const std::string& n) {
       for (int i = 0; i < root->DirectoryCount(); ++i)
         if (!root->DirectoryRemoved(i) && plat::SameText(root->DirectoryName(i), n)) return true;
       return false;
-    };
-    for (int k = 2; taken(name); ++k) name = base + " (" + std::to_string(k) + ")";
+    });
   }
   items_.AddDirectory(path, name, true, fileTypes);
   Changed();

@@ -49,6 +49,12 @@ TShareFile* TSharedItemList::AddFile(const std::string& path, const std::string&
   return f;
 }
 
+std::string FreeShareName(const std::string& base, const std::function<bool(const std::string&)>& taken) {
+  std::string name = base;
+  for (int k = 2; taken(name); ++k) name = base + " (" + std::to_string(k) + ")";
+  return name;
+}
+
 template <class Node>
 void TSharedItemList::RenameNode(Node* node, const std::string& name, const std::string& path) {
   if (node->Name != name) node->SetName(name);

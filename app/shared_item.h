@@ -5,6 +5,7 @@
 // cleared before the node is removed, so the tree never points at a freed
 // record.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ struct TSharedItem {
   std::string Name;  // the share name, or the file's name
   std::string Path;  // on disk
 };
+
+// A share name not yet taken: base, else "base (2)", "base (3)", ...
+std::string FreeShareName(const std::string& base, const std::function<bool(const std::string&)>& taken);
 
 class TSharedItemList {
  public:
