@@ -226,7 +226,7 @@ bool TRegisterWizardForm::Next() {
   }
   if (page_ == pgSettings) {
     const std::string nick = plat::Trim(NickEdit->GetText());
-    if (nick.empty() || nick.find_first_of(" \t\"") != std::string::npos) {
+    if (!UsableNick(nick)) {
       SetStatus(LangText(kSection, "00056", "Give a nick without blanks."));
       return false;
     }
