@@ -1,14 +1,11 @@
 #include "app/register_wizard_form.h"
 
 #include <algorithm>
-#include <climits>
-#include <mutex>
 
 #include "app/app_settings.h"
 #include "app/language.h"
 #include "app/network_settings.h"
 #include "app/view_parts.h"
-#include "controls/win32/browse_directory.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
 #include "gui/registry_ini_file.h"
@@ -21,10 +18,9 @@ namespace {
 constexpr const char* kSection = "RegisterWizard";
 constexpr int kPageLeft = 8, kPageTop = 8, kPageWidth = 484, kPageHeight = 300;
 
-
+// The pages' entries stand in one column, their labels on the left.
 gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int top, int width) {
-  view::AddLabel(page, caption, 8, top + 4, 120);
-  return view::AddEdit(page, 130, top, width);
+  return view::LabelledEdit(page, caption, 8, top, 122, width);
 }
 
 }  // namespace
@@ -161,19 +157,12 @@ void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
   NickEdit->SetText(app.Nick);
   DownloadFolderEdit = LabelledEdit(p, LangText(kSection, "00051", "Download folder:"), 60, 250);
   DownloadFolderEdit->SetText(app.DownloadFolder);
-  view::AddButton(p, LangText(kSection, "00052", "&Browse..."), 388, 59, 86, [this] {
-    TBrowseDirectory browse(this);
-    browse.SetsDirectory(DownloadFolderEdit->GetText());
-    if (browse.Execute()) DownloadFolderEdit->SetText(browse.sDirectory());
-  });
+  view::AddBrowseButton(this, p, LangText(kSection, "00052", "&Browse..."), 388, 59, DownloadFolderEdit);
   DataPortEdit = LabelledEdit(p, LangText(kSection, "00053", "Data port:"), 88, 70);
   DataPortEdit->SetText(std::to_string(app.DataPort));
   view::AddLabel(p, LangText(kSection, "00054", "Connection:"), 8, 120, 120);
-  LinkTypeCombo = new gui::ComboBox(this);
-  LinkTypeCombo->SetBounds(130, 116, 150, 200);
-  LinkTypeCombo->SetParent(p);
-  for (int i = 0; i <= 10; ++i) LinkTypeCombo->AddItem(LinkSpeedToText(i));
-  LinkTypeCombo->SetItemIndex(std::clamp(TNetworkSettings::Load().LinkType, 0, 10));
+  LinkTypeCombo = view::AddLinkTypeCombo(this, p, 130, 116);
+  view::SelectLinkType(LinkTypeCombo, TNetworkSettings::Load().LinkType);
   FileTypesEdit = LabelledEdit(p, LangText(kSection, "00055", "File types to share:"), 148, 250);
   FileTypesEdit->SetText(app.FileTypes == "*.*" ? "*.mp3" : app.FileTypes);
 }
@@ -291,10 +280,7 @@ void TRegisterWizardForm::Register() {
 
 // ------------------------------------------------------------------ disk search
 
-std::string TRegisterWizardForm::FileTypes() {
-  const std::string t = plat::Trim(FileTypesEdit->GetText());
-  return t.empty() ? "*.*" : t;
-}
+std::string TRegisterWizardForm::FileTypes() { return TAppSettings::SharedTypes(FileTypesEdit->GetText()); }
 
 void TRegisterWizardForm::AddDownloadsShare() {
   const std::string folder = plat::ExcludeTrailingDelim(plat::Trim(DownloadFolderEdit->GetText()));
@@ -323,8 +309,7 @@ void TRegisterWizardForm::StopScan() { ShareManager1.StopScan(); }
 void TRegisterWizardForm::SaveResults() {
   TAppSettings app = TAppSettings::Load(folder_);
   app.Nick = plat::Trim(NickEdit->GetText());
-  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText());
-  app.FileTypes = FileTypes();
+  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
   app.Save();
   TNetworkSettings net = TNetworkSettings::Load();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
