@@ -19,16 +19,17 @@ constexpr const char* kSection = "RegisterWizard";
 constexpr int kPageLeft = 8, kPageTop = 8, kPageWidth = 484, kPageHeight = 300;
 
 // The pages' entries stand in one column, their labels on the left.
+constexpr int kLabelWidth = 122;
+
 gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int top, int width) {
-  return view::LabelledEdit(page, caption, 8, top, 122, width);
+  return view::LabelledEdit(page, caption, 8, top, kLabelWidth, width);
 }
 
 }  // namespace
 
 TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::string& programFolder)
     : gui::Form(owner, "TRegisterWizardForm"),
-      folder_(plat::IncludeTrailingDelim(programFolder)),
-      registration_(NapsterClient1) {
+      folder_(plat::IncludeTrailingDelim(programFolder)) {
   SetCaption(LangText(kSection, "00000", "Tarnwick Setup"));
   SetBorderStyle(gui::FormBorder::Dialog);
   SetBounds(150, 110, 506, 392);
@@ -65,7 +66,6 @@ TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::strin
                                "Other users cannot reach this computer (a firewall or router is in the way): "
                                "you can still fetch files from users who can be reached."));
   };
-  registration_.OnChanged = [this] { registerLabel_->SetCaption(registration_.StatusText()); };
 
   ShareManager1.OnScanStatus = [this](TShareManager*, const std::string& path) { SetScanText(path); };
   ShareManager1.OnAddDirectory = [this](TShareManager*, TShareDirectory* d) {
@@ -139,16 +139,17 @@ void TRegisterWizardForm::BuildPortCheck(gui::Panel* p) {
 }
 
 void TRegisterWizardForm::BuildRegistration(gui::Panel* p) {
-  view::AddLabel(p, LangText(kSection, "00030", "A nick registered on a server is yours there (you may skip this)."),
-                 8, 32, 468);
-  ServerEdit = LabelledEdit(p, LangText(kSection, "00031", "Server:"), 60, 200);
-  ServerPortEdit = LabelledEdit(p, LangText(kSection, "00032", "Port:"), 88, 70);
-  ServerPortEdit->SetText("8888");
-  RegisterNickEdit = LabelledEdit(p, LangText(kSection, "00033", "Nick:"), 116, 200);
-  PasswordEdit = LabelledEdit(p, LangText(kSection, "00034", "Password:"), 144, 200);
-  EmailEdit = LabelledEdit(p, LangText(kSection, "00035", "E-mail:"), 172, 200);
-  view::AddButton(p, LangText(kSection, "00036", "Re&gister"), 130, 204, 100, [this] { Register(); });
-  registerLabel_ = view::AddLabel(p, "", 8, 240, 468);
+  auto entry = [](const std::string& caption, int top, int width) {
+    return TNickRegistrationPage::TEntry{caption, 8, top, kLabelWidth, width};
+  };
+  RegistrationPage.Build(
+      p, {LangText(kSection, "00030", "A nick registered on a server is yours there (you may skip this)."), 32, 468,
+          entry(LangText(kSection, "00031", "Server:"), 60, 200),
+          entry(LangText(kSection, "00032", "Port:"), 88, 70),
+          entry(LangText(kSection, "00033", "Nick:"), 116, 200),
+          entry(LangText(kSection, "00034", "Password:"), 144, 200),
+          entry(LangText(kSection, "00035", "E-mail:"), 172, 200),
+          LangText(kSection, "00036", "Re&gister"), 130, 204, 240});
 }
 
 void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
@@ -272,11 +273,6 @@ void TRegisterWizardForm::StartPortCheck() {
 }
 
 // ------------------------------------------------------------------ registration
-
-void TRegisterWizardForm::Register() {
-  registration_.Start(ServerEdit->GetText(), ServerPortEdit->GetText(), RegisterNickEdit->GetText(),
-                      PasswordEdit->GetText(), EmailEdit->GetText());
-}
 
 // ------------------------------------------------------------------ disk search
 

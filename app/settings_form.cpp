@@ -59,7 +59,7 @@ void TScanProgressForm::SetPath(const std::string& path) {
 // ------------------------------------------------------------------ dialog
 
 TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& main)
-    : gui::Form(owner, "TNapsterSettingsForm"), main_(main), registration_(NapsterClient1) {
+    : gui::Form(owner, "TNapsterSettingsForm"), main_(main) {
   NapsterClient1.VersionText = "v2.0 BETA 7";
   NapsterClient1.BuildNumber = 100002100;
 
@@ -106,7 +106,6 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   ShareManager1.OnScanEnd = [this](TShareManager*) {
     if (Progress->Modal()) Progress->SetModalResult(gui::mrOk);
   };
-  registration_.OnChanged = [this] { registerStatus_->SetCaption(registration_.StatusText()); };
 }
 
 TNapsterSettingsForm::~TNapsterSettingsForm() {
@@ -180,14 +179,13 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
 }
 
 void TNapsterSettingsForm::BuildRegistration(gui::Control* page) {
-  view::AddLabel(page, LangText(kSection, "00050", "Register a nick on a Napster server:"), 8, 10, 500);
-  RegisterHostEdit = LabelledEdit(page, LangText(kSection, "00051", "Server:"), 8, 36, 80, 200);
-  RegisterPortEdit = LabelledEdit(page, LangText(kSection, "00052", "Port:"), 300, 36, 50, 70);
-  RegisterPortEdit->SetText("8888");
-  RegisterNickEdit = LabelledEdit(page, LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200);
-  RegisterPasswordEdit = LabelledEdit(page, LangText(kSection, "00054", "Password:"), 8, 92, 80, 200);
-  view::AddButton(page, LangText(kSection, "00055", "Re&gister"), 88, 122, 100, [this] { Register(); });
-  registerStatus_ = view::AddLabel(page, "", 8, 156, 500);
+  // Server and port on one line, the nick and password below.
+  RegistrationPage.Build(page, {LangText(kSection, "00050", "Register a nick on a Napster server:"), 10, 500,
+                                {LangText(kSection, "00051", "Server:"), 8, 36, 80, 200},
+                                {LangText(kSection, "00052", "Port:"), 300, 36, 50, 70},
+                                {LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200},
+                                {LangText(kSection, "00054", "Password:"), 8, 92, 80, 200}, std::nullopt,
+                                LangText(kSection, "00055", "Re&gister"), 88, 122, 156});
 }
 
 // ------------------------------------------------------------------ values
@@ -435,11 +433,4 @@ void TNapsterSettingsForm::ApplyShares() {
   main_.SharesChanged();
   // The rows now stand for the tree as it is.
   LoadRows();
-}
-
-// ------------------------------------------------------------------ registration
-
-void TNapsterSettingsForm::Register() {
-  registration_.Start(RegisterHostEdit->GetText(), RegisterPortEdit->GetText(), RegisterNickEdit->GetText(),
-                      RegisterPasswordEdit->GetText(), "user@tarnwick");
 }
