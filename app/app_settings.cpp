@@ -50,8 +50,15 @@ void TAppSettings::Save() const {
   Write("SharedItems", "FileTypes", FileTypes);
 }
 
-void TAppSettings::TakeEntries(const std::string& dataPort, const std::string& downloadFolder) {
+void TAppSettings::TakeEntries(const std::string& dataPort, const std::string& downloadFolder,
+                               const std::string& fileTypes) {
   DataPort = int(std::min<int64_t>(EasyStrToInt64(dataPort), 65535));
   const std::string folder = plat::Trim(downloadFolder);
   if (!folder.empty()) DownloadFolder = plat::IncludeTrailingDelim(folder);
+  FileTypes = SharedTypes(fileTypes);
+}
+
+std::string TAppSettings::SharedTypes(const std::string& entry) {
+  const std::string t = plat::Trim(entry);
+  return t.empty() ? "*.*" : t;
 }

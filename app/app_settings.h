@@ -18,7 +18,11 @@ struct TAppSettings {
 
   static TAppSettings Load(const std::string& programFolder);
   void Save() const;
-  // What a dialog's entries say: the port's digits (at most 65535) and a
-  // download folder, kept as it was when the entry is empty.
-  void TakeEntries(const std::string& dataPort, const std::string& downloadFolder);
+  // What a dialog's entries say: the port's digits (at most 65535), a
+  // download folder, kept as it was when the entry is empty, and the file
+  // types (SharedTypes).
+  void TakeEntries(const std::string& dataPort, const std::string& downloadFolder, const std::string& fileTypes);
+  // The file types an entry names: its trimmed text, every file ("*.*")
+  // when that is empty.
+  static std::string SharedTypes(const std::string& entry);
 };

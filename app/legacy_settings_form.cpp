@@ -191,8 +191,7 @@ void TLegacySettingsForm::AddFromFields() {
   s.Nick = plat::Trim(nick_->GetText());
   s.Password = password_->GetText();
   s.Redirect = redirect_->Checked();
-  if (s.Host.empty() || s.Port <= 0 || s.Port > 65535 || s.Nick.empty() ||
-      s.Nick.find_first_of(" \t\"") != std::string::npos) {
+  if (s.Host.empty() || s.Port <= 0 || s.Port > 65535 || !UsableNick(s.Nick)) {
     SetStatus(LangText(kSection, "00025", "Give a host, a port from 1 to 65535 and a nick without blanks."));
     return;
   }

@@ -2,6 +2,7 @@
 
 #include "app/language.h"
 #include "core/global_functions.h"
+#include "peer/napster_helpers.h"
 #include "platform/text.h"
 
 namespace {
@@ -42,7 +43,7 @@ bool TNickRegistration::Start(const std::string& host, const std::string& port, 
   if (state_ == Busy) return false;
   const std::string h = plat::Trim(host), n = plat::Trim(nick);
   const int64_t p = EasyStrToInt64(port);
-  if (h.empty() || p <= 0 || p > 65535 || n.empty() || n.find_first_of(" \t\"") != std::string::npos) {
+  if (h.empty() || p <= 0 || p > 65535 || !UsableNick(n)) {
     Set(Invalid, LangText(kSection, "00905", "Give a server, a port from 1 to 65535 and a nick without blanks."));
     return false;
   }

@@ -1,14 +1,11 @@
 #include "app/register_wizard_form.h"
 
 #include <algorithm>
-#include <climits>
-#include <mutex>
 
 #include "app/app_settings.h"
 #include "app/language.h"
 #include "app/network_settings.h"
 #include "app/view_parts.h"
-#include "controls/win32/browse_directory.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
 #include "gui/registry_ini_file.h"
@@ -21,18 +18,18 @@ namespace {
 constexpr const char* kSection = "RegisterWizard";
 constexpr int kPageLeft = 8, kPageTop = 8, kPageWidth = 484, kPageHeight = 300;
 
+// The pages' entries stand in one column, their labels on the left.
+constexpr int kLabelWidth = 122;
 
 gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int top, int width) {
-  view::AddLabel(page, caption, 8, top + 4, 120);
-  return view::AddEdit(page, 130, top, width);
+  return view::LabelledEdit(page, caption, 8, top, kLabelWidth, width);
 }
 
 }  // namespace
 
 TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::string& programFolder)
     : gui::Form(owner, "TRegisterWizardForm"),
-      folder_(plat::IncludeTrailingDelim(programFolder)),
-      registration_(NapsterClient1) {
+      folder_(plat::IncludeTrailingDelim(programFolder)) {
   SetCaption(LangText(kSection, "00000", "Tarnwick Setup"));
   SetBorderStyle(gui::FormBorder::Dialog);
   SetBounds(150, 110, 506, 392);
@@ -69,7 +66,6 @@ TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::strin
                                "Other users cannot reach this computer (a firewall or router is in the way): "
                                "you can still fetch files from users who can be reached."));
   };
-  registration_.OnChanged = [this] { registerLabel_->SetCaption(registration_.StatusText()); };
 
   ShareManager1.OnScanStatus = [this](TShareManager*, const std::string& path) { SetScanText(path); };
   ShareManager1.OnAddDirectory = [this](TShareManager*, TShareDirectory* d) {
@@ -143,16 +139,17 @@ void TRegisterWizardForm::BuildPortCheck(gui::Panel* p) {
 }
 
 void TRegisterWizardForm::BuildRegistration(gui::Panel* p) {
-  view::AddLabel(p, LangText(kSection, "00030", "A nick registered on a server is yours there (you may skip this)."),
-                 8, 32, 468);
-  ServerEdit = LabelledEdit(p, LangText(kSection, "00031", "Server:"), 60, 200);
-  ServerPortEdit = LabelledEdit(p, LangText(kSection, "00032", "Port:"), 88, 70);
-  ServerPortEdit->SetText("8888");
-  RegisterNickEdit = LabelledEdit(p, LangText(kSection, "00033", "Nick:"), 116, 200);
-  PasswordEdit = LabelledEdit(p, LangText(kSection, "00034", "Password:"), 144, 200);
-  EmailEdit = LabelledEdit(p, LangText(kSection, "00035", "E-mail:"), 172, 200);
-  view::AddButton(p, LangText(kSection, "00036", "Re&gister"), 130, 204, 100, [this] { Register(); });
-  registerLabel_ = view::AddLabel(p, "", 8, 240, 468);
+  auto entry = [](const std::string& caption, int top, int width) {
+    return TNickRegistrationPage::TEntry{caption, 8, top, kLabelWidth, width};
+  };
+  RegistrationPage.Build(
+      p, {LangText(kSection, "00030", "A nick registered on a server is yours there (you may skip this)."), 32, 468,
+          entry(LangText(kSection, "00031", "Server:"), 60, 200),
+          entry(LangText(kSection, "00032", "Port:"), 88, 70),
+          entry(LangText(kSection, "00033", "Nick:"), 116, 200),
+          entry(LangText(kSection, "00034", "Password:"), 144, 200),
+          entry(LangText(kSection, "00035", "E-mail:"), 172, 200),
+          LangText(kSection, "00036", "Re&gister"), 130, 204, 240});
 }
 
 void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
@@ -161,19 +158,12 @@ void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
   NickEdit->SetText(app.Nick);
   DownloadFolderEdit = LabelledEdit(p, LangText(kSection, "00051", "Download folder:"), 60, 250);
   DownloadFolderEdit->SetText(app.DownloadFolder);
-  view::AddButton(p, LangText(kSection, "00052", "&Browse..."), 388, 59, 86, [this] {
-    TBrowseDirectory browse(this);
-    browse.SetsDirectory(DownloadFolderEdit->GetText());
-    if (browse.Execute()) DownloadFolderEdit->SetText(browse.sDirectory());
-  });
+  view::AddBrowseButton(this, p, LangText(kSection, "00052", "&Browse..."), 388, 59, DownloadFolderEdit);
   DataPortEdit = LabelledEdit(p, LangText(kSection, "00053", "Data port:"), 88, 70);
   DataPortEdit->SetText(std::to_string(app.DataPort));
   view::AddLabel(p, LangText(kSection, "00054", "Connection:"), 8, 120, 120);
-  LinkTypeCombo = new gui::ComboBox(this);
-  LinkTypeCombo->SetBounds(130, 116, 150, 200);
-  LinkTypeCombo->SetParent(p);
-  for (int i = 0; i <= 10; ++i) LinkTypeCombo->AddItem(LinkSpeedToText(i));
-  LinkTypeCombo->SetItemIndex(std::clamp(TNetworkSettings::Load().LinkType, 0, 10));
+  LinkTypeCombo = view::AddLinkTypeCombo(this, p, 130, 116);
+  view::SelectLinkType(LinkTypeCombo, TNetworkSettings::Load().LinkType);
   FileTypesEdit = LabelledEdit(p, LangText(kSection, "00055", "File types to share:"), 148, 250);
   FileTypesEdit->SetText(app.FileTypes == "*.*" ? "*.mp3" : app.FileTypes);
 }
@@ -226,7 +216,7 @@ bool TRegisterWizardForm::Next() {
   }
   if (page_ == pgSettings) {
     const std::string nick = plat::Trim(NickEdit->GetText());
-    if (nick.empty() || nick.find_first_of(" \t\"") != std::string::npos) {
+    if (!UsableNick(nick)) {
       SetStatus(LangText(kSection, "00056", "Give a nick without blanks."));
       return false;
     }
@@ -284,17 +274,9 @@ void TRegisterWizardForm::StartPortCheck() {
 
 // ------------------------------------------------------------------ registration
 
-void TRegisterWizardForm::Register() {
-  registration_.Start(ServerEdit->GetText(), ServerPortEdit->GetText(), RegisterNickEdit->GetText(),
-                      PasswordEdit->GetText(), EmailEdit->GetText());
-}
-
 // ------------------------------------------------------------------ disk search
 
-std::string TRegisterWizardForm::FileTypes() {
-  const std::string t = plat::Trim(FileTypesEdit->GetText());
-  return t.empty() ? "*.*" : t;
-}
+std::string TRegisterWizardForm::FileTypes() { return TAppSettings::SharedTypes(FileTypesEdit->GetText()); }
 
 void TRegisterWizardForm::AddDownloadsShare() {
   const std::string folder = plat::ExcludeTrailingDelim(plat::Trim(DownloadFolderEdit->GetText()));
@@ -323,8 +305,7 @@ void TRegisterWizardForm::StopScan() { ShareManager1.StopScan(); }
 void TRegisterWizardForm::SaveResults() {
   TAppSettings app = TAppSettings::Load(folder_);
   app.Nick = plat::Trim(NickEdit->GetText());
-  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText());
-  app.FileTypes = FileTypes();
+  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
   app.Save();
   TNetworkSettings net = TNetworkSettings::Load();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/nick_registration.h"
+#include "app/nick_registration_page.h"
 #include "core/port_check_client.h"
 #include "core/share_manager.h"
 #include "gui/form.h"
@@ -40,7 +40,8 @@ class TRegisterWizardForm : public gui::Form {
 
   // The wizard's own parts: port check, registration, disk search.
   TPortCheckClient PortCheckClient1;
-  TNapsterClient NapsterClient1;
+  TNickRegistrationPage RegistrationPage;
+  TNapsterClient& NapsterClient1 = RegistrationPage.Client;
   TShareManager ShareManager1;
   // The port-check server's port (tests point it at their own server).
   int PortCheckPort = kPortCheckPort;
@@ -57,13 +58,13 @@ class TRegisterWizardForm : public gui::Form {
   // The port check's outcome as shown, and whether a check runs.
   void StartPortCheck();
   const std::string& PortCheckText() const { return portText_; }
-  gui::Edit* ServerEdit;
-  gui::Edit* ServerPortEdit;
-  gui::Edit* RegisterNickEdit;
-  gui::Edit* PasswordEdit;
-  gui::Edit* EmailEdit;
-  void Register();
-  TNickRegistration& Registration() { return registration_; }
+  gui::Edit*& ServerEdit = RegistrationPage.ServerEdit;
+  gui::Edit*& ServerPortEdit = RegistrationPage.PortEdit;
+  gui::Edit*& RegisterNickEdit = RegistrationPage.NickEdit;
+  gui::Edit*& PasswordEdit = RegistrationPage.PasswordEdit;
+  gui::Edit*& EmailEdit = RegistrationPage.EmailEdit;
+  void Register() { RegistrationPage.Register(); }
+  TNickRegistration& Registration() { return RegistrationPage.Registration(); }
   gui::Edit* NickEdit;
   gui::Edit* DownloadFolderEdit;
   gui::Edit* DataPortEdit;
@@ -103,7 +104,6 @@ class TRegisterWizardForm : public gui::Form {
   gui::Button* back_;
   gui::Button* next_;
   gui::Label* portLabel_;
-  gui::Label* registerLabel_;
   gui::Label* scanLabel_;
   gui::Label* statusLabel_;
   gui::Button* scanButton_;
@@ -113,7 +113,6 @@ class TRegisterWizardForm : public gui::Form {
   int scanEnds_ = 0;
   bool cancellingCheck_ = false;
   bool rulesLoaded_ = false;
-  TNickRegistration registration_;
 };
 
 // Runs the wizard when the setup of this user is not complete; true when

@@ -13,7 +13,6 @@
 #include "controls/win32/extended_edit.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
-#include "peer/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -24,11 +23,7 @@ constexpr const char* kSection = "Settings";
 // The number of a text (its digits), kept to the int range.
 int Number(gui::Edit* e) { return int(std::min<int64_t>(EasyStrToInt64(e->GetText()), INT_MAX)); }
 
-gui::Edit* LabelledEdit(gui::Control* page, const std::string& caption, int left, int top, int labelWidth,
-                        int width) {
-  view::AddLabel(page, caption, left, top + 4, labelWidth);
-  return view::AddEdit(page, left + labelWidth, top, width);
-}
+using view::LabelledEdit;
 
 template <class E>
 E* Place(E* e, gui::Control* page, int left, int top, int width) {
@@ -64,7 +59,7 @@ void TScanProgressForm::SetPath(const std::string& path) {
 // ------------------------------------------------------------------ dialog
 
 TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& main)
-    : gui::Form(owner, "TNapsterSettingsForm"), main_(main), registration_(NapsterClient1) {
+    : gui::Form(owner, "TNapsterSettingsForm"), main_(main) {
   NapsterClient1.VersionText = "v2.0 BETA 7";
   NapsterClient1.BuildNumber = 100002100;
 
@@ -111,7 +106,6 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   ShareManager1.OnScanEnd = [this](TShareManager*) {
     if (Progress->Modal()) Progress->SetModalResult(gui::mrOk);
   };
-  registration_.OnChanged = [this] { registerStatus_->SetCaption(registration_.StatusText()); };
 }
 
 TNapsterSettingsForm::~TNapsterSettingsForm() {
@@ -134,11 +128,7 @@ void TNapsterSettingsForm::BuildShares(gui::Control* page) {
 
   NameEdit = LabelledEdit(page, LangText(kSection, "00014", "Name:"), 8, 198, 70, 180);
   PathEdit = LabelledEdit(page, LangText(kSection, "00015", "Folder:"), 8, 226, 70, 350);
-  view::AddButton(page, LangText(kSection, "00016", "&Browse..."), 434, 225, 86, [this] {
-    TBrowseDirectory browse(this);
-    browse.SetsDirectory(PathEdit->GetText());
-    if (browse.Execute()) PathEdit->SetText(browse.sDirectory());
-  });
+  view::AddBrowseButton(this, page, LangText(kSection, "00016", "&Browse..."), 434, 225, PathEdit);
   MasksEdit = LabelledEdit(page, LangText(kSection, "00017", "File types:"), 8, 254, 70, 180);
   SubfoldersBox = new gui::CheckBox(this);
   SubfoldersBox->SetCaption(LangText(kSection, "00018", "Include subfolders"));
@@ -165,11 +155,7 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
   constexpr int L = 8, R = 276, W = 130, E = 110;
   DataPortEdit = LabelledEdit(page, LangText(kSection, "00030", "Data port:"), L, 10, W, 70);
   DownloadFolderEdit = LabelledEdit(page, LangText(kSection, "00031", "Download folder:"), L, 38, W, 290);
-  view::AddButton(page, LangText(kSection, "00016", "&Browse..."), 434, 37, 86, [this] {
-    TBrowseDirectory browse(this);
-    browse.SetsDirectory(DownloadFolderEdit->GetText());
-    if (browse.Execute()) DownloadFolderEdit->SetText(browse.sDirectory());
-  });
+  view::AddBrowseButton(this, page, LangText(kSection, "00016", "&Browse..."), 434, 37, DownloadFolderEdit);
   FileTypesEdit = LabelledEdit(page, LangText(kSection, "00032", "Shared file types:"), L, 66, W, 290);
   MaxDownloadBPSEdit = Place(new TExtendedEdit(this), page, L + W, 94, E);
   view::AddLabel(page, LangText(kSection, "00033", "Download limit (B/s):"), L, 98, W);
@@ -187,23 +173,19 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
   AutoResumeBox->SetBounds(L, 208, 300, 17);
   AutoResumeBox->SetParent(page);
   view::AddLabel(page, LangText(kSection, "00042", "Connection:"), L, 240, W);
-  LinkTypeCombo = new gui::ComboBox(this);
-  LinkTypeCombo->SetBounds(L + W, 236, 150, 200);
-  LinkTypeCombo->SetParent(page);
-  for (int i = 0; i <= 10; ++i) LinkTypeCombo->AddItem(LinkSpeedToText(i));
+  LinkTypeCombo = view::AddLinkTypeCombo(this, page, L + W, 236);
   MaxResultsEdit = LabelledEdit(page, LangText(kSection, "00043", "Search results:"), R, 236, W, 60);
   PortCheckHostEdit = LabelledEdit(page, LangText(kSection, "00044", "Port-check server:"), L, 268, W, 200);
 }
 
 void TNapsterSettingsForm::BuildRegistration(gui::Control* page) {
-  view::AddLabel(page, LangText(kSection, "00050", "Register a nick on a Napster server:"), 8, 10, 500);
-  RegisterHostEdit = LabelledEdit(page, LangText(kSection, "00051", "Server:"), 8, 36, 80, 200);
-  RegisterPortEdit = LabelledEdit(page, LangText(kSection, "00052", "Port:"), 300, 36, 50, 70);
-  RegisterPortEdit->SetText("8888");
-  RegisterNickEdit = LabelledEdit(page, LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200);
-  RegisterPasswordEdit = LabelledEdit(page, LangText(kSection, "00054", "Password:"), 8, 92, 80, 200);
-  view::AddButton(page, LangText(kSection, "00055", "Re&gister"), 88, 122, 100, [this] { Register(); });
-  registerStatus_ = view::AddLabel(page, "", 8, 156, 500);
+  // Server and port on one line, the nick and password below.
+  RegistrationPage.Build(page, {LangText(kSection, "00050", "Register a nick on a Napster server:"), 10, 500,
+                                {LangText(kSection, "00051", "Server:"), 8, 36, 80, 200},
+                                {LangText(kSection, "00052", "Port:"), 300, 36, 50, 70},
+                                {LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200},
+                                {LangText(kSection, "00054", "Password:"), 8, 92, 80, 200}, std::nullopt,
+                                LangText(kSection, "00055", "Re&gister"), 88, 122, 156});
 }
 
 // ------------------------------------------------------------------ values
@@ -259,7 +241,7 @@ void TNapsterSettingsForm::LoadNetwork() {
   UploadTimeoutEdit->SetText(std::to_string(main_.NapsterClient.UploadTimeout));
   MaxResumeEdit->SetText(std::to_string(main_.NapsterClient.MaxResume));
   AutoResumeBox->SetChecked(main_.NapsterClient.EnableAutoResume);
-  LinkTypeCombo->SetItemIndex(std::clamp(main_.NapsterClient.LinkType, 0, 10));
+  view::SelectLinkType(LinkTypeCombo, main_.NapsterClient.LinkType);
   PortCheckHostEdit->SetText(net.PortCheckHost);
   RegisterNickEdit->SetText(app.Nick);
 }
@@ -274,9 +256,7 @@ bool TNapsterSettingsForm::Apply() {
   ApplyShares();
 
   TAppSettings app = main_.Settings();
-  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText());
-  const std::string types = plat::Trim(FileTypesEdit->GetText());
-  app.FileTypes = types.empty() ? "*.*" : types;
+  app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
   if (Number(MaxResultsEdit) > 0) app.MaxResults = Number(MaxResultsEdit);
   TNetworkSettings net;
   net.MaxDownloadBPS = int(std::min<int64_t>(MaxDownloadBPSEdit->iValue(), INT_MAX));
@@ -446,11 +426,4 @@ void TNapsterSettingsForm::ApplyShares() {
   main_.SharesChanged();
   // The rows now stand for the tree as it is.
   LoadRows();
-}
-
-// ------------------------------------------------------------------ registration
-
-void TNapsterSettingsForm::Register() {
-  registration_.Start(RegisterHostEdit->GetText(), RegisterPortEdit->GetText(), RegisterNickEdit->GetText(),
-                      RegisterPasswordEdit->GetText(), "user@tarnwick");
 }

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/nick_registration.h"
+#include "app/nick_registration_page.h"
 #include "core/share_manager.h"
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
@@ -64,7 +64,8 @@ class TNapsterSettingsForm : public gui::Form {
 
   // The disk search's own tree and the registration's own component.
   TShareManager ShareManager1;
-  TNapsterClient NapsterClient1;
+  TNickRegistrationPage RegistrationPage;
+  TNapsterClient& NapsterClient1 = RegistrationPage.Client;
 
   // Shows the dialog with the main window's values; OK applies them.
   // Answers the modal result.
@@ -110,12 +111,12 @@ class TNapsterSettingsForm : public gui::Form {
   gui::Edit* PortCheckHostEdit;
 
   // ------------------------------------------------------------ registration
-  gui::Edit* RegisterHostEdit;
-  gui::Edit* RegisterPortEdit;
-  gui::Edit* RegisterNickEdit;
-  gui::Edit* RegisterPasswordEdit;
-  void Register();
-  TNickRegistration& Registration() { return registration_; }
+  gui::Edit*& RegisterHostEdit = RegistrationPage.ServerEdit;
+  gui::Edit*& RegisterPortEdit = RegistrationPage.PortEdit;
+  gui::Edit*& RegisterNickEdit = RegistrationPage.NickEdit;
+  gui::Edit*& RegisterPasswordEdit = RegistrationPage.PasswordEdit;
+  void Register() { RegistrationPage.Register(); }
+  TNickRegistration& Registration() { return RegistrationPage.Registration(); }
 
   gui::TabControl* Pages() const { return pages_; }
   const std::string& StatusText() const { return status_; }
@@ -146,6 +147,4 @@ class TNapsterSettingsForm : public gui::Form {
   gui::TabControl* pages_;
   gui::ListView* list_;
   gui::Label* statusLabel_;
-  gui::Label* registerStatus_;
-  TNickRegistration registration_;
 };

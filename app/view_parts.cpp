@@ -1,6 +1,10 @@
 #include "app/view_parts.h"
 
+#include <algorithm>
+
+#include "controls/win32/browse_directory.h"
 #include "core/globals.h"
+#include "peer/napster_helpers.h"
 #include "peer/text_command.h"
 
 namespace view {
@@ -44,6 +48,35 @@ gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width) {
   e->SetParent(parent);
   return e;
 }
+
+gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int left, int top, int labelWidth,
+                        int width) {
+  AddLabel(parent, caption, left, top + 4, labelWidth);
+  return AddEdit(parent, left + labelWidth, top, width);
+}
+
+gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
+                             int top, gui::Edit* edit) {
+  return AddButton(parent, caption, left, top, 86, [owner, edit] {
+    TBrowseDirectory browse(owner);
+    browse.SetsDirectory(edit->GetText());
+    if (browse.Execute()) edit->SetText(browse.sDirectory());
+  });
+}
+
+namespace {
+constexpr int kLastLinkType = 10;
+}
+
+gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int left, int top) {
+  auto* c = new gui::ComboBox(owner);
+  c->SetBounds(left, top, 150, 200);
+  c->SetParent(parent);
+  for (int i = 0; i <= kLastLinkType; ++i) c->AddItem(LinkSpeedToText(i));
+  return c;
+}
+
+void SelectLinkType(gui::ComboBox* combo, int code) { combo->SetItemIndex(std::clamp(code, 0, kLastLinkType)); }
 
 TGridTreeList* AddGrid(gui::Control* parent, const std::vector<Column>& columns) {
   auto* g = new TGridTreeList(parent);

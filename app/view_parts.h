@@ -23,6 +23,20 @@ gui::Button* AddButton(gui::Control* parent, const std::string& caption, int lef
                        std::function<void()> onClick);
 gui::Label* AddLabel(gui::Control* parent, const std::string& caption, int left, int top, int width);
 gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width);
+// An edit after its label: the label at left (labelWidth wide), the edit
+// where the label ends.
+gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int left, int top, int labelWidth,
+                        int width);
+// A button (86 wide) that lets the user pick a folder for edit, starting at
+// the folder the edit holds; the picker belongs to owner (the window).
+gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
+                             int top, gui::Edit* edit);
+// The connection choice: the names of the link-speed codes 0 to 10, in
+// their order; owner is the window.
+gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int left, int top);
+// Shows a link-speed code in that choice (codes out of range at the
+// nearest end).
+void SelectLinkType(gui::ComboBox* combo, int code);
 
 struct Column {
   std::string Caption;

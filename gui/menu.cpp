@@ -221,7 +221,7 @@ void Menu::SetOwnerDraw(bool o) {
 void Menu::SetBarColor(Color c) {
   if (c == barColor_) return;
   barColor_ = c;
-  ItemChanged(items_, false);
+  if (!Destroying()) Menus().BarColorChanged(*this);
 }
 
 uintptr_t Menu::Handle() { return Menus().Realize(*this); }

@@ -174,6 +174,9 @@ class MenuBackend {
   virtual uintptr_t Realize(Menu& menu) = 0;
   // The menu or an item changed; the backend refreshes its realisation.
   virtual void Changed(Menu& menu, MenuItem* item, bool structure) = 0;
+  // Only the menu's bar colour changed (by default the whole menu is
+  // refreshed).
+  virtual void BarColorChanged(Menu& menu) { Changed(menu, nullptr, false); }
   // The menu is going away.
   virtual void Forget(Menu& menu) = 0;
 };

@@ -39,6 +39,10 @@ std::string DecodeNonMp3Name(std::string_view name) {
 
 bool IsMp3Name(std::string_view name) { return name.substr(0, kNonMp3Mark.size()) != kNonMp3Mark; }
 
+bool UsableNick(std::string_view nick) {
+  return !nick.empty() && nick.find_first_of(" \t\"") == std::string_view::npos;
+}
+
 int64_t SecondsOfDay() { return plat::SecondsOfDayNow(); }
 
 std::string NapsterSessionID(std::string_view host, int port, int64_t secondsOfDay, int64_t serial) {

@@ -35,6 +35,11 @@ constexpr int kNonMp3Bitrate = 24;
 constexpr int kNonMp3Frequency = 16000;
 constexpr int kNonMp3Seconds = 60;
 
+// Whether a nick (already trimmed) can be used on a server: not empty, and
+// without a blank, a tab or a double quote, which would cut it apart in a
+// protocol line.
+bool UsableNick(std::string_view nick);
+
 // Seconds since midnight now (falls back to 0 at midnight): the program's
 // one seconds-of-day clock. For display and stamps only; durations belong
 // on plat::MonotonicMs.

@@ -68,7 +68,8 @@ BOOL CALLBACK DropBar(HWND w, LPARAM h) {
 
 Win32MenuBackend::~Win32MenuBackend() {
   for (auto& [menu, h] : menus_) DestroyMenu(h);
-  for (auto& [menu, b] : backgrounds_) DeleteObject(b);
+  for (auto& [menu, b] : backgrounds_)
+    if (b.brush) DeleteObject(b.brush);
   if (popupOwner_) DestroyWindow(popupOwner_);
 }
 
@@ -107,19 +108,21 @@ void Win32MenuBackend::Fill(HMENU h, Menu& menu, MenuItem& parent) {
 void Win32MenuBackend::SetBackground(HMENU h, Menu& menu) {
   if (dynamic_cast<PopupMenu*>(&menu)) return;
   const Color color = menu.BarColor();
-  HBRUSH old = nullptr;
-  if (auto it = backgrounds_.find(&menu); it != backgrounds_.end()) {
-    old = it->second;
-    backgrounds_.erase(it);
-  }
+  auto [it, added] = backgrounds_.try_emplace(&menu, Background{color, nullptr});
+  if (!added && it->second.color == color) return;
   HBRUSH brush = color == clDefault ? nullptr : CreateSolidBrush(COLORREF(ColorToRGB(color)));
-  if (brush) backgrounds_[&menu] = brush;
   MENUINFO mi{};
   mi.cbSize = sizeof mi;
   mi.fMask = MIM_BACKGROUND;
   mi.hbrBack = brush;
   SetMenuInfo(h, &mi);
-  if (old) DeleteObject(old);
+  if (it->second.brush) DeleteObject(it->second.brush);
+  it->second = {color, brush};
+}
+
+void Win32MenuBackend::Repaint(HMENU h, Menu& menu) {
+  SetBackground(h, menu);
+  EnumThreadWindows(GetCurrentThreadId(), &RedrawBar, reinterpret_cast<LPARAM>(h));
 }
 
 uintptr_t Win32MenuBackend::Realize(Menu& menu) {
@@ -139,8 +142,11 @@ void Win32MenuBackend::Changed(Menu& menu, MenuItem*, bool) {
   ForEachItem(menu.Items(), [](MenuItem& i) { LiveItems().erase(&i); });
   Clear(it->second);
   Fill(it->second, menu, menu.Items());
-  SetBackground(it->second, menu);
-  EnumThreadWindows(GetCurrentThreadId(), &RedrawBar, reinterpret_cast<LPARAM>(it->second));
+  Repaint(it->second, menu);
+}
+
+void Win32MenuBackend::BarColorChanged(Menu& menu) {
+  if (auto it = menus_.find(&menu); it != menus_.end()) Repaint(it->second, menu);
 }
 
 void Win32MenuBackend::Forget(Menu& menu) {
@@ -152,7 +158,7 @@ void Win32MenuBackend::Forget(Menu& menu) {
   DestroyMenu(it->second);
   menus_.erase(it);
   if (auto b = backgrounds_.find(&menu); b != backgrounds_.end()) {
-    DeleteObject(b->second);
+    if (b->second.brush) DeleteObject(b->second.brush);
     backgrounds_.erase(b);
   }
 }

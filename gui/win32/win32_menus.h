@@ -20,16 +20,25 @@ class Win32MenuBackend : public MenuBackend {
   MenuItem* TrackPopup(PopupMenu& popup, int x, int y) override;
   uintptr_t Realize(Menu& menu) override;
   void Changed(Menu& menu, MenuItem* item, bool structure) override;
+  // The bar is repainted in its new colour; its items stay as they are.
+  void BarColorChanged(Menu& menu) override;
   void Forget(Menu& menu) override;
   // Whether item is an item of a realised menu.
   bool Knows(const MenuItem* item) const;
 
  private:
   void Fill(HMENU h, Menu& menu, MenuItem& parent);
-  // Gives the menu handle the menu's bar colour (its own brush, or none).
+  // Gives the menu handle the menu's bar colour (its own brush, or none);
+  // the brush stays while the colour does.
   void SetBackground(HMENU h, Menu& menu);
+  // The bar colour set again and the bars showing h redrawn.
+  void Repaint(HMENU h, Menu& menu);
+  struct Background {
+    Color color;
+    HBRUSH brush;  // nullptr: the system's
+  };
   std::map<Menu*, HMENU> menus_;
-  std::map<Menu*, HBRUSH> backgrounds_;
+  std::map<Menu*, Background> backgrounds_;
   HWND popupOwner_ = nullptr;
 };
 

@@ -270,6 +270,48 @@ TEST_F(WindowTest, TheMenuBarRunsItsItemsByCommandShortcutAndOwnerDrawing) {
   EXPECT_EQ(target.Pixel(42, 18), kPaper);
 }
 
+TEST_F(WindowTest, TheBarColourRepaintsTheBarWithoutRebuildingItAndARebuildKeepsTheBrush) {
+  auto* menu = new MainMenu(&form);
+  MenuItem* file = menu->Items().AddItem("&File");
+  file->AddItem("E&xit");
+  form.SetMenu(menu);
+  HMENU bar = GetMenu(Hwnd(form));
+  ASSERT_NE(bar, nullptr);
+  auto brush = [&] {
+    MENUINFO mi{};
+    mi.cbSize = sizeof mi;
+    mi.fMask = MIM_BACKGROUND;
+    EXPECT_TRUE(GetMenuInfo(bar, &mi));
+    return mi.hbrBack;
+  };
+  auto caption = [&] {
+    char text[32] = {};
+    GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
+    return std::string(text);
+  };
+  EXPECT_EQ(brush(), nullptr);
+  // A mark put on the realised item directly is gone only when the menu is
+  // built again from its items.
+  MENUITEMINFOA mark{};
+  mark.cbSize = sizeof mark;
+  mark.fMask = MIIM_STRING;
+  mark.dwTypeData = const_cast<char*>("mark");
+  ASSERT_TRUE(SetMenuItemInfoA(bar, 0, TRUE, &mark));
+  menu->SetBarColor(clRed);
+  EXPECT_EQ(caption(), "mark");
+  HBRUSH red = brush();
+  ASSERT_NE(red, nullptr);
+  LOGBRUSH lb{};
+  ASSERT_EQ(GetObjectA(red, sizeof lb, &lb), int(sizeof lb));
+  EXPECT_EQ(lb.lbColor, RGB(255, 0, 0));
+
+  file->SetCaption("&Files");
+  EXPECT_EQ(caption(), "&Files");
+  EXPECT_EQ(brush(), red) << "the same colour keeps its brush";
+  menu->SetBarColor(clDefault);
+  EXPECT_EQ(brush(), nullptr);
+}
+
 TEST_F(WindowTest, APopupMenuRunsTheItemChosenInIt) {
   PopupMenu popup;
   int chosen = 0;

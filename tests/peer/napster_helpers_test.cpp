@@ -35,6 +35,11 @@ TEST(NapsterHelpers, DecodeOfShortTextNeverFails) {
   EXPECT_EQ(DecodeNonMp3Name("|||a|b.mp3"), "a.b");
 }
 
+TEST(NapsterHelpers, NicksThatWouldCutAProtocolLineAreRefused) {
+  EXPECT_TRUE(UsableNick("Ann_1.x"));
+  for (const char* n : {"", "a b", "a\tb", "a\"b", " "}) EXPECT_FALSE(UsableNick(n)) << n;
+}
+
 TEST(NapsterHelpers, SessionIDsNeverRunTogether) {
   EXPECT_EQ(NapsterSessionID(" 127.0.0.1 ", 10000, 5, 1), "P2P");
   EXPECT_EQ(NapsterSessionID("127.0.0.1", 10000, 9, 2), "P2P");

@@ -1,0 +1,29 @@
+#include "app/nick_registration_page.h"
+
+#include "app/view_parts.h"
+
+namespace {
+
+gui::Edit* Entry(gui::Control* page, const TNickRegistrationPage::TEntry& e) {
+  return view::LabelledEdit(page, e.Caption, e.Left, e.Top, e.LabelWidth, e.Width);
+}
+
+}  // namespace
+
+void TNickRegistrationPage::Build(gui::Control* page, const TLayout& l) {
+  view::AddLabel(page, l.Intro, 8, l.IntroTop, l.Width);
+  ServerEdit = Entry(page, l.Server);
+  PortEdit = Entry(page, l.Port);
+  PortEdit->SetText("8888");
+  NickEdit = Entry(page, l.Nick);
+  PasswordEdit = Entry(page, l.Password);
+  if (l.Email) EmailEdit = Entry(page, *l.Email);
+  view::AddButton(page, l.Button, l.ButtonLeft, l.ButtonTop, 100, [this] { Register(); });
+  answer_ = view::AddLabel(page, "", 8, l.AnswerTop, l.Width);
+  registration_.OnChanged = [this] { answer_->SetCaption(registration_.StatusText()); };
+}
+
+void TNickRegistrationPage::Register() {
+  registration_.Start(ServerEdit->GetText(), PortEdit->GetText(), NickEdit->GetText(), PasswordEdit->GetText(),
+                      EmailEdit ? EmailEdit->GetText() : kDefaultEmail);
+}
