@@ -156,14 +156,17 @@ void TCustomGridTreeList::ClearNodes() {
   KillEditorTimer();
   SetAnchor(nullptr);
   // Every node goes whatever a handler throws; the first failure travels.
-  for (TGridTreeListNode* root : roots_.Items()) {
+  // A root leaves the list before its subtree goes, so that what the
+  // handlers of OnDeletion read (Count, Items, the navigation) is alive.
+  while (!roots_.Empty()) {
+    TGridTreeListNode* root = roots_.Front();
+    roots_.RemoveAt(0);
     try {
       root->Delete();
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
   }
-  roots_.Clear();
   deletingAll_ = oldDeletingAll;
   clearing_ = false;
   if (failure) std::rethrow_exception(failure);

@@ -161,6 +161,33 @@ TEST(TreeListCore, ClearNodesReportsOnceAndMovesNoFocus) {
   EXPECT_EQ(Name(g.TopVisibleNode()), "n");
 }
 
+// While the nodes go (ClearNodes, or the grid being destroyed), what a
+// handler of OnDeletion reads of the grid is alive: a root has left the
+// list before its subtree goes (ASan reports any read of a freed node).
+TEST(TreeListCore, OnDeletionReadsOnlyLiveNodesWhileClearingAndDestroying) {
+  auto watch = [](TCustomGridTreeList& g, std::string& seen) {
+    g.OnDeletion = [&seen](TCustomGridTreeList* s, TGridTreeListNode* d) {
+      std::string names;
+      for (TGridTreeListNode* n = s->GetFirstNode(); n; n = n->GetNext()) names += Name(n);
+      for (int i = 0; i < s->Count(); ++i) names += Name(s->Items(i))[0];
+      seen += Name(d) + ":" + std::to_string(s->Count()) + ":" + names + " ";
+    };
+  };
+  const std::string expected = "a1:2:bcbc a:2:bcbc b:1:cc c:0: ";
+  std::string seen;
+  {
+    CountingGrid g;
+    OneColumn(g);
+    Build(g, "a(a1) b c");
+    watch(g, seen);
+    g.ClearNodes();
+    EXPECT_EQ(seen, expected);
+    seen.clear();
+    Build(g, "a(a1) b c");
+  }
+  EXPECT_EQ(seen, expected);
+}
+
 TEST(TreeListCore, MakeNodeVisibleExpandsAncestorsAndScrollsToTopOrBottom) {
   EventLog log;
   CountingGrid g;
