@@ -83,6 +83,9 @@ class TCustomGridContainer : public gui::Control {
   void SendVScroll(int code);
 
  private:
+  // The program-wide default style controller and the editors' shadow
+  // brush live while a container does.
+  TGridEditStylesUse editStylesUse_;
   bool editorChanging_ = false;
   TGridLookAndFeel lookAndFeel_ = lfStandard;
 };

@@ -5,6 +5,7 @@
 
 #include "gui/fake_peer.h"
 #include "treelist/grid_container.h"
+#include "treelist/grid_inplace_edit.h"
 
 namespace gui {
 void PrintTo(const Rect& r, std::ostream* os) {
@@ -34,6 +35,25 @@ class ScrollRecorder : public TCustomGridContainer {
     ++windowsMade;
   }
 };
+
+// A program that makes a container has what its editors fall back to: the
+// program-wide default style controller, for as long as a container lives.
+TEST(GridContainer, ItsEditorsFollowTheProgramWideDefaultController) {
+  FakeDesktop desk;
+  EXPECT_EQ(GridDefaultStyleController(), nullptr);
+  {
+    TCustomGridContainer outer;
+    {
+      TCustomGridContainer host;
+      auto* ed = new TGridInplaceEdit(&host);
+      ASSERT_NE(GridDefaultStyleController(), nullptr);
+      GridDefaultStyleController()->SetBorderStyle(xbsSingle);
+      EXPECT_EQ(ed->Style().BorderStyle(), xbsSingle);
+    }
+    EXPECT_NE(GridDefaultStyleController(), nullptr);  // the outer one still holds it
+  }
+  EXPECT_EQ(GridDefaultStyleController(), nullptr);
+}
 
 TEST(GridContainer, OneWheelMessageScrollsOneStepWhateverItsDelta) {
   FakeDesktop desk;

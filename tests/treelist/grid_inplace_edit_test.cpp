@@ -63,7 +63,6 @@ class Editor : public TGridInplaceEdit {
 
 struct Fixture {
   FakeDesktop desk;
-  TGridEditStylesUse styles;
   Host host;
   Editor* ed = new Editor(&host);
   std::vector<std::string> reported;

@@ -124,7 +124,6 @@ class InputGrid : public TGridTreeList {
 // recorded.
 struct InputFixture {
   gui::FakeDesktop desk;
-  TGridEditStylesUse styles;
   EventLog log;  // outlives the grid, whose last events it hears
   std::vector<std::string> reported;
   InputGrid g;

@@ -119,7 +119,6 @@ class GridEditorsTest : public testwin::Win32Test {
     return std::to_string(a) + "," + std::to_string(b);
   }
 
-  TGridEditStylesUse styles;
   Win32Clipboard clipboard;
   RecordingMenuBackend menus;
   Form form;

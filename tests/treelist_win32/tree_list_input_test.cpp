@@ -47,7 +47,6 @@ class TreeListInputTest : public testwin::Win32Test {
   }
   static int RowY(int r) { return 18 + 18 * r + 9; }
 
-  TGridEditStylesUse styles;
   Form form;
   TGridTreeList* grid = new TGridTreeList(&form);
   Button* other = new Button(&form);
