@@ -353,18 +353,16 @@ void TCustomGridTreeList::KeyPress(char& key) {
     consumed = StartIncrementalSearch(-1, std::string(1, key));
     if (!consumed) EndIncrementalSearch();  // nothing begins so: the key goes on
   }
-  if (!consumed && !searching_ && HasOption(aoEnterShowEditor) && !Editing() && state_ == tsNone) {
-    if (code == 13) {
-      ShowEditor();
-      return;
-    }
-    if (code == 8 || code == 22 || code == 24 || code >= 32) {
-      // Without an editor the character goes to the grid's own handling.
-      if (!ShowEditorWithChar(key)) TCustomGridContainer::KeyPress(key);
-      return;
-    }
+  const bool opensEditor = !consumed && !searching_ && HasOption(aoEnterShowEditor) && !Editing() &&
+                           state_ == tsNone && (code == 8 || code == 13 || code == 22 || code == 24 || code >= 32);
+  if (!opensEditor) {
+    TCustomGridContainer::KeyPress(key);  // OnKeyPress
+  } else if (code == 13) {
+    ShowEditor();
+  } else if (!ShowEditorWithChar(key)) {
+    // Without an editor the character goes to the grid's own handling.
+    TCustomGridContainer::KeyPress(key);
   }
-  TCustomGridContainer::KeyPress(key);  // OnKeyPress
   if (key == 0) return;
   const bool appends = wasSearching && searching_ && uint8_t(key) >= 32 && !ctrlAlone;
   if (!consumed && !appends && !Editing() && focusedNode_) {

@@ -48,6 +48,13 @@ TEST(TreeListKeyboard, FocusMovesPagesExpandsAndCollapses) {
   EXPECT_FALSE(Find(f.g, "a")->Expanded());
   f.Type("+");
   EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  // The same where typing opens the editor but it cannot open (row select).
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterShowEditor));
+  f.Type("-");
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  f.Type("+");
+  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  EXPECT_FALSE(f.g.Editing());
   TGridTreeListNode* deep = Find(f.g, "f")->AddChild();
   deep->AddChild()->SetStrings(0, "g");
   f.Key(VK_END);
