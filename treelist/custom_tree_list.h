@@ -723,6 +723,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void ShowEditorFromTimer();
   // Whether the focus may stop on a visible column (keyboard moves).
   virtual bool ColumnCanFocus(int visibleColumn) const { return true; }
+  // Whether Up and Down (aoVertThrough) may move the focus between this
+  // column (absolute index) and the band's other column rows.
+  virtual bool ColumnVertThrough(int column) const { return true; }
   // Whether a press on a cell belongs to the editor at once (a button of
   // it, say): the editor then opens under the press.
   virtual bool EditorClickAtOnce(int x, int y, int column, bool sameNode) { return false; }

@@ -203,6 +203,7 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   bool EditorHasFocus() const override;
   // A column with TabStop off is passed over by the keyboard.
   bool ColumnCanFocus(int visibleColumn) const override;
+  bool ColumnVertThrough(int column) const override;
   void Notification(gui::Component* c, gui::Operation op) override;
 
  private:

@@ -66,6 +66,11 @@ class TGridTreeListColumn {
   void SetTabStop(bool v) { tabStop_ = v; }
   bool Sizing() const { return sizing_; }
   void SetSizing(bool v) { sizing_ = v; }
+  // Whether Up and Down with the grid's aoVertThrough move the focus
+  // between this column and the other column rows of its band (false:
+  // they move rows here).
+  bool VertThrough() const { return vertThrough_; }
+  void SetVertThrough(bool v) { vertThrough_ = v; }
   int BandIndex() const { return bandIndex_; }
   void SetBandIndex(int band);
   int RowIndex() const { return rowIndex_; }
@@ -119,6 +124,7 @@ class TGridTreeListColumn {
   bool visible_ = true;
   bool tabStop_ = true;
   bool sizing_ = true;
+  bool vertThrough_ = true;
   int bandIndex_ = 0;
   int rowIndex_ = 0;
   int colIndex_ = 0;

@@ -128,6 +128,11 @@ bool TCustomGridTreeListControl::ColumnCanFocus(int visibleColumn) const {
   return c && c->TabStop();
 }
 
+bool TCustomGridTreeListControl::ColumnVertThrough(int column) const {
+  const TGridTreeListColumn* c = Columns(column);
+  return !c || c->VertThrough();
+}
+
 void TCustomGridTreeListControl::ColumnStyleControllerSet(TGridEditStyleController* c) {
   if (c) FreeNotification(c);
 }

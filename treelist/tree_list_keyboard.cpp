@@ -132,7 +132,10 @@ bool TCustomGridTreeList::BandRowMove(int delta, bool shift) {
         const int to = int(r) + delta;
         const bool inside = to >= 0 && to < int(band.Rows.size());
         const auto& target = band.Rows[size_t(inside ? to : (delta < 0 ? int(band.Rows.size()) - 1 : 0))];
-        const int visible = AbsoluteToVisibleIndex(target[std::min(p, target.size() - 1)].Column);
+        const int targetColumn = target[std::min(p, target.size() - 1)].Column;
+        // A column kept out of these moves: Up and Down move rows there.
+        if (!ColumnVertThrough(column) || !ColumnVertThrough(targetColumn)) return false;
+        const int visible = AbsoluteToVisibleIndex(targetColumn);
         if (inside) {
           SetFocusedColumn(visible);
           return true;

@@ -159,6 +159,36 @@ struct EditFixture : InputFixture {
   }
 };
 
+// A record of two column rows, Name and Size over Path: with aoVertThrough
+// Up and Down go through the column rows, on into the next or previous
+// record; a column kept out of that (VertThrough false) moves rows.
+TEST(TreeListKeyboard, UpAndDownGoThroughTheColumnRowsOfABand) {
+  EditFixture f("a b c");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoVertThrough));
+  TGridTreeListColumn* path = f.g.CreateColumn();
+  path->SetRowIndex(1);
+  auto at = [&] { return Name(f.g.FocusedNode()) + " " + f.g.Columns(f.g.FocusedAbsoluteIndex())->Caption(); };
+  path->SetCaption("Path");
+  f.Key(VK_RIGHT);
+  EXPECT_EQ(at(), "a Size");
+  f.Key(VK_DOWN);  // Path stands under both: the place is clamped
+  EXPECT_EQ(at(), "a Path");
+  f.Key(VK_DOWN);
+  EXPECT_EQ(at(), "b Name");
+  f.Key(VK_UP);
+  EXPECT_EQ(at(), "a Path");
+  f.Keys({VK_UP, VK_UP});  // nothing above the first record's first row
+  EXPECT_EQ(at(), "a Name");
+  path->SetVertThrough(false);
+  f.Key(VK_DOWN);
+  EXPECT_EQ(at(), "b Name");
+  path->SetVertThrough(true);
+  f.g.Columns(0)->SetVertThrough(false);  // the column left counts too
+  f.Key(VK_DOWN);
+  EXPECT_EQ(at(), "c Name");
+  EXPECT_TRUE(f.reported.empty());
+}
+
 TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   EditFixture f;
   int edited = 0, refusals = 0;
