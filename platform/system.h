@@ -31,6 +31,13 @@ void FreeLib(void* lib);
 char ThousandsSeparator();
 char DecimalSeparator();
 
+// Compares two texts in the order of the user's locale, letter case
+// counting: -1, 0 or 1 (Win32: the system's comparison for the user's
+// locale; POSIX: a fixed stand-in, letters without regard to case first
+// and, where that ties, small before capital at the first difference
+// ("a" < "A" < "b"), other bytes by value).
+int CompareLocaleText(std::string_view a, std::string_view b);
+
 // Shows a plain message to the user (Win32: a message box; POSIX: stderr).
 void ShowMessage(const std::string& text);
 

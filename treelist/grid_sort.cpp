@@ -1,5 +1,6 @@
 #include "treelist/grid_sort.h"
 
+#include "platform/system.h"
 #include "platform/text.h"
 #include "treelist/custom_tree_list.h"
 #include "treelist/tree_list_node.h"
@@ -54,24 +55,8 @@ int CompareNodeOrder(const TGridTreeListNode* a, const TGridTreeListNode* b) {
 
 bool CompareUpperText(std::string_view a, std::string_view b) { return plat::CompareText(a, b) == 0; }
 
-int DefaultAnsiCollate(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const auto fa = static_cast<unsigned char>(plat::FoldChar(a[i]));
-    const auto fb = static_cast<unsigned char>(plat::FoldChar(b[i]));
-    if (fa != fb) return fa < fb ? -1 : 1;
-  }
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] == b[i]) continue;
-    const bool aSmall = plat::FoldChar(a[i]) != a[i];  // a[i] has a capital form
-    return aSmall ? -1 : 1;
-  }
-  return 0;
-}
-
 int AnsiCollate(std::string_view a, std::string_view b) {
-  return g_collation ? g_collation(a, b) : DefaultAnsiCollate(a, b);
+  return g_collation ? g_collation(a, b) : plat::CompareLocaleText(a, b);
 }
 
 void SetAnsiCollation(TGridTextCompare collation) { g_collation = collation; }

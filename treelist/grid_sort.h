@@ -51,12 +51,10 @@ inline int CompareColumnSortOrder(int sortOrder1, int sortOrder2) {
 // Equal after upper-casing (the incremental search's match).
 bool CompareUpperText(std::string_view a, std::string_view b);
 
-// The locale's order of texts, case-sensitive: letters compare without
-// regard to case first, and where that ties, small before capital at the
-// first difference ("a" < "A" < "b"); other bytes by value. Replaceable
-// (SetAnsiCollation, nullptr for this default).
+// The user's locale's order of texts, case-sensitive (the system's
+// comparison; natively a fixed stand-in, see plat::CompareLocaleText).
+// Replaceable (SetAnsiCollation, nullptr for this default).
 int AnsiCollate(std::string_view a, std::string_view b);
-int DefaultAnsiCollate(std::string_view a, std::string_view b);
 void SetAnsiCollation(TGridTextCompare collation);
 
 // Sorts items stably by less (a strict "comes before"); stays within the

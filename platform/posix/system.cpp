@@ -13,6 +13,7 @@
 #include <random>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace plat {
 
@@ -116,6 +117,22 @@ void FreeLib(void* lib) {
 
 char ThousandsSeparator() { return ','; }
 char DecimalSeparator() { return '.'; }
+
+int CompareLocaleText(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto fa = static_cast<unsigned char>(FoldChar(a[i]));
+    const auto fb = static_cast<unsigned char>(FoldChar(b[i]));
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const bool aSmall = FoldChar(a[i]) != a[i];  // a[i] has a capital form
+    return aSmall ? -1 : 1;
+  }
+  return 0;
+}
 
 void ShowMessage(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());

@@ -73,6 +73,17 @@ static char LocaleChar(LCTYPE what, char fallback) {
 char ThousandsSeparator() { return LocaleChar(LOCALE_STHOUSAND, ','); }
 char DecimalSeparator() { return LocaleChar(LOCALE_SDECIMAL, '.'); }
 
+int CompareLocaleText(std::string_view a, std::string_view b) {
+  switch (CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), int(a.size()), b.data(), int(b.size()))) {
+    case CSTR_LESS_THAN: return -1;
+    case CSTR_EQUAL: return 0;
+    case CSTR_GREATER_THAN: return 1;
+    default: break;  // refused: the texts' bytes decide
+  }
+  const int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
 void ShowMessage(const std::string& text) {
   // Titled with the program's name, as the user knows it.
   std::string title = ExtractFileName(ExecutablePath());

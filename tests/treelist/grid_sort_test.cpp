@@ -69,6 +69,22 @@ TEST(GridSort, LocaleOrderPutsSmallBeforeCapitalAndCanBeReplaced) {
   EXPECT_LT(AnsiCollate("a", "b"), 0);
 }
 
+#ifdef _WIN32
+// With aoAnsiSort the user's locale orders the texts: an accented letter
+// stands by its plain one, not after "z" where its byte would put it.
+TEST(GridSort, AnsiSortFollowsTheUsersLocale) {
+  TGridTreeList g;
+  OneColumn(g);
+  for (const char* name : {"z", "f", "\xE9", "e"}) g.Add()->SetStrings(0, name);
+  g.SetOptionsEx(g.OptionsEx().With(aoAnsiSort));
+  g.Columns(0)->SetSorted(csUp);
+  g.SortNodes();
+  std::string order;
+  for (int i = 0; i < g.Count(); ++i) order += Name(g.Items(i)) + " ";
+  EXPECT_EQ(order, "e \xE9 f z ");
+}
+#endif
+
 // A grid whose column 1 delivers numbers.
 class NumberGrid : public TGridTreeList {
  public:
