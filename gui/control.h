@@ -55,6 +55,7 @@ enum : unsigned {
   CM_SYSCOLORCHANGE = CM_BASE + 17,
   CM_HITTEST = CM_BASE + 18,         // LParam: client point; answer 1 when on the control
   CM_HINTSHOW = CM_BASE + 19,
+  CM_CHANGED = CM_BASE + 20,         // to the parent: a child's value changed; LParam: the child
   CM_USER = CM_BASE + 0x100,         // first number free for controls
   // Notifications reflected from a parent to the child that sent them.
   CN_BASE = 0xBC00,

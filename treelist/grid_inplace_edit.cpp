@@ -201,6 +201,11 @@ void TGridInplaceEdit::SetAlignment(TAlignment a) {
 
 void TGridInplaceEdit::SetReadOnly(bool r) { readOnly_ = r; }
 
+void TGridInplaceEdit::AssignReadOnly(bool r) {
+  storedValues_ |= gsvReadOnly;
+  SetReadOnly(r);
+}
+
 void TGridInplaceEdit::SetInnerRect(const Rect& margins) {
   if (margins == margins_) return;
   margins_ = margins;
@@ -290,7 +295,12 @@ bool TGridInplaceEdit::IsCtrlOnly() { return Env().KeyDown(VK_CONTROL) && !Env()
 void TGridInplaceEdit::Beep() { GridEditBeep(); }
 
 void TGridInplaceEdit::Change() {
+  if (Control* parent = Parent()) parent->Perform(CM_CHANGED, 0, reinterpret_cast<intptr_t>(this));
   if (OnChange) OnChange(this);
+}
+
+void TGridInplaceEdit::MoveFocus(bool up) {
+  if (container_) container_->EditorMoveFocus(up);
 }
 
 void TGridInplaceEdit::SetEditing(bool) {
@@ -390,12 +400,29 @@ void TGridInplaceEdit::NcCalcSize(Message& m) {
 }
 
 void TGridInplaceEdit::NcPaint() {
-  std::unique_ptr<Canvas> c = GridEditWindowCanvas(*this);
-  if (!c) return;
+  if (std::unique_ptr<Canvas> c = GridEditWindowCanvas(*this)) DrawNonClient(*c);
+}
+
+void TGridInplaceEdit::DrawNonClient(Canvas& canvas) {
   const auto vd = CreateViewData(false);
   TGridEditViewInfo info;
   vd->CalcViewInfo(info);
-  vd->DrawBorder(*c, info);
+  vd->DrawBorder(canvas, info);
+  WindowParams p;
+  CreateParams(p);
+  if ((p.Style & (WS_HSCROLL | WS_VSCROLL)) != (WS_HSCROLL | WS_VSCROLL)) return;
+  const Rect& in = info.InnerRect;
+  const Rect corner(std::max(in.Left, in.Right - Env().SystemMetric(SM_CXVSCROLL)),
+                    std::max(in.Top, in.Bottom - Env().SystemMetric(SM_CYHSCROLL)), in.Right, in.Bottom);
+  CanvasSaver saved(canvas);
+  canvas.Brush().SetColor(clBtnFace);
+  canvas.FillRect(corner);
+}
+
+void TGridInplaceEdit::PaintCopy(Message& m) {
+  std::unique_ptr<Canvas> c = HandleAllocated() ? Peer()->GetCanvas(m.WParam) : nullptr;
+  if (c) CreateViewData(true)->DrawBackground(*c, ClientRect(), true);
+  m.Result = 0;
 }
 
 void TGridInplaceEdit::PromoteClick(Message& m) {
@@ -433,6 +460,11 @@ void TGridInplaceEdit::WndProc(Message& m) {
       return;
     case WM_NCPAINT:
       NcPaint();
+      return;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+      if (m.WParam == 0) break;  // the window paints itself
+      PaintCopy(m);
       return;
     case WM_SIZE:
     case CM_FONTCHANGED:

@@ -148,6 +148,8 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   virtual void SetAlignment(TAlignment a);
   bool ReadOnly() const { return readOnly_; }
   virtual void SetReadOnly(bool r);
+  // Read-only as given (by the grid's column): marked in StoredValues.
+  void AssignReadOnly(bool r);
   virtual bool GetModified() const { return modified_; }
   virtual void SetModified(bool m) { modified_ = m; }
   // The space inside the editor around the text; a change re-creates
@@ -217,6 +219,9 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   bool IsEditable() const { return !readOnly_; }
   virtual void SelectAll() {}
   virtual void ProcessF2() {}
+  // Asks the container to end the edit and move the focus one row up or
+  // down.
+  virtual void MoveFocus(bool up);
 
   // The view data of the editor now (descendants' fields added).
   std::unique_ptr<TGridEditViewData> CreateViewData(bool paintCopy) const;
@@ -257,6 +262,9 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   void SetMouseInside(bool inside);
   // The window's region and look from a fresh view data.
   void UpdateRegion();
+  // The non-client area on a canvas of the whole window: the border, and
+  // with both scroll bars the corner between them in the button face.
+  void DrawNonClient(gui::Canvas& canvas);
 
   void CreateParams(gui::WindowParams& p) override;
   void WndProc(gui::Message& m) override;
@@ -274,6 +282,9 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
  private:
   void NcCalcSize(gui::Message& m);
   void NcPaint();
+  // WM_PAINT or WM_PRINTCLIENT with a device: a picture of the editor
+  // drawn from its view data, not the live window.
+  void PaintCopy(gui::Message& m);
   void PromoteClick(gui::Message& m);
 
   TCustomGridContainer* container_;

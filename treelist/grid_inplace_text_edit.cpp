@@ -41,7 +41,8 @@ bool IsCopyKey(uint16_t key, ShiftState shift) {
 // ---------------------------------------------------------------- view data
 
 void TGridTextEditViewData::DrawBackground(Canvas& canvas, const Rect& r, bool fromWindow) {
-  if (fromWindow && HasEditableText) return;
+  // The live control paints its text itself; a copy of it does not.
+  if (fromWindow && HasEditableText && !PaintCopy) return;
   if (TextLength == 0) TextLength = int(Text.size());
   std::string text = InCase(Text, CharCase);
   if (PasswordChar != 0) text.assign(text.size(), PasswordChar);

@@ -92,6 +92,9 @@ class TGridTreeListColumn {
   void SetCharCase(TGridEditCharCase c) { charCase_ = c; }
   const std::string& EditMask() const { return editMask_; }
   void SetEditMask(const std::string& m) { editMask_ = m; }
+  // Whether the mask editor's check lets blank required places pass.
+  bool IgnoreMaskBlank() const { return ignoreMaskBlank_; }
+  void SetIgnoreMaskBlank(bool v) { ignoreMaskBlank_ = v; }
   // Where the column's editors take the looks not set on them (nullptr:
   // the program-wide chain). The grid forgets a controller that goes.
   TGridEditStyleController* StyleController() const { return styleController_; }
@@ -133,6 +136,7 @@ class TGridTreeListColumn {
   int maxLength_ = 0;
   TGridEditCharCase charCase_ = ecNormal;
   std::string editMask_;
+  bool ignoreMaskBlank_ = false;
   TGridEditStyleController* styleController_ = nullptr;
 };
 

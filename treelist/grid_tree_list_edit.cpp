@@ -63,13 +63,16 @@ void TCustomGridTreeListControl::ActivateEditor(bool active) {
     ~Unlock() { e.DecLock(); }
   } unlock{e};
   // What the column gives its editor.
-  e.SetReadOnly(column->ReadOnly());
+  e.AssignReadOnly(column->ReadOnly());
   if (auto* text = dynamic_cast<TGridInplaceTextEdit*>(&e)) {
     text->SetCharCase(column->CharCase());
     text->AssignMaxLength(column->MaxLength());
     text->SetOEMConvert(false);
     text->SetPasswordChar(0);
-    if (auto* mask = dynamic_cast<TGridInplaceMaskEdit*>(text)) mask->AssignEditMask(column->EditMask());
+    if (auto* mask = dynamic_cast<TGridInplaceMaskEdit*>(text)) {
+      mask->AssignEditMask(column->EditMask());
+      mask->SetIgnoreMaskBlank(column->IgnoreMaskBlank());
+    }
   }
   e.OnChange = [column](gui::Control*) {
     if (column->OnChange) column->OnChange(column);

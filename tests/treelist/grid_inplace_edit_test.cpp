@@ -21,6 +21,7 @@ class Host : public TCustomGridContainer {
   bool modify = true, accept = true, promote = false;
   std::vector<uint16_t> keys;
   std::function<void(uint16_t)> onKey;
+  std::function<void(Control* child)> onChanged;
   int dblClicks = 0, vscrolls = 0, cancelModes = 0;
   bool CanEditModify() const override { return modify; }
   bool CanEditAcceptKey(char) const override { return accept; }
@@ -35,6 +36,7 @@ class Host : public TCustomGridContainer {
   void WndProc(Message& m) override {
     if (m.Msg == WM_VSCROLL) ++vscrolls;
     if (m.Msg == CM_CANCELMODE) ++cancelModes;
+    if (m.Msg == CM_CHANGED && onChanged) onChanged(reinterpret_cast<Control*>(m.LParam));
     TCustomGridContainer::WndProc(m);
   }
 };
@@ -51,8 +53,15 @@ class Editor : public TGridInplaceEdit {
   }
   std::vector<std::string> toWindow;
   int beeps = 0;
+  bool scrollBars = false;
+  using TGridInplaceEdit::Change;
+  using TGridInplaceEdit::DrawNonClient;
 
  protected:
+  void CreateParams(WindowParams& p) override {
+    TGridInplaceEdit::CreateParams(p);
+    if (scrollBars) p.Style |= WS_HSCROLL | WS_VSCROLL;
+  }
   void DefaultHandler(Message& m) override {
     if (m.Msg == WM_KEYDOWN) toWindow.push_back("key " + std::to_string(m.WParam));
     if (m.Msg == WM_CHAR) toWindow.push_back(std::string("char ") + char(m.WParam));
@@ -224,8 +233,30 @@ TEST(GridInplaceEdit, ViewDataFollowsHotTrackingTransparenceAndTheDisabledLook) 
   EXPECT_EQ(vd->GetCursor(), Cursor::Default);  // the text's own cursor
 }
 
+// A change reaches the parent before OnChange; with both scroll bars the
+// frame fills the corner between them in the button face.
+TEST(GridInplaceEdit, ChangeTellsTheParentFirstAndTheFrameFillsTheScrollCorner) {
+  Fixture f;
+  Editor& ed = *f.ed;
+  std::vector<std::string> heard;
+  f.host.onChanged = [&](Control* child) { heard.push_back(child == &ed ? "parent" : "?"); };
+  ed.OnChange = [&](Control*) { heard.push_back("OnChange"); };
+  ed.Change();
+  EXPECT_EQ(heard, (std::vector<std::string>{"parent", "OnChange"}));
+
+  auto frame = [&] {
+    RecordingCanvas c({84, 24});
+    ed.DrawNonClient(c);
+    return c.LogText();
+  };
+  const std::string corner = "FillRect(66,6,82,22) brush=clBtnFace";
+  EXPECT_EQ(frame().find(corner), std::string::npos);
+  ed.scrollBars = true;
+  EXPECT_NE(frame().find(corner), std::string::npos) << frame();
+}
+
 TEST(GridInplaceEdit, BorderWidthsRegionAndBorderDrawing) {
-  TGridEditStylesUse styles;
+  TCustomGridContainer host;  // the shadow brush lives while a container does
   TGridEditViewData vd;
   vd.Bounds = {0, 0, 40, 20};
   TGridEditViewInfo info;

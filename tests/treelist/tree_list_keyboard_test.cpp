@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/treelist/tree_list_test_util.h"
+#include "treelist/grid_inplace_mask_edit.h"
 #include "treelist/grid_inplace_text_edit.h"
 
 using namespace treetest;
@@ -254,6 +255,58 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   f.Key(VK_TAB, ssShift);
   EXPECT_EQ(Name(f.g.FocusedNode()), "x");
   EXPECT_EQ(f.g.FocusedColumn(), 1);
+}
+
+// What a column gives its editor, the editor asking the grid to move on,
+// and a picture of the editor painted as a copy (the live control writes
+// its own text; a copy gets it from the view data).
+TEST(TreeListKeyboard, TheEditorTakesTheColumnAndMovesTheFocusThroughTheGrid) {
+  EditFixture f;
+  f.g.Columns(0)->SetReadOnly(true);
+  f.g.Columns(1)->SetEditMask("00-00;1;_");
+  f.g.Columns(1)->SetIgnoreMaskBlank(true);
+  f.Key(VK_F2);
+  TGridInplaceEdit* ed = f.g.InplaceEditor();
+  ASSERT_NE(ed, nullptr);
+  EXPECT_TRUE(ed->ReadOnly());
+  EXPECT_EQ(ed->StoredValues() & gsvReadOnly, gsvReadOnly);
+  f.Key(VK_ESCAPE);
+  f.Key(VK_RIGHT);
+  f.Key(VK_F2);
+  auto* mask = dynamic_cast<TGridInplaceMaskEdit*>(f.g.InplaceEditor());
+  ASSERT_NE(mask, nullptr);
+  EXPECT_TRUE(mask->IgnoreMaskBlank());
+  EXPECT_FALSE(mask->ReadOnly());
+
+  f.Key(VK_ESCAPE);
+  f.Key(VK_LEFT);
+  f.g.Columns(0)->SetReadOnly(false);
+  f.Key(VK_F2);
+  ed = f.g.InplaceEditor();
+  ed->SetEditValue("copy me");
+  auto logged = [&] {
+    std::string text;
+    for (const std::string& line : f.desk.CanvasLog()) text += line + "\n";
+    return text;
+  };
+  f.desk.Paint(*ed);
+  f.desk.CanvasLog().clear();
+  f.desk.Send(*ed, WM_PAINT);
+  EXPECT_EQ(logged().find("copy me"), std::string::npos);
+  f.desk.Send(*ed, WM_PRINTCLIENT, 1);
+  EXPECT_NE(logged().find("\"copy me\""), std::string::npos) << logged();
+
+  f.g.modified = true;
+  f.g.typed = "x";
+  ed->MoveFocus(false);  // ends the edit, the value kept, one row down
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(Name(f.g.GetFirstNode()), "x");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "b");
+  f.Key(VK_F2);
+  f.g.modified = false;
+  f.g.InplaceEditor()->MoveFocus(true);
+  EXPECT_EQ(Name(f.g.FocusedNode()), "x");
+  EXPECT_TRUE(f.reported.empty());
 }
 
 // Scrolled by the scroll bar while a cell is edited, the editor stays over
