@@ -364,18 +364,20 @@ TTreeListHitInfo TCustomGridTreeList::HitTest(int x, int y) const {
   TTreeListHitArea area = p.X < info.DataRight ? htLabel : htRight;
   const int previewHeight = row->PreviewLines ? row->PreviewLines * previewLineHeight_ + 2 : 0;
   const int footersTop = row->Top + lines + previewHeight;
+  // The tree's part of the row (indent, button, images) reaches down past
+  // the preview to the row's footers, as it is painted.
+  if (h.Column == info.TreeColumn && h.Column >= 0 && p.Y < footersTop && p.X < info.TreeLeft + row->Indent) {
+    const TTreeListIndentGeometry g =
+        IndentGeometry(row->Node, Rect(info.TreeLeft, row->Top, info.TreeRight, footersTop), info.TreeIndentLimit);
+    if (g.Indent.Contains(p)) return done(htIndent);
+    if (g.Button.Contains(p)) return done(htButton);
+    if (g.StateImage.Contains(p)) return done(htStateIcon);
+    if (g.Image.Contains(p)) return done(htIcon);
+  }
   if (row->FooterCount > 0 && p.Y >= footersTop && p.Y < footersTop + row->FootersHeight) {
     h.RowFooter = (p.Y - footersTop) / std::max(1, RowFooterHeight());
     return done(htRowFooter);
   }
   if (previewHeight > 0 && p.Y >= row->Top + lines && p.Y < footersTop) return done(htPreview);
-  if (h.Column == info.TreeColumn && h.Column >= 0 && p.Y < row->Top + lines) {
-    const TTreeListIndentGeometry g =
-        IndentGeometry(row->Node, Rect(info.TreeLeft, row->Top, info.TreeRight, row->Top + lines), info.TreeIndentLimit);
-    if (g.Indent.Contains(p)) area = htIndent;
-    else if (g.Button.Contains(p)) area = htButton;
-    else if (g.StateImage.Contains(p)) area = htStateIcon;
-    else if (g.Image.Contains(p)) area = htIcon;
-  }
   return done(area);
 }

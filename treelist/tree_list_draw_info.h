@@ -97,8 +97,8 @@ struct TTreeListHitInfo {
   TTreeListHitArea Area = htNowhere;
 };
 
-// Where the parts of a row's tree area lie (client x ranges, full row
-// height). Painting draws the button and images in these rectangles and
+// Where the parts of a row's tree area lie (client x ranges, over the
+// row's lines and preview: the part above its footers). Painting draws the button and images in these rectangles and
 // the hit test classifies points by them, so a click lands where the
 // part was drawn. Each is empty when the row has no such part, and cut at
 // the first column's right edge.

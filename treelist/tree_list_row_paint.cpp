@@ -92,6 +92,8 @@ class RowPainter {
  private:
   // Where level cell i (0: the roots') begins.
   int IndentX(int i) const { return info.TreeLeft + (i + shift) * indent; }
+  // The bottom of a row's own part: above its separator and footers.
+  int OwnBottom(const TTreeListRowEntry& row) const { return row.Top + row.Height - sep - row.FootersHeight; }
   // The selected flag of the parts of a row outside its cells.
   bool RowPartSelected(const TTreeListRowEntry& row) const {
     return row.Selected && (!g.NewItemRowFocused() || g.IsMultiSelect()) &&
@@ -205,14 +207,17 @@ void RowPainter::Indents(const TTreeListRowEntry& row, const TTreeListRowEntry* 
   const int level = n->Level();
   const bool kids = n->HasChildren();
   const int top = row.Top, bottom = row.Top + row.Height;
+  // The button and the images are centred on the row without its footers
+  // (its lines and its preview), and so is the line to the node.
+  const int limit = OwnBottom(row);
   const TTreeListIndentGeometry geo =
-      g.IndentGeometry(n, Rect(info.TreeLeft, top, info.TreeRight, top + lines), info.TreeIndentLimit);
+      g.IndentGeometry(n, Rect(info.TreeLeft, top, info.TreeRight, limit), info.TreeIndentLimit);
   // Level cells: one per ancestor, and the node's own.
   const int cells = level + ((kids || standard) ? 1 : 0);
   for (int i = 0; i < cells; ++i)
     if (i + shift >= 0) f.Fill(Rect(IndentX(i), top, IndentX(i) + indent, bottom), IndentBrush(n, i));
 
-  const int mid = top + (lines + sep) / 2;
+  const int mid = top + (limit + sep - top) / 2;
   const bool button = g.ShowButtons() && kids;
   if (standard && g.ShowLines() && level + shift >= 0) {
     const int x = IndentX(level) + indent / 2 - 1;
@@ -223,8 +228,9 @@ void RowPainter::Indents(const TTreeListRowEntry& row, const TTreeListRowEntry* 
       // A first child starts its line right under its parent's image.
       if (!firstRoot && prev && prev->Node == n->Parent() && !n->GetPrevSibling() && g.Images()) {
         const TTreeListIndentGeometry up = g.IndentGeometry(
-            prev->Node, Rect(info.TreeLeft, prev->Top, info.TreeRight, prev->Top + lines), info.TreeIndentLimit);
-        if (!up.Image.IsEmpty()) from = prev->Top + (lines - g.ImageHeight() + 1) / 2 + g.ImageHeight();
+            prev->Node, Rect(info.TreeLeft, prev->Top, info.TreeRight, OwnBottom(*prev)), info.TreeIndentLimit);
+        if (!up.Image.IsEmpty())
+          from = prev->Top + (OwnBottom(*prev) - prev->Top - g.ImageHeight() + 1) / 2 + g.ImageHeight();
       }
       TreeLine(Rect(x, from, x + 1, (n->IsLast() ? mid : bottom - 1) + 1));
     } else {
@@ -239,7 +245,7 @@ void RowPainter::Indents(const TTreeListRowEntry& row, const TTreeListRowEntry* 
   }
 
   if (button && !geo.Button.IsEmpty()) {
-    const Rect cell(IndentX(level), top, IndentX(level) + indent - 1, top + lines);
+    const Rect cell(IndentX(level), top, IndentX(level) + indent - 1, limit);
     if (standard)
       DrawTreeButton(c, cell, mid, !n->Expanded());
     else if (f.Look == lfUltraFlat)
@@ -250,8 +256,7 @@ void RowPainter::Indents(const TTreeListRowEntry& row, const TTreeListRowEntry* 
   if (kids && (!standard || !grid) && cells + shift >= 0)
     f.Fill(Rect(IndentX(cells), top, IndentX(cells) + 1, bottom - sep), IndentBrush(n, level));
 
-  // The images, filled to the row's lower limit, centred on its lines.
-  const int limit = bottom - sep - row.FootersHeight;
+  // The images, filled to the row's lower limit.
   const gui::Brush& imageBrush = standard || !(row.GroupRow || kids) ? *f.Background : IndentBrush(n, level);
   if (!geo.StateImage.IsEmpty()) {
     f.Fill(Rect(geo.StateImage.Left, top, geo.StateImage.Right, limit), imageBrush);

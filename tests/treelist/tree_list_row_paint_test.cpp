@@ -179,6 +179,18 @@ TEST(TreeListRowPaint, PreviewsAndRowFootersTakeTheirPartsOfTheRow) {
   EXPECT_TRUE(Has(log, "FillRect(16,110,200,130) brush=cl3DLight"));
   EXPECT_TRUE(Has(log, "DrawEdge(16,110,198,130,0x2,0xF)"));
   EXPECT_EQ(CountOf(log, "\"end of a0\""), 1);
+  // The button and the line to a node stand in the middle of its lines and
+  // preview (a: 18-64, b: 64-110 above its footer), where a click finds
+  // the button.
+  EXPECT_TRUE(Has(log, "FrameRect(3,37,12,46) brush=clGrayText")) << log;
+  EXPECT_TRUE(Has(log, Line(23, 87, 32, 88)));
+  EXPECT_TRUE(Has(log, Line(23, 64, 24, 88)));
+  for (int y : {38, 45}) {
+    const TTreeListHitInfo h = g.HitTest(7, y);
+    EXPECT_EQ(h.Area, htButton) << y;
+    EXPECT_EQ(Name(h.Node), "a");
+  }
+  EXPECT_EQ(g.HitTest(50, 45).Area, htPreview);
   EXPECT_TRUE(d.reported.empty());
 }
 
