@@ -2,15 +2,13 @@
 // sections under Wine, read back at chosen pixels (never text): header
 // edges, dotted tree lines in both phases, expand buttons, grid lines, the
 // inverted focus frame and the footer's edge, in the standard and flat
-// looks. With TARN_SHOT_DIR set, a picture of a grid is written there as
-// tree_list.bmp.
+// looks, and what a grid with bands, the indicator and a sorted column
+// shows.
 #include "tests/gui_win32/win32_fixture.h"
 
-#include <cstdlib>
 #include <string>
 
 #include "gui/form.h"
-#include "tests/support/test_util.h"
 #include "treelist/grid_tree_list.h"
 
 namespace {
@@ -119,28 +117,36 @@ TEST_F(TreeListPaintTest, DottedLinesKeepTheirPhaseWithTheRowsArea) {
   }
 }
 
-// A grid to look at, in the classic colours.
-TEST_F(TreeListPaintTest, Picture) {
-  const char* dir = std::getenv("TARN_SHOT_DIR");
-  if (!dir) GTEST_SKIP() << "TARN_SHOT_DIR not set";
-  FixedSystemColorTable classic;
-  ScopedService<SystemColorTable> colors(classic);
+// A grid with a band over its two headers, the indicator and a sorted
+// column: the band runs over the boundary between the headers, the
+// indicator's arrow points at the focused row alone, and the sorted
+// column's header shows the upward mark at its right end.
+TEST_F(TreeListPaintTest, BandIndicatorArrowAndSortMark) {
   grid->SetShowIndicator(true);
   grid->SetShowBands(true);
   grid->Bands(0)->SetCaption("Files");
   grid->Columns(1)->SetCaption("Size");
   grid->Columns(1)->SetSorted(csUp);
-  const char* names[] = {"music", "rock", "song.mp3", "notes.txt", "video", "more"};
-  int i = 0;
-  for (TGridTreeListNode* n = grid->GetFirstNode(); n; n = n->GetNext(), ++i) {
-    n->SetStrings(0, names[i % 6]);
-    n->SetStrings(1, std::to_string(1000 * (i + 1)));
-  }
-  form.Show();
-  grid->SetFocus();
-  Pump();
   Paint();
-  testutil::WriteFileBytes(std::string(dir) + "/tree_list.bmp", shot.SaveToBytes());
+  TTreeListDrawInfo info;
+  grid->CalcDrawInfo(info);
+  ASSERT_EQ(info.Bands.size(), 1u);
+  const Rect band = info.Bands[0].HeaderRect;
+  const TTreeListRowEntry* focused = info.FindRow(grid->FocusedNode());
+  const TTreeListColumnEntry* size = info.FindColumn(1);
+  ASSERT_TRUE(focused && size);
+  const int boundary = size->HeaderRect.Left - 1;  // the headers' separator
+  EXPECT_EQ(shot.Pixel(boundary, band.Top + 3), kFace) << "the band runs on over it";
+  EXPECT_EQ(shot.Pixel(boundary, size->HeaderRect.Top + 9), kDark) << "the headers' separator";
+  const int arrowY = focused->Top + 9;
+  EXPECT_EQ(shot.Pixel(6, arrowY), MakeRGB(0, 0, 0)) << "the arrow";
+  EXPECT_EQ(shot.Pixel(6, arrowY + focused->Height), kFace) << "no arrow on the next row";
+  const Rect& h = size->HeaderRect;
+  EXPECT_EQ(shot.Pixel(h.Right - 10, h.Top + 5), kLight) << "the mark's tip";
+  EXPECT_EQ(shot.Pixel(h.Right - 13, h.Top + 10), kShadow) << "its left side";
+  EXPECT_EQ(shot.Pixel(h.Right - 10, h.Top + 11), kLight) << "its base";
+  EXPECT_EQ(shot.Pixel(h.Right - 10, h.Top + 3), kFace) << "the face above it";
+  EXPECT_EQ(band.Right, h.Right);
 }
 
 }  // namespace
