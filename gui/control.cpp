@@ -585,6 +585,7 @@ void Control::DefaultHandler(Message& m) {
 
 void Control::WndProc(Message& m) {
   if (IsMouseMessage(m.Msg)) {
+    const DragDriver::MouseMessageScope at(ClientToScreen(PointFromLParam(m.LParam)));
     if (DragDriver::SourceMessage(*this, m)) return;
     const bool release = m.Msg == WM_LBUTTONUP;
     HandleMouse(m);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "gui/control.h"
 #include "gui/environment.h"
@@ -12,6 +13,12 @@ namespace {
 std::unique_ptr<DragObject>& Current() {
   static std::unique_ptr<DragObject> drag;
   return drag;
+}
+
+// The screen point of the mouse message being handled.
+std::optional<Point>& MessagePoint() {
+  static std::optional<Point> p;
+  return p;
 }
 
 // Our control whose window lies under a screen point (nullptr: none).
@@ -69,7 +76,7 @@ void DragObject::DrawImage(bool show) {
 void DragDriver::Begin(Control& source, bool immediate, int threshold) {
   if (Current()) Finish(false);
   if (threshold < 0) threshold = std::max(Env().SystemMetric(SM_CXDRAG), Env().SystemMetric(SM_CYDRAG));
-  const Point at = Env().CursorPos();
+  const Point at = MessagePoint().value_or(Env().CursorPos());
   Current() = std::make_unique<DragObject>(&source, at, threshold);
   source.SetMouseCapture(true);
   if (!immediate) return;
@@ -101,6 +108,10 @@ void DragDriver::MoveTo(DragObject& d, Point screen) {
   if (WindowPeer* p = d.source_->Peer()) p->SetCursor(d.accepted_ ? Cursor::Drag : Cursor::NoDrop);
   d.ShowDragImage();
 }
+
+DragDriver::MouseMessageScope::MouseMessageScope(Point screen) : outer_(MessagePoint()) { MessagePoint() = screen; }
+
+DragDriver::MouseMessageScope::~MouseMessageScope() { MessagePoint() = outer_; }
 
 bool DragDriver::SourceMessage(Control& source, const Message& m) {
   DragObject* d = Current().get();

@@ -12,6 +12,7 @@
 // afterwards (the hide nests).
 #pragma once
 #include <memory>
+#include <optional>
 
 #include "gui/bitmap.h"
 #include "gui/geometry.h"
@@ -77,7 +78,20 @@ DragObject* CurrentDrag();
 // What Control uses (the drag's side of its messages).
 class DragDriver {
  public:
+  // Where the drag's threshold is measured from: the screen point of the
+  // mouse message being handled (the cursor's place when none is).
   static void Begin(Control& source, bool immediate, int threshold);
+  // While a control handles a mouse message: the message's screen point.
+  class MouseMessageScope {
+   public:
+    explicit MouseMessageScope(Point screen);
+    ~MouseMessageScope();
+    MouseMessageScope(const MouseMessageScope&) = delete;
+    MouseMessageScope& operator=(const MouseMessageScope&) = delete;
+
+   private:
+    std::optional<Point> outer_;
+  };
   // A mouse or key message of the source while its drag is pending or on:
   // true when the drag took it (the control does not see it). A release
   // is seen by the control too; Finish completes it afterwards.
