@@ -83,6 +83,7 @@ Control::Control(Component* owner) : Component(owner) {
 }
 
 Control::~Control() {
+  DragDriver::Forget(*this);
   MarkDestroying();
   // Owned components go while this is still a whole control.
   DestroyComponents();
@@ -584,7 +585,13 @@ void Control::DefaultHandler(Message& m) {
 
 void Control::WndProc(Message& m) {
   if (IsMouseMessage(m.Msg)) {
+    const DragDriver::MouseMessageScope at(ClientToScreen(PointFromLParam(m.LParam)));
+    if (DragDriver::SourceMessage(*this, m)) return;
+    const bool release = m.Msg == WM_LBUTTONUP;
     HandleMouse(m);
+    // The control has seen the release of its drag: the drop follows (the
+    // control may be gone, and its drag with it).
+    if (const DragObject* d = CurrentDrag(); release && d && d->Source() == this) DragDriver::Finish(true);
     return;
   }
   switch (m.Msg) {
@@ -624,6 +631,7 @@ void Control::WndProc(Message& m) {
     case WM_SYSKEYDOWN:
     case WM_KEYUP:
     case WM_SYSKEYUP: {
+      if (DragDriver::SourceMessage(*this, m)) return;  // Escape ends a drag
       uint16_t key = uint16_t(m.WParam);
       ShiftState s = KeyboardShiftState();
       if (m.LParam & (1 << 29)) s |= ssAlt;
@@ -892,7 +900,33 @@ void Control::DoExit() {
 }
 
 void Control::CancelMode() {
+  if (const DragObject* d = CurrentDrag(); d && d->Source() == this) DragDriver::Finish(false);
   if (MouseCapture()) SetMouseCapture(false);
+}
+
+void Control::EndDrag(bool drop) {
+  if (const DragObject* d = CurrentDrag(); d && d->Source() == this) DragDriver::Finish(drop);
+}
+
+bool Control::Dragging() const {
+  const DragObject* d = CurrentDrag();
+  return d && d->Source() == this && d->Started();
+}
+
+void Control::DoStartDrag() {
+  if (OnStartDrag) OnStartDrag(this);
+}
+
+void Control::DragOver(Control* source, int x, int y, DragState state, bool& accept) {
+  if (OnDragOver) OnDragOver(this, source, x, y, state, accept);
+}
+
+void Control::DragDrop(Control* source, int x, int y) {
+  if (OnDragDrop) OnDragDrop(this, source, x, y);
+}
+
+void Control::DoEndDrag(Control* target, int x, int y) {
+  if (OnEndDrag) OnEndDrag(this, target, x, y);
 }
 
 bool Control::UpdateCursor(int hitTest) {

@@ -24,6 +24,7 @@
 #include "gui/canvas.h"
 #include "gui/color.h"
 #include "gui/component.h"
+#include "gui/drag_drop.h"
 #include "gui/geometry.h"
 #include "gui/graphics.h"
 #include "gui/win_constants.h"
@@ -227,6 +228,23 @@ class Control : public Component {
   // Runs a message through WndProc now, exceptions passing through.
   intptr_t Perform(unsigned msg, uintptr_t wp = 0, intptr_t lp = 0);
 
+  // ------------------------------------------------------------ drag-and-drop
+  // Automatic: the control begins a drag of its own accord when the mouse
+  // pulls something out of it (the control decides when); manual: only
+  // BeginDrag does.
+  gui::DragMode DragMode() const { return dragMode_; }
+  void SetDragMode(gui::DragMode m) { dragMode_ = m; }
+  // Begins a drag of this control (it keeps the mouse): at once, or once
+  // the mouse has moved more than threshold pixels either way from where
+  // it is now (-1: the system's drag threshold); a release before that is
+  // an ordinary release.
+  void BeginDrag(bool immediate, int threshold = -1) { DragDriver::Begin(*this, immediate, threshold); }
+  // Ends this control's drag: with drop on the control under the mouse
+  // when it takes it.
+  void EndDrag(bool drop);
+  // A drag of this control is on (begun and past its threshold).
+  bool Dragging() const;
+
   // ------------------------------------------------------------ events
   std::function<void(Control* sender)> OnClick;
   std::function<void(Control* sender)> OnDblClick;
@@ -243,6 +261,12 @@ class Control : public Component {
   std::function<void(Control* sender)> OnEnter;
   std::function<void(Control* sender)> OnExit;
   std::function<void(Control* sender)> OnResize;
+  std::function<void(Control* sender)> OnStartDrag;
+  // accept starts true when the handler is assigned.
+  std::function<void(Control* sender, Control* source, int x, int y, DragState state, bool& accept)> OnDragOver;
+  std::function<void(Control* sender, Control* source, int x, int y)> OnDragDrop;
+  // target: where it was dropped (nullptr: nowhere, or cancelled).
+  std::function<void(Control* sender, Control* target, int x, int y)> OnEndDrag;
 
  protected:
   // Window parameters; overrides call the base and adjust.
@@ -311,6 +335,14 @@ class Control : public Component {
   // AdjustClientRect).
   virtual void AlignControls(Rect& area);
   virtual void AdjustClientRect(Rect& r) {}
+  // Drag-and-drop: this control's drag has started (OnStartDrag); a drag
+  // is over this control at a client point (entering, moving, leaving; the
+  // default fires OnDragOver, accept is the answer); dropped here
+  // (OnDragDrop); this control's drag has ended (OnEndDrag).
+  virtual void DoStartDrag();
+  virtual void DragOver(Control* source, int x, int y, DragState state, bool& accept);
+  virtual void DragDrop(Control* source, int x, int y);
+  virtual void DoEndDrag(Control* target, int x, int y);
 
   void Notification(Component* c, Operation op) override;
   void Loaded() override;
@@ -318,6 +350,7 @@ class Control : public Component {
   void PaintGraphicChildren(Canvas& canvas, const Rect& clip);
 
  private:
+  friend class DragDriver;
   void UpdateBoundsFromPeer();
   void ChildrenHandlesNeeded();
   void HandlePaint(Message& m);
@@ -351,6 +384,7 @@ class Control : public Component {
   bool tabStop_ = false;
   gui::PopupMenu* popupMenu_ = nullptr;
   unsigned controlStyle_ = csCaptureMouse | csClickEvents | csDoubleClicks;
+  gui::DragMode dragMode_ = dmManual;
   bool mouseInside_ = false;
   bool leftPressed_ = false;
   Control* mouseControl_ = nullptr;  // graphic child holding the mouse

@@ -334,6 +334,26 @@ void FakeDesktop::Wheel(Control& c, int delta, int x, int y) {
   Send(c, WM_MOUSEWHEEL, wp, MakeLParam(s.X, s.Y));
 }
 
+uintptr_t FakeDesktop::WindowAt(Point screen) const {
+  auto takes = [&](FakePeer* p) {
+    if (!p->visible_) return false;
+    Message m{WM_NCHITTEST, 0, MakeLParam(screen.X, screen.Y), 0};
+    const intptr_t hit = p->owner_->Dispatch(m);
+    return hit != HTNOWHERE && hit != HTTRANSPARENT;
+  };
+  FakePeer* cur = nullptr;
+  for (auto it = peers_.rbegin(); it != peers_.rend() && !cur; ++it)
+    if (it->second->params_.Parent == 0 && takes(it->second)) cur = it->second;
+  while (cur) {
+    FakePeer* child = nullptr;
+    for (auto it = peers_.rbegin(); it != peers_.rend() && !child; ++it)
+      if (it->second->params_.Parent == cur->handle_ && takes(it->second)) child = it->second;
+    if (!child) break;
+    cur = child;
+  }
+  return cur ? cur->handle_ : 0;
+}
+
 Control* FakeDesktop::ControlAt(Control& top, Point p, Point* local) {
   const Point screen = top.ClientToScreen(p);
   Control* cur = &top;

@@ -116,6 +116,9 @@ class FakeDesktop : public PeerFactory {
 
   std::unique_ptr<WindowPeer> CreatePeer(Control* owner) override;
   uintptr_t FocusedHandle() const override { return focus_; }
+  // The last made of the shown top-level windows whose window takes the
+  // point (not transparent to the mouse), then its deepest shown child.
+  uintptr_t WindowAt(Point screen) const override;
 
   // The fake peer of a control (its window made on demand).
   FakePeer& PeerOf(Control& c);

@@ -152,6 +152,9 @@ class PeerFactory {
   virtual std::unique_ptr<WindowPeer> CreatePeer(Control* owner) = 0;
   // The handle of the window that has the keyboard focus (0: none).
   virtual uintptr_t FocusedHandle() const = 0;
+  // The deepest visible window under a screen point that takes the mouse
+  // there (0: none).
+  virtual uintptr_t WindowAt(Point screen) const = 0;
 };
 
 inline PeerFactory& Peers() { return Service<PeerFactory>::Get(); }

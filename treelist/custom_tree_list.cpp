@@ -404,6 +404,7 @@ void TCustomGridTreeList::FocusRow(int rowIndex) {
 
 void TCustomGridTreeList::SetTopVisibleNode(TGridTreeListNode* node) {
   const bool changed = node != topVisibleNode_;
+  if (changed) HideCellHint();  // scrolled: the cell under it moved
   topVisibleNode_ = node;
   if (changed && !Locked() && !Destroying()) {
     UpdateScrollBars();
@@ -434,6 +435,11 @@ bool TCustomGridTreeList::HasFocus() const {
   if (!focused) return false;
   const Control* c = Control::FromHandle(focused);
   return c && ContainsControl(c);
+}
+
+bool TCustomGridTreeList::IsDragging() const {
+  const DragObject* d = CurrentDrag();
+  return d && d->Started();
 }
 
 bool TCustomGridTreeList::MouseOverGrid() const {
@@ -546,7 +552,7 @@ void TCustomGridTreeList::CancelTracking() {
   if (state_ == tsEditing) return;  // the edit ends through HideEditor
   const bool pressed = state_ == tsColumnDown || state_ == tsBandDown || state_ == tsHeaderButtonDown ||
                        state_ == tsBandButtonDown || state_ == tsColumnDownSecond ||
-                       state_ == tsColumnDragging || state_ == tsBandDragging;
+                       state_ == tsColumnDragging || state_ == tsBandDragging || state_ == tsBottomStripDown;
   SetState(tsNone);
   sizingPos_ = -1;
   StopAutoScroll(*this);
@@ -579,12 +585,14 @@ void TCustomGridTreeList::HideTrackingFeedback() {
   if (paintNesting_++ > 0) return;
   if (SizingState() && sizingLineShown_) InvertSizingLine();
   if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(false);
+  if (DragObject* d = CurrentDrag()) d->HideDragImage();
 }
 
 void TCustomGridTreeList::ShowTrackingFeedback() {
   if (paintNesting_ == 0 || --paintNesting_ > 0) return;
   if (SizingState() && sizingLineShown_) InvertSizingLine();
   if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(true);
+  if (DragObject* d = CurrentDrag()) d->ShowDragImage();
 }
 
 // ------------------------------------------------------------------ properties
@@ -746,6 +754,7 @@ void TCustomGridTreeList::CreateParams(WindowParams& p) {
 // ------------------------------------------------------------------ messages
 
 void TCustomGridTreeList::WndProc(Message& m) {
+  if (m.Msg == WM_KEYDOWN || m.Msg == WM_SYSKEYDOWN) HideCellHint();
   if (m.Msg == WM_VSCROLL || m.Msg == WM_HSCROLL) {
     ScrollMessage(m.Msg == WM_VSCROLL ? SB_VERT : SB_HORZ, LoWord(intptr_t(m.WParam)),
                   HiWordSigned(intptr_t(m.WParam)));
@@ -814,5 +823,15 @@ void TCustomGridTreeList::Timer(uintptr_t id) {
     editorTimer_ = {};
     return;
   }
+  if (id == kHintTimerId) {
+    ShowGridHint();
+    return;
+  }
+  // Scrolling moves pixels: what is drawn over them goes first.
+  HideTrackingFeedback();
+  struct Show {
+    TCustomGridTreeList& grid;
+    ~Show() { grid.ShowTrackingFeedback(); }
+  } show{*this};
   AutoScrollTimerTick(*this, id);
 }

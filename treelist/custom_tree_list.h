@@ -279,8 +279,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int DropPosition(gui::Point p, int* x = nullptr) const;
   // The band header's click.
   virtual void BandClick(int band) {}
-  // The column header's click (sorting, OnColumnClick).
-  virtual void DoColumnClick(int column, bool addToSort) {}
+  // The column header's click (sorting, OnColumnClick); ctrl: Ctrl was
+  // held.
+  virtual void DoColumnClick(int column, bool addToSort, bool ctrl) {}
   // A double-click on a sizing edge: the column, or every column of the
   // band, sized to its content, then OnChangedColumnsWidth (descendant).
   virtual void DoColumnBestFit(int column) {}
@@ -289,6 +290,11 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // header follows the press through SyncPressedLook).
   bool HeaderButtonPressed() const { return state_ == tsHeaderButtonDown && press_.ButtonStillDown; }
   bool BandButtonPressed() const { return state_ == tsBandButtonDown && press_.ButtonStillDown; }
+  bool BottomStripButtonPressed() const { return state_ == tsBottomStripDown && press_.ButtonStillDown; }
+  // The bottom strip's button (its check box) in the strip's rectangle.
+  static gui::Rect BottomStripBox(const gui::Rect& strip);
+  // The middle button holds the rows and columns: they follow the mouse.
+  bool Panning() const { return pan_.Active; }
 
   // ------------------------------------------------------------ state
   TTreeListTrackingState State() const { return state_; }
@@ -305,7 +311,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void ShowSizingLine(int pos);
   void MoveSizingLine(int pos);
   int SizingPos() const { return sizingPos_; }
-  bool IsDragging() const override { return dragNode_ != nullptr; }
+  // A drag-and-drop is on (of this grid's nodes or anything else).
+  bool IsDragging() const override;
   TTreeListTrackingState TrackingState() const override { return state_; }
   void UpdateGrid() override { Update(); }
   bool StartGridTimer(uintptr_t id, unsigned ms) override { return SetTimer(id, ms); }
@@ -315,6 +322,15 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void EndIncrementalSearch();
   // The node under the mouse with aoHotTrack (nullptr: none).
   TGridTreeListNode* HotNode() const { return hotNode_; }
+
+  // ------------------------------------------------------------ hints
+  // The window that shows a cell's text cut off in its cell, or the grid's
+  // Hint (nullptr until first needed).
+  TGridContainerHintWindow* HintWindow() const { return hintWindow_; }
+  void HideCellHint();
+  // The text of a cell when it does not fit where the cell shows it, and
+  // the screen point where the text begins; false when it fits.
+  bool CellTextCut(const TGridTreeListNode* node, int column, std::string& text, gui::Point& at) const;
 
   // ------------------------------------------------------------ editing
   bool Editing() const { return state_ == tsEditing; }
@@ -424,6 +440,11 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual std::string BottomStripText() const { return {}; }
   virtual bool BottomStripCheckBox() const { return false; }
   virtual bool BottomStripChecked() const { return false; }
+  // The click of the bottom strip's button.
+  virtual void BottomStripAction() {}
+  // Whether a press on a column header is taken in the second header mode
+  // (a click without dragging).
+  virtual bool ColumnPressSecondMode(int column) const { return false; }
   virtual bool NewItemRowShown() const { return false; }
   virtual int NewItemRowHeight() const { return 0; }
   bool NewItemRowFocused() const { return newItemRowFocused_; }
@@ -662,6 +683,11 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   static constexpr int kIndicatorWidth = 12;
   static constexpr int kSizingZone = 4;  // pixels each side of a sizable edge
   static constexpr uintptr_t kEditorTimerId = 2;
+  // The pause before the grid's own hint shows, and its timer.
+  static constexpr uintptr_t kHintTimerId = 5;
+  static constexpr unsigned kHintPause = 500;
+  // How near the rows' edge a drag scrolls them.
+  static constexpr int kDragScrollZone = 8;
   // How far (pixels, either way) a pressed header may move before it is
   // dragged.
   static constexpr int kDragThreshold = 5;
@@ -766,6 +792,12 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // The focus left the grid and its editor: OnExit, the pending editor
   // forgotten, the edit ended.
   void DoExit() override;
+  // The hint goes with the mouse.
+  void MouseLeave() override;
+  // Drag-and-drop of nodes (tree_list_drag.cpp).
+  void DoStartDrag() override;
+  void DragOver(gui::Control* source, int x, int y, gui::DragState state, bool& accept) override;
+  void DoEndDrag(gui::Control* target, int x, int y) override;
 
   TGridTreeListNode* pressNode_ = nullptr;
   TGridTreeListNode* dragNode_ = nullptr;
@@ -790,6 +822,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     int SizingStart = -1;                        // the sizing line's first place
     TGridTreeListNode* FocusedBefore = nullptr;  // the focused node before a node press
     bool ReduceOnRelease = false;                // a press on a selected node
+    bool Extended = false;                       // a node press with Ctrl or Shift
     bool ClickAllowed = false;                   // the release may fire OnClick
   };
   PressState press_;
@@ -853,6 +886,20 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void SelectingMove(int x, int y);
   void UpdatePressedLook(const TTreeListHitInfo& hit);
   void UpdateHotTrack(const TTreeListHitInfo& hit);
+  // A move of a pressed node past the drag threshold in the automatic drag
+  // mode: the node is taken and the drag begins.
+  void BeginNodeDrag();
+  // The middle button's panning.
+  void StartPanning(int x, int y);
+  void PanTo(int x, int y);
+  void EndPanning();
+  // The hint for the mouse over a hit (the cell's cut text, the grid's
+  // Hint after the pause, or none).
+  void UpdateHint(const TTreeListHitInfo& hit);
+  void ShowHintText(gui::Point screen, const std::string& text, const gui::Font& font);
+  // The pause is over: the grid's Hint under the mouse, when it rests on
+  // the grid.
+  void ShowGridHint();
   // Sets the header's pressed look (the pressed column or band while the
   // mouse is still over it, and the panel buttons) from the tracking state.
   void SyncPressedLook();
@@ -924,6 +971,18 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     int Column = -1;
   };
   EditorTimer editorTimer_;
+  // The hint shown (over a cell, or the grid's own).
+  TGridContainerHintWindow* hintWindow_ = nullptr;  // owned (a component of the grid)
+  const TGridTreeListNode* hintNode_ = nullptr;
+  int hintColumn_ = -1;
+  // Where the middle button took the rows and columns.
+  struct PanState {
+    bool Active = false;
+    gui::Point Start;
+    int Top = 0;
+    int Left = 0;
+  };
+  PanState pan_;
   int searchStep_ = 0;  // re-entrance of the search step
 
   TGridTreeListOptions options_;

@@ -46,6 +46,8 @@ void StopAutoScroll(TGridAutoScrollTarget& grid) {
 
 void StopHorzAutoScroll(TGridAutoScrollTarget& grid) { Stop(grid, grid.AutoScrollState().HorzTimer); }
 
+void StopVertAutoScroll(TGridAutoScrollTarget& grid) { Stop(grid, grid.AutoScrollState().VertTimer); }
+
 void StopSelectAutoScroll(TGridAutoScrollTarget& grid) { Stop(grid, grid.AutoScrollState().SelectTimer); }
 
 void HorzScrollTimerProc(TGridAutoScrollTarget& grid) {

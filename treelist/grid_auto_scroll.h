@@ -62,6 +62,7 @@ void StartSelectAutoScroll(TGridAutoScrollTarget& grid, bool up);
 void StopAutoScroll(TGridAutoScrollTarget& grid);
 // Stop one timer (nothing when it is not running).
 void StopHorzAutoScroll(TGridAutoScrollTarget& grid);
+void StopVertAutoScroll(TGridAutoScrollTarget& grid);
 void StopSelectAutoScroll(TGridAutoScrollTarget& grid);
 
 // One tick of each timer.

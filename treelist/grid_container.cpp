@@ -74,7 +74,7 @@ Rect PlaceGridHint(Point at, Size size, Size screen) {
 
 namespace {
 // Space around the text: the raised edge and 2 pixels inside it.
-constexpr int kHintTextInset = 2;
+constexpr int kHintTextInset = TGridContainerHintWindow::kTextInset;
 constexpr int kHintExtra = 6;
 }  // namespace
 

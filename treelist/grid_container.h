@@ -97,6 +97,9 @@ gui::Rect PlaceGridHint(gui::Point at, gui::Size size, gui::Size screen);
 
 class TGridContainerHintWindow : public gui::Control {
  public:
+  // The text begins this far right of and below the window's corner.
+  static constexpr int kTextInset = 2;
+
   explicit TGridContainerHintWindow(gui::Component* owner = nullptr);
   ~TGridContainerHintWindow() override;
 

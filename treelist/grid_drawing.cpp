@@ -332,7 +332,7 @@ void DrawCellText(Canvas& c, const Rect& r, const gui::Brush& brush, std::string
   CanvasSaver saved(c);
   c.Brush().Assign(brush);
   c.FillRect(r);
-  Caption(c, {r.Left + 2, r.Top + 1, r.Right - 2, r.Bottom}, text, textColor, bkColor, alignment,
+  Caption(c, {r.Left + kCellTextInset, r.Top + 1, r.Right - kCellTextInset, r.Bottom}, text, textColor, bkColor, alignment,
           multiLine);
 }
 

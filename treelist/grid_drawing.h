@@ -125,8 +125,10 @@ void DrawHeaderCellBuffered(gui::Canvas& c, const gui::Rect& r, const gui::Rect&
 void DrawIndicatorCell(gui::Canvas& c, const gui::Rect& r, const gui::Rect& clip,
                        TGridLookAndFeel lf, TGridIndicatorKind kind, gui::Bitmap& scratch,
                        const gui::Brush& brush);
+// How far a cell's text stays from its cell's left and right edges.
+constexpr int kCellTextInset = 2;
 // A cell's text: r filled with brush, the text on a transparent background
-// inset 2 pixels across and 1 down, one line centred vertically or
+// inset kCellTextInset pixels across and 1 down, one line centred vertically or
 // word-wrapped, end ellipsis, aligned (gtfLeft...).
 void DrawCellText(gui::Canvas& c, const gui::Rect& r, const gui::Brush& brush,
                   std::string_view text, unsigned alignment, bool multiLine);

@@ -226,9 +226,16 @@ int TCustomGridTreeListControl::CompareNodes(const TGridTreeListNode* a, const T
   return ia < ib ? -1 : (ia > ib ? 1 : 0);
 }
 
-void TCustomGridTreeListControl::ColumnClick(int column, bool addToSort) {
+void TCustomGridTreeListControl::ColumnClick(int column, bool addToSort, bool unsort) {
   TGridTreeListColumn* col = Columns(column);
   if (!col) return;
+  if (unsort) {
+    col->sorted_ = csNone;
+    if (HandleAllocated()) Invalidate();  // its sort mark goes
+    SortNodes();
+    if (OnColumnClick) OnColumnClick(this, col);
+    return;
+  }
   const TGridTreeListColumnSort next = col->Sorted() == csUp ? csDown : csUp;
   if (!(addToSort && HasOption(aoMultiSort))) {
     for (const auto& c : columns_)

@@ -88,9 +88,10 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   // OnChangedColumnsWidth once.
   void BandBestFit(int band);
   // The header click: the column becomes the sort column (with addToSort
-  // and aoMultiSort one more), sorting up, then down, then up...; the
-  // nodes are sorted; OnColumnClick fires.
-  void ColumnClick(int column, bool addToSort);
+  // and aoMultiSort one more), sorting up, then down, then up...; with
+  // unsort (a Ctrl click) it stops sorting instead, the other sorted
+  // columns keeping their order. The nodes are sorted; OnColumnClick fires.
+  void ColumnClick(int column, bool addToSort, bool unsort = false);
 
   // What sizing and dragging the header change.
   int ColumnMinWidth(int column) const override;
@@ -100,7 +101,7 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   // header row; a band among the visible bands.
   void MoveColumn(int column, int position) override;
   void MoveBand(int band, int position) override;
-  void DoColumnClick(int column, bool addToSort) override { ColumnClick(column, addToSort); }
+  void DoColumnClick(int column, bool addToSort, bool ctrl) override { ColumnClick(column, addToSort, ctrl); }
   void DoColumnBestFit(int column) override { ColumnBestFit(column); }
   void DoBandBestFit(int band) override { BandBestFit(band); }
 

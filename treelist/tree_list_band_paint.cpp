@@ -224,10 +224,10 @@ void PaintBottomStrip(TTreeListPaintFrame& f) {
     DrawTextEx(c, g.BottomStripText(), nullptr, f.Colors.Font, f.Colors.Header, c.Font(), *f.Header,
                gtfVCenter | gtfEndEllipsis | gtfNoFill, text, text);
     if (box) {
-      const Rect b = Rect::FromSize(r.Left + 3, (r.Top + r.Bottom - 11) / 2, 11, 11);
+      const Rect b = TCustomGridTreeList::BottomStripBox(strip);
       c.Brush().SetColor(clWindowFrame);
       c.FrameRect(b);
-      c.Brush().SetColor(g.State() == tsBottomStripDown ? clWindowFrame : clWindow);
+      c.Brush().SetColor(g.BottomStripButtonPressed() ? clWindowFrame : clWindow);
       c.FillRect(b.Inflate(-1, -1));
       if (g.BottomStripChecked()) {
         c.Pen().SetColor(f.Colors.Font);

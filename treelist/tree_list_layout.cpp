@@ -268,6 +268,7 @@ int TCustomGridTreeList::VisibleWidth() const {
 void TCustomGridTreeList::SetLeftCoord(int x) {
   x = std::clamp(x, 0, std::max(0, ContentWidth() - VisibleWidth()));
   if (x == leftCoord_) return;
+  HideCellHint();  // scrolled: the cell under it moved
   leftCoord_ = x;
   if (Locked() || Destroying()) return;
   UpdateScrollBars();

@@ -38,11 +38,12 @@ void TCustomGridTreeList::SyncPressedLook() {
 // ------------------------------------------------------------------ MouseDown
 
 void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
+  HideCellHint();
   TGridInplaceEdit* editor = InplaceEditor();
   if (Editing() && editor && editor->IgnorePress) return;
   const bool wasEditing = Editing();
   if (wasEditing && !(editor && editor->KeepOpen)) HideEditor(true);  // a rejection stops the press here
-  press_.ReduceOnRelease = press_.ClickAllowed = false;
+  press_.ReduceOnRelease = press_.ClickAllowed = press_.Extended = false;
   releaseMayOpenEditor_ = false;
   rangeInProgress_ = false;
   bool focusTaken = false;
@@ -62,6 +63,7 @@ void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
   if (state_ == tsNone && hit.Node && (b == mbLeft || (b == mbRight && OnNodeArea(hit.Area))) &&
       (OnNodeArea(hit.Area) || hit.Area == htButton))
     PressNode(b, s, x, y, focusTaken, wasEditing);
+  if (b == mbMiddle && state_ == tsNone) StartPanning(x, y);
   TCustomGridContainer::MouseDown(b, s, x, y);  // OnMouseDown
 }
 
@@ -100,8 +102,17 @@ void TCustomGridTreeList::PressHeader(ShiftState s, int x, int y) {
     case htColumn:
       press_.Column = hit.Column;
       press_.StillDown = true;
-      SetState(tsColumnDown);
+      SetState(ColumnPressSecondMode(hit.Column) ? tsColumnDownSecond : tsColumnDown);
       break;
+    case htBottomStrip: {
+      TTreeListDrawInfo info;
+      CalcAreaRects(info);
+      if (!BottomStripCheckBox() || !BottomStripBox(info.BottomStrip).Contains({x, y})) break;
+      press_.ButtonStillDown = true;
+      SetState(tsBottomStripDown);
+      InvalidateRect(info.BottomStrip);
+      break;
+    }
     case htBandButton:
     case htColumnButton: {
       const bool band = hit.Area == htBandButton;
@@ -137,6 +148,7 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
     if (IsMultiSelect() && focusedNode_) {
       TGridTreeListNode* f = focusedNode_;
       const bool ctrl = (s & ssCtrl) != 0, shift = (s & ssShift) != 0;
+      press_.Extended = ctrl || shift;
       if (ctrl || shift) {
         if (ctrl && !shift) {
           f->SetSelected(!f->Selected());
@@ -173,7 +185,10 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
 void TCustomGridTreeList::MouseMove(ShiftState s, int x, int y) {
   const TTreeListHitInfo hit = HitTest(x, y);
   if (state_ == tsNodeDown && !(s & ssLeft)) SetState(tsNone);
-  if (SizingArea(state_)) {
+  if (pan_.Active && !(s & ssMiddle)) EndPanning();
+  if (pan_.Active) {
+    PanTo(x, y);
+  } else if (SizingArea(state_)) {
     int lo = 0, hi = 0;
     SizingLimits(state_, press_.SizingIndex, lo, hi);
     MoveSizingLine(std::clamp(Horizontal(state_) ? x : y, lo, hi));
@@ -194,11 +209,15 @@ void TCustomGridTreeList::MouseMove(ShiftState s, int x, int y) {
       StartDragging(band ? tsBandDragging : tsColumnDragging, band ? press_.Band : press_.Column);
       ContinueDragging({x, y});
     }
+  } else if (state_ == tsNodeDown && DragMode() == dmAutomatic) {
+    const bool beyond = std::abs(x - press_.Point.X) > kDragThreshold || std::abs(y - press_.Point.Y) > kDragThreshold;
+    if (beyond && !CurrentDrag()) BeginNodeDrag();
   } else if (state_ == tsNodeDown) {
     SelectingMove(x, y);
   }
   UpdatePressedLook(hit);
   UpdateHotTrack(hit);
+  UpdateHint(hit);
   TCustomGridContainer::MouseMove(s, x, y);  // OnMouseMove
 }
 
@@ -236,11 +255,61 @@ void TCustomGridTreeList::UpdatePressedLook(const TTreeListHitInfo& hit) {
     case tsColumnDownSecond: down = hit.Area == htColumn && hit.Column == press_.Column; break;
     case tsBandButtonDown: down = hit.Area == htBandButton, flag = &press_.ButtonStillDown; break;
     case tsHeaderButtonDown: down = hit.Area == htColumnButton, flag = &press_.ButtonStillDown; break;
+    case tsBottomStripDown: {
+      TTreeListDrawInfo info;
+      CalcAreaRects(info);
+      if (BottomStripBox(info.BottomStrip).Contains(hit.Pt) == press_.ButtonStillDown) return;
+      press_.ButtonStillDown = !press_.ButtonStillDown;
+      InvalidateRect(info.BottomStrip);
+      return;
+    }
     default: return;
   }
   if (*flag == down) return;
   *flag = down;
   SyncPressedLook();
+}
+
+Rect TCustomGridTreeList::BottomStripBox(const Rect& strip) {
+  // 11 pixels square, 5 from the left, in the middle of the strip's height.
+  const Rect r = strip.Inflate(-2, -2);
+  return Rect::FromSize(r.Left + 3, (r.Top + r.Bottom - 11) / 2, 11, 11);
+}
+
+void TCustomGridTreeList::BeginNodeDrag() {
+  // The pressed node goes, with the selection when the press kept it (a
+  // press on a selected node, or with Ctrl or Shift).
+  TGridTreeListNode* node = pressNode_ ? pressNode_ : GetNodeAt(press_.Point.X, press_.Point.Y);
+  if (!node) return;
+  {
+    TGridSelectionScope bracket(*this);
+    if (node != focusedNode_) SetFocusedNode(node, FocusedColumn(), true);
+    if (IsMultiSelect() && focusedNode_ == node) {
+      if (!press_.Extended && !node->Selected()) ClearSelection();
+      node->SetSelected(true);
+    }
+  }
+  BeginDrag(false);
+}
+
+// ------------------------------------------------------------------ panning
+
+void TCustomGridTreeList::StartPanning(int x, int y) {
+  pan_ = {true, {x, y}, TopIndex(), leftCoord_};
+  if (WindowPeer* p = Peer()) p->SetCursor(gui::Cursor::SizeAll);
+}
+
+void TCustomGridTreeList::PanTo(int x, int y) {
+  // The rows and columns follow the mouse: a row for each row height, the
+  // columns pixel by pixel.
+  SetTopIndex(pan_.Top - (y - pan_.Start.Y) / std::max(1, DefaultRowHeight()));
+  SetLeftCoord(pan_.Left - (x - pan_.Start.X));
+}
+
+void TCustomGridTreeList::EndPanning() {
+  if (!pan_.Active) return;
+  pan_.Active = false;
+  if (WindowPeer* p = Peer()) p->SetCursor(Cursor());
 }
 
 void TCustomGridTreeList::UpdateHotTrack(const TTreeListHitInfo& hit) {
@@ -287,8 +356,14 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     case tsColumnDownSecond:
       CancelTracking();
       if (b == mbLeft && hit.Area == htColumn && hit.Column == press_.Column)
-        DoColumnClick(press_.Column, (s & ssShift) && HasOption(aoMultiSort));
+        DoColumnClick(press_.Column, (s & ssShift) && HasOption(aoMultiSort), (s & ssCtrl) != 0);
       break;
+    case tsBottomStripDown: {
+      const bool pressed = press_.ButtonStillDown;
+      CancelTracking();
+      if (pressed && b == mbLeft) BottomStripAction();
+      break;
+    }
     case tsBandButtonDown:
     case tsHeaderButtonDown: {
       const bool pressed = press_.ButtonStillDown;
@@ -300,6 +375,7 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     default:
       break;
   }
+  if (b == mbMiddle) EndPanning();
   press_.StillDown = press_.ButtonStillDown = false;
   if (press_.ReduceOnRelease && focusedNode_) {
     press_.ReduceOnRelease = false;
@@ -322,6 +398,9 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
   pressNode_ = nullptr;
   press_.ClickAllowed = was == tsEditing || was == tsNodeDragging || was == tsNodeDown;
   TCustomGridContainer::MouseUp(b, s, x, y);  // OnMouseUp
+  // The release of a node drag clicks wherever the drop is (the window
+  // layer clicks only inside).
+  if (was == tsNodeDragging && b == mbLeft && !ClientRect().Contains({x, y})) Click();
 }
 
 void TCustomGridTreeList::Click() {
@@ -349,6 +428,7 @@ void TCustomGridTreeList::DblClick() {
 }
 
 void TCustomGridTreeList::CancelMode() {
+  EndPanning();
   if (state_ != tsNone && state_ != tsEditing) CancelTracking();
   TCustomGridContainer::CancelMode();
 }

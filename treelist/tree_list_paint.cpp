@@ -144,7 +144,7 @@ const gui::Brush& TTreeListPaintFrame::LevelBrush(int level, gui::Color proposed
 
 TTreeListCellColors TTreeListPaintFrame::CellColors(const TTreeListColorQuery& q) {
   const bool focused = q.Node && q.Node == Grid.FocusedNode();
-  if ((!Active && Grid.IsDragging() && focused) || (q.Selected && Active))
+  if ((!Active && Grid.Dragging() && focused) || (q.Selected && Active))
     return {Colors.Highlight, Colors.HighlightText, Highlight};
   if (q.Selected && !Grid.HideSelection()) return {Colors.HideSelection, Colors.HideSelectionText, HideSelection};
   if (!Grid.IsStandardStyle() && (q.GroupRow || (q.Node && q.Node->HasChildren()))) {
@@ -190,7 +190,7 @@ void TTreeListPaintFrame::FocusRect(const Rect& r) {
   if (r.IsEmpty()) return;
   if (Active) {
     if (!Grid.HasOption(aoHideFocusRect)) DrawFocusFrame(Canvas, r);
-  } else if (!Grid.HideFocusRect() && !Grid.IsDragging()) {
+  } else if (!Grid.HideFocusRect() && !Grid.Dragging()) {
     InvertFrame(Canvas, r);
   }
 }

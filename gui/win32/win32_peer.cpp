@@ -553,4 +553,10 @@ std::unique_ptr<WindowPeer> Win32PeerFactory::CreatePeer(Control* owner) {
 
 uintptr_t Win32PeerFactory::FocusedHandle() const { return reinterpret_cast<uintptr_t>(GetFocus()); }
 
+uintptr_t Win32PeerFactory::WindowAt(Point screen) const {
+  // The system passes over hidden and disabled windows and those of ours
+  // that say they are transparent to the mouse.
+  return reinterpret_cast<uintptr_t>(WindowFromPoint(POINT{screen.X, screen.Y}));
+}
+
 }  // namespace gui

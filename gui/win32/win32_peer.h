@@ -83,6 +83,7 @@ class Win32PeerFactory : public PeerFactory {
  public:
   std::unique_ptr<WindowPeer> CreatePeer(Control* owner) override;
   uintptr_t FocusedHandle() const override;
+  uintptr_t WindowAt(Point screen) const override;
 };
 
 }  // namespace gui

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "tests/treelist/tree_list_paint_util.h"
 #include "tests/treelist/tree_list_test_util.h"
 #include "treelist/grid_auto_scroll.h"
 
@@ -260,6 +261,92 @@ TEST(TreeListMouse, MouseScrollingWhileANodeIsHeld) {
   EXPECT_EQ(f.g.TopIndex(), 2);
   f.desk.MouseUp(f.g, 50, 200);
   EXPECT_FALSE(f.desk.TimerRunning(f.g, kSelectingTimerId));
+}
+
+// The middle button holds the rows and columns: they follow the mouse a
+// row per row height and pixel by pixel, until the button is released.
+TEST(TreeListMouse, TheMiddleButtonPansRowsAndColumns) {
+  InputFixture f("a b c d e f g h");
+  f.g.CreateColumn()->SetWidth(300);  // 400 wide in a 200-pixel grid
+  f.desk.MouseDown(f.g, 150, 80, mbMiddle);
+  EXPECT_TRUE(f.g.Panning());
+  EXPECT_EQ(f.desk.PeerOf(f.g).CurrentCursor(), Cursor::SizeAll);
+  f.desk.MouseMove(f.g, 100, 80 - 2 * 18);
+  EXPECT_EQ(f.g.TopIndex(), 2);
+  EXPECT_EQ(f.g.LeftCoord(), 50);
+  f.desk.MouseMove(f.g, 140, 80 - 18);
+  EXPECT_EQ(f.g.TopIndex(), 1);
+  EXPECT_EQ(f.g.LeftCoord(), 10);
+  f.desk.MouseUp(f.g, 140, 80 - 18, mbMiddle);
+  EXPECT_FALSE(f.g.Panning());
+  f.desk.MouseMove(f.g, 150, 80);
+  EXPECT_EQ(f.g.TopIndex(), 1);  // no longer held
+  EXPECT_EQ(f.g.State(), tsNone);
+}
+
+// A descendant with a bottom strip and its check box, whose column
+// presses may be taken in the second header mode.
+class StripGrid : public InputGrid {
+ public:
+  bool secondMode = false;
+  int actions = 0;
+  bool BottomStripShown() const override { return true; }
+  int BottomStripHeight() const override { return 20; }
+  bool BottomStripCheckBox() const override { return true; }
+  void BottomStripAction() override { ++actions; }
+  bool ColumnPressSecondMode(int) const override { return secondMode; }
+};
+
+// A Ctrl click on a header stops its sorting; the second header mode
+// clicks without dragging; the strip's button is pressed while the mouse
+// is on it and acts on a release there.
+TEST(TreeListMouse, CtrlHeaderClicksSecondHeaderModeAndTheBottomStripButton) {
+  FakeDesktop desk;
+  StripGrid g;
+  OneColumn(g);
+  g.CreateColumn()->SetCaption("Size");
+  Build(g, "b a");
+  g.HandleNeeded();
+  g.SetFocus();
+  std::vector<std::string> clicks;
+  g.OnColumnClick = [&](TCustomGridTreeListControl*, TGridTreeListColumn* c) {
+    clicks.push_back(c->Caption() + " " + std::to_string(c->Sorted()));
+  };
+  desk.Click(g, 50, 9);
+  desk.env.SetKeyDown(VK_CONTROL, true);
+  desk.Click(g, 50, 9);
+  desk.env.SetKeyDown(VK_CONTROL, false);
+  EXPECT_EQ(clicks, (std::vector<std::string>{"Name 1", "Name 0"}));
+  EXPECT_EQ(Name(g.Items(0)), "a");  // the order the sort left
+
+  g.secondMode = true;
+  desk.MouseDown(g, 150, 9);
+  EXPECT_EQ(g.State(), tsColumnDownSecond);
+  desk.MouseMove(g, 170, 9);  // no drag in this mode
+  EXPECT_EQ(g.State(), tsColumnDownSecond);
+  desk.MouseUp(g, 170, 9);
+  EXPECT_EQ(clicks.back(), "Size 1");
+
+  // The strip: rows 18-70, strip 70-90, its box at (5,74) 11 square.
+  auto boxPressed = [&] { return painttest::Has(desk.Paint(g), "FillRect(6,75,15,84) brush=clWindowFrame"); };
+  desk.MouseDown(g, 40, 80);  // in the strip, beside the box: nothing
+  EXPECT_EQ(g.State(), tsNone);
+  desk.MouseUp(g, 40, 80);
+  desk.MouseDown(g, 10, 80);
+  EXPECT_EQ(g.State(), tsBottomStripDown);
+  EXPECT_TRUE(boxPressed());
+  desk.MouseMove(g, 40, 80);
+  EXPECT_FALSE(boxPressed());
+  desk.MouseUp(g, 40, 80);  // released off the box: no action
+  EXPECT_EQ(g.actions, 0);
+  desk.MouseDown(g, 10, 80);
+  desk.MouseMove(g, 40, 80);
+  desk.MouseMove(g, 12, 78);
+  EXPECT_TRUE(boxPressed());
+  desk.MouseUp(g, 12, 78);
+  EXPECT_EQ(g.actions, 1);
+  EXPECT_EQ(g.State(), tsNone);
+  EXPECT_FALSE(boxPressed());
 }
 
 }  // namespace

@@ -19,9 +19,18 @@ using namespace treetest;
 
 namespace {
 
+// A drag of the grid's focused node on (true) or over.
 class DragGrid : public TGridTreeList {
  public:
-  void Drag(TGridTreeListNode* n) { dragNode_ = n; }
+  void Drag(bool on) {
+    if (on == Dragging()) return;
+    if (on) {
+      HandleNeeded();
+      BeginDrag(true);
+    } else {
+      EndDrag(false);
+    }
+  }
 };
 
 TEST(TreeListPaint, ColourRuleOverSelectionFocusDraggingStyleAndColumns) {
@@ -53,7 +62,7 @@ TEST(TreeListPaint, ColourRuleOverSelectionFocusDraggingStyleAndColumns) {
   for (const Case& k : cases) {
     g.SetHideSelection(k.hideSelection);
     g.SetPaintStyle(k.outlook ? psOutlook : psStandard);
-    g.Drag(k.dragging ? Find(g, "p") : nullptr);
+    g.Drag(k.dragging);
     TTreeListPaintFrame f(g, canvas);
     f.Active = k.active;
     const TTreeListCellColors r = f.CellColors({Find(g, k.node), k.selected, false, k.column});
@@ -61,7 +70,7 @@ TEST(TreeListPaint, ColourRuleOverSelectionFocusDraggingStyleAndColumns) {
     EXPECT_EQ(ColorText(r.Text), k.text) << k.node << k.column << k.selected << k.active;
     EXPECT_EQ(ColorText(r.Brush->Color()), k.bk);
   }
-  g.Drag(nullptr);
+  g.Drag(false);
 }
 
 // One brush per colour for the whole paint: a level's brush stays valid

@@ -98,7 +98,13 @@ TEST(TreeListRowPaint, FocusRectangleByRowSelectFocusAndDragging) {
   PaintDesk d;
   class Grid : public TGridTreeList {
    public:
-    void Drag(TGridTreeListNode* n) { dragNode_ = n; }
+    // A drag of the grid on (true) or over.
+    void Drag(bool on) {
+      if (on)
+        BeginDrag(true);
+      else
+        EndDrag(false);
+    }
   } g;
   Tree(g, "a b");
   g.CreateColumn()->SetWidth(80);
@@ -119,9 +125,9 @@ TEST(TreeListRowPaint, FocusRectangleByRowSelectFocusAndDragging) {
   const std::string log = d.desk.Paint(g);
   EXPECT_EQ(CountOf(log, "InvertRect("), 4);
   EXPECT_TRUE(Has(log, "InvertRect(16,36,280,37)") && Has(log, "InvertRect(16,53,280,54)")) << log;
-  g.Drag(Find(g, "a"));
+  g.Drag(true);
   EXPECT_EQ(CountOf(d.desk.Paint(g), "InvertRect("), 0);
-  g.Drag(nullptr);
+  g.Drag(false);
 }
 
 TEST(TreeListRowPaint, GridLinesGoInOneCallInTheirColour) {

@@ -4,6 +4,9 @@
 // editor, scrolled out of view and back, stored by Enter.
 #include "tests/gui_win32/win32_fixture.h"
 
+#include <algorithm>
+
+#include "gui/environment.h"
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
 #include "treelist/grid_tree_list.h"
@@ -159,6 +162,69 @@ TEST_F(TreeListInputTest, TypedIntoTheEditorAndStoredByEnter) {
   EXPECT_EQ(grid->Items(1)->Strings(0), "new");
   EXPECT_EQ(edited, 1);
   EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+// A pulled node: the grid keeps the mouse, the drag starts only past the
+// grid's 5 pixels and then the system's threshold, and the release drops
+// on the window under it.
+TEST_F(TreeListInputTest, ANodeDragKeepsTheMouseAndDropsOnTheWindowUnderTheRelease) {
+  grid->SetDragMode(dmAutomatic);
+  std::string dropped;
+  other->OnDragOver = [](Control*, Control*, int, int, DragState, bool& accept) { accept = true; };
+  other->OnDragDrop = [&](Control*, Control* source, int x, int y) {
+    dropped = (source == grid ? "grid " : "other ") + std::to_string(x) + "," + std::to_string(y);
+  };
+  Mouse(WM_LBUTTONDOWN, 150, RowY(3), MK_LBUTTON);
+  EXPECT_EQ(GetCapture(), Hwnd(*grid));
+  Mouse(WM_MOUSEMOVE, 156, RowY(3), MK_LBUTTON);  // the grid's threshold: the drag begins
+  const int threshold = std::max(GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG));
+  Mouse(WM_MOUSEMOVE, 156 + threshold, RowY(3), MK_LBUTTON);
+  EXPECT_EQ(grid->State(), tsNodeDown);
+  EXPECT_FALSE(grid->Dragging());
+  Mouse(WM_MOUSEMOVE, 157 + threshold, RowY(3), MK_LBUTTON);
+  EXPECT_EQ(grid->State(), tsNodeDragging);
+  EXPECT_TRUE(grid->Dragging());
+  EXPECT_EQ(GetCapture(), Hwnd(*grid));
+  // The button lies below the grid: (0,210) of the form, 75 by 25.
+  Mouse(WM_MOUSEMOVE, 30, 222, MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 30, 222);
+  EXPECT_EQ(dropped, "grid 30,12");
+  EXPECT_EQ(grid->State(), tsNone);
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(grid->FocusedNode()->Strings(0), "file 3");
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+// The mouse resting on a cut-off cell: its text shows in the hint window,
+// placed with its text over the cell's, without taking the activation or
+// the mouse, until the mouse moves to a cell whose text fits.
+TEST_F(TreeListInputTest, ACutOffCellShowsItsTextInTheHintWindowOverTheCell) {
+  grid->Items(4)->SetStrings(0, "a name far too long for its column of a hundred pixels");
+  auto rest = [&](int x, int y) {
+    const Point p = grid->ClientToScreen({x, y});
+    SetCursorPos(p.X, p.Y);
+    WaitFor([&] { return grid->ScreenToClient(gui::Env().CursorPos()) == Point(x, y); });
+    Mouse(WM_MOUSEMOVE, x, y);
+  };
+  rest(60, RowY(4));
+  TGridContainerHintWindow* hint = grid->HintWindow();
+  ASSERT_NE(hint, nullptr);
+  HWND h = Hwnd(*hint);
+  ASSERT_TRUE(IsWindowVisible(h));
+  RECT r;
+  GetWindowRect(h, &r);
+  const Rect cell = grid->CellRect(grid->Items(4), 0);
+  const Point corner = grid->ClientToScreen(cell.TopLeft());
+  EXPECT_EQ(Point(r.left, r.top), corner);
+  EXPECT_GT(r.right - r.left, cell.Width());
+  EXPECT_EQ(GetActiveWindow(), Hwnd(form));
+  // The mouse passes through it to the grid.
+  EXPECT_EQ(WindowFromPoint(POINT{corner.X + 5, corner.Y + 5}), Hwnd(*grid));
+  Pump();
+  EXPECT_TRUE(IsWindowVisible(h));  // the hint under the mouse does not take it from the grid
+  rest(60, RowY(5));
+  EXPECT_FALSE(IsWindowVisible(h));
 }
 
 }  // namespace
