@@ -1,12 +1,9 @@
 #include "app/advertise_manager.h"
 
-#include <filesystem>
-
 #include "app/view_parts.h"
 #include "controls/gif_image.h"
 #include "controls/win32/web_browser_with_ui.h"
 #include "peer/gateway.h"
-#include "platform/files.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 
@@ -68,7 +65,9 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
     banner_->SetAnimate(true);
     shown_ = true;
   } else if (a.Kind == TAdvertisement::Markup && IeInstalled) {
-    // The browser shows the markup from a file of its own.
+    // The markup is streamed into a blank page of the browser: it is
+    // never written to a file, so a remote page never has a local file's
+    // rights and no other program can swap it.
     if (!browser_) {
       browser_ = new TWebBrowserWithUI(area_);
       browser_->UISettings.EnableScrollBars = false;
@@ -77,18 +76,8 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
       browser_->SetAlign(gui::alClient);
       browser_->SetParent(area_);
     }
-    std::error_code ec;
-    const std::string file =
-        plat::IncludeTrailingDelim(std::filesystem::temp_directory_path(ec).string()) + "TarnwickBanner.html";
-    try {
-      plat::MemoryStream s;
-      s.Write(a.Body.data(), int64_t(a.Body.size()));
-      s.SaveToFile(file);
-    } catch (...) {
-      return;
-    }
     browser_->SetVisible(true);
-    shown_ = browser_->Navigate(file);
+    shown_ = browser_->ShowMarkup(a.Body);
     if (!shown_) browser_->SetVisible(false);
   }
   area_->SetVisible(shown_);

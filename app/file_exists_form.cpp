@@ -34,11 +34,11 @@ TFileExistsChoice TFileExistsForm::Ask() {
   return r >= 100 && r < 104 ? TFileExistsChoice(r - 100) : TFileExistsChoice::Cancel;
 }
 
-std::string FreeFileName(const std::string& path) {
+std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken) {
   const std::string ext = plat::ExtractFileExt(path);
   const std::string stem = path.substr(0, path.size() - ext.size());
   for (int k = 2;; ++k) {
     const std::string candidate = stem + " (" + std::to_string(k) + ")" + ext;
-    if (!plat::FileExists(candidate)) return candidate;
+    if (!taken(candidate)) return candidate;
   }
 }

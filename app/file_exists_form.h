@@ -2,6 +2,7 @@
 // overwrite it, resume it (the transfer goes on from its end), give the
 // new file another name, or leave it.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "gui/form.h"
@@ -20,6 +21,7 @@ class TFileExistsForm : public gui::Form {
   gui::Button* buttons_[4];
 };
 
-// The first name of the form "name (2).ext", "name (3).ext", ... that no
-// file has.
-std::string FreeFileName(const std::string& path);
+// The first name of the form "name (2).ext", "name (3).ext", ... that is
+// not taken (taken: by a file on disk, or by whatever else the caller
+// counts, such as downloads that have not made their file yet).
+std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken);

@@ -220,7 +220,12 @@ void TLegacySettingsForm::Connect(int i) {
   finishedEarly_.clear();
   client_.StartSession(s.Host, s.Port, s.Nick, s.Password, kEmail, false, s.Redirect, id);
   connecting_ = false;
-  if (finishedEarly_ == id) return;
+  if (finishedEarly_ == id) {
+    // It never got going: the buttons that were checked for it show it
+    // offline again.
+    Changed();
+    return;
+  }
   s.ID = id;
   s.State = TLegacyServer::Connecting;
   SetStatus(LangText(kSection, "00026", "Connecting to") + " " + s.Address());

@@ -7,6 +7,7 @@
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
 #include "app/napster_server_form.h"
+#include "app/program_files.h"
 #include "app/search_view.h"
 #include "app/share_view.h"
 #include "app/transfer_view.h"
@@ -122,6 +123,8 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
     return rows;
   };
 
+  onlineTrayIcon_.LoadFromResourceName("MAINICON");
+  offlineTrayIcon_.LoadFromResourceName("OFFLINEICON");
   TrayManager = new TTray(this);
   TrayManager->BeginLoading();
   TrayManager->SetActive(false);
@@ -198,6 +201,7 @@ void TMainForm::ShutdownProgram() {
   NapsterClient.DisconnectAll();
   SaveSharedItems();
   settings_.Save();
+  SaveSettingsFile(folder_);
 }
 
 TApplicationConfig TMainForm::LoadApplicationConfig() { return ReadApplicationConfig(folder_ + "Application.cfg"); }
@@ -284,10 +288,15 @@ void TMainForm::BuildSidePanel(gui::Control* side) {
   ServerBar->SetImageList(ServiceImages);
   ServerBar->SetAlign(gui::alClient);
   ServerBar->OnClick = [this](TWaymarkControl*, TWaymarkButton*, int) { ServerForm->ShowAndActivate(); };
-  // Checked while logged in: taking the mark off ends the session.
+  // Checked while logged in: taking the mark off ends the session, and a
+  // mark put on a session that is not logged in (yet) is taken back.
   ServerBar->OnCheck = [this](TWaymarkControl*, TWaymarkButton* b, int index) {
-    if (!b->Checked() && index < int(serverBarSessions_.size()))
-      LegacySettings->Disconnect(LegacySettings->IndexOfSession(serverBarSessions_[size_t(index)]));
+    if (index >= int(serverBarSessions_.size())) return;
+    const int server = LegacySettings->IndexOfSession(serverBarSessions_[size_t(index)]);
+    if (!b->Checked())
+      LegacySettings->Disconnect(server);
+    else if (server < 0 || LegacySettings->Server(server).State != TLegacyServer::Online)
+      b->SetChecked(false);
   };
 }
 
@@ -344,6 +353,9 @@ void TMainForm::ShowConnection() {
                                 : LangText(kSection, "00041", "Online:") + " " + std::to_string(online) + " " +
                                       LangText(kSection, "00042", "server(s)");
   StatusBar->SetPartText(0, connectionText_);
+  // The tray shows the online state by its picture too (a picture that
+  // stays the same changes nothing in the tray).
+  TrayManager->SetIcon(online > 0 ? onlineTrayIcon_ : offlineTrayIcon_);
   TrayManager->SetTip("Tarnwick - " + connectionText_);
 }
 
@@ -422,6 +434,7 @@ void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& n
   }
   settings_.Save();
   net.Save();
+  SaveSettingsFile(folder_);
 }
 
 void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }

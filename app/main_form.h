@@ -127,9 +127,10 @@ class TMainForm : public gui::Form {
 
   // The settings dialog (File, Settings...), and what its OK applies:
   // the settings (the data port, the download folder, the component's
-  // properties; stored at once) and the share tree's records, changed
-  // under the shared-item list's lock, after which the tree is saved,
-  // listed and announced again.
+  // properties; stored at once, in the store and its file) and the share
+  // tree's records, changed under the share tree's and the shared-item
+  // list's locks, after which the tree is saved, listed and announced
+  // again.
   TNapsterSettingsForm* SettingsForm;
   void ShowSettings();
   void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
@@ -194,4 +195,7 @@ class TMainForm : public gui::Form {
   int openNapImage_ = -1;
   gui::Icon serviceIcon_;
   gui::Icon openNapIcon_;
+  // The tray's pictures while some network is online and while none is.
+  gui::Icon onlineTrayIcon_;
+  gui::Icon offlineTrayIcon_;
 };

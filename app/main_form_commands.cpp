@@ -87,7 +87,13 @@ void TMainForm::Download(const std::vector<std::string>& words) {
         }
         break;
       case TFileExistsChoice::Resume: resume = true; break;
-      case TFileExistsChoice::Rename: local = FreeFileName(local); break;
+      case TFileExistsChoice::Rename:
+        // Free on disk and among the downloads: one waiting in the queue
+        // has no file yet, but the name is its.
+        local = FreeFileName(local, [this](const std::string& name) {
+          return plat::FileExists(name) || DownloadView->Writing(name);
+        });
+        break;
       case TFileExistsChoice::Cancel: return;
     }
   }

@@ -10,8 +10,12 @@ void LoadProgramFiles(const std::string& folder) {
   LanguageStore().LoadFromFile(dir + "Application.flf");
 }
 
+bool SaveSettingsFile(const std::string& folder) {
+  return SettingsStore().SaveToFile(plat::IncludeTrailingDelim(folder) + "Application4.cfg");
+}
+
 bool SaveProgramFiles(const std::string& folder) {
-  const bool saved = SettingsStore().SaveToFile(plat::IncludeTrailingDelim(folder) + "Application4.cfg");
+  const bool saved = SaveSettingsFile(folder);
   PluginList().UnloadAll();
   return saved;
 }

@@ -5,6 +5,7 @@
 #include "app/app_settings.h"
 #include "app/language.h"
 #include "app/network_settings.h"
+#include "app/program_files.h"
 #include "app/view_parts.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
@@ -292,8 +293,7 @@ void TRegisterWizardForm::AddDownloadsShare() {
 }
 
 void TRegisterWizardForm::StartScan() {
-  if (!rulesLoaded_) LoadScanningRules(&ShareManager1, folder_ + "SharedRules.dat");
-  rulesLoaded_ = true;
+  ReloadScanningRules(&ShareManager1, folder_ + "SharedRules.dat");
   AddDownloadsShare();
   SetScanText(LangText(kSection, "00047", "Searching..."));
   scanButton_->SetCaption(LangText(kSection, "00048", "&Stop"));
@@ -310,6 +310,7 @@ void TRegisterWizardForm::SaveResults() {
   TNetworkSettings net = TNetworkSettings::Load();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
   net.Save();
+  SaveSettingsFile(folder_);
   AddDownloadsShare();
   ShareManager1.SaveToFile(folder_ + "Shared.dat");
 }

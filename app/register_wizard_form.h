@@ -14,8 +14,9 @@
 //    folder is shared as "Downloads" (no subfolders, every file), the
 //    scanning rules are read, and the fixed drives are searched for the
 //    chosen types until the search ends or the user stops it.
-// Finish writes the settings to the settings store and the wizard's share
-// tree to the share file ("Shared.dat"), which the main window then loads;
+// Finish writes the settings to the settings store and its file
+// ("Application4.cfg") and the wizard's share tree to the share file
+// ("Shared.dat"), which the main window then loads;
 // Cancel (or closing the window) changes nothing and the program ends.
 #pragma once
 #include <memory>
@@ -112,7 +113,6 @@ class TRegisterWizardForm : public gui::Form {
   TShareDirectory* downloads_ = nullptr;
   int scanEnds_ = 0;
   bool cancellingCheck_ = false;
-  bool rulesLoaded_ = false;
 };
 
 // Runs the wizard when the setup of this user is not complete; true when

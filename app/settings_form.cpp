@@ -47,8 +47,11 @@ TScanProgressForm::TScanProgressForm(gui::Component* owner) : gui::Form(owner, "
   SetCenterOnScreen(true);
   view::AddLabel(this, LangText(kSection, "00101", "Found:"), 10, 12, 390);
   label_ = view::AddLabel(this, "", 10, 32, 390);
-  gui::Button* stop = view::AddButton(this, LangText(kSection, "00102", "&Stop"), 320, 58, 80, [this] { Close(); });
-  stop->SetCancel(true);
+  stop_ = view::AddButton(this, LangText(kSection, "00102", "&Stop"), 320, 58, 80, [this] {
+    if (OnStop) OnStop();
+    Close();
+  });
+  stop_->SetCancel(true);
 }
 
 void TScanProgressForm::SetPath(const std::string& path) {
@@ -84,6 +87,8 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   cancel->SetModalResult(gui::mrCancel);
 
   Progress = new TScanProgressForm(this);
+  // Stop takes effect before the scan's next step; the close waits for its end.
+  Progress->OnStop = [this] { ShareManager1.CancelScan(); };
   Progress->OnClose = [this](gui::Component*, gui::CloseAction&) { ShareManager1.StopScan(); };
   ShareManager1.OnScanStatus = [this](TShareManager*, const std::string& path) { Progress->SetPath(path); };
   ShareManager1.OnAddDirectory = [this](TShareManager*, TShareDirectory* d) {
@@ -372,7 +377,7 @@ void TNapsterSettingsForm::DiskSearch() {
   ShareManager1.StopScan();
   ShareManager1.ClearFiles();
   ShareManager1.ClearDirectories();
-  LoadScanningRules(&ShareManager1, main_.ProgramFolder() + "SharedRules.dat");
+  ReloadScanningRules(&ShareManager1, main_.ProgramFolder() + "SharedRules.dat");
   Progress->SetPath("");
   ShareManager1.StartScan(plat::Trim(FileTypesEdit->GetText()).empty() ? main_.Settings().FileTypes
                                                                          : plat::Trim(FileTypesEdit->GetText()));
@@ -398,7 +403,7 @@ std::string TNapsterSettingsForm::CheckRows() const {
 void TNapsterSettingsForm::ApplyShares() {
   TSharedItemList& items = main_.SharedItemList();
   {
-    std::lock_guard<plat::CriticalSection> g(items.Lock());
+    TSharedItemList::Editing editing(items);
     // What the user removed is withdrawn.
     for (const TSettingsShareRow& o : original_) {
       const bool kept = std::any_of(rows_.begin(), rows_.end(), [&](const TSettingsShareRow& r) {

@@ -5,7 +5,8 @@
 //   search finds), edited and removed here; OK applies them to the main
 //   window's tree - names, folders, types and the subfolder flag of the
 //   rows that were there, the new rows added, the removed rows withdrawn -
-//   while the shared-item list is locked, then the tree is saved.
+//   while the share tree and the shared-item list are locked (in that
+//   order), then the tree is saved.
 //   The disk search runs on the dialog's own share manager by the scanning
 //   rules ("SharedRules.dat"), with a progress window showing each file it
 //   finds; what it finds becomes rows unless they are listed already.
@@ -17,6 +18,7 @@
 //   client component.
 // Numbers are read from their texts by their digits (EasyStrToInt64).
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,16 +44,20 @@ struct TSettingsShareRow {
 };
 
 // The disk search's progress: the path of the file found last, and a Stop
-// button. Closing it stops the search.
+// button, which stops the search at once. Closing it stops the search.
 class TScanProgressForm : public gui::Form {
  public:
   explicit TScanProgressForm(gui::Component* owner);
   void SetPath(const std::string& path);
   const std::string& Path() const { return path_; }
+  gui::Button* StopButton() const { return stop_; }
+  // The Stop button was pressed (before the window closes).
+  std::function<void()> OnStop;
 
  private:
   std::string path_;
   gui::Label* label_;
+  gui::Button* stop_;
 };
 
 class TNapsterSettingsForm : public gui::Form {

@@ -5,6 +5,8 @@
 
 #include "core/share_manager.h"
 
+TSharedItemList::Editing::Editing(TSharedItemList& list) : tree_(list.manager_.Lock()), list_(list.lock_) {}
+
 TSharedItemList::~TSharedItemList() { Clear(); }
 
 TSharedItem* TSharedItemList::Make(bool directory, const std::string& name, const std::string& path) {
@@ -21,16 +23,14 @@ void TSharedItemList::Free(void* data) {
 }
 
 TSharedItem* TSharedItemList::Attach(TShareDirectory* d) {
-  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
-  std::lock_guard<plat::CriticalSection> g(lock_);
+  Editing e(*this);
   TSharedItem* item = Make(true, d->Name, d->Path);
   d->Data = item;
   return item;
 }
 
 TSharedItem* TSharedItemList::Attach(TShareFile* f) {
-  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
-  std::lock_guard<plat::CriticalSection> g(lock_);
+  Editing e(*this);
   TSharedItem* item = Make(false, f->Name, f->Path);
   f->Data = item;
   return item;
@@ -57,9 +57,9 @@ std::string FreeShareName(const std::string& base, const std::function<bool(cons
 
 template <class Node>
 void TSharedItemList::RenameNode(Node* node, const std::string& name, const std::string& path) {
+  Editing e(*this);
   if (node->Name != name) node->SetName(name);
   if (node->Path != path) node->SetPath(path);
-  std::lock_guard<plat::CriticalSection> g(lock_);
   if (auto* item = static_cast<TSharedItem*>(node->Data.load())) {
     item->Name = name;
     item->Path = path;
@@ -72,31 +72,22 @@ void TSharedItemList::Rename(TShareDirectory* d, const std::string& name, const 
 
 void TSharedItemList::Rename(TShareFile* f, const std::string& name, const std::string& path) { RenameNode(f, name, path); }
 
-// The tree's lock first, then the list's: the manager announces loaded
-// nodes while it holds its own.
 void TSharedItemList::Remove(TShareDirectory* d) {
-  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
-  {
-    std::lock_guard<plat::CriticalSection> g(lock_);
-    Free(d->Data.exchange(nullptr));
-  }
+  Editing e(*this);
+  Free(d->Data.exchange(nullptr));
   d->Remove();
 }
 
 void TSharedItemList::Remove(TShareFile* f) {
-  std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
-  {
-    std::lock_guard<plat::CriticalSection> g(lock_);
-    Free(f->Data.exchange(nullptr));
-  }
+  Editing e(*this);
+  Free(f->Data.exchange(nullptr));
   f->Remove();
 }
 
 void TSharedItemList::Clear() {
   TShareDirectory* root = manager_.Root();
   {
-    std::lock_guard<plat::CriticalSection> tree(manager_.Lock());
-    std::lock_guard<plat::CriticalSection> g(lock_);
+    Editing e(*this);
     for (int i = 0; i < root->DirectoryCount(); ++i) root->Directory(i)->Data = nullptr;
     for (int i = 0; i < root->FileCount(); ++i) root->File(i)->Data = nullptr;
     items_.clear();

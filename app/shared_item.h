@@ -7,6 +7,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,21 @@ class TSharedItemList {
   // Clears every Data and frees every record (before the tree is replaced).
   void Clear();
   int Count() const { return int(items_.size()); }
-  // Held while the records and the nodes they name are changed together;
-  // whoever holds both takes the share manager's lock first.
-  plat::CriticalSection& Lock() { return lock_; }
+
+  // Holds the share manager's lock, then the list's, while the records and
+  // the nodes they name are changed together. Both locks are taken only
+  // this way, in this order (the manager announces loaded nodes while it
+  // holds its own, and the handlers attach records then).
+  class Editing {
+   public:
+    explicit Editing(TSharedItemList& list);
+    Editing(const Editing&) = delete;
+    Editing& operator=(const Editing&) = delete;
+
+   private:
+    std::lock_guard<plat::CriticalSection> tree_;
+    std::lock_guard<plat::CriticalSection> list_;
+  };
 
  private:
   TSharedItem* Make(bool directory, const std::string& name, const std::string& path);

@@ -428,6 +428,11 @@ void LoadScanningRules(TShareManager* manager, const std::string& fileName) {
   }
 }
 
+void ReloadScanningRules(TShareManager* manager, const std::string& fileName) {
+  manager->ClearRules();
+  LoadScanningRules(manager, fileName);
+}
+
 void LoadScanningRules(TShareManager* manager) {
   LoadScanningRules(manager, plat::ProgramFolder() + "SharedRules.dat");
 }

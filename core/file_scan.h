@@ -151,3 +151,6 @@ class TShareScanThread : public plat::Thread {
 void LoadScanningRules(TShareManager* manager, const std::string& fileName);
 // The same for "SharedRules.dat" in the program folder.
 void LoadScanningRules(TShareManager* manager);
+// The rules of a new disk search: the manager's rules become those of the
+// file (cleared first, so a search after a search does not add them again).
+void ReloadScanningRules(TShareManager* manager, const std::string& fileName);

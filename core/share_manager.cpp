@@ -636,6 +636,11 @@ TShareRule* TShareManager::AddRule(const std::string& keyword, const std::string
   return rules_.back().get();
 }
 
+void TShareManager::ClearRules() {
+  Guard g(lock_);
+  rules_.clear();
+}
+
 std::vector<TShareRule> TShareManager::Rules() {
   Guard g(lock_);
   std::vector<TShareRule> copy;
@@ -849,10 +854,15 @@ void TShareManager::StartScan(const std::string& maskList) {
   t->Resume();
 }
 
+void TShareManager::CancelScan() {
+  // The thread object lives until its end call has cleared this on the
+  // owner's thread.
+  if (TShareScanThread* t = scanThread_.load()) t->Stop();
+}
+
 void TShareManager::StopScan() {
-  TShareScanThread* t = scanThread_.load();
-  if (!t) return;
-  t->Stop();
+  if (!scanThread_.load()) return;
+  CancelScan();
   // The scan's last call runs on this (the owner's) thread: keep it served.
   while (scanThread_.load()) {
     if (plat::MainLoop::IsMainThread())

@@ -263,8 +263,13 @@ class TShareManager {
   TShareRule* AddRule(const std::string& keyword, const std::string& ignoreKeyword,
                       const std::string& description);
   std::vector<TShareRule> Rules();  // a copy, in order
+  // Frees every rule (a scan that runs meanwhile goes on without them).
+  void ClearRules();
   // Starts a disk scan of the fixed drives (stopping a running one first).
   void StartScan(const std::string& maskList);
+  // Asks a running scan to stop before its next step and returns at once
+  // (on the manager's own thread, where the scan's end is handled).
+  void CancelScan();
   // Stops a running scan; returns after its OnScanEnd has run.
   void StopScan();
   bool Scanning();

@@ -16,6 +16,11 @@ uintptr_t Application::MainHandle() const {
   return mainForm_ && mainForm_->HandleAllocated() ? mainForm_->Peer()->Handle() : 0;
 }
 
+void Application::SetMainForm(Form* f) {
+  mainForm_ = f;
+  plat::SetShellOwner([this] { return MainHandle(); });
+}
+
 std::string Application::ExeName() const { return plat::ExecutablePath(); }
 std::string Application::ProgramFolder() const { return plat::ProgramFolder(); }
 

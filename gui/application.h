@@ -38,7 +38,8 @@ class Application {
   void Initialize();
 
   Form* MainForm() const { return mainForm_; }
-  void SetMainForm(Form* f) { mainForm_ = f; }
+  // The main form, whose window also owns what the shell opens.
+  void SetMainForm(Form* f);
   // The main form's window (0 without one): the owner of shell calls.
   uintptr_t MainHandle() const;
   std::string ExeName() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/global_functions.h"
 #include "peer/gateway.h"
 #include "peer/napster_helpers.h"
 #include "platform/net.h"
@@ -83,8 +84,13 @@ bool ParseDownloadCommand(const std::vector<std::string>& w, TDownloadCommand& o
   out.Nick = w[2];
   out.RemoteName = w[3];
   if (w.size() > 4) out.Host = w[4];
-  if (w.size() > 5) out.Port = CommandInt(w[5], 0);
-  if (w.size() > 6) out.Index = w[6];
+  // The port and the index are the digits of their words, as every
+  // number a command line carries; a port past 65535 is none.
+  if (w.size() > 5) {
+    const int64_t port = EasyStrToInt64(w[5]);
+    out.Port = port <= 65535 ? int(port) : 0;
+  }
+  if (w.size() > 6) out.Index = std::to_string(EasyStrToInt64(w[6]));
   std::string host, index;
   if (GnutellaSource(out.Nick, host, index)) {
     out.Gnutella = true;

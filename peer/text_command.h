@@ -41,8 +41,9 @@ struct TDownloadCommand {
 };
 // Reads the command's words (the command word first). False when words
 // are missing. A nick that names a Gnutella source makes it a Gnutella
-// download from that host and index unless the words name others; Port
-// stays as given (0 when absent: the caller knows it from the result).
+// download from that host and index unless the words name others. The
+// port and index words count by their digits ("6346x" is 6346); Port is 0
+// when absent or past 65535 (the caller knows it from the result).
 bool ParseDownloadCommand(const std::vector<std::string>& words, TDownloadCommand& out);
 // The command line for a result; "" when the remote name cannot travel in
 // one (it holds a double quote or a line break).

@@ -1,6 +1,8 @@
 // Odds and ends of the operating system: GUIDs, the program's location,
 // the shell, dynamic libraries.
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +18,14 @@ std::string ExecutablePath();
 std::string ProgramFolder();
 
 // Opens a document or link with the program the system associates with it
-// (Win32: ShellExecute "open" with the given working folder; POSIX:
-// xdg-open when present, otherwise nothing). Returns false on failure.
+// (Win32: ShellExecute "open" with the given working folder, owned by the
+// ShellOwner window; POSIX: xdg-open when present, otherwise nothing).
+// Returns false on failure.
 bool ShellOpen(const std::string& target, const std::string& folder);
+// The window that owns what the shell opens and asks (the program's main
+// window), asked at each ShellOpen; 0 until an owner is set.
+void SetShellOwner(std::function<uintptr_t()> owner);
+uintptr_t ShellOwner();
 
 // Run-time loaded libraries (icmp.dll, plug-ins). nullptr on failure.
 void* LoadLib(const std::string& name);

@@ -16,6 +16,8 @@ and into app/res/ the main window's pictures:
                  magenta where transparent
   service icon   opennap.ico (16 x 16): a server box, the OpenNap servers'
                  picture in the services side bar
+  offline icon   offline.ico (32 x 32 and 16 x 16): the program icon in
+                 greys, the tray's picture while no network is online
 """
 import os
 import struct
@@ -123,14 +125,15 @@ def grid_mark(kind):
     return px
 
 
-def icon_image(size):
-    """Three peers (filled circles) joined by lines on a dark teal disc.
+def icon_image(size, online=True):
+    """Three peers (filled circles) joined by lines on a dark teal disc
+    (grey, with grey peers, for the offline picture).
 
     Outside the disc the mask is 1 and the colour black, so that the
     background shows there unchanged."""
     bg = (0, 0, 0)
-    teal = (0, 96, 112)
-    light = (240, 240, 240)
+    teal = (0, 96, 112) if online else (96, 96, 96)
+    light = (240, 240, 240) if online else (176, 176, 176)
     px = canvas(size, size, bg)
     mask = [[1] * size for _ in range(size)]
     c = (size - 1) / 2
@@ -328,6 +331,8 @@ def main():
         f.write(bmp_bytes(strip))
     with open(os.path.join(app_out, "opennap.ico"), "wb") as f:
         f.write(ico_bytes([opennap_icon()]))
+    with open(os.path.join(app_out, "offline.ico"), "wb") as f:
+        f.write(ico_bytes([icon_image(32, False), icon_image(16, False)]))
     # One script with the window layer's resources: icons numbered apart in
     # two scripts would collide when they are linked together.
     app_rc = ["// Written by tools/make_resources.py: the main window's pictures and",
@@ -336,7 +341,9 @@ def main():
               "LANGUAGE 0, 0",
               '"MAINBUTTONS" BITMAP "app/res/mainbuttons.bmp"',
               "LANGUAGE 0, 0",
-              'OPENNAPICON ICON "app/res/opennap.ico"']
+              'OPENNAPICON ICON "app/res/opennap.ico"',
+              "LANGUAGE 0, 0",
+              'OFFLINEICON ICON "app/res/offline.ico"']
     with open(os.path.join(app_out, "app.rc"), "w") as f:
         f.write("\n".join(app_rc) + "\n")
     return 0

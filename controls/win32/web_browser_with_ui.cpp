@@ -1,8 +1,12 @@
 #include "controls/win32/web_browser_with_ui.h"
 
 #include <exdisp.h>
+#include <exdispid.h>
+#include <ocidl.h>
 #include <ole2.h>
 #include <oleidl.h>
+
+#include <cstring>
 
 #include <utility>
 #include <vector>
@@ -27,6 +31,26 @@ bool Probe() {
   const bool available = Creatable(CLSID_WebBrowser) && Creatable(kHtmlDocument);
   if (SUCCEEDED(init)) CoUninitialize();
   return available;
+}
+
+// The bytes of s as a stream of exactly that size (nullptr when none can
+// be made).
+IStream* BytesStream(const std::string& s) {
+  HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, s.empty() ? 1 : s.size());
+  if (!g) return nullptr;
+  if (void* p = GlobalLock(g)) {
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
+    GlobalUnlock(g);
+  }
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(g, TRUE, &stream)) || !stream) {
+    GlobalFree(g);
+    return nullptr;
+  }
+  ULARGE_INTEGER size;
+  size.QuadPart = s.size();
+  stream->SetSize(size);
+  return stream;
 }
 
 std::vector<wchar_t> Wide(const std::string& s) {
@@ -54,10 +78,13 @@ DWORD HostUIFlags(const TEnhancedWebBrowserUI& ui) {
 // ---------------------------------------------------------------- the site
 
 // The browser's side of the container: its client site, in-place site and
-// host-UI handler, with the frame it asks for. Reference-counted: the
+// host-UI handler, with the frame it asks for, and the sink of its events. Reference-counted: the
 // browser may hold it for a while after the window went, so it only
 // reaches the host while the host is there.
-class TWebBrowserWithUI::Site final : public IOleClientSite, public IOleInPlaceSite, public IDocHostUIHandler {
+class TWebBrowserWithUI::Site final : public IOleClientSite,
+                                     public IOleInPlaceSite,
+                                     public IDocHostUIHandler,
+                                     public IDispatch {
  public:
   explicit Site(TWebBrowserWithUI* host) : host_(host), frame_(this) {}
   void Detach() { host_ = nullptr; }
@@ -72,6 +99,8 @@ class TWebBrowserWithUI::Site final : public IOleClientSite, public IOleInPlaceS
       *out = static_cast<IOleInPlaceSite*>(this);
     else if (iid == IID_IDocHostUIHandler)
       *out = static_cast<IDocHostUIHandler*>(this);
+    else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
+      *out = static_cast<IDispatch*>(this);
     else
       return E_NOINTERFACE;
     AddRef();
@@ -185,6 +214,24 @@ class TWebBrowserWithUI::Site final : public IOleClientSite, public IOleInPlaceS
     return S_FALSE;
   }
 
+  // IDispatch: the browser's events; only the end of a document's load
+  // is of use.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    if (n) *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (result) VariantInit(result);
+    if (id == DISPID_DOCUMENTCOMPLETE && host_) host_->DocumentReady();
+    return S_OK;
+  }
+
  private:
   // The in-place frame: the host's window, nothing of its own.
   class Frame final : public IOleInPlaceFrame {
@@ -285,10 +332,29 @@ void TWebBrowserWithUI::Embed() {
     Unembed();
     return;
   }
-  if (!pending_.empty()) Navigate(std::exchange(pending_, std::string()));
+  // Told when a document has loaded (markup waits for its blank page).
+  IConnectionPointContainer* points = nullptr;
+  if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points))) &&
+      points) {
+    if (FAILED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &events_)) || !events_ ||
+        FAILED(events_->Advise(static_cast<IDispatch*>(site_), &eventsCookie_))) {
+      if (events_) events_->Release();
+      events_ = nullptr;
+    }
+    points->Release();
+  }
+  if (markupWaiting_)
+    Navigate("about:blank");
+  else if (!pending_.empty())
+    Navigate(std::exchange(pending_, std::string()));
 }
 
 void TWebBrowserWithUI::Unembed() {
+  if (events_) {
+    events_->Unadvise(eventsCookie_);
+    events_->Release();
+    events_ = nullptr;
+  }
   if (browser_) {
     browser_->Release();
     browser_ = nullptr;
@@ -315,6 +381,43 @@ bool TWebBrowserWithUI::Navigate(const std::string& url) {
   const HRESULT hr = browser_->Navigate(u, &none, &none, &none, &none);
   SysFreeString(u);
   return SUCCEEDED(hr);
+}
+
+bool TWebBrowserWithUI::ShowMarkup(const std::string& markup) {
+  markup_ = markup;
+  markupWaiting_ = true;
+  pending_.clear();
+  if (!browser_) {
+    // Kept for the browser the window will embed.
+    if (HandleAllocated() || !WebBrowserAvailable()) {
+      markupWaiting_ = false;
+      return false;
+    }
+    return true;
+  }
+  // Without its events the page's end would never be heard of.
+  if (!events_ || !Navigate("about:blank")) {
+    markupWaiting_ = false;
+    return false;
+  }
+  return true;
+}
+
+void TWebBrowserWithUI::DocumentReady() {
+  if (!markupWaiting_ || !browser_) return;
+  IDispatch* document = nullptr;
+  if (FAILED(browser_->get_Document(&document)) || !document) return;
+  IPersistStreamInit* persist = nullptr;
+  if (SUCCEEDED(document->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) && persist) {
+    if (IStream* stream = BytesStream(markup_)) {
+      // Loading the markup ends with a document of its own: taken first.
+      markupWaiting_ = false;
+      if (SUCCEEDED(persist->InitNew())) persist->Load(stream);
+      stream->Release();
+    }
+    persist->Release();
+  }
+  document->Release();
 }
 
 void TWebBrowserWithUI::Resize() {

@@ -2,8 +2,8 @@
 // in-place site with a frame) and answers the browser's host-UI questions
 // by UISettings: scroll bars, flat scroll bars, the 3-D border and the
 // context menu. Where the control or its HTML engine cannot be created
-// (WebBrowserAvailable() false) the window stays empty and Navigate
-// answers false; nothing else changes for its owner.
+// (WebBrowserAvailable() false) the window stays empty and Navigate and
+// ShowMarkup answer false; nothing else changes for its owner.
 #pragma once
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 #include "controls/web_browser_with_ui.h"
 #include "gui/control.h"
 
+struct IConnectionPoint;
 struct IOleObject;
 struct IWebBrowser2;
 
@@ -34,6 +35,11 @@ class TWebBrowserWithUI : public gui::Control {
   // Shows url (the browser made first when the window is); false without
   // a browser.
   bool Navigate(const std::string& url);
+  // Shows markup that came from elsewhere: a blank page is opened and the
+  // markup streamed into its document once it is there, so no file is
+  // written and the markup has a blank page's rights, never a local
+  // file's. False without a browser.
+  bool ShowMarkup(const std::string& markup);
   // The host-UI handler the browser asks (borrowed: no reference added).
   IDocHostUIHandler* UIHandler();
 
@@ -46,9 +52,15 @@ class TWebBrowserWithUI : public gui::Control {
   class Site;
   void Embed();
   void Unembed();
+  // A document finished loading: the markup waiting for it goes in.
+  void DocumentReady();
   Site* site_;
   bool oleStarted_ = false;
   IOleObject* object_ = nullptr;
   IWebBrowser2* browser_ = nullptr;
+  IConnectionPoint* events_ = nullptr;  // the browser's events, told to the site
+  DWORD eventsCookie_ = 0;
   std::string pending_;
+  std::string markup_;
+  bool markupWaiting_ = false;
 };

@@ -45,7 +45,7 @@ std::string ExecutablePath() {
 std::string ProgramFolder() { return ExtractFilePath(ExecutablePath()); }
 
 bool ShellOpen(const std::string& target, const std::string& folder) {
-  HINSTANCE r = ShellExecuteA(nullptr, "open", target.c_str(), nullptr,
+  HINSTANCE r = ShellExecuteA(reinterpret_cast<HWND>(ShellOwner()), "open", target.c_str(), nullptr,
                               folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(r) > 32;
 }

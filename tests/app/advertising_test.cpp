@@ -5,6 +5,8 @@
 // listening - each leaving the banner area empty.
 #include "tests/gui_win32/win32_fixture.h"
 
+#include <filesystem>
+
 #include "app/advertise_manager.h"
 #include "controls/gif_image.h"
 #include "gui/form.h"
@@ -82,11 +84,17 @@ TEST_F(AdvertisingTest, AnAnnouncedGifIsFetchedOnceAndPlayed) {
 
 TEST_F(AdvertisingTest, MarkupIsKeptForTheBrowserHostAndFailuresLeaveTheAreaEmpty) {
   manager->IeInstalled = true;  // told so; the browser itself cannot be made here
+  // Remote markup never becomes a local file (which would run with a local
+  // file's rights, under a name another program could swap).
+  std::error_code ec;
+  const std::filesystem::path local = std::filesystem::temp_directory_path(ec) / "TarnwickBanner.html";
+  std::filesystem::remove(local, ec);
   Fetch(server.Url("/banner.html"));
   EXPECT_EQ(server.Requests().back().Header("IE-Installed"), "True");
   EXPECT_EQ(manager->Last().Kind, TAdvertisement::Markup);
   EXPECT_EQ(manager->Last().Body, markup);
   EXPECT_FALSE(manager->Shown());
+  EXPECT_FALSE(std::filesystem::exists(local, ec));
 
   // Each failure after a banner was shown empties the area again.
   std::string nobody;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/legacy_settings_form.h"
 #include "app/main_form.h"
 #include "controls/tray.h"
 #include "core/simple_config.h"
@@ -30,6 +31,15 @@ inline std::string WindowsPath(std::string p) {
 inline void PutFile(const std::string& path, const std::string& bytes) {
   plat::ForceDirectories(plat::ExtractFilePath(path));
   testutil::WriteFileBytes(path, bytes);
+}
+
+// A network of the provider on 127.0.0.1 that logs in as alice.
+inline TLegacyServer LocalServer(int port) {
+  TLegacyServer s;
+  s.Host = "127.0.0.1";
+  s.Port = port;
+  s.Nick = "alice";
+  return s;
 }
 
 // The disk scans of a test walk these folders instead of the fixed drives.
@@ -71,6 +81,9 @@ class MainFormTest : public testwin::Win32Test {
     };
     return f;
   }
+
+  // What the tray asked of the shell.
+  const TRecordingTrayShell& Tray() const { return tray_; }
 
   std::string folder;
   std::vector<std::string> asked;

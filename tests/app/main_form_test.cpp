@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
+#include "tools/socket_black_hole.h"
 
 namespace {
 
@@ -31,6 +32,20 @@ Server::Step Result(const std::string& name, int64_t size, int bitrate, int seco
                                       std::to_string(bitrate) + " 44100 " + std::to_string(seconds) + " " + nick +
                                       " " + kLoopbackWire + " " + std::to_string(linkType) + " " +
                                       std::to_string(port) + " 0");
+}
+
+struct ButtonSearch {
+  const std::string& caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindButton(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<ButtonSearch*>(p);
+  char text[128] = {};
+  GetWindowTextA(w, text, int(sizeof text));
+  if (s->caption != text) return TRUE;
+  s->found = w;
+  return FALSE;
 }
 
 class FakeServerTest : public testapp::MainFormTest {
@@ -59,10 +74,7 @@ class FakeServerTest : public testapp::MainFormTest {
 
   // Connects the provider's entry for the fake server and waits for the login.
   void LogIn() {
-    TLegacyServer s;
-    s.Host = "127.0.0.1";
-    s.Port = server.Port();
-    s.Nick = "alice";
+    TLegacyServer s = testapp::LocalServer(server.Port());
     s.Password = "pw";
     index = form->LegacySettings->Add(s);
     form->LegacySettings->Connect(index);
@@ -109,6 +121,24 @@ class FakeServerTest : public testapp::MainFormTest {
     TGridTreeList* g = form->SearchView->Grid();
     g->ClearSelection();
     g->SetNodeSelected(row, true);
+  }
+
+  // A press and release of the mouse on a side bar button's check box.
+  static void ClickCheckBox(TWaymarkControl* bar, int i) {
+    const TWaymarkButton* b = bar->GetButton(i);
+    const int half = TWaymarkButton::kCheckSize / 2;
+    const LPARAM at = MAKELPARAM(b->Left() + b->CheckOffset().X + half, b->Top() + b->CheckOffset().Y + half);
+    const HWND h = reinterpret_cast<HWND>(bar->Handle());
+    SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(h, WM_LBUTTONUP, 0, at);
+  }
+
+  // A click on the button with this caption somewhere inside a control.
+  static void ClickButton(gui::Control* in, const std::string& caption) {
+    ButtonSearch search{caption, nullptr};
+    EnumChildWindows(reinterpret_cast<HWND>(in->Handle()), &FindButton, reinterpret_cast<LPARAM>(&search));
+    ASSERT_NE(search.found, nullptr) << caption;
+    SendMessageA(search.found, BM_CLICK, 0, 0);
   }
 
   static constexpr const char* kGnuName = "Blue Gnu.ogg";
@@ -195,10 +225,18 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   ASSERT_EQ(down->RowCount(), 1) << "the same transfer key keeps its row";
   ASSERT_TRUE(WaitFor([&] { return down->Finished(row) && plat::FileExists(renamed); }));
   EXPECT_TRUE(WaitFor([&] { return testutil::ReadFileBytes(renamed) == content; }));
+  // Resume goes on from the end of the file there.
+  const size_t had = 300000;
+  testutil::WriteFileBytes(local, content.substr(0, had));
+  answer = TFileExistsChoice::Resume;
+  form->SearchView->DownloadChosen();
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(row); }));
+  EXPECT_EQ(host.Requests().back().Header("Range"), "bytes=" + std::to_string(had) + "-");
+  EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the old bytes kept, the rest after them";
   const size_t requests = host.Requests().size();
   answer = TFileExistsChoice::Cancel;
   form->SearchView->DownloadChosen();
-  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked.size(), 4u);
   EXPECT_EQ(form->NapsterClient.DownloadCount(), 0);
   EXPECT_EQ(host.Requests().size(), requests);
 
@@ -211,6 +249,76 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   // Clearing finished rows leaves none.
   down->ClearFinished();
   EXPECT_EQ(down->RowCount(), 0);
+}
+
+TEST_F(FakeServerTest, RenamedDownloadsNeverShareAFileAndTheViewsButtonsEndThem) {
+  LogIn();
+  form->ShowAndActivate();
+  // No slot is free: the downloads wait in the local queue, and none has
+  // made its file yet.
+  form->NapsterClient.MaxDownloads = 0;
+  const std::string dl = form->Settings().DownloadFolder;
+  testutil::WriteFileBytes(dl + "Blue Tide.mp3", "old");
+  answer = TFileExistsChoice::Rename;
+  const std::string id = form->LegacySettings->Server(index).ID;
+  const std::string bobs = id + "bob" + "C:\\Music\\Blue Tide.mp3", carols = id + "carol" + "D:\\Blue Tide.mp3";
+  ASSERT_TRUE(form->ExecuteCommand("DOWNLOAD " + id + " bob \"C:\\Music\\Blue Tide.mp3\""));
+  ASSERT_TRUE(form->ExecuteCommand("DOWNLOAD " + id + " carol \"D:\\Blue Tide.mp3\""));
+  ASSERT_EQ(form->NapsterClient.LocalQueueCount(), 2);
+  EXPECT_EQ(form->NapsterClient.FindTransfer(bobs)->LocalFile, dl + "Blue Tide (2).mp3");
+  EXPECT_EQ(form->NapsterClient.FindTransfer(carols)->LocalFile, dl + "Blue Tide (3).mp3");
+
+  // Remove ends the chosen transfer and drops its row; Remove all the rest.
+  TTransferView* down = form->DownloadView;
+  ASSERT_EQ(down->RowCount(), 2);
+  down->Grid()->ClearSelection();
+  down->Grid()->SetNodeSelected(down->RowOf(bobs), true);
+  ClickButton(down, LangText("TransferView", "00000", "&Remove"));
+  EXPECT_EQ(down->RowCount(), 1);
+  EXPECT_EQ(form->NapsterClient.FindTransfer(bobs), nullptr);
+  EXPECT_NE(form->NapsterClient.FindTransfer(carols), nullptr);
+  ClickButton(down, LangText("TransferView", "00001", "Remove &all"));
+  EXPECT_EQ(down->RowCount(), 0);
+  EXPECT_EQ(form->NapsterClient.LocalQueueCount(), 0);
+}
+
+// The side bars' check boxes, clicked: each shows the state the network
+// or session is really in.
+TEST_F(FakeServerTest, ServiceAndSessionButtonsClickedShowTheRealState) {
+  form->ShowAndActivate();
+  TSocketBlackHole quiet;  // takes the connection, never logs in
+  const int slow = form->LegacySettings->Add(testapp::LocalServer(quiet.Port()));
+  ClickCheckBox(form->ServiceBar, slow);
+  EXPECT_EQ(form->LegacySettings->Server(slow).State, TLegacyServer::Connecting);
+  EXPECT_TRUE(form->ServiceBar->GetButton(slow)->Checked());
+  ASSERT_EQ(form->ServerBar->Count(), 1);
+  EXPECT_FALSE(form->ServerBar->GetButton(0)->Checked()) << "not logged in";
+  ClickCheckBox(form->ServerBar, 0);
+  EXPECT_FALSE(form->ServerBar->GetButton(0)->Checked()) << "a mark does not log it in";
+  ClickCheckBox(form->ServiceBar, slow);  // cleared: the connection ends
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(slow).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(slow)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
+
+  // A network that refuses: the check goes once the connection failed.
+  Server gone;
+  ASSERT_TRUE(gone.Start());
+  const int refused = form->LegacySettings->Add(testapp::LocalServer(gone.Port()));
+  gone.Stop();
+  ClickCheckBox(form->ServiceBar, refused);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(refused).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(refused)->Checked());
+
+  // Logged in by a click; clearing the session's mark logs out.
+  index = form->LegacySettings->Add(testapp::LocalServer(server.Port()));
+  ClickCheckBox(form->ServiceBar, index);
+  ASSERT_TRUE(WaitFor([&] { return form->NapsterClient.LoggedInCount() == 1; }));
+  ASSERT_EQ(form->ServerBar->Count(), 1);
+  EXPECT_TRUE(form->ServerBar->GetButton(0)->Checked());
+  ClickCheckBox(form->ServerBar, 0);
+  ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(index).State == TLegacyServer::Offline; }));
+  EXPECT_FALSE(form->ServiceBar->GetButton(index)->Checked());
+  EXPECT_EQ(form->ServerBar->Count(), 0);
 }
 
 TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) {
@@ -308,12 +416,8 @@ TEST_F(FakeServerTest, AShareFileThatCannotBeReadIsKeptAsideNotWrittenOver) {
 TEST_F(FakeServerTest, ANetworkThatRefusesTheConnectionStaysOfflineAndSaysWhy) {
   Server gone;
   ASSERT_TRUE(gone.Start());
-  TLegacyServer s;
-  s.Host = "127.0.0.1";
-  s.Port = gone.Port();
-  s.Nick = "alice";
+  const int i = form->LegacySettings->Add(testapp::LocalServer(gone.Port()));
   gone.Stop();
-  const int i = form->LegacySettings->Add(s);
   form->LegacySettings->Connect(i);
   ASSERT_TRUE(WaitFor([&] { return form->LegacySettings->Server(i).State == TLegacyServer::Offline; }));
   EXPECT_FALSE(form->ServiceBar->GetButton(i)->Checked());
@@ -386,9 +490,8 @@ TEST_F(FakeServerTest, TheFileExistsQuestionAnswersWithTheButtonPressed) {
   }
   poster.Post([&ask] { ask.Close(); });
   EXPECT_EQ(ask.Ask(), TFileExistsChoice::Cancel);
-  EXPECT_EQ(FreeFileName(folder + "song.ogg"), folder + "song (2).ogg");
-  testutil::WriteFileBytes(folder + "song (2).ogg", "x");
-  EXPECT_EQ(FreeFileName(folder + "song.ogg"), folder + "song (3).ogg");
+  auto taken = [](const std::string& name) { return name.find("(2)") != std::string::npos; };
+  EXPECT_EQ(FreeFileName(folder + "song.ogg", taken), folder + "song (3).ogg");
 }
 
 }  // namespace

@@ -141,6 +141,9 @@ TEST_F(WizardTest, FirstSearchSharesTheDownloadFolderAndWhatItFindsAndFinishLeav
   EXPECT_EQ(shares, (std::set<std::string>{"Downloads", "Music", "Music (1)"}));
   SettingsStore().SetSection("Advanced");
   EXPECT_EQ(SettingsStore().ReadString("Nick"), "carol");
+  // The settings file is written by Finish: a crash before the program's
+  // end does not lose what the wizard set.
+  EXPECT_NE(testutil::ReadFileBytes(folder + "Application4.cfg").find("Nick = \"carol\""), std::string::npos);
 }
 
 }  // namespace

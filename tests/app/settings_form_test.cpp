@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "app/settings_form.h"
 #include "app/shared_item.h"
@@ -66,6 +67,7 @@ TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewShar
     EXPECT_FALSE(dialog->ShareManager1.Scanning());
     EXPECT_FALSE(dialog->Progress->Visible());
     ASSERT_EQ(dialog->Rows().size(), 4u) << "round " << round;
+    EXPECT_EQ(dialog->ShareManager1.Rules().size(), 1u) << "each search reads the rules afresh";
   }
   EXPECT_EQ(dialog->Progress->Path(), tree + "misc\\c.mp3");
   const int found = RowOf(tree + "MyMusic"), file = RowOf(tree + "misc\\c.mp3"), old = RowOf(tree + "OldMusic");
@@ -100,6 +102,8 @@ TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewShar
   EXPECT_EQ(form->NapsterClient.LinkType, 8);
   SettingsStore().SetSection("Uploads");
   EXPECT_EQ(SettingsStore().ReadString("MaxUploads"), "7");
+  // ... and in the settings file at once, not only when the program ends.
+  EXPECT_NE(testutil::ReadFileBytes(folder + "Application4.cfg").find("MaxUploads = \"7\""), std::string::npos);
 
   // What OK applied was saved: the share file reads back the same.
   TShareManager back;
@@ -110,9 +114,10 @@ TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewShar
     if (back.Root()->Directory(i)->Name == "Old Tunes") EXPECT_EQ(back.Root()->Directory(i)->MaskText, "*.mp3,*.ogg");
 }
 
-TEST_F(SettingsFormTest, ClosingTheProgressWindowStopsTheSearchAndKeepsTheRowsFound) {
-  // More files than one batch of the scan's announcements by far: the stop
-  // takes effect while most are still to come.
+TEST_F(SettingsFormTest, TheProgressWindowsStopEndsTheSearchAtOnceAndKeepsTheRowsFound) {
+  // More files than one batch of the scan's announcements by far. The
+  // press arrives while the scan waits for its announcements to be shown:
+  // the scan takes no step after it, however the threads are scheduled.
   for (int i = 0; i < 1000; ++i) testapp::PutFile(tree + "misc\\f" + std::to_string(i) + ".mp3", "x");
   testapp::ScanRoots roots({tree});
   dialog->LoadFromMain();
@@ -121,16 +126,30 @@ TEST_F(SettingsFormTest, ClosingTheProgressWindowStopsTheSearchAndKeepsTheRowsFo
   const TShareOnScanStatus shown = dialog->ShareManager1.OnScanStatus;
   dialog->ShareManager1.OnScanStatus = [&](TShareManager* m, const std::string& path) {
     shown(m, path);
-    if (++seen == 3) dialog->Progress->Close();
+    if (++seen == 3) SendMessageA(reinterpret_cast<HWND>(dialog->Progress->StopButton()->Handle()), BM_CLICK, 0, 0);
   };
   dialog->DiskSearch();
   EXPECT_FALSE(dialog->ShareManager1.Scanning());
   const size_t found = dialog->Rows().size() - before;
   EXPECT_GE(found, 3u);
   EXPECT_LT(found, 1000u);
+  EXPECT_FALSE(dialog->Progress->Visible());
   // The rows found are kept and applied like any others.
   ASSERT_TRUE(dialog->Apply());
   EXPECT_EQ(form->SharedItems().Count(), int(before + found));
+}
+
+// The records and the nodes are changed with the share tree held first:
+// a thread that holds the tree (a scan step, a load announcing its nodes)
+// and then wants the list never meets an editor holding the list alone.
+TEST_F(SettingsFormTest, EditingTheSharedItemsHoldsTheShareTreeFirst) {
+  TSharedItemList::Editing editing(form->SharedItemList());
+  bool treeTaken = true;
+  std::thread([&] {
+    treeTaken = !form->ShareManager1.Lock().try_lock();
+    if (!treeTaken) form->ShareManager1.Lock().unlock();
+  }).join();
+  EXPECT_TRUE(treeTaken);
 }
 
 }  // namespace

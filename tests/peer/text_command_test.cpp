@@ -33,6 +33,12 @@ TEST(TextCommand, ADownloadOfAGnutellaResultNamesItsHostAndIndex) {
   EXPECT_EQ(d.Host, "10.0.0.9");
   EXPECT_EQ(d.Port, 6346);
   EXPECT_EQ(d.Index, "3");
+  // Port and index count by their digits; a port past 65535 is missing.
+  ASSERT_TRUE(ParseDownloadCommand({"DOWNLOAD_GNUTELLA", "P2P", "n", "f", "10.0.0.9", "6346x", "#12"}, d));
+  EXPECT_EQ(d.Port, 6346);
+  EXPECT_EQ(d.Index, "12");
+  ASSERT_TRUE(ParseDownloadCommand({"DOWNLOAD_GNUTELLA", "P2P", "n", "f", "10.0.0.9", "70000", "1"}, d));
+  EXPECT_EQ(d.Port, 0);
   // A plain nick is a Napster download; nicks that only look like sources are too.
   ASSERT_TRUE(ParseDownloadCommand({"DOWNLOAD", "1-2", "bob", "x.mp3"}, d));
   EXPECT_FALSE(d.Gnutella);
