@@ -34,7 +34,8 @@ class Component {
 
   Component* Owner() const { return owner_; }
   const std::string& Name() const { return name_; }
-  void SetName(const std::string& n) { name_ = n; }
+  // Virtual: a component that shows its name follows a rename.
+  virtual void SetName(const std::string& n) { name_ = n; }
   intptr_t Tag() const { return tag_; }
   void SetTag(intptr_t t) { tag_ = t; }
 

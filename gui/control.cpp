@@ -679,7 +679,7 @@ void Control::WndProc(Message& m) {
       m.Result = NcHitTest(PointFromLParam(m.LParam), int(m.Result));
       return;
     case WM_CONTEXTMENU:
-      if (popupMenu_) {
+      if (popupMenu_ && popupMenu_->AutoPopup()) {
         Point p = PointFromLParam(m.LParam);
         if (p.X == -1 && p.Y == -1) p = ClientToScreen({0, 0});  // from the keyboard
         popupMenu_->SetPopupComponent(this);

@@ -156,12 +156,17 @@ class PopupMenu : public Menu {
   // for the choice; the chosen item's OnClick runs before it returns.
   void Popup(int x, int y);
   std::function<void(Component* sender)> OnPopup;
+  // Whether a right click (or the context-menu key) on a control or tray
+  // that names this menu shows it; off, the owner's own handler decides.
+  bool AutoPopup() const { return autoPopup_; }
+  void SetAutoPopup(bool a) { autoPopup_ = a; }
   // The control whose popup menu this is while it is shown.
   Component* PopupComponent() const { return popupComponent_; }
   void SetPopupComponent(Component* c) { popupComponent_ = c; }
 
  private:
   Component* popupComponent_ = nullptr;
+  bool autoPopup_ = true;
 };
 
 // The menu backend.
