@@ -54,10 +54,8 @@ struct TMenuSkinColors {
   gui::Color Shadow2;
 };
 
-// The surface the skin draws on, as the window system knows it: bits per
-// pixel (GetDeviceCaps of the device; 32 for a surface without one), the
+// The surface the skin draws on, as the window system knows it: the
 // nearest colour it can show, and the system's menu font.
-int MenuSkinSurfaceBits(const gui::Canvas& c);
 gui::Color MenuSkinNearestColor(const gui::Canvas& c, gui::Color rgb);
 void MenuSkinSystemFont(gui::Font& f);
 
@@ -137,7 +135,7 @@ class TMenuSkin : public gui::Component {
  protected:
   void Loaded() override;
   // The surface's side (the platform's answers by default).
-  virtual int SurfaceBits(const gui::Canvas& c) const { return MenuSkinSurfaceBits(c); }
+  virtual int SurfaceBits(const gui::Canvas& c) const { return c.BitsPerPixel(); }
   virtual gui::Color NearestColor(const gui::Canvas& c, gui::Color rgb) const {
     return MenuSkinNearestColor(c, rgb);
   }

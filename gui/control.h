@@ -18,6 +18,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,13 @@ enum ControlStyleFlags : unsigned {
   csAcceptsControls = 16, // may parent other controls
   csParentBackground = 32,
 };
+
+// The window system has no more of a resource to give (timers...).
+class EOutOfResources : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+constexpr const char* kNoTimersMessage = "Not enough timers available";
 
 // Silent abort: Dispatch drops it without reporting.
 class Abort : public std::exception {

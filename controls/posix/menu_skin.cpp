@@ -2,8 +2,6 @@
 // and the layer's default font as the menu font.
 #include "controls/menu_skin.h"
 
-int MenuSkinSurfaceBits(const gui::Canvas&) { return 32; }
-
 gui::Color MenuSkinNearestColor(const gui::Canvas&, gui::Color rgb) { return rgb; }
 
 void MenuSkinSystemFont(gui::Font& f) {

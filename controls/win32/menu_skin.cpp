@@ -11,12 +11,6 @@ HDC DeviceOf(const gui::Canvas& c) { return reinterpret_cast<HDC>(c.Handle()); }
 
 }  // namespace
 
-int MenuSkinSurfaceBits(const gui::Canvas& c) {
-  HDC dc = DeviceOf(c);
-  if (!dc) return 32;
-  return GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-}
-
 gui::Color MenuSkinNearestColor(const gui::Canvas& c, gui::Color rgb) {
   HDC dc = DeviceOf(c);
   if (!dc) return rgb;
