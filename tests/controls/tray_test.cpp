@@ -158,7 +158,8 @@ TEST_F(TrayTest, RightClickHonoursAutoPopupAndABaseRenameReachesTheTip) {
   t->SetPopupMenu(menu);
   menu->SetAutoPopup(false);
   const auto rightClick = [&] {
-    gui::Message m{kTrayCallbackMessage, t->IconID(), gui::WM_RBUTTONDOWN, 0};
+    using namespace gui;
+    Message m{kTrayCallbackMessage, t->IconID(), WM_RBUTTONDOWN, 0};
     TMsgCmpList::Get().Dispatch(form.Handle(), m);
     return m.Result;
   };
