@@ -66,10 +66,14 @@ class Component {
 
  protected:
   // Told that c is being inserted into or removed from the owned list of
-  // this component or of its owner, or that a component this one asked to
-  // be told about is going away (Remove). Overrides clear their references
-  // and call the base.
+  // this component or of its owner, that c was inserted anywhere below this
+  // component (Insert: the owners above hear of it too, c possibly not yet
+  // fully made), or that a component this one asked to be told about is
+  // going away (Remove). Overrides clear their references and call the
+  // base.
   virtual void Notification(Component* c, Operation op);
+  // Tells every owned component but c.
+  void NotifyOwned(Component* c, Operation op);
   // After loading: the finished object's first chance to act on its
   // properties. Clears csLoading.
   virtual void Loaded();

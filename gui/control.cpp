@@ -565,7 +565,10 @@ int Control::SetScrollInfo(int bar, const ScrollInfo& info, bool redraw) {
 
 intptr_t Control::Dispatch(Message& m) {
   try {
-    WndProc(m);
+    if (WindowProc)
+      WindowProc(m);
+    else
+      WndProc(m);
   } catch (...) {
     ReportCurrentException(this);
   }
@@ -574,7 +577,10 @@ intptr_t Control::Dispatch(Message& m) {
 
 intptr_t Control::Perform(unsigned msg, uintptr_t wp, intptr_t lp) {
   Message m{msg, wp, lp, 0};
-  WndProc(m);
+  if (WindowProc)
+    WindowProc(m);
+  else
+    WndProc(m);
   return m.Result;
 }
 

@@ -92,6 +92,13 @@ class Abort : public std::exception {
   const char* what() const noexcept override { return "Operation aborted"; }
 };
 
+// What a control is, for code that treats controls of a kind alike (the
+// menu skin's flat looks): the containers and the standard controls.
+enum class ControlKind {
+  Other, Form, Frame, ToolBar, CoolBar, ControlBar, Panel, ScrollBox, GroupBox, TabSheet, PageScroller,
+  ComboBox, Edit, MaskEdit, Memo, RichEdit, CheckBox, RadioButton, Button, BitBtn, SpeedButton, UpDown,
+};
+
 class Control;
 // Reports an exception that a handler let escape. The product shows a
 // message box; tests record it.
@@ -115,6 +122,8 @@ class Control : public Component {
 
   // The control whose window has handle h (nullptr: none of ours).
   static Control* FromHandle(uintptr_t h);
+
+  virtual ControlKind Kind() const { return ControlKind::Other; }
 
   // ------------------------------------------------------------ tree
   Control* Parent() const { return parent_; }
@@ -228,11 +237,16 @@ class Control : public Component {
   bool GetScrollInfo(int bar, ScrollInfo& info) const;
   int SetScrollInfo(int bar, const ScrollInfo& info, bool redraw = true);
 
-  // The boundary: runs the message through WndProc, reporting (never
+  // The boundary: runs the message through WindowProc, reporting (never
   // passing on) an exception; answers the message's result.
   intptr_t Dispatch(Message& m);
-  // Runs a message through WndProc now, exceptions passing through.
+  // Runs a message through WindowProc now, exceptions passing through.
   intptr_t Perform(unsigned msg, uintptr_t wp = 0, intptr_t lp = 0);
+  // The control's message handler: empty, WndProc itself. A party that
+  // takes it over (subclassing the control) keeps the one before and
+  // passes every message on to it, or to ControlWndProc when it was empty.
+  std::function<void(Message& m)> WindowProc;
+  void ControlWndProc(Message& m) { WndProc(m); }
 
   // ------------------------------------------------------------ events
   std::function<void(Control* sender)> OnClick;

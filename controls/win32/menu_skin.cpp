@@ -3,7 +3,10 @@
 
 #include "gui/win_names.h"
 
+#include <cstring>
+
 #include "controls/menu_skin.h"
+#include "gui/win32/gdi_canvas.h"
 
 namespace {
 
@@ -33,4 +36,18 @@ void MenuSkinSystemFont(gui::Font& f) {
   }
   menu.SetColor(gui::clMenuText);
   f.Assign(menu);
+}
+
+std::unique_ptr<gui::Canvas> MenuSkinPopupFrame(const gui::Canvas& c, gui::Size& size) {
+  HDC dc = DeviceOf(c);
+  HWND w = dc ? WindowFromDC(dc) : nullptr;
+  char name[16] = {};
+  // "#32768": the system's class of popup menu windows.
+  if (!w || !GetClassNameA(w, name, sizeof name) || std::strcmp(name, "#32768") != 0) return nullptr;
+  RECT r{};
+  GetWindowRect(w, &r);
+  size = {r.right - r.left, r.bottom - r.top};
+  HDC whole = GetWindowDC(w);
+  if (!whole) return nullptr;
+  return std::make_unique<gui::GdiCanvas>(whole, size, "popup frame", [w](HDC d) { ReleaseDC(w, d); });
 }
