@@ -209,7 +209,7 @@ void TCoolBarControl::SetStyle(TBarButtonStyle s) {
   style_ = s;
   for (auto& b : buttons_) {
     b->style_ = s;
-    b->height_ = std::max(0, Height() - (2 * border_ + 3));
+    b->height_ = Height();
     b->width_ = 25;
   }
   RecomputeAll();
@@ -576,7 +576,10 @@ void TCoolBarControl::PaintBorder() {
   if (borderStyle_ == csNone) return;
   Canvas& c = OffCanvas();
   c.Pen().SetWidth(1);
-  for (int in = 0; in < border_; ++in) {
+  // Drawn by the style: B may still be 0 while the constructor's double
+  // border stands.
+  const int lines = borderStyle_ == csDouble ? 2 : 1;
+  for (int in = 0; in < lines; ++in) {
     const int r = Width() - 1 - in, b = Height() - 1 - in;
     c.Pen().SetColor(clBtnHighlight);
     c.MoveTo(r, in);

@@ -3,7 +3,7 @@
 // separators, a grab handle of dots at the left and two scroll buttons
 // that shift the row by whole buttons when it does not fit. A button
 // lights up (raised frame, hot image) while the mouse is over it, polled
-// every 50 ms; keyboard shortcuts reach the bar through the application's
+// every 50 ms while the mouse is over the bar; keyboard shortcuts reach the bar through the application's
 // key hooks.
 //
 // Groups: buttons with the same Group key (trimmed, upper-cased) act as
@@ -217,7 +217,7 @@ class TCoolBarControl : public TOffscreenControl {
   int buttonSpacing_ = 0;
   bool allowAllUp_ = false;
   TCoolBarBorderStyle borderStyle_ = csDouble;
-  int border_ = 2;
+  int border_ = 0;  // B: set by SetBorderStyle only, as the forms all do
   int defaultWidth_ = 0;
   int first_ = 0;
   int maxFirst_ = 0;

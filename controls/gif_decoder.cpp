@@ -276,8 +276,7 @@ class Decoding {
     if (!r_.Bytes(h + 6, 7)) return kGIFErrorDecoding;
     out.ScreenWidth = U16(h + 6);
     out.ScreenHeight = U16(h + 8);
-    if (out.ScreenWidth > TGIFDecoder::kMaxScreenSide || out.ScreenHeight > TGIFDecoder::kMaxScreenSide)
-      return kGIFErrorDecoding;
+    if (int64_t(out.ScreenWidth) * out.ScreenHeight > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
     const uint8_t flags = h[10];
     if (flags & 0x80) {
       if (!Table(flags, out.GlobalTable)) return kGIFErrorDecoding;
@@ -348,10 +347,12 @@ class Decoding {
     f.Width = U16(d + 5);
     f.Height = U16(d + 7);
     if (f.Width == 0 || f.Height == 0) return kGIFErrorDecoding;
-    // The composed screen must stay within the cap, and so must the
-    // pixels of all frames, before anything is allocated for this one.
-    if (f.Left + f.Width > TGIFDecoder::kMaxScreenSide || f.Top + f.Height > TGIFDecoder::kMaxScreenSide)
-      return kGIFErrorDecoding;
+    if (f.Width > TGIFDecoder::kMaxFrameSide || f.Height > TGIFDecoder::kMaxFrameSide) return kGIFErrorDecoding;
+    // The screen as this frame grows it must stay within the cap, and so
+    // must the pixels of all frames, before anything is allocated for it.
+    const int64_t grownWidth = std::max(out.ScreenWidth, f.Left + f.Width);
+    const int64_t grownHeight = std::max(out.ScreenHeight, f.Top + f.Height);
+    if (grownWidth * grownHeight > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
     totalPixels_ += int64_t(f.Width) * f.Height;
     if (totalPixels_ > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
     const uint8_t flags = d[9];

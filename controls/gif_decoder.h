@@ -77,9 +77,14 @@ using TGIFProgress = std::function<void(int, int, int, bool&)>;
 class TGIFDecoder {
  public:
   static constexpr int kMaxFrames = 256;
-  // Caps against hostile headers: the composed screen's sides, and the
-  // pixels of all frames together.
-  static constexpr int kMaxScreenSide = 4096;
+  // The largest frame: a wider one, or one of 16385 rows or more, is an
+  // error.
+  static constexpr int kMaxFrameSide = 16384;
+  // The bound against memory exhaustion by hostile headers: the composed
+  // screen (declared, and as grown to cover the frames) and the pixels of
+  // all frames together may each hold at most this many pixels. The frame
+  // limit alone would let a stream ask for gigabytes (a 65535 x 65535
+  // screen, or 256 frames of 16384 x 16384).
   static constexpr int64_t kMaxTotalPixels = int64_t(64) << 20;
   // Frames of more pixels than this report progress every few rows too.
   static constexpr int kRowProgressPixels = 100000;

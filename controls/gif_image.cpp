@@ -1,5 +1,6 @@
 #include "controls/gif_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "gui/geometry.h"
@@ -38,16 +39,60 @@ void TGIFImage::Store(bool& field, bool v) {
 // ---------------------------------------------------------------- content
 
 void TGIFImage::LoadFromStream(plat::Stream& s) {
+  const int64_t left = std::max<int64_t>(0, s.Size() - s.Position());
+  std::vector<uint8_t> bytes(static_cast<size_t>(left));
+  bytes.resize(size_t(s.Read(bytes.data(), left)));
+  const std::shared_ptr<bool> alive = alive_;
+  const int error = Decode(bytes);
+  if (*alive && error != kGIFErrorNone) throw Abort();
+}
+
+int TGIFImage::Decode(const std::vector<uint8_t>& bytes) {
   graphic_.reset();
   const std::shared_ptr<bool> alive = alive_;
-  const int error = player_.LoadFromStream(s);  // shows frame 1 on success
-  if (!*alive) return;
+  const int error = player_.Load(bytes.data(), bytes.size());  // shows frame 1 on success
+  if (!*alive) return error;
   if (error != kGIFErrorNone) {
     Composed();  // nothing left to show
-    throw Abort();
+    return error;
   }
   AdjustSize();
   Invalidate();
+  // A parent that realises palettes realises the new picture's.
+  if (Control* p = Parent(); p && p->HandleAllocated()) p->Peer()->Send(WM_QUERYNEWPALETTE, 0, 0);
+  return error;
+}
+
+void TGIFImage::WriteData(plat::Stream& s) const {
+  const std::vector<uint8_t>& bytes = Data();
+  const uint32_t n = uint32_t(bytes.size());
+  const uint8_t length[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+  s.WriteBuffer(length, 4);
+  if (n > 0) s.WriteBuffer(bytes.data(), n);
+}
+
+void TGIFImage::ReadData(plat::Stream& s) {
+  uint8_t length[4];
+  s.ReadBuffer(length, 4);
+  const uint32_t n = uint32_t(length[0]) | uint32_t(length[1]) << 8 | uint32_t(length[2]) << 16 |
+                     uint32_t(length[3]) << 24;
+  if (int64_t(n) > s.Size() - s.Position()) throw plat::EStreamError("Stream read error");
+  std::vector<uint8_t> bytes(n);
+  if (n > 0) s.ReadBuffer(bytes.data(), n);
+  if (Loading())
+    loadedData_ = std::move(bytes);
+  else if (!bytes.empty())
+    Decode(bytes);
+  else
+    Clear();
+}
+
+void TGIFImage::Loaded() {
+  GraphicControl::Loaded();
+  if (loadedData_.empty()) return;
+  const std::vector<uint8_t> bytes = std::move(loadedData_);
+  loadedData_.clear();
+  Decode(bytes);
 }
 
 void TGIFImage::Clear() {
@@ -149,8 +194,11 @@ void TGIFImage::DrawComposed(Canvas& c, const Rect& dest, bool stretched) {
       c.BitBlt(dest, from.GetCanvas(), {0, 0}, rop);
     }
   };
+  // The 32-bit image onto a device of 256 colours or fewer: averaged, not
+  // just sampled.
+  const int imageMode = targetBits_ <= 8 ? HALFTONE : COLORONCOLOR;
   if (!mask_) {
-    copy(*image_, SRCCOPY, COLORONCOLOR);
+    copy(*image_, SRCCOPY, imageMode);
     return;
   }
   // The mask's 0 bits (opaque) become black, its 1 bits white: AND clears
@@ -159,7 +207,7 @@ void TGIFImage::DrawComposed(Canvas& c, const Rect& dest, bool stretched) {
   c.SetTextColor(clBlack);
   c.SetBkColor(clWhite);
   copy(*mask_, SRCAND, BLACKONWHITE);
-  copy(*image_, SRCINVERT, COLORONCOLOR);
+  copy(*image_, SRCINVERT, imageMode);
 }
 
 void TGIFImage::PaintImage(Canvas& c) {
@@ -190,6 +238,7 @@ void TGIFImage::PaintImage(Canvas& c) {
 }
 
 void TGIFImage::Paint(Canvas& canvas, const Rect&) {
+  targetBits_ = canvas.BitsPerPixel();  // the device's, not the buffer's
   const int w = Width(), h = Height();
   if (!doubleBuffered_ || w <= 0 || h <= 0) {
     PaintImage(canvas);

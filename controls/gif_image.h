@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "controls/gif_player.h"
 #include "gui/bitmap.h"
@@ -42,6 +43,16 @@ class TGIFImage : public gui::GraphicControl {
   // what was shown. A failure leaves the control empty, sets LastError and
   // raises gui::Abort (the silent abort: no message).
   void LoadFromStream(plat::Stream& s);
+  // The GIF bytes the control shows (empty without a GIF), stored with
+  // its form as the property "Data": a 32-bit little-endian length, then
+  // the bytes.
+  const std::vector<uint8_t>& Data() const { return player_.Bytes(); }
+  void WriteData(plat::Stream& s) const;
+  // Reads the property back. The bytes are decoded when loading ends
+  // (Loaded), or at once outside loading; a failure there leaves the
+  // control empty with LastError set, without raising. A length the stream
+  // does not hold raises plat::EStreamError and changes nothing.
+  void ReadData(plat::Stream& s);
   // Empties the control (no GIF, no picture).
   void Clear();
   bool Empty() const { return player_.Empty() && !graphic_; }
@@ -93,6 +104,9 @@ class TGIFImage : public gui::GraphicControl {
   // no frame is transparent).
   const gui::Bitmap* ImageBitmap() const { return image_.get(); }
   const gui::Bitmap* MaskBitmap() const { return mask_.get(); }
+  // The off-screen picture of DoubleBuffered painting (nullptr before the
+  // first such paint).
+  gui::Bitmap* BufferBitmap() const { return buffer_.get(); }
 
   TGIFImageEvent OnChanging, OnChange, OnWrapAnimation;
   TGIFProgressEvent OnProgress;
@@ -100,8 +114,11 @@ class TGIFImage : public gui::GraphicControl {
  protected:
   void Paint(gui::Canvas& canvas, const gui::Rect& clip) override;
   bool HitTest(gui::Point client) const override;
+  void Loaded() override;
 
  private:
+  // Shows the GIF of bytes (replacing what was shown); the error code.
+  int Decode(const std::vector<uint8_t>& bytes);
   // Where the GIF's image goes in the client area, and whether it is
   // stretched (tiling aside).
   gui::Rect ImageRect(bool* stretched) const;
@@ -119,6 +136,8 @@ class TGIFImage : public gui::GraphicControl {
   std::unique_ptr<gui::Bitmap> image_;
   std::unique_ptr<gui::Bitmap> mask_;
   std::unique_ptr<gui::Bitmap> buffer_;  // DoubleBuffered painting
+  std::vector<uint8_t> loadedData_;      // "Data" read while loading
+  int targetBits_ = 32;                  // colour depth of the device painted
   bool autoSize_ = false;
   bool center_ = false;
   bool doubleBuffered_ = true;

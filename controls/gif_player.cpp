@@ -18,17 +18,22 @@ int TGIFPlayer::LoadFromStream(plat::Stream& s) {
   const int64_t left = std::max<int64_t>(0, s.Size() - s.Position());
   std::vector<uint8_t> bytes(static_cast<size_t>(left));
   bytes.resize(size_t(s.Read(bytes.data(), left)));
-  return Load(bytes.data(), bytes.size());
+  return LoadBytes(std::move(bytes));
 }
 
 int TGIFPlayer::Load(const uint8_t* data, size_t size) {
+  return LoadBytes(std::vector<uint8_t>(data, data + size));
+}
+
+int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
   Clear();
   TGIFDecoder d;
   d.FirstImageOnly = FirstImageOnly;
   d.OnProgress = OnProgress;
-  error_ = d.Decode(data, size, data_);
+  error_ = d.Decode(bytes.data(), bytes.size(), data_);
   if (error_ != kGIFErrorNone) return error_;
   loaded_ = true;
+  bytes_ = std::move(bytes);
   const size_t pixels = size_t(data_.ScreenWidth) * size_t(data_.ScreenHeight);
   image_.assign(pixels, 0);
   if (data_.AnyTransparent) mask_.assign(pixels, 1);
@@ -41,6 +46,7 @@ int TGIFPlayer::Load(const uint8_t* data, size_t size) {
 void TGIFPlayer::Clear() {
   timer_.reset();
   data_ = TGIFData{};
+  bytes_ = {};
   loaded_ = false;
   image_ = {};
   mask_ = {};

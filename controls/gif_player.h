@@ -39,6 +39,9 @@ class TGIFPlayer {
   // A failure leaves the player empty.
   int LoadFromStream(plat::Stream& s);
   int Load(const uint8_t* data, size_t size);
+  // The bytes of the GIF shown (kept from a successful load; empty
+  // otherwise).
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
   // Stops the animation and drops the frames and the composed image.
   void Clear();
 
@@ -90,6 +93,7 @@ class TGIFPlayer {
   TGIFPlayerEvent OnInvalidate;  // the composed image changed
 
  private:
+  int LoadBytes(std::vector<uint8_t> bytes);
   void StartTimer();
   int FrameInterval(int frame) const;  // for the 1-based frame
   // OnChanging, the shown frame disposed of, frame drawn, OnChange; false
@@ -101,6 +105,7 @@ class TGIFPlayer {
   bool Fire(const TGIFPlayerEvent& e);
 
   TGIFData data_;
+  std::vector<uint8_t> bytes_;
   bool loaded_ = false;
   int error_ = kGIFErrorNone;
   std::vector<uint32_t> image_;

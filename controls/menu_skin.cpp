@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "controls/color_utils.h"
+#include "controls/control_sub_class.h"
 #include "gui/bitmap.h"
+#include "gui/control_bar.h"
 #include "gui/form.h"
 #include "gui/image_list.h"
 #include "gui/number_format.h"
+#include "gui/tool_bar.h"
 #include "gui/win_constants.h"
+#include "platform/dispatcher.h"
 
 using namespace gui;
 
@@ -34,21 +39,112 @@ struct SkinDraw {
   }
 };
 
+struct SkinToolDraw {
+  TMenuSkin* skin;
+  void operator()(ToolBar* bar, ToolButton* b, Canvas& c, const Rect& r, unsigned state, bool& dflt) const {
+    skin->DrawToolButton(*bar, *b, c, r, state, dflt);
+  }
+};
+struct SkinBandPaint {
+  TMenuSkin* skin;
+  void operator()(ControlBar* bar, Control* band, Canvas& c, Rect& area, unsigned& options) const {
+    skin->PaintBand(*bar, *band, c, area, options);
+  }
+};
+
 template <class Hook, class F>
 bool IsHookOf(const F& f, const TMenuSkin* skin) {
   const Hook* h = f.template target<Hook>();
   return h && h->skin == skin;
 }
 
-// The item's glyph: its image in the menu's image list (nullptr: none).
-const ImageList* GlyphImages(const MenuItem& item) {
-  const Menu* menu = item.GetMenu();
-  const ImageList* images = menu ? menu->Images() : nullptr;
-  if (!images || item.ImageIndex() < 0 || item.ImageIndex() >= images->Count()) return nullptr;
-  return images;
+// Installs (apply) or takes back (remove) the skin's handler in slot: an
+// own handler stays unless override; a handler that is the skin's already
+// stays as it is (it may be running).
+template <class Hook, class F>
+void ApplyHook(F& slot, TMenuSkin* skin, bool apply, bool override) {
+  const bool ours = IsHookOf<Hook>(slot, skin);
+  if (apply) {
+    if (!ours && (!slot || override)) slot = Hook{skin};
+  } else if (ours) {
+    slot = nullptr;
+  }
+}
+
+// An item's glyph: the image at its ImageIndex in the images it picks from
+// (its parent's sub-menu images or its menu's), else its own bitmap.
+struct Glyph {
+  const ImageList* images = nullptr;
+  const Bitmap* bitmap = nullptr;
+  explicit Glyph(const MenuItem& item) {
+    const ImageList* list = item.ItemImages();
+    if (list && item.ImageIndex() >= 0 && item.ImageIndex() < list->Count())
+      images = list;
+    else
+      bitmap = item.Bitmap();
+  }
+  bool Present() const { return images || bitmap; }
+  gui::Size Extent() const {
+    if (images) return {images->Width(), images->Height()};
+    if (bitmap) return {bitmap->Width(), bitmap->Height()};
+    return {};
+  }
+  void Get(const MenuItem& item, Bitmap& out) const {
+    if (images)
+      images->GetBitmap(item.ImageIndex(), out);
+    else if (bitmap)
+      out.Assign(*bitmap);
+  }
+};
+
+// The skinned kinds of control and of container, by the control's kind
+// (-1: none).
+int SkinControlOf(ControlKind k) {
+  switch (k) {
+    case ControlKind::ComboBox: return scCombo;
+    case ControlKind::Edit: return scEdit;
+    case ControlKind::UpDown: return scEdit;  // the edit's partner
+    case ControlKind::MaskEdit: return scMaskEdit;
+    case ControlKind::Memo: return scMemo;
+    case ControlKind::RichEdit: return scRichEdit;
+    case ControlKind::CheckBox: return scCheckBox;
+    case ControlKind::RadioButton: return scRadioButton;
+    case ControlKind::Button: return scButton;
+    case ControlKind::BitBtn: return scBitBtn;
+    case ControlKind::SpeedButton: return scSpeedButton;
+    case ControlKind::Panel: return scPanel;
+    case ControlKind::GroupBox: return scGroupBox;
+    default: return -1;
+  }
+}
+
+int SkinContainerOf(ControlKind k) {
+  switch (k) {
+    case ControlKind::Form: return sccForm;
+    case ControlKind::Frame: return sccFrame;
+    case ControlKind::ToolBar: return sccToolbar;
+    case ControlKind::CoolBar: return sccCoolbar;
+    case ControlKind::ControlBar: return sccControlbar;
+    case ControlKind::Panel: return sccPanel;
+    case ControlKind::ScrollBox: return sccScrollBox;
+    case ControlKind::GroupBox: return sccGroupBox;
+    case ControlKind::TabSheet: return sccTabSheet;
+    case ControlKind::PageScroller: return sccPageScroller;
+    default: return -1;
+  }
 }
 
 }  // namespace
+
+// Right-to-left menus: every horizontal position mirrored within the
+// item's rectangle (rectangles and pixel positions alike).
+struct TMenuSkin::Mirror {
+  bool on;
+  int left, right;
+  int X(int x) const { return on ? left + right - 1 - x : x; }
+  Point P(Point p) const { return {X(p.X), p.Y}; }
+  Rect R(const Rect& r) const { return on ? Rect{left + right - r.Right, r.Top, left + right - r.Left, r.Bottom} : r; }
+};
 
 TMenuSkin::TMenuSkin(Component* owner) : Component(owner) {
   MenuSkinSystemFont(font_);
@@ -56,7 +152,8 @@ TMenuSkin::TMenuSkin(Component* owner) : Component(owner) {
 }
 
 TMenuSkin::~TMenuSkin() {
-  // A form that is going destroys its menus itself.
+  target_.reset();
+  // A form that is going destroys its menus and controls itself.
   if (active_ && Owner() && !Owner()->Destroying()) Apply(false);
 }
 
@@ -96,13 +193,101 @@ void TMenuSkin::SetUseSystemColors(bool u) {
 // ---------------------------------------------------------------- applying
 
 void TMenuSkin::Apply(bool apply) {
+  applyPending_ = false;
   Component* form = Owner();
   if (!form || !(containers_ & SkinBit(sccForm))) return;
-  for (int i = 0; i < form->ComponentCount(); ++i)
-    if (auto* menu = dynamic_cast<Menu*>(form->Components(i))) ApplyToMenu(*menu, apply);
+  std::set<Component*> seen;
+  for (int i = 0; i < form->ComponentCount(); ++i) Visit(form->Components(i), apply, seen);
   // A menu bar the form shows but does not own.
   if (auto* f = dynamic_cast<Form*>(form))
     if (f->Menu() && f->Menu()->Owner() != form) ApplyToMenu(*f->Menu(), apply);
+}
+
+// A component of the form, or a child of a visited container: each once.
+void TMenuSkin::Visit(Component* c, bool apply, std::set<Component*>& seen) {
+  if (!seen.insert(c).second || c == this) return;
+  if (auto* menu = dynamic_cast<Menu*>(c)) {
+    ApplyToMenu(*menu, apply);
+    return;
+  }
+  auto* control = dynamic_cast<Control*>(c);
+  if (!control) return;
+  ApplyToControl(*control, apply);
+  const int container = SkinContainerOf(control->Kind());
+  if (container >= 0 && (containers_ & SkinBit(container)))
+    for (int i = 0; i < control->ControlCount(); ++i) Visit(control->Controls(i), apply, seen);
+}
+
+void TMenuSkin::ApplyToControl(Control& c, bool apply) {
+  if (auto* bar = dynamic_cast<ToolBar*>(&c)) {
+    if (!(controls_ & SkinBit(scToolbar)) || Designing()) return;
+    if (apply) bar->SetFlat(true);
+    ApplyHook<SkinToolDraw>(bar->OnCustomDrawButton, this, apply, override_);
+    bar->Invalidate();
+    return;
+  }
+  if (auto* bar = dynamic_cast<ControlBar*>(&c)) {
+    if (!(controls_ & SkinBit(scControlbar))) return;
+    ApplyHook<SkinBandPaint>(bar->OnBandPaint, this, apply, override_);
+    bar->Invalidate();
+    return;
+  }
+  const int kind = SkinControlOf(c.Kind());
+  if (kind < 0 || !(controls_ & SkinBit(kind))) return;
+  if (apply)
+    Hook(c);
+  else
+    Unhook(c);
+}
+
+void TMenuSkin::Hook(Control& c) {
+  if (subclasses_.count(&c)) return;
+  subclasses_[&c] = new TControlSubClass(*this, c);
+  FreeNotification(&c);
+}
+
+void TMenuSkin::Unhook(Control& c) {
+  auto it = subclasses_.find(&c);
+  if (it == subclasses_.end()) return;
+  TControlSubClass* sub = it->second;
+  subclasses_.erase(it);
+  RemoveFreeNotification(&c);
+  delete sub;
+}
+
+TControlSubClass* TMenuSkin::SubClassOf(const Control& c) const {
+  auto it = subclasses_.find(&c);
+  return it == subclasses_.end() ? nullptr : it->second;
+}
+
+bool TMenuSkin::SkinsBar(const ToolBar& bar) const { return IsHookOf<SkinToolDraw>(bar.OnCustomDrawButton, this); }
+bool TMenuSkin::SkinsBar(const ControlBar& bar) const { return IsHookOf<SkinBandPaint>(bar.OnBandPaint, this); }
+
+void TMenuSkin::Notification(Component* c, Operation op) {
+  if (op == Operation::Remove) {
+    // A hooked control going away: its hook goes without touching it.
+    for (auto it = subclasses_.begin(); it != subclasses_.end(); ++it)
+      if (static_cast<const Component*>(it->first) == c) {
+        TControlSubClass* sub = it->second;
+        subclasses_.erase(it);
+        sub->Forget();
+        delete sub;
+        break;
+      }
+  } else if (autoDetect_ && active_ && !Loading() && !Destroying() && c != this && c->Owner() != this) {
+    ScheduleApply();
+  }
+  Component::Notification(c, op);
+}
+
+void TMenuSkin::ScheduleApply() {
+  if (applyPending_) return;
+  applyPending_ = true;
+  if (!target_) target_ = std::make_unique<plat::MessageTarget>();
+  target_->Post([this] {
+    if (applyPending_ && active_) Apply(true);
+    applyPending_ = false;
+  });
 }
 
 void TMenuSkin::ApplyToMenu(Menu& menu, bool apply) {
@@ -121,16 +306,8 @@ void TMenuSkin::ApplyToItems(MenuItem& parent, bool apply) {
   for (int i = 0; i < parent.Count(); ++i) {
     MenuItem& item = *parent.Items(i);
     if (item.Tag() != kLeaveAlone) {
-      const bool measureOurs = IsHookOf<SkinMeasure>(item.OnMeasureItem, this);
-      const bool drawOurs = IsHookOf<SkinDraw>(item.OnDrawItem, this);
-      if (apply) {
-        // A hook that is ours already stays as it is: it may be running.
-        if (!measureOurs && (!item.OnMeasureItem || override_)) item.OnMeasureItem = SkinMeasure{this};
-        if (!drawOurs && (!item.OnDrawItem || override_)) item.OnDrawItem = SkinDraw{this};
-      } else {
-        if (measureOurs) item.OnMeasureItem = nullptr;
-        if (drawOurs) item.OnDrawItem = nullptr;
-      }
+      ApplyHook<SkinMeasure>(item.OnMeasureItem, this, apply, override_);
+      ApplyHook<SkinDraw>(item.OnDrawItem, this, apply, override_);
     }
     ApplyToItems(item, apply);
   }
@@ -196,8 +373,7 @@ bool TMenuSkin::IsTopLevel(const MenuItem& item) const {
 }
 
 gui::Size TMenuSkin::GlyphSize(const MenuItem& item, bool topLevel) const {
-  gui::Size s;
-  if (const ImageList* images = GlyphImages(item)) s = {images->Width(), images->Height()};
+  gui::Size s = Glyph(item).Extent();
   if (!topLevel) s.Width = std::max(s.Width, iconWidth_);
   return s;
 }
@@ -246,10 +422,13 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
     const bool selected = (state & ODS_SELECTED) != 0;
     const bool disabled = (state & (ODS_GRAYED | ODS_DISABLED)) != 0;
     const bool checked = (state & ODS_CHECKED) != 0;
-    const bool hasGlyph = GlyphImages(item) != nullptr;
+    const bool hasGlyph = Glyph(item).Present();
     const gui::Size glyph = GlyphSize(item, top);
+    const Menu* menu = item.GetMenu();
+    const Mirror m{menu && menu->RightToLeft(), r.Left, r.Right};
 
-    // Icon column, glyph box and where the text starts.
+    // Icon column, glyph box and where the text starts (left to right;
+    // mirrored when drawn).
     const Rect column{r.Left, r.Top, r.Left + std::max(iconWidth_, glyph.Width), r.Bottom};
     Rect box = hasGlyph ? Rect{column.Left + 1, column.Top + 2, column.Right - 3, column.Bottom - 2}
                         : Rect::FromSize(column.Left + (column.Width() - 10) / 2,
@@ -271,22 +450,22 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
           auto mix = [&](int a, int b) { return a + (b - a) * (x + 1) / w; };
           c.Brush().SetColor(MakeRGB(mix(RedOf(from), RedOf(to)), mix(GreenOf(from), GreenOf(to)),
                                      mix(BlueOf(from), BlueOf(to))));
-          c.FillRect({column.Left + x, r.Top, column.Left + x + 1, r.Bottom});
+          c.FillRect(m.R({column.Left + x, r.Top, column.Left + x + 1, r.Bottom}));
         }
       } else {
         c.Brush().SetColor(k.IconColumn);
-        c.FillRect(column);
+        c.FillRect(m.R(column));
       }
       c.Brush().SetColor(k.MenuBackground);
-      c.FillRect({column.Right, r.Top, r.Right, r.Bottom});
+      c.FillRect(m.R({column.Right, r.Top, r.Right, r.Bottom}));
     }
 
     // Selection.
     if (selected && drawSelect_ && !item.IsLine()) {
       if (top) {
-        DrawTopLevelSelection(c, r, k, rich);
+        DrawTopLevelSelection(c, r, k, rich, m);
       } else {
-        const Rect sel{r.Left, r.Top + 1, r.Right - (flatMenu_ ? 1 : 0), r.Bottom - 1};
+        const Rect sel = m.R({r.Left, r.Top + 1, r.Right - (flatMenu_ ? 1 : 0), r.Bottom - 1});
         c.Brush().SetColor(k.SelectFill);
         c.FillRect(sel);
         c.Brush().SetColor(k.SelectFrame);
@@ -295,6 +474,7 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
     }
 
     // Check box and glyph.
+    box = m.R(box);
     if (checked) {
       c.Brush().SetColor(selected ? k.LightShade2 : k.LightShade1);
       c.FillRect(box);
@@ -305,15 +485,16 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
     if (hasGlyph)
       DrawGlyph(c, item, box, k, state, rich);
     else if (checked)
-      DrawCheckMark(c, item, box, textColor);
+      DrawCheckMark(c, item, box, textColor, m);
 
     // Separator line, or caption and shortcut.
     if (item.IsLine()) {
       c.Pen().SetColor(k.Separator);
       c.Pen().SetWidth(1);
       const int mid = r.Top + r.Height() / 2;
-      c.MoveTo(textStart + 7, mid);
-      c.LineTo(r.Right, mid);
+      const Rect line = m.R({textStart + 7, mid, r.Right, mid + 1});
+      c.MoveTo(line.Left, mid);
+      c.LineTo(line.Right, mid);
     } else {
       c.SetBkMode(TRANSPARENT);
       c.Font().SetColor(textColor);
@@ -321,13 +502,21 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
       Rect tr{textStart + 3, r.Top + (r.Height() - th) / 2, r.Right, 0};
       tr.Bottom = tr.Top + th;
       const unsigned prefix = (state & ODS_NOACCEL) ? DT_HIDEPREFIX : 0;
-      c.DrawText(item.Caption(), tr, DT_SINGLELINE | DT_VCENTER | DT_LEFT | prefix);
+      const unsigned reading = m.on ? DT_RIGHT | DT_RTLREADING : DT_LEFT;
+      Rect caption = m.R(tr);
+      c.DrawText(item.Caption(), caption, DT_SINGLELINE | DT_VCENTER | reading | prefix);
       const std::string shortcut = ShortCutToText(item.ShortCut());
       if (!shortcut.empty()) {
         if (rich) c.Font().SetColor(Brighten(textColor, 40));
-        Rect sr{textStart + 3, tr.Top, r.Right - 10, tr.Bottom};
-        c.DrawText(shortcut + " ", sr, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
+        Rect sr = m.R({textStart + 3, tr.Top, r.Right - 10, tr.Bottom});
+        c.DrawText(shortcut + " ", sr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (m.on ? DT_LEFT : DT_RIGHT));
       }
+    }
+
+    // The popup window's border, flat in the skin's colours.
+    if (flatMenu_ && !top && !Designing()) {
+      gui::Size size;
+      if (std::unique_ptr<Canvas> frame = PopupFrame(c, size)) DrawFlatPopupBorder(*frame, size, k);
     }
   }
   // Items added since the menu was skinned are drawn by the skin too (only
@@ -336,16 +525,31 @@ void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned s
     ApplyToItems(menu->Items(), true);
 }
 
-void TMenuSkin::DrawTopLevelSelection(Canvas& c, const Rect& r, const TMenuSkinColors& k, bool rich) {
+// The system's raised popup border (three pixels) becomes a one-pixel
+// frame in the shadow colour around the menu's own background.
+void TMenuSkin::DrawFlatPopupBorder(Canvas& c, gui::Size size, const TMenuSkinColors& k) {
+  CanvasSaver keep(c);
+  const Rect all{0, 0, size.Width, size.Height};
+  c.Brush().SetColor(k.Shadow2);
+  c.FrameRect(all);
+  c.Brush().SetColor(k.MenuBackground);
+  c.FrameRect(all.Inflate(-1, -1));
+  c.FrameRect(all.Inflate(-2, -2));
+}
+
+void TMenuSkin::DrawTopLevelSelection(Canvas& c, const Rect& r, const TMenuSkinColors& k, bool rich,
+                                      const Mirror& m) {
   const int L = r.Left, T = r.Top, R = r.Right, B = r.Bottom;
   const gui::Color bar = k.MenuBar;
   auto fill = [&](gui::Color col, const Rect& area) {
     c.Brush().SetColor(col);
-    c.FillRect(area);
+    c.FillRect(m.R(area));
   };
   auto line = [&](gui::Color col, std::initializer_list<Point> pts) {
+    std::vector<Point> mirrored;
+    for (Point p : pts) mirrored.push_back(m.P(p));
     c.Pen().SetColor(col);
-    c.Polyline(std::span<const Point>(pts.begin(), pts.size()));
+    c.Polyline(mirrored);
   };
   c.Pen().SetWidth(1);
   const int frameRight = rich ? R - 8 : R - 3;
@@ -370,23 +574,26 @@ void TMenuSkin::DrawTopLevelSelection(Canvas& c, const Rect& r, const TMenuSkinC
 
 void TMenuSkin::DrawGlyph(Canvas& c, const MenuItem& item, const Rect& box, const TMenuSkinColors& k,
                           unsigned state, bool rich) {
-  const ImageList& images = *GlyphImages(item);
+  const Glyph source(item);
+  const gui::Size size = source.Extent();
   const bool selected = (state & ODS_SELECTED) != 0;
   const bool disabled = (state & (ODS_GRAYED | ODS_DISABLED)) != 0;
   const bool checked = (state & ODS_CHECKED) != 0;
-  const int x = box.Left + (box.Width() - images.Width()) / 2;
-  const int y = box.Top + (box.Height() - images.Height()) / 2;
-  if (!rich) {
-    images.Draw(c, x, y, item.ImageIndex(), !disabled);
+  const int x = box.Left + (box.Width() - size.Width) / 2;
+  const int y = box.Top + (box.Height() - size.Height) / 2;
+  if (!rich && source.images) {
+    source.images->Draw(c, x, y, item.ImageIndex(), !disabled);
     return;
   }
   Bitmap glyph;
-  images.GetBitmap(item.ImageIndex(), glyph);
+  source.Get(item, glyph);
   // Transparent: the glyph's bottom-left colour (the mask is made before
   // any effect changes the colours).
   Bitmap mask;
   mask.MakeMask(glyph, glyph.Pixel(0, glyph.Height() - 1));
-  if (disabled) {
+  if (!rich) {
+    c.DrawMasked(x, y, glyph, mask);
+  } else if (disabled) {
     GrayPixels(glyph, grayLevel_);
     LightenPixels(glyph, 40);
     c.DrawMasked(x, y, glyph, mask);
@@ -402,19 +609,59 @@ void TMenuSkin::DrawGlyph(Canvas& c, const MenuItem& item, const Rect& box, cons
   }
 }
 
-void TMenuSkin::DrawCheckMark(Canvas& c, const MenuItem& item, const Rect& box, gui::Color color) {
+void TMenuSkin::DrawCheckMark(Canvas& c, const MenuItem& item, const Rect& box, gui::Color color,
+                              const Mirror& m) {
   if (item.RadioItem()) {
     c.Brush().SetColor(color);
     c.Pen().SetColor(color);
     c.Ellipse(box.Inflate(-3, -3));
     return;
   }
-  // A tick three pixels thick.
+  // A tick three pixels thick, its long stroke rising away from the text.
+  const auto at = [&](int dx, int y) { return Point{m.on ? box.Right - 1 - dx : box.Left + dx, y}; };
   c.Pen().SetColor(color);
   c.Pen().SetWidth(1);
   for (int d = 0; d < 3; ++d) {
-    const Point tick[] = {{box.Left + 2, box.Top + 3 + d}, {box.Left + 4, box.Top + 5 + d},
-                          {box.Left + 9, box.Top + d}};
+    const Point tick[] = {at(2, box.Top + 3 + d), at(4, box.Top + 5 + d), at(9, box.Top + d)};
     c.Polyline(tick);
   }
+}
+
+// ---------------------------------------------------------------- bars
+
+void TMenuSkin::DrawToolButton(ToolBar& bar, ToolButton& button, Canvas& c, const Rect& r, unsigned state,
+                               bool& defaultDraw) {
+  defaultDraw = false;
+  const TMenuSkinColors k = WorkingColors(SurfaceBits(c), [&](gui::Color x) { return NearestColor(c, x); });
+  const bool disabled = (state & cdsDisabled) != 0;
+  const bool hot = (state & cdsHot) && !disabled;
+  const bool down = (state & cdsChecked) != 0;
+  c.Brush().SetColor(down ? k.LightShade2 : hot ? k.SelectFill : k.MenuBar);
+  c.FillRect(r);
+  if (hot || down) {
+    c.Brush().SetColor(k.SelectFrame);
+    c.FrameRect(r);
+  }
+  const ImageList* images = bar.Images();
+  if (images && button.ImageIndex() >= 0 && button.ImageIndex() < images->Count()) {
+    images->Draw(c, r.Left + (r.Width() - images->Width()) / 2, r.Top + (r.Height() - images->Height()) / 2,
+                 button.ImageIndex(), !disabled);
+    return;
+  }
+  c.SetBkMode(TRANSPARENT);
+  c.Font().SetColor(disabled ? k.DisabledText : font_.Color());
+  Rect text = r;
+  c.DrawText(button.Caption(), text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void TMenuSkin::PaintBand(ControlBar&, Control&, Canvas& c, Rect& area, unsigned& options) {
+  const TMenuSkinColors k = WorkingColors(SurfaceBits(c), [&](gui::Color x) { return NearestColor(c, x); });
+  c.Brush().SetColor(k.MenuBar);
+  c.FillRect(area);
+  c.Brush().SetColor(k.Separator);
+  c.FrameRect(area);
+  // A flat grab handle: a column of dots.
+  c.Brush().SetColor(k.Shadow2);
+  for (int y = area.Top + 3; y + 2 <= area.Bottom - 3; y += 4) c.FillRect(Rect::FromSize(area.Left + 4, y, 2, 2));
+  options = 0;
 }

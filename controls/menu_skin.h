@@ -10,15 +10,37 @@
 // (MenuItem::OnMeasureItem / OnDrawItem), which the window layer calls for
 // the measure and draw messages of owner-drawn menus. An item with a hook
 // of its own keeps it unless OverrideOwnerDraw is set; an item or menu
-// whose Tag is 999 keeps the system's drawing.
+// whose Tag is 999 keeps the system's drawing. Right-to-left menus are
+// drawn mirrored.
+//
+// Beside the menus it visits the form's components and, recursively, the
+// children of containers of the kinds in SkinContainers: tool bars are
+// made flat and draw their buttons through the skin, control bars paint
+// their bands through it, and controls of the kinds in SkinControls are
+// hooked (TControlSubClass) and painted flat; removing the skin unhooks
+// them and takes its handlers back.
 #pragma once
 #include <functional>
+#include <map>
+#include <memory>
+#include <set>
 
 #include "gui/canvas.h"
 #include "gui/color.h"
 #include "gui/component.h"
 #include "gui/graphics.h"
 #include "gui/menu.h"
+
+namespace gui {
+class Control;
+class ControlBar;
+class ToolBar;
+class ToolButton;
+}  // namespace gui
+namespace plat {
+class MessageTarget;
+}
+class TControlSubClass;
 
 // The kinds of container whose children the skin visits.
 enum TSkinContainer {
@@ -54,12 +76,13 @@ struct TMenuSkinColors {
   gui::Color Shadow2;
 };
 
-// The surface the skin draws on, as the window system knows it: bits per
-// pixel (GetDeviceCaps of the device; 32 for a surface without one), the
+// The surface the skin draws on, as the window system knows it: the
 // nearest colour it can show, and the system's menu font.
-int MenuSkinSurfaceBits(const gui::Canvas& c);
 gui::Color MenuSkinNearestColor(const gui::Canvas& c, gui::Color rgb);
 void MenuSkinSystemFont(gui::Font& f);
+// A canvas on the whole window of the popup menu c draws on (see
+// TMenuSkin::PopupFrame); nullptr without one.
+std::unique_ptr<gui::Canvas> MenuSkinPopupFrame(const gui::Canvas& c, gui::Size& size);
 
 class TMenuSkin : public gui::Component {
  public:
@@ -108,12 +131,13 @@ class TMenuSkin : public gui::Component {
   void SetDrawSelect(bool d) { drawSelect_ = d; }
   bool Gradient() const { return gradient_; }
   void SetGradient(bool g) { gradient_ = g; }
-  // Only narrows a selected drop-down item's frame by a pixel here; the
-  // popup windows keep the system's border.
+  // A selected drop-down item's frame a pixel narrower, and the popup
+  // windows' borders redrawn flat in the skin's colours.
   bool FlatMenu() const { return flatMenu_; }
   void SetFlatMenu(bool f) { flatMenu_ = f; }
-  // Kept for the forms that set it; items added later are skinned when
-  // their menu is next drawn (or when Active is set again).
+  // While active, a component added to the form (a menu item anywhere in
+  // its menus, a tool button, a control bar...) has the skin applied again
+  // as soon as the program's loop runs, when the new component is complete.
   bool AutoDetect() const { return autoDetect_; }
   void SetAutoDetect(bool a) { autoDetect_ = a; }
   TSkinContainers SkinContainers() const { return containers_; }
@@ -133,18 +157,41 @@ class TMenuSkin : public gui::Component {
   void DrawItem(gui::MenuItem& item, gui::Canvas& c, const gui::Rect& rect, unsigned state);
   // Whether the item's hooks are this skin's.
   bool SkinsItem(const gui::MenuItem& item) const;
+  // The hook of a control (nullptr: not hooked).
+  TControlSubClass* SubClassOf(const gui::Control& c) const;
+  // Whether the bar's handler is this skin's.
+  bool SkinsBar(const gui::ToolBar& bar) const;
+  bool SkinsBar(const gui::ControlBar& bar) const;
+  // The skin's handlers of tool buttons and control-bar bands.
+  void DrawToolButton(gui::ToolBar& bar, gui::ToolButton& button, gui::Canvas& c, const gui::Rect& rect,
+                      unsigned state, bool& defaultDraw);
+  void PaintBand(gui::ControlBar& bar, gui::Control& band, gui::Canvas& c, gui::Rect& area, unsigned& options);
 
  protected:
   void Loaded() override;
   // The surface's side (the platform's answers by default).
-  virtual int SurfaceBits(const gui::Canvas& c) const { return MenuSkinSurfaceBits(c); }
+  virtual int SurfaceBits(const gui::Canvas& c) const { return c.BitsPerPixel(); }
   virtual gui::Color NearestColor(const gui::Canvas& c, gui::Color rgb) const {
     return MenuSkinNearestColor(c, rgb);
   }
   virtual void SystemMenuFont(gui::Font& f) const { MenuSkinSystemFont(f); }
+  // A canvas on the whole window (its border included) of the popup menu
+  // that c draws on, and the window's size; nullptr when c draws on no
+  // popup menu window.
+  virtual std::unique_ptr<gui::Canvas> PopupFrame(const gui::Canvas& c, gui::Size& size) const {
+    return MenuSkinPopupFrame(c, size);
+  }
+  void Notification(gui::Component* c, gui::Operation op) override;
 
  private:
   void Apply(bool apply);
+  void Visit(gui::Component* c, bool apply, std::set<gui::Component*>& seen);
+  void ApplyToControl(gui::Control& c, bool apply);
+  void Hook(gui::Control& c);
+  void Unhook(gui::Control& c);
+  // AutoDetect: one application again, after the message being handled.
+  void ScheduleApply();
+  void DrawFlatPopupBorder(gui::Canvas& c, gui::Size size, const TMenuSkinColors& k);
   void ApplyToMenu(gui::Menu& menu, bool apply);
   // Hooks only: never the menu's owner drawing (changing that rebuilds
   // the menu, which must not happen while one of its items is drawn).
@@ -153,10 +200,13 @@ class TMenuSkin : public gui::Component {
   bool IsTopLevel(const gui::MenuItem& item) const;
   gui::Size GlyphSize(const gui::MenuItem& item, bool topLevel) const;
   void PrepareFont(gui::Canvas& c, const gui::MenuItem& item);
-  void DrawTopLevelSelection(gui::Canvas& c, const gui::Rect& r, const TMenuSkinColors& k, bool rich);
+  struct Mirror;
+  void DrawTopLevelSelection(gui::Canvas& c, const gui::Rect& r, const TMenuSkinColors& k, bool rich,
+                             const Mirror& m);
   void DrawGlyph(gui::Canvas& c, const gui::MenuItem& item, const gui::Rect& box,
                  const TMenuSkinColors& k, unsigned state, bool rich);
-  void DrawCheckMark(gui::Canvas& c, const gui::MenuItem& item, const gui::Rect& box, gui::Color color);
+  void DrawCheckMark(gui::Canvas& c, const gui::MenuItem& item, const gui::Rect& box, gui::Color color,
+                     const Mirror& m);
 
   int dimLevel_ = 30;
   int grayLevel_ = 10;
@@ -180,4 +230,7 @@ class TMenuSkin : public gui::Component {
   TSkinContainers containers_ = kAllSkinContainers;
   TSkinControls controls_ = kAllSkinControls;
   bool active_ = false;
+  std::map<const gui::Control*, TControlSubClass*> subclasses_;
+  std::unique_ptr<plat::MessageTarget> target_;  // the AutoDetect application's post
+  bool applyPending_ = false;
 };

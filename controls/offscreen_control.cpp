@@ -85,11 +85,20 @@ void TOffscreenControl::Paint(Canvas& canvas, const Rect& clip) {
   canvas.BitBlt(clip, OffCanvas(), clip.TopLeft(), SRCCOPY);
 }
 
-void TOffscreenControl::HandleCreated() { SetTimer(kHoverTimer, kHoverInterval); }
+void TOffscreenControl::StartPolling() {
+  if (!polling_ && HandleAllocated()) polling_ = SetTimer(kHoverTimer, kHoverInterval);
+}
+
+void TOffscreenControl::HandleDestroying() { polling_ = false; }
 
 void TOffscreenControl::WndProc(Message& m) {
   switch (m.Msg) {
+    case WM_MOUSEMOVE:
+      StartPolling();
+      Control::WndProc(m);
+      return;
     case WM_LBUTTONDOWN:
+      StartPolling();
       Control::WndProc(m);
       LeftButtonDown(LoWord(m.LParam), HiWord(m.LParam));
       return;
@@ -104,5 +113,12 @@ void TOffscreenControl::WndProc(Message& m) {
 }
 
 void TOffscreenControl::Timer(uintptr_t id) {
-  if (id == kHoverTimer) HoverTick();
+  if (id != kHoverTimer) return;
+  HoverTick();
+  // The tick that saw the cursor leave has put the looks right; until the
+  // mouse comes back nothing can change them.
+  if (polling_ && !PrimaryButtonDown() && (!Showing() || !ClientRect().Contains(CursorPoint()))) {
+    KillTimer(kHoverTimer);
+    polling_ = false;
+  }
 }

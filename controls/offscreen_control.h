@@ -1,8 +1,10 @@
 // The base of the two button bars: a control that paints everything
 // through an off-screen bitmap the size of its client area, tracks the
-// mouse by polling on a 50 ms window timer (id 0, started when the window
-// is made), and reads its left-button presses with the coordinates taken
-// as unsigned 16-bit values. Also the emboss routine that gives a picture
+// mouse by polling on a 50 ms window timer (id 0) while polling can change
+// anything: from the mouse's first move over the bar or a press on it until
+// a tick finds the cursor off the bar with the primary button up (an idle
+// bar runs no timer). It reads its left-button presses with the
+// coordinates taken as unsigned 16-bit values. Also the emboss routine that gives a picture
 // the look of a disabled one.
 #pragma once
 #include <cstdint>
@@ -65,6 +67,8 @@ class TOffscreenControl : public gui::Control {
 
   // The picture the window shows.
   gui::Bitmap& Offscreen() { return offscreen_; }
+  // Whether the hover timer runs.
+  bool Polling() const { return polling_; }
 
  protected:
   gui::Canvas& OffCanvas() { return offscreen_.GetCanvas(); }
@@ -75,7 +79,8 @@ class TOffscreenControl : public gui::Control {
   // The left button went down / up at client point (x, y).
   virtual void LeftButtonDown(int x, int y) {}
   virtual void LeftButtonUp(int x, int y) {}
-  // Each tick of the hover timer.
+  // Each tick of the hover timer (the last one after the cursor has left
+  // the bar included, so that nothing stays lit).
   virtual void HoverTick() {}
   // Places the items.
   virtual void Layout() {}
@@ -105,11 +110,13 @@ class TOffscreenControl : public gui::Control {
   static bool PrimaryButtonDown();
 
   void Paint(gui::Canvas& canvas, const gui::Rect& clip) override;
-  void HandleCreated() override;
+  void HandleDestroying() override;
   void WndProc(gui::Message& m) override;
   void Timer(uintptr_t id) override;
 
  private:
+  void StartPolling();
   gui::Bitmap offscreen_;
   bool constructed_ = false;
+  bool polling_ = false;
 };

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "gui/control.h"
 #include "platform/dispatcher.h"
 #include "platform/thread.h"
 
@@ -64,7 +65,8 @@ struct TTimerEx::Impl : std::enable_shared_from_this<TTimerEx::Impl> {
     cv.notify_all();
     if (!threadMode) {
       StopThread();
-      if (go) window->SetTimer(kWindowTimerId, ms, [this] { Fire(); });
+      if (go && !window->SetTimer(kWindowTimerId, ms, [this] { Fire(); }))
+        throw gui::EOutOfResources(gui::kNoTimersMessage);
       return;
     }
     if (!thread) {

@@ -5,7 +5,9 @@
 //
 // Setting Enabled, Interval, Threaded or OnTimer (and ThreadPriority in
 // thread mode) rebuilds the timer: it ticks while Enabled, Interval is
-// above 0 and OnTimer is set. Properties are set on the main thread.
+// above 0 and OnTimer is set. Properties are set on the main thread. In
+// window mode a rebuild the system has no timer for raises
+// gui::EOutOfResources (the property keeps its new value; no tick comes).
 //
 // Destroying the timer stops the thread, drops a tick it has handed to the
 // main thread and not yet run, and waits for the thread to end. Destroying

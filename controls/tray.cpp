@@ -184,7 +184,7 @@ void TTray::IconChanged() {
 }
 
 void TTray::PopupAt(int x, int y) {
-  if (Designing() || !popupMenu_) return;
+  if (Designing() || !popupMenu_ || !popupMenu_->AutoPopup()) return;
   const uintptr_t window = HookedWindow();
   const std::shared_ptr<bool> alive = alive_;
   TrayShell().SetForegroundWindow(window);

@@ -126,7 +126,7 @@ class TTray : public TMsgComponent {
   std::string Tip() const;
   void SetTip(const std::string& tip);
   // Renaming sets the tip too, as long as none was set explicitly.
-  void SetName(const std::string& name);
+  void SetName(const std::string& name) override;
   // 0 until the icon is first added; then one of a counter shared by all
   // trays of the program.
   unsigned IconID() const { return data_.ID; }

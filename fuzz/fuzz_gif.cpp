@@ -20,10 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const TGIFData& d = p.Data();
-  if (d.ScreenWidth > TGIFDecoder::kMaxScreenSide || d.ScreenHeight > TGIFDecoder::kMaxScreenSide) std::abort();
+  if (int64_t(d.ScreenWidth) * d.ScreenHeight > TGIFDecoder::kMaxTotalPixels) std::abort();
   if (d.Frames.size() > size_t(TGIFDecoder::kMaxFrames)) std::abort();
   for (const TGIFFrame& f : d.Frames) {
     if (f.Left + f.Width > d.ScreenWidth || f.Top + f.Height > d.ScreenHeight) std::abort();
+    if (f.Width > TGIFDecoder::kMaxFrameSide || f.Height > TGIFDecoder::kMaxFrameSide) std::abort();
     if (f.Pixels.size() != size_t(f.Width) * size_t(f.Height)) std::abort();
     if (f.Transparent != !f.Mask.empty() || (f.Transparent && f.Mask.size() != f.Pixels.size())) std::abort();
   }

@@ -149,6 +149,8 @@ class Canvas {
   // ------------------------------------------------------------ surface
   // The surface's size in pixels (a window: its client area).
   virtual Size SurfaceSize() const = 0;
+  // Colour bits per pixel of the device (a true-colour 32 unless it says).
+  virtual int BitsPerPixel() const { return 32; }
   // The backend's handle (a device context), 0 for the recording canvas.
   virtual uintptr_t Handle() const { return 0; }
   // A short name for logs ("bitmap 16x16", "window 0x1001"...).

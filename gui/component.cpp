@@ -47,6 +47,12 @@ void Component::InsertComponent(Component* c) {
   owned_.push_back(c);
   c->owner_ = this;
   Notification(c, Operation::Insert);
+  for (Component* o = owner_; o; o = o->owner_) o->Notification(c, Operation::Insert);
+}
+
+void Component::NotifyOwned(Component* c, Operation op) {
+  for (size_t i = 0; i < owned_.size(); ++i)
+    if (owned_[i] != c) owned_[i]->Notification(c, op);
 }
 
 void Component::RemoveComponent(Component* c) {

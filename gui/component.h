@@ -34,7 +34,8 @@ class Component {
 
   Component* Owner() const { return owner_; }
   const std::string& Name() const { return name_; }
-  void SetName(const std::string& n) { name_ = n; }
+  // Virtual: a component that shows its name follows a rename.
+  virtual void SetName(const std::string& n) { name_ = n; }
   intptr_t Tag() const { return tag_; }
   void SetTag(intptr_t t) { tag_ = t; }
 
@@ -65,10 +66,14 @@ class Component {
 
  protected:
   // Told that c is being inserted into or removed from the owned list of
-  // this component or of its owner, or that a component this one asked to
-  // be told about is going away (Remove). Overrides clear their references
-  // and call the base.
+  // this component or of its owner, that c was inserted anywhere below this
+  // component (Insert: the owners above hear of it too, c possibly not yet
+  // fully made), or that a component this one asked to be told about is
+  // going away (Remove). Overrides clear their references and call the
+  // base.
   virtual void Notification(Component* c, Operation op);
+  // Tells every owned component but c.
+  void NotifyOwned(Component* c, Operation op);
   // After loading: the finished object's first chance to act on its
   // properties. Clears csLoading.
   virtual void Loaded();

@@ -566,7 +566,10 @@ int Control::SetScrollInfo(int bar, const ScrollInfo& info, bool redraw) {
 
 intptr_t Control::Dispatch(Message& m) {
   try {
-    WndProc(m);
+    if (WindowProc)
+      WindowProc(m);
+    else
+      WndProc(m);
   } catch (...) {
     ReportCurrentException(this);
   }
@@ -575,7 +578,10 @@ intptr_t Control::Dispatch(Message& m) {
 
 intptr_t Control::Perform(unsigned msg, uintptr_t wp, intptr_t lp) {
   Message m{msg, wp, lp, 0};
-  WndProc(m);
+  if (WindowProc)
+    WindowProc(m);
+  else
+    WndProc(m);
   return m.Result;
 }
 
@@ -687,7 +693,7 @@ void Control::WndProc(Message& m) {
       m.Result = NcHitTest(PointFromLParam(m.LParam), int(m.Result));
       return;
     case WM_CONTEXTMENU:
-      if (popupMenu_) {
+      if (popupMenu_ && popupMenu_->AutoPopup()) {
         Point p = PointFromLParam(m.LParam);
         if (p.X == -1 && p.Y == -1) p = ClientToScreen({0, 0});  // from the keyboard
         popupMenu_->SetPopupComponent(this);

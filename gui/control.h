@@ -18,6 +18,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -80,10 +81,24 @@ enum ControlStyleFlags : unsigned {
   csParentBackground = 32,
 };
 
+// The window system has no more of a resource to give (timers...).
+class EOutOfResources : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+constexpr const char* kNoTimersMessage = "Not enough timers available";
+
 // Silent abort: Dispatch drops it without reporting.
 class Abort : public std::exception {
  public:
   const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// What a control is, for code that treats controls of a kind alike (the
+// menu skin's flat looks): the containers and the standard controls.
+enum class ControlKind {
+  Other, Form, Frame, ToolBar, CoolBar, ControlBar, Panel, ScrollBox, GroupBox, TabSheet, PageScroller,
+  ComboBox, Edit, MaskEdit, Memo, RichEdit, CheckBox, RadioButton, Button, BitBtn, SpeedButton, UpDown,
 };
 
 class Control;
@@ -109,6 +124,8 @@ class Control : public Component {
 
   // The control whose window has handle h (nullptr: none of ours).
   static Control* FromHandle(uintptr_t h);
+
+  virtual ControlKind Kind() const { return ControlKind::Other; }
 
   // ------------------------------------------------------------ tree
   Control* Parent() const { return parent_; }
@@ -222,11 +239,16 @@ class Control : public Component {
   bool GetScrollInfo(int bar, ScrollInfo& info) const;
   int SetScrollInfo(int bar, const ScrollInfo& info, bool redraw = true);
 
-  // The boundary: runs the message through WndProc, reporting (never
+  // The boundary: runs the message through WindowProc, reporting (never
   // passing on) an exception; answers the message's result.
   intptr_t Dispatch(Message& m);
-  // Runs a message through WndProc now, exceptions passing through.
+  // Runs a message through WindowProc now, exceptions passing through.
   intptr_t Perform(unsigned msg, uintptr_t wp = 0, intptr_t lp = 0);
+  // The control's message handler: empty, WndProc itself. A party that
+  // takes it over (subclassing the control) keeps the one before and
+  // passes every message on to it, or to ControlWndProc when it was empty.
+  std::function<void(Message& m)> WindowProc;
+  void ControlWndProc(Message& m) { WndProc(m); }
 
   // ------------------------------------------------------------ drag-and-drop
   // Automatic: the control begins a drag of its own accord when the mouse

@@ -17,9 +17,10 @@ std::string RectText(const Rect& r) {
 
 class FakePaintSession : public PaintSession {
  public:
-  FakePaintSession(std::vector<std::string>& log, Size size, const Rect& clip, std::string name)
+  FakePaintSession(std::vector<std::string>& log, Size size, const Rect& clip, std::string name, int bits)
       : canvas_(size, std::move(name)), clip_(clip) {
     canvas_.SetSink(&log);
+    canvas_.SetBitsPerPixel(bits);
     canvas_.SetPaintArea(clip);
   }
   Canvas& GetCanvas() override { return canvas_; }
@@ -144,13 +145,15 @@ std::unique_ptr<PaintSession> FakePeer::BeginPaint(const Message&) {
   invalid_.Clear();
   erase_ = false;
   return std::make_unique<FakePaintSession>(desk_.log_, Size{ClientRect().Width(), ClientRect().Height()},
-                                            clip, owner_->Name().empty() ? "window" : owner_->Name());
+                                            clip, owner_->Name().empty() ? "window" : owner_->Name(),
+                                            desk_.screenBits);
 }
 
 std::unique_ptr<Canvas> FakePeer::GetCanvas(uintptr_t device) {
   auto c = std::make_unique<RecordingCanvas>(Size{ClientRect().Width(), ClientRect().Height()},
                                              owner_->Name().empty() ? "window" : owner_->Name());
   c->SetSink(&desk_.log_);
+  c->SetBitsPerPixel(desk_.screenBits);
   if (device == kEraseDevice) c->SetPaintArea(invalid_.Bounds());
   return c;
 }

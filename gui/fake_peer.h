@@ -171,6 +171,8 @@ class FakeDesktop : public PeerFactory {
   Control* CaptureControl() const;
 
   FixedEnvironment env;
+  // The colour depth of every window canvas the desktop makes.
+  int screenBits = 32;
 
  private:
   friend class FakePeer;

@@ -58,6 +58,8 @@ void Form::SetMenu(MainMenu* m) {
 }
 
 void Form::Notification(Component* c, Operation op) {
+  // What is added anywhere in the form, its components hear of.
+  if (op == Operation::Insert) NotifyOwned(c, op);
   if (op == Operation::Remove && c && c == static_cast<Component*>(menu_)) {
     menu_ = nullptr;
     if (!Destroying()) RecreateWnd();

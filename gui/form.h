@@ -25,6 +25,7 @@ class Form : public Control {
   explicit Form(Component* owner = nullptr, std::string className = "TForm");
   ~Form() override;
 
+  ControlKind Kind() const override { return ControlKind::Form; }
   const std::string& ClassName() const { return className_; }
   FormBorder BorderStyle() const { return border_; }
   void SetBorderStyle(FormBorder b);

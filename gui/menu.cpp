@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gui/bitmap.h"
 #include "gui/control.h"
 #include "gui/image_list.h"
 #include "gui/win_constants.h"
@@ -129,6 +130,30 @@ void MenuItem::SetGroupIndex(int g) { TARN_MENU_SET(group_, g); }
 void MenuItem::SetDefault(bool d) { TARN_MENU_SET(default_, d); }
 #undef TARN_MENU_SET
 
+void MenuItem::SetSubMenuImages(ImageList* list) {
+  if (list == subMenuImages_) return;
+  if (subMenuImages_) RemoveFreeNotification(subMenuImages_);
+  subMenuImages_ = list;
+  if (list) FreeNotification(list);
+  Changed(false);
+}
+
+ImageList* MenuItem::ItemImages() const {
+  if (parent_ && parent_->subMenuImages_) return parent_->subMenuImages_;
+  const Menu* m = GetMenu();
+  return m ? m->Images() : nullptr;
+}
+
+void MenuItem::SetBitmap(const gui::Bitmap* b) {
+  if (b && !b->Empty()) {
+    bitmap_ = std::make_unique<gui::Bitmap>();
+    bitmap_->Assign(*b);
+  } else {
+    bitmap_.reset();
+  }
+  Changed(false);
+}
+
 void MenuItem::SetChecked(bool c) {
   if (c && radio_ && parent_)
     for (MenuItem* sib : parent_->items_)
@@ -191,7 +216,10 @@ MenuItem* MenuItem::FindCommand(unsigned id) {
   return nullptr;
 }
 
-void MenuItem::Notification(Component* c, Operation op) { Component::Notification(c, op); }
+void MenuItem::Notification(Component* c, Operation op) {
+  if (op == Operation::Remove && c && c == static_cast<Component*>(subMenuImages_)) subMenuImages_ = nullptr;
+  Component::Notification(c, op);
+}
 
 // ---------------------------------------------------------------- Menu
 
@@ -215,6 +243,12 @@ void Menu::SetImages(ImageList* list) {
 void Menu::SetOwnerDraw(bool o) {
   if (o == ownerDraw_) return;
   ownerDraw_ = o;
+  ItemChanged(items_, true);
+}
+
+void Menu::SetRightToLeft(bool r) {
+  if (r == rightToLeft_) return;
+  rightToLeft_ = r;
   ItemChanged(items_, true);
 }
 

@@ -16,6 +16,7 @@
 
 namespace gui {
 
+class Bitmap;
 class ImageList;
 class Menu;
 
@@ -59,6 +60,16 @@ class MenuItem : public Component {
   void SetGroupIndex(int g);
   bool Default() const { return default_; }
   void SetDefault(bool d);
+  // Images of the sub-items (nullptr: the menu's Images).
+  ImageList* SubMenuImages() const { return subMenuImages_; }
+  void SetSubMenuImages(ImageList* list);
+  // The images the item's ImageIndex picks from: its parent's sub-menu
+  // images, else its menu's (nullptr: none).
+  ImageList* ItemImages() const;
+  // A picture of the item's own (a copy is kept; nullptr: none), drawn by
+  // owner drawing where no image of the list stands.
+  const gui::Bitmap* Bitmap() const { return bitmap_.get(); }
+  void SetBitmap(const gui::Bitmap* b);
 
   // Sub-items (owned by this item unless they have another owner).
   int Count() const { return int(items_.size()); }
@@ -102,6 +113,8 @@ class MenuItem : public Component {
   bool radio_ = false;
   int group_ = 0;
   bool default_ = false;
+  ImageList* subMenuImages_ = nullptr;
+  std::unique_ptr<gui::Bitmap> bitmap_;
   std::vector<MenuItem*> items_;
   MenuItem* parent_ = nullptr;
   gui::Menu* menu_ = nullptr;  // set on the root item
@@ -124,6 +137,9 @@ class Menu : public Component {
   // the system's), so that owner-drawn items and the rest of the bar agree.
   Color BarColor() const { return barColor_; }
   void SetBarColor(Color c);
+  // Items read from right to left (their order, check marks and texts).
+  bool RightToLeft() const { return rightToLeft_; }
+  void SetRightToLeft(bool r);
   // The backend's handle of the realised menu (0 natively).
   uintptr_t Handle();
   // Dispatches a command id (WM_COMMAND from the menu): true when an item
@@ -141,6 +157,7 @@ class Menu : public Component {
   MenuItem* items_;
   ImageList* images_ = nullptr;
   bool ownerDraw_ = false;
+  bool rightToLeft_ = false;
   Color barColor_ = clDefault;
 };
 
@@ -156,12 +173,17 @@ class PopupMenu : public Menu {
   // for the choice; the chosen item's OnClick runs before it returns.
   void Popup(int x, int y);
   std::function<void(Component* sender)> OnPopup;
+  // Whether a right click (or the context-menu key) on a control or tray
+  // that names this menu shows it; off, the owner's own handler decides.
+  bool AutoPopup() const { return autoPopup_; }
+  void SetAutoPopup(bool a) { autoPopup_ = a; }
   // The control whose popup menu this is while it is shown.
   Component* PopupComponent() const { return popupComponent_; }
   void SetPopupComponent(Component* c) { popupComponent_ = c; }
 
  private:
   Component* popupComponent_ = nullptr;
+  bool autoPopup_ = true;
 };
 
 // The menu backend.

@@ -41,6 +41,9 @@ class RecordingCanvas : public Canvas {
 
   void SetName(std::string n) { name_ = std::move(n); }
   void SetSurfaceSize(Size s) { size_ = s; }
+  // The device's colour depth the canvas reports (32 unless set).
+  void SetBitsPerPixel(int bits) { bits_ = bits; }
+  int BitsPerPixel() const override { return bits_; }
   // The area a paint session may draw on (surface coordinates); without
   // it the whole surface.
   void SetPaintArea(const Rect& r) { paintArea_ = r; hasPaintArea_ = true; }
@@ -105,6 +108,7 @@ class RecordingCanvas : public Canvas {
   std::vector<std::string>* sink_ = &own_;
   std::string name_;
   Size size_;
+  int bits_ = 32;
   Rect paintArea_;
   bool hasPaintArea_ = false;
   bool hasClip_ = false;

@@ -29,6 +29,8 @@
   X(unsigned, WM_SETFONT, 0x0030) X(unsigned, WM_GETFONT, 0x0031)                             \
   X(unsigned, WM_WINDOWPOSCHANGING, 0x0046) X(unsigned, WM_WINDOWPOSCHANGED, 0x0047)          \
   X(unsigned, WM_NOTIFY, 0x004E) X(unsigned, WM_CONTEXTMENU, 0x007B)                          \
+  X(unsigned, WM_QUERYNEWPALETTE, 0x030F) X(unsigned, BM_GETCHECK, 0x00F0)                      \
+  X(unsigned, BM_SETCHECK, 0x00F1) X(int, BST_CHECKED, 1)                                      \
   X(unsigned, WM_NCCREATE, 0x0081) X(unsigned, WM_NCDESTROY, 0x0082)                          \
   X(unsigned, WM_NCCALCSIZE, 0x0083) X(unsigned, WM_NCHITTEST, 0x0084)                        \
   X(unsigned, WM_NCPAINT, 0x0085) X(unsigned, WM_NCACTIVATE, 0x0086)                          \

@@ -60,8 +60,11 @@ class MessageTarget {
   bool Send(const std::function<void()>& fn);
 
   // Window-style timer: fn runs on the main thread every intervalMs until
-  // KillTimer. Setting an id again replaces that timer.
-  void SetTimer(int id, int intervalMs, std::function<void()> fn);
+  // KillTimer. Setting an id again replaces that timer. False when the
+  // system has no timer to give (then there is none under id); known on the
+  // main thread only: a timer set from another thread starts later and
+  // answers true.
+  bool SetTimer(int id, int intervalMs, std::function<void()> fn);
   void KillTimer(int id);
 
   // Asks for notifications about socket s (events: SocketEvent bits); fn
@@ -76,5 +79,10 @@ class MessageTarget {
   struct State;
   std::shared_ptr<State> state_;
 };
+
+// Test hook: while on, SetTimer makes no timer and answers false, as the
+// window system does when it is out of timers.
+void RefuseTimersForTesting(bool refuse);
+bool TimersRefusedForTesting();
 
 }  // namespace plat

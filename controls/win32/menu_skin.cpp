@@ -3,19 +3,16 @@
 
 #include "gui/win_names.h"
 
+#include <cstring>
+
 #include "controls/menu_skin.h"
+#include "gui/win32/gdi_canvas.h"
 
 namespace {
 
 HDC DeviceOf(const gui::Canvas& c) { return reinterpret_cast<HDC>(c.Handle()); }
 
 }  // namespace
-
-int MenuSkinSurfaceBits(const gui::Canvas& c) {
-  HDC dc = DeviceOf(c);
-  if (!dc) return 32;
-  return GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-}
 
 gui::Color MenuSkinNearestColor(const gui::Canvas& c, gui::Color rgb) {
   HDC dc = DeviceOf(c);
@@ -39,4 +36,18 @@ void MenuSkinSystemFont(gui::Font& f) {
   }
   menu.SetColor(gui::clMenuText);
   f.Assign(menu);
+}
+
+std::unique_ptr<gui::Canvas> MenuSkinPopupFrame(const gui::Canvas& c, gui::Size& size) {
+  HDC dc = DeviceOf(c);
+  HWND w = dc ? WindowFromDC(dc) : nullptr;
+  char name[16] = {};
+  // "#32768": the system's class of popup menu windows.
+  if (!w || !GetClassNameA(w, name, sizeof name) || std::strcmp(name, "#32768") != 0) return nullptr;
+  RECT r{};
+  GetWindowRect(w, &r);
+  size = {r.right - r.left, r.bottom - r.top};
+  HDC whole = GetWindowDC(w);
+  if (!whole) return nullptr;
+  return std::make_unique<gui::GdiCanvas>(whole, size, "popup frame", [w](HDC d) { ReleaseDC(w, d); });
 }

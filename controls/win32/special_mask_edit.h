@@ -16,6 +16,7 @@
 
 class TSpecialMaskEdit : public gui::Edit {
  public:
+  gui::ControlKind Kind() const override { return gui::ControlKind::MaskEdit; }
   explicit TSpecialMaskEdit(gui::Component* owner = nullptr);
 
   int32_t NumberValue();

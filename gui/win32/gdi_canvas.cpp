@@ -655,4 +655,9 @@ int GdiCanvas::TextFitCount(std::string_view text, int maxExtent) const {
   return Measurer().FitCount(Font(), text, maxExtent);
 }
 
+int GdiCanvas::BitsPerPixel() const {
+  if (!dc_) return 32;
+  return GetDeviceCaps(dc_, BITSPIXEL) * GetDeviceCaps(dc_, PLANES);
+}
+
 }  // namespace gui

@@ -74,6 +74,7 @@ class GdiCanvas : public Canvas {
   int TextFitCount(std::string_view text, int maxExtent) const override;
   Size SurfaceSize() const override { return size_; }
   uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(dc_); }
+  int BitsPerPixel() const override;
   std::string Describe() const override { return name_; }
 
  protected:

@@ -56,6 +56,7 @@ class StdControl : public Control {
 class Button : public StdControl {
  public:
   explicit Button(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::Button; }
   // The default button takes Enter, the cancel button Escape.
   bool Default() const { return default_; }
   void SetDefault(bool d);
@@ -79,6 +80,7 @@ class Button : public StdControl {
 class CheckBox : public StdControl {
  public:
   explicit CheckBox(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::CheckBox; }
   bool Checked();
   void SetChecked(bool c);
 
@@ -93,6 +95,7 @@ class CheckBox : public StdControl {
 class RadioButton : public CheckBox {
  public:
   explicit RadioButton(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::RadioButton; }
 };
 
 class Label : public StdControl {
@@ -103,6 +106,7 @@ class Label : public StdControl {
 class GroupBox : public StdControl {
  public:
   explicit GroupBox(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::GroupBox; }
 
  protected:
   void AdjustClientRect(Rect& r) override;
@@ -112,6 +116,7 @@ class GroupBox : public StdControl {
 class Edit : public StdControl {
  public:
   explicit Edit(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::Edit; }
   std::string GetText();
   void SetText(const std::string& s);
   int MaxLength() const { return maxLength_; }
@@ -134,6 +139,7 @@ class Edit : public StdControl {
 class Memo : public Edit {
  public:
   explicit Memo(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::Memo; }
 };
 
 // The rich edit of the common controls' second version, in plain-text
@@ -141,6 +147,7 @@ class Memo : public Edit {
 class RichEdit : public Edit {
  public:
   explicit RichEdit(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::RichEdit; }
   // Whether the rich edit library could be loaded.
   static bool Available();
 
@@ -151,6 +158,7 @@ class RichEdit : public Edit {
 // A drop-down list; the owner-drawn variant calls OnDrawItem for each item.
 class ComboBox : public StdControl {
  public:
+  ControlKind Kind() const override { return ControlKind::ComboBox; }
   explicit ComboBox(Component* owner = nullptr, bool ownerDraw = false);
   void AddItem(const std::string& s);
   void ClearItems();
@@ -224,6 +232,7 @@ class ListView : public StdControl {
 class Panel : public Control {
  public:
   explicit Panel(Component* owner = nullptr);
+  ControlKind Kind() const override { return ControlKind::Panel; }
   enum class Bevel { None, Raised, Lowered };
   void SetBevel(Bevel b);
 
@@ -273,6 +282,7 @@ class TabControl;
 // area, shown while its tab is selected.
 class TabSheet : public Control {
  public:
+  ControlKind Kind() const override { return ControlKind::TabSheet; }
   explicit TabSheet(TabControl* tabs, const std::string& caption);
 };
 

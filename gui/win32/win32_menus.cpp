@@ -85,6 +85,7 @@ void Win32MenuBackend::Fill(HMENU h, Menu& menu, MenuItem& parent) {
     mi.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA | MIIM_STRING;
     mi.fType = item.IsLine() ? MFT_SEPARATOR : MFT_STRING;
     if (item.RadioItem()) mi.fType |= MFT_RADIOCHECK;
+    if (menu.RightToLeft()) mi.fType |= MFT_RIGHTORDER;
     // Separators too: an owner-drawn menu measures and draws every item.
     if (menu.OwnerDraw()) {
       mi.fType |= MFT_OWNERDRAW;

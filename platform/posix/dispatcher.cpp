@@ -458,7 +458,11 @@ bool MessageTarget::Send(const std::function<void()>& fn) {
   return slot.ran;
 }
 
-void MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
+bool MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
+  if (TimersRefusedForTesting()) {
+    KillTimer(id);
+    return false;
+  }
   Loop& l = L();
   const int interval = std::max(intervalMs, kMinTimerMs);
   {
@@ -469,6 +473,7 @@ void MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
                         std::make_shared<std::function<void()>>(std::move(fn))});
   }
   if (!MainLoop::IsMainThread()) l.wake.Wake();
+  return true;
 }
 
 void MessageTarget::KillTimer(int id) {

@@ -431,7 +431,11 @@ bool MessageTarget::Send(const std::function<void()>& fn) {
   return rec.ran;
 }
 
-void MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
+bool MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
+  if (TimersRefusedForTesting()) {
+    KillTimer(id);
+    return false;
+  }
   Dispatcher& d = D();
   UINT_PTR uid, old = 0;
   {
@@ -448,17 +452,27 @@ void MessageTarget::SetTimer(int id, int intervalMs, std::function<void()> fn) {
   }
   UINT ms = UINT(std::max(intervalMs, 1));
   TargetWeak weak = state_;
-  OnMainThread([old, uid, ms, weak] {
+  // False only when the system refused the timer.
+  auto start = [old, uid, ms, weak] {
     Dispatcher& d = D();
-    if (!d.hwnd) return;
+    if (!d.hwnd) return true;
     if (old) ::KillTimer(d.hwnd, old);
     bool wanted;
     {
       std::lock_guard<std::mutex> g(d.mapLock);
       wanted = d.timers.count(uid) != 0 && !weak.expired();
     }
-    if (wanted) ::SetTimer(d.hwnd, uid, ms, nullptr);
-  });
+    return !wanted || ::SetTimer(d.hwnd, uid, ms, nullptr) != 0;
+  };
+  if (!MainLoop::IsMainThread()) {
+    OnMainThread([start] { start(); });
+    return true;
+  }
+  if (start()) return true;
+  std::lock_guard<std::mutex> g(d.mapLock);
+  d.timers.erase(uid);
+  if (auto it = state_->timers.find(id); it != state_->timers.end() && it->second == uid) state_->timers.erase(it);
+  return false;
 }
 
 void MessageTarget::KillTimer(int id) {

@@ -45,8 +45,8 @@ struct Bar : BarFixture {
 // waits behind the right scroll button.
 TEST(CoolBarControl, LaysOutAndScrollsByWholeButtons) {
   Bar t;
-  EXPECT_EQ(t.bar.BorderWidth(), 2);  // the default double border from the start
   t.bar.SetDefaultButtonWidth(40);
+  t.bar.SetBorderStyle(csDouble);
   TBarButton* first = t.bar.Add();
   EXPECT_EQ(first->Left(), 2);
   EXPECT_EQ(first->Top(), 3);
@@ -120,6 +120,63 @@ TEST(CoolBarControl, GroupsFireOneChangePerChangedButton) {
   EXPECT_FALSE(App().RunKeyHooks('Q', ssCtrl));  // reaches no freed bar
 }
 
+// B stays 0 until BorderStyle is set, while the constructor's double
+// border is drawn from the start; Style gives every button the bar's
+// height and width 25, each then growing to fit its caption.
+TEST(CoolBarControl, ConstructionBorderAndStyleHeights) {
+  Bar t(300);
+  EXPECT_EQ(t.bar.BorderStyle(), csDouble);
+  EXPECT_EQ(t.bar.BorderWidth(), 0);
+  TBarButton* a = t.Add("Ab");
+  EXPECT_EQ(Rect::FromSize(a->Left(), a->Top(), a->Width(), a->Height()), Rect::FromSize(0, 1, 16, 22));
+  OffCanvas(t.bar).ClearLog();
+  t.desk.Paint(t.bar);
+  EXPECT_TRUE(HasRun(OffLog(t.bar), {"MoveTo(298,1)", "LineTo(1,1) pen=clBtnHighlight"})) << Joined(OffLog(t.bar));
+
+  t.bar.SetHeight(40);
+  t.bar.SetStyle(bsRight);
+  EXPECT_EQ(a->Height(), 40);
+  EXPECT_EQ(a->Width(), 27);  // 12 + 15: grown from 25
+  t.bar.SetStyle(bsBottom);
+  EXPECT_EQ(a->Height(), 40);
+  EXPECT_EQ(a->Width(), 25);
+}
+
+// The bar polls the mouse only while that can change its looks: an idle
+// bar runs no timer; a move over it or a press starts the timer; the tick
+// that finds the cursor off the bar with the primary button up lets the
+// hot button go cold and stops it; a press held off the bar keeps it.
+TEST(CoolBarControl, PollsOnlyWhileTheMouseIsOverOrHeld) {
+  Bar t(300);
+  t.bar.SetDefaultButtonWidth(40);
+  TBarButton* a = t.Add("A");
+  EXPECT_FALSE(t.desk.TimerRunning(t.bar, 0));
+  t.desk.MouseMove(t.bar, 22, 12);
+  EXPECT_TRUE(t.desk.TimerRunning(t.bar, 0));
+  t.desk.FireTimer(t.bar, 0);
+  EXPECT_EQ(a->GetState(), TBarButton::Hot);
+  t.Cursor(t.bar, 22, 30);
+  t.desk.FireTimer(t.bar, 0);
+  EXPECT_EQ(a->GetState(), TBarButton::Cold);
+  EXPECT_EQ(t.bar.HotButton(), nullptr);
+  EXPECT_FALSE(t.desk.TimerRunning(t.bar, 0));
+
+  t.desk.MouseDown(t.bar, 22, 12);
+  EXPECT_TRUE(t.desk.TimerRunning(t.bar, 0));
+  t.Cursor(t.bar, 22, 30);
+  t.desk.FireTimer(t.bar, 0);
+  EXPECT_EQ(a->GetState(), TBarButton::Pressed);
+  EXPECT_TRUE(t.desk.TimerRunning(t.bar, 0));
+  t.desk.env.SetKeyDown(VK_LBUTTON, false);
+  t.desk.FireTimer(t.bar, 0);
+  EXPECT_EQ(a->GetState(), TBarButton::Cold);
+  EXPECT_FALSE(t.desk.TimerRunning(t.bar, 0));
+  t.bar.Hide();
+  t.desk.MouseMove(t.bar, 22, 12);
+  t.desk.FireTimer(t.bar, 0);
+  EXPECT_FALSE(t.desk.TimerRunning(t.bar, 0));  // nothing to look after
+}
+
 // A button removed while the mouse rests on it is forgotten: the next
 // tick reaches no freed button. A press stays pressed while the primary
 // button is held and turns hot within one tick of its release.
@@ -128,7 +185,7 @@ TEST(CoolBarControl, HoverPressAndRemovalWhileHot) {
   t.bar.SetDefaultButtonWidth(40);
   TBarButton* a = t.Add("A");
   TBarButton* b = t.Add("B");
-  t.Cursor(t.bar, 62, 12);
+  t.desk.MouseMove(t.bar, 62, 12);
   t.desk.FireTimer(t.bar, 0);
   EXPECT_EQ(t.bar.HotButton(), b);
   EXPECT_EQ(b->GetState(), TBarButton::Hot);
@@ -159,6 +216,7 @@ TEST(CoolBarControl, HoverPressAndRemovalWhileHot) {
 // the caption around its '&'.
 TEST(CoolBarControl, ButtonGeometryAndCaptions) {
   Bar t(400);
+  t.bar.SetBorderStyle(csDouble);
   auto images = std::make_unique<ImageList>(nullptr, 16, 16);
   t.bar.SetHotImageList(images.get());
   t.bar.SetDefaultButtonWidth(25);
@@ -208,7 +266,7 @@ TEST(CoolBarControl, ButtonGeometryAndCaptions) {
   // draws no image from it.
   images.reset();
   EXPECT_EQ(t.bar.HotImageList(), nullptr);
-  t.Cursor(t.bar, bottom->Left() + 5, 12);
+  t.desk.MouseMove(t.bar, bottom->Left() + 5, 12);
   t.desk.FireTimer(t.bar, 0);
   EXPECT_EQ(bottom->GetState(), TBarButton::Hot);
 }

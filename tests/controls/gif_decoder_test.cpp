@@ -173,10 +173,21 @@ TEST(GIFDecoder, HostileAndMalformedStreams) {
   EXPECT_EQ(Decode("GIX89a" + std::string(20, '\0'), d), kGIFErrorDecoding);
   EXPECT_EQ(Decode("GIF8", d), kGIFErrorDecoding);
   EXPECT_EQ(Decode(std::string("GIF89a\x02\x00\x02\x00\x81\x00\x00\x01\x02", 15), d), kGIFErrorDecoding);
-  // Screens beyond 4096 pixels a side, declared or grown by a frame.
+  // Frames of up to 16384 pixels a side; 16385 is an error either way.
+  EXPECT_EQ(Decode(gifgen::Encode(Single(16384, 1, 2, 1)), d), kGIFErrorNone);
+  EXPECT_EQ(Decode(gifgen::Encode(Single(1, 16384, 2, 1)), d), kGIFErrorNone);
+  EXPECT_EQ(Decode(gifgen::Encode(Single(16385, 1, 2, 1)), d), kGIFErrorDecoding);
+  EXPECT_EQ(Decode(gifgen::Encode(Single(1, 16385, 2, 1)), d), kGIFErrorDecoding);
+  // Screens beyond the pixel cap, declared or grown by a small frame far
+  // out.
   EXPECT_EQ(Decode(std::string("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00;", 14), d), kGIFErrorDecoding);
+  gifgen::Image far = Single(2, 2, 2, 1);
+  far.frames[0].left = far.frames[0].top = 60000;
+  EXPECT_EQ(Decode(gifgen::Encode(far), d), kGIFErrorDecoding);
   const std::string head("GIF89a\x10\x00\x10\x00\x00\x00\x00", 13);
-  EXPECT_EQ(Decode(head + std::string(",\x00\x0F\x00\x00\x00\x02\x10\x00\x00", 10), d), kGIFErrorDecoding);
+  // A screen grown past 4096 pixels wide by a frame is within the caps.
+  ASSERT_EQ(Decode(head + std::string(",\x00\x0F\x00\x00\x00\x02\x10\x00\x00", 10), d), kGIFErrorNone);
+  EXPECT_EQ(d.ScreenWidth, 3840 + 512);
   EXPECT_EQ(Decode(head + std::string(",\x00\x00\x00\x00\x00\x00\x01\x00\x00", 10), d), kGIFErrorDecoding);
   EXPECT_EQ(Decode(head + std::string(",\x00\x00\x00\x00\x01\x00", 7), d), kGIFErrorDecoding);
   // Pixels of all frames beyond 64 M: the fifth 4096 x 4096 frame.

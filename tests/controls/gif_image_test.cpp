@@ -52,9 +52,18 @@ std::vector<std::string> Drawn(const std::string& log) {
   return out;
 }
 
+// A parent that counts the palette requests it is sent.
+struct PaletteParent : Control {
+  int paletteQueries = 0;
+  void WndProc(Message& m) override {
+    if (m.Msg == WM_QUERYNEWPALETTE) ++paletteQueries;
+    Control::WndProc(m);
+  }
+};
+
 struct GIFImageTest : ::testing::Test {
   FakeDesktop desk;
-  Control parent;
+  PaletteParent parent;
   TGIFImage* gif;
   GIFImageTest() {
     parent.SetBounds(0, 0, 100, 100);
@@ -66,6 +75,20 @@ struct GIFImageTest : ::testing::Test {
   }
   using Log = std::vector<std::string>;
   Log Paint() { return Drawn(desk.Paint(parent)); }
+  // A paint through the off-screen picture, as that picture's log.
+  Log OffscreenLog() {
+    desk.Paint(parent);
+    auto* buffer = dynamic_cast<RecordingCanvas*>(&gif->BufferBitmap()->GetCanvas());
+    if (!buffer) return {};
+    buffer->ClearLog();
+    desk.Paint(parent);
+    return buffer->Log();
+  }
+  static std::string Joined(const Log& l) {
+    std::string s;
+    for (const auto& line : l) s += line + "\n";
+    return s;
+  }
   // The frame's colour at a table index, as the canvas takes colours.
   Color ColorOf(int index) {
     const uint32_t c = gif->Player().Data().Frames[0].Color(uint8_t(index));
@@ -104,6 +127,19 @@ TEST_F(GIFImageTest, PaintsAtTheOriginCentredStretchedAndTiled) {
   EXPECT_EQ(Paint(), (Log{"FillRect(0,0,9,3) brush=#010203", at("0,0,4,2")}));
   gif->SetDoubleBuffered(true);  // one copy out of the off-screen picture
   EXPECT_EQ(Paint(), (Log{"BitBlt(0,0,9,3 <- bitmap 9x3 @0,0,SRCCOPY)"}));
+  // On a screen of 256 colours the 32-bit image is stretched with
+  // HALFTONE, even through the off-screen picture.
+  gif->SetOpaque(false);
+  gif->SetStretchBigOnly(false);
+  gif->SetStretch(true);
+  desk.screenBits = 8;
+  const std::string buffered = Joined(OffscreenLog());
+  EXPECT_NE(buffered.find("SetStretchMode(4)\nStretchBlt(0,0,9,3 <- bitmap 4x2 0,0,4,2,SRCCOPY) mode=4"),
+            std::string::npos)
+      << buffered;
+  desk.screenBits = 16;
+  EXPECT_NE(Joined(OffscreenLog()).find("SRCCOPY) mode=3"), std::string::npos);
+  gif->SetStretch(false);
 
   Bitmap still(3, 1);  // a still picture instead: as it is, centred
   gif->SetDoubleBuffered(false);
@@ -161,6 +197,50 @@ TEST_F(GIFImageTest, AFailedLoadLeavesTheControlEmptyAndAbortsSilently) {
   plat::MemoryStream none;
   EXPECT_THROW(gif->LoadFromStream(none), Abort);
   EXPECT_EQ(gif->LastError(), kGIFErrorEmpty);
+}
+
+// "Data" holds the bytes shown, stored as a 32-bit length and the bytes;
+// read back while loading, they are decoded when loading ends. Every load
+// sends the parent WM_QUERYNEWPALETTE. A property the stream cuts short
+// raises and changes nothing.
+TEST_F(GIFImageTest, DataPropertyRoundTripsAndLoadedDecodesIt) {
+  parent.HandleNeeded();
+  const std::string bytes = TwoFrames(true);
+  Load(*gif, bytes);
+  EXPECT_EQ(parent.paletteQueries, 1);
+  EXPECT_EQ(std::string(gif->Data().begin(), gif->Data().end()), bytes);
+  plat::MemoryStream stored;
+  gif->WriteData(stored);
+  ASSERT_EQ(stored.Size(), int64_t(4 + bytes.size()));
+  std::string head(4, '\0');
+  stored.SetPosition(0);
+  stored.ReadBuffer(head.data(), 4);
+  EXPECT_EQ(head, std::string({char(bytes.size()), 0, 0, 0}));
+
+  auto* copy = new TGIFImage(&parent);
+  copy->SetParent(&parent);
+  copy->BeginLoading();
+  stored.SetPosition(0);
+  copy->ReadData(stored);
+  EXPECT_TRUE(copy->Empty());
+  copy->EndLoading();
+  EXPECT_EQ(copy->FrameCount(), 2);
+  EXPECT_EQ(copy->Data(), gif->Data());
+  EXPECT_EQ(parent.paletteQueries, 2);
+
+  plat::MemoryStream cut;
+  cut.Write(head.data(), 4);
+  cut.Write(bytes.data(), 10);
+  cut.SetPosition(0);
+  EXPECT_THROW(copy->ReadData(cut), plat::EStreamError);
+  EXPECT_EQ(copy->FrameCount(), 2);
+  plat::MemoryStream bad;  // decodes to nothing: empty, no raise
+  bad.Write("\x04\x00\x00\x00JFIF", 8);
+  bad.SetPosition(0);
+  copy->ReadData(bad);
+  EXPECT_TRUE(copy->Empty());
+  EXPECT_TRUE(copy->Data().empty());
+  EXPECT_EQ(copy->LastError(), kGIFErrorDecoding);
 }
 
 // The animation on an injected clock: each tick shows the next frame in

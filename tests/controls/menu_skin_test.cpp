@@ -11,7 +11,10 @@
 #include "controls/menu_skin.h"
 #include "gui/fake_peer.h"
 #include "gui/form.h"
+#include "gui/image_list.h"
 #include "gui/recording_canvas.h"
+#include "gui/tool_bar.h"
+#include "platform/dispatcher.h"
 
 namespace {
 
@@ -23,9 +26,20 @@ class DepthSkin : public TMenuSkin {
  public:
   using TMenuSkin::TMenuSkin;
   int bits = 32;
+  // Items drawn as on an 80 x 40 popup window whose whole area draws into
+  // frameLog.
+  bool onPopup = false;
+  std::vector<std::string> frameLog;
 
  protected:
   int SurfaceBits(const Canvas&) const override { return bits; }
+  std::unique_ptr<Canvas> PopupFrame(const Canvas&, gui::Size& size) const override {
+    if (!onPopup) return nullptr;
+    size = {80, 40};
+    auto frame = std::make_unique<RecordingCanvas>(size);
+    frame->SetSink(const_cast<std::vector<std::string>*>(&frameLog));
+    return frame;
+  }
   void SystemMenuFont(gui::Font& f) const override {
     f.SetName("Menu");
     f.SetHeight(-12);
@@ -202,6 +216,82 @@ TEST_F(MenuSkinTest, DrawingSkinsNewItemsWithoutRebuildingTheMenu) {
   EXPECT_TRUE(skin->SkinsItem(*added));
   EXPECT_TRUE(skin->SkinsItem(*open));
   EXPECT_EQ(menus.changes, changes) << "the menu was rebuilt during a draw";
+}
+
+// Right to left, every horizontal rule is mirrored within the item: the
+// column, the box and its tick, the text's side, the bar item's shadow.
+// With FlatMenu a drop-down item also flattens its popup window's border.
+TEST_F(MenuSkinTest, RightToLeftMenusAreMirroredAndFlatPopupsGetAFlatBorder) {
+  skin->SetActive(true);
+  bar->SetRightToLeft(true);
+  skin->DrawItem(*open, c, {0, 0, 120, 20}, ODS_CHECKED);
+  for (const char* l : {"FillRect(96,0,120,21) brush=#CACACA", "FillRect(0,0,96,21) brush=#F6F6F6",
+                        "FrameRect(103,5,113,15) brush=clHighlight", "Polyline(110,8 108,10 103,5) pen=clMenuText"})
+    EXPECT_TRUE(Has(c, l)) << l << "\n" << c.LogText();
+  EXPECT_TRUE(Has(c, "DrawText(\"&Open\",0,4,93,17,DT_RIGHT|", true)) << c.LogText();
+  c.ClearLog();
+  skin->DrawItem(*file, c, {0, 0, 40, 19}, ODS_SELECTED);
+  for (const char* l : {"FillRect(8,0,40,20) brush=#ADADD6", "Polyline(39,19 39,0 7,0 7,20) pen=clHighlight",
+                        "FillRect(0,0,7,20) brush=#B6B6B6", "Polyline(4,1 0,1 0,6) pen=clBtnFace"})
+    EXPECT_TRUE(Has(c, l)) << l << "\n" << c.LogText();
+
+  skin->onPopup = true;
+  skin->DrawItem(*open, c, {0, 0, 120, 20}, 0);
+  EXPECT_TRUE(skin->frameLog.empty()) << "the system's border without FlatMenu";
+  skin->SetFlatMenu(true);
+  skin->DrawItem(*file, c, {0, 0, 40, 19}, 0);
+  EXPECT_TRUE(skin->frameLog.empty()) << "the bar is no popup";
+  skin->DrawItem(*open, c, {0, 0, 120, 20}, 0);
+  EXPECT_EQ(skin->frameLog, (std::vector<std::string>{"Save() -> 1", "FrameRect(0,0,80,40) brush=#747474",
+                                                      "FrameRect(1,1,79,39) brush=#F6F6F6",
+                                                      "FrameRect(2,2,78,38) brush=#F6F6F6", "Restore(1)"}));
+}
+
+// A glyph comes from the parent item's sub-menu images before the menu's,
+// else from the item's own bitmap; it widens the column and the item.
+TEST_F(MenuSkinTest, GlyphsComeFromTheSubMenuImagesOrTheItemsOwnBitmap) {
+  skin->SetActive(true);
+  int w0 = 0, h0 = 0;
+  skin->MeasureItem(*open, c, w0, h0);
+  ImageList wide(nullptr, 32, 30);
+  Bitmap picture(32, 30);
+  wide.Add(picture);
+  file->SetSubMenuImages(&wide);
+  open->SetImageIndex(0);
+  int w = 0, h = 0;
+  skin->MeasureItem(*open, c, w, h);
+  EXPECT_EQ(w - w0, 32 - 24);
+  EXPECT_EQ(h, 36);
+  skin->DrawItem(*open, c, {0, 0, 120, 36}, 0);
+  EXPECT_TRUE(Has(c, "DrawMasked(", true)) << c.LogText();
+  EXPECT_TRUE(Has(c, "DrawText(\"&Open\",39,", true)) << "text after the wider glyph";
+
+  c.ClearLog();
+  Bitmap own(12, 12);
+  exit->SetBitmap(&own);
+  skin->DrawItem(*exit, c, {0, 0, 120, 20}, 0);
+  EXPECT_TRUE(Has(c, "DrawMasked(5,4,", true)) << c.LogText();
+  exit->SetBitmap(nullptr);
+  c.ClearLog();
+  skin->DrawItem(*exit, c, {0, 0, 120, 20}, 0);
+  EXPECT_FALSE(Has(c, "DrawMasked(", true));
+}
+
+// With AutoDetect, what is added to the form later (a sub-item deep in a
+// menu, a tool bar) is skinned once the loop runs; without it, not.
+TEST_F(MenuSkinTest, AutoDetectAppliesTheSkinAgainToWhatIsAdded) {
+  skin->SetAutoDetect(true);
+  skin->SetActive(true);
+  MenuItem* deep = open->AddItem("Recent");
+  auto* tools = new ToolBar(&form);
+  EXPECT_FALSE(skin->SkinsItem(*deep));
+  plat::MainLoop::ProcessMessages();
+  EXPECT_TRUE(skin->SkinsItem(*deep));
+  EXPECT_TRUE(skin->SkinsBar(*tools));
+  skin->SetAutoDetect(false);
+  MenuItem* later = open->AddItem("Later");
+  plat::MainLoop::ProcessMessages();
+  EXPECT_FALSE(skin->SkinsItem(*later));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "controls/gif_player.h"
+#include "gui/control.h"
 #include "platform/dispatcher.h"
 #include "tests/support/test_util.h"
 #include "tools/gif_builder.h"
@@ -55,6 +56,24 @@ TEST(TTimerEx, TicksOnTheMainThreadInBothModesAndOnItsOwnWhenThreadSafe) {
   plat::MainLoop::ProcessMessages();
   EXPECT_EQ(ticks, stopped);
   EXPECT_EQ(wrongSender, 0);
+}
+
+// A window timer the system cannot give raises the out-of-resources
+// error with the message for a lack of timers; thread mode needs none.
+TEST(TTimerEx, AWindowTimerTheSystemRefusesRaisesOutOfResources) {
+  TTimerEx t;
+  t.SetInterval(10);
+  plat::RefuseTimersForTesting(true);
+  try {
+    t.SetOnTimer([](TTimerEx*) {});
+    ADD_FAILURE() << "no error";
+  } catch (const gui::EOutOfResources& e) {
+    EXPECT_STREQ(e.what(), "Not enough timers available");
+  }
+  EXPECT_NO_THROW(t.SetThreaded(true));
+  EXPECT_THROW(t.SetThreaded(false), gui::EOutOfResources);
+  plat::RefuseTimersForTesting(false);
+  EXPECT_NO_THROW(t.SetInterval(20));
 }
 
 // The thread has handed a tick to the main thread, which has not run it

@@ -145,4 +145,37 @@ TEST_F(TrayTest, WithoutAnIconNothingIsAddedUntilOneIsAssigned) {
   EXPECT_EQ(orphan->HookedWindow(), 0u);
 }
 
+// A right click shows the popup menu only while its AutoPopup is on (the
+// ShowMenu event fires either way); a rename through the base component
+// reaches the tip as long as none was set.
+TEST_F(TrayTest, RightClickHonoursAutoPopupAndABaseRenameReachesTheTip) {
+  gui::RecordingMenuBackend menus;
+  gui::ScopedService<gui::MenuBackend> menusIn{menus};
+  TTray* t = LoadedTray([](TTray&) {});
+  std::vector<std::string> events;
+  t->ShowMenu = [&](TTray*) { events.push_back("show"); };
+  auto* menu = new gui::PopupMenu(&form);
+  t->SetPopupMenu(menu);
+  menu->SetAutoPopup(false);
+  const auto rightClick = [&] {
+    using namespace gui;
+    Message m{kTrayCallbackMessage, t->IconID(), WM_RBUTTONDOWN, 0};
+    TMsgCmpList::Get().Dispatch(form.Handle(), m);
+    return m.Result;
+  };
+  EXPECT_EQ(rightClick(), 1);
+  EXPECT_EQ(events, (std::vector<std::string>{"show"}));
+  EXPECT_TRUE(menus.shown.empty());
+  EXPECT_TRUE(shell.foreground.empty());
+  menu->SetAutoPopup(true);
+  rightClick();
+  EXPECT_EQ(menus.shown.size(), 1u);
+  EXPECT_EQ(shell.foreground, (std::vector<uintptr_t>{form.Handle()}));
+
+  gui::Component& base = *t;
+  base.SetName("Renamed");
+  EXPECT_EQ(shell.calls.back().Message, kNimModify);
+  EXPECT_EQ(Tip(shell.calls.size() - 1), "Renamed");
+}
+
 }  // namespace

@@ -213,7 +213,8 @@ TEST(WaymarkControl, HoverFollowsCursorAndPrimaryButton) {
   Bar t;
   t.AddButtons(10);
   const TWaymarkScrollButton& bottom = t.bar.BottomScroll();
-  t.Cursor(t.bar, 50, 90);
+  EXPECT_FALSE(t.desk.TimerRunning(t.bar, 0));  // idle: no polling
+  t.desk.MouseMove(t.bar, 50, 90);
   t.desk.FireTimer(t.bar, 0);
   EXPECT_EQ(bottom.GetState(), TWaymarkScrollButton::Hot);
   t.Cursor(t.bar, 50, 50);

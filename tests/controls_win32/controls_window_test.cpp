@@ -2,20 +2,14 @@
 // the bars' off-screen pictures and of the graph painted into a picture
 // (device-independent sections read back), images of the named list
 // loaded from real .bmp and .ico files, presses sent as window messages.
-// With TARN_SHOT_DIR set, the window's picture is written there as
-// controls_window.bmp.
+// tools/demo/controls_demo.cpp shows the same window for a picture.
 #include "tests/gui_win32/win32_fixture.h"
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "controls/cool_bar_control.h"
-#include "controls/graph.h"
-#include "controls/managed_image_list.h"
-#include "controls/waymark_control.h"
-#include "gui/form.h"
 #include "tests/support/test_util.h"
+#include "tools/controls_showcase.h"
 
 namespace {
 
@@ -25,104 +19,24 @@ using testwin::kFace;
 using testwin::kShadow;
 
 constexpr Color kHighlight = MakeRGB(200, 210, 220);
-constexpr Color kRed = MakeRGB(255, 0, 0);
-constexpr Color kBlue = MakeRGB(0, 0, 255);
-
-bool Inside(int x, int y) { return x >= 4 && x < 12 && y >= 4 && y < 12; }
-
-// 16 x 16: a red square (4..11) on white, the transparent colour.
-std::string SquareBmp() {
-  Bitmap b(16, 16);
-  b.Fill(clWhite);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      if (Inside(x, y)) b.SetPixel(x, y, kRed);
-  return b.SaveToBytes();
-}
-
-// A 16 x 16 icon of 32 bits: a blue square, transparent around it.
-std::string SquareIco() {
-  std::string s;
-  auto u16 = [&](unsigned v) { s += char(v & 0xFF), s += char((v >> 8) & 0xFF); };
-  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
-  const uint32_t colours = 16 * 16 * 4, mask = 16 * 4;
-  u16(0), u16(1), u16(1);                                        // the directory
-  s += "\x10\x10\0\0"s, u16(1), u16(32), u32(40 + colours + mask), u32(6 + 16);
-  u32(40), u32(16), u32(32), u16(1), u16(32), u32(0), u32(colours + mask), u32(0), u32(0), u32(0), u32(0);
-  for (int y = 15; y >= 0; --y)
-    for (int x = 0; x < 16; ++x) s += Inside(x, y) ? "\xFF\0\0\xFF"s : "\0\0\0\0"s;
-  for (int y = 15; y >= 0; --y) {
-    unsigned bits = 0;
-    for (int x = 0; x < 16; ++x)
-      if (!Inside(x, y)) bits |= 0x8000u >> x;
-    s += char(bits >> 8), s += char(bits & 0xFF), s += "\0\0"s;
-  }
-  return s;
-}
+constexpr Color kRed = kShowcaseRed;
+constexpr Color kBlue = kShowcaseBlue;
 
 class ControlsWindow : public testwin::Win32Test {
  protected:
-  // classic: the classic colours (for looking at), not the test's own.
-  explicit ControlsWindow(bool classic = false) {
-    Colors().Set(COLOR_BTNHIGHLIGHT, kHighlight);
-    const FixedSystemColorTable classicTable;
-    if (classic)
-      for (int i = 0; i < kSystemColorCount; ++i) Colors().Set(i, classicTable.RGBOf(i));
-    form.SetBounds(40, 40, 440, 320);
-    images = new TManagedImageList(&form, 16, 16);
-    const std::string dir = testutil::TempFolder("controls_window");
-    testutil::WriteFileBytes(dir + "square.bmp", SquareBmp());
-    testutil::WriteFileBytes(dir + "square.ico", SquareIco());
-    bmpIndex = images->AddImage(dir + "square.bmp");
-    icoIndex = images->AddImage(dir + "square.ico");
-
-    bar = new TCoolBarControl(&form);
-    bar->SetBounds(0, 0, 420, 40);
-    bar->SetBorderStyle(csSingle);
-    bar->SetStyle(bsRight);
-    bar->SetHotImageList(images);
-    bar->SetColdImageList(images);
-    bar->SetDisabledImageList(images);
-    bar->SetParent(&form);
-    for (const char* caption : {"&Alpha", "Beta"}) {
-      TBarButton* b = bar->Add();
-      b->SetColdImageIndex(bmpIndex);
-      b->SetHotImageIndex(bmpIndex);
-      b->SetDisabledImageIndex(bmpIndex);
-      b->SetCaption(caption);
-    }
-    bar->GetButton(1)->SetEnabled(false);
-
-    side = new TWaymarkControl(&form);
-    side->SetBounds(0, 40, 140, 200);
-    side->SetScrollStyle(nssAlways);
-    side->SetImageList(images);
-    side->SetParent(&form);
-    for (int i = 0; i < 2; ++i) {
-      TWaymarkButton* b = side->Add();
-      b->SetCaption(i ? "Beta" : "Alpha");
-      b->SetImageIndex(i ? icoIndex : bmpIndex);
-    }
-    side->GetButton(0)->SetDown(true);
-
-    graph = new TGraph(&form);
-    graph->SetBounds(140, 40, 280, 200);
-    graph->SetsSuffix(" b/s");
-    graph->SetbLabelGraph(true);
-    graph->SetParent(&form);
-    for (int i = 0; i < 40; ++i) graph->AddValue(i % 10 * 10);
-    form.HandleNeeded();
-  }
+  // The test's own highlight colour, set before anything is drawn.
+  bool colored_ = (Colors().Set(COLOR_BTNHIGHLIGHT, kHighlight), true);
+  TControlsShowcase showcase{testutil::TempFolder("controls_window")};
+  Form& form = showcase.form;
+  TManagedImageList* images = showcase.images;
+  TCoolBarControl* bar = showcase.bar;
+  TWaymarkControl* side = showcase.side;
+  TGraph* graph = showcase.graph;
+  int bmpIndex = showcase.bmpIndex, icoIndex = showcase.icoIndex;
 
   static HWND Hwnd(Control& c) { return reinterpret_cast<HWND>(c.Handle()); }
   static Color At(TOffscreenControl& c, int x, int y) { return c.Offscreen().Pixel(x, y); }
 
-  Form form;
-  TManagedImageList* images;
-  TCoolBarControl* bar;
-  TWaymarkControl* side;
-  TGraph* graph;
-  int bmpIndex = -1, icoIndex = -1;
 };
 
 TEST_F(ControlsWindow, NamedImagesFromBmpAndIcoFiles) {
@@ -234,32 +148,6 @@ TEST_F(ControlsWindow, GraphPixels) {
   EXPECT_EQ(picture.Pixel(106, 50), clBlue) << "vertical grid line (46 + 5 x 12)";
   EXPECT_EQ(picture.Pixel(100, 53), clBlue) << "horizontal grid line";
   EXPECT_EQ(picture.Pixel(100, 50), clBlack) << "background";
-}
-
-// The whole window in the classic colours, for looking at (TARN_SHOT_DIR).
-class ControlsPicture : public ControlsWindow {
- protected:
-  ControlsPicture() : ControlsWindow(true) {}
-};
-
-TEST_F(ControlsPicture, Picture) {
-  const char* dir = std::getenv("TARN_SHOT_DIR");
-  if (!dir) GTEST_SKIP() << "TARN_SHOT_DIR not set";
-  graph->SetsBackColor(clBtnHighlight);
-  graph->SetsGridColor(clActiveBorder);
-  graph->SetsLineColor(clBtnShadow);
-  form.Show();
-  WaitFor([&] { return IsWindowVisible(Hwnd(form)) != 0; });
-  RedrawWindow(Hwnd(form), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Pump();
-  RECT w{};
-  GetWindowRect(Hwnd(form), &w);
-  Bitmap shot(w.right - w.left, w.bottom - w.top);
-  HDC screen = GetDC(nullptr);
-  ::BitBlt(reinterpret_cast<HDC>(shot.GetCanvas().Handle()), 0, 0, shot.Width(), shot.Height(), screen, w.left,
-           w.top, SRCCOPY);
-  ReleaseDC(nullptr, screen);
-  testutil::WriteFileBytes(std::string(dir) + "/controls_window.bmp", shot.SaveToBytes());
 }
 
 }  // namespace
