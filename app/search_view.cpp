@@ -58,13 +58,13 @@ TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::P
       view::AddButton(strip, LangText(kSection, "00005", "&Download"), 529, 5, 80, [this] { DownloadChosen(); });
   count_ = view::AddLabel(strip, "", 618, 10, kCountWidth);
 
-  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 200},
-                               {LangText(kSection, "00011", "Size"), 70, true},
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 170},
+                               {LangText(kSection, "00011", "Size"), 66, true},
                                {LangText(kSection, "00012", "Bit rate"), 55, true},
                                {LangText(kSection, "00013", "Frequency"), 70, true},
                                {LangText(kSection, "00014", "Length"), 55, true},
-                               {LangText(kSection, "00015", "User"), 110},
-                               {LangText(kSection, "00016", "Speed"), 75},
+                               {LangText(kSection, "00015", "User"), 95},
+                               {LangText(kSection, "00016", "Speed"), 70},
                                {LangText(kSection, "00017", "Ping"), 45, true}});
   grid_->OnCompare = [this](TCustomGridTreeList*, const TGridTreeListNode* a, const TGridTreeListNode* b,
                             int& compare) { compare = CompareRows(a, b); };

@@ -94,7 +94,7 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   ASSERT_TRUE(GetMenuInfo(GetMenu(Hwnd(form)), &mi));
   LOGBRUSH lb{};
   ASSERT_TRUE(mi.hbrBack && GetObjectA(mi.hbrBack, sizeof lb, &lb));
-  EXPECT_EQ(lb.lbColor, COLORREF(ColorToRGB(clBtnFace)));
+  EXPECT_EQ(lb.lbColor, COLORREF(ColorToRGB(clMenu)));
 
   // The icon column, the background (one row lower than the item), the
   // glyph dimmed by 30 % with its white left out; selected: the fill, the

@@ -13,8 +13,12 @@
 //   tarnwick_demo wizard      the setup wizard instead
 //   tarnwick_demo settings    the settings dialog over the main window
 //   ... small                 the main window at its smallest size
+//   ... N                     the wizard's page, the settings dialog's or the
+//                             server window's view number N (from 0)
 #include <windows.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -67,10 +71,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   // The words: what to show ("main" is the main window), and "small".
   std::string what;
   bool small = false;
+  int page = 0;
   std::istringstream words(commandLine ? commandLine : "");
   for (std::string w; words >> w;) {
     if (w == "small")
       small = true;
+    else if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0])))
+      page = std::atoi(w.c_str());
     else if (w != "main")
       what = w;
   }
@@ -83,6 +90,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const std::string folder = FreshFolder();
     {
       TRegisterWizardForm wizard(nullptr, folder);
+      wizard.AcceptBox->SetChecked(true);
+      while (wizard.Page() < page && wizard.Next()) {
+      }
       wizard.ShowModal();
     }
     std::error_code ec;
@@ -148,10 +158,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     if (what == "settings") {
       form.SharedItemList().AddDirectory(folder, "Demo", true, "*.mp3,*.ogg");
       form.SharesChanged();
+      form.SettingsForm->Pages()->SetPageIndex(page);
       form.ShowSettings();
     }
     if (what == "networks") form.LegacySettings->ShowAndActivate();
-    if (what == "servers") form.ServerForm->ShowAndActivate();
+    if (what == "servers") {
+      form.ServerForm->ShowView(TNapsterServerForm::TView(page));
+      form.ServerForm->ShowAndActivate();
+    }
     code = app.Run();
   }
   server.Stop();
