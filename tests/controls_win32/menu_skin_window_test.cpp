@@ -87,6 +87,9 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   ASSERT_TRUE(bar->OwnerDraw());
   EXPECT_EQ(Measure(exit), std::make_pair(107u, 23u)) << "fixed measuring: 14 characters and the column";
   EXPECT_EQ(Measure(line).second, 4u);
+  // A bar item has no column: its text and the skin's margins (the system
+  // spaces the bar's items).
+  EXPECT_EQ(Measure(file).first, 37u);
   // The rest of the bar is filled in the items' bar colour.
   MENUINFO mi{};
   mi.cbSize = sizeof mi;
