@@ -184,6 +184,7 @@ cmd_run() {
 # not depend on the desktop it is run from).
 cmd_shot() {
   local file="${1:-}" what="${2:-main}" title
+  shift 2 2>/dev/null || shift $#
   [ -n "$file" ] || { echo "usage: $0 shot FILE.png [main|wizard|settings]" >&2; exit 2; }
   case "$what" in
     main) title=Tarnwick ;;
@@ -200,7 +201,9 @@ cmd_shot() {
   local x11='HKCU\Software\Wine\X11 Driver' rc=0
   wine reg add "$x11" /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
   # The main window with a fake server's search results in its grid.
-  "$ROOT/tools/window_shot.sh" "$OUT/win32/tools/tarnwick_demo.exe" "$title" "$file" "$what" || rc=$?
+  # More words go to the demonstration ("small": the main window at its
+  # smallest size; a view's name: that view).
+  "$ROOT/tools/window_shot.sh" "$OUT/win32/tools/tarnwick_demo.exe" "$title" "$file" "$what" "$@" || rc=$?
   wine reg delete "$x11" /v Managed /f >/dev/null 2>&1 </dev/null || true
   [ "$rc" -eq 0 ] || exit "$rc"
   log "wrote $file"
@@ -212,7 +215,7 @@ case "${1:-}" in
   build) setup; build_native; build_win32 ;;
   test)  cmd_test ;;
   run)   shift; cmd_run "$@" ;;
-  shot)  shift; cmd_shot "${1:-}" "${2:-main}" ;;
+  shot)  shift; cmd_shot "$@" ;;
   bench) cmd_bench ;;
   fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
   *) echo "usage: $0 setup|build|test|run|shot FILE.png [main|wizard|settings]|bench|fuzz" >&2; exit 2 ;;

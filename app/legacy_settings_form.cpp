@@ -17,12 +17,6 @@ namespace {
 
 constexpr const char* kSection = "LegacySettings";
 
-// An edit that shows its text as stars.
-class PasswordEdit : public gui::Edit {
- public:
-  explicit PasswordEdit(gui::Component* owner) : gui::Edit(owner) { SetStyleBit(ES_PASSWORD, true); }
-};
-
 std::string StateText(TLegacyServer::TState s) {
   switch (s) {
     case TLegacyServer::Connecting: return LangText(kSection, "00030", "Connecting");
@@ -50,10 +44,10 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
 
   list_ = new gui::ListView(this);
   list_->SetBounds(8, 8, 446, 170);
-  list_->AddColumn(LangText(kSection, "00001", "Server"), 200);
-  list_->AddColumn(LangText(kSection, "00002", "Nick"), 95);
-  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 72);
-  list_->AddColumn(LangText(kSection, "00004", "State"), 70);
+  list_->AddColumn(LangText(kSection, "00001", "Server"), 190);
+  list_->AddColumn(LangText(kSection, "00002", "Nick"), 90);
+  list_->AddColumn(LangText(kSection, "00003", "Redirector"), 74);
+  list_->AddColumn(LangText(kSection, "00004", "State"), 66);
   list_->SetParent(this);
 
   view::AddLabel(this, LangText(kSection, "00005", "Host:"), 8, 192, 60);
@@ -65,9 +59,7 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
   nick_ = view::AddEdit(this, 70, 216, 150);
   nick_->SetText(nick);
   view::AddLabel(this, LangText(kSection, "00008", "Password:"), 232, 220, 60);
-  password_ = new PasswordEdit(this);
-  password_->SetBounds(294, 216, 160, 21);
-  password_->SetParent(this);
+  password_ = view::AddEdit(this, 294, 216, 160, true);
   redirect_ = new gui::CheckBox(this);
   redirect_->SetCaption(LangText(kSection, "00009", "Redirector"));
   redirect_->SetBounds(346, 190, 100, 17);
@@ -88,27 +80,11 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
   close->SetCancel(true);
   statusLabel_ = view::AddLabel(this, "", 8, 286, 446);
 
-  ManualServerNapsterClient.OnRegister = [this](TNapsterClient* c, TNapsterID id) {
-    SetStatus(LangText(kSection, "00020", "The nick is registered."));
-    c->Disconnect(id);
-  };
-  ManualServerNapsterClient.OnRegisterError = [this](TNapsterClient* c, TNapsterID id, TRegisterErrorType e) {
-    SetStatus(e == retNickRegistered ? LangText(kSection, "00021", "This nick is registered already.")
-                                     : LangText(kSection, "00022", "The server refused this nick."));
-    c->Disconnect(id);
-  };
-  ManualServerNapsterClient.OnWinsockError = [this](TNapsterClient*, TNapsterID, int, TNapsterText text) {
-    SetStatus(LangText(kSection, "00023", "The server cannot be reached:") + " " + text);
-  };
+  registration_.OnChanged = [this] { SetStatus(registration_.StatusText()); };
   Changed();
 }
 
-TLegacySettingsForm::~TLegacySettingsForm() {
-  ManualServerNapsterClient.OnRegister = nullptr;
-  ManualServerNapsterClient.OnRegisterError = nullptr;
-  ManualServerNapsterClient.OnWinsockError = nullptr;
-  ManualServerNapsterClient.Shutdown();
-}
+TLegacySettingsForm::~TLegacySettingsForm() = default;
 
 std::string TLegacySettingsForm::FileName() const { return folder_ + "Legacy\\Legacy.cfg"; }
 
@@ -242,8 +218,7 @@ void TLegacySettingsForm::Disconnect(int i) {
 void TLegacySettingsForm::Register(int i) {
   if (i < 0 || i >= Count()) return;
   const TLegacyServer& s = servers_[size_t(i)];
-  ManualServerNapsterClient.StartSession(s.Host, s.Port, s.Nick, s.Password, kEmail, true, s.Redirect, registerID_);
-  SetStatus(LangText(kSection, "00027", "Registering") + " " + s.Nick + " @ " + s.Address());
+  registration_.Start(s.Host, std::to_string(s.Port), s.Nick, s.Password, kEmail, s.Redirect);
 }
 
 int TLegacySettingsForm::IndexOfSession(const std::string& id) const {

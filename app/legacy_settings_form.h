@@ -9,12 +9,14 @@
 //
 // Accounts are registered through a component of the provider's own,
 // ManualServerNapsterClient (every property 0), whose register, register-
-// error and socket-error events answer the Register button.
+// error and socket-error events answer the Register button (see
+// TNickRegistration).
 #pragma once
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/nick_registration.h"
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
 #include "peer/napster_client.h"
@@ -43,6 +45,7 @@ class TLegacySettingsForm : public gui::Form {
   ~TLegacySettingsForm() override;
 
   TNapsterClient ManualServerNapsterClient;
+  TNickRegistration& Registration() { return registration_; }
 
   int Count() const { return int(servers_.size()); }
   const TLegacyServer& Server(int i) const { return servers_[size_t(i)]; }
@@ -70,6 +73,7 @@ class TLegacySettingsForm : public gui::Form {
   std::string FileName() const;
 
   gui::ListView* List() const { return list_; }
+  gui::Edit* PasswordBox() const { return password_; }
   // What the last action or answer was, as the window shows it.
   const std::string& StatusText() const { return status_; }
 
@@ -85,7 +89,7 @@ class TLegacySettingsForm : public gui::Form {
   TNapsterClient& client_;
   std::string folder_;
   std::vector<TLegacyServer> servers_;
-  std::string registerID_;
+  TNickRegistration registration_{ManualServerNapsterClient};
   bool connecting_ = false;
   std::string finishedEarly_;
   std::string status_;

@@ -26,6 +26,12 @@ namespace {
 
 constexpr const char* kSection = "MainForm";
 constexpr int kSideWidth = 170;
+constexpr int kMinClientHeight = 470;
+// The status bar's panels: the connection, what just happened (what is
+// left), the files shared and the transfer rates.
+constexpr int kConnectionPanel = 180, kSharingPanel = 140, kRatesPanel = 190;
+// The networks' bar shows this many at most (more scroll).
+constexpr int kMostServiceRows = 6;
 
 // SC_MINIMIZE of WM_SYSCOMMAND, and the end-of-session messages.
 constexpr unsigned kSysCommand = 0x0112;
@@ -79,10 +85,13 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
 
   SetCaption("Tarnwick");
   SetBounds(80, 60, 880, 640);
+  // Small enough for a small screen, large enough that every view and the
+  // side panel show all their parts.
+  SetMinClientSize(kSideWidth + TSearchView::kMinWidth, kMinClientHeight);
 
   ApplyMainWindowProperties(NapsterClient);
   TNetworkSettings::Load().ApplyTo(NapsterClient);
-  NapsterClient.VersionText = "Tarnwick 2.0";
+  NapsterClient.VersionText = kOwnVersionText;
   NapsterClient.ShareManager = &ShareManager1;
   ShareManager1.OnAddDirectory = [this](TShareManager* m, TShareDirectory* d) { ShareManager1AddDirectory(m, d); };
   ShareManager1.OnAddFile = [this](TShareManager* m, TShareFile* f) { ShareManager1AddFile(m, f); };
@@ -90,8 +99,8 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   BuildMenu();
   BuildBars();
   StatusBar = new gui::StatusBar(this);
-  StatusBar->SetParts({260, 560, 700, -1});
   StatusBar->SetParent(this);
+  LayOutStatusBar();
   auto* side = new gui::Panel(this);
   side->SetBevel(gui::Panel::Bevel::None);
   side->SetBounds(0, 0, kSideWidth, 400);
@@ -185,6 +194,7 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
 
 TMainForm::~TMainForm() {
   ShutdownProgram();
+  MarkDestroying();
   DestroyComponents();
 }
 
@@ -283,7 +293,7 @@ void TMainForm::BuildSidePanel(gui::Control* side) {
   Heading(graphs, LangText(kSection, "00033", "Upload rate"), gui::alTop);
   UploadGraph = RateGraph(graphs);
 
-  Heading(side, LangText(kSection, "00031", "Connected"), gui::alTop);
+  Heading(side, LangText(kSection, "00031", "Sessions"), gui::alTop);
   ServerBar = SideBar(side, 1);
   ServerBar->SetImageList(ServiceImages);
   ServerBar->SetAlign(gui::alClient);
@@ -381,7 +391,7 @@ void TMainForm::ServersChanged() {
     serverBarSessions_.push_back(s.ID);
   }
   // The services' bar as high as its buttons (a few at least).
-  const int rows = std::max(3, std::min(ServiceBar->Count(), 8));
+  const int rows = std::max(3, std::min(ServiceBar->Count(), kMostServiceRows));
   ServiceBar->SetHeight(rows * (ServiceBar->ButtonHeight() + ServiceBar->ButtonSpacing()) + 6);
   ShowConnection();
 }
@@ -393,9 +403,16 @@ void TMainForm::StatisticsTimerTimer() {
   UploadGraph->AddValue(int(std::min<int64_t>(up, INT32_MAX)));
   StatusBar->SetPartText(3, LangText(kSection, "00043", "Down") + " " + FormatByteSize(down) + "/s  " +
                                 LangText(kSection, "00044", "Up") + " " + FormatByteSize(up) + "/s");
-  StatusBar->SetPartText(2, LangText(kSection, "00045", "Sharing") + " " + FormatThousands(NapsterClient.SharedCount()));
-  ShareView->SetAnnounced(NapsterClient.SharedCount());
+  ShowSharing();
   Advertising->Poll();
+}
+
+void TMainForm::ShowSharing() {
+  const int files = NapsterClient.SharedCount();
+  sharingText_ = LangText(kSection, "00045", "Sharing") + " " + FormatThousands(files) + " " +
+                 (files == 1 ? LangText(kSection, "00046", "file") : LangText(kSection, "00052", "files"));
+  StatusBar->SetPartText(2, sharingText_);
+  ShareView->SetAnnounced(files);
 }
 
 // ------------------------------------------------------------------ shares
@@ -449,6 +466,24 @@ void TMainForm::Exit() {
 
 void TMainForm::Restore() {
   ShowAndActivate();
+}
+
+void TMainForm::Resize() {
+  gui::Form::Resize();
+  LayOutStatusBar();
+}
+
+void TMainForm::Notification(gui::Component* c, gui::Operation op) {
+  // The window's size may change while its parts go.
+  if (op == gui::Operation::Remove && c == StatusBar) StatusBar = nullptr;
+  gui::Form::Notification(c, op);
+}
+
+void TMainForm::LayOutStatusBar() {
+  if (!StatusBar) return;  // not made yet, or gone
+  const int w = ClientWidth();
+  StatusBar->SetParts({kConnectionPanel, std::max(kConnectionPanel, w - kSharingPanel - kRatesPanel),
+                       std::max(kConnectionPanel, w - kRatesPanel), -1});
 }
 
 void TMainForm::WndProc(gui::Message& m) {

@@ -120,7 +120,7 @@ class TMainForm : public gui::Form {
   TManagedImageList* ServiceImages;
   TTray* TrayManager;
   TMenuSkin* MenuSkin1;  // the menu bar and its drop-downs, drawn flat
-  gui::StatusBar* StatusBar;
+  gui::StatusBar* StatusBar = nullptr;
   gui::Timer* StatisticsTimer;
   // Feeds the rate graphs and the status bar (every 2 seconds).
   void StatisticsTimerTimer();
@@ -145,9 +145,12 @@ class TMainForm : public gui::Form {
   // The status bar's texts: the connection, the last thing that happened.
   const std::string& ConnectionText() const { return connectionText_; }
   const std::string& LastStatus() const { return lastStatus_; }
+  const std::string& SharingText() const { return sharingText_; }
 
  protected:
   void WndProc(gui::Message& m) override;
+  void Resize() override;
+  void Notification(gui::Component* c, gui::Operation op) override;
 
  private:
   void BuildMenu();
@@ -161,6 +164,10 @@ class TMainForm : public gui::Form {
   void ServersChanged();
   void SetStatus(const std::string& text);
   void ShowConnection();
+  // The number of files shared, in its panel of the status bar.
+  void ShowSharing();
+  // The status bar's panels for the window's width.
+  void LayOutStatusBar();
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
   void Download(const std::vector<std::string>& words);
@@ -186,6 +193,7 @@ class TMainForm : public gui::Form {
   gui::PopupMenu* trayMenu_;
   std::string connectionText_;
   std::string lastStatus_;
+  std::string sharingText_;
   struct TServerStats {
     int Users = 0, Files = 0, GB = 0;
   };

@@ -5,15 +5,15 @@
 #include "app/main_form.h"
 #include "app/napster_server_form.h"
 #include "controls/cool_bar_control.h"
+#include "app/view_parts.h"
 #include "gui/image_list.h"
 
 namespace {
 
 constexpr const char* kSection = "MainForm";
 constexpr const char* kViewGroup = "VIEWS";
-// The pictures of the bar's strip past the views'.
-constexpr int kNetworksImage = TMainForm::vViewCount;
-constexpr int kServersImage = TMainForm::vViewCount + 1;
+constexpr int kNetworksImage = view::bpNetworks;
+constexpr int kServersImage = view::bpServers;
 
 }  // namespace
 
@@ -26,9 +26,7 @@ void TMainForm::BuildBars() {
   ButtonBar->SetBorderStyle(csNone);
   ButtonBar->SetBounds(0, 0, 800, 46);
   ButtonBar->SetAlign(gui::alTop);
-  auto* images = new gui::ImageList(this, 24, 24);
-  gui::Bitmap strip;
-  if (strip.LoadFromResourceName("MAINBUTTONS")) images->AddMasked(strip, gui::MakeRGB(255, 0, 255));
+  gui::ImageList* images = view::ButtonPictures(this);
   ButtonBar->SetHotImageList(images);
   ButtonBar->SetColdImageList(images);
   ButtonBar->SetDisabledImageList(images);

@@ -163,11 +163,7 @@ void TMainForm::BindClient() {
     ShareView->SetAnnounced(NapsterClient.SharedCount());
   });
   c.OnRemoveFile = Live([this](TNapsterClient*, Text) { ShareView->SetAnnounced(NapsterClient.SharedCount()); });
-  c.OnScanFinished = Live([this](TNapsterClient*) {
-    ShareView->SetAnnounced(NapsterClient.SharedCount());
-    SetStatus(LangText(kSection, "00045", "Sharing") + " " + FormatThousands(NapsterClient.SharedCount()) + " " +
-              LangText(kSection, "00052", "files"));
-  });
+  c.OnScanFinished = Live([this](TNapsterClient*) { ShowSharing(); });
 }
 
 void TMainForm::BindTransfers() {

@@ -34,6 +34,8 @@ void TMessageView::Resize() {
   const int right = ClientWidth() - 8;
   send_->SetLeft(right - send_->Width());
   message_->SetWidth(std::max(60, send_->Left() - 6 - message_->Left()));
+  // The log, wrapped anew at its width, shows its newest lines again.
+  if (log_->HandleAllocated()) log_->SendMsg(EM_SCROLLCARET);
 }
 
 void TMessageView::Add(const std::string& line) {

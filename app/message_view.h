@@ -25,6 +25,7 @@ class TMessageView : public gui::Panel {
   // Sends what the answer line holds: to the nick in the nick box, or as a
   // text command.
   void Send();
+  gui::Memo* LogBox() const { return log_; }
   gui::Edit* NickBox() const { return nick_; }
   gui::Edit* MessageBox() const { return message_; }
 

@@ -4,8 +4,8 @@
 
 namespace {
 
-gui::Edit* Entry(gui::Control* page, const TNickRegistrationPage::TEntry& e) {
-  return view::LabelledEdit(page, e.Caption, e.Left, e.Top, e.LabelWidth, e.Width);
+gui::Edit* Entry(gui::Control* page, const TNickRegistrationPage::TEntry& e, bool masked = false) {
+  return view::LabelledEdit(page, e.Caption, e.Left, e.Top, e.LabelWidth, e.Width, masked);
 }
 
 }  // namespace
@@ -16,10 +16,11 @@ void TNickRegistrationPage::Build(gui::Control* page, const TLayout& l) {
   PortEdit = Entry(page, l.Port);
   PortEdit->SetText("8888");
   NickEdit = Entry(page, l.Nick);
-  PasswordEdit = Entry(page, l.Password);
+  PasswordEdit = Entry(page, l.Password, true);
   if (l.Email) EmailEdit = Entry(page, *l.Email);
   view::AddButton(page, l.Button, l.ButtonLeft, l.ButtonTop, 100, [this] { Register(); });
-  answer_ = view::AddLabel(page, "", 8, l.AnswerTop, l.Width);
+  // What the server answered: room for a few lines of its words.
+  answer_ = view::AddText(page, "", 8, l.AnswerTop, l.Width, 3);
   registration_.OnChanged = [this] { answer_->SetCaption(registration_.StatusText()); };
 }
 

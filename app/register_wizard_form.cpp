@@ -124,18 +124,21 @@ void TRegisterWizardForm::BuildAgreement(gui::Panel* p) {
   AcceptBox->SetCaption(LangText(kSection, "00011", "I &accept these terms"));
   AcceptBox->SetBounds(8, 240, 300, 17);
   AcceptBox->SetParent(p);
+  // The reminder goes once the box is ticked.
+  AcceptBox->OnClick = [this](gui::Control*) {
+    if (AcceptBox->Checked()) SetStatus("");
+  };
 }
 
 void TRegisterWizardForm::BuildPortCheck(gui::Panel* p) {
   portCheckHost_ = plat::Trim(TNetworkSettings::Load().PortCheckHost);
-  view::AddLabel(p,
-                 LangText(kSection, "00023",
-                          "Users who cannot be reached from outside can only fetch files from users who can."),
-                 8, 32, 468);
-  portLabel_ = view::AddLabel(p, "", 8, 64, 468);
-  portLabel_->SetHeight(48);
-  gui::Button* again =
-      view::AddButton(p, LangText(kSection, "00024", "&Check again"), 8, 120, 110, [this] { StartPortCheck(); });
+  gui::Label* intro = view::AddText(
+      p, LangText(kSection, "00023", "Users who cannot be reached from outside can only fetch files from users who can."),
+      8, 32, 468);
+  // The answers are set later: room for the longest.
+  portLabel_ = view::AddText(p, "", 8, view::Bottom(intro) + 12, 468, 3);
+  gui::Button* again = view::AddButton(p, LangText(kSection, "00024", "&Check again"), 8,
+                                       view::Bottom(portLabel_) + 8, 110, [this] { StartPortCheck(); });
   again->SetEnabled(!portCheckHost_.empty());
 }
 
@@ -170,20 +173,23 @@ void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
 }
 
 void TRegisterWizardForm::BuildScan(gui::Panel* p) {
-  view::AddLabel(p,
-                 LangText(kSection, "00043",
-                          "Your download folder is shared. The search looks through your disks for more to share."),
-                 8, 32, 468);
-  scanButton_ = view::AddButton(p, LangText(kSection, "00044", "&Search"), 8, 56, 100, [this] {
+  gui::Label* intro = view::AddText(
+      p,
+      LangText(kSection, "00043",
+               "Your download folder is shared. The search looks through your disks for more to share."),
+      8, 32, 468);
+  const int top = view::Bottom(intro) + 8;
+  scanButton_ = view::AddButton(p, LangText(kSection, "00044", "&Search"), 8, top, 100, [this] {
     if (Scanning())
       StopScan();
     else
       StartScan();
   });
-  scanLabel_ = view::AddLabel(p, "", 116, 61, 360);
+  // The paths searched, cut in the middle when long.
+  scanLabel_ = view::AddPathLabel(p, 116, top + 5, 360);
   found_ = new gui::ListView(this);
-  found_->SetBounds(8, 88, 468, 204);
-  found_->AddColumn(LangText(kSection, "00045", "Shared as"), 150);
+  found_->SetBounds(8, top + 32, 468, kPageHeight - 8 - (top + 32));
+  found_->AddColumn(LangText(kSection, "00045", "Shared as"), 140);
   found_->AddColumn(LangText(kSection, "00046", "Folder or file"), 300);
   found_->SetParent(p);
 }

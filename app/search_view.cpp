@@ -1,6 +1,7 @@
 #include "app/search_view.h"
 
 #include "app/language.h"
+#include "app/grid_parts.h"
 #include "app/view_parts.h"
 #include "core/globals.h"
 #include "peer/napster_client.h"
@@ -16,15 +17,35 @@ int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 std::string UserText(const TSearchHit& r) { return view::ShownNick(r.Nick); }
 
+bool FromGnutella(const TSearchHit& r) {
+  std::string host, index;
+  return GnutellaSource(r.Nick, host, index);
+}
+
+// Whether a result really carries the figure of a column. A Gnutella
+// result's bit rate, frequency and length are the gateway's placeholders
+// (its speed too when it is 0), a file that is not audio has none of them,
+// and a ping of 0 was never measured: such cells stay empty and sort last.
+bool Known(const TSearchHit& r, int column) {
+  switch (column) {
+    case TSearchView::colBitRate:
+    case TSearchView::colFrequency:
+    case TSearchView::colLength: return r.IsMP3 && !FromGnutella(r);
+    case TSearchView::colSpeed: return r.LinkType > 0 || !FromGnutella(r);
+    case TSearchView::colPing: return r.Ping > 0;
+    default: return true;
+  }
+}
+
 }  // namespace
 
 TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::Panel(owner), client_(client) {
   SetBevel(Bevel::None);
   gui::Panel* strip = view::Strip(this, gui::alTop, 34);
-  view::AddLabel(strip, LangText(kSection, "00000", "Search for:"), 8, 10, 64);
+  searchLabel_ = view::AddLabel(strip, LangText(kSection, "00000", "Search for:"), 8, 10, 66);
   searchBox_ = view::AddEdit(strip, 74, 6, 190);
   kind_ = new gui::ComboBox(strip);
-  kind_->SetBounds(270, 6, 105, 200);
+  kind_->SetBounds(270, 6, 100, 200);
   kind_->AddItem(LangText(kSection, "00001", "Audio files"));
   kind_->AddItem(LangText(kSection, "00002", "Other files"));
   kind_->SetItemIndex(0);
@@ -33,16 +54,17 @@ TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::P
   searchButton_->SetDefault(true);
   stopButton_ = view::AddButton(strip, LangText(kSection, "00004", "S&top"), 455, 5, 70, [this] { Stop(); });
   stopButton_->SetEnabled(false);
-  view::AddButton(strip, LangText(kSection, "00005", "&Download"), 529, 5, 80, [this] { DownloadChosen(); });
-  count_ = view::AddLabel(strip, "", 618, 10, 90);
+  downloadButton_ =
+      view::AddButton(strip, LangText(kSection, "00005", "&Download"), 529, 5, 80, [this] { DownloadChosen(); });
+  count_ = view::AddLabel(strip, "", 618, 10, kCountWidth);
 
-  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 200},
-                               {LangText(kSection, "00011", "Size"), 70, true},
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 170},
+                               {LangText(kSection, "00011", "Size"), 66, true},
                                {LangText(kSection, "00012", "Bit rate"), 55, true},
                                {LangText(kSection, "00013", "Frequency"), 70, true},
                                {LangText(kSection, "00014", "Length"), 55, true},
-                               {LangText(kSection, "00015", "User"), 110},
-                               {LangText(kSection, "00016", "Speed"), 75},
+                               {LangText(kSection, "00015", "User"), 95},
+                               {LangText(kSection, "00016", "Speed"), 70},
                                {LangText(kSection, "00017", "Ping"), 45, true}});
   grid_->OnCompare = [this](TCustomGridTreeList*, const TGridTreeListNode* a, const TGridTreeListNode* b,
                             int& compare) { compare = CompareRows(a, b); };
@@ -60,6 +82,20 @@ TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::P
   timer_->SetEnabled(false);
   timer_->SetInterval(kSearchTimeoutMs);
   timer_->OnTimer = [this](gui::Component*) { Stop(); };
+}
+
+void TSearchView::Resize() {
+  gui::Panel::Resize();
+  // From the right: the count, the buttons and the kind of files; the
+  // search box takes what is left.
+  int x = ClientWidth() - 8 - kCountWidth;
+  count_->SetLeft(x);
+  for (gui::Control* c : std::initializer_list<gui::Control*>{downloadButton_, stopButton_, searchButton_, kind_}) {
+    x -= (c == downloadButton_ ? 8 : 4) + c->Width();
+    c->SetLeft(x);
+  }
+  const int left = searchLabel_->Left() + searchLabel_->Width();
+  searchBox_->SetBounds(left, searchBox_->Top(), std::max(kMinSearchBox, x - 6 - left), searchBox_->Height());
 }
 
 TSearchView::~TSearchView() {
@@ -105,7 +141,9 @@ void TSearchView::Stop() {
 void TSearchView::Ended() { Stop(); }
 
 void TSearchView::ShowCount() {
-  const std::string count = FormatThousands(ResultCount()) + " " + LangText(kSection, "00031", "results");
+  const std::string count = FormatThousands(ResultCount()) + " " +
+                            (ResultCount() == 1 ? LangText(kSection, "00034", "result")
+                                                : LangText(kSection, "00031", "results"));
   count_->SetCaption(count);
   if (OnStatus) OnStatus(searching_ ? count + " - " + LangText(kSection, "00032", "searching...") : count);
 }
@@ -127,15 +165,23 @@ int TSearchView::Compare(const TSearchHit& a, const TSearchHit& b, int column) c
   }
 }
 
-int TSearchView::CompareRows(const TGridTreeListNode* a, const TGridTreeListNode* b) const {
-  const TSearchHit* ra = ResultOf(a);
-  const TSearchHit* rb = ResultOf(b);
-  if (!ra || !rb) return 0;
+int TSearchView::Order(const TSearchHit& a, const TSearchHit& b) const {
   for (TGridTreeListColumn* c : grid_->SortedColumns()) {
-    const int r = Compare(*ra, *rb, c->Index());
+    const int col = c->Index();
+    const bool ka = Known(a, col), kb = Known(b, col);
+    // An unknown figure goes after the known ones whichever way they run.
+    if (ka != kb) return ka ? -1 : 1;
+    if (!ka) continue;
+    const int r = Compare(a, b, col);
     if (r != 0) return c->Sorted() == csDown ? -r : r;
   }
   return 0;
+}
+
+int TSearchView::CompareRows(const TGridTreeListNode* a, const TGridTreeListNode* b) const {
+  const TSearchHit* ra = ResultOf(a);
+  const TSearchHit* rb = ResultOf(b);
+  return ra && rb ? Order(*ra, *rb) : 0;
 }
 
 TGridTreeListNode* TSearchView::InsertSorted(const TSearchHit* r) {
@@ -143,19 +189,9 @@ TGridTreeListNode* TSearchView::InsertSorted(const TSearchHit* r) {
   // After the last row that sorts before or with it: equal rows keep
   // their order of arrival.
   int lo = 0, hi = grid_->Count();
-  TSearchHit probe = *r;
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
-    const TSearchHit* m = ResultOf(grid_->Items(mid));
-    int c = 0;
-    for (TGridTreeListColumn* col : grid_->SortedColumns()) {
-      c = Compare(*m, probe, col->Index());
-      if (c != 0) {
-        if (col->Sorted() == csDown) c = -c;
-        break;
-      }
-    }
-    if (c <= 0)
+    if (Order(*ResultOf(grid_->Items(mid)), *r) <= 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -171,14 +207,12 @@ void TSearchView::AddResult(const TSearchHit& r) {
   row->SetData(const_cast<TSearchHit*>(kept));
   row->SetStrings(colFile, view::ShownName(r.FileName));
   row->SetStrings(colSize, FormatByteSize(r.Size));
-  if (r.IsMP3) {
-    row->SetStrings(colBitRate, std::to_string(r.BitRate));
-    row->SetStrings(colFrequency, FormatThousands(r.Frequency));
-    row->SetStrings(colLength, FormatSongLength(r.Seconds));
-  }
+  if (Known(r, colBitRate)) row->SetStrings(colBitRate, std::to_string(r.BitRate));
+  if (Known(r, colFrequency)) row->SetStrings(colFrequency, FormatThousands(r.Frequency));
+  if (Known(r, colLength)) row->SetStrings(colLength, FormatSongLength(r.Seconds));
   row->SetStrings(colUser, UserText(r));
-  row->SetStrings(colSpeed, LinkSpeedToText(r.LinkType));
-  row->SetStrings(colPing, r.Ping > 0 ? std::to_string(r.Ping) : "");
+  if (Known(r, colSpeed)) row->SetStrings(colSpeed, LinkSpeedToText(r.LinkType));
+  if (Known(r, colPing)) row->SetStrings(colPing, std::to_string(r.Ping));
   ShowCount();
 }
 

@@ -7,6 +7,8 @@
 // 120 seconds after it began; results that arrive after its end are
 // ignored. A click on a column header sorts by that column (numbers by
 // value), and results that arrive while sorted take their place in order.
+// Figures a result does not really carry (a Gnutella result's bit rate,
+// frequency and length) are left empty and sort last.
 // Downloading a result speaks to the main window in its text command
 // (DOWNLOAD, or DOWNLOAD_GNUTELLA for a Gnutella result).
 #pragma once
@@ -42,6 +44,10 @@ struct TSearchHit {
 class TSearchView : public gui::Panel {
  public:
   static constexpr unsigned kSearchTimeoutMs = 120000;
+  // The narrowest the view lays out without covering anything.
+  static constexpr int kMinSearchBox = 100;
+  static constexpr int kCountWidth = 90;
+  static constexpr int kMinWidth = 8 + 66 + kMinSearchBox + 6 + 100 + 4 + 70 + 4 + 70 + 4 + 80 + 8 + kCountWidth + 8;
   enum Col { colFile, colSize, colBitRate, colFrequency, colLength, colUser, colSpeed, colPing, colCount };
 
   TSearchView(gui::Component* owner, TNapsterClient& client);
@@ -74,19 +80,26 @@ class TSearchView : public gui::Panel {
   // The number of results maxResults asks for when the box starts a search.
   int MaxResults = 100;
 
+ protected:
+  void Resize() override;
+
  private:
   void StartFromBox();
   void ShowCount();
   int Compare(const TSearchHit& a, const TSearchHit& b, int column) const;
+  // The order of two results by the sorted columns.
+  int Order(const TSearchHit& a, const TSearchHit& b) const;
   int CompareRows(const TGridTreeListNode* a, const TGridTreeListNode* b) const;
   TGridTreeListNode* InsertSorted(const TSearchHit* r);
   void ForChosenUser(const char* command);
 
   TNapsterClient& client_;
+  gui::Label* searchLabel_;
   gui::Edit* searchBox_;
   gui::ComboBox* kind_;
   gui::Button* searchButton_;
   gui::Button* stopButton_;
+  gui::Button* downloadButton_;
   gui::Label* count_;
   TGridTreeList* grid_;
   gui::PopupMenu* menu_;

@@ -46,7 +46,7 @@ TScanProgressForm::TScanProgressForm(gui::Component* owner) : gui::Form(owner, "
   SetBounds(200, 220, 420, 120);
   SetCenterOnScreen(true);
   view::AddLabel(this, LangText(kSection, "00101", "Found:"), 10, 12, 390);
-  label_ = view::AddLabel(this, "", 10, 32, 390);
+  label_ = view::AddPathLabel(this, 10, 32, 390);
   stop_ = view::AddButton(this, LangText(kSection, "00102", "&Stop"), 320, 58, 80, [this] {
     if (OnStop) OnStop();
     Close();
@@ -77,7 +77,7 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   BuildRegistration(pages_->AddPage(LangText(kSection, "00003", "Registration")));
   pages_->SetPageIndex(pgShares);
 
-  statusLabel_ = view::AddLabel(this, "", 8, 406, 350);
+  statusLabel_ = view::AddText(this, "", 8, 398, 364, 2);
   gui::Button* ok = view::AddButton(this, LangText(kSection, "00004", "OK"), 380, 400, 78, [this] {
     if (Apply()) SetModalResult(gui::mrOk);
   });
@@ -124,10 +124,10 @@ TNapsterSettingsForm::~TNapsterSettingsForm() {
 void TNapsterSettingsForm::BuildShares(gui::Control* page) {
   list_ = new gui::ListView(this);
   list_->SetBounds(8, 8, 512, 180);
-  list_->AddColumn(LangText(kSection, "00010", "Name"), 120);
-  list_->AddColumn(LangText(kSection, "00011", "Folder or file"), 230);
+  list_->AddColumn(LangText(kSection, "00010", "Name"), 110);
+  list_->AddColumn(LangText(kSection, "00011", "Folder or file"), 220);
   list_->AddColumn(LangText(kSection, "00012", "File types"), 80);
-  list_->AddColumn(LangText(kSection, "00013", "Subfolders"), 70);
+  list_->AddColumn(LangText(kSection, "00013", "Subfolders"), 76);
   list_->SetParent(page);
   list_->OnSelect = [this](gui::Control*, int row) { ShowRow(row); };
 
@@ -147,21 +147,20 @@ void TNapsterSettingsForm::BuildShares(gui::Control* page) {
     if (browse.Execute()) AddFolderRow(browse.sDirectory());
   });
   view::AddButton(page, LangText(kSection, "00020", "Add f&ile..."), 114, 296, 100, [this] {
-    gui::FileDialog d;
-    d.Title = LangText(kSection, "00021", "Share a File");
-    d.Filter = "All files|*.*";
-    if (d.Execute(false)) AddFileRow(d.FileName);
+    std::string chosen;
+    if (view::ChooseFile(LangText(kSection, "00021", "Share a File"), chosen)) AddFileRow(chosen);
   });
   view::AddButton(page, LangText(kSection, "00022", "&Remove"), 220, 296, 90, [this] { RemoveSelectedRow(); });
   view::AddButton(page, LangText(kSection, "00023", "&Search disks..."), 400, 296, 120, [this] { DiskSearch(); });
 }
 
 void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
-  constexpr int L = 8, R = 276, W = 130, E = 110;
+  // Two columns of labelled entries: labels W wide, entries after them.
+  constexpr int L = 8, R = 270, W = 136, E = 110;
   DataPortEdit = LabelledEdit(page, LangText(kSection, "00030", "Data port:"), L, 10, W, 70);
-  DownloadFolderEdit = LabelledEdit(page, LangText(kSection, "00031", "Download folder:"), L, 38, W, 290);
+  DownloadFolderEdit = LabelledEdit(page, LangText(kSection, "00031", "Download folder:"), L, 38, W, 284);
   view::AddBrowseButton(this, page, LangText(kSection, "00016", "&Browse..."), 434, 37, DownloadFolderEdit);
-  FileTypesEdit = LabelledEdit(page, LangText(kSection, "00032", "Shared file types:"), L, 66, W, 290);
+  FileTypesEdit = LabelledEdit(page, LangText(kSection, "00032", "Shared file types:"), L, 66, W, 284);
   MaxDownloadBPSEdit = Place(new TExtendedEdit(this), page, L + W, 94, E);
   view::AddLabel(page, LangText(kSection, "00033", "Download limit (B/s):"), L, 98, W);
   MaxUploadBPSEdit = Place(new TExtendedEdit(this), page, R + W, 94, E);
@@ -179,6 +178,7 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
   AutoResumeBox->SetParent(page);
   view::AddLabel(page, LangText(kSection, "00042", "Connection:"), L, 240, W);
   LinkTypeCombo = view::AddLinkTypeCombo(this, page, L + W, 236);
+  LinkTypeCombo->SetWidth(R - 8 - (L + W));
   MaxResultsEdit = LabelledEdit(page, LangText(kSection, "00043", "Search results:"), R, 236, W, 60);
   PortCheckHostEdit = LabelledEdit(page, LangText(kSection, "00044", "Port-check server:"), L, 268, W, 200);
 }

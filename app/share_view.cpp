@@ -6,6 +6,7 @@
 
 #include "app/language.h"
 #include "app/shared_item.h"
+#include "app/grid_parts.h"
 #include "app/view_parts.h"
 #include "core/globals.h"
 #include "core/share_manager.h"
@@ -26,12 +27,7 @@ TShareView::TShareView(gui::Component* owner, TShareManager& manager, TSharedIte
     std::string chosen;
     if (gui::BrowseForFolder(LangText(kSection, "00003", "Select a Folder"), "", chosen)) AddFolder(chosen, FileTypes);
   });
-  view::AddButton(strip, LangText(kSection, "00001", "Add f&ile..."), 102, 5, 90, [this] {
-    gui::FileDialog d;
-    d.Title = LangText(kSection, "00004", "Share a File");
-    d.Filter = "All files|*.*";
-    if (d.Execute(false)) AddFile(d.FileName);
-  });
+  view::AddButton(strip, LangText(kSection, "00001", "Add f&ile..."), 102, 5, 90, [this] { ChooseFile(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Remove"), 196, 5, 75, [this] { RemoveChosen(); });
   announced_ = view::AddLabel(strip, "", 284, 10, 300);
   grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "Name"), 150},
@@ -109,6 +105,11 @@ void TShareView::AddFolder(const std::string& path, const std::string& fileTypes
 void TShareView::AddFile(const std::string& path) {
   items_.AddFile(path, plat::ExtractFileName(path));
   Changed();
+}
+
+void TShareView::ChooseFile() {
+  std::string chosen;
+  if (view::ChooseFile(LangText(kSection, "00004", "Share a File"), chosen)) AddFile(chosen);
 }
 
 void TShareView::RemoveChosen() {

@@ -32,6 +32,8 @@ class TShareView : public gui::Panel {
   // numbered when another share has that name); a shared file.
   void AddFolder(const std::string& path, const std::string& fileTypes);
   void AddFile(const std::string& path);
+  // Add file: a file the user picks.
+  void ChooseFile();
   void RemoveChosen();
 
   TGridTreeList* Grid() const { return grid_; }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/language.h"
+#include "app/grid_parts.h"
 #include "app/view_parts.h"
 #include "core/globals.h"
 #include "peer/napster_client.h"
@@ -21,20 +22,26 @@ TTransferView::TTransferView(gui::Component* owner, TNapsterClient& client, bool
   view::AddButton(strip, LangText(kSection, "00000", "&Remove"), 8, 5, 75, [this] { RemoveChosen(); });
   view::AddButton(strip, LangText(kSection, "00001", "Remove &all"), 87, 5, 85, [this] { RemoveAll(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Clear finished"), 176, 5, 95, [this] { ClearFinished(); });
-  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 190},
-                               {LangText(kSection, "00011", "User"), 100},
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 160},
+                               {LangText(kSection, "00011", "User"), 110},
                                {LangText(kSection, "00012", "Size"), 65, true},
                                {LangText(kSection, "00013", "Progress"), 60, true},
                                {LangText(kSection, "00014", "Rate"), 70, true},
-                               {LangText(kSection, "00015", "Time left"), 80},
-                               {LangText(kSection, "00016", "State"), 125}});
+                               {LangText(kSection, "00015", "Time left"), 80, true},
+                               {LangText(kSection, "00016", "State"), 110}});
 }
 
 TTransferView::~TTransferView() { grid_->ClearNodes(); }
 
+TTransferView::Row* TTransferView::Running(const std::string& key) const {
+  for (const auto& row : rows_)
+    if (!row->Finished && row->Key == key) return row.get();
+  return nullptr;
+}
+
 TGridTreeListNode* TTransferView::RowOf(const std::string& key) const {
-  auto it = rows_.find(key);
-  return it == rows_.end() ? nullptr : it->second->Node;
+  const Row* row = Running(key);
+  return row ? row->Node : nullptr;
 }
 
 std::string TTransferView::KeyOf(const TGridTreeListNode* row) const {
@@ -46,24 +53,24 @@ bool TTransferView::Finished(const TGridTreeListNode* row) const {
 }
 
 bool TTransferView::Writing(const std::string& localFile) const {
-  for (const auto& [key, row] : rows_)
+  for (const auto& row : rows_)
     if (!row->Finished && plat::SameText(row->LocalFile, localFile)) return true;
   return false;
 }
 
 TGridTreeListNode* TTransferView::Touch(const TNapsterClientData& d) {
-  auto& row = rows_[d.Key];
-  if (!row) row = std::make_unique<Row>();
-  row->Key = d.Key;
-  row->LocalFile = d.LocalFile;
-  row->Finished = false;
-  row->Failed = false;
-  if (!row->Node) {
+  Row* row = Running(d.Key);
+  if (!row) {
+    rows_.push_back(std::make_unique<Row>());
+    row = rows_.back().get();
+    row->Key = d.Key;
     row->Node = grid_->Add();
-    row->Node->SetData(row.get());
+    row->Node->SetData(row);
   }
+  row->LocalFile = d.LocalFile;
   TGridTreeListNode* n = row->Node;
-  n->SetStrings(colFile, view::ShownName(d.FileName));
+  // A download shows the file as it is saved (made safe, perhaps renamed).
+  n->SetStrings(colFile, view::ShownName(downloads_ && !d.LocalFile.empty() ? d.LocalFile : d.FileName));
   n->SetStrings(colUser, view::ShownNick(d.Nick));
   if (d.FileSize > 0) n->SetStrings(colSize, FormatByteSize(d.FileSize));
   if (d.FileSize > 0) n->SetStrings(colProgress, std::to_string(d.Percent) + " %");
@@ -73,21 +80,23 @@ TGridTreeListNode* TTransferView::Touch(const TNapsterClientData& d) {
 }
 
 void TTransferView::Show(const TNapsterClientData& d, const std::string& state) {
-  Touch(d)->SetStrings(colState, state);
+  TGridTreeListNode* n = Touch(d);
+  static_cast<Row*>(n->Data())->Failed = false;
+  n->SetStrings(colState, state);
 }
 
 void TTransferView::Fail(const TNapsterClientData& d, const std::string& state) {
-  Show(d, state);
-  rows_[d.Key]->Failed = true;
+  TGridTreeListNode* n = Touch(d);
+  static_cast<Row*>(n->Data())->Failed = true;
+  n->SetStrings(colState, state);
 }
 
 void TTransferView::Finish(const TNapsterClientData& d, const std::string& state) {
-  auto it = rows_.find(d.Key);
-  const bool failed = it != rows_.end() && it->second->Failed && !d.Complete;
   TGridTreeListNode* n = Touch(d);
-  rows_[d.Key]->Finished = true;
-  rows_[d.Key]->Failed = failed;
-  if (!failed) n->SetStrings(colState, state);
+  Row* row = static_cast<Row*>(n->Data());
+  row->Finished = true;
+  if (d.Complete) row->Failed = false;
+  if (!row->Failed) n->SetStrings(colState, state);
   n->SetStrings(colRate, "");
   n->SetStrings(colTimeLeft, "");
   if (d.Complete) {
@@ -96,19 +105,19 @@ void TTransferView::Finish(const TNapsterClientData& d, const std::string& state
   }
 }
 
-void TTransferView::Drop(TGridTreeListNode* row) {
-  const std::string key = KeyOf(row);
-  row->Delete();
-  rows_.erase(key);
+void TTransferView::Drop(TGridTreeListNode* node) {
+  const Row* row = static_cast<const Row*>(node->Data());
+  node->Delete();
+  std::erase_if(rows_, [row](const std::unique_ptr<Row>& r) { return r.get() == row; });
 }
 
 void TTransferView::RemoveChosen() {
-  std::vector<std::string> keys;
-  for (TGridTreeListNode* row : view::ChosenRows(grid_)) keys.push_back(KeyOf(row));
-  for (const std::string& key : keys) {
+  for (TGridTreeListNode* node : view::ChosenRows(grid_)) {
     // Ending the transfer fires its finish event, which finds the row.
-    if (TNapsterClientData* d = client_.FindTransfer(key)) client_.RemoveTransfer(*d, false);
-    if (TGridTreeListNode* row = RowOf(key)) Drop(row);
+    const Row* row = static_cast<const Row*>(node->Data());
+    if (!row->Finished)
+      if (TNapsterClientData* d = client_.FindTransfer(row->Key)) client_.RemoveTransfer(*d, false);
+    Drop(node);
   }
 }
 

@@ -1,14 +1,16 @@
 // The downloads view and the uploads view: one row per transfer, driven by
-// the client component's transfer events (the row of a transfer is found
-// by its key, so a resumed download keeps its row), showing the file, the
-// user, the size, the progress, the rate, the time left and the state.
-// A transfer the component has let go stays as a finished row until the
-// user clears it. Remove ends the chosen transfers and drops their rows;
-// Remove all does so for every one.
+// the client component's transfer events, showing the file (a download as
+// it is saved), the user, the size, the progress, the rate, the time left
+// and the state. The row of a running transfer is found by its key, so a
+// resumed download keeps its row; a transfer the component has let go
+// stays as a finished row until the user clears it, and the same file
+// fetched again (under another name, or over the old one) has a row of
+// its own. Remove ends the chosen transfers and drops their rows; Remove
+// all does so for every one.
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -36,6 +38,7 @@ class TTransferView : public gui::Panel {
   void Finish(const TNapsterClientData& d, const std::string& state);
 
   TGridTreeList* Grid() const { return grid_; }
+  // The row of the running transfer with this key (nullptr: none).
   TGridTreeListNode* RowOf(const std::string& key) const;
   // The key of a row's transfer, and whether it has ended.
   std::string KeyOf(const TGridTreeListNode* row) const;
@@ -57,11 +60,12 @@ class TTransferView : public gui::Panel {
     bool Failed = false;
     TGridTreeListNode* Node = nullptr;
   };
+  Row* Running(const std::string& key) const;
   TGridTreeListNode* Touch(const TNapsterClientData& d);
   void Drop(TGridTreeListNode* row);
 
   TNapsterClient& client_;
   bool downloads_;
   TGridTreeList* grid_;
-  std::map<std::string, std::unique_ptr<Row>> rows_;  // by key
+  std::vector<std::unique_ptr<Row>> rows_;
 };

@@ -1,11 +1,17 @@
 #include "app/view_parts.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 #include "controls/win32/browse_directory.h"
 #include "core/globals.h"
+#include "gui/bitmap.h"
+#include "gui/services.h"
+#include "gui/text_measurer.h"
 #include "peer/napster_helpers.h"
 #include "peer/text_command.h"
+#include "platform/files.h"
 
 namespace view {
 
@@ -42,17 +48,54 @@ gui::Label* AddLabel(gui::Control* parent, const std::string& caption, int left,
   return l;
 }
 
-gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width) {
-  auto* e = new gui::Edit(parent);
+gui::Label* AddText(gui::Control* parent, const std::string& caption, int left, int top, int width, int lines) {
+  gui::Label* l = AddLabel(parent, caption, left, top, width);
+  const gui::TextMeasurer& m = gui::Service<gui::TextMeasurer>::Get();
+  const int needed = gui::LayoutText(m, l->Font(), caption, gui::Rect{0, 0, width, 1 << 20},
+                                     DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT)
+                         .Height;
+  l->SetHeight(std::max({needed, lines * m.LineHeight(l->Font()), 15}));
+  return l;
+}
+
+namespace {
+
+class PathLabel : public gui::Label {
+ public:
+  explicit PathLabel(gui::Component* owner) : gui::Label(owner) { SetStyleBit(SS_PATHELLIPSIS, true); }
+};
+
+}  // namespace
+
+gui::Label* AddPathLabel(gui::Control* parent, int left, int top, int width) {
+  auto* l = new PathLabel(parent);
+  l->SetBounds(left, top, width, 15);
+  l->SetParent(parent);
+  return l;
+}
+
+int Bottom(const gui::Control* c) { return c->Top() + c->Height(); }
+
+namespace {
+
+class MaskedEdit : public gui::Edit {
+ public:
+  explicit MaskedEdit(gui::Component* owner) : gui::Edit(owner) { SetStyleBit(ES_PASSWORD, true); }
+};
+
+}  // namespace
+
+gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width, bool masked) {
+  gui::Edit* e = masked ? new MaskedEdit(parent) : new gui::Edit(parent);
   e->SetBounds(left, top, width, 21);
   e->SetParent(parent);
   return e;
 }
 
 gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int left, int top, int labelWidth,
-                        int width) {
+                        int width, bool masked) {
   AddLabel(parent, caption, left, top + 4, labelWidth);
-  return AddEdit(parent, left + labelWidth, top, width);
+  return AddEdit(parent, left + labelWidth, top, width, masked);
 }
 
 gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
@@ -65,7 +108,26 @@ gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const 
 }
 
 namespace {
+
 constexpr int kLastLinkType = 10;
+
+std::string DocumentsFolder() {
+  char path[MAX_PATH] = {};
+  return SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, path)) ? path : "";
+}
+
+}  // namespace
+
+bool ChooseFile(const std::string& title, std::string& chosen) {
+  static std::string lastFolder;  // for the program's run
+  gui::FileDialog d;
+  d.Title = title;
+  d.Filter = "All files|*.*";
+  d.InitialDir = lastFolder.empty() ? DocumentsFolder() : lastFolder;
+  if (!d.Execute(false)) return false;
+  chosen = d.FileName;
+  lastFolder = plat::ExtractFilePath(chosen);
+  return true;
 }
 
 gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int left, int top) {
@@ -78,33 +140,11 @@ gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int
 
 void SelectLinkType(gui::ComboBox* combo, int code) { combo->SetItemIndex(std::clamp(code, 0, kLastLinkType)); }
 
-TGridTreeList* AddGrid(gui::Control* parent, const std::vector<Column>& columns) {
-  auto* g = new TGridTreeList(parent);
-  g->SetOptions(g->Options().With(aoRowSelect).With(aoMultiSelect).With(aoColumnSizing).With(aoDrawEndEllipsis));
-  g->SetShowRoot(false);
-  g->SetShowLines(false);
-  g->SetShowButtons(false);
-  g->SetShowIndicator(false);
-  for (const Column& c : columns) {
-    TGridTreeListColumn* col = g->CreateColumn();
-    col->SetCaption(c.Caption);
-    col->SetWidth(c.Width);
-    if (c.Right) col->SetAlignment(taRightJustify);
-  }
-  g->SetAlign(gui::alClient);
-  g->SetParent(parent);
-  return g;
-}
-
-TGridTreeListNode* CurrentRow(TGridTreeList* grid) {
-  return grid->SelectedCount() > 0 ? grid->SelectedNodes(0) : grid->FocusedNode();
-}
-
-std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid) {
-  std::vector<TGridTreeListNode*> rows;
-  for (int i = 0; i < grid->SelectedCount(); ++i) rows.push_back(grid->SelectedNodes(i));
-  if (rows.empty() && grid->FocusedNode()) rows.push_back(grid->FocusedNode());
-  return rows;
+gui::ImageList* ButtonPictures(gui::Component* owner) {
+  auto* images = new gui::ImageList(owner, 24, 24);
+  gui::Bitmap strip;
+  if (strip.LoadFromResourceName("MAINBUTTONS")) images->AddMasked(strip, gui::MakeRGB(255, 0, 255));
+  return images;
 }
 
 std::string ShownName(const std::string& path) {

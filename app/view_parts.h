@@ -1,14 +1,14 @@
 // Building blocks the program's windows share: a strip of controls along
-// an edge, buttons, labels and edits placed on it, and a flat list grid
-// with its columns (the rows selected whole, the header sorting by click).
+// an edge, and buttons, labels and edits placed on it (the list grid's are
+// in grid_parts.h: the grid's names clash with the button bar's).
 #pragma once
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "gui/control.h"
+#include "gui/image_list.h"
 #include "gui/win32/std_controls.h"
-#include "treelist/grid_tree_list.h"
 
 namespace view {
 
@@ -22,15 +22,28 @@ gui::Panel* Strip(gui::Control* parent, gui::AlignMode align, int size);
 gui::Button* AddButton(gui::Control* parent, const std::string& caption, int left, int top, int width,
                        std::function<void()> onClick);
 gui::Label* AddLabel(gui::Control* parent, const std::string& caption, int left, int top, int width);
-gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width);
+// A label of several lines: as high as its text needs wrapped at width, or
+// as lines lines of text when that is more (for texts set later).
+gui::Label* AddText(gui::Control* parent, const std::string& caption, int left, int top, int width, int lines = 1);
+// A label for a path or another text that may be longer than the label:
+// what does not fit is cut with an ellipsis.
+gui::Label* AddPathLabel(gui::Control* parent, int left, int top, int width);
+// The bottom edge of a control (where the next one below may start).
+int Bottom(const gui::Control* c);
+// An edit; a masked one shows its text as stars (passwords).
+gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width, bool masked = false);
 // An edit after its label: the label at left (labelWidth wide), the edit
 // where the label ends.
 gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int left, int top, int labelWidth,
-                        int width);
+                        int width, bool masked = false);
 // A button (86 wide) that lets the user pick a folder for edit, starting at
 // the folder the edit holds; the picker belongs to owner (the window).
 gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
                              int top, gui::Edit* edit);
+// Asks for a file to share (title: the dialog's caption). The dialog
+// opens in the folder of the file chosen last, else in the user's
+// documents folder, never beside the program's own files.
+bool ChooseFile(const std::string& title, std::string& chosen);
 // The connection choice: the names of the link-speed codes 0 to 10, in
 // their order; owner is the window.
 gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int left, int top);
@@ -38,18 +51,10 @@ gui::ComboBox* AddLinkTypeCombo(gui::Component* owner, gui::Control* parent, int
 // nearest end).
 void SelectLinkType(gui::ComboBox* combo, int code);
 
-struct Column {
-  std::string Caption;
-  int Width;
-  bool Right = false;  // numbers: right-aligned
-};
-// A grid filling parent's free area, one column each.
-TGridTreeList* AddGrid(gui::Control* parent, const std::vector<Column>& columns);
-
-// The first selected row of a grid, else its focused row (nullptr: none).
-TGridTreeListNode* CurrentRow(TGridTreeList* grid);
-// The selected rows, or the focused row when none is selected.
-std::vector<TGridTreeListNode*> ChosenRows(TGridTreeList* grid);
+// The pictures of the button bars, 24 by 24: the main window's five views
+// in their order, then the networks and the servers.
+enum TButtonPicture { bpSearch, bpDownloads, bpUploads, bpShares, bpMessages, bpNetworks, bpServers };
+gui::ImageList* ButtonPictures(gui::Component* owner);
 
 // The file's own name: the last part of the path a peer shows.
 std::string ShownName(const std::string& path);

@@ -344,7 +344,9 @@ TMenuSkinColors TMenuSkin::WorkingColors(int bitsPerPixel,
     k.LightShade1 = rich ? lighten(clHighlight, 80) : clWhite;
     k.LightShade2 = rich ? lighten(clHighlight, 50) : clWhite;
     k.CheckMark = clHighlight;
-    k.MenuBar = clBtnFace;
+    // The colour the system gives the rest of the bar (not every system
+    // lets a menu bar have a brush of its own): bar and items agree.
+    k.MenuBar = clMenu;
     k.DisabledText = rich ? lighten(clBtnShadow, 10) : clBtnShadow;
     k.Separator = rich ? lighten(clBtnShadow, 25) : clBtnShadow;
   } else {

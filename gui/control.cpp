@@ -613,11 +613,16 @@ void Control::WndProc(Message& m) {
       return;
     }
     case WM_SIZE:
+      // The window's own handling first: a system control (a multi-line
+      // edit wrapping its lines, a list view its scroll bars) lays itself
+      // out for its new size.
+      DefaultHandler(m);
       UpdateBoundsFromPeer();
       Realign();
       Resize();
       return;
     case WM_MOVE:
+      DefaultHandler(m);
       UpdateBoundsFromPeer();
       return;
     case WM_MOUSELEAVE:

@@ -1,6 +1,7 @@
 #include "gui/form.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "gui/application.h"
 #include "gui/environment.h"
@@ -99,6 +100,19 @@ void Form::WndProc(Message& m) {
   switch (m.Msg) {
     case WM_CLOSE:
       Close();
+      return;
+    case WM_GETMINMAXINFO:
+      Control::WndProc(m);
+      // While the window is being made it has no client area to measure
+      // its frame by (it asks already).
+      if ((minClient_.Width > 0 || minClient_.Height > 0) && !ClientRect().IsEmpty() && Width() >= ClientWidth() &&
+          Height() >= ClientHeight()) {
+        // Five points of two 32-bit numbers; the fourth is the smallest
+        // size the user may drag the window to.
+        auto* p = reinterpret_cast<int32_t*>(m.LParam);
+        p[6] = std::max<int32_t>(p[6], minClient_.Width + Width() - ClientWidth());
+        p[7] = std::max<int32_t>(p[7], minClient_.Height + Height() - ClientHeight());
+      }
       return;
     case WM_COMMAND:
       // A menu command (a control's notification comes with its window).

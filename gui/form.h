@@ -29,6 +29,10 @@ class Form : public Control {
   const std::string& ClassName() const { return className_; }
   FormBorder BorderStyle() const { return border_; }
   void SetBorderStyle(FormBorder b);
+  // The smallest client area the user may give a sizeable form by its
+  // frame (0: no limit); the frame, caption and menu bar come on top.
+  Size MinClientSize() const { return minClient_; }
+  void SetMinClientSize(int width, int height) { minClient_ = Size{width, height}; }
   // Centred on the screen when first shown.
   bool CenterOnScreen() const { return center_; }
   void SetCenterOnScreen(bool c) { center_ = c; }
@@ -74,6 +78,7 @@ class Form : public Control {
   std::string className_;
   FormBorder border_ = FormBorder::Sizeable;
   bool center_ = false;
+  Size minClient_;
   MainMenu* menu_ = nullptr;
   int modalResult_ = mrNone;
   bool modal_ = false;

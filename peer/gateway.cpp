@@ -388,6 +388,7 @@ void TGatewayCore::Login(const std::string& text) {
   const int64_t waitMs = int64_t(settings_.LoginWait) * 1000;
   while (NowMs() - loginMs_ < waitMs && duskwire_->PeerCount() == 0 &&
          gnutella_->ConnectionCount() < kGatewayEnoughGnutellaLinks && ClientConnected()) {
+    StoreHealth();  // the server window shows the links as they come
     if (!LoginPause(settings_.LoginStepMs)) break;
   }
   UpdateOwnAddress();
@@ -706,6 +707,12 @@ void TGatewayCore::AnswerWhois(const TGatewayRemote& m) {
 
 void TGatewayCore::UpdateOwnAddress() { ownAddress_ = NapsterDecimal(duskwire_->IPNumber()); }
 
+void TGatewayCore::StoreHealth() {
+  gnutellaHealth_ = Clamp100(gnutella_->HealthPercent());
+  duskwireHealth_ = Clamp100(duskwire_->HealthPercent());
+  HealthStored(gnutellaHealth_, duskwireHealth_);
+}
+
 void TGatewayCore::PeerCheck() {
   if (duskwire_->PeerCount() == 0 && gnutella_->ConnectionCount() == 0) CloseClient();
 }
@@ -723,9 +730,7 @@ void TGatewayCore::PeriodicWork() {
     duskwire_->SetLocalStatistic("Files", fileCount_);
     duskwire_->SetLocalStatistic("MB", DivRoundHalfEven(totalSize_, 1000000));
   }
-  gnutellaHealth_ = Clamp100(gnutella_->HealthPercent());
-  duskwireHealth_ = Clamp100(duskwire_->HealthPercent());
-  HealthStored(gnutellaHealth_, duskwireHealth_);
+  StoreHealth();
   if (!searchId_.empty() && now - lastResultMs_ > settings_.SearchSilenceMs) {
     searchId_.clear();
     SendToClient(202, "");

@@ -396,7 +396,9 @@ class TGatewayCore {
   virtual void CloseClient() = 0;
   // One step of the login wait; false when the gateway is being stopped.
   virtual bool LoginPause(int ms) = 0;
-  // Health percents stored (0 to 100); the default instance publishes them.
+  // Health percents stored (0 to 100), also during the login wait, while
+  // the networks gather their first peers; the default instance publishes
+  // them.
   virtual void HealthStored(int gnutella, int duskwire) {}
 
  private:
@@ -423,6 +425,8 @@ class TGatewayCore {
   bool TakeGnutellaResult();
   int FindPending(const std::string& text) const;
   void UpdateOwnAddress();
+  // Reads both networks' health and publishes it (with their peer counts).
+  void StoreHealth();
   bool ToMe(const TGatewayRemote& m) const;
   int64_t NowMs() const;
 

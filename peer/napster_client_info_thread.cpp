@@ -185,8 +185,10 @@ void TNapsterClientSession::Run() {
 
 void TNapsterClientSession::SendLogin(bool newUser) {
   ownNick_ = StartValue("NICK");
+  std::string client = StartValue("VERSION_TEXT");
+  if (plat::Trim(client).empty()) client = kOwnVersionText;
   std::string text = ownNick_ + " " + StartValue("PASSWORD") + " " + StartValue("LOCAL_PORT") + " " +
-                     Quoted(StartValue("VERSION_TEXT")) + " " + StartValue("LINK_TYPE");
+                     Quoted(client) + " " + StartValue("LINK_TYPE");
   if (newUser) {
     SendMessage(6, text + " " + StartValue("EMAIL") + " " + StartValue("BUILD_NUMBER"));
   } else {

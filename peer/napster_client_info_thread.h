@@ -31,6 +31,11 @@
 
 class TNapsterClientSession;
 
+// The program's own client name: what every login says it is when the
+// component was given no VersionText (servers refuse a login that names
+// no client).
+constexpr const char* kOwnVersionText = "Tarnwick 2.0";
+
 // One shared file as announced to servers (message 100).
 struct TNapsterShareInfo {
   std::string RequestName;  // the announced name

@@ -11,6 +11,15 @@ std::string Num(int64_t v) { return std::to_string(v); }
 
 std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
 
+// The client name of a login ("nick password port \"client\" ..."): real
+// servers refuse a login that names none.
+std::string ClientName(const std::string& login) {
+  const size_t open = login.find('"');
+  const size_t close = open == std::string::npos ? open : login.find('"', open + 1);
+  return close == std::string::npos ? std::string() : plat::Trim(login.substr(open + 1, close - open - 1));
+}
+constexpr const char* kNoClientName = "Your client, , is not allowed on this server.";
+
 // The quoted terms after each "FILENAME CONTAINS" and the MAX_RESULTS
 // number of a search text.
 void ParseSearch(const std::string& query, std::vector<std::string>& terms, int& max) {
@@ -295,7 +304,7 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
   switch (m.Type) {
     case 2: {  // login
       loginNick_ = FirstWord(text);
-      NapsterMessage reply = loginReply_;
+      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : loginReply_;
       Script after = afterLogin_;
       hold.unlock();
       Send(reply.Type, reply.Text);
@@ -314,9 +323,10 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
     }
     case 6: {  // new account
       loginNick_ = FirstWord(text);
-      NapsterMessage reply = newUserReply_;
+      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : newUserReply_;
       hold.unlock();
       Send(reply.Type, reply.Text);
+      if (reply.Type != 3) CloseClient();
       return;
     }
     case 200: {  // search

@@ -79,8 +79,11 @@ class FakeNapsterServer {
 
   // --- behaviour (may be changed at any time) ---
   // Reply to a login (type 2); a reply other than 3 is followed by a close.
+  // A login (2 or 6) whose client name is empty is refused so whatever is
+  // set, as real servers refuse it.
   void SetLoginReply(uint16_t type, std::string text);
-  // Replies to the nick check (7) and to the new-account login (6).
+  // Replies to the nick check (7) and to the new-account login (6; a
+  // reply other than 3 is followed by a close).
   void SetNickCheckReply(uint16_t type, std::string text);
   void SetNewUserReply(uint16_t type, std::string text);
   // Played right after a successful login.

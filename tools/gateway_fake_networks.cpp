@@ -250,6 +250,7 @@ void TGatewayHarness::WriteClient(const std::string& frame) {
 }
 
 bool TGatewayHarness::LoginPause(int ms) {
+  if (OnLoginPause) return OnLoginPause();
   plat::Thread::Sleep(ms);
   return true;
 }

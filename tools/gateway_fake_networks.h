@@ -5,10 +5,12 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "peer/gateway.h"
@@ -151,6 +153,11 @@ class TGatewayHarness : private TGatewayHarnessNetworks, public TGatewayCore {
   // Runs pump passes until the networks are drained (at most n passes).
   int Pump(int n = 100000);
   bool Closed() const { return closed_; }
+  // The health the gateway stored, each time (Gnutella, Duskwire).
+  const std::vector<std::pair<int, int>>& HealthSeen() const { return health_; }
+  // Each step of the login wait calls this instead of sleeping (false
+  // stops the wait).
+  std::function<bool()> OnLoginPause;
   // Frames written so far, and the raw bytes.
   const std::vector<NapsterMessage>& Frames() const { return frames_; }
   const std::string& Wire() const { return wire_; }
@@ -162,9 +169,11 @@ class TGatewayHarness : private TGatewayHarnessNetworks, public TGatewayCore {
   bool ClientConnected() override { return !closed_; }
   void CloseClient() override { closed_ = true; }
   bool LoginPause(int ms) override;
+  void HealthStored(int gnutella, int duskwire) override { health_.emplace_back(gnutella, duskwire); }
 
  private:
   bool closed_ = false;
+  std::vector<std::pair<int, int>> health_;
   std::vector<NapsterMessage> frames_;
   std::string wire_;
 };

@@ -370,6 +370,7 @@ int ListView::AddRow(const std::vector<std::string>& texts, intptr_t data) {
 
 void ListView::ClearRows() {
   rows_.clear();
+  selected_ = -1;
   if (HandleAllocated()) SendMsg(LVM_DELETEALLITEMS);
 }
 
@@ -380,10 +381,12 @@ const std::string& ListView::Text(int row, int column) const {
 }
 
 int ListView::Selected() {
-  return HandleAllocated() ? int(SendMsg(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)) : -1;
+  return HandleAllocated() ? int(SendMsg(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)) : selected_;
 }
 
 void ListView::SetSelected(int row) {
+  // Without a window the choice waits for it.
+  selected_ = row >= 0 && row < RowCount() ? row : -1;
   if (!HandleAllocated()) return;
   LVITEMA item{};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -407,6 +410,7 @@ void ListView::SetText(int row, int column, const std::string& text) {
 
 void ListView::DeleteRow(int row) {
   rows_.erase(rows_.begin() + row);
+  selected_ = selected_ == row ? -1 : selected_ > row ? selected_ - 1 : selected_;
   if (HandleAllocated()) SendMsg(LVM_DELETEITEM, WPARAM(row));
 }
 
@@ -448,6 +452,7 @@ void ListView::HandleCreated() {
   columns_.clear();
   for (auto& [caption, width] : cols) AddColumn(caption, width);
   Fill();
+  if (selected_ >= 0) SetSelected(selected_);
 }
 
 void ListView::WndProc(Message& m) {
@@ -529,6 +534,7 @@ void StatusBar::SetSimpleText(const std::string& s) {
 }
 
 void StatusBar::SetParts(const std::vector<int>& rightEdges) {
+  if (rightEdges == parts_) return;
   parts_ = rightEdges;
   texts_.resize(parts_.size());
   if (HandleAllocated()) HandleCreated();
@@ -753,7 +759,7 @@ bool FileDialog::Execute(bool save) {
   ofn.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
   ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
   ofn.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
-  ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
               (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
   const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
   if (!ok) return false;

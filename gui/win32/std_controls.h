@@ -201,7 +201,8 @@ class ListView : public StdControl {
   int TextCount(int row) const { return int(rows_[size_t(row)].texts.size()); }
   intptr_t Data(int row) const { return rows_[size_t(row)].data; }
   int Selected();
-  // Selects and focuses the row (-1: none).
+  // Selects and focuses the row (-1: none); chosen before the window is
+  // made, it is selected when it is.
   void SetSelected(int row);
   // Replaces one text of a row in place.
   void SetText(int row, int column, const std::string& text);
@@ -226,6 +227,7 @@ class ListView : public StdControl {
   void Fill(int from = 0);
   std::vector<std::pair<std::string, int>> columns_;
   std::vector<Row> rows_;
+  int selected_ = -1;  // while there is no window
 };
 
 // A plain container with a bevel and a centred caption.

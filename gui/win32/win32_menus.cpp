@@ -193,7 +193,10 @@ bool HandleMenuOwnerDraw(UINT msg, LPARAM lp, LRESULT& result) {
     HDC screen = GetDC(nullptr);
     GdiCanvas canvas(screen, {1, 1}, "measure", [](HDC dc) { ReleaseDC(nullptr, dc); });
     const Size text = canvas.TextExtent(StripAccelerator(ItemText(*item)));
-    int w = text.Width + 24, h = std::max(text.Height + 4, GetSystemMetrics(SM_CYMENU) - 1);
+    // A drop-down item has room for a check mark or an icon; an item of a
+    // menu bar only its text (the system spaces the bar's items itself).
+    const bool barItem = item->Parent() && !item->Parent()->Parent() && dynamic_cast<MainMenu*>(item->GetMenu());
+    int w = text.Width + (barItem ? 0 : 24), h = std::max(text.Height + 4, GetSystemMetrics(SM_CYMENU) - 1);
     if (item->IsLine()) w = 0, h = GetSystemMetrics(SM_CYMENU) / 2;
     if (item->OnMeasureItem) item->OnMeasureItem(item, canvas, w, h);
     mis->itemWidth = UINT(std::max(w, 0));

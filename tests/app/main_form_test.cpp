@@ -4,7 +4,12 @@
 // of the server in the messages view, and what closing leaves on disk.
 #include "tests/app/app_fixture.h"
 
+#include <commdlg.h>
+#include <dlgs.h>
+#include <shlobj.h>
+
 #include <algorithm>
+#include <functional>
 
 #include "app/language.h"
 #include "app/legacy_settings_form.h"
@@ -15,9 +20,11 @@
 #include "controls/graph.h"
 #include "controls/waymark_control.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
 #include "tools/socket_black_hole.h"
+#include "treelist/grid_drawing.h"
 
 namespace {
 
@@ -175,13 +182,36 @@ TEST_F(FakeServerTest, ASearchListsItsResultsSortsThemByValueAndIgnoresWhatComes
   EXPECT_EQ(Column(TS::colSize), (std::vector<std::string>{"900 B", "700 KB", "2 MB", "10.2 MB"}));
   form->SearchView->Grid()->ColumnClick(TS::colSize, false);
   EXPECT_EQ(Column(TS::colSize), (std::vector<std::string>{"10.2 MB", "2 MB", "700 KB", "900 B"}));
+  // A Gnutella result's bit rate, frequency, length and speed are the
+  // gateway's placeholders: left empty, and last whichever way they sort.
+  for (int col : {TS::colBitRate, TS::colFrequency, TS::colLength, TS::colSpeed})
+    EXPECT_EQ(Row(kGnuName)->Strings(col), "") << col;
   form->SearchView->Grid()->ColumnClick(TS::colLength, false);
-  EXPECT_EQ(Column(TS::colLength), (std::vector<std::string>{"1:05", "3:20", "4:00", "61:40"}));
+  EXPECT_EQ(Column(TS::colLength), (std::vector<std::string>{"1:05", "3:20", "61:40", ""}));
+  form->SearchView->Grid()->ColumnClick(TS::colLength, false);
+  EXPECT_EQ(Column(TS::colLength), (std::vector<std::string>{"61:40", "3:20", "1:05", ""}));
+
+  // A header keeps its whole caption beside the sort mark, in every grid.
+  for (TGridTreeList* g : {form->SearchView->Grid(), form->DownloadView->Grid(), form->UploadView->Grid(),
+                           form->ShareView->Grid()})
+    for (int c = 0; c < g->ColumnCount(); ++c) {
+      const std::string& caption = g->Columns(c)->Caption();
+      const int room = g->Columns(c)->Width() - kGridSortMarkWidth - 8;
+      const gui::TextLayout shown = gui::LayoutText(gui::Service<gui::TextMeasurer>::Get(), g->HeaderFont(), caption,
+                                                    gui::Rect{0, 0, room, 20}, DT_SINGLELINE | DT_END_ELLIPSIS);
+      ASSERT_EQ(shown.Lines.size(), 1u);
+      EXPECT_EQ(shown.Lines[0].Text, caption);
+    }
 
   // After its end a search takes no more results.
   server.Play({Result("Late Blue.mp3", 5, 128, 5, "bob", 4, 0)});
   Marker("after the end");
   EXPECT_EQ(form->SearchView->ResultCount(), 4);
+
+  // One result is counted as one.
+  server.SetScript(200, {Result("Lone Blue.mp3", 5, 128, 5, "bob", 4, 0), Server::Step::Frame(202, "")});
+  Search("lone");
+  EXPECT_EQ(form->LastStatus(), "1 result");
 
   // A search no server ends stops after its time; what comes later is ignored too.
   server.SetScript(200, {});
@@ -218,21 +248,34 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the file byte for byte, nothing of the old one";
   EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 1) << "a finished download is shared";
 
-  // Asked again: another name; or nothing at all.
+  // Asked again: another name, on a row of its own that shows the file as
+  // saved; or nothing at all.
   answer = TFileExistsChoice::Rename;
   form->SearchView->DownloadChosen();
   const std::string renamed = form->Settings().DownloadFolder + "Blue Gnu (2).ogg";
-  ASSERT_EQ(down->RowCount(), 1) << "the same transfer key keeps its row";
-  ASSERT_TRUE(WaitFor([&] { return down->Finished(row) && plat::FileExists(renamed); }));
+  ASSERT_EQ(down->RowCount(), 2);
+  TGridTreeListNode* again = down->Grid()->Items(1);
+  EXPECT_EQ(again->Strings(TTransferView::colFile), "Blue Gnu (2).ogg");
+  EXPECT_EQ(row->Strings(TTransferView::colFile), kGnuName);
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(again) && plat::FileExists(renamed); }));
   EXPECT_TRUE(WaitFor([&] { return testutil::ReadFileBytes(renamed) == content; }));
-  // Resume goes on from the end of the file there.
+  // Resume goes on from the end of the file there, in a row of its own.
   const size_t had = 300000;
   testutil::WriteFileBytes(local, content.substr(0, had));
   answer = TFileExistsChoice::Resume;
   form->SearchView->DownloadChosen();
-  ASSERT_TRUE(WaitFor([&] { return down->Finished(row); }));
+  ASSERT_EQ(down->RowCount(), 3);
+  TGridTreeListNode* resumed = down->Grid()->Items(2);
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(resumed); }));
   EXPECT_EQ(host.Requests().back().Header("Range"), "bytes=" + std::to_string(had) + "-");
   EXPECT_TRUE(testutil::ReadFileBytes(local) == content) << "the old bytes kept, the rest after them";
+  // A name the disk cannot hold is saved as a safe one, and shown so.
+  ASSERT_TRUE(form->ExecuteCommand("DOWNLOAD_GNUTELLA " + form->LegacySettings->Server(index).ID +
+                                   " @#!GNUTELLA:5:16777343 \"CON.mp3\" 127.0.0.1 " + std::to_string(host.Port()) +
+                                   " 5"));
+  ASSERT_EQ(down->RowCount(), 4);
+  EXPECT_EQ(down->Grid()->Items(3)->Strings(TTransferView::colFile), "_CON.mp3");
+  ASSERT_TRUE(WaitFor([&] { return down->Finished(down->Grid()->Items(3)); }));
   const size_t requests = host.Requests().size();
   answer = TFileExistsChoice::Cancel;
   form->SearchView->DownloadChosen();
@@ -247,6 +290,7 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   EXPECT_EQ(form->DownloadGraph->Samples().back(), form->NapsterClient.DownloadRate());
   EXPECT_EQ(form->UploadGraph->Samples().size(), samples + 1);
   // Clearing finished rows leaves none.
+  EXPECT_EQ(down->RowCount(), 4);
   down->ClearFinished();
   EXPECT_EQ(down->RowCount(), 0);
 }
@@ -369,8 +413,9 @@ TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) 
       << form->LegacySettings->StatusText();
   server.SetNickCheckReply(9, "");
   form->LegacySettings->Register(index);
-  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->StatusText() == "This nick is registered already."; }))
-      << form->LegacySettings->StatusText();
+  EXPECT_TRUE(WaitFor([&] {
+    return form->LegacySettings->StatusText() == "This nick is registered already: choose another one.";
+  })) << form->LegacySettings->StatusText();
 }
 
 TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
@@ -400,6 +445,42 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_EQ(form->LegacySettings->Server(1).Port, server.Port());
   EXPECT_EQ(form->LegacySettings->Server(0).Address(), "127.0.0.1:10000");
   EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
+}
+
+// Add file opens where a user keeps files: the documents folder at first,
+// then the folder of the file chosen last (never the program's folder).
+TEST_F(FakeServerTest, AddFileOpensInTheDocumentsFolderThenInTheFolderUsedLast) {
+  const std::string music = testutil::TempFolder("add-file");
+  testutil::WriteFileBytes(music + "song.ogg", "ogg bytes");
+  std::vector<std::string> opened;
+  plat::MessageTarget poster;
+  // Once the dialog is up: notes its folder, then picks the file (or cancels).
+  std::function<void()> answer;
+  auto drive = [&](const std::string& pick) {
+    answer = [&, pick] {
+      const HWND d = FindWindowA("#32770", "Share a File");
+      if (!d) return poster.Post(answer);  // not up yet
+      char path[MAX_PATH] = {};
+      SendMessageA(d, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
+      opened.push_back(plat::ExcludeTrailingDelim(path));
+      if (!pick.empty()) {
+        SetDlgItemTextA(d, cmb13, pick.c_str());
+        SetDlgItemTextA(d, edt1, pick.c_str());
+      }
+      PostMessageA(d, WM_COMMAND, pick.empty() ? IDCANCEL : IDOK, 0);
+    };
+    poster.Post(answer);
+  };
+  char documents[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents)));
+  drive(music + "song.ogg");
+  form->ShareView->ChooseFile();
+  drive("");
+  form->ShareView->ChooseFile();
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_TRUE(plat::SameText(opened[0], plat::ExcludeTrailingDelim(documents))) << opened[0];
+  EXPECT_TRUE(plat::SameText(opened[1], plat::ExcludeTrailingDelim(music))) << opened[1];
+  EXPECT_EQ(form->ShareView->Grid()->Count(), 2) << "the file chosen is shared";
 }
 
 TEST_F(FakeServerTest, AShareFileThatCannotBeReadIsKeptAsideNotWrittenOver) {

@@ -69,6 +69,8 @@ TEST_F(WizardTest, PortCheckPageTellsFoundNotFoundCancelledAndUnavailable) {
   EXPECT_EQ(none->PortCheckText().rfind("The check is not available", 0), 0u);
 }
 
+// The wizard's component names no client: the login says the program's
+// own name, which the server (as real ones) requires.
 TEST_F(WizardTest, RegistersANickOnTheServer) {
   FakeNapsterServer server;
   ASSERT_TRUE(server.Start());
@@ -81,6 +83,16 @@ TEST_F(WizardTest, RegistersANickOnTheServer) {
   ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Registered) << w->Registration().StatusText();
   ASSERT_TRUE(server.WaitForClientGone(1, 20000));
+
+  // A refusal shows what the server said.
+  server.SetNewUserReply(0, "This e-mail address is not allowed here.");
+  w->Register();
+  ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Refused);
+  EXPECT_TRUE(WaitFor([&] {
+    return w->Registration().StatusText() ==
+           "The server refused the registration: This e-mail address is not allowed here.";
+  })) << w->Registration().StatusText();
 
   server.SetNickCheckReply(9, "");
   w->Register();

@@ -117,9 +117,10 @@ TEST_F(MenuSkinTest, ApplyingTakesOverTheItemsThatAreNotTheirOwnAndRemovingGives
   EXPECT_FALSE(system->OnDrawItem) << "Tag 999 keeps the system's drawing";
   EXPECT_FALSE(skin->SkinsItem(*own));
   EXPECT_FALSE(popup->OwnerDraw()) << "popup menus were not asked for";
-  // The bar beside the items takes the colour the items are drawn on, and
-  // follows it.
-  EXPECT_EQ(bar->BarColor(), clBtnFace);
+  // The bar beside the items takes the colour the items are drawn on (in
+  // the system's colours the bar's own, which the system draws beside
+  // them where a bar cannot have a brush), and follows it.
+  EXPECT_EQ(bar->BarColor(), clMenu);
   skin->SetUseSystemColors(false);
   skin->SetMenuBarColor(clRed);
   EXPECT_EQ(bar->BarColor(), clRed);
@@ -192,10 +193,10 @@ TEST_F(MenuSkinTest, DrawsCheckedDisabledAndSeparatorItems) {
 TEST_F(MenuSkinTest, TheSelectedBarItemCastsAStepShadowOrAStripOnFewerColours) {
   skin->SetActive(true);
   skin->DrawItem(*file, c, {0, 0, 40, 19}, ODS_SELECTED);
-  for (const char* l : {"FillRect(0,0,40,20) brush=clBtnFace", "FillRect(0,0,32,20) brush=#ADADD6",
+  for (const char* l : {"FillRect(0,0,40,20) brush=clMenu", "FillRect(0,0,32,20) brush=#ADADD6",
                         "Polyline(0,19 0,0 32,0 32,20) pen=clHighlight", "FillRect(33,0,40,20) brush=#B6B6B6",
                         "FillRect(33,3,38,20) brush=#A2A2A2", "FillRect(33,5,37,20) brush=#848484",
-                        "FillRect(33,6,35,20) brush=#5C5C5C", "Polyline(35,1 39,1 39,6) pen=clBtnFace",
+                        "FillRect(33,6,35,20) brush=#5C5C5C", "Polyline(35,1 39,1 39,6) pen=clMenu",
                         "Polyline(34,5 34,7) pen=#989898"})
     EXPECT_TRUE(Has(c, l)) << l << "\n" << c.LogText();
   EXPECT_TRUE(Has(c, "DrawText(\"&File\",7,3,40,16,", true)) << "the bar's text starts at left + 4";
@@ -203,7 +204,7 @@ TEST_F(MenuSkinTest, TheSelectedBarItemCastsAStepShadowOrAStripOnFewerColours) {
   skin->bits = 8;
   skin->DrawItem(*file, c, {0, 0, 40, 19}, ODS_SELECTED);
   for (const char* l : {"Polyline(0,19 0,0 37,0 37,20) pen=clHighlight", "FillRect(38,2,40,20) brush=#7A7A7A",
-                        "FillRect(38,0,40,2) brush=clBtnFace"})
+                        "FillRect(38,0,40,2) brush=clMenu"})
     EXPECT_TRUE(Has(c, l)) << l << "\n" << c.LogText();
 }
 

@@ -87,6 +87,9 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   ASSERT_TRUE(bar->OwnerDraw());
   EXPECT_EQ(Measure(exit), std::make_pair(107u, 23u)) << "fixed measuring: 14 characters and the column";
   EXPECT_EQ(Measure(line).second, 4u);
+  // A bar item has no column: its text and the skin's margins (the system
+  // spaces the bar's items).
+  EXPECT_EQ(Measure(file).first, 37u);
   // The rest of the bar is filled in the items' bar colour.
   MENUINFO mi{};
   mi.cbSize = sizeof mi;
@@ -94,7 +97,7 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   ASSERT_TRUE(GetMenuInfo(GetMenu(Hwnd(form)), &mi));
   LOGBRUSH lb{};
   ASSERT_TRUE(mi.hbrBack && GetObjectA(mi.hbrBack, sizeof lb, &lb));
-  EXPECT_EQ(lb.lbColor, COLORREF(ColorToRGB(clBtnFace)));
+  EXPECT_EQ(lb.lbColor, COLORREF(ColorToRGB(clMenu)));
 
   // The icon column, the background (one row lower than the item), the
   // glyph dimmed by 30 % with its white left out; selected: the fill, the

@@ -121,6 +121,33 @@ TEST_F(StdControlsTest, PagesFillTheTabsDisplayAreaAndOnlyTheSelectedOneShows) {
   EXPECT_EQ(tabs->Top() + tabs->Height(), status->Top());
 }
 
+// A system control hears of its new size: a multi-line edit made small
+// and then aligned to fill its form wraps its lines at its new width.
+// A list view's row chosen before its window exists is selected once it does.
+TEST_F(StdControlsTest, SystemControlsFollowTheirSizeAndKeepTheirSelection) {
+  auto* memo = new Memo(&form);
+  memo->SetParent(&form);
+  form.HandleNeeded();
+  memo->SetAlign(alClient);
+  RECT text{};
+  SendMessageA(Hwnd(*memo), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+  EXPECT_GT(text.right - text.left, memo->ClientWidth() - 12);
+  EXPECT_GT(text.bottom - text.top, memo->ClientHeight() - 12);
+  form.SetBounds(30, 30, 500, 350);
+  SendMessageA(Hwnd(*memo), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+  EXPECT_GT(text.right - text.left, memo->ClientWidth() - 12);
+
+  auto* list = new ListView(&form);
+  list->AddColumn("Name", 80);
+  list->AddRow({"a"});
+  list->AddRow({"b"});
+  list->SetSelected(1);
+  EXPECT_EQ(list->Selected(), 1);
+  list->SetParent(&form);
+  list->HandleNeeded();
+  EXPECT_EQ(SendMessageA(Hwnd(*list), LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED), 1);
+}
+
 TEST_F(StdControlsTest, AnOwnerDrawnComboDrawsItsItemsThroughTheHandler) {
   auto* combo = new ComboBox(&form, true);
   combo->AddItem("red");

@@ -265,6 +265,27 @@ TEST(GatewayLogin, FirewalledClientAndFailure) {
   EXPECT_TRUE(lonely.Closed());
 }
 
+// The server window shows the networks' links while the gateway still
+// waits for enough of them to answer the login.
+TEST(GatewayLogin, TheLoginWaitPublishesTheHealthAsLinksCome) {
+  TGatewaySettings s = TGatewayHarness::QuickSettings();
+  s.LoginWait = 600;
+  TGatewayHarness gw(s);
+  gw.Gnut().SetConnections(1);
+  gw.Gnut().SetHealth(33);
+  int pauses = 0;
+  gw.OnLoginPause = [&] {
+    ++pauses;
+    EXPECT_EQ(gw.HealthSeen().size(), size_t(pauses)) << "stored before each step of the wait";
+    if (pauses == 2) gw.Gnut().SetConnections(kGatewayEnoughGnutellaLinks);
+    return true;
+  };
+  ASSERT_TRUE(gw.LogIn());
+  EXPECT_EQ(pauses, 2);
+  ASSERT_FALSE(gw.HealthSeen().empty());
+  EXPECT_EQ(gw.HealthSeen().front(), std::make_pair(33, 0));
+}
+
 TEST(GatewayLogin, SmallRequestsAndPeerCheck) {
   LoggedIn l;
   l.gw.HandleClientMessage(6, "newbie pass 0 \"x\" 3 a@b 1");

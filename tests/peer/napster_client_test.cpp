@@ -298,7 +298,8 @@ TEST(NapsterClient, DataPort) {
   ASSERT_TRUE(cl.Wait("OnLogin"));
   NapsterMessage login = server.Received().front();
   EXPECT_EQ(login.Type, 2);
-  EXPECT_EQ(login.Text, "me pw 0 \"\" 2 100");  // no data port yet
+  // No data port yet; no VersionText given: the program's own client name.
+  EXPECT_EQ(login.Text, "me pw 0 \"" + std::string(kOwnVersionText) + "\" 2 100");
 
   ASSERT_TRUE(cl.c.SetPort(0));
   int port = cl.c.DataPort();
@@ -326,7 +327,7 @@ TEST(NapsterClient, DataPort) {
   ASSERT_TRUE(second.Start());
   cl.Start(second.Port());
   ASSERT_TRUE(ServerGot(second, 2, &m));
-  EXPECT_EQ(m.Text, "me pw " + std::to_string(port) + " \"\" 2 100");
+  EXPECT_EQ(m.Text, "me pw " + std::to_string(port) + " \"" + std::string(kOwnVersionText) + "\" 2 100");
 }
 
 // A peer on the data port, on a thread of its own: sends what it is given

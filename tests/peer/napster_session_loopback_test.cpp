@@ -209,6 +209,16 @@ TEST_F(NapsterLoopback, Registration) {
   EXPECT_EQ(got[1].Type, 6);
   EXPECT_EQ(got[1].Text, "tester secret 6699 \"Tarnwick 1.0\" 8 t@example.com 42");
   ASSERT_TRUE(c.WaitFinished(1));
+
+  // A component given no client name registers with the program's own:
+  // servers refuse a login that names none.
+  server.ClearReceived();
+  TEasySocket* s = c.Start(server.Port(), "R3", "REGISTER");
+  s->SetValue("VERSION_TEXT", "");
+  ASSERT_TRUE(c.Logged("Registered R3"));
+  NapsterMessage account;
+  ASSERT_TRUE(Got(server, 6, &account));
+  EXPECT_EQ(account.Text, "tester secret 6699 \"" + std::string(kOwnVersionText) + "\" 8 t@example.com 42");
 }
 
 TEST_F(NapsterLoopback, RefusedAccountIsNoRegistration) {

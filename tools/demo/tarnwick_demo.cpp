@@ -7,14 +7,20 @@
 // results in its grid. `./build.sh shot` takes its picture; it runs until
 // its window is closed with File, Exit.
 //
-//   tarnwick_demo [search|downloads|uploads|shares|messages|networks|servers]
+//   tarnwick_demo [main] [search|downloads|uploads|shares|messages|networks|servers]
 //                 the view shown (the search view without a word), or the
 //                 networks or the server window over it
 //   tarnwick_demo wizard      the setup wizard instead
 //   tarnwick_demo settings    the settings dialog over the main window
+//   ... small                 the main window at its smallest size
+//   ... N                     the wizard's page, the settings dialog's or the
+//                             server window's view number N (from 0)
 #include <windows.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "app/legacy_settings_form.h"
@@ -62,7 +68,19 @@ std::string FreshFolder() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-  const std::string what = commandLine ? commandLine : "";
+  // The words: what to show ("main" is the main window), and "small".
+  std::string what;
+  bool small = false;
+  int page = 0;
+  std::istringstream words(commandLine ? commandLine : "");
+  for (std::string w; words >> w;) {
+    if (w == "small")
+      small = true;
+    else if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0])))
+      page = std::atoi(w.c_str());
+    else if (w != "main")
+      what = w;
+  }
   plat::MainLoop::Init();
   gui::Application& app = gui::App();
   app.Initialize();
@@ -72,6 +90,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const std::string folder = FreshFolder();
     {
       TRegisterWizardForm wizard(nullptr, folder);
+      wizard.AcceptBox->SetChecked(true);
+      while (wizard.Page() < page && wizard.Next()) {
+      }
       wizard.ShowModal();
     }
     std::error_code ec;
@@ -128,14 +149,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     for (int v = 0; v < TMainForm::vViewCount; ++v)
       if (what == views[v]) shown = TMainForm::TView(v);
     form.ShowView(shown);
+    if (small) {
+      MINMAXINFO limits{};
+      SendMessageA(reinterpret_cast<HWND>(form.Handle()), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+      form.SetBounds(form.Left(), form.Top(), limits.ptMinTrackSize.x, limits.ptMinTrackSize.y);
+    }
     form.ShowAndActivate();
     if (what == "settings") {
       form.SharedItemList().AddDirectory(folder, "Demo", true, "*.mp3,*.ogg");
       form.SharesChanged();
+      form.SettingsForm->Pages()->SetPageIndex(page);
       form.ShowSettings();
     }
     if (what == "networks") form.LegacySettings->ShowAndActivate();
-    if (what == "servers") form.ServerForm->ShowAndActivate();
+    if (what == "servers") {
+      form.ServerForm->ShowView(TNapsterServerForm::TView(page));
+      form.ServerForm->ShowAndActivate();
+    }
     code = app.Run();
   }
   server.Stop();
