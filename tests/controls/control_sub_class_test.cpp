@@ -165,7 +165,7 @@ TEST_F(SkinnedForm, BarsDrawTheirButtonsAndBandsThroughTheSkin) {
   EXPECT_TRUE(Has(log, "FrameRect(0,0,23,22) brush=clHighlight")) << log;
   EXPECT_FALSE(Has(log, "DrawEdge(")) << log;
   log = desk.Paint(*bands);
-  EXPECT_TRUE(Has(log, "FillRect(7,3,72,27) brush=clBtnFace")) << log;
+  EXPECT_TRUE(Has(log, "FillRect(7,3,72,27) brush=clMenu")) << log;
   EXPECT_FALSE(Has(log, "DrawEdge(")) << log;
 }
 

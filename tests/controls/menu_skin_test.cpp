@@ -233,7 +233,7 @@ TEST_F(MenuSkinTest, RightToLeftMenusAreMirroredAndFlatPopupsGetAFlatBorder) {
   c.ClearLog();
   skin->DrawItem(*file, c, {0, 0, 40, 19}, ODS_SELECTED);
   for (const char* l : {"FillRect(8,0,40,20) brush=#ADADD6", "Polyline(39,19 39,0 7,0 7,20) pen=clHighlight",
-                        "FillRect(0,0,7,20) brush=#B6B6B6", "Polyline(4,1 0,1 0,6) pen=clBtnFace"})
+                        "FillRect(0,0,7,20) brush=#B6B6B6", "Polyline(4,1 0,1 0,6) pen=clMenu"})
     EXPECT_TRUE(Has(c, l)) << l << "\n" << c.LogText();
 
   skin->onPopup = true;
