@@ -436,7 +436,7 @@ TEST(MpegAudio, FilesAreReadInTwoCallsAndAnalysedAsInMemory) {
     }
     Analysis a(bytes);
     EXPECT_EQ(fromFile.BitRate(), a.mpeg.BitRate());
-    EXPECT_EQ(fromFile.Duration(), a.mpeg.Duration());
+    EXPECT_DOUBLE_EQ(fromFile.Duration(), a.mpeg.Duration());
     EXPECT_EQ(fromFile.VendorID(), a.mpeg.VendorID());
     EXPECT_EQ(fromFile.ID3v1().Title, a.mpeg.ID3v1().Title);
     EXPECT_EQ(fromFile.ID3v2().Title, a.mpeg.ID3v2().Title);
