@@ -1,42 +1,87 @@
-// The disk scan at library size: 100,000 files in 1,000 folders whose file
-// names repeat from folder to folder (as track names do in music
-// libraries), shared one by one with the mask "*.*", against the time the
-// system's `find` needs to list the same tree, measured in the same run.
-// Also a recursive query over a share of the same tree (every folder
-// reached once more after its first listing) against the same baseline.
-// `find` runs twice: listing names alone, and listing each entry's size and
-// date as a share list must (the scan reads both for every file). Prints
-// each time and its ratio (lower is better; the scan's goal is 2 or less).
+// The disk scan at library size: 100,000 MP3 files (real frame headers and
+// tags at their start and end, a few megabytes each, sparse between) in
+// 1,000 folders whose file names repeat from folder to folder (as track names
+// do in music libraries), shared one by one with the mask "*.mp3", so every
+// file's headers are read. Each figure is set beside a baseline doing the
+// same work in the same run, the two taking turns round by round:
+//
+// - the scan, cold (each file's data dropped from the cache first) and warm,
+//   against a plain walk that lists every folder with sizes and dates and
+//   reads each file's first and last few kilobytes (what the analysis
+//   reads); `find` listing the tree with sizes and dates is printed beside
+//   them for reference;
+// - a recursive query over a share of the same tree (every folder reached
+//   once more after its first listing) against `find` with sizes and dates;
+// - the Windows build's scan under Wine against the native one ("tarnctl"
+//   SCAN of the tree, as a user would run it, each timed from the command to
+//   its answer), warm; goal: 3x or less. Run when TARN_BENCH_WIN32_TARNCTL
+//   names the Windows build of tarnctl (./build.sh bench sets it, with a
+//   persistent wineserver running).
+//
+// Lower ratios are better.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "bench/bench_clock.h"
+#include "core/id3v1.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
 #include "platform/files.h"
+#include "tools/mp3_builder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 constexpr int kFolders = 1000;
 constexpr int kFilesPerFolder = 100;
+constexpr int kRounds = 5;
+constexpr double kWineGoal = 3.0;
+
+// A file of the library: an ID3v2 tag, constant-rate frames and, at its end,
+// frames with the encoder's mark and an ID3v1 tag; the middle is a hole.
+void WriteTrack(const std::string& path, int album, int track) {
+  const std::string title = "Track " + std::to_string(track);
+  const std::string head =
+      mp3gen::ID3v2Tag(3, mp3gen::ID3v2Frame("TIT2", std::string(1, '\0') + title) +
+                              mp3gen::ID3v2Frame("TPE1", std::string(1, '\0') + "Artist " + std::to_string(album))) +
+      mp3gen::Frames(mp3gen::Header{}, 8);
+  const std::string tail = mp3gen::Frames(mp3gen::Header{}, 6) + "LAME3.99" +
+                           mp3gen::ID3v1Tag(title, "Artist", "Album", "2001", "", track, 17);
+  const off_t size = off_t(3 << 20) + off_t((album * 131 + track * 8191) % (2 << 20));
+  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  if (fd < 0) return;
+  bool ok = ftruncate(fd, size) == 0;
+  ok = ok && pwrite(fd, head.data(), head.size(), 0) == ssize_t(head.size());
+  ok = ok && pwrite(fd, tail.data(), tail.size(), size - off_t(tail.size())) == ssize_t(tail.size());
+  close(fd);
+  if (!ok) std::remove(path.c_str());
+}
 
 // Made once per machine and kept between runs (a marker says it is whole).
 std::string TheTree() {
-  const fs::path root = fs::temp_directory_path() / "tarn-bench-library";
+  const fs::path root = fs::temp_directory_path() / "tarn-bench-mp3-library";
   if (!fs::exists(root / "complete")) {
     for (int d = 0; d < kFolders; ++d) {
       const fs::path folder = root / ("Album " + std::to_string(d));
       fs::create_directories(folder);
       for (int f = 1; f <= kFilesPerFolder; ++f) {
         char name[32];
-        std::snprintf(name, sizeof name, "Track %02d.ogg", f);
-        std::ofstream(folder / name) << "x";
+        std::snprintf(name, sizeof name, "Track %02d.mp3", f);
+        WriteTrack((folder / name).string(), d, f);
       }
     }
     std::ofstream(root / "complete") << "ok\n";
@@ -44,52 +89,184 @@ std::string TheTree() {
   return root.string() + char(fs::path::preferred_separator);
 }
 
-// The best of a few runs: the figure least disturbed by other work.
-double Best(int runs, const std::function<void()>& fn) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) best = std::min(best, Seconds(fn));
-  return best;
+// Every entry below folder (not "." and ".."), with what a listing gives.
+void Walk(const std::string& folder, const std::function<void(const std::string&, const struct stat&)>& each) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    struct stat st {};
+    if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    const std::string path = folder + e->d_name;
+    each(path, st);
+    if (S_ISDIR(st.st_mode)) Walk(path + "/", each);
+  }
+  closedir(d);
 }
+
+// Drops the data of every file of the tree from the cache (the folder
+// entries stay). The system allows it for files that are not dirty.
+void DropFileData(const std::string& root) {
+  Walk(root, [](const std::string& path, const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return;
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+  });
+}
+
+bool IsMp3Name(const std::string& path) {
+  return path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".mp3") == 0;
+}
+
+// The baseline: the tree listed with sizes and dates, and each MP3 file's
+// head and tail read, as much as the analysis reads of it.
+int PlainWalk(const std::string& root) {
+  static std::vector<char> buf(kTagHeadRead);
+  int files = 0;
+  Walk(root, [&](const std::string& path, const struct stat& st) {
+    if (!S_ISREG(st.st_mode) || !IsMp3Name(path)) return;
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    files += pread(fd, buf.data(), kTagHeadRead, 0) > 0;
+    if (st.st_size > kTagHeadRead + kTagTailRead)
+      benchmark::DoNotOptimize(pread(fd, buf.data(), kTagTailRead, st.st_size - kTagTailRead));
+    close(fd);
+  });
+  return files;
+}
+
+// From the start of the scan to its end event (freeing the list afterwards
+// is not part of sharing it); the files shared.
+int Scan(const std::string& root) {
+  plat::SetFixedDriveRootsForTesting({root});
+  TShareManager m;
+  bool ended = false;
+  int added = 0, status = 0;
+  // Handlers as the settings dialog assigns them.
+  m.OnAddFile = [&](TShareManager*, TShareFile*) { ++added; };
+  m.OnScanStatus = [&](TShareManager*, const std::string&) { ++status; };
+  m.OnScanEnd = [&](TShareManager*) { ended = true; };
+  m.StartScan("*.mp3");
+  plat::MainLoop::PumpUntil([&] { return ended; }, -1);
+  plat::SetFixedDriveRootsForTesting({});
+  return m.Root()->FileCount();
+}
+
+// A console tarnctl as a child process, spoken to through pipes.
+class Console {
+ public:
+  explicit Console(const std::vector<std::string>& argv) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 2);
+      for (int fd : {in[0], in[1], out[0], out[1], null}) close(fd);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = fdopen(in[1], "w");
+    from_ = fdopen(out[0], "r");
+  }
+  ~Console() {
+    if (to_) {
+      std::fputs("QUIT\n", to_);
+      std::fclose(to_);
+    }
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    if (from_) std::fclose(from_);  // after the child: Wine's helpers may hold the pipe
+  }
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  // Sends a command and answers the first line that begins with one of the
+  // prefixes ("" when the console ended first).
+  std::string Ask(const std::string& command, const std::vector<std::string>& prefixes) {
+    if (!to_ || !from_) return "";
+    std::fprintf(to_, "%s\n", command.c_str());
+    std::fflush(to_);
+    char line[4096];
+    while (std::fgets(line, sizeof line, from_)) {
+      for (const std::string& p : prefixes)
+        if (std::strncmp(line, p.c_str(), p.size()) == 0) return line;
+    }
+    return "";
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* to_ = nullptr;
+  FILE* from_ = nullptr;
+};
+
+// One SCAN of the tree by a tarnctl: the seconds from the command to its
+// answer (negative when it failed) and the files it shared.
+struct ConsoleScan {
+  double seconds = -1;
+  int files = 0;
+};
+
+ConsoleScan ScanBy(const std::vector<std::string>& argv, const std::string& root) {
+  Console c(argv);
+  ConsoleScan r;
+  // Ready once a first command is answered: start-up is not the scan's.
+  if (c.Ask("MP3 \"" + root + "no such file.mp3\"", {"ERROR MP3", "OK MP3"}).empty()) return r;
+  std::string answer;
+  const double s = Seconds([&] { answer = c.Ask("SCAN \"" + root + "\" *.mp3", {"SCANNED", "ERROR SCAN"}); });
+  if (std::sscanf(answer.c_str(), "SCANNED DIRECTORIES=%*d FILES=%d", &r.files) == 1) r.seconds = s;
+  return r;
+}
+
+// The Windows name of a path of this system under Wine (drive Z: is the
+// root).
+std::string WinePath(const std::string& path) {
+  std::string p = "Z:" + path;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  return p;
+}
+
+struct BestOf {
+  double seconds = 1e9;
+  void Add(double s) { seconds = std::min(seconds, s); }
+};
 
 }  // namespace
 
 int main() {
   plat::MainLoop::Init();
+  std::signal(SIGPIPE, SIG_IGN);
   const std::string root = TheTree();
-  // find listing the names alone, and listing each entry's size and date
-  // as well: what a share list holds of every file.
-  const std::string find = "find '" + root + "' > /dev/null";
   const std::string findStat = "find '" + root + "' -printf '%p %s %T@\\n' > /dev/null";
-  if (std::system(find.c_str()) != 0 || std::system(findStat.c_str()) != 0) {
+  if (std::system(findStat.c_str()) != 0) {
     std::printf("bench_share_scan: `find` is not available\n");
     return 1;
   }
-  const double findTime = Best(5, [&] { (void)std::system(find.c_str()); });
-  const double findStatTime = Best(5, [&] { (void)std::system(findStat.c_str()); });
 
-  // From the start of the scan to its end event (freeing the list
-  // afterwards is not part of sharing it).
-  int files = 0;
-  double scanTime = 1e9;
-  plat::SetFixedDriveRootsForTesting({root});
-  for (int run = 0; run < 5; ++run) {
-    TShareManager m;
-    bool ended = false;
-    int added = 0, status = 0;
-    // Handlers as the settings dialog assigns them.
-    m.OnAddFile = [&](TShareManager*, TShareFile*) { ++added; };
-    m.OnScanStatus = [&](TShareManager*, const std::string&) { ++status; };
-    m.OnScanEnd = [&](TShareManager*) { ended = true; };
-    scanTime = std::min(scanTime, Seconds([&] {
-                          m.StartScan("*.*");
-                          plat::MainLoop::PumpUntil([&] { return ended; }, -1);
-                        }));
-    files = m.Root()->FileCount();
+  // Cold and warm, the scan and its baseline taking turns.
+  BestOf scanCold, plainCold, scanWarm, plainWarm, find;
+  int files = 0, plainFiles = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    DropFileData(root);
+    plainCold.Add(Seconds([&] { plainFiles = PlainWalk(root); }));
+    DropFileData(root);
+    scanCold.Add(Seconds([&] { files = Scan(root); }));
+    plainWarm.Add(Seconds([&] { PlainWalk(root); }));
+    scanWarm.Add(Seconds([&] { Scan(root); }));
+    find.Add(Seconds([&] { (void)std::system(findStat.c_str()); }));
   }
-  plat::SetFixedDriveRootsForTesting({});
 
   TShareManager shares;
-  shares.AddDirectory(root, "Library", true, "*.*");
+  shares.AddDirectory(root, "Library", true, "*.mp3");
   auto walk = [&shares] {
     auto q = shares.Query("/", true);
     int n = 0;
@@ -97,15 +274,47 @@ int main() {
     return n;
   };
   const int walked = walk();  // lists every folder once
-  const double queryTime = Best(3, [&] { walk(); });
+  BestOf query, queryFind;
+  for (int round = 0; round < 3; ++round) {
+    query.Add(Seconds([&] { walk(); }));
+    queryFind.Add(Seconds([&] { (void)std::system(findStat.c_str()); }));
+  }
 
-  std::printf("find lists %d folders of %d files: %.1f ms; with sizes and dates: %.1f ms\n", kFolders,
-              kFilesPerFolder, findTime * 1000, findStatTime * 1000);
-  std::printf("disk scan sharing %d files one by one (mask *.*): %.1f ms, %.2fx find with sizes and dates "
-              "(%.2fx find of names alone)\n",
-              files, scanTime * 1000, scanTime / findStatTime, scanTime / findTime);
+  std::printf("find lists %d folders of %d files with sizes and dates: %.1f ms\n", kFolders, kFilesPerFolder,
+              find.seconds * 1000);
+  std::printf("disk scan sharing %d MP3 files one by one (mask *.mp3, headers read), best of %d:\n", files, kRounds);
+  std::printf("  cold (file data dropped from the cache, folder entries cached): %.1f ms, %.2fx a plain walk reading "
+              "each file's head and tail (%.1f ms, %d files)\n",
+              scanCold.seconds * 1000, scanCold.seconds / plainCold.seconds, plainCold.seconds * 1000, plainFiles);
+  std::printf("  warm: %.1f ms, %.2fx the plain walk (%.1f ms); %.2fx find with sizes and dates\n",
+              scanWarm.seconds * 1000, scanWarm.seconds / plainWarm.seconds, plainWarm.seconds * 1000,
+              scanWarm.seconds / find.seconds);
   std::printf("recursive query over a share of the tree (%d files, listed before): %.1f ms, %.2fx find with "
               "sizes and dates\n",
-              walked, queryTime * 1000, queryTime / findStatTime);
+              walked, query.seconds * 1000, query.seconds / queryFind.seconds);
+
+  const char* exe = std::getenv("TARN_BENCH_WIN32_TARNCTL");
+  if (!exe || !*exe) {
+    std::printf("scan under Wine: not run (TARN_BENCH_WIN32_TARNCTL names no Windows build)\n");
+    return 0;
+  }
+  BestOf native, wine;
+  ConsoleScan n, w;
+  for (int round = 0; round < 3; ++round) {
+    n = ScanBy({TARNCTL_PATH}, root);
+    w = ScanBy({"wine", exe}, WinePath(root));
+    if (n.seconds < 0 || w.seconds < 0) break;
+    native.Add(n.seconds);
+    wine.Add(w.seconds);
+  }
+  if (n.seconds < 0 || w.seconds < 0) {
+    std::printf("scan under Wine against the native one: %s failed\n", n.seconds < 0 ? "the native scan" : "Wine's");
+    return 0;  // the other benchmarks still run
+  }
+  const double ratio = wine.seconds / native.seconds;
+  std::printf("tarnctl SCAN of the tree, warm (%d files native, %d under Wine): Windows build under Wine %.1f ms, "
+              "native %.1f ms: %.2fx the native scan (goal: %.0fx or less) %s\n",
+              n.files, w.files, wine.seconds * 1000, native.seconds * 1000, ratio, kWineGoal,
+              ratio <= kWineGoal ? "met" : "NOT MET");
   return 0;
 }

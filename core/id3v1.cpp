@@ -55,7 +55,7 @@ void TID3v1::Reset() {
 
 bool ReadFileStream(const std::string& fileName, const std::function<bool(plat::Stream&)>& read) {
   try {
-    plat::FileStream s(fileName, plat::FileStream::kOpenRead);
+    plat::HeaderFileStream s(fileName, kTagHeadRead, kTagTailRead);
     return read(s);
   } catch (const plat::EStreamError&) {
     return false;

@@ -9,7 +9,14 @@ class Stream;
 }
 
 // Opens fileName read-only (others may keep writing it) and hands it to
-// read; false when it cannot be opened or read.
+// read; false when it cannot be opened or read. What the tag and MP3
+// analyses read of a file without a large tag lies in its first
+// kTagHeadRead and last kTagTailRead bytes (the ID3v2 tag and the block
+// searched after it; the ID3v1 tag and the block before it): both are read
+// as the file is opened, one call each (one in all for a small file), since
+// every call to the system is dear where the system is emulated.
+constexpr int kTagHeadRead = 8192;
+constexpr int kTagTailRead = 4096;
 bool ReadFileStream(const std::string& fileName, const std::function<bool(plat::Stream&)>& read);
 
 // The genre names by index (ID3v1 list with the common extensions).

@@ -17,6 +17,10 @@ const char* const MpegEncoderName[7] = {"Unknown", "Xing", "FhG", "LAME", "Blade
 
 namespace {
 
+// What ReadFromFile reads when it opens a file covers the last block it
+// searches and the ID3v1 tag after it.
+static_assert(kTagTailRead >= TMPEGaudio::kBlockSize + 128);
+
 // kbit/s by [MPEG 1 ? 0 : 1][layer I, II, III][index].
 const uint16_t kBitRates[2][3][16] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},

@@ -250,6 +250,14 @@ void FileStream::SetSize(int64_t size) {
 
 void FileStream::Flush() { fsync(impl_->fd); }
 
+int64_t FileStream::ReadAt(int64_t offset, void* buf, int64_t count) {
+  ssize_t n;
+  do {
+    n = pread(impl_->fd, buf, size_t(count), off_t(offset));
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
 // ------------------------------------------------------------ FolderWatcher
 
 struct FolderWatcher::Impl {

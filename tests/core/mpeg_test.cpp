@@ -416,4 +416,32 @@ TEST(MpegAudio, ReadFromFile) {
   EXPECT_EQ(v2.Exists, 0);
 }
 
+// A file is analysed as its bytes in memory are, and one with a usual tag
+// costs two reads: its head and its tail.
+TEST(MpegAudio, FilesAreReadInTwoCallsAndAnalysedAsInMemory) {
+  const std::string dir = testutil::TempFolder("mpeg");
+  const std::string v1 = mp3gen::ID3v1Tag("Title", "Artist", "Album", "1999", "", 3, 17);
+  const std::string usual = mp3gen::ID3v2Tag(3, mp3gen::ID3v2Frame("TIT2", std::string("\0Song", 5))) +
+                            mp3gen::Frames(Header{}, 400) + std::string(40, 'x') + "LAME3.99" + v1;
+  const std::string bigTag = mp3gen::ID3v2Tag(3, mp3gen::ID3v2Frame("TIT2", std::string("\0Song", 5)), 40000) +
+                             mp3gen::XingFrame(Header{}, 1000, 400000) + mp3gen::Frames(Header{}, 50);
+  for (int i = 0; i < 2; ++i) {
+    const std::string& bytes = i == 0 ? usual : bigTag;
+    ASSERT_TRUE(mp3gen::WriteFile(dir + "song.mp3", bytes));
+    TMPEGaudio fromFile;
+    plat::HeaderFileStream s(dir + "song.mp3", kTagHeadRead, kTagTailRead);
+    ASSERT_TRUE(fromFile.ReadFromStream(s));
+    if (i == 0) {
+      EXPECT_EQ(s.Reads(), 2);
+    }
+    Analysis a(bytes);
+    EXPECT_EQ(fromFile.BitRate(), a.mpeg.BitRate());
+    EXPECT_DOUBLE_EQ(fromFile.Duration(), a.mpeg.Duration());
+    EXPECT_EQ(fromFile.VendorID(), a.mpeg.VendorID());
+    EXPECT_EQ(fromFile.ID3v1().Title, a.mpeg.ID3v1().Title);
+    EXPECT_EQ(fromFile.ID3v2().Title, a.mpeg.ID3v2().Title);
+    EXPECT_TRUE(fromFile.Valid());
+  }
+}
+
 }  // namespace

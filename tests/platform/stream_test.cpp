@@ -132,4 +132,52 @@ TEST(MemoryStream, LoadAndSaveFiles) {
   EXPECT_EQ(plat::FileSize(dir + "empty.bin"), 0);
 }
 
+// A header reader answers every read as the file would, and costs a call
+// only where its windows miss: the head and tail at opening (one call for a
+// small file), then one per block read elsewhere.
+TEST(HeaderFileStream, ReadsWhatTheFileHoldsWithFewCalls) {
+  const std::string dir = testutil::TempFolder("stream");
+  std::string bytes;
+  for (int i = 0; i < 10000; ++i) bytes += char(i * 7 + i / 256);
+  MemoryStream m;
+  m.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+  m.SaveToFile(dir + "data.bin");
+
+  plat::HeaderFileStream small(dir + "data.bin", 8000, 4000);
+  EXPECT_EQ(small.Reads(), 1);
+  plat::HeaderFileStream s(dir + "data.bin", 1000, 500);
+  EXPECT_EQ(s.Reads(), 2);
+  EXPECT_EQ(s.Size(), 10000);
+  auto readAt = [](Stream& from, int64_t at, int64_t count) {
+    std::string out(size_t(count), '\0');
+    from.SetPosition(at);
+    out.resize(size_t(from.Read(out.data(), count)));
+    return out;
+  };
+  auto expected = [&](int64_t at, int64_t count) { return readAt(m, at, count); };
+  EXPECT_EQ(readAt(s, 0, 10), expected(0, 10));
+  EXPECT_EQ(readAt(s, 9872, 128), expected(9872, 128));
+  EXPECT_EQ(readAt(small, 4321, 5000), expected(4321, 5000));
+  EXPECT_EQ(s.Reads(), 2);
+  // Elsewhere: one read of a block, which serves what follows in it.
+  EXPECT_EQ(readAt(s, 5000, 10), expected(5000, 10));
+  EXPECT_EQ(readAt(s, 5500, 300), expected(5500, 300));
+  EXPECT_EQ(s.Reads(), 3);
+  // A read across a window's edge, one beyond the end, one larger than a
+  // block.
+  EXPECT_EQ(readAt(s, 990, 20), expected(990, 20));
+  EXPECT_EQ(readAt(s, 9990, 100), expected(9990, 10));
+  EXPECT_EQ(readAt(s, 10000, 5), "");
+  EXPECT_EQ(readAt(s, 100, 4000), expected(100, 4000));
+  EXPECT_EQ(s.Seek(-1, Stream::kBegin), -1);
+  EXPECT_THROW(s.WriteBuffer("x", 1), EStreamError);
+  EXPECT_THROW(s.SetSize(3), EStreamError);
+
+  MemoryStream().SaveToFile(dir + "empty.bin");
+  plat::HeaderFileStream empty(dir + "empty.bin", 1000, 500);
+  EXPECT_EQ(empty.Reads(), 0);
+  EXPECT_EQ(readAt(empty, 0, 10), "");
+  EXPECT_THROW(plat::HeaderFileStream(dir + "missing.bin", 1000, 500), EStreamError);
+}
+
 }  // namespace
