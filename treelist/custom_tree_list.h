@@ -14,7 +14,15 @@
 //
 // The records it hands out and takes in (the layout a descendant builds,
 // what the drawers are given) and its event types are in
-// tree_list_records.h.
+// tree_list_records.h. Its code, by concern: custom_tree_list.cpp (life,
+// nodes, update brackets, focus, messages), tree_list_properties.cpp
+// (settings), tree_list_layout.cpp (row caches, metrics, scrolling),
+// tree_list_draw_info.cpp (draw info, hit test), tree_list_tracking.cpp
+// (tracking state, sizing, header dragging), tree_list_editing.cpp,
+// tree_list_search.cpp (focus moves, incremental search),
+// tree_list_keyboard.cpp, tree_list_mouse.cpp, tree_list_drag.cpp,
+// tree_list_hint.cpp, and the painters (tree_list_paint.cpp,
+// tree_list_band_paint.cpp, tree_list_row_paint.cpp).
 #pragma once
 #include <cstdint>
 #include <functional>
