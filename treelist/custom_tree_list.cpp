@@ -1,3 +1,9 @@
+// The tree list's core object: its life, the bookkeeping of its nodes
+// (adding, deleting, expanding, the order sorting falls back on), the
+// update and selection brackets, the text of the selection, the focused
+// node and column, the queries the painters and the input ask, and the
+// window's messages (scroll bars, timers, the double-click point). The
+// files of the rest are listed in custom_tree_list.h.
 #include "treelist/custom_tree_list.h"
 
 #include <algorithm>
@@ -110,6 +116,16 @@ void TCustomGridTreeList::DestroyNodes() {
   StopAutoScroll(*this);
   InvalidateRowCache();
   ClearNodes();
+}
+
+void TCustomGridTreeList::Loaded() {
+  TCustomGridContainer::Loaded();
+  LayoutChanged();
+}
+
+void TCustomGridTreeList::HandleCreated() {
+  TCustomGridContainer::HandleCreated();
+  LayoutChanged();
 }
 
 // ------------------------------------------------------------------ nodes
@@ -457,300 +473,6 @@ int TCustomGridTreeList::FooterLevel(const TGridTreeListNode* node, int index) c
   return node ? node->Level() - 1 - index : -1;
 }
 
-// ------------------------------------------------------------------ editing
-
-gui::Color TCustomGridTreeList::GetEditColor() const {
-  const int column = FocusedAbsoluteIndex();
-  gui::Color color = column >= 0 ? ColumnColor(column) : Color();
-  if (OnGetEditColor) OnGetEditColor(const_cast<TCustomGridTreeList*>(this), color);
-  return color;
-}
-
-const gui::Font& TCustomGridTreeList::GetEditFont() const {
-  const int column = FocusedAbsoluteIndex();
-  return column >= 0 && ColumnFontAssigned(column) ? ColumnFont(column) : Font();
-}
-
-bool TCustomGridTreeList::EditorKeyVeto() const {
-  return editingRow_ >= 0 && NodeRowIndex(focusedNode_) != editingRow_;
-}
-
-bool TCustomGridTreeList::EditorWantsTab() const {
-  return HasOption(aoTabs) && !(KeyboardShiftState() & ssCtrl);
-}
-
-void TCustomGridTreeList::EditorMoveFocus(bool up) {
-  if (state_ == tsEditing) {
-    SetState(tsNone);
-    EndEdit(true);
-  }
-  if (focusedNode_) FocusRow(NodeRowIndex(focusedNode_) + (up ? -1 : 1));
-}
-
-void TCustomGridTreeList::HideEditor(bool takeFocus) {
-  if (state_ != tsEditing) return;
-  if (!Destroying()) ValidateEditorValue();  // a rejection raises, the edit stays open
-  SetState(tsNone);
-  EndEdit(takeFocus);
-}
-
-void TCustomGridTreeList::EndEdit(bool takeFocus) {
-  TGridTreeListNode* node = editingNode_;
-  const bool hadFocus = EditorHasFocus();
-  if (node && EditorModified()) {
-    SetNodeString(node, VisibleIndexToAbsolute(FocusedColumn()), EditorValue());
-    if (OnEdited) OnEdited(this, node);
-  }
-  ActivateEditor(false);
-  editingNode_ = nullptr;
-  editingRow_ = -1;
-  if ((takeFocus || hadFocus) && HandleAllocated() && Showing() && !Destroying()) SetFocus();
-}
-
-void TCustomGridTreeList::CancelEdit() {
-  if (state_ == tsEditing) state_ = tsNone;
-  if (editingNode_ || editingRow_ >= 0) ActivateEditor(false);
-  editingNode_ = nullptr;
-  editingRow_ = -1;
-}
-
-void TCustomGridTreeList::EndIncrementalSearch() {
-  if (!searching_) return;
-  searching_ = false;
-  if (!Locked() && !Destroying() && focusedNode_) RefreshNode(focusedNode_, false);
-}
-
-// ------------------------------------------------------------------ state and feedback
-
-bool TCustomGridTreeList::SizingState() const {
-  return state_ == tsColumnSizing || state_ == tsBandSizing || state_ == tsBandPanelSizing ||
-         state_ == tsHeaderPanelSizing || state_ == tsRowSizing;
-}
-
-void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
-  if (s == state_) return;
-  const TTreeListTrackingState old = state_;
-  if (SizingState() && sizingLineShown_) {
-    InvertSizingLine();
-    sizingLineShown_ = false;
-  }
-  if ((old == tsColumnDragging || old == tsBandDragging) && dropX_ >= 0) {
-    DrawDropArrows(false);
-    dropX_ = -1;
-  }
-  state_ = s;
-  if (old == tsEditing || s == tsEditing) EndIncrementalSearch();
-  if (s == tsEditing) {
-    editingNode_ = focusedNode_;
-    editingRow_ = NodeRowIndex(focusedNode_);
-    ActivateEditor(true);
-  }
-  SyncPressedLook();  // a press that ends takes its pressed look along
-}
-
-void TCustomGridTreeList::CancelTracking() {
-  if (state_ == tsEditing) return;  // the edit ends through HideEditor
-  const bool pressed = state_ == tsColumnDown || state_ == tsBandDown || state_ == tsHeaderButtonDown ||
-                       state_ == tsBandButtonDown || state_ == tsColumnDownSecond ||
-                       state_ == tsColumnDragging || state_ == tsBandDragging || state_ == tsBottomStripDown;
-  SetState(tsNone);
-  sizingPos_ = -1;
-  StopAutoScroll(*this);
-  if (pressed && HandleAllocated()) Invalidate();
-}
-
-void TCustomGridTreeList::InvertSizingLine() {
-  if (!HandleAllocated() || sizingPos_ < 0) return;
-  std::unique_ptr<Canvas> c = WindowCanvas();
-  if (!c) return;
-  const Rect client = ClientRect();
-  const bool vertical = state_ == tsColumnSizing || state_ == tsBandSizing;
-  c->InvertRect(vertical ? Rect(sizingPos_, client.Top, sizingPos_ + 1, client.Bottom)
-                         : Rect(client.Left, sizingPos_, client.Right, sizingPos_ + 1));
-}
-
-void TCustomGridTreeList::ShowSizingLine(int pos) {
-  if (!SizingState()) return;
-  if (sizingLineShown_ && paintNesting_ == 0) InvertSizingLine();
-  sizingPos_ = pos;
-  sizingLineShown_ = true;
-  if (paintNesting_ == 0) InvertSizingLine();
-}
-
-void TCustomGridTreeList::MoveSizingLine(int pos) {
-  if (pos != sizingPos_) ShowSizingLine(pos);
-}
-
-void TCustomGridTreeList::HideTrackingFeedback() {
-  if (paintNesting_++ > 0) return;
-  if (SizingState() && sizingLineShown_) InvertSizingLine();
-  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(false);
-  if (DragObject* d = CurrentDrag()) d->HideDragImage();
-}
-
-void TCustomGridTreeList::ShowTrackingFeedback() {
-  if (paintNesting_ == 0 || --paintNesting_ > 0) return;
-  if (SizingState() && sizingLineShown_) InvertSizingLine();
-  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(true);
-  if (DragObject* d = CurrentDrag()) d->ShowDragImage();
-}
-
-// ------------------------------------------------------------------ properties
-
-void TCustomGridTreeList::SetOptions(TGridTreeListOptions o) {
-  if (o == options_) return;
-  const bool multiLost = options_.Contains(aoMultiSelect) && !o.Contains(aoMultiSelect);
-  options_ = o;
-  if (multiLost) ClearSelection();
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetOptionsEx(TGridTreeListOptionsEx o) {
-  if (o == optionsEx_) return;
-  optionsEx_ = o;
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetPaintColor(gui::Color& field, gui::Color c) {
-  if (field == c) return;
-  field = c;
-  if (HandleAllocated()) Invalidate();
-}
-
-void TCustomGridTreeList::SetPaintFlag(bool& field, bool v) {
-  if (field == v) return;
-  field = v;
-  if (HandleAllocated()) Invalidate();
-}
-
-void TCustomGridTreeList::SetLayoutFlag(bool& field, bool v) {
-  if (field == v) return;
-  field = v;
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetTreeLineStyle(TGridTreeLineStyle s) {
-  if (s == treeLineStyle_) return;
-  treeLineStyle_ = s;
-  if (HandleAllocated()) Invalidate();
-}
-
-void TCustomGridTreeList::SetPaintStyle(TGridTreeListPaintStyle s) {
-  if (s == paintStyle_) return;
-  paintStyle_ = s;
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetBorderStyle(TGridBorderStyle s) {
-  if (s == borderStyle_) return;
-  borderStyle_ = s;
-  if (HandleAllocated()) RecreateWnd();
-}
-
-void TCustomGridTreeList::SetScrollBars(TGridScrollStyle s) {
-  if (s == scrollBars_) return;
-  scrollBars_ = s;
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetPreviewLines(int v) {
-  if (v == previewLines_) return;
-  previewLines_ = v;
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetFixedBandLineWidth(int v) {
-  if (v == fixedBandLineWidth_) return;
-  fixedBandLineWidth_ = std::max(0, v);
-  if (HandleAllocated()) Invalidate();
-}
-
-void TCustomGridTreeList::SetRowSeparatorLineWidth(int v) {
-  if (v == rowSeparatorLineWidth_) return;
-  rowSeparatorLineWidth_ = std::max(0, v);
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetRowHeight(int v) {
-  if (v == rowHeight_) return;
-  rowHeight_ = std::max(0, v);
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetBandPanelRowHeight(int v) {
-  if (v == bandPanelRowHeight_) return;
-  bandPanelRowHeight_ = std::max(0, v);
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetHeaderPanelRowHeight(int v) {
-  if (v == headerPanelRowHeight_) return;
-  headerPanelRowHeight_ = std::max(0, v);
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::SetImageList(ImageList*& field, int& link, ImageList* list) {
-  if (field == list) return;
-  if (field) {
-    field->RemoveChangeLink(link);
-    RemoveFreeNotification(field);
-  }
-  field = list;
-  link = 0;
-  if (list) {
-    link = list->AddChangeLink([this](ImageList&) {
-      if (HandleAllocated()) LayoutChanged();
-    });
-    FreeNotification(list);
-  }
-  if (!Destroying()) LayoutChanged();
-}
-
-void TCustomGridTreeList::Notification(Component* c, Operation op) {
-  TCustomGridContainer::Notification(c, op);
-  if (op != Operation::Remove) return;
-  if (c == images_) {
-    images_ = nullptr;
-    imagesLink_ = 0;
-    if (!Destroying()) LayoutChanged();
-  }
-  if (c == stateImages_) {
-    stateImages_ = nullptr;
-    stateImagesLink_ = 0;
-    if (!Destroying()) LayoutChanged();
-  }
-}
-
-void TCustomGridTreeList::SubFontChanged() {
-  if (adjustingFonts_) return;
-  if (!Loading()) SetParentFont(false);
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::FontChanged() {
-  TCustomGridContainer::FontChanged();
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::Loaded() {
-  TCustomGridContainer::Loaded();
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::HandleCreated() {
-  TCustomGridContainer::HandleCreated();
-  LayoutChanged();
-}
-
-void TCustomGridTreeList::CreateParams(WindowParams& p) {
-  TCustomGridContainer::CreateParams(p);
-  p.Style |= WS_CLIPCHILDREN | WS_TABSTOP;
-  p.ClassStyle |= CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  p.Style &= ~WS_BORDER;
-  p.ExStyle &= ~WS_EX_CLIENTEDGE;
-  if (borderStyle_ == bsSingle && LookAndFeel() == lfStandard) p.ExStyle |= WS_EX_CLIENTEDGE;
-}
-
 // ------------------------------------------------------------------ messages
 
 void TCustomGridTreeList::WndProc(Message& m) {
@@ -772,48 +494,6 @@ void TCustomGridTreeList::WndProc(Message& m) {
   } forget{dblClickPoint_};
   dblClickPoint_ = PointFromLParam(m.LParam);
   TCustomGridContainer::WndProc(m);
-}
-
-void TCustomGridTreeList::ScrollMessage(int bar, int code, int thumb) {
-  if (bar == SB_VERT) {
-    const int top = TopIndex();
-    const int page = std::max(1, FullyVisibleRowCount());
-    switch (code) {
-      case SB_LINEUP: SetTopIndex(top - 1); break;
-      case SB_LINEDOWN: SetTopIndex(top + 1); break;
-      case SB_PAGEUP: SetTopIndex(top - page); break;
-      case SB_PAGEDOWN: SetTopIndex(top + page); break;
-      case SB_THUMBTRACK:
-      case SB_THUMBPOSITION: {
-        ScrollInfo info;
-        info.Mask = SIF_TRACKPOS;
-        SetTopIndex(GetScrollInfo(SB_VERT, info) && code == SB_THUMBTRACK ? info.TrackPos : thumb);
-        break;
-      }
-      case SB_TOP: SetTopIndex(0); break;
-      case SB_BOTTOM: SetTopIndex(RowCount()); break;
-      default: break;
-    }
-    return;
-  }
-  const int left = leftCoord_;
-  const int page = std::max(1, VisibleWidth());
-  switch (code) {
-    case SB_LINELEFT: SetLeftCoord(left - kIndentWidth); break;
-    case SB_LINERIGHT: SetLeftCoord(left + kIndentWidth); break;
-    case SB_PAGELEFT: SetLeftCoord(left - page); break;
-    case SB_PAGERIGHT: SetLeftCoord(left + page); break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-      ScrollInfo info;
-      info.Mask = SIF_TRACKPOS;
-      SetLeftCoord(GetScrollInfo(SB_HORZ, info) && code == SB_THUMBTRACK ? info.TrackPos : thumb);
-      break;
-    }
-    case SB_LEFT: SetLeftCoord(0); break;
-    case SB_RIGHT: SetLeftCoord(ContentWidth()); break;
-    default: break;
-  }
 }
 
 void TCustomGridTreeList::Timer(uintptr_t id) {

@@ -11,6 +11,18 @@
 //
 // Destruction: a descendant's destructor calls DestroyNodes() first, so
 // that OnDeletion reaches a control whose parts are all still alive.
+//
+// The records it hands out and takes in (the layout a descendant builds,
+// what the drawers are given) and its event types are in
+// tree_list_records.h. Its code, by concern: custom_tree_list.cpp (life,
+// nodes, update brackets, focus, messages), tree_list_properties.cpp
+// (settings), tree_list_layout.cpp (row caches, metrics, scrolling),
+// tree_list_draw_info.cpp (draw info, hit test), tree_list_tracking.cpp
+// (tracking state, sizing, header dragging), tree_list_editing.cpp,
+// tree_list_search.cpp (focus moves, incremental search),
+// tree_list_keyboard.cpp, tree_list_mouse.cpp, tree_list_drag.cpp,
+// tree_list_hint.cpp, and the painters (tree_list_paint.cpp,
+// tree_list_band_paint.cpp, tree_list_row_paint.cpp).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -29,86 +41,8 @@
 #include "treelist/grid_value.h"
 #include "treelist/tree_list_draw_info.h"
 #include "treelist/tree_list_node.h"
+#include "treelist/tree_list_records.h"
 #include "treelist/tree_list_types.h"
-
-// One column of the current layout (see TTreeListLayoutBand).
-struct TTreeListLayoutColumn {
-  int Column = -1;  // absolute index
-  int Width = 0;
-  bool Sizable = true;
-  bool MultiLine = false;
-};
-
-// One visible band of the current layout with its header rows of visible
-// columns, as the descendant's BuildLayout gives it.
-struct TTreeListLayoutBand {
-  int Band = -1;
-  int Width = 0;
-  TGridBandFixed Fixed = bfNone;
-  bool Sizable = true;
-  std::vector<std::vector<TTreeListLayoutColumn>> Rows;
-};
-
-// What the cell drawer is given for one cell.
-struct TTreeListCellDrawParams {
-  gui::Canvas* Canvas = nullptr;
-  gui::Rect CellRect;
-  gui::Color ColumnColor = gui::clWindow;
-  bool FirstOfGrid = false;
-  bool LastOfGrid = false;
-  int RowKind = 0;  // 0 rows, 2 the new-item row
-  bool MultiLine = false;
-  gui::Color BrushColor = gui::clWindow;  // the background fill
-  gui::Color TextColor = gui::clWindowText;
-  gui::Color BkColor = gui::clWindow;
-  bool FocusedCell = false;
-  bool Selected = false;
-  int Column = -1;  // absolute
-  TGridTreeListNode* Node = nullptr;
-  const gui::Brush* Brush = nullptr;  // the paint's brush of BrushColor (none: one is made)
-};
-
-// What the preview drawer is given for the preview part of a row.
-struct TTreeListPreviewDrawParams {
-  gui::Canvas* Canvas = nullptr;
-  gui::Rect Rect;
-  bool Selected = false;
-  const gui::Brush* Brush = nullptr;  // the background fill
-  gui::Color TextColor = gui::clWindowText;
-  gui::Color BkColor = gui::clWindow;
-  TGridTreeListNode* Node = nullptr;
-  gui::Bitmap* Scratch = nullptr;  // the paint's off-screen bitmap
-};
-
-// What the footer drawer is given: a cell of the footer (Node nullptr,
-// FooterIndex -1), of a row footer, or a whole group row (GroupRow).
-struct TTreeListFooterDrawParams {
-  gui::Canvas* Canvas = nullptr;
-  gui::Rect Rect;
-  bool GroupRow = false;
-  bool MultiLine = false;
-  const gui::Brush* Brush = nullptr;
-  gui::Color TextColor = gui::clWindowText;
-  gui::Color BkColor = gui::clBtnFace;
-  bool Focused = false;   // group rows
-  bool Selected = false;  // group rows
-  int FooterIndex = -1;
-  int Column = -1;  // absolute; -1 for group rows
-  TGridTreeListNode* Node = nullptr;
-  gui::Bitmap* Scratch = nullptr;
-};
-
-class TCustomGridTreeList;
-using TGridTreeListNotify = std::function<void(TCustomGridTreeList* sender)>;
-using TGridTreeListNodeNotify = std::function<void(TCustomGridTreeList* sender, TGridTreeListNode* node)>;
-using TGridTreeListAllowNode =
-    std::function<void(TCustomGridTreeList* sender, TGridTreeListNode* node, bool& allow)>;
-using TGridTreeListChangeNode = std::function<void(TCustomGridTreeList* sender,
-                                                   TGridTreeListNode* oldNode, TGridTreeListNode* node)>;
-using TGridTreeListChangeColumn =
-    std::function<void(TCustomGridTreeList* sender, TGridTreeListNode* node, int column)>;
-using TGridTreeListGetLevelColor =
-    std::function<void(TCustomGridTreeList* sender, int level, gui::Color& color)>;
 
 class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollTarget {
  public:
@@ -674,10 +608,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   TGridTreeListNotify OnBandButtonClick;
   TGridTreeListNotify OnHeaderButtonClick;
   TGridTreeListGetLevelColor OnGetLevelColor;
-  std::function<void(TCustomGridTreeList* sender, gui::Color& color)> OnGetEditColor;
-  std::function<void(TCustomGridTreeList* sender, const TGridTreeListNode* a,
-                     const TGridTreeListNode* b, int& compare)>
-      OnCompare;
+  TGridTreeListGetEditColor OnGetEditColor;
+  TGridTreeListCompare OnCompare;
 
   static constexpr int kIndentWidth = 16;
   static constexpr int kIndicatorWidth = 12;
@@ -799,37 +731,6 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void DragOver(gui::Control* source, int x, int y, gui::DragState state, bool& accept) override;
   void DoEndDrag(gui::Control* target, int x, int y) override;
 
-  TGridTreeListNode* pressNode_ = nullptr;
-  TGridTreeListNode* dragNode_ = nullptr;
-  TGridTreeListNode* hotNode_ = nullptr;
-  int hotRow_ = -1;
-  bool newItemRowFocused_ = false;
-  bool releaseMayOpenEditor_ = false;
-  int searchColumn_ = -1;
-  std::string searchText_;
-  bool searching_ = false;
-  mutable TTreeListHitInfo lastHit_;
-
-  // What a press remembers until its release (see the mouse handling).
-  struct PressState {
-    TTreeListHitInfo Hit;                        // where the press was
-    gui::Point Point;                            // for the drag threshold
-    int Column = -1;                             // the pressed header (absolute)
-    int Band = -1;                               // the pressed band
-    bool StillDown = false;                      // the mouse still over it
-    bool ButtonStillDown = false;                // a panel button still pressed
-    int SizingIndex = -1;                        // the column, band or row sized
-    int SizingStart = -1;                        // the sizing line's first place
-    TGridTreeListNode* FocusedBefore = nullptr;  // the focused node before a node press
-    bool ReduceOnRelease = false;                // a press on a selected node
-    bool Extended = false;                       // a node press with Ctrl or Shift
-    bool ClickAllowed = false;                   // the release may fire OnClick
-  };
-  PressState press_;
-  std::optional<gui::Point> dblClickPoint_;  // while the grid's WM_LBUTTONDBLCLK is handled
-  // The keyboard's Shift range has begun (cleared by Ctrl keys and presses).
-  bool rangeInProgress_ = false;
-
  private:
   friend class TGridTreeListNode;
   friend class TTreeListPaintFrame;
@@ -949,6 +850,38 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int quietLayout_ = 0;
   bool layoutPending_ = false;
   bool relayoutPending_ = false;
+
+  // Input: what the mouse, the keyboard and the search remember.
+  TGridTreeListNode* pressNode_ = nullptr;
+  TGridTreeListNode* dragNode_ = nullptr;
+  TGridTreeListNode* hotNode_ = nullptr;
+  int hotRow_ = -1;
+  bool newItemRowFocused_ = false;
+  bool releaseMayOpenEditor_ = false;
+  int searchColumn_ = -1;
+  std::string searchText_;
+  bool searching_ = false;
+  mutable TTreeListHitInfo lastHit_;
+
+  // What a press remembers until its release (see the mouse handling).
+  struct PressState {
+    TTreeListHitInfo Hit;                        // where the press was
+    gui::Point Point;                            // for the drag threshold
+    int Column = -1;                             // the pressed header (absolute)
+    int Band = -1;                               // the pressed band
+    bool StillDown = false;                      // the mouse still over it
+    bool ButtonStillDown = false;                // a panel button still pressed
+    int SizingIndex = -1;                        // the column, band or row sized
+    int SizingStart = -1;                        // the sizing line's first place
+    TGridTreeListNode* FocusedBefore = nullptr;  // the focused node before a node press
+    bool ReduceOnRelease = false;                // a press on a selected node
+    bool Extended = false;                       // a node press with Ctrl or Shift
+    bool ClickAllowed = false;                   // the release may fire OnClick
+  };
+  PressState press_;
+  std::optional<gui::Point> dblClickPoint_;  // while the grid's WM_LBUTTONDBLCLK is handled
+  // The keyboard's Shift range has begun (cleared by Ctrl keys and presses).
+  bool rangeInProgress_ = false;
 
   // Tracking feedback.
   int dragIndex_ = -1;

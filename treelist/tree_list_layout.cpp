@@ -286,6 +286,37 @@ void TCustomGridTreeList::ScrollIntoView(int left, int right) {
     SetLeftCoord(std::min(right - visible, left));
 }
 
+// The scroll bars' messages: a line (a row, or an indent's width), a page
+// (the rows that fit whole, or the visible width), the thumb, and the ends.
+void TCustomGridTreeList::ScrollMessage(int bar, int code, int thumb) {
+  const bool rows = bar == SB_VERT;
+  const int pos = rows ? TopIndex() : leftCoord_;
+  const int page = std::max(1, rows ? FullyVisibleRowCount() : VisibleWidth());
+  const int line = rows ? 1 : kIndentWidth;
+  const auto scrollTo = [&](int to) {
+    if (rows)
+      SetTopIndex(to);
+    else
+      SetLeftCoord(to);
+  };
+  switch (code) {
+    case SB_LINEUP: scrollTo(pos - line); break;    // and SB_LINELEFT
+    case SB_LINEDOWN: scrollTo(pos + line); break;  // and SB_LINERIGHT
+    case SB_PAGEUP: scrollTo(pos - page); break;
+    case SB_PAGEDOWN: scrollTo(pos + page); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      ScrollInfo info;
+      info.Mask = SIF_TRACKPOS;
+      scrollTo(GetScrollInfo(bar, info) && code == SB_THUMBTRACK ? info.TrackPos : thumb);
+      break;
+    }
+    case SB_TOP: scrollTo(0); break;  // and SB_LEFT
+    case SB_BOTTOM: scrollTo(rows ? RowCount() : ContentWidth()); break;
+    default: break;
+  }
+}
+
 void TCustomGridTreeList::MakeBandVisible(int band) {
   if (layout_.size() < 2) return;
   int x = 0;

@@ -75,16 +75,19 @@ class RowPainter {
     shift = g.ShowRootRead() ? 0 : -1;
     rowLine = g.RowLineHeight();
     lines = rowLine * g.LinesPerRecord();
+    multiRowRecord = g.LinesPerRecord() > 1;
     sep = info.RowSeparatorWidth;
     standard = g.IsStandardStyle();
     grid = g.ShowGrid();
     previewGrid = grid && g.ShowPreviewGrid();
+    rowFocus = g.IsRowSelect() || g.IsInvertSelect();
     fixedWidth = g.FixedBandLineWidth();
     const std::vector<TTreeListLayoutBand>& layout = g.Layout();
     firstBand = layout.empty() ? -1 : layout[0].Band;
     lastBand = info.LastBand();
     for (const TTreeListBandEntry& b : info.Bands)
       if (b.Band == firstBand) firstBandClip = b.ClipRect;
+    scrollingRows = Rect(info.Scrollable.Left, info.Rows.Top, info.Scrollable.Right, info.Rows.Bottom);
   }
 
   void Paint();
@@ -97,7 +100,33 @@ class RowPainter {
   // The selected flag of the parts of a row outside its cells.
   bool RowPartSelected(const TTreeListRowEntry& row) const {
     return row.Selected && (!g.NewItemRowFocused() || g.IsMultiSelect()) &&
-           (g.IsRowSelect() || g.IsInvertSelect() || g.IsMultiSelect());
+           (rowFocus || g.IsMultiSelect());
+  }
+  // In the Outlook style without grid a node with children has a line
+  // along the top of its row: its cells and its focus begin a pixel lower.
+  bool LineAlongTop(const TGridTreeListNode* n) const { return !standard && !grid && n->HasChildren(); }
+  // A vertical line at x lies between the fixed bands, where the scrolling
+  // columns are.
+  bool InScrollingArea(int x) const { return x >= info.Scrollable.Left && x < info.Scrollable.Right; }
+  // A column of the scrolling band that a fixed band partly covers: its
+  // cells are clipped to the scrolling area.
+  bool ClippedByFixedBands(const TTreeListColumnEntry& e) const {
+    return info.Scrolling(e.Band) && e.ClipRect != e.HeaderRect;
+  }
+  // The last column of a header row in the left fixed band, or in the band
+  // just before a right fixed band: a fixed band's separator runs along its
+  // right edge, so the cell keeps its last pixel and has no line there.
+  bool SeparatorAlongRightEdge(const TTreeListColumnEntry& e) const {
+    if (!e.LastInRow) return false;
+    return e.Band == info.LeftFixedBand || (info.RightFixedBand >= 0 && e.Band == info.BandBeforeRightFixed);
+  }
+  // The cell gives its right pixel to a vertical grid line: every cell
+  // with the cell lines on (but where a separator runs); with the row
+  // lines only, the last column of the last band, for the grid's right
+  // edge.
+  bool RightPixelGoesToLine(const TTreeListColumnEntry& e) const {
+    if (previewGrid) return !SeparatorAlongRightEdge(e);
+    return grid && e.LastInRow && e.Band == lastBand;
   }
   const gui::Brush& IndentBrush(const TGridTreeListNode* n, int i);
   void TreeLine(const Rect& r);
@@ -105,6 +134,8 @@ class RowPainter {
   void GroupRow(const TTreeListRowEntry& row);
   void Row(const TTreeListRowEntry& row);
   void Cells(const TTreeListRowEntry& row, int cellBottom);
+  Rect CellRect(const TTreeListRowEntry& row, const TTreeListColumnEntry& e, int cellBottom) const;
+  void CellGridLines(const TTreeListRowEntry& row, const TTreeListColumnEntry& e, const Rect& cell, bool clipped);
   void RowFooters(const TTreeListRowEntry& row);
   void Separators(const TTreeListRowEntry& row);
   template <class Body>
@@ -118,7 +149,11 @@ class RowPainter {
   int shift = 0, rowLine = 0, lines = 0, sep = 0, fixedWidth = 0;
   int firstBand = -1, lastBand = -1;
   Rect firstBandClip;
-  bool standard = true, grid = false, previewGrid = false;
+  Rect scrollingRows;  // the rows area between the fixed bands
+  bool standard = true, grid = false;
+  bool previewGrid = false;     // the cell lines: the grid with ShowPreviewGrid
+  bool multiRowRecord = false;  // a record has more than one header row
+  bool rowFocus = false;        // the focus is the whole row's, not a cell's
   bool dotted = false;
   gui::Color lineText = 0, lineBk = 0;
   GridLines gridLines;
@@ -326,8 +361,7 @@ void RowPainter::Row(const TTreeListRowEntry& row) {
              *partColors.Brush);
   for (const Rect& gap : info.HeaderGaps) {
     f.Fill(Rect(gap.Left, top, gap.Right, top + lines), *partColors.Brush);
-    if (previewGrid && gap.Left - 1 >= info.Scrollable.Left && gap.Left <= info.Scrollable.Right)
-      gridLines.V(gap.Left - 1, top, top + lines - 1);
+    if (previewGrid && InScrollingArea(gap.Left - 1)) gridLines.V(gap.Left - 1, top, top + lines - 1);
   }
 
   if (previewHeight) {
@@ -349,53 +383,65 @@ void RowPainter::Row(const TTreeListRowEntry& row) {
   }
   RowFooters(row);
 
-  const bool outlookTop = !standard && !grid && n->HasChildren();
-  if ((g.IsRowSelect() || g.IsInvertSelect()) && !g.NewItemRowFocused() && n == g.FocusedNode())
-    f.FocusRect(Rect(info.TreeLeft + row.Indent, top + (outlookTop ? 1 : 0), info.DataRight, below));
+  if (rowFocus && !g.NewItemRowFocused() && n == g.FocusedNode())
+    f.FocusRect(Rect(info.TreeLeft + row.Indent, top + (LineAlongTop(n) ? 1 : 0), info.DataRight, below));
   Separators(row);
 }
 
 void RowPainter::Cells(const TTreeListRowEntry& row, int cellBottom) {
   TGridTreeListNode* n = row.Node;
-  const int top = row.Top;
   const bool focusedRow = n == g.FocusedNode();
   const int focusedColumn = g.FocusedAbsoluteIndex();
-  const bool rowFocus = g.IsRowSelect() || g.IsInvertSelect();
-  const Rect scrolling(info.Scrollable.Left, info.Rows.Top, info.Scrollable.Right, info.Rows.Bottom);
   for (const TTreeListColumnEntry& e : info.Columns) {
-    // The last column of a header row before a fixed band's separator
-    // gives up no pixel to a grid line: the separator runs there.
-    const bool beforeSeparator =
-        e.LastInRow && (e.Band == info.LeftFixedBand ||
-                        (info.RightFixedBand >= 0 && e.Band == info.BandBeforeRightFixed));
-    Rect cell(e.HeaderRect.Left, top + e.RowIndex * rowLine, e.HeaderRect.Right, 0);
-    if (e.Band == firstBand) cell.Left = std::max(cell.Left, info.TreeLeft + row.Indent);
-    if (!standard && !grid && n->HasChildren()) ++cell.Top;
-    cell.Bottom = g.LinesPerRecord() == 1 ? cellBottom
-                                          : top + (e.RowIndex + e.RowCount) * rowLine - (previewGrid ? 1 : 0);
-    if (previewGrid ? !beforeSeparator : (grid && e.LastInRow && e.Band == lastBand)) --cell.Right;
-    if (e.Band == info.LeftFixedBand) cell.Right = std::min(cell.Right, info.LeftFixedHeader.Right - fixedWidth);
-    if (e.Band == info.RightFixedBand) cell.Left = std::max(cell.Left, info.RightFixedHeader.Left + fixedWidth);
-
+    const Rect cell = CellRect(row, e, cellBottom);
+    const bool clipped = ClippedByFixedBands(e);
     TTreeListClip clip(c);
-    const bool clipped = info.Scrolling(e.Band) && e.ClipRect != e.HeaderRect;
-    if (clipped) clip.Set(scrolling);
+    if (clipped) clip.Set(scrollingRows);
     if (f.Visible(cell)) {
-      DrawRowCell(f, e, cell, n, row.Selected, f.Active && focusedRow && (rowFocus || e.Column == focusedColumn),
+      const bool focusedCell = focusedRow && e.Column == focusedColumn;
+      DrawRowCell(f, e, cell, n, row.Selected, f.Active && (rowFocus ? focusedRow : focusedCell),
                   e.RowCount > 1 || row.LineCount > 1 || e.MultiLine, 0);
-      if (!rowFocus && !g.NewItemRowFocused() && focusedRow && e.Column == focusedColumn) f.FocusRect(cell);
+      // Without row focus the focused cell has a focus rectangle of its own.
+      if (!rowFocus && !g.NewItemRowFocused() && focusedCell) f.FocusRect(cell);
     }
-    if (!previewGrid) continue;
-    int left = cell.Left, right = e.HeaderRect.Right - 1;
-    if (clipped) {
-      left = std::max(left, scrolling.Left);
-      right = std::min(right, scrolling.Right - 1);
-    }
-    if (g.LinesPerRecord() > 1) gridLines.H(left, right, cell.Bottom);
-    const int x = e.HeaderRect.Right - 1;
-    if (!beforeSeparator && !(clipped && (x < scrolling.Left || x >= scrolling.Right)))
-      gridLines.V(x, cell.Top, e.LastInRow && g.LinesPerRecord() > 1 ? top + lines - 1 : cell.Bottom);
+    if (previewGrid) CellGridLines(row, e, cell, clipped);
   }
+}
+
+// Column e's cell on row: the lines of its header rows (down to
+// cellBottom when a record has one row), right of the row's indent in the
+// first band, inside the fixed bands' separators; with the cell lines on,
+// a cell of a record of several rows gives its bottom pixel to the line
+// under it.
+Rect RowPainter::CellRect(const TTreeListRowEntry& row, const TTreeListColumnEntry& e, int cellBottom) const {
+  Rect cell(e.HeaderRect.Left, row.Top + e.RowIndex * rowLine, e.HeaderRect.Right, cellBottom);
+  if (e.Band == firstBand) cell.Left = std::max(cell.Left, info.TreeLeft + row.Indent);
+  if (LineAlongTop(row.Node)) ++cell.Top;
+  if (multiRowRecord) cell.Bottom = row.Top + (e.RowIndex + e.RowCount) * rowLine - (previewGrid ? 1 : 0);
+  if (RightPixelGoesToLine(e)) --cell.Right;
+  if (e.Band == info.LeftFixedBand) cell.Right = std::min(cell.Right, info.LeftFixedHeader.Right - fixedWidth);
+  if (e.Band == info.RightFixedBand) cell.Left = std::max(cell.Left, info.RightFixedHeader.Left + fixedWidth);
+  return cell;
+}
+
+// A cell's lines, with the cell lines on: along its bottom between the
+// header rows of a record, and on its right edge unless a separator runs
+// there; the last column of a header row draws its edge down through the
+// record's lines. A cell clipped by the fixed bands keeps its lines in
+// the scrolling area.
+void RowPainter::CellGridLines(const TTreeListRowEntry& row, const TTreeListColumnEntry& e, const Rect& cell,
+                               bool clipped) {
+  const int x = e.HeaderRect.Right - 1;
+  if (multiRowRecord) {
+    int left = cell.Left, right = x;
+    if (clipped) {
+      left = std::max(left, scrollingRows.Left);
+      right = std::min(right, scrollingRows.Right - 1);
+    }
+    gridLines.H(left, right, cell.Bottom);
+  }
+  if (SeparatorAlongRightEdge(e) || (clipped && !InScrollingArea(x))) return;
+  gridLines.V(x, cell.Top, e.LastInRow && multiRowRecord ? row.Top + lines - 1 : cell.Bottom);
 }
 
 void RowPainter::RowFooters(const TTreeListRowEntry& row) {
@@ -464,7 +510,7 @@ void RowPainter::Separators(const TTreeListRowEntry& row) {
       }
       gridLines.H(from, info.DataRight - 1, y);
     }
-  } else if (!standard && n->HasChildren()) {
+  } else if (LineAlongTop(n)) {
     gridLines.H(std::max(IndentX(level), info.Rows.Left), info.DataRight, top);
   }
 }

@@ -1,10 +1,7 @@
-// Focus moves by direction, opening the editor from the keyboard and the
-// mouse, the pending editor of a click, and the incremental search: typing
-// finds the first row whose text in the search column begins with what was
-// typed.
+// Focus moves by direction, and the incremental search: typing finds the
+// first row whose text in the search column begins with what was typed.
 #include <algorithm>
 
-#include "gui/environment.h"
 #include "treelist/custom_tree_list.h"
 #include "treelist/grid_sort.h"
 
@@ -50,76 +47,6 @@ bool TCustomGridTreeList::IsFocusedFirst() const {
 
 bool TCustomGridTreeList::IsFocusedLast() const {
   return roots_.Empty() || (focusedNode_ && focusedNode_ == GetLastVisibleNode());
-}
-
-// ------------------------------------------------------------------ editor
-
-void TCustomGridTreeList::ShowEditor() {
-  KillEditorTimer();
-  if (!HasOption(aoEditing) || IsRowSelect() || !focusedNode_) return;
-  bool allow = true;
-  if (OnEditing) OnEditing(this, focusedNode_, allow);
-  if (!allow || state_ != tsNone) return;
-  const int column = FocusedAbsoluteIndex();
-  if (column < 0 || VisibleColumnCount() == 0 || !focusedNode_) return;
-  MakeColumnVisible(column);
-  MakeNodeVisible(focusedNode_);
-  SetState(tsEditing);
-}
-
-bool TCustomGridTreeList::ShowEditorWithChar(char c) {
-  ShowEditor();
-  TGridInplaceEdit* editor = InplaceEditor();
-  if (!Editing() || !editor || !editor->HandleAllocated()) return false;
-  // Posted: the character must arrive after the editor has the focus.
-  switch (c) {
-    case 22: editor->Peer()->Post(WM_PASTE, 0, 0); break;
-    case 24: editor->Peer()->Post(WM_CUT, 0, 0); break;
-    default: editor->Peer()->Post(WM_CHAR, uint8_t(c), 1); break;
-  }
-  return true;
-}
-
-void TCustomGridTreeList::ShowEditorWithClick(int x, int y) {
-  ShowEditor();
-  TGridInplaceEdit* editor = InplaceEditor();
-  if (Editing() && editor) editor->ClickAt(x - editor->Left(), y - editor->Top());
-}
-
-void TCustomGridTreeList::ShowEditorAfterClick() {
-  ShowEditor();
-  TGridInplaceEdit* editor = InplaceEditor();
-  if (!Editing() || !editor) return;
-  // A second click soon after this one is a double click in the editor.
-  editor->SetOpeningClickTick(Env().TickCount());
-  editor->ClickDone();
-}
-
-void TCustomGridTreeList::StartEditorTimer() {
-  if (!SetTimer(kEditorTimerId, Env().DoubleClickTime())) return;
-  editorTimer_.Pending = true;
-  editorTimer_.Node = focusedNode_;
-  editorTimer_.Column = FocusedColumn();
-}
-
-void TCustomGridTreeList::KillEditorTimer() {
-  if (!editorTimer_.Pending) return;
-  editorTimer_ = {};
-  KillTimer(kEditorTimerId);
-}
-
-void TCustomGridTreeList::ShowEditorFromTimer() {
-  // The click's cell, in a grid that still has the focus: a click into
-  // another control or a key that moved the focus within the time cancels.
-  if (!editorTimer_.Pending || !HasFocus()) return;
-  if (focusedNode_ != editorTimer_.Node || FocusedColumn() != editorTimer_.Column) return;
-  ShowEditor();
-}
-
-void TCustomGridTreeList::DoExit() {
-  KillEditorTimer();
-  TCustomGridContainer::DoExit();
-  HideEditor(false);
 }
 
 // ------------------------------------------------------------------ incremental search
@@ -200,4 +127,10 @@ bool TCustomGridTreeList::FindNode(int column, const std::string& text, TGridTre
     n = step(n);
   }
   return false;
+}
+
+void TCustomGridTreeList::EndIncrementalSearch() {
+  if (!searching_) return;
+  searching_ = false;
+  if (!Locked() && !Destroying() && focusedNode_) RefreshNode(focusedNode_, false);
 }

@@ -1,11 +1,90 @@
-// Sizing and dragging in the header: the limits of a sizing line, what
-// the end of a sizing sets, and moving columns and bands by dragging their
-// headers, with the drop place shown by inversion.
+// The tracking state and its feedback, and sizing and dragging in the
+// header: entering and leaving a state, the sizing line and the drop
+// arrows hidden around paints; the limits of a sizing line, what the end of
+// a sizing sets, and moving columns and bands by dragging their headers,
+// with the drop place shown by inversion.
 #include <algorithm>
 
 #include "treelist/custom_tree_list.h"
 
 using namespace gui;
+
+// ------------------------------------------------------------------ state and feedback
+
+bool TCustomGridTreeList::SizingState() const {
+  return state_ == tsColumnSizing || state_ == tsBandSizing || state_ == tsBandPanelSizing ||
+         state_ == tsHeaderPanelSizing || state_ == tsRowSizing;
+}
+
+void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
+  if (s == state_) return;
+  const TTreeListTrackingState old = state_;
+  if (SizingState() && sizingLineShown_) {
+    InvertSizingLine();
+    sizingLineShown_ = false;
+  }
+  if ((old == tsColumnDragging || old == tsBandDragging) && dropX_ >= 0) {
+    DrawDropArrows(false);
+    dropX_ = -1;
+  }
+  state_ = s;
+  if (old == tsEditing || s == tsEditing) EndIncrementalSearch();
+  if (s == tsEditing) {
+    editingNode_ = focusedNode_;
+    editingRow_ = NodeRowIndex(focusedNode_);
+    ActivateEditor(true);
+  }
+  SyncPressedLook();  // a press that ends takes its pressed look along
+}
+
+void TCustomGridTreeList::CancelTracking() {
+  if (state_ == tsEditing) return;  // the edit ends through HideEditor
+  const bool pressed = state_ == tsColumnDown || state_ == tsBandDown || state_ == tsHeaderButtonDown ||
+                       state_ == tsBandButtonDown || state_ == tsColumnDownSecond ||
+                       state_ == tsColumnDragging || state_ == tsBandDragging || state_ == tsBottomStripDown;
+  SetState(tsNone);
+  sizingPos_ = -1;
+  StopAutoScroll(*this);
+  if (pressed && HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::InvertSizingLine() {
+  if (!HandleAllocated() || sizingPos_ < 0) return;
+  std::unique_ptr<Canvas> c = WindowCanvas();
+  if (!c) return;
+  const Rect client = ClientRect();
+  const bool vertical = state_ == tsColumnSizing || state_ == tsBandSizing;
+  c->InvertRect(vertical ? Rect(sizingPos_, client.Top, sizingPos_ + 1, client.Bottom)
+                         : Rect(client.Left, sizingPos_, client.Right, sizingPos_ + 1));
+}
+
+void TCustomGridTreeList::ShowSizingLine(int pos) {
+  if (!SizingState()) return;
+  if (sizingLineShown_ && paintNesting_ == 0) InvertSizingLine();
+  sizingPos_ = pos;
+  sizingLineShown_ = true;
+  if (paintNesting_ == 0) InvertSizingLine();
+}
+
+void TCustomGridTreeList::MoveSizingLine(int pos) {
+  if (pos != sizingPos_) ShowSizingLine(pos);
+}
+
+void TCustomGridTreeList::HideTrackingFeedback() {
+  if (paintNesting_++ > 0) return;
+  if (SizingState() && sizingLineShown_) InvertSizingLine();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(false);
+  if (DragObject* d = CurrentDrag()) d->HideDragImage();
+}
+
+void TCustomGridTreeList::ShowTrackingFeedback() {
+  if (paintNesting_ == 0 || --paintNesting_ > 0) return;
+  if (SizingState() && sizingLineShown_) InvertSizingLine();
+  if (state_ == tsColumnDragging || state_ == tsBandDragging) DrawDropArrows(true);
+  if (DragObject* d = CurrentDrag()) d->ShowDragImage();
+}
+
+// ------------------------------------------------------------------ sizing and dragging
 
 void TCustomGridTreeList::SizingLimits(TTreeListTrackingState s, int index, int& minPos, int& maxPos) const {
   TTreeListDrawInfo info;
