@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/share_manager.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -65,12 +66,16 @@ int TFileFind::Running() {
   return int(threads_.size());
 }
 
-void TFileFind::ItemFound(TFileFindThread* t, const std::string& path) {
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    if (destroying_) return;
+void TFileFind::ItemsFound(TFileFindThread* t, const std::vector<std::string>& paths) {
+  for (size_t i = 0; i < paths.size(); ++i) {
+    // A run told to stop reports the file it was at, and no more.
+    if (i > 0 && t->Terminated()) return;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (destroying_) return;
+    }
+    if (OnSearchItem) OnSearchItem(this, t->id_, paths[i]);
   }
-  if (OnSearchItem) OnSearchItem(this, t->id_, path);
 }
 
 void TFileFind::Finished(TFileFindThread* t) {
@@ -110,8 +115,17 @@ void TFileFindThread::Execute() {
       if (threadItem_)
         threadItem_(this, std::string(), q->Path, q->IsMP3, q->BitRate, q->SampleRate,
                     q->Seconds, q->Size);
-      Synchronize([this, owner] { owner->ItemFound(this, path_); });
+      if (batch_.empty()) batchStart_ = plat::MonotonicMs();
+      batch_.push_back(path_);
+      if (batch_.size() >= kBatchFiles || plat::MonotonicMs() - batchStart_ >= kBatchMs) HandOver();
     }
+    HandOver();
   }  // ending the query may purge the tree
   owner->window_.Post([this, owner] { owner->Finished(this); });
+}
+
+void TFileFindThread::HandOver() {
+  if (batch_.empty()) return;
+  Synchronize([this] { owner_->ItemsFound(this, batch_); });
+  batch_.clear();
 }
