@@ -126,15 +126,18 @@ class TMainForm : public gui::Form {
   void StatisticsTimerTimer();
 
   // The settings dialog (File, Settings...), and what its OK applies:
-  // the settings (the data port, the download folder, the component's
-  // properties; stored at once) and the share tree's records, changed
-  // under the shared-item list's lock, after which the tree is saved,
-  // listed and announced again.
+  // the share tree's records, changed under the shared-item list's lock,
+  // and the settings (the data port, the download folder, the component's
+  // properties; stored at once); then the tree is saved, listed and
+  // announced.
   TNapsterSettingsForm* SettingsForm;
   void ShowSettings();
   void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
   TSharedItemList& SharedItemList() { return items_; }
-  void SharesChanged();
+  // The share tree changed: the tree is saved and listed, the files that
+  // left it (withdrawn: their disk paths) are withdrawn, and what it holds
+  // now is announced; the rest of what is announced stays.
+  void SharesChanged(const std::vector<std::string>& withdrawn = {});
   // The advertising banner above the views.
   TAdvertiseManager* Advertising;
 
@@ -163,7 +166,12 @@ class TMainForm : public gui::Form {
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
   void Download(const std::vector<std::string>& words);
-  void Announce();
+  // Withdraws those files and lists the share tree for the client: what
+  // it shares already (a finished download too) stays.
+  void Announce(const std::vector<std::string>& withdrawn = {});
+  // The status bar while files are announced, and once they are.
+  void ShowAnnouncing();
+  void AnnounceEnded();
   void ShutdownProgram();
   template <class F>
   auto Live(F f) {
@@ -185,6 +193,8 @@ class TMainForm : public gui::Form {
   gui::PopupMenu* trayMenu_;
   std::string connectionText_;
   std::string lastStatus_;
+  int scansRunning_ = 0;      // the client's share scans not yet ended
+  int announcedInScans_ = 0;  // files the running scans reported
   struct TServerStats {
     int Users = 0, Files = 0, GB = 0;
   };
