@@ -16,7 +16,10 @@ TFileFind::~TFileFind() {
     destroying_ = true;
     for (auto& t : owned_) all.push_back(t.get());
   }
-  for (TFileFindThread* t : all) t->Terminate();
+  for (TFileFindThread* t : all) {
+    t->Terminate();
+    t->Wake();
+  }
   // Waiting from the main thread keeps it serving the runs' calls.
   for (TFileFindThread* t : all) t->WaitFor();
 }
@@ -58,7 +61,10 @@ void TFileFind::Start(const std::string& maskList, int tag, std::string& id) {
 
 void TFileFind::Stop() {
   std::lock_guard<std::mutex> g(lock_);
-  for (TFileFindThread* t : threads_) t->Terminate();
+  for (TFileFindThread* t : threads_) {
+    t->Terminate();
+    t->Wake();
+  }
 }
 
 int TFileFind::Running() {
@@ -67,14 +73,14 @@ int TFileFind::Running() {
 }
 
 void TFileFind::ItemsFound(TFileFindThread* t, const std::vector<std::string>& paths) {
-  for (size_t i = 0; i < paths.size(); ++i) {
-    // A run told to stop reports the file it was at, and no more.
-    if (i > 0 && t->Terminated()) return;
+  for (const std::string& path : paths) {
+    // A run told to stop reports nothing more.
+    if (t->Terminated()) return;
     {
       std::lock_guard<std::mutex> g(lock_);
       if (destroying_) return;
     }
-    if (OnSearchItem) OnSearchItem(this, t->id_, paths[i]);
+    if (OnSearchItem) OnSearchItem(this, t->id_, path);
   }
 }
 
@@ -126,6 +132,28 @@ void TFileFindThread::Execute() {
 
 void TFileFindThread::HandOver() {
   if (batch_.empty()) return;
-  Synchronize([this] { owner_->ItemsFound(this, batch_); });
+  {
+    // A run told to stop does not wait: what it hands over is not reported.
+    std::unique_lock<std::mutex> g(handLock_);
+    reported_.wait(g, [this] { return handedOver_ < kBatchesAhead || Terminated(); });
+    ++handedOver_;
+  }
+  owner_->window_.Post([this, batch = std::move(batch_)] {
+    owner_->ItemsFound(this, batch);
+    Reported();
+  });
   batch_.clear();
+}
+
+void TFileFindThread::Reported() {
+  {
+    std::lock_guard<std::mutex> g(handLock_);
+    --handedOver_;
+  }
+  reported_.notify_one();
+}
+
+void TFileFindThread::Wake() {
+  std::lock_guard<std::mutex> g(handLock_);
+  reported_.notify_all();
 }

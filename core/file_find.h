@@ -4,10 +4,12 @@
 // each with an identifier of its own.
 //
 // The main thread's events come in batches: a run hands over the files it
-// found in one synchronised call (some hundreds, or what it found in a
-// tenth of a second), whose events keep their order; a call per file would
-// cost a large library more than the whole walk.
+// found in one call (some hundreds, or what it found in a tenth of a
+// second), whose events keep their order; a call per file would cost a
+// large library more than the whole walk. The walk goes on while the main
+// thread reports, at most two batches ahead of it.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,7 +42,7 @@ class TFileFind {
   TFileFind(const TFileFind&) = delete;
   TFileFind& operator=(const TFileFind&) = delete;
 
-  // Fired on the main thread; after Stop, at most one more.
+  // Fired on the main thread; none after Stop.
   TFileFindOnSearchItem OnSearchItem;
   TFileFindOnSearchEnd OnSearchEnd;
   // Fired on the run's own thread, with an empty ID.
@@ -81,6 +83,7 @@ class TFileFindThread : public plat::Thread {
   // first file waited this long.
   static constexpr size_t kBatchFiles = 512;
   static constexpr int64_t kBatchMs = 100;
+  static constexpr int kBatchesAhead = 2;
 
  protected:
   void Execute() override;
@@ -89,6 +92,8 @@ class TFileFindThread : public plat::Thread {
   friend class TFileFind;
   explicit TFileFindThread(TFileFind* owner) : plat::Thread(true), owner_(owner) {}
   void HandOver();
+  void Reported();  // main thread: a batch was reported
+  void Wake();      // a waiting hand-over looks at Terminated again
 
   TFileFind* owner_;
   std::vector<std::string> folders_;
@@ -98,6 +103,9 @@ class TFileFindThread : public plat::Thread {
   std::string path_;
   std::vector<std::string> batch_;
   int64_t batchStart_ = 0;
+  std::mutex handLock_;  // guards handedOver_
+  std::condition_variable reported_;
+  int handedOver_ = 0;  // batches handed over and not yet reported
   std::string id_;
   int count_ = 0;
 };

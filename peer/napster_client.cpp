@@ -1248,14 +1248,16 @@ void TNapsterClient::ScanItemFound(const std::string& run, const std::string& pa
   bool added = false, shared = false;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
+    SharedEntry fresh;
+    bool prepared = false;
     auto queue = scanPrepared_.find(run);
     if (queue != scanPrepared_.end() && !queue->second.empty()) {
-      const SharedEntry e = std::move(queue->second.front());
+      fresh = std::move(queue->second.front());
       queue->second.pop_front();
       // An empty file other than MP3 is not shared.
-      if (e.IsMP3 || e.Size > 0) added = shares_.Add(e);
+      prepared = fresh.Path == path && (fresh.IsMP3 || fresh.Size > 0);
     }
-    shared = shares_.MarkSeen(path) && shares_.InfoOf(path, &info);
+    shared = shares_.Report(path, prepared ? &fresh : nullptr, &added, &info);
     if (!shared) scanSeen_.insert(path);
   }
   if (added) SharesChanged();

@@ -91,14 +91,13 @@ TSharedFileList::Entry TSharedFileList::EntryOf(const Record& r) const {
   return e;
 }
 
-void TSharedFileList::Index(uint32_t slot) {
+void TSharedFileList::Index(uint32_t slot, uint32_t pathHash) {
   const Record& r = records_[slot];
-  byPath_.Insert(slot, Hash32(PathOf(r)));
+  byPath_.Insert(slot, pathHash);
   if (!r.IsMP3) byDisguise_.Insert(slot, Hash32(EncodeNonMp3Name(PathOf(r))));
 }
 
-bool TSharedFileList::Add(const Entry& e) {
-  if (e.Path.size() > kMaxPath || Has(e.Path)) return false;
+uint32_t TSharedFileList::Append(const Entry& e, uint32_t hash) {
   Record r;
   static_cast<Figures&>(r) = e;
   r.at = uint32_t(pool_.size());
@@ -106,11 +105,23 @@ bool TSharedFileList::Add(const Entry& e) {
   pool_.insert(pool_.end(), e.Path.begin(), e.Path.end());
   records_.push_back(r);
   ++live_;
-  Index(uint32_t(records_.size() - 1));
+  const uint32_t slot = uint32_t(records_.size() - 1);
+  Index(slot, hash);
+  return slot;
+}
+
+bool TSharedFileList::Add(const Entry& e) {
+  const uint32_t hash = Hash32(e.Path);
+  if (e.Path.size() > kMaxPath || Slot(e.Path, hash) >= 0) return false;
+  Append(e, hash);
   return true;
 }
 
-int64_t TSharedFileList::Slot(std::string_view path) const { return FindIn(byPath_, path, false, true); }
+int64_t TSharedFileList::Slot(std::string_view path) const { return Slot(path, Hash32(path)); }
+
+int64_t TSharedFileList::Slot(std::string_view path, uint32_t hash) const {
+  return byPath_.Find(hash, [&](uint32_t slot) { return plat::SameText(PathOf(records_[slot]), path); });
+}
 
 int64_t TSharedFileList::FindIn(const TFoldIndex& index, std::string_view name, bool exact, bool byPath) const {
   return index.Find(Hash32(name), [&](uint32_t slot) {
@@ -187,7 +198,7 @@ void TSharedFileList::Compact() {
   pool_ = std::move(pool);
   byPath_.Clear();
   byDisguise_.Clear();
-  for (size_t i = 0; i < records_.size(); ++i) Index(uint32_t(i));
+  for (size_t i = 0; i < records_.size(); ++i) Index(uint32_t(i), Hash32(PathOf(records_[i])));
 }
 
 void TSharedFileList::ForEach(const std::function<void(const Entry&)>& f) const {
@@ -195,10 +206,14 @@ void TSharedFileList::ForEach(const std::function<void(const Entry&)>& f) const 
     if (!r.Gone) f(EntryOf(r));
 }
 
-bool TSharedFileList::MarkSeen(std::string_view path) {
-  const int64_t slot = Slot(path);
+bool TSharedFileList::Report(std::string_view path, const Entry* fresh, bool* added, TMPEGInfo* info) {
+  const uint32_t hash = Hash32(path);
+  int64_t slot = Slot(path, hash);
+  *added = slot < 0 && fresh && fresh->Path.size() <= kMaxPath;
+  if (*added) slot = Append(*fresh, hash);
   if (slot < 0) return false;
   records_[size_t(slot)].Seen = true;
+  *info = EntryOf(records_[size_t(slot)]).Info();
   return true;
 }
 

@@ -73,7 +73,6 @@ class TSharedFileList {
   // Appends an entry; false when its path is listed already (or is longer
   // than any path a disk has).
   bool Add(const Entry& e);
-  bool Has(std::string_view path) const { return Slot(path) >= 0; }
   // The info of the entry of a local path; false when there is none.
   bool InfoOf(std::string_view path, TMPEGInfo* info) const;
   // The local path of the entry a peer's request names (announced name or
@@ -86,8 +85,10 @@ class TSharedFileList {
   std::vector<TMPEGInfo> WithdrawAll(const std::function<bool(std::string_view, uint8_t)>& which);
   // Every entry, in list order.
   void ForEach(const std::function<void(const Entry&)>& f) const;
-  // The paths a folder scan reported: marked in their entries.
-  bool MarkSeen(std::string_view path);
+  // A file a folder scan reported: listed as fresh says unless it is
+  // listed already (fresh may be null), and marked as seen. False when it
+  // is not listed; added: whether it was listed now.
+  bool Report(std::string_view path, const Entry* fresh, bool* added, TMPEGInfo* info);
   void ClearSeen();
   // Gives back the room kept for entries to come (a scan has ended).
   void Trim();
@@ -103,8 +104,10 @@ class TSharedFileList {
   std::string_view PathOf(const Record& r) const { return std::string_view(pool_.data() + r.at, r.length); }
   Entry EntryOf(const Record& r) const;
   int64_t Slot(std::string_view path) const;
+  int64_t Slot(std::string_view path, uint32_t hash) const;
+  uint32_t Append(const Entry& e, uint32_t hash);
   int64_t FindIn(const TFoldIndex& index, std::string_view name, bool exact, bool byPath) const;
-  void Index(uint32_t slot);
+  void Index(uint32_t slot, uint32_t pathHash);
   void Drop(size_t slot);
   void Compact();
 
