@@ -56,8 +56,14 @@ void TFoldIndex::Clear() {
 }
 
 void TFoldIndex::Grow() {
+  // Room for four times the slots in use: erased cells are not carried over,
+  // so withdrawing and listing files again does not make the table grow.
   std::vector<Cell> old = std::move(cells_);
-  cells_.assign(std::max<size_t>(16, old.size() * 2), Cell{});
+  size_t live = 0;
+  for (const Cell& c : old) live += c.slot != kEmpty && c.slot != kErased;
+  size_t size = 16;
+  while (size < 4 * (live + 1)) size *= 2;
+  cells_.assign(size, Cell{});
   used_ = 0;
   for (const Cell& c : old)
     if (c.slot != kEmpty && c.slot != kErased) Insert(c.slot, c.hash);

@@ -85,9 +85,9 @@ class TSharedFileList {
   std::vector<TMPEGInfo> WithdrawAll(const std::function<bool(std::string_view, uint8_t)>& which);
   // Every entry, in list order.
   void ForEach(const std::function<void(const Entry&)>& f) const;
-  // A file a folder scan reported: listed as fresh says unless it is
-  // listed already (fresh may be null), and marked as seen. False when it
-  // is not listed; added: whether it was listed now.
+  // A file a folder scan reported: fresh (when given) is listed unless the
+  // path is listed already, added telling which; then the entry is marked
+  // as seen and its info read. False when the path is not listed.
   bool Report(std::string_view path, const Entry* fresh, bool* added, TMPEGInfo* info);
   void ClearSeen();
   // Gives back the room kept for entries to come (a scan has ended).
