@@ -189,7 +189,6 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
 
   ServersChanged();
   ShowView(vSearch);
-  SetStatus(LangText(kSection, "00062", "Ready"));
 }
 
 TMainForm::~TMainForm() {
@@ -319,9 +318,9 @@ void TMainForm::BuildViews(gui::Control* parent) {
   UploadView = new TTransferView(parent, NapsterClient, false);
   ShareView = new TShareView(parent, ShareManager1, items_);
   ShareView->FileTypes = settings_.FileTypes;
-  ShareView->OnChanged = [this] {
+  ShareView->OnChanged = [this](const std::vector<std::string>& withdrawn) {
     SaveSharedItems();
-    Announce();
+    Announce(withdrawn);
   };
   MessageView = new TMessageView(parent);
   MessageView->OnCommand = [this](const std::string& line) { ExecuteCommand(line); };
@@ -404,6 +403,7 @@ void TMainForm::StatisticsTimerTimer() {
   StatusBar->SetPartText(3, LangText(kSection, "00043", "Down") + " " + FormatByteSize(down) + "/s  " +
                                 LangText(kSection, "00044", "Up") + " " + FormatByteSize(up) + "/s");
   ShowSharing();
+  if (scansRunning_ > 0) ShowAnnouncing();
   Advertising->Poll();
 }
 
@@ -425,10 +425,10 @@ bool TMainForm::LoadSharedItems() { return ::LoadSharedItems(ShareManager1, item
 
 bool TMainForm::SaveSharedItems() { return ::SaveSharedItems(ShareManager1, folder_ + "Shared.dat"); }
 
-void TMainForm::SharesChanged() {
+void TMainForm::SharesChanged(const std::vector<std::string>& withdrawn) {
   ShareView->Refresh();
   SaveSharedItems();
-  Announce();
+  Announce(withdrawn);
 }
 
 // ------------------------------------------------------------------ settings
@@ -454,7 +454,27 @@ void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& n
   SaveSettingsFile(folder_);
 }
 
-void TMainForm::Announce() { NapsterClient.ScanAllDrives(settings_.FileTypes); }
+void TMainForm::Announce(const std::vector<std::string>& withdrawn) {
+  // A finished download is withdrawn only when the user removes it.
+  for (const std::string& path : withdrawn) NapsterClient.UnshareFile(path);
+  // One listing at a time: a newer one covers what an older one had left.
+  NapsterClient.StopScan();
+  if (scansRunning_++ == 0) announcedInScans_ = 0;
+  SetStatus(LangText(kSection, "00063", "Announcing shared files..."));
+  NapsterClient.ScanFolders(settings_.FileTypes, true);
+}
+
+void TMainForm::ShowAnnouncing() {
+  SetStatus(LangText(kSection, "00064", "Announcing shared files:") + " " + FormatThousands(announcedInScans_));
+  ShareView->SetAnnounced(NapsterClient.SharedCount());
+}
+
+void TMainForm::AnnounceEnded() {
+  if (scansRunning_ > 0 && --scansRunning_ > 0) return;
+  // The count stands beside it, in its own panel.
+  ShowSharing();
+  SetStatus(LangText(kSection, "00065", "Shared files announced"));
+}
 
 // ------------------------------------------------------------------ window
 

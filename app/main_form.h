@@ -129,13 +129,15 @@ class TMainForm : public gui::Form {
   // the settings (the data port, the download folder, the component's
   // properties; stored at once, in the store and its file) and the share
   // tree's records, changed under the share tree's and the shared-item
-  // list's locks, after which the tree is saved, listed and announced
-  // again.
+  // list's locks; then the tree is saved, listed and announced.
   TNapsterSettingsForm* SettingsForm;
   void ShowSettings();
   void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
   TSharedItemList& SharedItemList() { return items_; }
-  void SharesChanged();
+  // The share tree changed: the tree is saved and listed, the files that
+  // left it (withdrawn: their disk paths) are withdrawn, and what it holds
+  // now is announced; the rest of what is announced stays.
+  void SharesChanged(const std::vector<std::string>& withdrawn = {});
   // The advertising banner above the views.
   TAdvertiseManager* Advertising;
 
@@ -171,7 +173,12 @@ class TMainForm : public gui::Form {
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
   void Download(const std::vector<std::string>& words);
-  void Announce();
+  // Withdraws those files and lists the share tree for the client: what
+  // it shares already (a finished download too) stays.
+  void Announce(const std::vector<std::string>& withdrawn = {});
+  // The status bar while files are announced, and once they are.
+  void ShowAnnouncing();
+  void AnnounceEnded();
   void ShutdownProgram();
   template <class F>
   auto Live(F f) {
@@ -194,6 +201,8 @@ class TMainForm : public gui::Form {
   std::string connectionText_;
   std::string lastStatus_;
   std::string sharingText_;
+  int scansRunning_ = 0;      // the client's share scans not yet ended
+  int announcedInScans_ = 0;  // files the running scans reported
   struct TServerStats {
     int Users = 0, Files = 0, GB = 0;
   };

@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kSection = "MainForm";
 constexpr const char* kTransfers = "TransferView";
+// Files announced between two showings of the count.
+constexpr int kAnnouncedStep = 1000;
 
 std::string Channel(const std::string& channel) { return channel.empty() || channel[0] == '#' ? channel : "#" + channel; }
 
@@ -159,11 +161,18 @@ void TMainForm::BindClient() {
   });
 
   // ---------------------------------------------------------------- shared files
+  // A library of many files is announced file by file: the count shows
+  // every so many files (and on the statistics timer), not at each one.
   c.OnAddFile = Live([this](TNapsterClient*, Text, Text, Text, int, int, int, int64_t, bool) {
-    ShareView->SetAnnounced(NapsterClient.SharedCount());
+    if (scansRunning_ == 0)
+      ShareView->SetAnnounced(NapsterClient.SharedCount());
+    else if (++announcedInScans_ % kAnnouncedStep == 0)
+      ShowAnnouncing();
   });
-  c.OnRemoveFile = Live([this](TNapsterClient*, Text) { ShareView->SetAnnounced(NapsterClient.SharedCount()); });
-  c.OnScanFinished = Live([this](TNapsterClient*) { ShowSharing(); });
+  c.OnRemoveFile = Live([this](TNapsterClient*, Text) {
+    if (scansRunning_ == 0) ShareView->SetAnnounced(NapsterClient.SharedCount());
+  });
+  c.OnScanFinished = Live([this](TNapsterClient*) { AnnounceEnded(); });
 }
 
 void TMainForm::BindTransfers() {

@@ -78,10 +78,10 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   pages_->SetPageIndex(pgShares);
 
   statusLabel_ = view::AddText(this, "", 8, 398, 364, 2);
-  gui::Button* ok = view::AddButton(this, LangText(kSection, "00004", "OK"), 380, 400, 78, [this] {
+  OkButton = view::AddButton(this, LangText(kSection, "00004", "OK"), 380, 400, 78, [this] {
     if (Apply()) SetModalResult(gui::mrOk);
   });
-  ok->SetDefault(true);
+  OkButton->SetDefault(true);
   gui::Button* cancel = view::AddButton(this, LangText(kSection, "00005", "Cancel"), 466, 400, 78, [] {});
   cancel->SetCancel(true);
   cancel->SetModalResult(gui::mrCancel);
@@ -258,7 +258,7 @@ bool TNapsterSettingsForm::Apply() {
     pages_->SetPageIndex(pgShares);
     return false;
   }
-  ApplyShares();
+  const std::vector<std::string> withdrawn = ApplyShares();
 
   TAppSettings app = main_.Settings();
   app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
@@ -276,6 +276,8 @@ bool TNapsterSettingsForm::Apply() {
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
   net.PortCheckHost = plat::Trim(PortCheckHostEdit->GetText());
   main_.ApplySettings(app, net);
+  // Announced once, with the file types just set.
+  main_.SharesChanged(withdrawn);
   return true;
 }
 
@@ -400,8 +402,15 @@ std::string TNapsterSettingsForm::CheckRows() const {
   return "";
 }
 
-void TNapsterSettingsForm::ApplyShares() {
+std::vector<std::string> TNapsterSettingsForm::ApplyShares() {
   TSharedItemList& items = main_.SharedItemList();
+  std::vector<std::string> withdrawn;
+  auto withdraw = [&](TShareDirectory* d, TShareFile* f) {
+    if (f) withdrawn.push_back(f->Path);
+    if (!d) return;
+    const std::vector<std::string> paths = SharedFilePaths(main_.ShareManager1, d);
+    withdrawn.insert(withdrawn.end(), paths.begin(), paths.end());
+  };
   {
     TSharedItemList::Editing editing(items);
     // What the user removed is withdrawn.
@@ -410,16 +419,20 @@ void TNapsterSettingsForm::ApplyShares() {
         return r.Directory == o.Directory && r.File == o.File;
       });
       if (kept) continue;
+      withdraw(o.Directory, o.File);
       if (o.Directory) items.Remove(o.Directory);
       if (o.File) items.Remove(o.File);
     }
     for (const TSettingsShareRow& r : rows_) {
       const std::string name = plat::Trim(r.Name), path = plat::Trim(r.Path);
       if (TShareDirectory* d = r.Directory) {
+        if (d->Path != path || d->MaskText != r.Masks || d->IncludeSubfolders != r.IncludeSubfolders)
+          withdraw(d, nullptr);
         items.Rename(d, name, path);
         if (d->MaskText != r.Masks) d->SetMasks(r.Masks);
         if (d->IncludeSubfolders != r.IncludeSubfolders) d->SetIncludeSubfolders(r.IncludeSubfolders);
       } else if (TShareFile* f = r.File) {
+        if (f->Path != path) withdraw(nullptr, f);
         items.Rename(f, name, path);
       } else if (r.IsDirectory) {
         items.AddDirectory(path, name, r.IncludeSubfolders, r.Masks);
@@ -428,7 +441,7 @@ void TNapsterSettingsForm::ApplyShares() {
       }
     }
   }
-  main_.SharesChanged();
   // The rows now stand for the tree as it is.
   LoadRows();
+  return withdrawn;
 }

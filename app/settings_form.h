@@ -76,6 +76,7 @@ class TNapsterSettingsForm : public gui::Form {
   // Shows the dialog with the main window's values; OK applies them.
   // Answers the modal result.
   int Execute();
+  gui::Button* OkButton;
   // Reads the main window's shares and settings into the pages.
   void LoadFromMain();
   // Applies every page to the main window; false (and nothing applied)
@@ -140,7 +141,10 @@ class TNapsterSettingsForm : public gui::Form {
   bool Listed(bool directory, const std::string& path) const;
   std::string FreeShareName(const std::string& base) const;
   std::string CheckRows() const;
-  void ApplyShares();
+  // Applies the rows to the main window's tree; the disk paths of the
+  // files that left the shares (or may have: a share whose folder, types
+  // or subfolders changed is listed again).
+  std::vector<std::string> ApplyShares();
   void SetStatus(const std::string& text);
 
   TMainForm& main_;

@@ -79,9 +79,9 @@ void TShareView::SetAnnounced(int files) {
   announced_->SetCaption(LangText(kSection, "00030", "Files announced:") + " " + FormatThousands(files));
 }
 
-void TShareView::Changed() {
+void TShareView::Changed(const std::vector<std::string>& withdrawn) {
   Refresh();
-  if (OnChanged) OnChanged();
+  if (OnChanged) OnChanged(withdrawn);
 }
 
 void TShareView::AddFolder(const std::string& path, const std::string& fileTypes) {
@@ -116,9 +116,17 @@ void TShareView::RemoveChosen() {
   std::vector<Target> chosen;
   for (TGridTreeListNode* row : view::ChosenRows(grid_)) chosen.push_back(*static_cast<Target*>(row->Data()));
   if (chosen.empty()) return;
+  std::vector<std::string> withdrawn;
   for (const Target& t : chosen) {
-    if (t.Directory) items_.Remove(t.Directory);
-    if (t.File) items_.Remove(t.File);
+    if (t.Directory) {
+      const std::vector<std::string> paths = SharedFilePaths(manager_, t.Directory);
+      withdrawn.insert(withdrawn.end(), paths.begin(), paths.end());
+      items_.Remove(t.Directory);
+    }
+    if (t.File) {
+      withdrawn.push_back(t.File->Path);
+      items_.Remove(t.File);
+    }
   }
-  Changed();
+  Changed(withdrawn);
 }

@@ -39,7 +39,9 @@ class TShareView : public gui::Panel {
   TGridTreeList* Grid() const { return grid_; }
   // The file types new shares take.
   std::string FileTypes = "*.*";
-  std::function<void()> OnChanged;
+  // After every change, with the disk paths of the files that left the
+  // shares.
+  std::function<void(const std::vector<std::string>& withdrawn)> OnChanged;
 
  private:
   // What a row stands for: a share or a root-level file.
@@ -48,7 +50,7 @@ class TShareView : public gui::Panel {
     TShareFile* File = nullptr;
   };
   TGridTreeListNode* AddRow(TShareDirectory* d, TShareFile* f);
-  void Changed();
+  void Changed(const std::vector<std::string>& withdrawn = {});
 
   std::vector<std::unique_ptr<Target>> targets_;
   TShareManager& manager_;

@@ -95,6 +95,24 @@ void TSharedItemList::Clear() {
   root->Purge();
 }
 
+namespace {
+
+void CollectFilePaths(const TShareDirectory* d, std::vector<std::string>& paths) {
+  for (int i = 0; i < d->FileCount(); ++i)
+    if (!d->FileRemoved(i)) paths.push_back(d->File(i)->Path);
+  for (int i = 0; i < d->DirectoryCount(); ++i)
+    if (!d->DirectoryRemoved(i)) CollectFilePaths(d->Directory(i), paths);
+}
+
+}  // namespace
+
+std::vector<std::string> SharedFilePaths(TShareManager& manager, TShareDirectory* share) {
+  std::vector<std::string> paths;
+  std::lock_guard<plat::CriticalSection> tree(manager.Lock());
+  CollectFilePaths(share, paths);
+  return paths;
+}
+
 bool LoadSharedItems(TShareManager& manager, TSharedItemList& items, const std::string& fileName) {
   items.Clear();
   return manager.LoadFromFile(fileName);

@@ -77,6 +77,10 @@ class TSharedItemList {
   std::vector<std::unique_ptr<TSharedItem>> items_;
 };
 
+// The disk paths of the files a share lists, its folders below included:
+// what the client withdraws when the share goes or changes.
+std::vector<std::string> SharedFilePaths(TShareManager& manager, TShareDirectory* share);
+
 // The share file through the manager; the manager's OnAddDirectory and
 // OnAddFile handlers attach the records while it loads (the old records are
 // cleared first). False when the file cannot be read or written.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/share_manager.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -15,7 +16,10 @@ TFileFind::~TFileFind() {
     destroying_ = true;
     for (auto& t : owned_) all.push_back(t.get());
   }
-  for (TFileFindThread* t : all) t->Terminate();
+  for (TFileFindThread* t : all) {
+    t->Terminate();
+    t->Wake();
+  }
   // Waiting from the main thread keeps it serving the runs' calls.
   for (TFileFindThread* t : all) t->WaitFor();
 }
@@ -57,7 +61,10 @@ void TFileFind::Start(const std::string& maskList, int tag, std::string& id) {
 
 void TFileFind::Stop() {
   std::lock_guard<std::mutex> g(lock_);
-  for (TFileFindThread* t : threads_) t->Terminate();
+  for (TFileFindThread* t : threads_) {
+    t->Terminate();
+    t->Wake();
+  }
 }
 
 int TFileFind::Running() {
@@ -65,12 +72,16 @@ int TFileFind::Running() {
   return int(threads_.size());
 }
 
-void TFileFind::ItemFound(TFileFindThread* t, const std::string& path) {
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    if (destroying_) return;
+void TFileFind::ItemsFound(TFileFindThread* t, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    // A run told to stop reports nothing more.
+    if (t->Terminated()) return;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (destroying_) return;
+    }
+    if (OnSearchItem) OnSearchItem(this, t->id_, path);
   }
-  if (OnSearchItem) OnSearchItem(this, t->id_, path);
 }
 
 void TFileFind::Finished(TFileFindThread* t) {
@@ -110,8 +121,39 @@ void TFileFindThread::Execute() {
       if (threadItem_)
         threadItem_(this, std::string(), q->Path, q->IsMP3, q->BitRate, q->SampleRate,
                     q->Seconds, q->Size);
-      Synchronize([this, owner] { owner->ItemFound(this, path_); });
+      if (batch_.empty()) batchStart_ = plat::MonotonicMs();
+      batch_.push_back(path_);
+      if (batch_.size() >= kBatchFiles || plat::MonotonicMs() - batchStart_ >= kBatchMs) HandOver();
     }
+    HandOver();
   }  // ending the query may purge the tree
   owner->window_.Post([this, owner] { owner->Finished(this); });
+}
+
+void TFileFindThread::HandOver() {
+  if (batch_.empty()) return;
+  {
+    // A run told to stop does not wait: what it hands over is not reported.
+    std::unique_lock<std::mutex> g(handLock_);
+    reported_.wait(g, [this] { return handedOver_ < kBatchesAhead || Terminated(); });
+    ++handedOver_;
+  }
+  owner_->window_.Post([this, batch = std::move(batch_)] {
+    owner_->ItemsFound(this, batch);
+    Reported();
+  });
+  batch_.clear();
+}
+
+void TFileFindThread::Reported() {
+  {
+    std::lock_guard<std::mutex> g(handLock_);
+    --handedOver_;
+  }
+  reported_.notify_one();
+}
+
+void TFileFindThread::Wake() {
+  std::lock_guard<std::mutex> g(handLock_);
+  reported_.notify_all();
 }

@@ -2,7 +2,14 @@
 // event per file, so that a network client can announce its share list
 // without blocking the main thread. Several runs may be alive at once,
 // each with an identifier of its own.
+//
+// The main thread's events come in batches: a run hands over the files it
+// found in one call (some hundreds, or what it found in a tenth of a
+// second), whose events keep their order; a call per file would cost a
+// large library more than the whole walk. The walk goes on while the main
+// thread reports, at most two batches ahead of it.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,7 +42,7 @@ class TFileFind {
   TFileFind(const TFileFind&) = delete;
   TFileFind& operator=(const TFileFind&) = delete;
 
-  // Fired on the main thread.
+  // Fired on the main thread; none after Stop.
   TFileFindOnSearchItem OnSearchItem;
   TFileFindOnSearchEnd OnSearchEnd;
   // Fired on the run's own thread, with an empty ID.
@@ -52,7 +59,7 @@ class TFileFind {
 
  private:
   friend class TFileFindThread;
-  void ItemFound(TFileFindThread* t, const std::string& path);  // main thread
+  void ItemsFound(TFileFindThread* t, const std::vector<std::string>& paths);  // main thread
   void Finished(TFileFindThread* t);                             // main thread
   void Reap();
 
@@ -72,12 +79,21 @@ class TFileFindThread : public plat::Thread {
   int Tag() const { return tag_; }
   int Count() const { return count_; }
 
+  // A batch is handed over when it holds this many files, or when its
+  // first file waited this long.
+  static constexpr size_t kBatchFiles = 512;
+  static constexpr int64_t kBatchMs = 100;
+  static constexpr int kBatchesAhead = 2;
+
  protected:
   void Execute() override;
 
  private:
   friend class TFileFind;
   explicit TFileFindThread(TFileFind* owner) : plat::Thread(true), owner_(owner) {}
+  void HandOver();
+  void Reported();  // main thread: a batch was reported
+  void Wake();      // a waiting hand-over looks at Terminated again
 
   TFileFind* owner_;
   std::vector<std::string> folders_;
@@ -85,6 +101,11 @@ class TFileFindThread : public plat::Thread {
   std::vector<std::string> masks_;
   TFileFindThreadOnSearchItem2 threadItem_;
   std::string path_;
+  std::vector<std::string> batch_;
+  int64_t batchStart_ = 0;
+  std::mutex handLock_;  // guards handedOver_
+  std::condition_variable reported_;
+  int handedOver_ = 0;  // batches handed over and not yet reported
   std::string id_;
   int count_ = 0;
 };

@@ -229,17 +229,7 @@ std::string FreeName(const std::string& base, const Set& taken, Numbers& numbers
 
 }  // namespace
 
-size_t TShareScanThread::FoldHash::operator()(std::string_view s) const {
-  // FoldChar of every byte, looked up here rather than called per byte.
-  static const auto kFold = [] {
-    std::array<unsigned char, 256> t{};
-    for (int c = 0; c < 256; ++c) t[size_t(c)] = static_cast<unsigned char>(plat::FoldChar(char(c)));
-    return t;
-  }();
-  uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
-  for (char c : s) h = (h ^ kFold[static_cast<unsigned char>(c)]) * 1099511628211ull;
-  return size_t(h ^ (h >> 32));
-}
+size_t TShareScanThread::FoldHash::operator()(std::string_view s) const { return plat::FoldedHash(s); }
 
 bool TShareScanThread::FoldEqual::operator()(std::string_view a, std::string_view b) const {
   return plat::SameText(a, b);
@@ -254,7 +244,7 @@ TShareScanThread::RootIndex& TShareScanThread::Index() {
   x.fileNames.reserve(root->files_.size() + 4096);
   for (const auto& e : root->files_) {
     if (e.removed) continue;
-    x.filePaths.emplace(e.path);
+    x.filePaths.emplace(e.node->Path);
     x.fileNames.emplace(TrimView(e.node->Name));
   }
   for (const auto& e : root->dirs_) {

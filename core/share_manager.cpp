@@ -128,8 +128,6 @@ void TShareFile::SetPath(const std::string& path) {
   Guard g(Manager->lock_);
   Path = path;
   Folder->Touch();
-  for (auto& e : Folder->files_)
-    if (e.node.get() == this) e.path = path;
 }
 
 void TShareFile::Remove() {
@@ -175,7 +173,7 @@ TShareDirectory* TShareDirectory::AppendDirectory(const std::string& path,
   c->Watch();
   c->IncludeSubfolders = includeSubfolders;
   TShareDirectory* p = c.get();
-  dirs_.push_back({name, path, false, false, false, std::move(c)});
+  dirs_.push_back({name, false, false, false, std::move(c)});
   Touch();
   return p;
 }
@@ -222,8 +220,8 @@ std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
 }
 
 void TShareDirectory::AppendFile(std::unique_ptr<TShareFile> f) {
-  const std::string name = f->Name, path = f->Path;
-  files_.push_back({name, path, false, false, false, std::move(f)});
+  std::string name = f->Name;
+  files_.push_back({std::move(name), false, false, false, std::move(f)});
   Touch();
 }
 
@@ -272,9 +270,6 @@ void TShareDirectory::SetPath(const std::string& path) {
   Guard g(Manager->lock_);
   Path = path;
   if (Parent) Parent->Touch();
-  if (Parent)
-    for (auto& e : Parent->dirs_)
-      if (e.node.get() == this) e.path = path;
   Unwatch();
   Watch();
 }
@@ -458,6 +453,12 @@ void TShareDirectory::PurgeLocked() {
   auto freeable = [](const auto& e) { return e.removed && (e.disposed || !e.node->Data.load()); };
   if (std::erase_if(files_, freeable) + std::erase_if(dirs_, freeable) > 0) Touch();
   for (auto& e : dirs_) e.node->PurgeLocked();
+}
+
+void TShareDirectory::ShrinkLocked() {
+  files_.shrink_to_fit();
+  dirs_.shrink_to_fit();
+  for (auto& e : dirs_) e.node->ShrinkLocked();
 }
 
 void TShareDirectory::Purge() {
@@ -810,6 +811,7 @@ bool TShareManager::LoadFromStream(plat::Stream& s) {
         stack.pop_back();
       }
     }
+    root_->ShrinkLocked();
     return true;
   } catch (...) {
     return false;  // what was read stays

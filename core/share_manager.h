@@ -158,8 +158,7 @@ class TShareDirectory {
 
   template <class T>
   struct Entry {
-    std::string name;  // as listed (case-insensitive look-up)
-    std::string path;  // disk path
+    std::string name;  // as listed (case-insensitive look-up); the disk path is the node's
     bool removed = false;
     bool disposed = false;  // removed by the owner: freed even with Data set
     bool vanished = false;  // a share whose folder is missing
@@ -169,6 +168,8 @@ class TShareDirectory {
   void DoUpdate();
   void DoRescan();
   void PurgeLocked();
+  // The lists take no more room than their entries (a loaded library's).
+  void ShrinkLocked();
   void Watch();
   void Unwatch();
   TShareDirectory* AppendDirectory(const std::string& path, const std::string& name,

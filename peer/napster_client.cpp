@@ -37,8 +37,6 @@ constexpr const char* kResumeEntry = "RESUME";
 constexpr int64_t kRemoteQueueRetryMs = 121 * 1000;
 // The rate totals are summed at most this often.
 constexpr int64_t kRateSumMs = 2000;
-constexpr const char* kMp3MD5 = "AAAAAAAAAAAAAAAAA";          // 17 letters
-constexpr const char* kNonMp3MD5 = "AAAAAAAAAAAAAAAAAAAAAA";  // 22 letters
 
 std::string Upper(std::string_view s) { return plat::UpperAscii(plat::Trim(s)); }
 bool IsTrue(const TMessageItem& r, const char* key) { return Upper(r.GetValue(key)) == "TRUE"; }
@@ -252,16 +250,17 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   session.ReadShares = [this](std::vector<TNapsterShareInfo>& files) {
     // A change after this reading asks for another one.
     sharesChangePosted_.store(false);
-    for (const SharedEntry& e : shares_) {
+    files.reserve(size_t(shares_.Count()));
+    shares_.ForEach([&files](const SharedEntry& e) {
       TNapsterShareInfo f;
-      f.RequestName = e.Info.RequestFileName;
-      f.MD5 = e.Info.MD5;
-      f.Size = e.Info.Size;
-      f.Bitrate = e.Info.Bitrate;
-      f.Frequency = e.Info.Frequency;
-      f.Seconds = e.Info.Seconds;
+      f.RequestName = e.RequestName();
+      f.MD5 = e.MD5();
+      f.Size = e.Size;
+      f.Bitrate = e.Bitrate;
+      f.Frequency = e.Frequency;
+      f.Seconds = e.Seconds;
       files.push_back(std::move(f));
-    }
+    });
   };
   session.SetFirewalled(dataPort_ == 0);
   using Sender = TNapsterClientCallbacks::Sender;
@@ -898,18 +897,6 @@ void TNapsterClient::RemoveAllUploads() {
   while (!uploads_.empty()) RemoveTransfer(*uploads_.front(), false);
 }
 
-const TNapsterClient::SharedEntry* TNapsterClient::FindShared(const std::string& requestName) const {
-  // The announced name or the local path, an exact match first; a name
-  // differing only in case after that. Whatever matches, the file served
-  // is the entry's own path, never one built from the peer's text.
-  for (const SharedEntry& e : shares_)
-    if (e.Info.RequestFileName == requestName || e.Info.FileName == requestName) return &e;
-  for (const SharedEntry& e : shares_)
-    if (plat::SameText(e.Info.RequestFileName, requestName) || plat::SameText(e.Info.FileName, requestName))
-      return &e;
-  return nullptr;
-}
-
 void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick, const std::string& file,
                                   bool& queued, bool& accept) {
   int count = 0;
@@ -923,8 +910,9 @@ void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick
   std::string local;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    const SharedEntry* e = FindShared(file);
-    if (e) local = e->Info.FileName;
+    // The announced name or the local path; whatever matches, the file
+    // served is the entry's own path, never one built from the peer's text.
+    shares_.Find(file, &local);
   }
   if (local.empty()) {
     queued = false;
@@ -1090,53 +1078,51 @@ void TNapsterClient::TransferFinished(TEasySocket* socket) {
 namespace {
 
 // A file other than MP3 is announced with figures that mark it as such and
-// a name that carries its real one.
-void Disguise(TMPEGInfo& info) {
-  info.IsMP3 = false;
-  info.Bitrate = kNonMp3Bitrate;
-  info.Frequency = kNonMp3Frequency;
-  info.Seconds = kNonMp3Seconds;
-  info.RequestFileName = EncodeNonMp3Name(info.FileName);
-  info.MD5 = kNonMp3MD5;
+// a name that carries its real one (TSharedFileList makes the name).
+// Whether a path lies in one of the folders (a substring test).
+bool InFolderList(const std::vector<std::string>& folders, std::string_view path) {
+  return std::any_of(folders.begin(), folders.end(),
+                     [&](const std::string& f) { return !f.empty() && path.find(f) != std::string_view::npos; });
+}
+
+void Disguise(TSharedFileList::Entry& e) {
+  e.IsMP3 = false;
+  e.Bitrate = kNonMp3Bitrate;
+  e.Frequency = kNonMp3Frequency;
+  e.Seconds = kNonMp3Seconds;
 }
 
 }  // namespace
 
 int TNapsterClient::SharedCount() const {
   plat::Locked<plat::CriticalSection> hold(shareLock_);
-  return int(shares_.size());
+  return shares_.Count();
 }
 
 void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
   if (!plat::FileExists(FileName)) return;
   SharedEntry e;
   e.State = Mark ? 2 : 1;
-  TMPEGInfo& info = e.Info;
-  info.FileName = FileName;
-  info.Size = plat::FileSize(FileName);
+  e.Path = FileName;
+  e.Size = plat::FileSize(FileName);
   if (plat::UpperAscii(plat::ExtractFileExt(FileName)) == ".MP3") {
     TMPEGaudio mpeg;
-    if (info.Size <= 0 || !mpeg.ReadFromFile(FileName) || !mpeg.Valid()) return;
-    info.IsMP3 = true;
-    info.Bitrate = mpeg.BitRate();
-    info.Frequency = mpeg.SampleRate();
-    info.Seconds = int(std::nearbyint(mpeg.Duration()));
-    info.RequestFileName = FileName;
-    info.MD5 = kMp3MD5;
+    if (e.Size <= 0 || !mpeg.ReadFromFile(FileName) || !mpeg.Valid()) return;
+    e.IsMP3 = true;
+    e.Bitrate = mpeg.BitRate();
+    e.Frequency = mpeg.SampleRate();
+    e.Seconds = int(std::nearbyint(mpeg.Duration()));
   } else {
-    if (info.Size <= 0) return;
-    Disguise(info);
+    if (e.Size <= 0) return;
+    Disguise(e);
   }
   AddShare(e);
 }
 
 bool TNapsterClient::AddShare(const SharedEntry& e) {
-  const TMPEGInfo& info = e.Info;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    for (const SharedEntry& s : shares_)
-      if (plat::SameText(s.Info.FileName, info.FileName)) return false;  // listed already
-    shares_.push_back(e);
+    if (!shares_.Add(e)) return false;  // listed already
   }
   SharesChanged();
   return true;
@@ -1149,36 +1135,31 @@ void TNapsterClient::SharesChanged() {
   if (!sharesChangePosted_.exchange(true)) Post("", "SHARES_CHANGED");
 }
 
-void TNapsterClient::WithdrawShares(const std::function<bool(const SharedEntry&)>& which) {
-  // Taken off under the lock; announced and reported after it, so that a
-  // handler never runs while the sessions wait for the list.
-  std::vector<TMPEGInfo> gone;
-  {
-    plat::Locked<plat::CriticalSection> hold(shareLock_);
-    for (auto it = shares_.begin(); it != shares_.end();) {
-      if (which(*it)) {
-        gone.push_back(it->Info);
-        it = shares_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  if (!gone.empty()) SharesChanged();
+// Taken off under the lock; announced and reported after it, so that a
+// handler never runs while the sessions wait for the list.
+void TNapsterClient::Withdrawn(const std::vector<TMPEGInfo>& gone) {
+  if (gone.empty()) return;
+  SharesChanged();
   for (const TMPEGInfo& info : gone) Fire(OnRemoveFile, info.FileName);
 }
 
 void TNapsterClient::UnshareFile(const std::string& FileName) {
-  bool first = true;
-  WithdrawShares([&](const SharedEntry& e) {
-    if (!first || !plat::SameText(e.Info.FileName, FileName)) return false;
-    first = false;
-    return e.State == 2;  // files shared by a scan stay
-  });
+  std::vector<TMPEGInfo> gone(1);
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    // Files shared by a scan stay.
+    if (!shares_.Withdraw(FileName, 2, &gone[0])) gone.clear();
+  }
+  Withdrawn(gone);
 }
 
 void TNapsterClient::ClearSharedFiles() {
-  WithdrawShares([](const SharedEntry&) { return true; });
+  std::vector<TMPEGInfo> gone;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    gone = shares_.WithdrawAll([](std::string_view, uint8_t) { return true; });
+  }
+  Withdrawn(gone);
 }
 
 // ----------------------------------------------------------------- scans
@@ -1189,7 +1170,16 @@ void TNapsterClient::ScanAllDrives(const std::string& Mask) {
 }
 
 void TNapsterClient::ScanFolders(const std::string& Mask, bool /*Recursive: the share tree decides*/) {
-  WithdrawShares([](const SharedEntry& e) { return e.State == 1; });
+  // What the scan lists again goes first: the files it found in the folder
+  // list. A finished download elsewhere (listed in the same state) is no
+  // scan's to withdraw and stays shared.
+  std::vector<TMPEGInfo> gone;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    gone = shares_.WithdrawAll(
+        [this](std::string_view path, uint8_t state) { return state == 1 && InFolderList(folders_, path); });
+  }
+  Withdrawn(gone);
   StartScan(Mask);
 }
 
@@ -1198,9 +1188,11 @@ void TNapsterClient::StopScan() {
 }
 
 void TNapsterClient::StartScan(const std::string& mask) {
+  scanMask_ = mask;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
     scanSeen_.clear();
+    shares_.ClearSeen();
   }
   if (!ShareManager) {
     Fire(OnScanFinished);
@@ -1208,57 +1200,82 @@ void TNapsterClient::StartScan(const std::string& mask) {
   }
   if (!finder_) {
     finder_ = std::make_unique<TFileFind>(ShareManager);
-    finder_->OnSearchItem = [this](TFileFind*, const std::string&, const std::string& path) { ScanItemFound(path); };
+    finder_->OnSearchItem = [this](TFileFind*, const std::string& run, const std::string& path) {
+      ScanItemFound(run, path);
+    };
     // The end of a run reaches the handlers on the main thread.
-    finder_->OnSearchEnd = [this](TFileFind*, const std::string&) { Fire(OnScanFinished); };
+    finder_->OnSearchEnd = [this](TFileFind*, const std::string& run) {
+      {
+        plat::Locked<plat::CriticalSection> hold(shareLock_);
+        scanPrepared_.erase(run);  // what a stopped run found and never reported
+        shares_.Trim();
+      }
+      Fire(OnScanFinished);
+    };
   }
   // The folder list as it is now: the scanner's thread reads this copy.
   std::vector<std::string> folders = folders_;
-  finder_->OnThreadSearchItem = [this, folders](TFileFindThread*, const std::string&, const std::string& path,
+  finder_->OnThreadSearchItem = [this, folders](TFileFindThread* run, const std::string&, const std::string& path,
                                                 bool isMP3, int bitrate, int frequency, int seconds, uint32_t size) {
     SharedEntry e;
-    e.State = 2;
-    for (const std::string& f : folders)
-      if (!f.empty() && path.find(f) != std::string::npos) e.State = 1;
-    TMPEGInfo& info = e.Info;
-    info.FileName = path;
-    info.Size = size;
+    e.State = InFolderList(folders, path) ? 1 : 2;
+    e.Path = path;
+    e.Size = size;
     if (isMP3) {
-      info.IsMP3 = true;
-      info.Bitrate = bitrate;
-      info.Frequency = frequency;
-      info.Seconds = seconds;
-      info.RequestFileName = path;
-      info.MD5 = kMp3MD5;
+      e.IsMP3 = true;
+      e.Bitrate = bitrate;
+      e.Frequency = frequency;
+      e.Seconds = seconds;
     } else {
-      if (size == 0) return;  // empty files are not shared
-      Disguise(info);
+      Disguise(e);
     }
-    AddShare(e);
+    ScanItemPrepared(run->ID(), std::move(e));
   };
   std::string id;
   finder_->Start(mask, 0, id);
 }
 
-void TNapsterClient::ScanItemFound(const std::string& path) {
+void TNapsterClient::ScanItemPrepared(const std::string& run, SharedEntry entry) {
+  plat::Locked<plat::CriticalSection> hold(shareLock_);
+  scanPrepared_[run].push_back(std::move(entry));
+}
+
+void TNapsterClient::ScanItemFound(const std::string& run, const std::string& path) {
+  // The scanner's thread prepared this file's entry before it handed the
+  // file over: a file not yet shared is listed now, just before it is
+  // reported, so that a scan stopped midway lists no more than it reported.
+  TMPEGInfo info;
+  bool added = false, shared = false;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    if (std::find(scanSeen_.begin(), scanSeen_.end(), path) == scanSeen_.end()) scanSeen_.push_back(path);
+    SharedEntry fresh;
+    bool prepared = false;
+    auto queue = scanPrepared_.find(run);
+    if (queue != scanPrepared_.end() && !queue->second.empty()) {
+      fresh = std::move(queue->second.front());
+      queue->second.pop_front();
+      // An empty file other than MP3 is not shared.
+      prepared = fresh.Path == path && (fresh.IsMP3 || fresh.Size > 0);
+    }
+    shared = shares_.Report(path, prepared ? &fresh : nullptr, &added, &info);
+    if (!shared) scanSeen_.insert(path);
   }
-  FireAddFile(path);
+  if (added) SharesChanged();
+  if (shared) FireAddFile(info);
 }
 
 void TNapsterClient::FireAddFile(const std::string& path) {
   TMPEGInfo info;
-  bool shared = false;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    for (const SharedEntry& e : shares_)
-      if (plat::SameText(e.Info.FileName, path)) info = e.Info, shared = true;
+    if (!shares_.InfoOf(path, &info)) return;
   }
-  if (shared)
-    Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
-         info.Size, info.IsMP3);
+  FireAddFile(info);
+}
+
+void TNapsterClient::FireAddFile(const TMPEGInfo& info) {
+  Fire(OnAddFile, info.FileName, info.RequestFileName, info.MD5, info.Bitrate, info.Frequency, info.Seconds,
+       info.Size, info.IsMP3);
 }
 
 void ApplyMainWindowProperties(TNapsterClient& c) {

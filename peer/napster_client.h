@@ -15,9 +15,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/easy_winsock.h"
@@ -25,6 +28,7 @@
 #include "core/queue_manager.h"
 #include "peer/napster_client_data_thread.h"
 #include "peer/napster_client_info_thread.h"
+#include "peer/shared_file_list.h"
 #include "platform/dispatcher.h"
 #include "platform/sync.h"
 
@@ -48,18 +52,6 @@ struct TNapsterServerData {
   std::string Email;
   bool Register = false;  // create the account instead of logging in
   bool Redirect = false;  // the address is a redirector
-};
-
-// A shared file as the sessions announce it.
-struct TMPEGInfo {
-  std::string FileName;         // local path
-  std::string RequestFileName;  // the announced name
-  bool IsMP3 = false;
-  std::string MD5;
-  int64_t Size = 0;
-  int Frequency = 0;
-  int Bitrate = 0;
-  int Seconds = 0;
 };
 
 using TNapsterID = const std::string&;
@@ -352,19 +344,18 @@ class TNapsterClient {
   TShareManager* ShareManager = nullptr;
   // Withdraws every shared file, then lists every file of the share tree.
   void ScanAllDrives(const std::string& Mask);
-  // Withdraws the files a scan listed (state 1), then scans again.
+  // Withdraws the files a scan listed in the folder list (state 1; a
+  // finished download elsewhere stays), then scans again.
   void ScanFolders(const std::string& Mask, bool Recursive);
   void StopScan();
+  // The file types the last scan was started with.
+  const std::string& ScanMask() const { return scanMask_; }
 
   // ---- what the sessions call (on the main thread)
   // Fires the published event an EVENT record stands for.
   void EventReceived(const std::string& ID, const TMessageItem& Record);
 
  private:
-  struct SharedEntry {
-    TMPEGInfo Info;
-    int State = 1;  // 2: withdrawn by UnshareFile
-  };
   struct Connection {
     TEasySocket* Socket;
     TNapsterClientData* Data;
@@ -412,15 +403,19 @@ class TNapsterClient {
   // Fires the download or the upload form of a transfer event.
   void FireData(const TNapsterClientDataOnAction& download, const TNapsterClientDataOnAction& upload,
                 TNapsterClientData& data);
-  const SharedEntry* FindShared(const std::string& requestName) const;
+  using SharedEntry = TSharedFileList::Entry;
   // Lists an entry and announces it; false when its path is listed already.
   bool AddShare(const SharedEntry& entry);
   void SharesChanged();
   void StartScan(const std::string& mask);
-  void ScanItemFound(const std::string& path);
+  // A file the scanner's thread found: its entry, listed when the main
+  // thread takes the file (ScanItemFound), in the order found.
+  void ScanItemPrepared(const std::string& run, SharedEntry entry);
+  void ScanItemFound(const std::string& run, const std::string& path);
   // OnAddFile for the shared entry of a local path, when there is one.
   void FireAddFile(const std::string& path);
-  void WithdrawShares(const std::function<bool(const SharedEntry&)>& which);
+  void FireAddFile(const TMPEGInfo& info);
+  void Withdrawn(const std::vector<TMPEGInfo>& gone);
 
   void Tick();
   void RetryRemotelyQueued();
@@ -461,10 +456,15 @@ class TNapsterClient {
   int uploadTotal_ = 0;
 
   mutable plat::CriticalSection shareLock_;
-  std::vector<SharedEntry> shares_;
+  TSharedFileList shares_;
   std::atomic<bool> sharesChangePosted_{false};  // a SHARES_CHANGED not yet read
   std::vector<std::string> folders_;
-  std::vector<std::string> scanSeen_;  // paths the current scan reported
+  // Paths the current scan reported that are not shared (a shared one is
+  // marked in its entry).
+  std::unordered_set<std::string> scanSeen_;
+  // Entries the scanner's threads prepared, by run, not yet taken.
+  std::map<std::string, std::deque<SharedEntry>> scanPrepared_;
+  std::string scanMask_;
   std::unique_ptr<TFileFind> finder_;  // ended before the lists above go
 
   bool ticking_ = false;

@@ -64,6 +64,12 @@ int CompareText(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+size_t FoldedHash(std::string_view s) {
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
+  for (char c : s) h = (h ^ Up(c)) * 1099511628211ull;
+  return size_t(h ^ (h >> 32));
+}
+
 std::string TrimLeft(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && IsBlank(s[i])) ++i;

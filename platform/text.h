@@ -22,6 +22,9 @@ std::string UpperAscii(std::string_view s);  // UpperAsciiChar on every byte
 // Case-insensitive comparison under FoldChar: <0, 0, >0.
 int CompareText(std::string_view a, std::string_view b);
 inline bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+// A hash of the text under FoldChar: texts that SameText calls equal hash
+// alike.
+size_t FoldedHash(std::string_view s);
 
 // Removes bytes 0..32 from both ends / the start / the end.
 std::string Trim(std::string_view s);

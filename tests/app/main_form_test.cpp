@@ -283,7 +283,32 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
   EXPECT_EQ(form->NapsterClient.DownloadCount(), 0);
   EXPECT_EQ(host.Requests().size(), requests);
 
-  // The statistics tick feeds the graphs with the component's rate totals.
+  // The shares change: only a removed share's files are withdrawn, and the
+  // finished downloads stay shared though no share lists them any more.
+  auto announced = [&] { return form->LastStatus() == "Shared files announced"; };
+  const std::string music = testutil::TempFolder("main-form-shares");
+  testutil::WriteFileBytes(music + "a.ogg", "ogg bytes");
+  form->ShareView->AddFolder(music, "*.ogg");
+  ASSERT_TRUE(WaitFor([&] { return announced() && form->NapsterClient.SharedCount() == shared + 3; }));
+  std::vector<std::string> withdrawn;
+  const TNapsterClientOnRemoveFile removed = form->NapsterClient.OnRemoveFile;
+  form->NapsterClient.OnRemoveFile = [&](TNapsterClient* c, const std::string& file) {
+    withdrawn.push_back(file);
+    removed(c, file);
+  };
+  TGridTreeList* shares = form->ShareView->Grid();
+  const std::string musicShare = plat::ExtractFileName(music.substr(0, music.size() - 1));
+  for (const std::string& name : {std::string("Downloads"), musicShare}) {
+    shares->ClearSelection();
+    for (int i = 0; i < shares->Count(); ++i)
+      if (shares->Items(i)->Strings(TShareView::colName) == name) shares->SetNodeSelected(shares->Items(i), true);
+    form->ShareView->RemoveChosen();
+    ASSERT_TRUE(WaitFor(announced));
+  }
+  EXPECT_EQ(withdrawn, std::vector<std::string>{music + "a.ogg"});
+  EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 2) << "both downloads stay shared";
+
+
   const size_t samples = form->DownloadGraph->Samples().size();
   form->StatisticsTimerTimer();
   ASSERT_EQ(form->DownloadGraph->Samples().size(), samples + 1);
@@ -438,6 +463,9 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_NE(testutil::ReadFileBytes(folder + "Legacy\\Legacy.cfg").find(std::to_string(server.Port())),
             std::string::npos);
   form = MakeForm();
+  // Not "Ready" while files are still being announced.
+  const std::string status = form->LastStatus();
+  EXPECT_TRUE(status == "Announcing shared files..." || status == "Shared files announced") << status;
   ASSERT_EQ(form->ShareView->Grid()->Count(), 2);
   EXPECT_EQ(form->ShareView->Grid()->Items(1)->Strings(TShareView::colName), name);
   EXPECT_EQ(form->SharedItems().Count(), 2);
@@ -445,6 +473,8 @@ TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {
   EXPECT_EQ(form->LegacySettings->Server(1).Port, server.Port());
   EXPECT_EQ(form->LegacySettings->Server(0).Address(), "127.0.0.1:10000");
   EXPECT_TRUE(WaitFor([&] { return form->NapsterClient.SharedCount() == 1; })) << "a.ogg is announced";
+  EXPECT_TRUE(WaitFor([&] { return form->LastStatus() == "Shared files announced"; }));
+  EXPECT_EQ(form->SharingText(), "Sharing 1 file");
 }
 
 // Add file opens where a user keeps files: the documents folder at first,

@@ -152,4 +152,27 @@ TEST_F(SettingsFormTest, EditingTheSharedItemsHoldsTheShareTreeFirst) {
   EXPECT_TRUE(treeTaken);
 }
 
+TEST_F(SettingsFormTest, OkAnnouncesTheSharesOnceWithTheFileTypesChanged) {
+  auto announced = [&] { return form->LastStatus() == "Shared files announced"; };
+  ASSERT_TRUE(WaitFor(announced));
+  int scans = 0;
+  const TNapsterClientOnScanFinished ended = form->NapsterClient.OnScanFinished;
+  form->NapsterClient.OnScanFinished = [&](TNapsterClient* c) {
+    ++scans;
+    ended(c);
+  };
+  // Typed into the Network page and confirmed with OK, as a user does.
+  plat::MessageTarget user;
+  user.Post([&] {
+    SendMessageA(reinterpret_cast<HWND>(dialog->FileTypesEdit->Handle()), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>("*.ogg, *.mp3"));
+    SendMessageA(reinterpret_cast<HWND>(dialog->OkButton->Handle()), BM_CLICK, 0, 0);
+  });
+  form->ShowSettings();
+  EXPECT_EQ(form->Settings().FileTypes, "*.ogg, *.mp3");
+  ASSERT_TRUE(WaitFor(announced));
+  EXPECT_EQ(scans, 1);
+  EXPECT_EQ(form->NapsterClient.ScanMask(), "*.ogg, *.mp3");
+}
+
 }  // namespace
