@@ -108,8 +108,11 @@ TEST(SingleInstance, SecondStartWakesTheFirstAndEnds) {
   HWND main = WaitForWindow(20000);
   ASSERT_NE(main, nullptr) << "the main window never appeared";
 
+  // Hidden once the program has finished starting (waits for its first
+  // input): its start-up shows the window itself and would show it again.
+  ASSERT_EQ(WaitForInputIdle(first.pi.hProcess, 20000), 0u);
   ShowWindow(main, SW_HIDE);
-  for (int i = 0; i < 50 && IsWindowVisible(main); ++i) Sleep(100);
+  for (int i = 0; i < 200 && IsWindowVisible(main); ++i) Sleep(100);
   ASSERT_FALSE(IsWindowVisible(main));
 
   Process second;
