@@ -133,7 +133,7 @@ run_fuzz() { # seconds per target
     name="$(basename "$f")"; corpus="$ROOT/fuzz/corpus/${name#fuzz_}"
     local work="$OUT/fuzzwork/$name"; rm -rf "$work"; mkdir -p "$work"
     [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
-    if "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 "$work" >"$OUT/$name.log" 2>&1 </dev/null; then
+    if "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$OUT/$name-" "$work" >"$OUT/$name.log" 2>&1 </dev/null; then
       PASSED=$((PASSED + 1)); printf '   fuzz %s: ok\n' "$name" >&2
     else
       FAILED=$((FAILED + 1)); FAILED_RUNS+=("$name"); tail -n 40 "$OUT/$name.log" >&2
