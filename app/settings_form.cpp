@@ -247,7 +247,7 @@ void TNapsterSettingsForm::LoadNetwork() {
   AutoResumeBox->SetChecked(main_.NapsterClient.EnableAutoResume);
   view::SelectLinkType(LinkTypeCombo, main_.NapsterClient.LinkType);
   PortCheckHostEdit->SetText(net.PortCheckHost);
-  RegisterNickEdit->SetText(app.Nick);
+  RegisterNickEdit()->SetText(app.Nick);
 }
 
 bool TNapsterSettingsForm::Apply() {
