@@ -8,6 +8,7 @@
 
 #include "core/config_wrapper.h"
 #include "core/global_functions.h"
+#include "core/mpeg.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
 #include "platform/system.h"
@@ -19,6 +20,7 @@ using Guard = plat::Locked<plat::CriticalSection>;
 
 constexpr size_t kAnnounceBatch = 256;  // additions announced in one call at most
 constexpr int64_t kAnnounceMs = 100;    // how long an addition waits for its batch at most
+constexpr size_t kTakenAhead = 16;      // files taken and not yet added, at most
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -91,6 +93,93 @@ void TFileScan::Fill(const plat::FileEntry& e) {
 
 TShareScanThread::TShareScanThread(TShareManager* manager, const std::string& maskText)
     : plat::Thread(true), manager_(manager), maskText_(maskText) {}
+
+TShareScanThread::~TShareScanThread() = default;
+
+namespace {
+
+std::mutex readHookLock;
+std::function<void(const std::string&)> readHook;
+
+}  // namespace
+
+void TShareScanThread::SetReadHookForTesting(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> g(readHookLock);
+  readHook = std::move(hook);
+}
+
+// Reads the MP3 figures of the files handed to it, in the order handed, on
+// kThreads threads of its own, each with its own analyser. Destroying it
+// waits for the reads handed over.
+class TShareScanThread::HeaderReaders {
+ public:
+  static constexpr int kThreads = 3;
+
+  HeaderReaders() {
+    try {
+      for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Run(); });
+    } catch (...) {
+      End();
+      throw;
+    }
+  }
+  ~HeaderReaders() { End(); }
+
+  void Add(Taken* t) {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      queue_.push_back(t);
+    }
+    changed_.notify_all();
+  }
+
+  // Waits until t's figures are read.
+  void Wait(const Taken& t) {
+    std::unique_lock<std::mutex> g(lock_);
+    changed_.wait(g, [&] { return t.read; });
+  }
+
+ private:
+  void Run() {
+    TMPEGaudio mpeg;
+    std::unique_lock<std::mutex> g(lock_);
+    for (;;) {
+      changed_.wait(g, [this] { return !queue_.empty() || quit_; });
+      if (queue_.empty()) return;
+      Taken* t = queue_.front();
+      queue_.pop_front();
+      g.unlock();
+      {
+        std::function<void(const std::string&)> hook;
+        {
+          std::lock_guard<std::mutex> h(readHookLock);
+          hook = readHook;
+        }
+        if (hook) hook(t->file->Path);
+      }
+      TShareDirectory::Analyse(*t->file, mpeg);
+      g.lock();
+      t->read = true;
+      changed_.notify_all();
+    }
+  }
+
+  void End() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Taken*> queue_;
+  bool quit_ = false;
+  std::vector<std::thread> threads_;  // last: started once the rest is there
+};
 
 // Walks the roots in order, each recursively, handing the entries over in
 // blocks; at most kAheadBlocks blocks wait. Destroying it stops the walk.
@@ -168,6 +257,8 @@ void TShareScanThread::Execute() {
   try {
     roots_ = plat::FixedDriveRoots();
     masks_ = SplitMasks(maskText_);
+    HeaderReaders readers;
+    readers_ = &readers;
     AheadWalk walk(roots_, stop_);
     while (!Stopped()) {
       const std::vector<Walked> block = walk.Next();
@@ -182,9 +273,13 @@ void TShareScanThread::Execute() {
         }
       }
     }
+    JoinTaken();
   } catch (...) {
-    // the scan never raises; it ends as a stopped one
+    // the scan never raises; it ends as a stopped one (what was taken and
+    // not added is dropped)
   }
+  readers_ = nullptr;
+  taken_.clear();
   EndOfScan();
 }
 
@@ -249,6 +344,8 @@ TShareScanThread::RootIndex& TShareScanThread::Index() {
   TShareDirectory* root = manager_->root_.get();
   RootIndex& x = index_;
   if (x.version == root->version_) return x;
+  // Built again from the lists, with every file taken in them.
+  JoinTaken();
   x = RootIndex();
   x.filePaths.reserve(root->files_.size() + 4096);
   x.fileNames.reserve(root->files_.size() + 4096);
@@ -296,6 +393,7 @@ void TShareScanThread::FolderStep(const std::string& fullPath) {
 
   std::string key;
   const std::string name = FreeName(rule->Description, x.shareNames, x.shareNumbers, &key);
+  JoinTaken();  // the files taken before it come first
   TShareDirectory* root = manager_->root_.get();
   TShareDirectory* added = root->AppendDirectory(fullPath, name, true);
   added->Masks = masks_;
@@ -350,19 +448,39 @@ void TShareScanThread::FileStep(const Walked& entry) {
     info.modified = entry.date;
     info.attr = (entry.hidden ? uint32_t(plat::kAttrHidden) : 0u) | (entry.system ? uint32_t(plat::kAttrSystem) : 0u);
     TShareDirectory* root = manager_->root_.get();
-    std::unique_ptr<TShareFile> made = root->MakeFile(fullPath, shown, &info);
-    if (!made) {  // not taken after all: the numbers remembered may be one too far
+    auto taken = std::make_unique<Taken>();
+    taken->file = root->NewFile(fullPath, shown, &info, &taken->analyse);
+    if (!taken->file) {  // not taken after all: the numbers remembered may be one too far
       x.version = ~uint64_t(0);
       return;
     }
-    made->SharePath = root->SharePath + "/" + shown;
-    TShareFile* added = made.get();
-    root->AppendFile(std::move(made));
+    taken->file->SharePath = root->SharePath + "/" + shown;
     x.filePaths.insert(fullPath);
     x.fileNames.insert(std::move(key));
-    x.version = root->version_;
-    Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
+    taken_.push_back(std::move(taken));
+    if (taken_.back()->analyse) readers_->Add(taken_.back().get());
   }
+  // The oldest joins once the readers have enough to do.
+  while (taken_.size() > kTakenAhead) JoinOldest();
+}
+
+void TShareScanThread::JoinOldest() {
+  std::unique_ptr<Taken> t = std::move(taken_.front());
+  taken_.pop_front();
+  if (t->analyse) readers_->Wait(*t);
+  Guard g(manager_->lock_);
+  TShareDirectory* root = manager_->root_.get();
+  // The index holds this file already; it stays in step unless some other
+  // call changed the root meanwhile (then it is built again when used).
+  const bool inStep = index_.version == root->version_;
+  TShareFile* added = t->file.get();
+  root->AppendFile(std::move(t->file));
+  if (inStep) index_.version = root->version_;
+  Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
+}
+
+void TShareScanThread::JoinTaken() {
+  while (!taken_.empty()) JoinOldest();
 }
 
 void TShareScanThread::Announce(unsigned msg, size_t index, void* node) {
