@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "core/config_wrapper.h"
@@ -20,7 +21,7 @@ using Guard = plat::Locked<plat::CriticalSection>;
 
 constexpr size_t kAnnounceBatch = 256;  // additions announced in one call at most
 constexpr int64_t kAnnounceMs = 100;    // how long an addition waits for its batch at most
-constexpr size_t kTakenAhead = 16;      // files taken and not yet added, at most
+constexpr size_t kTakenAhead = 32;      // files taken and not yet added, at most
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -101,6 +102,15 @@ namespace {
 std::mutex readHookLock;
 std::function<void(const std::string&)> readHook;
 
+void BeforeRead(const std::string& path) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> g(readHookLock);
+    hook = readHook;
+  }
+  if (hook) hook(path);
+}
+
 }  // namespace
 
 void TShareScanThread::SetReadHookForTesting(std::function<void(const std::string&)> hook) {
@@ -110,7 +120,8 @@ void TShareScanThread::SetReadHookForTesting(std::function<void(const std::strin
 
 // Reads the MP3 figures of the files handed to it, in the order handed, on
 // kThreads threads of its own, each with its own analyser. Destroying it
-// waits for the reads handed over.
+// waits for the reads handed over. The threads meet as seldom as they can:
+// where the system is emulated each wait and wake-up costs round trips too.
 class TShareScanThread::HeaderReaders {
  public:
   static constexpr int kThreads = 3;
@@ -125,18 +136,19 @@ class TShareScanThread::HeaderReaders {
   }
   ~HeaderReaders() { End(); }
 
-  void Add(Taken* t) {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      queue_.push_back(t);
-    }
-    changed_.notify_all();
+  // Hands t over; answers its number (from 0, in the order handed).
+  uint64_t Add(Taken* t) {
+    std::lock_guard<std::mutex> g(lock_);
+    queue_.emplace_back(added_, t);
+    if (idle_ > 0) work_.notify_one();
+    return added_++;
   }
 
-  // Waits until t's figures are read.
-  void Wait(const Taken& t) {
+  // Waits until every file numbered up to n is read.
+  void WaitThrough(uint64_t n) {
     std::unique_lock<std::mutex> g(lock_);
-    changed_.wait(g, [&] { return t.read; });
+    waitFor_ = n;
+    read_.wait(g, [&] { return readBelow_ > n; });
   }
 
  private:
@@ -144,23 +156,24 @@ class TShareScanThread::HeaderReaders {
     TMPEGaudio mpeg;
     std::unique_lock<std::mutex> g(lock_);
     for (;;) {
-      changed_.wait(g, [this] { return !queue_.empty() || quit_; });
+      ++idle_;
+      work_.wait(g, [this] { return !queue_.empty() || quit_; });
+      --idle_;
       if (queue_.empty()) return;
-      Taken* t = queue_.front();
+      const auto [n, t] = queue_.front();
       queue_.pop_front();
       g.unlock();
-      {
-        std::function<void(const std::string&)> hook;
-        {
-          std::lock_guard<std::mutex> h(readHookLock);
-          hook = readHook;
-        }
-        if (hook) hook(t->file->Path);
-      }
+      BeforeRead(t->file->Path);
       TShareDirectory::Analyse(*t->file, mpeg);
       g.lock();
-      t->read = true;
-      changed_.notify_all();
+      const uint64_t before = readBelow_;
+      if (n == readBelow_) {
+        ++readBelow_;
+        while (readAhead_.erase(readBelow_) > 0) ++readBelow_;
+      } else {
+        readAhead_.insert(n);
+      }
+      if (before <= waitFor_ && readBelow_ > waitFor_) read_.notify_one();
     }
   }
 
@@ -169,14 +182,19 @@ class TShareScanThread::HeaderReaders {
       std::lock_guard<std::mutex> g(lock_);
       quit_ = true;
     }
-    changed_.notify_all();
+    work_.notify_all();
     for (std::thread& t : threads_) t.join();
     threads_.clear();
   }
 
   std::mutex lock_;
-  std::condition_variable changed_;
-  std::deque<Taken*> queue_;
+  std::condition_variable work_, read_;
+  std::deque<std::pair<uint64_t, Taken*>> queue_;
+  uint64_t added_ = 0;
+  uint64_t readBelow_ = 0;        // every file numbered below it is read
+  std::set<uint64_t> readAhead_;  // and these above it
+  uint64_t waitFor_ = ~uint64_t(0);
+  int idle_ = 0;  // threads waiting for work
   bool quit_ = false;
   std::vector<std::thread> threads_;  // last: started once the rest is there
 };
@@ -457,31 +475,37 @@ void TShareScanThread::FileStep(const Walked& entry) {
     taken->file->SharePath = root->SharePath + "/" + shown;
     x.filePaths.insert(fullPath);
     x.fileNames.insert(std::move(key));
+    if (taken->analyse) taken->number = readers_->Add(taken.get());
     taken_.push_back(std::move(taken));
-    if (taken_.back()->analyse) readers_->Add(taken_.back().get());
   }
-  // The oldest joins once the readers have enough to do.
-  while (taken_.size() > kTakenAhead) JoinOldest();
+  // The older half joins once enough are taken; the readers go on with the
+  // rest meanwhile.
+  if (taken_.size() >= kTakenAhead) JoinOldest(kTakenAhead / 2);
 }
 
-void TShareScanThread::JoinOldest() {
-  std::unique_ptr<Taken> t = std::move(taken_.front());
-  taken_.pop_front();
-  if (t->analyse) readers_->Wait(*t);
+void TShareScanThread::JoinOldest(size_t count) {
+  // One wait for the reads of them all.
+  uint64_t through = ~uint64_t(0);
+  for (size_t i = 0; i < count; ++i)
+    if (taken_[i]->analyse) through = taken_[i]->number;
+  if (through != ~uint64_t(0)) readers_->WaitThrough(through);
+
   Guard g(manager_->lock_);
   TShareDirectory* root = manager_->root_.get();
-  // The index holds this file already; it stays in step unless some other
-  // call changed the root meanwhile (then it is built again when used).
-  const bool inStep = index_.version == root->version_;
-  TShareFile* added = t->file.get();
-  root->AppendFile(std::move(t->file));
-  if (inStep) index_.version = root->version_;
-  Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
+  for (size_t i = 0; i < count; ++i) {
+    std::unique_ptr<Taken> t = std::move(taken_.front());
+    taken_.pop_front();
+    // The index holds the file already; it stays in step unless some other
+    // call changed the root meanwhile (then it is built again when used).
+    const bool inStep = index_.version == root->version_;
+    TShareFile* added = t->file.get();
+    root->AppendFile(std::move(t->file));
+    if (inStep) index_.version = root->version_;
+    Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
+  }
 }
 
-void TShareScanThread::JoinTaken() {
-  while (!taken_.empty()) JoinOldest();
-}
+void TShareScanThread::JoinTaken() { JoinOldest(taken_.size()); }
 
 void TShareScanThread::Announce(unsigned msg, size_t index, void* node) {
   if (pending_.empty()) pendingSince_ = plat::MonotonicMs();

@@ -95,17 +95,17 @@ class TShareScanThread : public plat::Thread {
 
   // The files the file step took, in step order, while a few reader
   // threads (HeaderReaders) read their MP3 figures: they join the tree and
-  // are announced in that order, before anything else is added. Under an
+  // are announced in that order, before a share found after them. Under an
   // emulated system every file opened costs several round trips to its
   // server; several files' trips overlap. The names and paths taken are in
   // the index from the step on.
   struct Taken {
     std::unique_ptr<TShareFile> file;
-    bool analyse = false;  // its figures are to be read
-    bool read = false;     // and they are (under the readers' lock)
+    bool analyse = false;  // its figures are to be read,
+    uint64_t number = 0;   // by the readers under this number
   };
   class HeaderReaders;
-  void JoinOldest();
+  void JoinOldest(size_t count);
   void JoinTaken();
   std::deque<std::unique_ptr<Taken>> taken_;
   HeaderReaders* readers_ = nullptr;
