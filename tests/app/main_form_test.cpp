@@ -285,11 +285,14 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
 
   // The shares change: only a removed share's files are withdrawn, and the
   // finished downloads stay shared though no share lists them any more.
+  // "_CON.mp3", which its download could not share (it is no MP3 stream),
+  // is one of the download folder's files, shared by its listing as any
+  // other file is, so withdrawn with that share.
   auto announced = [&] { return form->LastStatus() == "Shared files announced"; };
   const std::string music = testutil::TempFolder("main-form-shares");
   testutil::WriteFileBytes(music + "a.ogg", "ogg bytes");
   form->ShareView->AddFolder(music, "*.ogg");
-  ASSERT_TRUE(WaitFor([&] { return announced() && form->NapsterClient.SharedCount() == shared + 3; }));
+  ASSERT_TRUE(WaitFor([&] { return announced() && form->NapsterClient.SharedCount() == shared + 4; }));
   std::vector<std::string> withdrawn;
   const TNapsterClientOnRemoveFile removed = form->NapsterClient.OnRemoveFile;
   form->NapsterClient.OnRemoveFile = [&](TNapsterClient* c, const std::string& file) {
@@ -305,7 +308,7 @@ TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFil
     form->ShareView->RemoveChosen();
     ASSERT_TRUE(WaitFor(announced));
   }
-  EXPECT_EQ(withdrawn, std::vector<std::string>{music + "a.ogg"});
+  EXPECT_EQ(withdrawn, (std::vector<std::string>{form->Settings().DownloadFolder + "_CON.mp3", music + "a.ogg"}));
   EXPECT_EQ(form->NapsterClient.SharedCount(), shared + 2) << "both downloads stay shared";
 
 
