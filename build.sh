@@ -2,7 +2,7 @@
 # Builds and tests the program in its two flavours:
 #   win32  - the product, cross-compiled with MinGW-w64 and run under Wine
 #   native - the portable code built with g++ on Linux, tested under sanitizers
-# Usage: ./build.sh setup|build|test|run|shot FILE.png|bench|fuzz
+# Usage: ./build.sh setup|build|test|wintest [ctest args]|run|shot FILE.png|bench|fuzz
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -133,7 +133,7 @@ run_fuzz() { # seconds per target
     name="$(basename "$f")"; corpus="$ROOT/fuzz/corpus/${name#fuzz_}"
     local work="$OUT/fuzzwork/$name"; rm -rf "$work"; mkdir -p "$work"
     [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
-    if "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 "$work" >"$OUT/$name.log" 2>&1 </dev/null; then
+    if "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$OUT/$name-" "$work" >"$OUT/$name.log" 2>&1 </dev/null; then
       PASSED=$((PASSED + 1)); printf '   fuzz %s: ok\n' "$name" >&2
     else
       FAILED=$((FAILED + 1)); FAILED_RUNS+=("$name"); tail -n 40 "$OUT/$name.log" >&2
@@ -220,6 +220,10 @@ case "${1:-}" in
   run)   shift; cmd_run "$@" ;;
   shot)  shift; cmd_shot "$@" ;;
   bench) cmd_bench ;;
+  # The Windows build's tests alone, under Wine, with ctest's own words
+  # (e.g. ./build.sh wintest -R app_main_form --repeat until-fail:5).
+  wintest) shift; setup; build_win32; wine_env; run_ctest win32 "$OUT/win32" "$@"; wine_stop
+           echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
   fuzz)  setup; build_fuzz; run_fuzz "${2:-60}"; echo "$PASSED passed, $FAILED failed"; [ "$FAILED" -eq 0 ] ;;
-  *) echo "usage: $0 setup|build|test|run|shot FILE.png [main|wizard|settings]|bench|fuzz" >&2; exit 2 ;;
+  *) echo "usage: $0 setup|build|test|wintest [ctest args]|run|shot FILE.png [main|wizard|settings]|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -91,7 +91,9 @@ class TMainForm : public gui::Form {
   TApplicationConfig LoadApplicationConfig();
 
   // ------------------------------------------------------------ commands
-  // Runs one text command; false when it is unknown or cannot run.
+  // Runs one text command; true when it did what it says (a download is
+  // queued or runs, a message or request went out), false when it is
+  // unknown, lacks words, cannot run or the user cancelled it.
   bool ExecuteCommand(const std::string& line);
   // What a download does with a local file that exists already (the
   // dialog unless replaced).
@@ -172,7 +174,7 @@ class TMainForm : public gui::Form {
   void LayOutStatusBar();
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
-  void Download(const std::vector<std::string>& words);
+  bool Download(const std::vector<std::string>& words);
   // Withdraws those files and lists the share tree for the client: what
   // it shares already (a finished download too) stays.
   void Announce(const std::vector<std::string>& withdrawn = {});

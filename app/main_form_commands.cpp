@@ -23,11 +23,7 @@ bool TMainForm::ExecuteCommand(const std::string& line) {
   const std::vector<std::string> w = SplitCommandWords(line);
   if (w.empty()) return false;
   const std::string command = plat::UpperAscii(w[0]);
-  if (command == "DOWNLOAD" || command == "DOWNLOAD_GNUTELLA") {
-    if (w.size() < 4) return false;
-    Download(w);
-    return true;
-  }
+  if (command == "DOWNLOAD" || command == "DOWNLOAD_GNUTELLA") return Download(w);
   if ((command == "MSG" || command == "WHOIS" || command == "BROWSE") && w.size() >= 2) {
     const std::string& nick = w[1];
     if (NapsterClient.LoggedInCount() == 0) {
@@ -54,20 +50,22 @@ bool TMainForm::ExecuteCommand(const std::string& line) {
 // The file goes to the download folder under its own (safe) name. When
 // that file exists the user chooses: overwrite it (it is deleted first),
 // resume it, take another name or leave it; a file that another download
-// is writing is never touched.
-void TMainForm::Download(const std::vector<std::string>& words) {
+// is writing is never touched. True when the download is queued or runs;
+// false when the command lacks words, when the user leaves the file there,
+// or when the file cannot be had (the status says why).
+bool TMainForm::Download(const std::vector<std::string>& words) {
   TDownloadCommand d;
-  if (!ParseDownloadCommand(words, d)) return;
+  if (!ParseDownloadCommand(words, d)) return false;
   if (d.Gnutella && d.Port <= 0) {
     SetStatus(LangText(kSection, "00072", "The Gnutella host's port is missing:") + " " + d.RemoteName);
-    return;
+    return false;
   }
   plat::ForceDirectories(settings_.DownloadFolder);
   std::string local = settings_.DownloadFolder + DownloadFileName(d.RemoteName);
   bool resume = false;
   if (DownloadView->Writing(local)) {
     SetStatus(LangText(kSection, "00073", "This file is being downloaded already:") + " " + local);
-    return;
+    return false;
   }
   if (plat::FileExists(local)) {
     TFileExistsChoice choice = TFileExistsChoice::Cancel;
@@ -83,7 +81,7 @@ void TMainForm::Download(const std::vector<std::string>& words) {
         // one goes first, or its bytes would stay in front of the new.
         if (!plat::DeleteFile(local)) {
           SetStatus(LangText(kSection, "00075", "The file cannot be replaced:") + " " + local);
-          return;
+          return false;
         }
         break;
       case TFileExistsChoice::Resume: resume = true; break;
@@ -94,12 +92,13 @@ void TMainForm::Download(const std::vector<std::string>& words) {
           return plat::FileExists(name) || DownloadView->Writing(name);
         });
         break;
-      case TFileExistsChoice::Cancel: return;
+      case TFileExistsChoice::Cancel: return false;
     }
   }
   if (!NapsterClient.Download(d.ID, d.Nick, d.RemoteName, local, resume, 0, d.Host, d.Port, d.Gnutella, d.Index)) {
     SetStatus(LangText(kSection, "00074", "The server of this file is no longer connected."));
-    return;
+    return false;
   }
   ShowView(vDownloads);
+  return true;
 }

@@ -203,8 +203,8 @@ void TRegisterWizardForm::ShowPage(TPage p) {
   next_->SetCaption(p == pgScan ? LangText(kSection, "00009", "&Finish") : LangText(kSection, "00007", "&Next >"));
   SetStatus("");
   if (p == pgPortCheck) StartPortCheck();
-  if (p == pgRegistration && plat::Trim(RegisterNickEdit->GetText()).empty())
-    RegisterNickEdit->SetText(NickEdit->GetText());
+  if (p == pgRegistration && plat::Trim(RegisterNickEdit()->GetText()).empty())
+    RegisterNickEdit()->SetText(NickEdit->GetText());
   if (p == pgScan) AddDownloadsShare();
 }
 

@@ -59,11 +59,12 @@ class TRegisterWizardForm : public gui::Form {
   // The port check's outcome as shown, and whether a check runs.
   void StartPortCheck();
   const std::string& PortCheckText() const { return portText_; }
-  gui::Edit*& ServerEdit = RegistrationPage.ServerEdit;
-  gui::Edit*& ServerPortEdit = RegistrationPage.PortEdit;
-  gui::Edit*& RegisterNickEdit = RegistrationPage.NickEdit;
-  gui::Edit*& PasswordEdit = RegistrationPage.PasswordEdit;
-  gui::Edit*& EmailEdit = RegistrationPage.EmailEdit;
+  // The registration page's entries.
+  gui::Edit* ServerEdit() const { return RegistrationPage.ServerEdit; }
+  gui::Edit* ServerPortEdit() const { return RegistrationPage.PortEdit; }
+  gui::Edit* RegisterNickEdit() const { return RegistrationPage.NickEdit; }
+  gui::Edit* PasswordEdit() const { return RegistrationPage.PasswordEdit; }
+  gui::Edit* EmailEdit() const { return RegistrationPage.EmailEdit; }
   void Register() { RegistrationPage.Register(); }
   TNickRegistration& Registration() { return RegistrationPage.Registration(); }
   gui::Edit* NickEdit;

@@ -9,7 +9,6 @@
 #include "app/network_settings.h"
 #include "app/shared_item.h"
 #include "app/view_parts.h"
-#include "controls/win32/browse_directory.h"
 #include "controls/win32/extended_edit.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
@@ -143,8 +142,8 @@ void TNapsterSettingsForm::BuildShares(gui::Control* page) {
   SubfoldersBox->OnClick = [this](gui::Control*) { RowEdited(); };
 
   view::AddButton(page, LangText(kSection, "00019", "Add &folder..."), 8, 296, 100, [this] {
-    TBrowseDirectory browse(this);
-    if (browse.Execute()) AddFolderRow(browse.sDirectory());
+    std::string chosen;
+    if (view::ChooseFolder(this, "", chosen)) AddFolderRow(chosen);
   });
   view::AddButton(page, LangText(kSection, "00020", "Add f&ile..."), 114, 296, 100, [this] {
     std::string chosen;
@@ -248,7 +247,7 @@ void TNapsterSettingsForm::LoadNetwork() {
   AutoResumeBox->SetChecked(main_.NapsterClient.EnableAutoResume);
   view::SelectLinkType(LinkTypeCombo, main_.NapsterClient.LinkType);
   PortCheckHostEdit->SetText(net.PortCheckHost);
-  RegisterNickEdit->SetText(app.Nick);
+  RegisterNickEdit()->SetText(app.Nick);
 }
 
 bool TNapsterSettingsForm::Apply() {

@@ -118,10 +118,10 @@ class TNapsterSettingsForm : public gui::Form {
   gui::Edit* PortCheckHostEdit;
 
   // ------------------------------------------------------------ registration
-  gui::Edit*& RegisterHostEdit = RegistrationPage.ServerEdit;
-  gui::Edit*& RegisterPortEdit = RegistrationPage.PortEdit;
-  gui::Edit*& RegisterNickEdit = RegistrationPage.NickEdit;
-  gui::Edit*& RegisterPasswordEdit = RegistrationPage.PasswordEdit;
+  gui::Edit* RegisterHostEdit() const { return RegistrationPage.ServerEdit; }
+  gui::Edit* RegisterPortEdit() const { return RegistrationPage.PortEdit; }
+  gui::Edit* RegisterNickEdit() const { return RegistrationPage.NickEdit; }
+  gui::Edit* RegisterPasswordEdit() const { return RegistrationPage.PasswordEdit; }
   void Register() { RegistrationPage.Register(); }
   TNickRegistration& Registration() { return RegistrationPage.Registration(); }
 

@@ -25,7 +25,7 @@ TShareView::TShareView(gui::Component* owner, TShareManager& manager, TSharedIte
   gui::Panel* strip = view::Strip(this, gui::alTop, 34);
   view::AddButton(strip, LangText(kSection, "00000", "Add &folder..."), 8, 5, 90, [this] {
     std::string chosen;
-    if (gui::BrowseForFolder(LangText(kSection, "00003", "Select a Folder"), "", chosen)) AddFolder(chosen, FileTypes);
+    if (view::ChooseFolder(this, "", chosen)) AddFolder(chosen, FileTypes);
   });
   view::AddButton(strip, LangText(kSection, "00001", "Add f&ile..."), 102, 5, 90, [this] { ChooseFile(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Remove"), 196, 5, 75, [this] { RemoveChosen(); });

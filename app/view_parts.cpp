@@ -98,12 +98,19 @@ gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int le
   return AddEdit(parent, left + labelWidth, top, width, masked);
 }
 
+bool ChooseFolder(gui::Component* owner, const std::string& start, std::string& chosen) {
+  TBrowseDirectory browse(owner);
+  browse.SetsDirectory(start);
+  if (!browse.Execute()) return false;
+  chosen = browse.sDirectory();
+  return true;
+}
+
 gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
                              int top, gui::Edit* edit) {
   return AddButton(parent, caption, left, top, 86, [owner, edit] {
-    TBrowseDirectory browse(owner);
-    browse.SetsDirectory(edit->GetText());
-    if (browse.Execute()) edit->SetText(browse.sDirectory());
+    std::string chosen;
+    if (ChooseFolder(owner, edit->GetText(), chosen)) edit->SetText(chosen);
   });
 }
 

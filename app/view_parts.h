@@ -36,8 +36,11 @@ gui::Edit* AddEdit(gui::Control* parent, int left, int top, int width, bool mask
 // where the label ends.
 gui::Edit* LabelledEdit(gui::Control* parent, const std::string& caption, int left, int top, int labelWidth,
                         int width, bool masked = false);
+// The program's one folder picker (owner: the window it belongs to): it
+// opens at start ("": nowhere in particular); false on Cancel.
+bool ChooseFolder(gui::Component* owner, const std::string& start, std::string& chosen);
 // A button (86 wide) that lets the user pick a folder for edit, starting at
-// the folder the edit holds; the picker belongs to owner (the window).
+// the folder the edit holds.
 gui::Button* AddBrowseButton(gui::Component* owner, gui::Control* parent, const std::string& caption, int left,
                              int top, gui::Edit* edit);
 // Asks for a file to share (title: the dialog's caption). The dialog

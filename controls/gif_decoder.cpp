@@ -350,9 +350,11 @@ class Decoding {
     if (f.Width > TGIFDecoder::kMaxFrameSide || f.Height > TGIFDecoder::kMaxFrameSide) return kGIFErrorDecoding;
     // The screen as this frame grows it must stay within the cap, and so
     // must the pixels of all frames, before anything is allocated for it.
-    const int64_t grownWidth = std::max(out.ScreenWidth, f.Left + f.Width);
-    const int64_t grownHeight = std::max(out.ScreenHeight, f.Top + f.Height);
-    if (grownWidth * grownHeight > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
+    // (Grown by every frame so far: one frame may widen it, another
+    // make it taller.)
+    grownWidth_ = std::max<int64_t>({grownWidth_, out.ScreenWidth, f.Left + f.Width});
+    grownHeight_ = std::max<int64_t>({grownHeight_, out.ScreenHeight, f.Top + f.Height});
+    if (grownWidth_ * grownHeight_ > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
     totalPixels_ += int64_t(f.Width) * f.Height;
     if (totalPixels_ > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
     const uint8_t flags = d[9];
@@ -417,6 +419,7 @@ class Decoding {
   GraphicControl gce_;
   std::string comment_;
   int64_t totalPixels_ = 0;
+  int64_t grownWidth_ = 0, grownHeight_ = 0;  // the screen as the frames grow it
 };
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "core/config_wrapper.h"
 #include "core/global_functions.h"
+#include "core/mpeg.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
 #include "platform/system.h"
@@ -19,6 +21,7 @@ using Guard = plat::Locked<plat::CriticalSection>;
 
 constexpr size_t kAnnounceBatch = 256;  // additions announced in one call at most
 constexpr int64_t kAnnounceMs = 100;    // how long an addition waits for its batch at most
+constexpr size_t kTakenAhead = 32;      // files taken and not yet added, at most
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -91,6 +94,110 @@ void TFileScan::Fill(const plat::FileEntry& e) {
 
 TShareScanThread::TShareScanThread(TShareManager* manager, const std::string& maskText)
     : plat::Thread(true), manager_(manager), maskText_(maskText) {}
+
+TShareScanThread::~TShareScanThread() = default;
+
+namespace {
+
+std::mutex readHookLock;
+std::function<void(const std::string&)> readHook;
+
+void BeforeRead(const std::string& path) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> g(readHookLock);
+    hook = readHook;
+  }
+  if (hook) hook(path);
+}
+
+}  // namespace
+
+void TShareScanThread::SetReadHookForTesting(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> g(readHookLock);
+  readHook = std::move(hook);
+}
+
+// Reads the MP3 figures of the files handed to it, in the order handed, on
+// kThreads threads of its own, each with its own analyser. Destroying it
+// waits for the reads handed over. The threads meet as seldom as they can:
+// where the system is emulated each wait and wake-up costs round trips too.
+class TShareScanThread::HeaderReaders {
+ public:
+  static constexpr int kThreads = 3;
+
+  HeaderReaders() {
+    try {
+      for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Run(); });
+    } catch (...) {
+      End();
+      throw;
+    }
+  }
+  ~HeaderReaders() { End(); }
+
+  // Hands t over; answers its number (from 0, in the order handed).
+  uint64_t Add(Taken* t) {
+    std::lock_guard<std::mutex> g(lock_);
+    queue_.emplace_back(added_, t);
+    if (idle_ > 0) work_.notify_one();
+    return added_++;
+  }
+
+  // Waits until every file numbered up to n is read.
+  void WaitThrough(uint64_t n) {
+    std::unique_lock<std::mutex> g(lock_);
+    waitFor_ = n;
+    read_.wait(g, [&] { return readBelow_ > n; });
+  }
+
+ private:
+  void Run() {
+    TMPEGaudio mpeg;
+    std::unique_lock<std::mutex> g(lock_);
+    for (;;) {
+      ++idle_;
+      work_.wait(g, [this] { return !queue_.empty() || quit_; });
+      --idle_;
+      if (queue_.empty()) return;
+      const auto [n, t] = queue_.front();
+      queue_.pop_front();
+      g.unlock();
+      BeforeRead(t->file->Path);
+      TShareDirectory::Analyse(*t->file, mpeg);
+      g.lock();
+      const uint64_t before = readBelow_;
+      if (n == readBelow_) {
+        ++readBelow_;
+        while (readAhead_.erase(readBelow_) > 0) ++readBelow_;
+      } else {
+        readAhead_.insert(n);
+      }
+      if (before <= waitFor_ && readBelow_ > waitFor_) read_.notify_one();
+    }
+  }
+
+  void End() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      quit_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+  }
+
+  std::mutex lock_;
+  std::condition_variable work_, read_;
+  std::deque<std::pair<uint64_t, Taken*>> queue_;
+  uint64_t added_ = 0;
+  uint64_t readBelow_ = 0;        // every file numbered below it is read
+  std::set<uint64_t> readAhead_;  // and these above it
+  uint64_t waitFor_ = ~uint64_t(0);
+  int idle_ = 0;  // threads waiting for work
+  bool quit_ = false;
+  std::vector<std::thread> threads_;  // last: started once the rest is there
+};
 
 // Walks the roots in order, each recursively, handing the entries over in
 // blocks; at most kAheadBlocks blocks wait. Destroying it stops the walk.
@@ -168,6 +275,8 @@ void TShareScanThread::Execute() {
   try {
     roots_ = plat::FixedDriveRoots();
     masks_ = SplitMasks(maskText_);
+    HeaderReaders readers;
+    readers_ = &readers;
     AheadWalk walk(roots_, stop_);
     while (!Stopped()) {
       const std::vector<Walked> block = walk.Next();
@@ -182,9 +291,13 @@ void TShareScanThread::Execute() {
         }
       }
     }
+    JoinTaken();
   } catch (...) {
-    // the scan never raises; it ends as a stopped one
+    // the scan never raises; it ends as a stopped one (what was taken and
+    // not added is dropped)
   }
+  readers_ = nullptr;
+  taken_.clear();
   EndOfScan();
 }
 
@@ -239,6 +352,8 @@ TShareScanThread::RootIndex& TShareScanThread::Index() {
   TShareDirectory* root = manager_->root_.get();
   RootIndex& x = index_;
   if (x.version == root->version_) return x;
+  // Built again from the lists, with every file taken in them.
+  JoinTaken();
   x = RootIndex();
   x.filePaths.reserve(root->files_.size() + 4096);
   x.fileNames.reserve(root->files_.size() + 4096);
@@ -286,6 +401,7 @@ void TShareScanThread::FolderStep(const std::string& fullPath) {
 
   std::string key;
   const std::string name = FreeName(rule->Description, x.shareNames, x.shareNumbers, &key);
+  JoinTaken();  // the files taken before it come first
   TShareDirectory* root = manager_->root_.get();
   TShareDirectory* added = root->AppendDirectory(fullPath, name, true);
   added->Masks = masks_;
@@ -340,20 +456,46 @@ void TShareScanThread::FileStep(const Walked& entry) {
     info.modified = entry.date;
     info.attr = (entry.hidden ? uint32_t(plat::kAttrHidden) : 0u) | (entry.system ? uint32_t(plat::kAttrSystem) : 0u);
     TShareDirectory* root = manager_->root_.get();
-    std::unique_ptr<TShareFile> made = root->MakeFile(fullPath, shown, &info);
-    if (!made) {  // not taken after all: the numbers remembered may be one too far
+    auto taken = std::make_unique<Taken>();
+    taken->file = root->NewFile(fullPath, shown, &info, &taken->analyse);
+    if (!taken->file) {  // not taken after all: the numbers remembered may be one too far
       x.version = ~uint64_t(0);
       return;
     }
-    made->SharePath = root->SharePath + "/" + shown;
-    TShareFile* added = made.get();
-    root->AppendFile(std::move(made));
+    taken->file->SharePath = root->SharePath + "/" + shown;
     x.filePaths.insert(fullPath);
     x.fileNames.insert(std::move(key));
-    x.version = root->version_;
+    if (taken->analyse) taken->number = readers_->Add(taken.get());
+    taken_.push_back(std::move(taken));
+  }
+  // The older half joins once enough are taken; the readers go on with the
+  // rest meanwhile.
+  if (taken_.size() >= kTakenAhead) JoinOldest(kTakenAhead / 2);
+}
+
+void TShareScanThread::JoinOldest(size_t count) {
+  // One wait for the reads of them all.
+  uint64_t through = ~uint64_t(0);
+  for (size_t i = 0; i < count; ++i)
+    if (taken_[i]->analyse) through = taken_[i]->number;
+  if (through != ~uint64_t(0)) readers_->WaitThrough(through);
+
+  Guard g(manager_->lock_);
+  TShareDirectory* root = manager_->root_.get();
+  for (size_t i = 0; i < count; ++i) {
+    std::unique_ptr<Taken> t = std::move(taken_.front());
+    taken_.pop_front();
+    // The index holds the file already; it stays in step unless some other
+    // call changed the root meanwhile (then it is built again when used).
+    const bool inStep = index_.version == root->version_;
+    TShareFile* added = t->file.get();
+    root->AppendFile(std::move(t->file));
+    if (inStep) index_.version = root->version_;
     Announce(WM_SHARE_ADD_FILE, root->files_.size() - 1, added);
   }
 }
+
+void TShareScanThread::JoinTaken() { JoinOldest(taken_.size()); }
 
 void TShareScanThread::Announce(unsigned msg, size_t index, void* node) {
   if (pending_.empty()) pendingSince_ = plat::MonotonicMs();

@@ -5,6 +5,9 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +20,7 @@
 
 class TShareManager;
 class TShareDirectory;
+class TShareFile;
 
 class TFileScan {
  public:
@@ -62,7 +66,11 @@ struct TShareRule {
 class TShareScanThread : public plat::Thread {
  public:
   TShareScanThread(TShareManager* manager, const std::string& maskText);
+  ~TShareScanThread() override;
   void Stop() { stop_.store(true); }
+  // Called on a header reader's thread before it reads a file (tests hold
+  // reads back with it); empty: none.
+  static void SetReadHookForTesting(std::function<void(const std::string& path)> hook);
 
  protected:
   void Execute() override;
@@ -84,6 +92,23 @@ class TShareScanThread : public plat::Thread {
   void FolderStep(const std::string& fullPath);
   void FileStep(const Walked& entry);
   void EndOfScan();
+
+  // The files the file step took, in step order, while a few reader
+  // threads (HeaderReaders) read their MP3 figures: they join the tree and
+  // are announced in that order, before a share found after them. Under an
+  // emulated system every file opened costs several round trips to its
+  // server; several files' trips overlap. The names and paths taken are in
+  // the index from the step on.
+  struct Taken {
+    std::unique_ptr<TShareFile> file;
+    bool analyse = false;  // its figures are to be read,
+    uint64_t number = 0;   // by the readers under this number
+  };
+  class HeaderReaders;
+  void JoinOldest(size_t count);
+  void JoinTaken();
+  std::deque<std::unique_ptr<Taken>> taken_;
+  HeaderReaders* readers_ = nullptr;
 
   // What the steps look up in the root's lists, case-folded and hashed
   // once, so a step costs the same however much was added before. Built

@@ -186,9 +186,8 @@ TShareDirectory* TShareDirectory::AddDirectory(const std::string& path, const st
   return AppendDirectory(path, name, includeSubfolders);
 }
 
-std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
-                                                      const std::string& name,
-                                                      const plat::FileEntry* info) {
+std::unique_ptr<TShareFile> TShareDirectory::NewFile(const std::string& path, const std::string& name,
+                                                     const plat::FileEntry* info, bool* analyse) {
   plat::FileEntry found;
   if (!info && plat::GetFileInfo(path, found)) info = &found;
   if (info && info->size > kMaxShareSize) return nullptr;
@@ -205,18 +204,30 @@ std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
                  ((info->attr & plat::kAttrSystem) && info->size == 0));
   // The disk name counts too: a shown name numbered by the scan ("x.mp3
   // (1)") no longer ends in the extension.
-  const bool mp3 = MatchWildcard("*.mp3", name) || MatchWildcard("*.mp3", plat::ExtractFileName(path));
-  if (readable && mp3) {
+  *analyse = readable && (MatchWildcard("*.mp3", name) || MatchWildcard("*.mp3", plat::ExtractFileName(path)));
+  return f;
+}
+
+void TShareDirectory::Analyse(TShareFile& f, TMPEGaudio& mpeg) {
+  try {
+    mpeg.ReadFromFile(f.Path);
+  } catch (...) {
+    // the values read so far are used
+  }
+  f.BitRate = mpeg.BitRate();
+  f.SampleRate = mpeg.SampleRate();
+  f.Seconds = int32_t(std::lround(std::min(mpeg.Duration(), 2147483647.0)));
+  f.IsMP3 = mpeg.Valid() ? 1 : 0;
+}
+
+std::unique_ptr<TShareFile> TShareDirectory::MakeFile(const std::string& path,
+                                                      const std::string& name,
+                                                      const plat::FileEntry* info) {
+  bool analyse = false;
+  std::unique_ptr<TShareFile> f = NewFile(path, name, info, &analyse);
+  if (f && analyse) {
     std::lock_guard<plat::Mutex> g(mpegLock_);
-    try {
-      mpeg_.ReadFromFile(path);
-    } catch (...) {
-      // the values read so far are used
-    }
-    f->BitRate = mpeg_.BitRate();
-    f->SampleRate = mpeg_.SampleRate();
-    f->Seconds = int32_t(std::lround(std::min(mpeg_.Duration(), 2147483647.0)));
-    f->IsMP3 = mpeg_.Valid() ? 1 : 0;
+    Analyse(*f, mpeg_);
   }
   return f;
 }

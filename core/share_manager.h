@@ -198,6 +198,12 @@ class TShareDirectory {
   // when info is null; MP3 files analysed). nullptr for 4 GiB or more.
   std::unique_ptr<TShareFile> MakeFile(const std::string& path, const std::string& name,
                                        const plat::FileEntry* info);
+  // The same without the analysis; *analyse tells whether the file is one
+  // to analyse (an MP3 file that can be read).
+  std::unique_ptr<TShareFile> NewFile(const std::string& path, const std::string& name,
+                                      const plat::FileEntry* info, bool* analyse);
+  // Reads f's MP3 figures from its file with mpeg.
+  static void Analyse(TShareFile& f, TMPEGaudio& mpeg);
   void SetMasksLocked(const std::string& maskList);
   int IndexOfDirectory(const std::string& name, bool liveOnly) const;
 

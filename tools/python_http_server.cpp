@@ -1,6 +1,6 @@
 #include "tools/python_http_server.h"
 
-#include "core/network_wrapper.h"
+#include <cstdlib>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -11,36 +11,33 @@
 
 PythonHttpServer::PythonHttpServer(const std::string& folder) {
 #ifndef _WIN32
-  {
-    TSocket probe;  // a free port for the server
-    probe.Listen("127.0.0.1", 0, true);
-    port_ = probe.LocalPort();
-  }
+  // The server takes a free port itself and names it in its first line:
+  // a port chosen here and handed over could be taken by another program
+  // in between, whose server would then answer in its place.
+  int out[2];
+  if (pipe(out) != 0) return;
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_RDWR);
     dup2(null, 0);
-    dup2(null, 1);
+    dup2(out[1], 1);
     dup2(null, 2);
-    std::string p = std::to_string(port_);
-    execlp("python3", "python3", "-m", "http.server", p.c_str(), "--bind", "127.0.0.1", "--directory",
+    close(out[0]);
+    execlp("python3", "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
            folder.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
+  close(out[1]);
   pid_ = pid;
-  for (int i = 0; i < 100 && !ok_ && pid > 0; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) {  // python3 is not there
-      pid_ = -1;
-      return;
-    }
-    try {
-      TSocket s;
-      s.Connect("127.0.0.1", port_);
-      ok_ = true;
-    } catch (const ESocket&) {
-      usleep(100000);
-    }
-  }
+  // "Serving HTTP on 127.0.0.1 port N (http://127.0.0.1:N/) ..." once it
+  // listens; nothing (the pipe's end) when python3 is not there.
+  std::string line;
+  char ch = 0;
+  while (pid > 0 && line.size() < 512 && read(out[0], &ch, 1) == 1 && ch != '\n') line += ch;
+  close(out[0]);
+  const size_t at = line.find(" port ");
+  if (at != std::string::npos) port_ = std::atoi(line.c_str() + at + 6);
+  ok_ = port_ > 0;
 #else
   (void)folder;
 #endif

@@ -6,7 +6,7 @@
 
 class PythonHttpServer {
  public:
-  // Starts the server over folder and waits (up to 10 s) until it accepts.
+  // Starts the server over folder and waits until it listens.
   explicit PythonHttpServer(const std::string& folder);
   ~PythonHttpServer();  // stops it
   PythonHttpServer(const PythonHttpServer&) = delete;

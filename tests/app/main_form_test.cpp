@@ -339,6 +339,14 @@ TEST_F(FakeServerTest, RenamedDownloadsNeverShareAFileAndTheViewsButtonsEndThem)
   ASSERT_EQ(form->NapsterClient.LocalQueueCount(), 2);
   EXPECT_EQ(form->NapsterClient.FindTransfer(bobs)->LocalFile, dl + "Blue Tide (2).mp3");
   EXPECT_EQ(form->NapsterClient.FindTransfer(carols)->LocalFile, dl + "Blue Tide (3).mp3");
+  // A download the user cancels, or one refused (its name is another
+  // download's, its server is gone), answers false and queues nothing.
+  answer = TFileExistsChoice::Cancel;
+  EXPECT_FALSE(form->ExecuteCommand("DOWNLOAD " + id + " dave \"Blue Tide.mp3\""));
+  EXPECT_FALSE(form->ExecuteCommand("DOWNLOAD " + id + " dave \"Blue Tide (2).mp3\""));
+  EXPECT_EQ(form->LastStatus(), "This file is being downloaded already: " + dl + "Blue Tide (2).mp3");
+  EXPECT_FALSE(form->ExecuteCommand("DOWNLOAD gone dave \"Other.mp3\""));
+  EXPECT_EQ(form->NapsterClient.LocalQueueCount(), 2);
 
   // Remove ends the chosen transfer and drops its row; Remove all the rest.
   TTransferView* down = form->DownloadView;

@@ -76,9 +76,9 @@ TEST_F(WizardTest, RegistersANickOnTheServer) {
   ASSERT_TRUE(server.Start());
   auto w = MakeWizard("");
   GoTo(*w, TRegisterWizardForm::pgRegistration);
-  EXPECT_EQ(w->RegisterNickEdit->GetText(), "alice");  // from the settings
-  w->ServerEdit->SetText("127.0.0.1");
-  w->ServerPortEdit->SetText(std::to_string(server.Port()));
+  EXPECT_EQ(w->RegisterNickEdit()->GetText(), "alice");  // from the settings
+  w->ServerEdit()->SetText("127.0.0.1");
+  w->ServerPortEdit()->SetText(std::to_string(server.Port()));
   w->Register();
   ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Registered) << w->Registration().StatusText();
@@ -99,7 +99,7 @@ TEST_F(WizardTest, RegistersANickOnTheServer) {
   ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Taken);
 
-  w->ServerPortEdit->SetText("none");
+  w->ServerPortEdit()->SetText("none");
   w->Register();
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Invalid);
 }

@@ -1,7 +1,8 @@
 // The settings dialog over a main window in this process under Wine: the
 // disk search over a temporary tree (each folder listed once, a stopped
-// search keeping what it found), and OK applying renames, new shares and
-// the network settings to the main window (the share file read back).
+// search keeping what it found), OK applying renames, new shares and the
+// network settings to the main window (the share file read back), and the
+// one folder picker its buttons and the share view's ask.
 #include "tests/app/app_fixture.h"
 
 #include <algorithm>
@@ -9,7 +10,10 @@
 #include <set>
 #include <thread>
 
+#include <shlobj.h>
+
 #include "app/settings_form.h"
+#include "app/share_view.h"
 #include "app/shared_item.h"
 #include "controls/win32/extended_edit.h"
 #include "platform/files.h"
@@ -26,6 +30,59 @@ std::set<std::string> ShareNames(TShareManager& m) {
     if (!m.Root()->FileRemoved(i)) names.insert("file " + m.Root()->File(i)->Name);
   return names;
 }
+
+// The button with this caption inside a control.
+gui::Button* ButtonIn(gui::Control* in, const std::string& caption) {
+  for (int i = 0; i < in->ControlCount(); ++i) {
+    gui::Control* c = in->Controls(i);
+    if (auto* b = dynamic_cast<gui::Button*>(c); b && b->Caption() == caption) return b;
+    if (gui::Button* b = ButtonIn(c, caption)) return b;
+  }
+  return nullptr;
+}
+
+void Click(gui::Control* in, const std::string& caption) {
+  gui::Button* b = ButtonIn(in, caption);
+  ASSERT_NE(b, nullptr) << caption;
+  b->Click();
+}
+
+// Answers the program's folder pickers of this thread as they are made:
+// notes the folder each is asked to open at ("" for none) and cancels it,
+// or confirms the folder it opens at (the picker must have one).
+class FolderPickerAnswer {
+ public:
+  FolderPickerAnswer() : hook_(SetWindowsHookExA(WH_CALLWNDPROC, &Watch, nullptr, GetCurrentThreadId())) {
+    current_ = this;
+  }
+  ~FolderPickerAnswer() {
+    UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+
+  void Answer(bool confirm) {
+    confirm_ = confirm;
+    openedAt = "(not shown)";
+  }
+  std::string openedAt;
+
+ private:
+  static LRESULT CALLBACK Watch(int code, WPARAM w, LPARAM l) {
+    const auto& m = *reinterpret_cast<const CWPSTRUCT*>(l);
+    FolderPickerAnswer* a = current_;
+    if (code == HC_ACTION && a && m.message == WM_INITDIALOG) {
+      a->openedAt.clear();
+      if (!a->confirm_) PostMessageA(m.hwnd, WM_COMMAND, IDCANCEL, 0);
+    } else if (code == HC_ACTION && a && m.message == BFFM_SETSELECTIONA && m.wParam) {
+      a->openedAt = reinterpret_cast<const char*>(m.lParam);
+      if (a->confirm_) PostMessageA(m.hwnd, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+  }
+  static inline FolderPickerAnswer* current_ = nullptr;
+  HHOOK hook_;
+  bool confirm_ = false;
+};
 
 class SettingsFormTest : public testapp::MainFormTest {
  protected:
@@ -137,6 +194,36 @@ TEST_F(SettingsFormTest, TheProgressWindowsStopEndsTheSearchAtOnceAndKeepsTheRow
   // The rows found are kept and applied like any others.
   ASSERT_TRUE(dialog->Apply());
   EXPECT_EQ(form->SharedItems().Count(), int(before + found));
+}
+
+// Every folder the windows ask for comes from the one picker: Browse opens
+// it at the folder its entry holds and puts the folder confirmed there
+// (Cancel leaves the entry); Add folder, in the dialog and in the share
+// view, asks it too, and a cancelled pick adds nothing.
+TEST_F(SettingsFormTest, EveryFolderComesFromTheOnePicker) {
+  const std::string start = tree + "Start Here";
+  plat::ForceDirectories(start);
+  FolderPickerAnswer picker;
+  dialog->LoadFromMain();
+  gui::Control* network = dialog->DownloadFolderEdit->Parent();
+  dialog->DownloadFolderEdit->SetText(start + "\\");
+  picker.Answer(false);
+  Click(network, "&Browse...");
+  EXPECT_EQ(picker.openedAt, start + "\\");
+  EXPECT_EQ(dialog->DownloadFolderEdit->GetText(), start + "\\");
+  picker.Answer(true);
+  Click(network, "&Browse...");
+  EXPECT_TRUE(plat::SameText(dialog->DownloadFolderEdit->GetText(), start)) << dialog->DownloadFolderEdit->GetText();
+
+  const size_t rows = dialog->Rows().size();
+  picker.Answer(false);
+  Click(dialog->PathEdit->Parent(), "Add &folder...");
+  EXPECT_EQ(picker.openedAt, "");
+  EXPECT_EQ(dialog->Rows().size(), rows);
+  picker.Answer(false);
+  Click(form->ShareView, "Add &folder...");
+  EXPECT_EQ(picker.openedAt, "");
+  EXPECT_EQ(form->ShareView->Grid()->Count(), 1);
 }
 
 // The records and the nodes are changed with the share tree held first:

@@ -129,7 +129,7 @@ TEST_F(WindowLayoutTest, TheSmallWindowsShowEachPartWhole) {
 TEST_F(WindowLayoutTest, EveryPasswordEntryMasksItsText) {
   auto form = MakeForm();
   TRegisterWizardForm wizard(nullptr, folder);
-  for (gui::Edit* e : {wizard.PasswordEdit, form->SettingsForm->RegisterPasswordEdit,
+  for (gui::Edit* e : {wizard.PasswordEdit(), form->SettingsForm->RegisterPasswordEdit(),
                        form->LegacySettings->PasswordBox()}) {
     e->SetText("secret");
     EXPECT_NE(SendMessageA(reinterpret_cast<HWND>(e->Handle()), EM_GETPASSWORDCHAR, 0, 0), 0);

@@ -184,6 +184,12 @@ TEST(GIFDecoder, HostileAndMalformedStreams) {
   gifgen::Image far = Single(2, 2, 2, 1);
   far.frames[0].left = far.frames[0].top = 60000;
   EXPECT_EQ(Decode(gifgen::Encode(far), d), kGIFErrorDecoding);
+  // ... or by two, one far right and one far down, each within it alone.
+  gifgen::Image apart = Single(2, 2, 2, 1);
+  apart.frames.push_back(apart.frames[0]);
+  apart.frames[0].left = 16000;
+  apart.frames[1].top = 16000;
+  EXPECT_EQ(Decode(gifgen::Encode(apart), d), kGIFErrorDecoding);
   const std::string head("GIF89a\x10\x00\x10\x00\x00\x00\x00", 13);
   // A screen grown past 4096 pixels wide by a frame is within the caps.
   ASSERT_EQ(Decode(head + std::string(",\x00\x0F\x00\x00\x00\x02\x10\x00\x00", 10), d), kGIFErrorNone);

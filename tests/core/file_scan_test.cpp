@@ -7,12 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <set>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
+#include "core/mpeg.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
 #include "platform/text.h"
@@ -308,6 +314,83 @@ TEST(ShareScan, StopReturnsAfterTheEndEvent) {
     other->StartScan("*.mp3");
     other.reset();
     EXPECT_EQ(rec2.ends, 1);
+  }
+}
+
+// The MP3 figures of the files a scan takes are read ahead on threads of
+// their own, while the scan goes on: reads of several files are under way at
+// once (the first is held back here until a second one has begun). Still
+// the files join the tree and are announced in the order of the walk, a
+// share found between them in its place, each with its own figures; and
+// the names taken but not yet added count when a file is named, also after
+// another call changed the list meanwhile.
+TEST(ShareScan, FilesReadAheadJoinInTheOrderOfTheWalk) {
+  const std::string r = testutil::TempFolder("ahead");
+  for (int d = 0; d < 8; ++d)
+    for (int t = 1; t <= 10; ++t) {
+      mp3gen::Header h;
+      h.bitRateIndex = 1 + (d + t) % 13;  // 32 to 256 kbit/s
+      Put(r + "cd" + std::to_string(d) + D + "Track " + std::to_string(t) + ".mp3",
+          mp3gen::Frames(h, 20 + d * 10 + t));
+    }
+  Put(r + "cd3" + D + "Music" + D + "covered.mp3", mp3gen::Frames(mp3gen::Header{}, 30));
+  Roots roots({r});
+
+  TShareManager m;
+  Recorder rec;
+  rec.Attach(m);
+  std::vector<std::string> log;  // "D path" and "F path" as announced
+  std::map<std::string, std::pair<int, int>> figures;  // bit rate and seconds as announced
+  m.OnAddDirectory = [&, on = m.OnAddDirectory](TShareManager* s, TShareDirectory* d) {
+    log.push_back("D " + d->Path);
+    on(s, d);
+  };
+  m.OnAddFile = [&, on = m.OnAddFile](TShareManager* s, TShareFile* f) {
+    log.push_back("F " + f->Path);
+    figures[f->Path] = {f->BitRate, f->Seconds};
+    on(s, f);
+  };
+  m.AddRule("*" + std::string(1, D) + "MUSIC", "", "Music");
+
+  std::mutex lock;
+  std::condition_variable changed;
+  std::set<std::string> begun;
+  bool overlapped = false;
+  const std::string outside = testutil::TempFolder("outside") + "x.mp3";
+  Put(outside);
+  TShareScanThread::SetReadHookForTesting([&](const std::string& path) {
+    std::unique_lock<std::mutex> g(lock);
+    begun.insert(path);
+    changed.notify_all();
+    if (begun.size() != 1) return;
+    overlapped = changed.wait_for(g, std::chrono::seconds(20), [&] { return begun.size() > 1; });
+    g.unlock();
+    m.AddFile(outside, "outside.mp3");  // another call changes the list
+  });
+  m.StartScan("*.mp3");
+  const bool ended = rec.WaitEnd();
+  TShareScanThread::SetReadHookForTesting(nullptr);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(overlapped);
+
+  std::vector<std::string> walked;
+  TFileScan walk;
+  walk.Start(r, true);
+  while (walk.Next()) {
+    if (walk.Directory && walk.Name == "Music") walked.push_back("D " + walk.FullPath);
+    if (!walk.Directory && walk.Name != "covered.mp3") walked.push_back("F " + walk.FullPath);
+  }
+  EXPECT_EQ(log, walked);
+  ASSERT_EQ(m.Root()->FileCount(), 81);
+  std::set<std::string> names;
+  for (int i = 0; i < m.Root()->FileCount(); ++i) {
+    TShareFile* f = m.Root()->File(i);
+    EXPECT_TRUE(names.insert(plat::UpperCase(f->Name)).second) << f->Name;
+    if (f->Path == outside) continue;
+    TMPEGaudio a;
+    ASSERT_TRUE(a.ReadFromFile(f->Path));
+    EXPECT_EQ(figures[f->Path], std::make_pair(int(a.BitRate()), int(std::lround(a.Duration())))) << f->Path;
+    EXPECT_EQ(f->IsMP3, 1);
   }
 }
 
