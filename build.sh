@@ -159,14 +159,17 @@ cmd_test() {
   [ "$FAILED" -eq 0 ] && [ ${#FAILED_RUNS[@]} -eq 0 ]
 }
 
-# The benchmarks; the HTTP one also runs the Windows build of tarnctl under
-# Wine (one persistent wineserver for the run).
+# The benchmarks; several also run the Windows build of tarnctl under Wine,
+# and the announce one the program itself (one persistent wineserver for the
+# run).
 cmd_bench() {
   setup; build_bench
   configure "$OUT/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
-  build_dir "$OUT/win32" --target tarnctl
+  build_dir "$OUT/win32" --target tarnctl start_watch tarnwick
   wine_env
   export TARN_BENCH_WIN32_TARNCTL="$OUT/win32/tools/tarnctl.exe"
+  export TARN_BENCH_WIN32_PROGRAM="$OUT/win32/app/tarnwick.exe"
+  export TARN_BENCH_WIN32_START_WATCH="$OUT/win32/tools/start_watch.exe"
   for b in "$OUT"/bench/bench/bench_*; do [ -x "$b" ] && "$b"; done
   wine_stop
 }

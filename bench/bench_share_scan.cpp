@@ -25,7 +25,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +39,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "bench/bench_console.h"
 #include "core/id3v1.h"
 #include "core/share_manager.h"
 #include "platform/dispatcher.h"
@@ -157,61 +157,6 @@ int Scan(const std::string& root) {
   return m.Root()->FileCount();
 }
 
-// A console tarnctl as a child process, spoken to through pipes.
-class Console {
- public:
-  explicit Console(const std::vector<std::string>& argv) {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 2);
-      for (int fd : {in[0], in[1], out[0], out[1], null}) close(fd);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = fdopen(in[1], "w");
-    from_ = fdopen(out[0], "r");
-  }
-  ~Console() {
-    if (to_) {
-      std::fputs("QUIT\n", to_);
-      std::fclose(to_);
-    }
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    if (from_) std::fclose(from_);  // after the child: Wine's helpers may hold the pipe
-  }
-  Console(const Console&) = delete;
-  Console& operator=(const Console&) = delete;
-
-  // Sends a command and answers the first line that begins with one of the
-  // prefixes ("" when the console ended first).
-  std::string Ask(const std::string& command, const std::vector<std::string>& prefixes) {
-    if (!to_ || !from_) return "";
-    std::fprintf(to_, "%s\n", command.c_str());
-    std::fflush(to_);
-    char line[4096];
-    while (std::fgets(line, sizeof line, from_)) {
-      for (const std::string& p : prefixes)
-        if (std::strncmp(line, p.c_str(), p.size()) == 0) return line;
-    }
-    return "";
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* to_ = nullptr;
-  FILE* from_ = nullptr;
-};
-
 // One SCAN of the tree by a tarnctl: the seconds from the command to its
 // answer (negative when it failed) and the files it shared.
 struct ConsoleScan {
@@ -228,14 +173,6 @@ ConsoleScan ScanBy(const std::vector<std::string>& argv, const std::string& root
   const double s = Seconds([&] { answer = c.Ask("SCAN \"" + root + "\" *.mp3", {"SCANNED", "ERROR SCAN"}); });
   if (std::sscanf(answer.c_str(), "SCANNED DIRECTORIES=%*d FILES=%d", &r.files) == 1) r.seconds = s;
   return r;
-}
-
-// The Windows name of a path of this system under Wine (drive Z: is the
-// root).
-std::string WinePath(const std::string& path) {
-  std::string p = "Z:" + path;
-  std::replace(p.begin(), p.end(), '/', '\\');
-  return p;
 }
 
 struct BestOf {

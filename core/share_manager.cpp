@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
 
+#include "core/fold_index.h"
 #include "core/global_functions.h"
 #include "platform/text.h"
 
@@ -106,7 +107,7 @@ std::vector<std::string> SplitMasks(const std::string& maskText) {
   }
 }
 
-bool MatchesMasks(const std::vector<std::string>& masks, const std::string& name) {
+bool MatchesMasks(const std::vector<std::string>& masks, std::string_view name) {
   for (const auto& m : masks)
     if (MatchWildcard(m, name)) return true;
   return false;
@@ -148,6 +149,7 @@ void TShareDirectory::Watch() {
   if (IsRoot) return;
   watch_ = Manager->watcher_.Add(Path);
   armed_.store(false);
+  loadedAsListed_ = false;
 }
 
 void TShareDirectory::Unwatch() {
@@ -250,6 +252,7 @@ void TShareDirectory::SetMasksLocked(const std::string& maskList) {
   MaskText = maskList;
   Masks = SplitMasks(maskList);
   armed_.store(false);
+  loadedAsListed_ = false;
   // Folders below that were given this folder's masks follow them.
   for (auto& e : dirs_) e.node->SetMasksLocked(maskList);
 }
@@ -263,6 +266,7 @@ void TShareDirectory::SetIncludeSubfolders(bool include) {
   Guard g(Manager->lock_);
   IncludeSubfolders = include;
   armed_.store(false);
+  loadedAsListed_ = false;
   if (Parent) Parent->Touch();
 }
 
@@ -359,14 +363,120 @@ void TShareDirectory::DoUpdate() {
   // reaches an unchanged folder goes on at once.
   const bool changed = Manager->watcher_.Changed(watch_, 0);
   if (armed_.load() && !changed) return;
-  DoRescan();
+  if (changed || !TakeLoadedAsListed()) DoRescan();
   armed_.store(true);
+}
+
+// The names back to back, each entry pointing into them.
+struct TShareDirectory::Listing {
+  struct Entry {
+    uint32_t at, length;
+    int64_t size;
+    plat::DateTime date;
+    bool directory;
+  };
+  std::string prefix;     // what comes before a name in an entry's full path
+  bool complete = false;  // the folder could be listed
+  std::string names;
+  std::vector<Entry> entries;  // "." and ".." left out
+  std::vector<std::pair<size_t, uint32_t>> exact;  // (hash of the name, entry), sorted
+
+  std::string_view Name(size_t i) const {
+    return std::string_view(names).substr(entries[i].at, entries[i].length);
+  }
+  std::string FullPath(size_t i) const { return prefix + std::string(Name(i)); }
+
+  // Whether a file exists, as plat::FileExists answers: an entry of exactly
+  // its name with data settles it; any other path is asked of the disk.
+  bool FileExists(const std::string& file) {
+    if (file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0) {
+      const std::string_view name = std::string_view(file).substr(prefix.size());
+      if (exact.size() != entries.size()) {
+        for (uint32_t i = 0; i < entries.size(); ++i) exact.emplace_back(std::hash<std::string_view>()(Name(i)), i);
+        std::sort(exact.begin(), exact.end());
+      }
+      const size_t h = std::hash<std::string_view>()(name);
+      for (auto it = std::lower_bound(exact.begin(), exact.end(), std::make_pair(h, uint32_t(0)));
+           it != exact.end() && it->first == h; ++it) {
+        const Entry& e = entries[it->second];
+        if (Name(it->second) == name && !e.directory && e.size > 0) return true;
+      }
+    }
+    return plat::FileExists(file);
+  }
+};
+
+// Which entries of the lists a listing keeps.
+struct TShareDirectory::Kept {
+  std::vector<char> dirs, files;
+};
+
+std::unique_ptr<TShareDirectory::Listing> TShareDirectory::List(TFileScan& scan, const std::string& path) {
+  auto l = std::make_unique<Listing>();
+  scan.Start(path, false);
+  while (scan.Next()) {
+    // Every folder that can be listed shows "." at least (a drive's root
+    // shows its first entry).
+    if (!l->complete) l->prefix = scan.FullPath.substr(0, scan.FullPath.size() - scan.Name.size());
+    l->complete = true;
+    if (IsDotEntry(scan.Name)) continue;
+    l->entries.push_back(
+        {uint32_t(l->names.size()), uint32_t(scan.Name.size()), scan.Size, scan.FileDate, scan.Directory});
+    l->names += scan.Name;
+  }
+  return l;
+}
+
+TShareDirectory::Kept TShareDirectory::LineUpLocked(const Listing& listing, bool include,
+                                                    const std::vector<std::string>& masks,
+                                                    const std::function<bool(size_t, bool)>& fresh) {
+  // The lists by folded name, built once per listing (the first entry of a
+  // name wins, as in a linear search); an entry added meanwhile is found by
+  // later entries of its name.
+  TFoldIndex dirIndex, fileIndex;
+  for (size_t i = 0; i < dirs_.size(); ++i) dirIndex.Insert(uint32_t(i), plat::FoldedHash(dirs_[i].name));
+  for (size_t i = 0; i < files_.size(); ++i) fileIndex.Insert(uint32_t(i), plat::FoldedHash(files_[i].name));
+  Kept kept{std::vector<char>(dirs_.size(), 0), std::vector<char>(files_.size(), 0)};
+  for (size_t i = 0; i < listing.entries.size(); ++i) {
+    const Listing::Entry& e = listing.entries[i];
+    const std::string_view name = listing.Name(i);
+    const bool asFolder = e.directory && include;
+    if (!asFolder && (e.size > kMaxShareSize || !MatchesMasks(masks, name))) continue;
+    const size_t hash = plat::FoldedHash(name);
+    auto& list = asFolder ? kept.dirs : kept.files;
+    TFoldIndex& index = asFolder ? dirIndex : fileIndex;
+    const int64_t k = index.Find(hash, [&](uint32_t slot) {
+      return plat::SameText(asFolder ? dirs_[slot].name : files_[slot].name, name);
+    });
+    if (k >= 0) {
+      list[size_t(k)] = 1;
+    } else if (fresh(i, asFolder)) {
+      index.Insert(uint32_t(list.size()), hash);
+      list.push_back(1);
+    }
+  }
+  return kept;
+}
+
+void TShareDirectory::LoadedLocked(const Listing& listing) {
+  bool added = false;
+  const Kept kept = LineUpLocked(listing, IncludeSubfolders, Masks, [&](size_t, bool) { return added = true, false; });
+  const auto all = [](const std::vector<char>& v) { return std::find(v.begin(), v.end(), 0) == v.end(); };
+  loadedAsListed_ = !added && all(kept.dirs) && all(kept.files);
+  loadedVersion_ = version_;
+}
+
+bool TShareDirectory::TakeLoadedAsListed() {
+  Guard g(Manager->lock_);
+  const bool unchanged = loadedAsListed_ && loadedVersion_ == version_;
+  loadedAsListed_ = false;
+  return unchanged;
 }
 
 void TShareDirectory::DoRescan() {
   if (IsRoot) return;
   Guard folder(folderLock_);
-  std::string path, sharePath;
+  std::string path;
   bool include;
   std::vector<std::string> masks;
   {
@@ -374,87 +484,51 @@ void TShareDirectory::DoRescan() {
     path = Path;
     include = IncludeSubfolders;
     masks = Masks;
+    loadedAsListed_ = false;
   }
 
-  // The listing, outside the manager lock.
-  struct Listed {
-    plat::FileEntry entry;
-    std::string fullPath;
-    bool asFolder;  // goes to the subfolders
-    bool matches;   // goes to the files
-    std::unique_ptr<TShareFile> made;
-  };
-  std::vector<Listed> listed;
-  scan_.Start(path, false);
-  while (scan_.Next()) {
-    if (IsDotEntry(scan_.Name)) continue;
-    Listed l;
-    l.entry.name = scan_.Name;
-    l.entry.size = scan_.Size;
-    l.entry.modified = scan_.FileDate;
-    l.fullPath = scan_.FullPath;
-    l.asFolder = scan_.Directory && include;
-    l.matches = !l.asFolder && scan_.Size <= kMaxShareSize && MatchesMasks(masks, scan_.Name);
-    listed.push_back(std::move(l));
-  }
-
-  // The lists by folded name, built once per listing (the first entry of a
-  // name wins, as in a linear search).
-  using NameIndex = std::unordered_map<std::string, size_t>;
-  auto indexOf = [](const auto& list) {
-    NameIndex index;
-    for (size_t i = 0; i < list.size(); ++i) index.emplace(plat::UpperCase(list[i].name), i);
-    return index;
-  };
-  auto find = [](const NameIndex& index, const std::string& name) {
-    auto it = index.find(plat::UpperCase(name));
-    return it == index.end() ? -1 : int(it->second);
-  };
-
-  // New files are built (and analysed) outside the manager lock.
-  std::vector<Listed*> fresh;
+  // The listing, outside the manager lock; so are the new files built (and
+  // analysed).
+  const std::unique_ptr<Listing> listing = List(scan_, path);
+  std::vector<std::unique_ptr<TShareFile>> made(listing->entries.size());
+  std::vector<size_t> fresh;
   {
     Guard g(Manager->lock_);
-    const NameIndex files = indexOf(files_);
-    for (auto& l : listed)
-      if (l.matches && find(files, l.entry.name) < 0) fresh.push_back(&l);
+    LineUpLocked(*listing, include, masks, [&](size_t i, bool folder) {
+      if (!folder) fresh.push_back(i);
+      return false;
+    });
   }
-  for (Listed* l : fresh) l->made = MakeFile(l->fullPath, l->entry.name, &l->entry);
+  for (size_t i : fresh) {
+    const Listing::Entry& e = listing->entries[i];
+    plat::FileEntry info;
+    info.name = std::string(listing->Name(i));
+    info.size = e.size;
+    info.modified = e.date;
+    made[i] = MakeFile(listing->FullPath(i), info.name, &info);
+  }
 
   // Marks and additions in one step, so a query never sees an entry flicker.
   Guard g(Manager->lock_);
-  NameIndex dirIndex = indexOf(dirs_), fileIndex = indexOf(files_);
-  std::vector<char> keepDir(dirs_.size(), 0), keepFile(files_.size(), 0);
-  for (auto& l : listed) {
-    if (l.asFolder) {
-      const int k = find(dirIndex, l.entry.name);
-      if (k >= 0) {
-        keepDir[size_t(k)] = 1;
-      } else {
-        dirIndex.emplace(plat::UpperCase(l.entry.name), dirs_.size());
-        AppendDirectory(l.fullPath, l.entry.name, true);
-        keepDir.push_back(1);
-      }
-    } else if (l.matches) {
-      const int k = find(fileIndex, l.entry.name);
-      if (k >= 0) {
-        keepFile[size_t(k)] = 1;
-      } else if (l.made) {
-        fileIndex.emplace(plat::UpperCase(l.entry.name), files_.size());
-        l.made->SharePath = SharePath + "/" + l.entry.name;
-        AppendFile(std::move(l.made));
-        keepFile.push_back(1);
-      }
+  const Kept kept = LineUpLocked(*listing, include, masks, [&](size_t i, bool folder) {
+    const std::string name(listing->Name(i));
+    if (folder) {
+      AppendDirectory(listing->FullPath(i), name, true);
+      return true;
     }
-  }
+    if (!made[i]) return false;
+    made[i]->SharePath = SharePath + "/" + name;
+    AppendFile(std::move(made[i]));
+    return true;
+  });
   Touch();
   for (size_t i = 0; i < dirs_.size(); ++i) {
-    dirs_[i].removed = !keepDir[i];
-    if (keepDir[i]) dirs_[i].disposed = false;
+    dirs_[i].removed = !kept.dirs[i];
+    if (kept.dirs[i]) dirs_[i].disposed = false;
   }
   for (size_t i = 0; i < files_.size(); ++i) {
-    files_[i].removed = !keepFile[i];
-    if (keepFile[i]) files_[i].disposed = false;
+    files_[i].removed = !kept.files[i];
+    if (kept.files[i]) files_[i].disposed = false;
   }
 }
 
@@ -753,9 +827,12 @@ bool TShareManager::SaveToFile(const std::string& fileName) {
 }
 
 bool TShareManager::LoadFromFile(const std::string& fileName) {
-  std::unique_ptr<plat::FileStream> s;
+  // Read a block at a time: a record at a time costs a library of files
+  // some hundred thousand calls to the system.
+  constexpr int64_t kBlock = 1 << 16;
+  std::unique_ptr<plat::HeaderFileStream> s;
   try {
-    s = std::make_unique<plat::FileStream>(fileName, plat::FileStream::kOpenRead);
+    s = std::make_unique<plat::HeaderFileStream>(fileName, kBlock, 0);
   } catch (...) {
     return false;  // the tree stays as it is
   }
@@ -771,12 +848,18 @@ bool TShareManager::LoadFromStream(plat::Stream& s) {
         std::memcmp(magic, kMagic, kMagicLength) != 0)
       return false;
 
+    // Each folder is listed as it is added (after its change notification is
+    // set up): its files are looked for in that listing rather than one by
+    // one on disk, and once its records are read the listing tells whether
+    // its first update must list it again.
     struct Level {
       TShareDirectory* folder;
       int64_t remaining;  // records still to come as its direct children
+      std::unique_ptr<TShareDirectory::Listing> listing;
     };
     std::vector<Level> stack;
-    Level cur{root_.get(), 0};
+    Level cur{root_.get(), 0, nullptr};
+    TFileScan scan;
     unsigned char body[kFolderBody];
     const int64_t size = s.Size();
     while (s.Position() < size) {
@@ -786,7 +869,7 @@ bool TShareManager::LoadFromStream(plat::Stream& s) {
       const std::string path = GetString(body);
       const std::string name = GetString(body + kStringField);
       if (kind == 0) {
-        if (plat::FileExists(path)) {
+        if (cur.listing ? cur.listing->FileExists(path) : plat::FileExists(path)) {
           auto f = std::make_unique<TShareFile>(cur.folder, this);
           f->Path = path;
           f->Name = name;
@@ -813,12 +896,15 @@ bool TShareManager::LoadFromStream(plat::Stream& s) {
           d->Reserved2 = GetInt32(p + 9);
           if (d->IsShare) d->SetMasksLocked(GetString(body + 3 * kStringField));
           if (cur.folder->IsRoot) SendMessage(WM_SHARE_ADD_DIRECTORY, d);
-          stack.push_back(cur);
-          cur = {d, children};
+          std::unique_ptr<TShareDirectory::Listing> listing = TShareDirectory::List(scan, path);
+          if (!listing->complete) listing.reset();
+          stack.push_back(std::move(cur));
+          cur = {d, children, std::move(listing)};
         }
       }
       while (cur.remaining <= 0 && !stack.empty()) {
-        cur = stack.back();
+        if (cur.listing) cur.folder->LoadedLocked(*cur.listing);
+        cur = std::move(stack.back());
         stack.pop_back();
       }
     }

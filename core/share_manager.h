@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/file_scan.h"
@@ -53,7 +54,7 @@ constexpr unsigned WM_SHARE_ADD_FILE = 0x466;
 // stays part of the last piece.
 std::vector<std::string> SplitMasks(const std::string& maskText);
 // True when name matches one of the masks.
-bool MatchesMasks(const std::vector<std::string>& masks, const std::string& name);
+bool MatchesMasks(const std::vector<std::string>& masks, std::string_view name);
 
 class TShareFile {
  public:
@@ -127,7 +128,8 @@ class TShareDirectory {
   // The root checks that each share's folder exists (a vanished share is
   // marked removed, and unmarked when its folder is back) and updates it;
   // any other folder is listed again when it changed since its last
-  // listing (or was never listed).
+  // listing (or was never listed: a folder the share file's load listed
+  // counts as listed when that listing showed nothing new to it).
   void Update();
   // Lists the folder again: marks what vanished, adds what is new.
   // Update and Rescan list the disk without the manager lock: call them
@@ -164,6 +166,23 @@ class TShareDirectory {
     bool vanished = false;  // a share whose folder is missing
     std::unique_ptr<T> node;
   };
+
+  // The folder's entries on disk as a rescan reads them, and how they line
+  // up with the lists; defined with the rescan.
+  struct Listing;
+  struct Kept;
+  static std::unique_ptr<Listing> List(TFileScan& scan, const std::string& path);
+  // Which entries a listing keeps (by name, without regard to case) under
+  // the include flag and masks; each listed entry that no list has goes to
+  // fresh, which answers whether it added the entry. Under the manager lock.
+  Kept LineUpLocked(const Listing& listing, bool include, const std::vector<std::string>& masks,
+                    const std::function<bool(size_t entry, bool folder)>& fresh);
+  // The load lists each folder it adds. Once the folder's records are read,
+  // when a rescan by that listing would change nothing, the folder's first
+  // update does not list it again (unless it changed since on disk or in
+  // its lists, masks or path).
+  void LoadedLocked(const Listing& listing);
+  bool TakeLoadedAsListed();
 
   void DoUpdate();
   void DoRescan();
@@ -203,6 +222,10 @@ class TShareDirectory {
   TMPEGaudio mpeg_;
   std::atomic<bool> armed_{false};
   std::atomic<int> watch_{-1};  // replaced by SetPath while others poll it
+  // The load's listing would change nothing at this version of the lists
+  // (guarded by the manager lock).
+  bool loadedAsListed_ = false;
+  uint64_t loadedVersion_ = 0;
 };
 
 // Depth-first query iterator: a folder's files come before its subfolders,

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fold_index.h"
+
 // A shared file as the sessions announce it.
 struct TMPEGInfo {
   std::string FileName;         // local path
@@ -25,28 +27,6 @@ struct TMPEGInfo {
   int Frequency = 0;
   int Bitrate = 0;
   int Seconds = 0;
-};
-
-// Slots of a list found by a text of each without regard to case. The
-// table keeps a slot and its text's hash; the texts stay in the list.
-class TFoldIndex {
- public:
-  void Insert(uint32_t slot, size_t hash);
-  void Erase(uint32_t slot, size_t hash);
-  // The lowest slot whose hash is hash and that same() accepts, or -1.
-  int64_t Find(size_t hash, const std::function<bool(uint32_t)>& same) const;
-  void Clear();
-
- private:
-  struct Cell {
-    uint32_t hash = 0;
-    uint32_t slot = kEmpty;
-  };
-  static constexpr uint32_t kEmpty = 0xFFFFFFFF;
-  static constexpr uint32_t kErased = 0xFFFFFFFE;
-  void Grow();
-  std::vector<Cell> cells_;
-  size_t used_ = 0;  // cells not empty (erased ones included)
 };
 
 class TSharedFileList {

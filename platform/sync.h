@@ -6,19 +6,37 @@
 
 namespace plat {
 
-// Re-entrant lock: the same thread may enter it again.
+// Re-entrant lock: the same thread may enter it again. On Win32 it is the
+// system's critical section, which spins a while before it waits: under
+// Wine the runtime's mutex goes through the Wine server each time a lock
+// passes between threads, and locks taken for each file of a library pass
+// between threads thousands of times.
 class CriticalSection {
  public:
+#ifdef _WIN32
+  CriticalSection();
+  ~CriticalSection();
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  void Enter();
+  void Leave();
+  bool TryEnter();
+#else
   void Enter() { m_.lock(); }
   void Leave() { m_.unlock(); }
   bool TryEnter() { return m_.try_lock(); }
+#endif
   // BasicLockable, so std::lock_guard / std::unique_lock work too.
-  void lock() { m_.lock(); }
-  void unlock() { m_.unlock(); }
-  bool try_lock() { return m_.try_lock(); }
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
+  bool try_lock() { return TryEnter(); }
 
  private:
+#ifdef _WIN32
+  alignas(void*) unsigned char cs_[sizeof(void*) == 4 ? 24 : 40];  // a CRITICAL_SECTION
+#else
   std::recursive_mutex m_;
+#endif
 };
 
 // Plain (non re-entrant) lock.

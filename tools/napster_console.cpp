@@ -1,6 +1,8 @@
 #include "tools/napster_console.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <sstream>
 
 #include "peer/gateway.h"
@@ -11,6 +13,7 @@
 #include "platform/net.h"
 #include "platform/text.h"
 #include "tools/napster_client_harness.h"
+#include "tools/process_memory.h"
 
 namespace {
 
@@ -207,6 +210,36 @@ void NapsterConsole::Download(const std::string& command, const Args& w) {
   Reply(command, ok, ok ? "LOCAL=" + EventValueText(local) : "no such session");
 }
 
+// A start of the program with this share file, timed by this process's
+// clock: the file loaded into the share tree, then every file of the tree
+// announced as the main window announces them. The pass's OnAddFile events
+// are counted, not printed (a library would print a line per file).
+void NapsterConsole::Announce(const std::string& shareFile, const std::string& mask) {
+  using Clock = std::chrono::steady_clock;
+  auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  const auto addFile = client_.OnAddFile;
+  const auto finished = client_.OnScanFinished;
+  int files = 0;
+  bool ended = false;
+  client_.OnAddFile = [&files](TNapsterClient*, TNapsterText, TNapsterText, TNapsterText, int, int, int, int64_t,
+                               bool) { ++files; };
+  client_.OnScanFinished = [&ended](TNapsterClient*) { ended = true; };
+  const Clock::time_point start = Clock::now();
+  const bool loaded = shares_.LoadFromFile(shareFile);
+  const Clock::time_point load = Clock::now();
+  if (loaded) {
+    client_.ScanFolders(mask, true);
+    plat::MainLoop::PumpUntil([&ended] { return ended; }, -1);
+  }
+  const Clock::time_point end = Clock::now();
+  client_.OnAddFile = addFile;
+  client_.OnScanFinished = finished;
+  if (!loaded) return Reply("ANNOUNCE", false, "cannot read " + EventValueText(shareFile));
+  char times[96];
+  std::snprintf(times, sizeof times, " LOAD_MS=%.1f TOTAL_MS=%.1f", ms(load - start), ms(end - start));
+  Reply("ANNOUNCE", true, "FILES=" + std::to_string(files) + times);
+}
+
 void NapsterConsole::Execute(const std::string& line) {
   Args w = SplitCommandWords(line);
   if (w.empty() || w[0].empty() || w[0][0] == '#') return;
@@ -272,6 +305,13 @@ void NapsterConsole::Execute(const std::string& line) {
     else
       client_.ScanFolders(mask, true);
     Reply(cmd, true);
+  } else if (cmd == "ANNOUNCE") {
+    if (!need(1)) return;
+    // share file [mask]
+    Announce(w[1], w.size() > 2 ? w[2] : "*.*");
+  } else if (cmd == "MEMORY") {
+    const ProcessMemory m = MeasureProcessMemory();
+    Reply(cmd, true, "RESIDENT=" + std::to_string(m.Resident) + " HEAP=" + std::to_string(m.Heap));
   } else if (cmd == "PORT") {
     if (!need(1)) return;
     bool ok = client_.SetPort(ToInt(w[1], -1));

@@ -77,6 +77,7 @@ class NapsterConsole {
   std::string LocalPath(const std::string& remote) const;
   bool SetProperty(const std::string& name, const std::string& value);
   void Download(const std::string& command, const std::vector<std::string>& words);
+  void Announce(const std::string& shareFile, const std::string& mask);
 
   TShareManager shares_;  // the tree folder scans walk
   ShareCommands shareCommands_{shares_};

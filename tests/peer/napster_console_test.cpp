@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "core/share_manager.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
@@ -27,6 +28,12 @@ struct Console {
   int Count(const std::string& prefix) const {
     return int(std::count_if(lines.begin(), lines.end(),
                              [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));
+  }
+  // The first line that begins with prefix ("" when none does).
+  std::string Line(const std::string& prefix) const {
+    for (const std::string& l : lines)
+      if (l.compare(0, prefix.size(), prefix) == 0) return l;
+    return "";
   }
   std::string Text() const {
     std::string t;
@@ -86,6 +93,38 @@ TEST(NapsterConsole, ServerTextIsEscapedAndUnwaitedEventsAreBounded) {
   c.Run({"WAIT OnPrivMsg 5", "QUIT"});
   ASSERT_TRUE(c.Quits());
   EXPECT_EQ(c.console.ExitCode(), 0);
+}
+
+// ANNOUNCE does what a start does with a share file and answers how long
+// it took; its files are counted, not printed, and the events print again
+// afterwards.
+TEST(NapsterConsole, AnnounceCountsAStartsFilesWithoutPrintingThem) {
+  const std::string dir = testutil::TempFolder("console-announce");
+  const std::string music = dir + "music" + plat::kPathDelim, shareFile = dir + "Shared.dat";
+  {
+    TShareManager m;
+    ASSERT_TRUE(plat::ForceDirectories(music));
+    for (const char* f : {"a.mp3", "b.txt", "c.txt"}) testutil::WriteFileBytes(music + f, f);
+    m.AddDirectory(music, "Music", true, "*.*");
+    for (auto q = m.Query("/", true); q->Next();) {
+    }
+    ASSERT_TRUE(m.SaveToFile(shareFile));
+  }
+  Console c(dir);
+  c.Run({"ANNOUNCE \"" + dir + "missing.dat\"", "MEMORY", "ANNOUNCE \"" + shareFile + "\"", "SCANALL",
+         "WAIT OnScanFinished", "QUIT"});
+  ASSERT_TRUE(c.Quits()) << c.Text();
+  EXPECT_EQ(c.Count("ERROR ANNOUNCE cannot read"), 1) << c.Text();
+  long long resident = 0, heap = 0;
+  ASSERT_EQ(std::sscanf(c.Line("OK MEMORY").c_str(), "OK MEMORY RESIDENT=%lld HEAP=%lld", &resident, &heap), 2);
+  EXPECT_GT(resident, 0);  // the heap's figure is the runtime's (none under the sanitizers)
+  double load = -1, total = -1;
+  ASSERT_EQ(std::sscanf(c.Line("OK ANNOUNCE").c_str(), "OK ANNOUNCE FILES=3 LOAD_MS=%lf TOTAL_MS=%lf", &load, &total),
+            2)
+      << c.Text();
+  EXPECT_GE(total, load);
+  // Only SCANALL's files are printed.
+  EXPECT_EQ(c.Count("EVENT OnAddFile "), 3) << c.Text();
 }
 
 }  // namespace
