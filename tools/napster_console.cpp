@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "peer/gateway.h"
-#include "peer/napster_helpers.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/clock.h"
 #include "platform/files.h"
