@@ -24,15 +24,6 @@ int HopCount(const std::string& routingInfo) {
   return int(std::count(routingInfo.begin(), routingInfo.end(), ':')) - 1;
 }
 
-// Runs fn and swallows what it raises: a thread body ends quietly.
-template <class F>
-void Quietly(F&& fn) {
-  try {
-    fn();
-  } catch (...) {
-  }
-}
-
 int64_t HeaderNumber(const TDuskwirePacket& p, const char* name, int64_t fallback) {
   try {
     return p.GetHeaderInt64(name);
@@ -751,14 +742,14 @@ TDWRefreshThread::TDWRefreshThread(TDuskwirePeerRouter& router)
     : plat::Thread(true), router_(router), lastMark_(plat::MonotonicMs()) {}
 
 void TDWRefreshThread::Execute() {
-  Quietly([&] {
+  plat::Quietly([&] {
     while (!Terminated() && !router_.Stopping()) {
       int64_t now = plat::MonotonicMs();
       if (now - lastMark_ > router_.Setting(TDWSetting::CacheRefreshTime) * 1000) {
         router_.SetRefreshDue();
         lastMark_ = now;
       }
-      if (router_.TakeRefreshDue()) Quietly([&] { router_.Refresh(); });
+      if (router_.TakeRefreshDue()) plat::Quietly([&] { router_.Refresh(); });
       router_.Pause(router_.Timings().refreshTickMs);
     }
   });
@@ -769,7 +760,7 @@ TDWPeerAcceptThread::TDWPeerAcceptThread(TDuskwirePeerRouter& router)
     : plat::Thread(true), router_(router) {}
 
 void TDWPeerAcceptThread::Execute() {
-  Quietly([&] {
+  plat::Quietly([&] {
     while (router_.Listener().Connected() && !router_.Stopping()) {
       auto conn = std::make_unique<TDuskwire>();
       try {
@@ -801,7 +792,7 @@ void TDWPeerConnectThread::CloseConnection() {
 }
 
 void TDWPeerConnectThread::Execute() {
-  Quietly([&] {
+  plat::Quietly([&] {
     conn_->SetBindAddress(router_.BindAddress());
     conn_->SetTimeout(int(router_.Setting(TDWSetting::PeerTimeout)));
     if (!router_.Stopping()) conn_->Connect(host_, port_);
@@ -812,7 +803,7 @@ void TDWPeerConnectThread::Execute() {
     conn = std::move(conn_);
   }
   // The connection takes the pending connect's place in one step.
-  if (conn->Connected() && !router_.Stopping()) Quietly([&] { router_.AddPeer(std::move(conn), false, id_); });
+  if (conn->Connected() && !router_.Stopping()) plat::Quietly([&] { router_.AddPeer(std::move(conn), false, id_); });
   router_.UnregisterConnect(id_);
 }
 
@@ -861,7 +852,7 @@ void TDWPeerRouterThread::SendOne() {
 }
 
 void TDWPeerRouterThread::Execute() {
-  Quietly([&] {
+  plat::Quietly([&] {
     const TDWTimings& t = router_.Timings();
     lastReceived_ = plat::MonotonicMs();
     while (conn_->Connected() && !router_.Stopping()) {
@@ -920,7 +911,7 @@ bool TDWCacheClientThread::Wait(int ms) {
 }
 
 void TDWCacheClientThread::Execute() {
-  Quietly([&] { Session(); });
+  plat::Quietly([&] { Session(); });
   running_ = false;
   conn_.Close();
   router_.ThreadEnded(TDuskwirePeerRouter::kCacheThread);
