@@ -429,6 +429,9 @@ class TGatewayCore {
   void StoreHealth();
   bool ToMe(const TGatewayRemote& m) const;
   int64_t NowMs() const;
+  // A number and a name as the protocol's lines write them.
+  static std::string Num(int64_t v);
+  static std::string Quoted(const std::string& s);
 
   TGatewaySettings settings_;
   std::unique_ptr<TGatewayDuskwire> duskwire_;
