@@ -3,7 +3,7 @@
 #include "app/view_parts.h"
 #include "controls/gif_image.h"
 #include "controls/win32/web_browser_with_ui.h"
-#include "peer/gateway.h"
+#include "peer/gateway/gateway.h"
 #include "platform/stream.h"
 #include "platform/text.h"
 

@@ -8,8 +8,8 @@
 #include "app/view_parts.h"
 #include "core/global_functions.h"
 #include "core/simple_config.h"
-#include "peer/gateway.h"
-#include "peer/napster_helpers.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

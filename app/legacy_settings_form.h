@@ -19,7 +19,7 @@
 #include "app/nick_registration.h"
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 
 struct TLegacyServer {
   enum TState { Offline, Connecting, Online };

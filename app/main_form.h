@@ -37,8 +37,8 @@
 #include "gui/menu.h"
 #include "gui/timer.h"
 #include "gui/win32/std_controls.h"
-#include "peer/gateway.h"
-#include "peer/napster_client.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_client.h"
 
 // The button bar's header and the grid's declare enumerators of the same
 // names: no file of the main window sees both (the bar is built in

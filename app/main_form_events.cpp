@@ -8,7 +8,7 @@
 #include "app/share_view.h"
 #include "app/transfer_view.h"
 #include "core/globals.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/text.h"
 

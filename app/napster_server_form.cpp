@@ -3,7 +3,7 @@
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "controls/cool_bar_control.h"
-#include "peer/gateway.h"
+#include "peer/gateway/gateway.h"
 
 namespace {
 

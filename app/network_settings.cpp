@@ -1,7 +1,7 @@
 #include "app/network_settings.h"
 
 #include "core/simple_config.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "app/language.h"
 #include "core/global_functions.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/text.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 
 class TNickRegistration {
  public:

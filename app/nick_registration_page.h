@@ -10,7 +10,7 @@
 
 #include "app/nick_registration.h"
 #include "gui/win32/std_controls.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 
 class TNickRegistrationPage {
  public:

@@ -10,7 +10,7 @@
 #include "core/file_scan.h"
 #include "core/global_functions.h"
 #include "gui/registry_ini_file.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

@@ -28,7 +28,7 @@
 #include "core/share_manager.h"
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 
 class TRegisterWizardForm : public gui::Form {
  public:

@@ -4,8 +4,8 @@
 #include "app/grid_parts.h"
 #include "app/view_parts.h"
 #include "core/globals.h"
-#include "peer/napster_client.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_client.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/text.h"
 

@@ -6,7 +6,7 @@
 #include "app/grid_parts.h"
 #include "app/view_parts.h"
 #include "core/globals.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 #include "platform/text.h"
 
 namespace {

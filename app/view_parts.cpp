@@ -9,7 +9,7 @@
 #include "gui/bitmap.h"
 #include "gui/services.h"
 #include "gui/text_measurer.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/files.h"
 

@@ -41,7 +41,7 @@
 #include "bench/bench_clock.h"
 #include "bench/bench_console.h"
 #include "core/share_manager.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 #include "platform/dispatcher.h"
 #include "tools/mp3_builder.h"
 

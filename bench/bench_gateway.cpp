@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "peer/gateway.h"
+#include "peer/gateway/gateway.h"
 #include "platform/dispatcher.h"
 #include "platform/text.h"
 #include "tools/gateway_fake_networks.h"

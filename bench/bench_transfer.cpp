@@ -28,9 +28,9 @@
 #include <thread>
 #include <vector>
 
-#include "peer/napster_client.h"
-#include "peer/napster_client_data_thread.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_client.h"
+#include "peer/napster/napster_client_data_thread.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "tools/fake_napster_server.h"

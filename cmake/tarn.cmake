@@ -22,9 +22,15 @@ else()
 endif()
 
 # One static library from every .cpp of a folder (and of its win32/ or
-# posix/ subfolder, whichever fits the target system).
+# posix/ subfolder, whichever fits the target system). Further arguments
+# name subfolders whose sources belong to the same library (peer/ keeps
+# each network in one).
 function(tarn_library name dir)
   file(GLOB srcs CONFIGURE_DEPENDS "${dir}/*.cpp")
+  foreach(sub ${ARGN})
+    file(GLOB sub_srcs CONFIGURE_DEPENDS "${dir}/${sub}/*.cpp")
+    list(APPEND srcs ${sub_srcs})
+  endforeach()
   if(WIN32)
     file(GLOB os_srcs CONFIGURE_DEPENDS "${dir}/win32/*.cpp")
   else()
@@ -53,11 +59,17 @@ macro(tarn_use_googletest)
   endif()
 endmacro()
 
-# Every <dir>/*_test.cpp becomes one test executable. A file may carry a
-# line "// test-label: NAME" to label its test (the thread-sanitizer run
-# takes the "concurrency" ones).
+# Every <dir>/*_test.cpp becomes one test executable named <dir>_<file>;
+# further arguments name subfolders of <dir> whose tests are named the same
+# way (tests/peer/napster/napster_client_test.cpp is peer_napster_client_test).
+# A file may carry a line "// test-label: NAME" to label its test (the
+# thread-sanitizer run takes the "concurrency" ones).
 function(tarn_tests dir)
   file(GLOB tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*_test.cpp")
+  foreach(sub ${ARGN})
+    file(GLOB sub_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${sub}/*_test.cpp")
+    list(APPEND tests ${sub_tests})
+  endforeach()
   foreach(src ${tests})
     get_filename_component(base ${src} NAME_WE)
     set(target "${dir}_${base}")

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "peer/duskwire.h"
+#include "peer/duskwire/duskwire.h"
 #include "platform/text.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "peer/gateway.h"
-#include "peer/napster_message.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_message.h"
 #include "platform/net.h"
 #include "tools/gateway_fake_networks.h"
 

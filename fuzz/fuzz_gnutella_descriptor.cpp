@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "peer/gnutella.h"
-#include "peer/gnutella_packet.h"
+#include "peer/gnutella/gnutella.h"
+#include "peer/gnutella/gnutella_packet.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "peer/gnutella.h"
+#include "peer/gnutella/gnutella.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TBufferReader in(std::string(reinterpret_cast<const char*>(data), size));

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "peer/gnutella_packet.h"
+#include "peer/gnutella/gnutella_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string payload(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "peer/napster_client_info_thread.h"
+#include "peer/napster/napster_client_info_thread.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "peer/napster_message.h"
+#include "peer/napster/napster_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "peer/napster_client_data_thread.h"
+#include "peer/napster/napster_client_data_thread.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/global_functions.h"
-#include "peer/gateway.h"
+#include "peer/gateway/gateway.h"
 #include "tools/wildcard_reference.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

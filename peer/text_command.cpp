@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "core/global_functions.h"
-#include "peer/gateway.h"
-#include "peer/napster_helpers.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/net.h"
 #include "platform/text.h"
 

@@ -62,6 +62,16 @@ class Thread {
   Mutex startLock_;
 };
 
+// Runs fn and swallows what it raises: a thread body, or a handler it
+// calls, ends quietly instead of taking the thread down.
+template <class F>
+void Quietly(F&& fn) {
+  try {
+    fn();
+  } catch (...) {
+  }
+}
+
 // Identity of the calling thread, comparable across threads.
 uint64_t CurrentThreadId();
 

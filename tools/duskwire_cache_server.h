@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "peer/duskwire.h"
+#include "peer/duskwire/duskwire.h"
 
 class TDWFakeCacheServer {
  public:

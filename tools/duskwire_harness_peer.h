@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "peer/duskwire.h"
+#include "peer/duskwire/duskwire.h"
 
 class TDWHarnessPeer {
  public:

@@ -1,7 +1,7 @@
 // Pacing of Duskwire overlay nodes that keeps tests and simulations short:
 // the same steps as the product's, only brisker.
 #pragma once
-#include "peer/duskwire_peer_router.h"
+#include "peer/duskwire/duskwire_peer_router.h"
 
 inline TDWTimings BriskDuskwireTimings() {
   TDWTimings t;

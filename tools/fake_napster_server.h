@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "peer/napster_message.h"
+#include "peer/napster/napster_message.h"
 #include "platform/net.h"
 
 class FakeNapsterServer {

@@ -1,6 +1,6 @@
 #include "tools/gateway_fake_networks.h"
 
-#include "peer/gnutella_packet.h"
+#include "peer/gnutella/gnutella_packet.h"
 #include "platform/thread.h"
 
 using Guard = std::lock_guard<std::mutex>;

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "peer/gateway.h"
-#include "peer/napster_message.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_message.h"
 
 class TFakeDuskwire : public TGatewayDuskwire {
  public:

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "peer/gateway.h"
+#include "peer/gateway/gateway.h"
 #include "tools/duskwire_cache_server.h"
 #include "tools/duskwire_timings.h"
 #include "tools/napster_test_client.h"

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "core/network_wrapper.h"
-#include "peer/gnutella.h"
-#include "peer/gnutella_packet.h"
+#include "peer/gnutella/gnutella.h"
+#include "peer/gnutella/gnutella_packet.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 

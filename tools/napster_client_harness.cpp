@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 #include "platform/dispatcher.h"
 #include "platform/text.h"
 

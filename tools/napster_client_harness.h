@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "peer/napster_client.h"  // ApplyMainWindowProperties
+#include "peer/napster/napster_client.h"  // ApplyMainWindowProperties
 
 // name: the event's name; line: the whole line, starting with the name.
 using TNapsterEventSink = std::function<void(const std::string& name, const std::string& line)>;

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "peer/gateway.h"
-#include "peer/napster_helpers.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/clock.h"
 #include "platform/files.h"

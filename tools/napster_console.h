@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/share_manager.h"
-#include "peer/napster_client.h"
+#include "peer/napster/napster_client.h"
 #include "platform/dispatcher.h"
 #include "tools/share_commands.h"
 

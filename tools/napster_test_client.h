@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/network_wrapper.h"
-#include "peer/napster_message.h"
+#include "peer/napster/napster_message.h"
 
 class TNapsterTestClient {
  public:

@@ -11,7 +11,7 @@
 #include "app/search_view.h"
 #include "app/transfer_view.h"
 #include "controls/graph.h"
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "tools/gateway_simulation.h"
 #include "tools/napster_client_harness.h"
 

@@ -2,7 +2,7 @@
 // name a remote name becomes.
 #include <gtest/gtest.h>
 
-#include "peer/napster_helpers.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 
 namespace {

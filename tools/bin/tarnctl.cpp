@@ -47,9 +47,9 @@
 
 #include "core/share_manager.h"
 #include "core/web_client.h"
-#include "peer/gateway.h"
-#include "peer/napster_client.h"
-#include "peer/napster_helpers.h"
+#include "peer/gateway/gateway.h"
+#include "peer/napster/napster_client.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/files.h"

@@ -1,0 +1,616 @@
+// TNapsterClient's sessions: its life, the sessions with the servers and
+// the requests posted to them, the events they hand back, and the timer
+// that drives the wait list and the transfer queue. Its transfers are in
+// napster_client_transfers.cpp, its shares and disk searches in
+// napster_client_shares.cpp.
+#include "peer/napster/napster_client.h"
+
+#include <algorithm>
+#include <map>
+
+#include "core/file_find.h"
+#include "core/global_functions.h"
+#include "peer/napster/napster_helpers.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+
+const char* const kNapsterClientEventNames[kNapsterClientEventCount] = {
+    "OnLogin", "OnSendingSharedFiles", "OnLoginError", "OnRegister", "OnRegisterError", "OnSearchItem",
+    "OnSearchEnd", "OnResumeSearchItem", "OnResumeSearchEnd", "OnPrivMsg", "On404", "OnSignOn", "OnSignOff",
+    "OnDirItem", "OnDirEnd", "OnHotListAdd", "OnServerStats", "OnIgnoreItem", "OnIgnoreListEnd", "OnIgnoreAdd",
+    "OnIgnoreRemove", "OnIgnoreListClear", "OnJoin", "OnMyJoin", "OnPart", "OnMyPart", "OnUserItem", "OnUserEnd",
+    "OnTopic", "OnChannelBanItem", "OnBanItem", "OnLinkType", "OnWhoIS", "OnWhoWas", "OnChannelItem",
+    "OnChannelEnd", "OnMOTD", "OnGlobalMessage", "OnOperatorMessage", "OnPubMsg", "OnEmote", "OnStart",
+    "OnConnect", "OnFinish", "OnWinsockError", "OnUploadConnect", "OnDownloadConnect", "OnUploadStats",
+    "OnDownloadStats", "OnUploadIncomplete", "OnDownloadIncomplete", "OnUploadFinish", "OnDownloadFinish",
+    "OnUploadStart", "OnDownloadStart", "OnDownloadQueued", "OnDownloadLocalQueued", "OnDownloadUnavailable",
+    "OnDownloadBothFirewalled", "OnDownloadFileCreateError", "OnDownloadFileWriteError", "OnUploadFileOpenError",
+    "OnUploadFileReadError", "OnDownloadTimeout", "OnDownloadAutoResume", "OnUploadTimeout",
+    "OnDownloadWinsockError", "OnUploadWinsockError", "OnDownloadError", "OnUploadError", "OnAddFile",
+    "OnRemoveFile", "OnScanFinished"};
+
+namespace {
+
+constexpr const char* kSearchEntry = "SEARCH";
+constexpr const char* kResumeEntry = "RESUME";
+
+std::string Upper(std::string_view s) { return plat::UpperAscii(plat::Trim(s)); }
+bool IsTrue(const TMessageItem& r, const char* key) { return Upper(r.GetValue(key)) == "TRUE"; }
+bool IsSuccess(const TMessageItem& r) { return Upper(r.GetValue("STATUS")) == "SUCCESS"; }
+// Digits of a text as a number, "0" when there are none.
+std::string DigitsNumber(const std::string& s) { return plat::IntToStr(DigitsToInt64(s)); }
+
+}  // namespace
+
+// ----------------------------------------------------------------- life
+
+TNapsterClient::TNapsterClient(void* /*owner*/) {
+  waitList_.Timeout = kWaitListTimeout;
+  for (TEasyWinsock* s : {&sessionSockets_, &transferSockets_, &dataSockets_}) s->TimeOut = kSocketTimeOut;
+
+  sessionSockets_.OnConnect = [this](TEasyWinsock*, TEasySocket* s) { Fire(OnConnect, s->GetValue("ID")); };
+  sessionSockets_.OnWinsockError = [this](TEasyWinsock*, TEasySocket* s, int number, const std::string& text) {
+    Fire(OnWinsockError, s ? s->GetValue("ID") : std::string(), number, text);
+  };
+  sessionSockets_.OnGetThread = [this](TEasyWinsock*, TEasyWinsockThread*& thread) {
+    auto* session = new TNapsterClientThread();
+    WireSession(*session);
+    thread = session;
+  };
+  sessionSockets_.OnFinish = [this](TEasyWinsock*, TEasySocket* s) { SessionFinished(s); };
+
+  WireTransferSockets(transferSockets_);
+  WireTransferSockets(dataSockets_);
+  // Each connection on the data port holds a thread: beyond the cap they
+  // are closed at once.
+  dataSockets_.OnAccept = [this](TEasyWinsock*, TEasySocket*, bool& accept) {
+    if (dataSockets_.ThreadCount() >= MaxDataPortConnections) accept = false;
+  };
+
+  window_.SetTimer(1, kTimerMs, [this] { Tick(); });
+}
+
+TNapsterClient::~TNapsterClient() {
+  finder_.reset();  // its thread touches the shared-file list
+  Shutdown();
+  dataSockets_.StopListening();
+  dataSockets_.CloseAll();
+  transferSockets_.CloseAll();
+  sessionSockets_.CloseAll();
+}
+
+void TNapsterClient::Shutdown() {
+  window_.KillTimer(1);
+  RemoveAllDownloads();
+  RemoveAllUploads();
+  StopScan();
+  DisconnectAll();
+}
+
+// ----------------------------------------------------------------- helpers
+
+void TNapsterClient::Post(const std::string& id, const char* verb,
+                          std::initializer_list<std::pair<const char*, std::string>> fields) {
+  TMessageItem r;
+  r.SetValue("NAME", "NAPSTER_CLIENT");
+  r.SetValue("ACTION", "METHOD");
+  r.SetValue("METHOD", verb);
+  r.SetValue("ID", id);
+  for (const auto& [key, value] : fields) r.SetValue(key, value);
+  pump_.Post(r);
+}
+
+int TNapsterClient::DataConnections() const { return int(connections_.size()); }
+
+// ----------------------------------------------------------------- sessions
+
+int TNapsterClient::SessionIndex(const std::string& id) const {
+  for (size_t i = 0; i < sessionIds_.size(); i++)
+    if (plat::SameText(sessionIds_[i], id)) return int(i);
+  return -1;
+}
+
+int TNapsterClient::SessionIndexOf(const TEasySocket* connection) const {
+  if (!connection) return -1;
+  for (size_t i = 0; i < sessionConnections_.size(); i++)
+    if (sessionConnections_[i] == connection) return int(i);
+  return -1;
+}
+
+bool TNapsterClient::IsLoggedIn(const std::string& ID) const {
+  return std::any_of(loggedIn_.begin(), loggedIn_.end(), [&](const std::string& l) { return plat::SameText(l, ID); });
+}
+
+void TNapsterClient::StartSession(const std::string& Host, int Port, const std::string& Nick,
+                                  const std::string& Password, const std::string& Email, bool Register,
+                                  bool Redirect, std::string& ID) {
+  auto server = std::make_unique<TNapsterServerData>();
+  server->Host = Host;
+  server->Port = Port;
+  server->Nick = Nick;
+  server->Password = Password;
+  server->Email = Email;
+  server->Register = Register;
+  server->Redirect = Redirect;
+  // The serial never repeats, so two sessions never share an ID (but for
+  // the gateway's fixed "P2P").
+  do {
+    server->ID = NapsterSessionID(Host, Port, SecondsOfDay(), ++sessionSerial_);
+  } while (server->ID != TNapsterClientSession::kGatewayID && SessionIndex(server->ID) >= 0);
+  ID = server->ID;
+  TNapsterServerData* raw = server.get();
+  sessionIds_.push_back(raw->ID);
+  sessionNicks_.push_back(raw->Nick);
+  sessionConnections_.push_back(nullptr);
+  sessionServers_.push_back(std::move(server));
+  ConnectSession(raw);
+}
+
+void TNapsterClient::ConnectSession(TNapsterServerData* server) {
+  TEasySocket* s = nullptr;
+  try {
+    s = sessionSockets_.Connect(server->Host, server->Port);
+  } catch (const std::exception& e) {
+    // Never into the caller: the session ends as any failed connect does.
+    const std::string id = server->ID;
+    for (size_t i = 0; i < sessionServers_.size(); i++)
+      if (sessionServers_[i].get() == server) RemoveSession(int(i));
+    Fire(OnWinsockError, id, int(plat::kWsaENOBUFS), std::string(e.what()));
+    Fire(OnFinish, id);
+    return;
+  }
+  s->SetValue("ID", server->ID);
+  s->SetValue("NICK", server->Nick);
+  s->SetValue("PASSWORD", server->Password);
+  s->SetValue("EMAIL", server->Email);
+  s->SetValue("LINK_TYPE", plat::IntToStr(LinkType));
+  s->SetValue("VERSION_TEXT", VersionText);
+  s->SetValue("LOCAL_PORT", plat::IntToStr(dataPort_));
+  s->SetValue("BUILD_NUMBER", plat::IntToStr(BuildNumber));
+  s->SetValue("KIND", server->Register ? "REGISTER" : "LOGIN");
+  s->SetValue("REDIRECT", server->Redirect ? "TRUE" : "FALSE");
+  for (size_t i = 0; i < sessionServers_.size(); i++)
+    if (sessionServers_[i].get() == server) sessionConnections_[i] = s;
+}
+
+void TNapsterClient::RemoveSession(int index) {
+  sessionIds_.erase(sessionIds_.begin() + index);
+  sessionNicks_.erase(sessionNicks_.begin() + index);
+  sessionConnections_.erase(sessionConnections_.begin() + index);
+  sessionServers_.erase(sessionServers_.begin() + index);
+}
+
+void TNapsterClient::SessionFinished(TEasySocket* socket) {
+  // A redirector's connection was already replaced by the connection to
+  // the server it named: it finds nothing here.
+  int i = SessionIndexOf(socket);
+  if (i < 0) return;
+  const std::string id = sessionIds_[size_t(i)];
+  for (size_t l = 0; l < loggedIn_.size(); l++) {
+    if (plat::SameText(loggedIn_[l], id)) {
+      loggedIn_.erase(loggedIn_.begin() + long(l));
+      loggedInCount_--;
+      break;
+    }
+  }
+  if (socket->GetValue("REDIRECT_FOUND") == "TRUE") {
+    sessionConnections_[size_t(i)] = nullptr;
+    return;
+  }
+  RemoveSession(i);
+  Fire(OnFinish, id);
+}
+
+void TNapsterClient::Disconnect(const std::string& ID) {
+  for (size_t i = 0; i < sessionIds_.size(); i++) {
+    TEasySocket* s = sessionConnections_[i];
+    // A session between a redirector and its server has no connection.
+    if (!s || !plat::SameText(sessionIds_[i], ID)) continue;
+    s->SetValue("REDIRECT", "FALSE");
+    sessionSockets_.Cancel(s);
+    return;
+  }
+}
+
+void TNapsterClient::DisconnectAll() {
+  for (TEasySocket* s : sessionConnections_)
+    if (s) s->SetValue("REDIRECT", "FALSE");
+  sessionSockets_.CloseAll();
+}
+
+void TNapsterClient::Redirected(const std::string& id, const std::string& host, int port) {
+  int i = SessionIndex(id);
+  if (i < 0) return;
+  if (TEasySocket* s = sessionConnections_[size_t(i)]) s->SetValue("REDIRECT_FOUND", "TRUE");
+  TNapsterServerData* server = sessionServers_[size_t(i)].get();
+  if (host == "127.0.0.1" || port == 1111) {
+    server->Redirect = true;  // no usable server yet: ask again
+  } else {
+    server->Host = host;
+    server->Port = port;
+    server->Redirect = false;
+  }
+  ConnectSession(server);
+}
+
+void TNapsterClient::SearchEnded() {
+  waitList_.Remove(kSearchEntry);
+  if (pendingSearches_ <= 0) return;
+  if (--pendingSearches_ == 0) Fire(OnSearchEnd);
+}
+
+void TNapsterClient::WireSession(TNapsterClientThread& session) {
+  session.Pump = &pump_;
+  session.ShareLock = &shareLock_;
+  // Called by the session under the share lock.
+  session.ReadShares = [this](std::vector<TNapsterShareInfo>& files) {
+    // A change after this reading asks for another one.
+    sharesChangePosted_.store(false);
+    files.reserve(size_t(shares_.Count()));
+    shares_.ForEach([&files](const SharedEntry& e) {
+      TNapsterShareInfo f;
+      f.RequestName = e.RequestName();
+      f.MD5 = e.MD5();
+      f.Size = e.Size;
+      f.Bitrate = e.Bitrate;
+      f.Frequency = e.Frequency;
+      f.Seconds = e.Seconds;
+      files.push_back(std::move(f));
+    });
+  };
+  session.SetFirewalled(dataPort_ == 0);
+  using Sender = TNapsterClientCallbacks::Sender;
+  using Id = TNapsterClientCallbacks::Id;
+  using Text = TNapsterClientCallbacks::Text;
+  TNapsterClientCallbacks& cb = session.Callbacks;
+  cb.OnSearchStarted = [this](Sender, Id) { pendingSearches_++; };
+  cb.OnSearchEnded = [this](Sender, Id) { SearchEnded(); };
+  cb.OnLoggedIn = [this](Sender, Id id, Text email) {
+    loggedInCount_++;
+    loggedIn_.push_back(id);
+    Fire(OnLogin, id, email);
+  };
+  cb.OnLoginError = [this](Sender, Id id, Text reason) { Fire(OnLoginError, id, reason); };
+  cb.OnRegistered = [this](Sender, Id id) { Fire(OnRegister, id); };
+  cb.OnRegisterError = [this](Sender, Id id, int kind) {
+    Fire(OnRegisterError, id, kind == 1 ? retNickRegistered : retInvalidNick);
+  };
+  cb.OnRedirected = [this](Sender, Id id, Text host, int port) { Redirected(id, host, port); };
+  cb.OnSendingSharedFiles = [this](Sender, Id id) { Fire(OnSendingSharedFiles, id); };
+  cb.OnEventReceived = [this](Sender, Id id, const TMessageItem& r) { EventReceived(id, r); };
+  cb.OnUploadRequested = [this](Sender, Id id, Text nick, Text file, bool& queued, bool& accept) {
+    UploadPolicy(id, nick, file, queued, accept);
+  };
+  cb.OnDownloadQueuedRemotely = [this](Sender, Id id, Text nick, Text file, int64_t, int64_t) {
+    if (TNapsterClientData* d = FindDownload(id + nick + file)) {
+      d->RemoteQueued = true;
+      Fire(OnDownloadQueued, *d);
+    }
+  };
+  // The attempt ends as any other: the server hears of its end too.
+  auto dropDownload = [this](const TNapsterClientDataOnAction& event) {
+    return [this, e = &event](Sender, Id id, Text nick, Text file) {
+      if (TNapsterClientData* d = FindDownload(id + nick + file)) {
+        Fire(*e, *d);
+        if (IsActive(d, true)) RemoveTransfer(*d, false);
+      }
+    };
+  };
+  cb.OnDownloadUnavailable = dropDownload(OnDownloadUnavailable);
+  cb.OnBothFirewalled = dropDownload(OnDownloadBothFirewalled);
+  cb.OnStartDownload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
+    TNapsterClientData* d = FindDownload(id + offer.Nick + offer.FileName);
+    if (d && !d->Socket) ConnectTransfer(d, offer.IP, offer.Port, "DOWNLOAD", "0", "");
+  };
+  cb.OnStartPushUpload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
+    TNapsterClientData* u = FindUpload(id + offer.Nick + offer.FileName);
+    if (u && !u->Socket) ConnectTransfer(u, offer.IP, offer.Port, "UPLOAD", offer.LinkType, offer.MD5);
+  };
+}
+
+// ----------------------------------------------------------------- requests
+
+void TNapsterClient::HotlistAdd(const std::string& ID, const std::string& Nick) { Post(ID, "HOTLIST_ADD", {{"NICK", Nick}}); }
+void TNapsterClient::HotlistRemove(const std::string& ID, const std::string& Nick) {
+  Post(ID, "HOTLIST_REMOVE", {{"NICK", Nick}});
+}
+void TNapsterClient::PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message) {
+  Post(ID, "PRIVMSG", {{"NICK", Nick}, {"MESSAGE", Message}});
+}
+void TNapsterClient::GlobalMsg(const std::string& ID, const std::string& Message) {
+  Post(ID, "GLOBALMSG", {{"MESSAGE", Message}});
+}
+void TNapsterClient::OperatorMsg(const std::string& ID, const std::string& Message) {
+  Post(ID, "OPERATORMSG", {{"MESSAGE", Message}});
+}
+void TNapsterClient::RawCommand(const std::string& ID, int Command, const std::string& Message) {
+  Post(ID, "RAWCOMMAND", {{"COMMAND", plat::IntToStr(Command)}, {"MESSAGE", Message}});
+}
+void TNapsterClient::GetDir(const std::string& ID, const std::string& Nick) { Post(ID, "GET_DIR", {{"NICK", Nick}}); }
+void TNapsterClient::GetStats(const std::string& ID) { Post(ID, "GET_STATS"); }
+void TNapsterClient::GetIgnoreList(const std::string& ID) { Post(ID, "GET_IGNORE_LIST"); }
+void TNapsterClient::IgnoreAdd(const std::string& ID, const std::string& Nick) { Post(ID, "IGNORE_ADD", {{"NICK", Nick}}); }
+void TNapsterClient::IgnoreRemove(const std::string& ID, const std::string& Nick) {
+  Post(ID, "IGNORE_REMOVE", {{"NICK", Nick}});
+}
+void TNapsterClient::Join(const std::string& ID, const std::string& Channel) { Post(ID, "JOIN", {{"CHANNEL", Channel}}); }
+void TNapsterClient::Part(const std::string& ID, const std::string& Channel) { Post(ID, "PART", {{"CHANNEL", Channel}}); }
+void TNapsterClient::PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message) {
+  Post(ID, "PUBMSG", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
+}
+void TNapsterClient::WhoIs(const std::string& ID, const std::string& Nick) { Post(ID, "WHOIS", {{"NICK", Nick}}); }
+void TNapsterClient::GetChannelList(const std::string& ID) { Post(ID, "GET_CHANNEL_LIST"); }
+void TNapsterClient::GetTopic(const std::string& ID, const std::string& Channel) {
+  Post(ID, "GET_TOPIC", {{"CHANNEL", Channel}});
+}
+void TNapsterClient::SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level) {
+  Post(ID, "SET_USER_LEVEL", {{"NICK", Nick}, {"LEVEL", Level}});
+}
+void TNapsterClient::Kill(const std::string& ID, const std::string& Nick) { Post(ID, "KILL", {{"NICK", Nick}}); }
+void TNapsterClient::NukeAdd(const std::string& ID, const std::string& Nick) { Post(ID, "NUKE_ADD", {{"NICK", Nick}}); }
+void TNapsterClient::NukeRemove(const std::string& ID, const std::string& Nick) {
+  Post(ID, "NUKE_REMOVE", {{"NICK", Nick}});
+}
+void TNapsterClient::GetChannelBanList(const std::string& ID, const std::string& Channel) {
+  Post(ID, "GET_CHANNEL_BAN_LIST", {{"CHANNEL", Channel}});
+}
+void TNapsterClient::ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick) {
+  Post(ID, "CHANNEL_BAN_ADD", {{"CHANNEL", Channel}, {"DEST", Nick}});
+}
+void TNapsterClient::ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick) {
+  Post(ID, "CHANNEL_BAN_REMOVE", {{"CHANNEL", Channel}, {"DEST", Nick}});
+}
+void TNapsterClient::GetBanList(const std::string& ID) { Post(ID, "GET_BAN_LIST"); }
+void TNapsterClient::BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason) {
+  Post(ID, "BAN_ADD", {{"DEST", Dest}, {"REASON", Reason}});
+}
+void TNapsterClient::BanRemove(const std::string& ID, const std::string& Dest) { Post(ID, "BAN_REMOVE", {{"DEST", Dest}}); }
+void TNapsterClient::GetMOTD(const std::string& ID) { Post(ID, "GET_MOTD"); }
+void TNapsterClient::MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  Post(ID, "MUZZLE_ADD", {{"NICK", Nick}, {"REASON", Reason}});
+}
+void TNapsterClient::MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  Post(ID, "MUZZLE_REMOVE", {{"NICK", Nick}, {"REASON", Reason}});
+}
+void TNapsterClient::SetPassword(const std::string& ID, const std::string& Password) {
+  Post(ID, "SET_PASSWORD", {{"PASSWORD", Password}});
+}
+void TNapsterClient::Emote(const std::string& ID, const std::string& Channel, const std::string& Message) {
+  Post(ID, "EMOTE", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
+}
+void TNapsterClient::Kick(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  Post(ID, "KICK", {{"NICK", Nick}, {"REASON", Reason}});
+}
+
+bool TNapsterClient::SetPort(int Port) {
+  if (dataListener_) {
+    dataSockets_.CloseListener(dataListener_);
+    dataListener_ = nullptr;
+  }
+  dataPort_ = 0;
+  if (Port >= 0) {
+    TEasySocket* listener = dataSockets_.Listen(Port);
+    if (!listener) return false;
+    dataListener_ = listener;
+    dataPort_ = listener->LocalPort();
+  }
+  Post("", "SET_PORT", {{"PORT", plat::IntToStr(dataPort_)}});
+  return true;
+}
+
+void TNapsterClient::Search(const std::string& ID, int MaxResults, const std::string& SongName,
+                            const std::string& ArtistName, const std::string& FrequencyAction,
+                            const std::string& FrequencyValue, const std::string& BitrateAction,
+                            const std::string& BitrateValue, const std::string& LinkTypeAction,
+                            const std::string& LinkTypeValue, const std::string& PingTimeAction,
+                            const std::string& PingTimeValue) {
+  Post(ID, "MP3_SEARCH",
+       {{"MAX_RESULTS", plat::IntToStr(MaxResults)},
+        {"SONG_NAME", SongName},
+        {"ARTIST_NAME", ArtistName},
+        {"FREQUENCY_ACTION", FrequencyAction},
+        {"FREQUENCY_VALUE", DigitsNumber(FrequencyValue)},
+        {"BITRATE_ACTION", BitrateAction},
+        {"BITRATE_VALUE", DigitsNumber(BitrateValue)},
+        {"LINK_TYPE_ACTION", LinkTypeAction},
+        {"LINK_TYPE_VALUE", LinkTypeValue},
+        {"PING_TIME_ACTION", PingTimeAction},
+        {"PING_TIME_VALUE", DigitsNumber(PingTimeValue)}});
+  waitList_.Remove(kSearchEntry);
+  pendingSearches_ = 0;
+  const int64_t serial = ++searchSerial_;
+  if (ID.empty() ? loggedIn_.empty() : !IsLoggedIn(ID)) {
+    // No session will answer: the search ends at once (after the caller's
+    // own work, from the message loop), unless another one began.
+    window_.Post([this, serial] {
+      if (serial == searchSerial_) Fire(OnSearchEnd);
+    });
+    return;
+  }
+  waitList_.Add(nullptr, kSearchEntry);
+}
+
+void TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
+                                  const std::string& LinkTypeAction, const std::string& LinkTypeValue,
+                                  const std::string& PingTimeAction, const std::string& PingTimeValue) {
+  Search(ID, MaxResults, SongName, "", "EQUAL TO", plat::IntToStr(kNonMp3Frequency), "EQUAL TO",
+         plat::IntToStr(kNonMp3Bitrate), LinkTypeAction, LinkTypeValue, PingTimeAction, PingTimeValue);
+}
+
+// ----------------------------------------------------------------- events
+
+void TNapsterClient::FireFileItem(const TNapsterClientOnFileItem& event, const std::string& id,
+                                  const TMessageItem& r) {
+  if (!event) return;
+  const std::string request = r.GetValue("FILENAME");
+  const int bitrate = r.GetInteger("BITRATE");
+  const int frequency = r.GetInteger("FREQUENCY");
+  bool isMp3 = true;
+  std::string name = request;
+  if (bitrate == kNonMp3Bitrate && frequency == kNonMp3Frequency) {
+    isMp3 = false;
+    if (!IsMp3Name(request)) name = DecodeNonMp3Name(request);
+  }
+  // Sizes of a billion bytes and more keep all their digits.
+  event(this, id, name, request, r.GetValue("MD5"), r.GetValue("NICK"), r.GetValue("IP"),
+        DigitsToInt64(r.GetValue("SIZE")), bitrate, frequency, r.GetInteger("SECONDS"), r.GetInteger("LINK_TYPE"),
+        r.GetInteger("PING_TIME"), r.GetInteger("PORT"), r.GetInteger("BPS"), isMp3);
+}
+
+void TNapsterClient::EventReceived(const std::string& ID, const TMessageItem& r) {
+  using Handler = void (*)(TNapsterClient& c, const std::string& id, const TMessageItem& r);
+  static const std::map<std::string, Handler> table = {
+      {"SEARCH_ITEM",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.FireFileItem(IsTrue(r, "IS_RESUME") ? c.OnResumeSearchItem : c.OnSearchItem, id, r);
+       }},
+      {"DIR_ITEM", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.FireFileItem(c.OnDirItem, id, r); }},
+      {"PRIVMSG",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnPrivMsg, id, r.GetValue("NICK"), r.GetValue("MESSAGE"));
+       }},
+      {"404", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.On404, id, r.GetValue("MESSAGE")); }},
+      {"SIGN_ON",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnSignOn, id, r.GetValue("NICK"), r.GetInteger("LINK_TYPE"));
+       }},
+      {"SIGN_OFF", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnSignOff, id, r.GetValue("NICK")); }},
+      {"DIR_END", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnDirEnd, id, r.GetValue("NICK")); }},
+      {"HOTLIST_ADD",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnHotListAdd, id, r.GetValue("NICK"), IsSuccess(r));
+       }},
+      {"STATS",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnServerStats, id, r.GetInteger("USERS"), r.GetInteger("FILES"), r.GetInteger("GB"));
+       }},
+      {"IGNORE_ITEM", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnIgnoreItem, id, r.GetValue("NICK")); }},
+      {"IGNORE_LIST_END",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnIgnoreListEnd, id, r.GetInteger("COUNT")); }},
+      {"IGNORE_ADD",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnIgnoreAdd, id, r.GetValue("NICK"), IsSuccess(r));
+       }},
+      {"IGNORE_REMOVE",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnIgnoreRemove, id, r.GetValue("NICK"), IsSuccess(r));
+       }},
+      {"IGNORE_LIST_CLEAR", [](TNapsterClient& c, const std::string& id, const TMessageItem&) { c.Fire(c.OnIgnoreListClear, id); }},
+      {"JOIN",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         if (IsTrue(r, "IS_MINE"))
+           c.Fire(c.OnMyJoin, id, r.GetValue("CHANNEL"), IsSuccess(r));
+         else
+           c.Fire(c.OnJoin, id, r.GetValue("NICK"), r.GetValue("CHANNEL"), r.GetInteger("FILES"), r.GetInteger("LINK_TYPE"));
+       }},
+      {"PART",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         if (IsTrue(r, "IS_MINE"))
+           c.Fire(c.OnMyPart, id, r.GetValue("CHANNEL"));
+         else
+           c.Fire(c.OnPart, id, r.GetValue("NICK"), r.GetValue("CHANNEL"), r.GetInteger("FILES"), r.GetInteger("LINK_TYPE"));
+       }},
+      {"USER_ITEM",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnUserItem, id, r.GetValue("NICK"), r.GetValue("CHANNEL"), r.GetInteger("FILES"), r.GetInteger("LINK_TYPE"));
+       }},
+      {"USER_LIST_END", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnUserEnd, id, r.GetValue("CHANNEL")); }},
+      {"CHANNEL_BAN_ITEM",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnChannelBanItem, id, r.GetValue("CHANNEL"), r.GetValue("DEST"));
+       }},
+      {"LINK_TYPE",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnLinkType, id, r.GetValue("NICK"), r.GetInteger("LINK_TYPE"));
+       }},
+      {"CHANNEL_LIST_ITEM",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnChannelItem, id, r.GetValue("CHANNEL"), r.GetValue("TOPIC"), r.GetInteger("USERS"));
+       }},
+      {"CHANNEL_LIST_END", [](TNapsterClient& c, const std::string& id, const TMessageItem&) { c.Fire(c.OnChannelEnd, id); }},
+      {"BAN_ITEM",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnBanItem, id, r.GetValue("IP"), r.GetValue("NICK"), r.GetValue("REASON"));
+       }},
+      {"MOTD", [](TNapsterClient& c, const std::string& id, const TMessageItem& r) { c.Fire(c.OnMOTD, id, r.GetValue("MESSAGE")); }},
+      {"GLOBAL_MESSAGE",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnGlobalMessage, id, r.GetValue("NICK"), r.GetValue("MESSAGE"));
+       }},
+      {"OPERATOR_MESSAGE",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnOperatorMessage, id, r.GetValue("NICK"), r.GetValue("MESSAGE"));
+       }},
+      {"PUBMSG",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnPubMsg, id, r.GetValue("NICK"), r.GetValue("CHANNEL"), r.GetValue("MESSAGE"));
+       }},
+      {"EMOTE",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnEmote, id, r.GetValue("CHANNEL"), r.GetValue("NICK"), r.GetValue("MESSAGE"));
+       }},
+      {"WHOIS",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnWhoIS, id, r.GetValue("NICK"), r.GetValue("CHANNELS"), r.GetValue("CLIENT_VERSION"),
+                r.GetValue("USER_LEVEL"), r.GetInteger("SECONDS_ONLINE"), r.GetInteger("FILES"),
+                r.GetInteger("DOWNLOADS"), r.GetInteger("UPLOADS"), r.GetInteger("LINK_TYPE"), r.GetValue("IP"));
+       }},
+      {"TOPIC",
+       [](TNapsterClient& c, const std::string& id, const TMessageItem& r) {
+         c.Fire(c.OnTopic, id, r.GetValue("CHANNEL"), r.GetValue("TOPIC"));
+       }},
+  };
+  // SEARCH_END, WHOWAS, PING and PONG fire nothing here (a search's end
+  // comes through the search-ended callback).
+  auto it = table.find(Upper(r.GetValue("EVENT")));
+  if (it != table.end()) it->second(*this, plat::UpperAscii(ID), r);
+}
+
+// ----------------------------------------------------------------- timer
+
+void TNapsterClient::Tick() {
+  // A handler running a nested message loop must not start another tick
+  // while this one walks the lists.
+  if (ticking_) return;
+  ticking_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{ticking_};
+  try {
+    // Expired wait-list entries: taken off first, then reported, so a
+    // handler may add fresh ones.
+    std::vector<std::string> expired;
+    for (int i = waitList_.Count() - 1; i >= 0; i--) {
+      if (!waitList_.Expired(i)) continue;
+      expired.insert(expired.begin(), waitList_.Keys(i));
+      waitList_.Delete(i);
+    }
+    for (const std::string& key : expired) {
+      if (plat::SameText(key, kSearchEntry)) Fire(OnSearchEnd);
+      if (plat::SameText(key, kResumeEntry)) Fire(OnResumeSearchEnd);
+    }
+    RetryRemotelyQueued();
+    StartLocallyQueued();
+    TimeOutOneDownload();
+    TimeOutUploads();
+    TimeOutStalled();
+    SumRates(false);
+  } catch (...) {
+    // A handler's failure stays out of the message loop.
+  }
+}
+
+void ApplyMainWindowProperties(TNapsterClient& c) {
+  c.MaxDownloadBPS = 0;
+  c.MaxUploadBPS = 0;
+  c.MaxUploads = 20;
+  c.MaxUploadsPerNick = 20;
+  c.MaxDownloads = 1;
+  c.MaxResume = 0;
+  c.EnableAutoResume = false;
+  c.LinkType = 2;
+  c.BuildNumber = 100;
+  c.UploadTimeout = 500;
+  c.DownloadTimeout = 500;
+}

@@ -1,0 +1,482 @@
+// TNapsterClient: the one object through which the windows speak the
+// Napster protocol.
+//
+// It keeps any number of sessions with Napster-protocol servers (each a
+// TNapsterClientThread on a connection of its own), turns every request
+// into a METHOD record posted on its message pump, turns every EVENT record
+// a session hands back into one of its published events, and keeps the
+// transfers (TNapsterDataThread connections, outgoing and on the data
+// port) and the shared files that the sessions announce.
+//
+// Everything runs on the main thread: the public operations, the socket
+// components' events, the sessions' and transfers' synchronised callbacks
+// and a 500 ms timer. An event is fired only when a handler is assigned;
+// a TNapsterClientData passed to a handler is lent for that call only.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "core/easy_winsock.h"
+#include "core/message_pump.h"
+#include "core/queue_manager.h"
+#include "peer/napster/napster_client_data_thread.h"
+#include "peer/napster/napster_client_info_thread.h"
+#include "peer/napster/shared_file_list.h"
+#include "platform/dispatcher.h"
+#include "platform/sync.h"
+
+class TNapsterClient;
+class TFileFind;
+class TShareManager;
+
+// Why a registration failed.
+enum TRegisterErrorType : uint8_t {
+  retInvalidNick = 0,     // the nick is not allowed (or the account was refused)
+  retNickRegistered = 1,  // the nick is taken
+};
+
+// One server session's address and account.
+struct TNapsterServerData {
+  std::string ID;
+  std::string Host;
+  int Port = 0;
+  std::string Nick;
+  std::string Password;
+  std::string Email;
+  bool Register = false;  // create the account instead of logging in
+  bool Redirect = false;  // the address is a redirector
+};
+
+using TNapsterID = const std::string&;
+using TNapsterText = const std::string&;
+
+using TNapsterClientOnLogin = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Email)>;
+using TNapsterClientOnSendingSharedFiles = std::function<void(TNapsterClient* Sender, TNapsterID ID)>;
+using TNapsterClientOnLoginError = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Reason)>;
+using TNapsterClientOnRegister = std::function<void(TNapsterClient* Sender, TNapsterID ID)>;
+using TNapsterClientOnRegisterError =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TRegisterErrorType ErrorType)>;
+using TNapsterClientOnFileItem = std::function<void(
+    TNapsterClient* Sender, TNapsterID ID, TNapsterText FileName, TNapsterText RequestFileName, TNapsterText MD5,
+    TNapsterText Nick, TNapsterText IP, int64_t FileSize, int BitRate, int Frequency, int Seconds, int LinkType,
+    int PingTime, int iPort, int iBPS, bool IsMP3)>;
+using TNapsterClientOnSearchEnd = std::function<void(TNapsterClient* Sender)>;
+using TNapsterClientOnPrivMsg = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, TNapsterText Msg)>;
+using TNapsterClientOn404 = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Msg)>;
+using TNapsterClientOnSignOn = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, int LinkType)>;
+using TNapsterClientOnSignOff = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick)>;
+using TNapsterClientOnDirEnd = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick)>;
+using TNapsterClientOnHotListAdd =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, bool Success)>;
+using TNapsterClientOnServerStats =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, int Users, int Files, int GBOnline)>;
+using TNapsterClientOnIgnoreItem = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick)>;
+using TNapsterClientOnIgnoreListEnd = std::function<void(TNapsterClient* Sender, TNapsterID ID, int Count)>;
+using TNapsterClientOnIgnoreAdd = TNapsterClientOnHotListAdd;
+using TNapsterClientOnIgnoreRemove = TNapsterClientOnHotListAdd;
+using TNapsterClientOnAction = std::function<void(TNapsterClient* Sender, TNapsterID ID)>;
+using TNapsterClientOnJoin = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick,
+                                                TNapsterText Channel, int Files, int LinkType)>;
+using TNapsterClientOnPart = TNapsterClientOnJoin;
+using TNapsterClientOnUserItem = TNapsterClientOnJoin;
+using TNapsterClientOnMyJoin =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel, bool Success)>;
+using TNapsterClientOnMyPart = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel)>;
+using TNapsterClientOnUserEnd = TNapsterClientOnMyPart;
+using TNapsterClientOnTopic =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel, TNapsterText Topic)>;
+using TNapsterClientOnChannelBanItem =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel, TNapsterText Dest)>;
+using TNapsterClientOnBanItem = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Dest,
+                                                   TNapsterText NickBanning, TNapsterText Reason)>;
+using TNapsterClientOnLinkType =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, int LinkType)>;
+using TNapsterClientOnWhoIs = std::function<void(
+    TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, TNapsterText Channels, TNapsterText VersionText,
+    TNapsterText UserLevel, int SecondsOnline, int Files, int Downloads, int Uploads, int LinkType, TNapsterText sIP)>;
+using TNapsterClientOnWhoWas = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick,
+                                                  TNapsterText Level, TNapsterText LastSeen)>;
+using TNapsterClientOnChannelItem = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel,
+                                                       TNapsterText Topic, int Users)>;
+using TNapsterClientOnMOTD = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Msg)>;
+using TNapsterClientOnGlobalMessage =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick, TNapsterText Msg)>;
+using TNapsterClientOnOperatorMessage = TNapsterClientOnGlobalMessage;
+using TNapsterClientOnPubMsg = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Nick,
+                                                  TNapsterText Channel, TNapsterText Msg)>;
+using TNapsterClientOnEmote = std::function<void(TNapsterClient* Sender, TNapsterID ID, TNapsterText Channel,
+                                                 TNapsterText Nick, TNapsterText Msg)>;
+using TNapsterClientOnWinsockError =
+    std::function<void(TNapsterClient* Sender, TNapsterID ID, int ErrorNumber, TNapsterText ErrorDesc)>;
+using TNapsterClientDataOnAction = std::function<void(TNapsterClient* Sender, TNapsterClientData& Data)>;
+using TNapsterClientDataOnWinsockError =
+    std::function<void(TNapsterClient* Sender, TNapsterClientData& Data, int ErrorNumber, TNapsterText ErrorDesc)>;
+using TNapsterClientDataOnError =
+    std::function<void(TNapsterClient* Sender, TNapsterClientData& Data, TNapsterDataErrorType ErrorType)>;
+using TNapsterClientOnAddFile = std::function<void(TNapsterClient* Sender, TNapsterText FileName,
+                                                   TNapsterText RequestFileName, TNapsterText MD5, int Bitrate,
+                                                   int Frequency, int Seconds, int64_t FileSize, bool IsMP3)>;
+using TNapsterClientOnRemoveFile = std::function<void(TNapsterClient* Sender, TNapsterText FileName)>;
+using TNapsterClientOnScanFinished = std::function<void(TNapsterClient* Sender)>;
+
+// The published events, in published order.
+constexpr int kNapsterClientEventCount = 73;
+extern const char* const kNapsterClientEventNames[kNapsterClientEventCount];
+
+class TNapsterClient {
+ public:
+  // Seconds a session or transfer connection waits for data.
+  static constexpr int kSocketTimeOut = 120;
+  static constexpr int kTimerMs = 500;
+  // Seconds after which a search that no session ended counts as ended.
+  static constexpr int kWaitListTimeout = 600;
+  // A session on this address is the program's own gateway.
+  static constexpr const char* kGatewayHost = "127.0.0.1";
+  static constexpr int kGatewayPort = 10000;
+
+  explicit TNapsterClient(void* owner = nullptr);
+  ~TNapsterClient();
+  TNapsterClient(const TNapsterClient&) = delete;
+  TNapsterClient& operator=(const TNapsterClient&) = delete;
+
+  // ---- published properties (the forms set them; all start at 0/""/false)
+  int MaxDownloadBPS = 0;
+  int MaxUploadBPS = 0;
+  int MaxUploads = 0;
+  int MaxUploadsPerNick = 0;
+  int MaxDownloads = 0;
+  int MaxResume = 0;
+  bool EnableAutoResume = false;
+  int LinkType = 0;
+  std::string VersionText;
+  int BuildNumber = 0;
+  int UploadTimeout = 0;
+  int DownloadTimeout = 0;
+  // Connections peers may have open to the data port at once; more are
+  // closed as they come. A connection that has not sent its whole request
+  // within DataPortRequestTimeOut seconds is closed.
+  static constexpr int kMaxDataPortConnections = 64;
+  int MaxDataPortConnections = kMaxDataPortConnections;
+  int DataPortRequestTimeOut = TNapsterDataThread::kRequestTimeOut;
+  // Connections on the data port now being served.
+  int DataPortConnections() { return dataSockets_.ThreadCount(); }
+  // Transfer connections now open (downloads plus uploads).
+  int DataConnections() const;
+
+  // ---- published events, in published order
+  TNapsterClientOnLogin OnLogin;
+  TNapsterClientOnSendingSharedFiles OnSendingSharedFiles;
+  TNapsterClientOnLoginError OnLoginError;
+  TNapsterClientOnRegister OnRegister;
+  TNapsterClientOnRegisterError OnRegisterError;
+  TNapsterClientOnFileItem OnSearchItem;
+  TNapsterClientOnSearchEnd OnSearchEnd;
+  TNapsterClientOnFileItem OnResumeSearchItem;
+  TNapsterClientOnSearchEnd OnResumeSearchEnd;
+  TNapsterClientOnPrivMsg OnPrivMsg;
+  TNapsterClientOn404 On404;
+  TNapsterClientOnSignOn OnSignOn;
+  TNapsterClientOnSignOff OnSignOff;
+  TNapsterClientOnFileItem OnDirItem;
+  TNapsterClientOnDirEnd OnDirEnd;
+  TNapsterClientOnHotListAdd OnHotListAdd;
+  TNapsterClientOnServerStats OnServerStats;
+  TNapsterClientOnIgnoreItem OnIgnoreItem;
+  TNapsterClientOnIgnoreListEnd OnIgnoreListEnd;
+  TNapsterClientOnIgnoreAdd OnIgnoreAdd;
+  TNapsterClientOnIgnoreRemove OnIgnoreRemove;
+  TNapsterClientOnAction OnIgnoreListClear;
+  TNapsterClientOnJoin OnJoin;
+  TNapsterClientOnMyJoin OnMyJoin;
+  TNapsterClientOnPart OnPart;
+  TNapsterClientOnMyPart OnMyPart;
+  TNapsterClientOnUserItem OnUserItem;
+  TNapsterClientOnUserEnd OnUserEnd;
+  TNapsterClientOnTopic OnTopic;
+  TNapsterClientOnChannelBanItem OnChannelBanItem;
+  TNapsterClientOnBanItem OnBanItem;
+  TNapsterClientOnLinkType OnLinkType;
+  TNapsterClientOnWhoIs OnWhoIS;
+  TNapsterClientOnWhoWas OnWhoWas;  // never fired
+  TNapsterClientOnChannelItem OnChannelItem;
+  TNapsterClientOnAction OnChannelEnd;
+  TNapsterClientOnMOTD OnMOTD;
+  TNapsterClientOnGlobalMessage OnGlobalMessage;
+  TNapsterClientOnOperatorMessage OnOperatorMessage;
+  TNapsterClientOnPubMsg OnPubMsg;
+  TNapsterClientOnEmote OnEmote;
+  TNapsterClientOnAction OnStart;  // never fired
+  TNapsterClientOnAction OnConnect;
+  TNapsterClientOnAction OnFinish;
+  TNapsterClientOnWinsockError OnWinsockError;
+  TNapsterClientDataOnAction OnUploadConnect;
+  TNapsterClientDataOnAction OnDownloadConnect;
+  TNapsterClientDataOnAction OnUploadStats;
+  TNapsterClientDataOnAction OnDownloadStats;
+  TNapsterClientDataOnAction OnUploadIncomplete;
+  TNapsterClientDataOnAction OnDownloadIncomplete;
+  TNapsterClientDataOnAction OnUploadFinish;
+  TNapsterClientDataOnAction OnDownloadFinish;
+  TNapsterClientDataOnAction OnUploadStart;
+  TNapsterClientDataOnAction OnDownloadStart;
+  TNapsterClientDataOnAction OnDownloadQueued;
+  TNapsterClientDataOnAction OnDownloadLocalQueued;
+  TNapsterClientDataOnAction OnDownloadUnavailable;
+  TNapsterClientDataOnAction OnDownloadBothFirewalled;
+  TNapsterClientDataOnAction OnDownloadFileCreateError;
+  TNapsterClientDataOnAction OnDownloadFileWriteError;
+  TNapsterClientDataOnAction OnUploadFileOpenError;
+  TNapsterClientDataOnAction OnUploadFileReadError;
+  TNapsterClientDataOnAction OnDownloadTimeout;
+  TNapsterClientDataOnAction OnDownloadAutoResume;
+  TNapsterClientDataOnAction OnUploadTimeout;
+  TNapsterClientDataOnWinsockError OnDownloadWinsockError;
+  TNapsterClientDataOnWinsockError OnUploadWinsockError;
+  TNapsterClientDataOnError OnDownloadError;
+  TNapsterClientDataOnError OnUploadError;
+  TNapsterClientOnAddFile OnAddFile;
+  TNapsterClientOnRemoveFile OnRemoveFile;
+  TNapsterClientOnScanFinished OnScanFinished;
+
+  // ---- sessions
+  // Opens a session and returns its ID: "P2P" for the program's gateway
+  // (127.0.0.1 port 10000), otherwise an ID no other session has. Failures
+  // arrive as OnWinsockError and OnFinish, never as an exception.
+  void StartSession(const std::string& Host, int Port, const std::string& Nick, const std::string& Password,
+                    const std::string& Email, bool Register, bool Redirect, std::string& ID);
+  void Disconnect(const std::string& ID);
+  void DisconnectAll();
+  // Stops the timer, removes every transfer, stops a running folder scan,
+  // then DisconnectAll.
+  void Shutdown();
+
+  int SessionCount() const { return int(sessionIds_.size()); }
+  int LoggedInCount() const { return loggedInCount_; }
+  bool IsLoggedIn(const std::string& ID) const;
+  int PendingSearches() const { return pendingSearches_; }
+  int DataPort() const { return dataPort_; }
+
+  // ---- requests (an empty ID reaches every session)
+  void HotlistAdd(const std::string& ID, const std::string& Nick);
+  void HotlistRemove(const std::string& ID, const std::string& Nick);
+  void PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message);
+  void GlobalMsg(const std::string& ID, const std::string& Message);
+  void OperatorMsg(const std::string& ID, const std::string& Message);
+  void RawCommand(const std::string& ID, int Command, const std::string& Message);
+  void GetDir(const std::string& ID, const std::string& Nick);
+  void GetStats(const std::string& ID);
+  void GetIgnoreList(const std::string& ID);
+  void IgnoreAdd(const std::string& ID, const std::string& Nick);
+  void IgnoreRemove(const std::string& ID, const std::string& Nick);
+  void Join(const std::string& ID, const std::string& Channel);
+  void Part(const std::string& ID, const std::string& Channel);
+  void PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message);
+  void WhoIs(const std::string& ID, const std::string& Nick);
+  void GetChannelList(const std::string& ID);
+  void GetTopic(const std::string& ID, const std::string& Channel);
+  void SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level);
+  void Kill(const std::string& ID, const std::string& Nick);
+  void NukeAdd(const std::string& ID, const std::string& Nick);
+  void NukeRemove(const std::string& ID, const std::string& Nick);
+  void GetChannelBanList(const std::string& ID, const std::string& Channel);
+  void ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick);
+  void ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick);
+  void GetBanList(const std::string& ID);
+  void BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason);
+  void BanRemove(const std::string& ID, const std::string& Dest);
+  void GetMOTD(const std::string& ID);
+  void MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  void MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  void SetPassword(const std::string& ID, const std::string& Password);
+  void Emote(const std::string& ID, const std::string& Channel, const std::string& Message);
+  void Kick(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  // Listens on Port (0: any free port; negative: no data port) and tells
+  // every session. False, with nothing posted, when it cannot listen.
+  bool SetPort(int Port);
+  void Search(const std::string& ID, int MaxResults, const std::string& SongName, const std::string& ArtistName,
+              const std::string& FrequencyAction, const std::string& FrequencyValue,
+              const std::string& BitrateAction, const std::string& BitrateValue,
+              const std::string& LinkTypeAction, const std::string& LinkTypeValue,
+              const std::string& PingTimeAction, const std::string& PingTimeValue);
+  // A search for files announced as non-MP3 files (24 kbit/s, 16000 Hz).
+  void SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
+                    const std::string& LinkTypeAction, const std::string& LinkTypeValue,
+                    const std::string& PingTimeAction, const std::string& PingTimeValue);
+  bool LoadFromFile(const std::string& FileName) { return true; }
+  bool SaveToFile(const std::string& FileName) { return true; }
+  bool AddFolder(const std::string& Folder) { return false; }
+  void ClearFolders() { folders_.clear(); }
+
+  // ---- transfers and shared files
+  // False only when ID is no session.
+  bool Download(const std::string& ID, const std::string& Nick, const std::string& RemoteFileName,
+                const std::string& LocalFileName, bool Resume, int ResumeCount, const std::string& GnutellaHost,
+                int GnutellaPort, bool IsGnutella, const std::string& Index);
+  void RemoveTransfer(TNapsterClientData& Data, bool Incomplete);
+  void RemoveAllDownloads();
+  void RemoveAllUploads();
+  int DownloadCount() const { return int(downloads_.size()); }
+  // The transfer (queued, active download or upload) with this Key, or
+  // nullptr; valid until it is removed.
+  TNapsterClientData* FindTransfer(const std::string& Key) const;
+  // Downloads waiting for a free slot (MaxDownloads), in arrival order.
+  int LocalQueueCount() const { return int(localQueue_.size()); }
+  // Bytes per second of all downloads and of all uploads, summed by the
+  // timer at most every two seconds.
+  int64_t DownloadRate() const { return downloadRate_; }
+  int64_t UploadRate() const { return uploadRate_; }
+  int UploadCount() const { return int(uploads_.size()); }
+  // Lists FileName (when it exists) as a shared file and announces it;
+  // Mark: it may be withdrawn by UnshareFile.
+  void ShareFile(const std::string& FileName, bool Mark);
+  void UnshareFile(const std::string& FileName);
+  void ClearSharedFiles();
+  int SharedCount() const;
+  // The share tree that folder scans walk (the main window's share
+  // manager); without one a scan finds nothing and ends at once.
+  TShareManager* ShareManager = nullptr;
+  // Withdraws every shared file, then lists every file of the share tree.
+  void ScanAllDrives(const std::string& Mask);
+  // Withdraws the files a scan listed in the folder list (state 1; a
+  // finished download elsewhere stays), then scans again.
+  void ScanFolders(const std::string& Mask, bool Recursive);
+  void StopScan();
+  // The file types the last scan was started with.
+  const std::string& ScanMask() const { return scanMask_; }
+
+  // ---- what the sessions call (on the main thread)
+  // Fires the published event an EVENT record stands for.
+  void EventReceived(const std::string& ID, const TMessageItem& Record);
+
+ private:
+  struct Connection {
+    TEasySocket* Socket;
+    TNapsterClientData* Data;
+  };
+
+  template <class Event, class... Args>
+  void Fire(const Event& event, Args&&... args) {
+    if (event) event(this, std::forward<Args>(args)...);
+  }
+  void Post(const std::string& id, const char* verb,
+            std::initializer_list<std::pair<const char*, std::string>> fields = {});
+
+  // Sessions.
+  int SessionIndex(const std::string& id) const;
+  int SessionIndexOf(const TEasySocket* connection) const;
+  void ConnectSession(TNapsterServerData* server);
+  void RemoveSession(int index);
+  void SessionFinished(TEasySocket* socket);
+  void WireSession(TNapsterClientThread& session);
+  void Redirected(const std::string& id, const std::string& host, int port);
+  void SearchEnded();
+  void FireFileItem(const TNapsterClientOnFileItem& event, const std::string& id, const TMessageItem& r);
+
+  // Transfers.
+  TNapsterClientData* FindDownload(const std::string& key) const;
+  TNapsterClientData* FindUpload(const std::string& key) const;
+  TNapsterClientData* FindByNickAndFile(bool downloads, const std::string& nick, const std::string& file) const;
+  TNapsterClientData* DataOf(const TEasySocket* socket) const;
+  void StartDownload(TNapsterClientData* data);
+  void RequestDownload(TNapsterClientData* data);
+  void ConnectTransfer(TNapsterClientData* data, const std::string& host, int port, const std::string& kind,
+                       const std::string& speed, const std::string& md5);
+  void ForgetConnection(TNapsterClientData* data);
+  std::unique_ptr<TNapsterClientData> TakeTransfer(TNapsterClientData* data);
+  void FinishTransfer(TNapsterClientData& data);
+  void UploadPolicy(const std::string& id, const std::string& nick, const std::string& file, bool& queued,
+                    bool& accept);
+  void UploadDecision(TEasySocket* socket, TNapsterDataDecision& d);
+  // A peer's connection to the data port now serves this transfer.
+  bool ConnectIncoming(TEasySocket* socket, TNapsterClientData* data, TNapsterDataDecision& d);
+  void PushDecision(TEasySocket* socket, TNapsterDataDecision& d);
+  void WireTransfer(TNapsterDataThread& thread);
+  void WireTransferSockets(TEasyWinsock& sockets);
+  void TransferFinished(TEasySocket* socket);
+  // Fires the download or the upload form of a transfer event.
+  void FireData(const TNapsterClientDataOnAction& download, const TNapsterClientDataOnAction& upload,
+                TNapsterClientData& data);
+  using SharedEntry = TSharedFileList::Entry;
+  // Lists an entry and announces it; false when its path is listed already.
+  bool AddShare(const SharedEntry& entry);
+  void SharesChanged();
+  void StartScan(const std::string& mask);
+  // A file the scanner's thread found: its entry, listed when the main
+  // thread takes the file (ScanItemFound), in the order found.
+  void ScanItemPrepared(const std::string& run, SharedEntry entry);
+  void ScanItemFound(const std::string& run, const std::string& path);
+  // OnAddFile for the shared entry of a local path, when there is one.
+  void FireAddFile(const std::string& path);
+  void FireAddFile(const TMPEGInfo& info);
+  void Withdrawn(const std::vector<TMPEGInfo>& gone);
+
+  void Tick();
+  void RetryRemotelyQueued();
+  void StartLocallyQueued();
+  void TimeOutOneDownload();
+  void TimeOutUploads();
+  // A connected transfer that moved nothing for its time-out ends.
+  void TimeOutStalled();
+  void SumRates(bool now);
+  // The transfers a timer step visits, taken before any handler runs so
+  // that a handler may remove them; each is looked up again before use.
+  static std::vector<TNapsterClientData*> Snapshot(const std::vector<std::unique_ptr<TNapsterClientData>>& list);
+  bool IsActive(const TNapsterClientData* data, bool download) const;
+
+  TMessagePump pump_;
+  TQueueManager waitList_{TQueueManager::Clock::Monotonic};
+  // Session tables, kept in step.
+  std::vector<std::string> sessionIds_;
+  std::vector<std::string> sessionNicks_;
+  std::vector<TEasySocket*> sessionConnections_;
+  std::vector<std::unique_ptr<TNapsterServerData>> sessionServers_;
+  std::vector<std::string> loggedIn_;
+  int loggedInCount_ = 0;
+  int pendingSearches_ = 0;
+  int64_t searchSerial_ = 0;  // tells apart the searches (an end posted for one is not another's)
+  int64_t sessionSerial_ = 0;
+  int dataPort_ = 0;
+  TEasySocket* dataListener_ = nullptr;
+
+  std::vector<std::unique_ptr<TNapsterClientData>> downloads_;
+  std::vector<std::unique_ptr<TNapsterClientData>> localQueue_;
+  std::vector<std::unique_ptr<TNapsterClientData>> uploads_;
+  int64_t downloadRate_ = 0;
+  int64_t uploadRate_ = 0;
+  int64_t ratesSummedAt_ = 0;  // monotonic ms
+  std::vector<Connection> connections_;  // download and upload connections
+  std::vector<std::pair<std::string, int>> uploadsPerNick_;  // session ID + nick
+  int uploadTotal_ = 0;
+
+  mutable plat::CriticalSection shareLock_;
+  TSharedFileList shares_;
+  std::atomic<bool> sharesChangePosted_{false};  // a SHARES_CHANGED not yet read
+  std::vector<std::string> folders_;
+  // Paths the current scan reported that are not shared (a shared one is
+  // marked in its entry).
+  std::unordered_set<std::string> scanSeen_;
+  // Entries the scanner's threads prepared, by run, not yet taken.
+  std::map<std::string, std::deque<SharedEntry>> scanPrepared_;
+  std::string scanMask_;
+  std::unique_ptr<TFileFind> finder_;  // ended before the lists above go
+
+  bool ticking_ = false;
+  plat::MessageTarget window_;
+  // Last, so their connections end before anything above goes.
+  TEasyWinsock sessionSockets_;
+  TEasyWinsock transferSockets_;
+  TEasyWinsock dataSockets_;
+};
+
+// The property values the main window gives its component: no speed
+// limits, 20 uploads (20 per nick), one download at a time, no automatic
+// resume, link type 2, build 100, 500-second upload and download time-outs
+// (the tools that stand in for the main window use them too).
+void ApplyMainWindowProperties(TNapsterClient& client);

@@ -1,0 +1,322 @@
+// test-label: concurrency
+// Transfer bookkeeping of the client component against the scripted fake
+// Napster server on 127.0.0.1: the local download queue, the server's
+// download counts (218/219), time-outs and automatic resume, remote-queue
+// retries and the upload policy. Durations run on an injected monotonic
+// clock that the test moves; the 500 ms timer does the work.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+#include "peer/napster/napster_client.h"
+#include "peer/napster/napster_helpers.h"
+#include "platform/clock.h"
+#include "platform/os.h"
+#include "tests/support/test_util.h"
+#include "tools/fake_napster_server.h"
+#include "tools/napster_client_harness.h"
+
+namespace {
+
+using Server = FakeNapsterServer;
+constexpr int kWaitMs = 6000;
+constexpr int kTickMs = 1200;  // long enough for two timer ticks
+
+// The monotonic clock: the real one plus an offset the test moves. The
+// date-time clock may be pinned just before midnight.
+struct FakeClocks {
+  std::atomic<int64_t> offsetMs{0};
+  FakeClocks() {
+    plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + offsetMs.load(); });
+  }
+  void Advance(int seconds) { offsetMs += int64_t(seconds) * 1000; }
+  ~FakeClocks() {
+    plat::SetMonotonicForTesting(nullptr);
+    plat::SetNowForTesting(nullptr);
+  }
+};
+
+void Idle(int ms) { testutil::PumpUntil([] { return false; }, ms); }
+
+struct Peer : TNapsterEventLines {  // the lines first: the component logs into them until it is gone
+  TNapsterClient c;
+  Server server;
+  std::string id;
+  std::vector<TNapsterClientData*> started;  // valid until removed
+
+  Peer() {
+    ApplyMainWindowProperties(c);
+    Attach(c);
+    auto logStart = c.OnDownloadStart;
+    c.OnDownloadStart = [this, logStart](TNapsterClient* s, TNapsterClientData& d) {
+      logStart(s, d);
+      started.push_back(&d);
+    };
+    server.SetScript(203, {});  // download requests go unanswered
+    server.Start();
+    c.StartSession("127.0.0.1", server.Port(), "me", "pw", "", false, false, id);
+    EXPECT_TRUE(Wait("OnLogin", 1, kWaitMs)) << Text();
+  }
+  bool Got(uint16_t type, int n = 1) {
+    return testutil::PumpUntil([&] { return server.CountOfType(type) >= n; }, kWaitMs);
+  }
+  // Moves the clock in steps the session's idle cut never sees as
+  // silence: the server speaks after each one.
+  void Advance(FakeClocks& clocks, int seconds) {
+    while (seconds > 0) {
+      const int step = std::min(seconds, 60);
+      clocks.Advance(step);
+      seconds -= step;
+      const int heard = Count("OnServerStats");
+      server.Send(214, "1 0 1");
+      EXPECT_TRUE(Wait("OnServerStats", heard + 1, kWaitMs));
+    }
+  }
+  bool Get(const std::string& file) { return c.Download(id, "up", file, "/tmp/x-" + file, false, 0, "", 0, false, ""); }
+};
+
+TEST(TransferQueue, LocalQueueKeepsTheServerCountsBalanced) {
+  FakeClocks clocks;
+  Peer p;
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Get("b.mp3"));
+  ASSERT_TRUE(p.Get("c.mp3"));
+  ASSERT_TRUE(p.Get("c.mp3"));  // a second request for a queued file adds nothing
+  ASSERT_TRUE(p.Got(203));
+  EXPECT_EQ(p.Count("OnDownloadStart"), 3);
+  EXPECT_EQ(p.Count("OnDownloadLocalQueued"), 2);
+  EXPECT_EQ(p.c.DownloadCount(), 1);
+  EXPECT_EQ(p.c.LocalQueueCount(), 2);
+  Idle(kTickMs);
+  EXPECT_EQ(p.server.CountOfType(218), 1);  // only the requested one
+  EXPECT_EQ(p.server.CountOfType(203), 1);
+
+  ASSERT_EQ(p.started.size(), 3u);
+  p.c.RemoveTransfer(*p.started[2], false);  // leaves the local queue: nothing sent
+  EXPECT_EQ(p.c.LocalQueueCount(), 1);
+  p.c.RemoveTransfer(*p.started[0], false);  // the slot is free: b follows within a tick
+  ASSERT_TRUE(p.Got(203, 2));
+  ASSERT_TRUE(p.Got(218, 2));
+  EXPECT_EQ(p.server.CountOfType(219), 1);
+  EXPECT_EQ(p.c.LocalQueueCount(), 0);
+  p.c.RemoveAllDownloads();
+  ASSERT_TRUE(p.Got(219, 2));
+  Idle(kTickMs);
+  EXPECT_EQ(p.server.CountOfType(218), 2);
+  EXPECT_EQ(p.server.CountOfType(219), 2);
+  EXPECT_EQ(p.Count("OnDownloadFinish"), 2);  // the queued one left without a finish
+  EXPECT_EQ(p.c.SharedCount(), 0);            // nothing arrived, nothing is shared
+}
+
+TEST(TransferQueue, TimeOutResumesUpToMaxResumeAcrossMidnight) {
+  FakeClocks clocks;
+  // 23:59:50 on the displayed clock: the stamps shown fall back to 0 at
+  // midnight while the durations keep counting.
+  const double day = plat::EncodeDateTime(2026, 12, 7);
+  std::atomic<int> shown{86390};
+  plat::SetNowForTesting([&] { return day + double(shown.load()) / 86400.0; });
+  Peer p;
+  p.c.EnableAutoResume = true;
+  p.c.MaxResume = 2;
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Got(203));
+  p.Advance(clocks, 490);  // (the real time passes too)
+  Idle(kTickMs);
+  EXPECT_EQ(p.Count("OnDownloadTimeout"), 0);
+  shown = 5;  // past midnight
+  for (int n = 1; n <= 3; n++) {
+    p.Advance(clocks, n == 1 ? 11 : 501);
+    ASSERT_TRUE(p.Wait("OnDownloadTimeout", n, kWaitMs)) << p.Text();
+  }
+  ASSERT_TRUE(p.Wait("OnDownloadFinish", 1, kWaitMs)) << p.Text();
+  Idle(kTickMs);
+  EXPECT_EQ(p.Count("OnDownloadAutoResume"), 2);
+  EXPECT_EQ(p.Count("OnDownloadFinish"), 1);
+  EXPECT_EQ(p.c.DownloadCount(), 0);
+  EXPECT_EQ(p.server.CountOfType(203), 3);
+  EXPECT_EQ(p.server.CountOfType(218), 3);  // one pair per attempt
+  EXPECT_EQ(p.server.CountOfType(219), 3);
+}
+
+TEST(TransferQueue, RemotelyQueuedDownloadIsRetriedAndNeverTimesOut) {
+  FakeClocks clocks;
+  Peer p;
+  p.server.SetScript(203, {Server::Step::Frame(620, "up \"a.mp3\" 1000 5")});
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Wait("OnDownloadQueued", 1, kWaitMs)) << p.Text();
+  p.Advance(clocks, 115);  // (the real time passes too)
+  Idle(kTickMs);
+  EXPECT_EQ(p.server.CountOfType(203), 1);  // not yet
+  p.Advance(clocks, 6);
+  ASSERT_TRUE(p.Got(203, 2));  // asked again at 121 s
+  ASSERT_TRUE(p.Wait("OnDownloadQueued", 3, kWaitMs));
+  for (int i = 0; i < 5; i++) {  // 605 s in all, far past DownloadTimeout
+    p.Advance(clocks, 121);
+    ASSERT_TRUE(p.Got(203, 3 + i));
+    ASSERT_TRUE(p.Wait("OnDownloadQueued", 5 + 2 * i, kWaitMs));
+  }
+  EXPECT_EQ(p.Count("OnDownloadTimeout"), 0);
+  EXPECT_EQ(p.server.CountOfType(218), 1);  // one attempt, asked for again
+  EXPECT_EQ(p.c.DownloadCount(), 1);
+
+  // A retry the server never answers times out after all.
+  p.server.SetScript(203, {});
+  p.Advance(clocks, 121);
+  ASSERT_TRUE(p.Got(203, 8));
+  p.Advance(clocks, 501);
+  ASSERT_TRUE(p.Wait("OnDownloadTimeout", 1, kWaitMs)) << p.Text();
+  ASSERT_TRUE(p.Got(219));
+}
+
+TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
+  FakeClocks clocks;
+  Peer p;
+  const std::string dir = testutil::TempFolder("uppolicy");
+  const std::string file = dir + "song.txt";
+  testutil::WriteFileBytes(file, "some bytes");
+  testutil::WriteFileBytes(dir + "SONG.txt", "not shared");
+  p.c.ShareFile(file, true);
+  p.c.ShareFile(file, true);  // listed once
+  EXPECT_EQ(p.c.SharedCount(), 1);
+  p.c.MaxUploadsPerNick = 1;
+  p.c.MaxUploads = 3;
+  const std::string name = EncodeNonMp3Name(file);
+  auto ask = [&](const std::string& nick, const std::string& f) {
+    p.server.Send(607, nick + " \"" + f + "\" 3");
+  };
+  ask("ann", name);
+  ASSERT_TRUE(p.Got(608));
+  ask("ann", name);  // her second: refused while bob is still served
+  ASSERT_TRUE(p.Got(619));
+  ask("bob", name);
+  ASSERT_TRUE(p.Got(608, 2));
+  ask("cid", EncodeNonMp3Name(dir + "nothere.txt"));  // not shared
+  ASSERT_TRUE(p.Got(619, 2));
+  ask("dan", name + "|");
+  ASSERT_TRUE(p.Got(619, 3));
+  EXPECT_EQ(p.c.UploadCount(), 2);
+  EXPECT_EQ(p.server.CountOfType(220), 2);
+
+  // Nobody connects: both time out, and the counts fall back.
+  p.Advance(clocks, 501);
+  ASSERT_TRUE(p.Wait("OnUploadTimeout", 2, kWaitMs)) << p.Text();
+  EXPECT_EQ(p.c.UploadCount(), 0);
+  ASSERT_TRUE(p.Got(221, 2));
+  ask("ann", name);
+  ASSERT_TRUE(p.Got(608, 3));
+
+  // A case variant of the name, or the bare local path, is served from the
+  // shared entry's own path - never the unshared "SONG.txt" beside it.
+  ask("eve", EncodeNonMp3Name(dir + "SONG.txt"));
+  ASSERT_TRUE(p.Got(608, 4));
+  ask("fay", file);
+  ASSERT_TRUE(p.Got(608, 5));
+  ASSERT_TRUE(p.Wait("OnUploadStart", 5, kWaitMs));
+  for (const std::string& who : {"eve", "fay"}) {
+    const std::string line = p.Find("OnUploadStart KEY=" + p.id + who);
+    EXPECT_NE(line.find("LOCAL=" + EventValueText(file) + " "), std::string::npos) << line;
+  }
+}
+
+// The program-wide rates are the sums of the transfers' own rates, taken
+// by the timer every 2 s and at once when an upload ends.
+TEST(TransferQueue, RateTotalsSumEveryTransfer) {
+  FakeClocks clocks;
+  Peer p;
+  p.c.MaxDownloads = 3;
+  std::vector<TNapsterClientData*> uploads;  // valid until removed
+  auto logUpload = p.c.OnUploadStart;
+  p.c.OnUploadStart = [&](TNapsterClient* s, TNapsterClientData& d) {
+    logUpload(s, d);
+    uploads.push_back(&d);
+  };
+  const std::string dir = testutil::TempFolder("rates");
+  const std::string file = dir + "song.txt";
+  testutil::WriteFileBytes(file, "some bytes");
+  p.c.ShareFile(file, true);
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Get("b.mp3"));
+  for (const std::string nick : {"ann", "bob"}) p.server.Send(607, nick + " \"" + EncodeNonMp3Name(file) + "\" 3");
+  ASSERT_TRUE(p.Got(608, 2));
+  ASSERT_TRUE(p.Wait("OnUploadStart", 2, kWaitMs));
+  ASSERT_EQ(p.started.size(), 2u);
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(p.c.DownloadRate(), 0);
+  p.started[0]->BytesPerSecond = 1000;
+  p.started[1]->BytesPerSecond = 2500;
+  uploads[0]->BytesPerSecond = 300;
+  uploads[1]->BytesPerSecond = 700;
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 3500; }, kWaitMs));
+  EXPECT_EQ(p.c.UploadRate(), 1000);
+
+  p.c.RemoveTransfer(*uploads[0], false);  // summed again at once
+  EXPECT_EQ(p.c.UploadRate(), 700);
+  p.c.RemoveTransfer(*p.started[0], false);
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 2500; }, kWaitMs));
+  EXPECT_EQ(p.c.UploadRate(), 700);
+  p.c.RemoveAllDownloads();
+  p.c.RemoveAllUploads();
+  EXPECT_EQ(p.c.UploadRate(), 0);
+  p.Advance(clocks, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return p.c.DownloadRate() == 0; }, kWaitMs));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TransferQueue, ResumeWithoutItsSessionFinishesTheDownload) {
+  FakeClocks clocks;
+  Peer p;
+  p.c.EnableAutoResume = true;
+  p.c.MaxResume = 2;
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Got(203));
+  p.c.Disconnect(p.id);
+  ASSERT_TRUE(p.Wait("OnFinish", 1, kWaitMs));
+  clocks.Advance(501);  // no session left to keep alive
+  ASSERT_TRUE(p.Wait("OnDownloadTimeout", 1, kWaitMs)) << p.Text();
+  ASSERT_TRUE(p.Wait("OnDownloadFinish", 1, kWaitMs)) << p.Text();  // its row goes
+  EXPECT_EQ(p.Count("OnDownloadAutoResume"), 0);
+  EXPECT_EQ(p.c.DownloadCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShareBurst, FiveHundredFilesReachTheServerOnceEachAndASearchStillGoesOut) {
+  Peer p;
+  const std::string dir = testutil::TempFolder("burst");
+  for (int i = 0; i < 500; i++) {
+    const std::string f = dir + "f" + std::to_string(i) + ".txt";
+    testutil::WriteFileBytes(f, "x");
+    p.c.ShareFile(f, true);
+    if (i == 250) p.c.Search("", 10, "needle", "", "", "", "", "", "", "", "", "");
+  }
+  p.c.UnshareFile(dir + "f7.txt");
+  ASSERT_TRUE(p.Got(200));
+  // f7 is withdrawn (102) only when it was announced before it went.
+  auto net = [&] { return p.server.CountOfType(100) - p.server.CountOfType(102); };
+  ASSERT_TRUE(testutil::PumpUntil([&] { return net() == 499; }, kWaitMs)) << net();
+  Idle(600);
+  EXPECT_EQ(net(), 499);
+  EXPECT_LE(p.server.CountOfType(102), 1);
+  std::set<std::string> names;
+  p.server.WaitFor(
+      [&](const std::vector<NapsterMessage>& all) {
+        for (const NapsterMessage& m : all)
+          if (m.Type == 100) names.insert(m.Text.substr(0, m.Text.find("\" ") + 1));
+        return true;
+      },
+      0);
+  // Each announced once.
+  EXPECT_GE(p.server.CountOfType(100), 499);
+  EXPECT_EQ(size_t(p.server.CountOfType(100)), names.size());
+  EXPECT_EQ(p.c.SharedCount(), 499);
+}
+
+}  // namespace

@@ -1,0 +1,403 @@
+// test-label: concurrency
+// Files between two client components in one process. Each logs in to a
+// scripted fake Napster server of its own on 127.0.0.1; the downloader's
+// server knows the uploader ("up") and its data port, the test plays the
+// server's part for pushes. Also HTTP downloads from a scripted Gnutella
+// host through the component.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+
+#include "peer/napster/napster_client.h"
+#include "peer/napster/napster_helpers.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/os.h"
+#include "tests/support/test_util.h"
+#include "core/network_wrapper.h"
+#include "platform/stream.h"
+#include "tools/fake_http_server.h"
+#include "tools/fake_napster_server.h"
+#include "tools/gnutella_http_host.h"
+#include "tools/napster_client_harness.h"
+
+namespace {
+
+using Server = FakeNapsterServer;
+constexpr int kWaitMs = 8000;
+constexpr const char* kLoopbackWire = "16777343";  // 127.0.0.1 as Napster decimal
+
+// MPEG-1 layer III frames (128 kbit/s, 44100 Hz, 417 bytes each) with
+// varied bytes inside: an MP3 file as far as the share list can tell.
+std::string Mp3Bytes(int frames, uint32_t seed) {
+  const std::string body = testutil::PatternBytes(size_t(frames) * 413, seed);
+  std::string s;
+  for (int i = 0; i < frames; i++) s += std::string("\xFF\xFB\x90\x64", 4) + body.substr(size_t(i) * 413, 413);
+  return s;
+}
+
+// 64-bit FNV-1a: the files are compared by hash and by length.
+uint64_t Hash(const std::string& s) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+struct Peer : TNapsterEventLines {  // the lines first: the component logs into them until it is gone
+  TNapsterClient c;
+  Server server;
+  std::string id;
+  std::string dir;
+
+  Peer(const std::string& nick, const std::string& tag, bool dataPort = true) {
+    ApplyMainWindowProperties(c);
+    Attach(c);
+    dir = testutil::TempFolder(tag);
+    if (dataPort) c.SetPort(0);
+    server.Start();
+    c.StartSession("127.0.0.1", server.Port(), nick, "pw", "", false, false, id);
+  }
+  bool Got(uint16_t type, int n = 1) {
+    return testutil::PumpUntil([&] { return server.CountOfType(type) >= n; }, kWaitMs);
+  }
+  std::string Log() const { return Text(); }
+};
+
+// A downloader whose server lists the uploader at its data port (0:
+// firewalled).
+void Introduce(Peer& down, const Peer& up, int port) {
+  Server::User u;
+  u.nick = "up";
+  u.wireIP = kLoopbackWire;
+  u.dataPort = port;
+  down.server.AddUser(u);
+}
+
+struct Pair {
+  Peer up{"up", "up"};
+  Peer down{"me", "down"};
+  Pair(bool uploaderReachable = true) {
+    Introduce(down, up, uploaderReachable ? up.c.DataPort() : 0);
+    EXPECT_TRUE(up.Wait("OnLogin")) << up.Log();
+    EXPECT_TRUE(down.Wait("OnLogin")) << down.Log();
+  }
+};
+
+TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
+  Pair p;
+  const std::string content = Mp3Bytes(720, 11);
+  const std::string shared = p.up.dir + "song.mp3";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  ASSERT_TRUE(p.up.Got(100));  // announced to the uploader's server, with its MPEG figures
+  NapsterMessage announced;
+  p.up.server.WaitForType(100, 0, &announced);
+  EXPECT_EQ(announced.Text, "\"" + shared + "\" AAAAAAAAAAAAAAAAA 300240 128 44100 19");
+
+  const std::string local = p.down.dir + "song.mp3";
+  testutil::WriteFileBytes(local, content.substr(0, 123457));  // an earlier, cut attempt
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, true, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
+  std::string got = testutil::ReadFileBytes(local);
+  EXPECT_EQ(got.size(), content.size());
+  EXPECT_EQ(Hash(got), Hash(content));
+  for (const char* e : {"OnDownloadStart", "OnDownloadConnect", "OnDownloadStats", "OnAddFile"})
+    EXPECT_EQ(p.down.Count(e) > 0, true) << e << "\n" << p.down.Log();
+  EXPECT_NE(p.down.Find("OnDownloadFinish").find("COMPLETE=TRUE"), std::string::npos);
+  // The finished download is shared in turn and announced.
+  EXPECT_EQ(p.down.c.SharedCount(), 1);
+  EXPECT_TRUE(p.down.Got(100));
+  // The servers heard about both ends of the transfer.
+  EXPECT_TRUE(p.down.Got(218));
+  EXPECT_TRUE(p.down.Got(219));
+  ASSERT_TRUE(p.up.Wait("OnUploadFinish")) << p.up.Log();
+  EXPECT_TRUE(p.up.Got(220));
+  EXPECT_TRUE(p.up.Got(221));
+  // The downloader connected to the uploader's data port: the uploader
+  // heard of it once the upload was known.
+  EXPECT_EQ(p.up.Count("OnUploadConnect"), 1) << p.up.Log();
+  EXPECT_NE(p.up.Find("OnUploadConnect").find("NICK=me"), std::string::npos);
+  EXPECT_EQ(p.up.c.UploadCount(), 0);
+  EXPECT_EQ(p.down.c.DownloadCount(), 0);
+  EXPECT_EQ(p.down.c.DataConnections(), 0);
+}
+
+TEST(TwoPeers, NonMp3FileCarriesTheMarkByte) {
+  Pair p;
+  const std::string content = "0123456789" + testutil::PatternBytes(70000, 5);  // starts with digits
+  const std::string shared = p.up.dir + "notes.txt";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  const std::string remote = EncodeNonMp3Name(shared);
+  const std::string local = p.down.dir + "notes.txt";
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", remote, local, false, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
+  EXPECT_NE(p.down.Find("OnDownloadStart").find("FILE=" + shared), std::string::npos) << p.down.Log();
+  EXPECT_NE(p.down.Find("OnDownloadStart").find("MP3=FALSE"), std::string::npos);
+}
+
+TEST(TwoPeers, FirewalledUploaderPushes) {
+  Pair p(false);
+  const std::string content = Mp3Bytes(216, 3);
+  const std::string shared = p.up.dir + "pushed.mp3";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  const std::string local = p.down.dir + "pushed.mp3";
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, false, 0, "", 0, false, ""));
+  // The uploader cannot be reached: the downloader asks for a push.
+  ASSERT_TRUE(p.down.Got(500)) << p.down.Log();
+  // The server asks the uploader (607), which accepts (608), then tells
+  // it where to push (501).
+  p.up.server.Send(607, "me \"" + shared + "\"");
+  ASSERT_TRUE(p.up.Got(608)) << p.up.Log();
+  p.up.server.Send(501, std::string("me ") + kLoopbackWire + " " + std::to_string(p.down.c.DataPort()) + " \"" +
+                            shared + "\" 00000000000000000000000000000000 7");
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log() << p.up.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
+  ASSERT_TRUE(p.up.Wait("OnUploadFinish")) << p.up.Log();
+  EXPECT_EQ(p.up.Count("OnUploadConnect"), 1);
+  EXPECT_EQ(p.down.Count("OnDownloadConnect"), 1) << p.down.Log();  // the push came to the data port
+}
+
+TEST(TwoPeers, BothFirewalledAndUnavailable) {
+  Peer up("up", "up-fw", false);
+  Peer down("me", "down-fw", false);
+  Introduce(down, up, 0);
+  ASSERT_TRUE(down.Wait("OnLogin"));
+  ASSERT_TRUE(down.c.Download(down.id, "up", "x.mp3", down.dir + "x.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish")) << down.Log();
+  EXPECT_EQ(down.Count("OnDownloadBothFirewalled"), 1);
+  ASSERT_TRUE(down.c.Download(down.id, "nobody", "y.mp3", down.dir + "y.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
+  EXPECT_EQ(down.Count("OnDownloadUnavailable"), 1);
+  EXPECT_EQ(down.c.DownloadCount(), 0);
+  // Each attempt the server counted as started it also hears has ended.
+  ASSERT_TRUE(down.Got(219, 2)) << down.Log();
+  EXPECT_EQ(down.server.CountOfType(218), 2);
+  EXPECT_EQ(down.server.CountOfType(219), 2);
+  EXPECT_FALSE(down.c.Download("no-such-session", "up", "x.mp3", down.dir + "x.mp3", false, 0, "", 0, false, ""));
+}
+
+TEST(TwoPeers, RefusedAndQueuedRequests) {
+  Pair p;
+  const std::string notShared = p.up.dir + "secret.mp3";
+  testutil::WriteFileBytes(notShared, Mp3Bytes(20, 1));
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", notShared, p.down.dir + "secret.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
+  EXPECT_NE(p.down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << p.down.Log();
+  EXPECT_FALSE(plat::FileExists(p.down.dir + "secret.mp3"));
+
+  // No upload slots: the uploader answers QUEUED and the download waits.
+  const std::string shared = p.up.dir + "busy.mp3";
+  testutil::WriteFileBytes(shared, Mp3Bytes(20, 2));
+  p.up.c.ShareFile(shared, true);
+  p.up.c.MaxUploads = 0;
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, p.down.dir + "busy.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadQueued")) << p.down.Log();
+  testutil::PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(p.down.c.DownloadCount(), 1);  // still waiting for its turn
+  EXPECT_EQ(p.down.Count("OnDownloadFinish"), 1);
+  p.down.c.RemoveAllDownloads();
+  EXPECT_EQ(p.down.Count("OnDownloadFinish"), 2);
+}
+
+TEST(TwoPeers, UnsharedFilesAreWithdrawn) {
+  Peer up("up", "unshare");
+  ASSERT_TRUE(up.Wait("OnLogin"));
+  const std::string a = up.dir + "a.txt";
+  testutil::WriteFileBytes(a, "text");
+  testutil::WriteFileBytes(up.dir + "empty.txt", "");
+  up.c.ShareFile(a, true);
+  up.c.ShareFile(a, true);                  // listed once
+  up.c.ShareFile(up.dir + "empty.txt", true);  // empty files are not shared
+  up.c.ShareFile(up.dir + "missing.txt", true);
+  testutil::WriteFileBytes(up.dir + "fake.mp3", "no MPEG frames in here");
+  up.c.ShareFile(up.dir + "fake.mp3", true);  // an MP3 name must hold MPEG audio
+  EXPECT_EQ(up.c.SharedCount(), 1);
+  ASSERT_TRUE(up.Got(100));
+  up.c.UnshareFile(a);
+  EXPECT_EQ(up.c.SharedCount(), 0);
+  ASSERT_TRUE(up.Got(102));
+  NapsterMessage m;
+  up.server.WaitForType(102, 0, &m);
+  EXPECT_EQ(m.Text, EncodeNonMp3Name(a));
+  EXPECT_EQ(up.Find("OnRemoveFile"), "OnRemoveFile FILENAME=" + EventValueText(a));
+}
+
+TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
+  Peer down("me", "gnutella");
+  ASSERT_TRUE(down.Wait("OnLogin"));
+  const std::string content = testutil::PatternBytes(120000, 9);
+  GnutellaHttpHost host(content);
+  const std::string local = down.dir + "g.mp3";
+  testutil::WriteFileBytes(local, content.substr(0, 5000));
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "g.mp3", local, true, 0, "127.0.0.1", host.Port(), true, "42"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish")) << down.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(local)), Hash(content));
+  ASSERT_EQ(host.Requests().size(), 1u);
+  EXPECT_EQ(host.Requests()[0].line, "GET /get/42/g.mp3 HTTP/1.0");
+  EXPECT_EQ(host.Requests()[0].Header("Range"), "bytes=5000-");
+
+  // A host that gives at most half a megabyte per answer: fetched in parts.
+  const std::string big = testutil::PatternBytes(size_t(GnutellaHttpHost::kAnswerCap * 2 + 1000), 8);
+  GnutellaHttpHost capped(big, GnutellaHttpHost::kCapped);
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "big.mp3", down.dir + "big.mp3", false, 0, "127.0.0.1",
+                              capped.Port(), true, "44"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(down.dir + "big.mp3")), Hash(big));
+  EXPECT_EQ(capped.Requests().size(), 3u);
+  EXPECT_EQ(down.Count("OnDownloadFinish"), 2);
+  EXPECT_EQ(down.Count("OnDownloadError"), 0) << down.Log();
+
+  host.SetMode(GnutellaHttpHost::kNotFound);
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "h.mp3", down.dir + "h.mp3", false, 0, "127.0.0.1", host.Port(),
+                              true, "43"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 3)) << down.Log();
+  EXPECT_NE(down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << down.Log();
+
+  // A host that closes without a word: the download still says why it ended.
+  FakeHttpServer closing([](const FakeHttpServer::Request&) {
+    FakeHttpServer::Reply r;
+    r.after = FakeHttpServer::Reply::kClose;
+    return r;
+  });
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "c.mp3", down.dir + "c.mp3", false, 0, "127.0.0.1", closing.Port(),
+                              true, "45"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 4)) << down.Log();
+  EXPECT_EQ(down.Count("OnDownloadError"), 2) << down.Log();
+  EXPECT_EQ(down.c.DownloadCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Moves the monotonic clock in steps that no session's idle cut sees as
+// silence: each peer's server speaks after every step.
+struct SteppedClock {
+  std::atomic<int64_t> offsetMs{0};
+  SteppedClock() {
+    plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + offsetMs.load(); });
+  }
+  ~SteppedClock() { plat::SetMonotonicForTesting(nullptr); }
+  void Advance(int seconds, std::initializer_list<Peer*> peers) {
+    while (seconds > 0) {
+      const int step = std::min(seconds, 60);
+      offsetMs += int64_t(step) * 1000;
+      seconds -= step;
+      for (Peer* p : peers) {
+        const int heard = p->Count("OnServerStats");
+        p->server.Send(214, "1 0 1");
+        EXPECT_TRUE(p->Wait("OnServerStats", heard + 1));
+      }
+    }
+  }
+};
+
+}  // namespace
+
+TEST(TwoPeers, AStalledTransferTimesOutAndFreesItsSlot) {
+  SteppedClock clock;
+  Peer up("up", "stall-up");
+  ASSERT_TRUE(up.Wait("OnLogin"));
+  up.c.UploadTimeout = 30;
+  up.c.DownloadTimeout = 30;
+  // Bigger than what the sockets can buffer between the two ends.
+  const std::string shared = up.dir + "big.bin";
+  plat::FileStream(shared, plat::FileStream::kCreate).SetSize(int64_t(64) << 20);
+  up.c.ShareFile(shared, true);
+  // The clock moves past the time-out until the transfer, once it moves
+  // no more, is timed out (a step in which it still moved resets it). A
+  // transfer that ends by itself instead ends the wait at once.
+  auto stallUntil = [&](const std::string& timedOut, const std::string& stats, const std::string& finished) {
+    for (int round = 0; up.Count(timedOut) == 0 && up.Count(finished) == 0 && round < 30; round++) {
+      const int reports = up.Count(stats);
+      clock.Advance(31, {&up});
+      testutil::PumpUntil(
+          [&] { return up.Count(timedOut) > 0 || up.Count(finished) > 0 || up.Count(stats) > reports; }, kWaitMs);
+    }
+    return up.Count(timedOut) == 1;
+  };
+
+  // A peer asks on the data port and then never reads.
+  TSocket peer;
+  peer.SetTimeout(10);
+  std::thread asker([&] {
+    try {
+      peer.Connect("127.0.0.1", up.c.DataPort());
+      peer.ReadByte();
+      peer.WriteAll("GET");
+      peer.WriteAll("reader \"" + EncodeNonMp3Name(shared) + "\" 0");
+    } catch (const ESocket&) {
+    }
+  });
+  ASSERT_TRUE(up.Wait("OnUploadConnect")) << up.Log();
+  asker.join();
+  ASSERT_TRUE(stallUntil("OnUploadTimeout", "OnUploadStats", "OnUploadFinish")) << up.Log();
+  ASSERT_TRUE(up.Wait("OnUploadFinish")) << up.Log();
+  EXPECT_EQ(up.c.UploadCount(), 0);  // the slot is free
+  EXPECT_EQ(up.c.DataConnections(), 0);
+
+  // A host that sends a little of the file and then nothing.
+  FakeHttpServer silent([](const FakeHttpServer::Request&) {
+    FakeHttpServer::Reply r;
+    r.bytes = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'x');
+    r.after = FakeHttpServer::Reply::kSilent;
+    return r;
+  });
+  ASSERT_TRUE(up.c.Download(up.id, "servent", "s.mp3", up.dir + "s.mp3", false, 0, "127.0.0.1", silent.Port(), true,
+                            "1"));
+  ASSERT_TRUE(up.Wait("OnDownloadConnect")) << up.Log();
+  ASSERT_TRUE(stallUntil("OnDownloadTimeout", "OnDownloadStats", "OnDownloadFinish")) << up.Log();
+  ASSERT_TRUE(up.Wait("OnDownloadFinish")) << up.Log();
+  EXPECT_EQ(up.c.DownloadCount(), 0);
+  EXPECT_EQ(up.c.DataConnections(), 0);
+}
+
+TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
+  SteppedClock clock;
+  Peer up("up", "three-up");
+  Peer one("one", "three-one");
+  Peer two("two", "three-two");
+  Introduce(one, up, up.c.DataPort());
+  Introduce(two, up, up.c.DataPort());
+  for (Peer* p : {&up, &one, &two}) ASSERT_TRUE(p->Wait("OnLogin")) << p->Log();
+  up.c.MaxUploads = 1;
+  up.c.MaxUploadBPS = 150000;  // the first upload still runs when the second asks
+  const std::string content = Mp3Bytes(600, 21);
+  const std::string shared = up.dir + "slot.mp3";
+  testutil::WriteFileBytes(shared, content);
+  up.c.ShareFile(shared, true);
+
+  ASSERT_TRUE(one.c.Download(one.id, "up", shared, one.dir + "slot.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(one.Wait("OnDownloadConnect")) << one.Log();
+  ASSERT_TRUE(two.c.Download(two.id, "up", shared, two.dir + "slot.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return two.Count("OnDownloadQueued") > 0 || two.Count("OnDownloadFinish") > 0; }, kWaitMs))
+      << two.Log();
+  ASSERT_TRUE(one.Wait("OnDownloadFinish")) << one.Log();
+  ASSERT_TRUE(up.Wait("OnUploadFinish")) << up.Log();
+  // The slot was taken: the second waits remotely queued until its retry
+  // (unless the first had ended before it asked).
+  if (two.Count("OnDownloadFinish") == 0) {
+    EXPECT_EQ(two.Count("OnDownloadTimeout"), 0);
+    clock.Advance(121, {&up, &one, &two});
+    ASSERT_TRUE(two.Wait("OnDownloadFinish")) << two.Log();
+  }
+  for (Peer* p : {&one, &two}) {
+    const std::string got = testutil::ReadFileBytes(p->dir + "slot.mp3");
+    EXPECT_EQ(got.size(), content.size());
+    EXPECT_EQ(Hash(got), Hash(content));
+    EXPECT_NE(p->Find("OnDownloadFinish").find("COMPLETE=TRUE"), std::string::npos) << p->Log();
+    EXPECT_EQ(p->c.SharedCount(), 1);  // shared once on completion
+    EXPECT_TRUE(p->Got(219));
+    EXPECT_EQ(p->server.CountOfType(218), p->server.CountOfType(219));
+  }
+  // The uploader hears of the second upload's end after its downloader.
+  ASSERT_TRUE(up.Wait("OnUploadFinish", 2)) << up.Log();
+  EXPECT_EQ(up.c.UploadCount(), 0);
+}
