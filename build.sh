@@ -12,10 +12,11 @@ JOBS="${TARN_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 log() { printf '== %s\n' "$*" >&2; }
 
 # ---------------------------------------------------------------- setup
+# libjpeg62-turbo:i386: Wine decodes JPEG pictures with it.
 PKGS=(cmake ninja-build make g++ clang libclang-rt-14-dev llvm
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
       googletest libbenchmark-dev
-      wine wine32 xvfb xauth procps iputils-ping
+      wine wine32 libjpeg62-turbo:i386 xvfb xauth procps iputils-ping
       x11-apps x11-utils netpbm
       curl findutils)  # curl and find: the baselines the benchmarks measure against
 

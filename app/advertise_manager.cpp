@@ -3,6 +3,7 @@
 #include "app/view_parts.h"
 #include "controls/gif_image.h"
 #include "controls/win32/web_browser_with_ui.h"
+#include "gui/graphics_backend.h"
 #include "peer/gateway/gateway.h"
 #include "platform/stream.h"
 #include "platform/text.h"
@@ -42,6 +43,18 @@ void TAdvertiseManager::Empty() {
   area_->SetVisible(false);
 }
 
+TGIFImage* TAdvertiseManager::PictureControl() {
+  // The picture control is made with the first picture.
+  if (!banner_) {
+    banner_ = new TGIFImage(area_);
+    banner_->SetAlign(gui::alClient);
+    banner_->SetCenter(true);
+    banner_->SetLoop(true);
+    banner_->SetParent(area_);
+  }
+  return banner_;
+}
+
 void TAdvertiseManager::Show(const TAdvertisement& a) {
   last_ = a;
   Empty();
@@ -49,20 +62,18 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
     plat::MemoryStream s;
     s.Write(a.Body.data(), int64_t(a.Body.size()));
     s.Seek(0, plat::Stream::kBegin);
-    // The picture control is made with the first picture.
-    if (!banner_) {
-      banner_ = new TGIFImage(area_);
-      banner_->SetAlign(gui::alClient);
-      banner_->SetCenter(true);
-      banner_->SetLoop(true);
-      banner_->SetParent(area_);
-    }
     try {
-      banner_->LoadFromStream(s);
+      PictureControl()->LoadFromStream(s);
     } catch (const gui::Abort&) {
       return;  // not a picture after all
     }
     banner_->SetAnimate(true);
+    shown_ = true;
+  } else if (a.Kind == TAdvertisement::Image) {
+    // Other pictures (JPEG) are still: decoded by the window system.
+    gui::Bitmap picture;
+    if (!gui::Graphics().DecodePicture(a.Body, picture)) return;
+    PictureControl()->SetGraphic(&picture);
     shown_ = true;
   } else if (a.Kind == TAdvertisement::Markup && IeInstalled) {
     // The markup is streamed into a blank page of the browser: it is

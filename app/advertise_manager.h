@@ -3,7 +3,9 @@
 // now and then to look for the banner address the Duskwire cache server announced
 // (through the running gateway) and fetches each new address once on the
 // advertising thread; a GIF is shown (and played) by the animated image
-// control, markup by the embedded web browser where the system has one.
+// control, which also shows other pictures (JPEG) still, as the window
+// system decodes them; markup by the embedded web browser where the system
+// has one.
 // Anything else, and every failed fetch, leaves the banner area empty.
 #pragma once
 #include <functional>
@@ -49,6 +51,7 @@ class TAdvertiseManager : public gui::Component {
 
  private:
   void Empty();
+  TGIFImage* PictureControl();
 
   gui::Panel* area_;
   TGIFImage* banner_ = nullptr;

@@ -42,6 +42,10 @@ bool MemoryGraphicsBackend::LoadBitmapResource(const std::string& name, Bitmap& 
   return it != resources_.end() && out.LoadFromBytes(it->second);
 }
 
+bool MemoryGraphicsBackend::DecodePicture(const std::string& bytes, Bitmap& out) {
+  return out.LoadFromBytes(bytes);
+}
+
 bool MemoryGraphicsBackend::LoadIconFile(const std::string&, Icon&) { return false; }
 bool MemoryGraphicsBackend::LoadIconResource(const std::string&, Icon&) { return false; }
 

@@ -41,10 +41,15 @@ class GraphicsBackend {
   // The window system's image list made from list's images (nullptr when
   // the backend has none).
   virtual std::unique_ptr<NativeImageList> RealizeImageList(const ImageList& list) = 0;
+  // A still picture from a file's bytes, in any format the backend
+  // decodes (JPEG and .bmp in the product); false, with out unchanged,
+  // when it cannot.
+  virtual bool DecodePicture(const std::string& bytes, Bitmap& out) = 0;
 };
 
 // Bitmaps in memory with a recording canvas that measures with the
-// installed TextMeasurer; resources from RegisterResource; no icons.
+// installed TextMeasurer; resources from RegisterResource; no icons;
+// pictures from .bmp bytes only.
 class MemoryGraphicsBackend : public GraphicsBackend {
  public:
   std::unique_ptr<BitmapStorage> CreateBitmapStorage(int width, int height,
@@ -56,6 +61,7 @@ class MemoryGraphicsBackend : public GraphicsBackend {
   std::unique_ptr<NativeImageList> RealizeImageList(const ImageList& list) override {
     return nullptr;
   }
+  bool DecodePicture(const std::string& bytes, Bitmap& out) override;
   // A named bitmap resource as .bmp file bytes (names compared ignoring case).
   void RegisterResource(const std::string& name, std::string bmpBytes);
 

@@ -1,7 +1,9 @@
 #include "gui/win32/gdi_objects.h"
 
 #include <commctrl.h>
+#include <olectl.h>
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -220,6 +222,55 @@ std::unique_ptr<NativeImageList> GdiGraphicsBackend::RealizeImageList(const Imag
     DeleteObject(hm);
   }
   return std::make_unique<GdiImageList>(h);
+}
+
+namespace {
+
+// The screen's pixels per inch (the picture's size is kept in 0.01 mm).
+int ScreenDpi(int index) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, index) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+bool GdiGraphicsBackend::DecodePicture(const std::string& bytes, Bitmap& out) {
+  // A picture at most this large: what a window shows, not what a
+  // sender's header may claim.
+  constexpr LONG kMaxSide = 16384;
+  constexpr int64_t kMaxPixels = int64_t(1) << 24;
+  if (bytes.empty() || bytes.size() > size_t(LONG_MAX)) return false;
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (!memory) return false;
+  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+  GlobalUnlock(memory);
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    GlobalFree(memory);
+    return false;
+  }
+  IPicture* picture = nullptr;
+  const HRESULT loaded = OleLoadPicture(stream, LONG(bytes.size()), FALSE, IID_IPicture,
+                                        reinterpret_cast<void**>(&picture));
+  stream->Release();
+  if (FAILED(loaded) || !picture) return false;
+  OLE_XSIZE_HIMETRIC hmWidth = 0;
+  OLE_YSIZE_HIMETRIC hmHeight = 0;
+  bool ok = SUCCEEDED(picture->get_Width(&hmWidth)) && SUCCEEDED(picture->get_Height(&hmHeight));
+  const LONG w = ok ? MulDiv(hmWidth, ScreenDpi(LOGPIXELSX), 2540) : 0;
+  const LONG h = ok ? MulDiv(hmHeight, ScreenDpi(LOGPIXELSY), 2540) : 0;
+  ok = w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && int64_t(w) * h <= kMaxPixels;
+  if (ok) {
+    Bitmap drawn(w, h);
+    HDC dc = reinterpret_cast<HDC>(drawn.GetCanvas().Handle());
+    // The picture's y axis points up: its top is at hmHeight.
+    ok = SUCCEEDED(picture->Render(dc, 0, 0, w, h, 0, hmHeight, hmWidth, -hmHeight, nullptr));
+    if (ok) out.Assign(drawn);
+  }
+  picture->Release();
+  return ok;
 }
 
 }  // namespace gui

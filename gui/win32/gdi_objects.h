@@ -39,6 +39,7 @@ class GdiGraphicsBackend : public GraphicsBackend {
   bool LoadIconResource(const std::string& name, Icon& out) override;
   void DestroyIcon(uintptr_t handle) override;
   std::unique_ptr<NativeImageList> RealizeImageList(const ImageList& list) override;
+  bool DecodePicture(const std::string& bytes, Bitmap& out) override;
 };
 
 // The bits of a bitmap resource of the executable as a .bmp file ("" when
