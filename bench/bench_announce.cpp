@@ -25,8 +25,6 @@
 //   started in a program folder of its own, from its start until its status
 //   bar says the files are announced, and its working set then, against the
 //   same program started with nothing shared. Best of three starts each.
-#include <malloc.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -44,6 +42,7 @@
 #include "peer/napster/napster_client.h"
 #include "platform/dispatcher.h"
 #include "tools/mp3_builder.h"
+#include "tools/process_memory.h"
 
 namespace {
 
@@ -78,11 +77,7 @@ std::string Library(int files) {
 }
 
 // Bytes allocated: small blocks and the large ones mapped on their own.
-size_t HeapInUse() {
-  malloc_trim(0);
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
+size_t HeapInUse() { return size_t(MeasureProcessMemory().Heap); }
 
 // What a start does: the share tree and the client component as the main
 // window makes them, with handlers that count.
