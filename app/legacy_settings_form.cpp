@@ -17,12 +17,59 @@ namespace {
 
 constexpr const char* kSection = "LegacySettings";
 
-std::string StateText(TLegacyServer::TState s) {
-  switch (s) {
-    case TLegacyServer::Connecting: return LangText(kSection, "00030", "Connecting");
+std::string StateText(const TLegacyServer& server) {
+  switch (server.State) {
+    case TLegacyServer::Connecting:
+      return server.Waiting.empty() ? LangText(kSection, "00030", "Connecting") : server.Waiting;
     case TLegacyServer::Online: return LangText(kSection, "00031", "Online");
     default: return LangText(kSection, "00032", "Offline");
   }
+}
+
+std::string NetworksFile(const std::string& folder) { return folder + "Legacy\\Legacy.cfg"; }
+
+// Server n (from 1) of the networks file.
+bool ReadServer(TSimpleConfig& cfg, int n, TLegacyServer& s) {
+  if (!cfg.SetSection("Server" + std::to_string(n))) return false;
+  s.Host = plat::Trim(cfg.ReadString("Host"));
+  s.Port = cfg.ReadInteger("Port");
+  s.Nick = cfg.ReadString("Nick");
+  s.Password = DecodePassword(cfg.ReadString("Password"));
+  s.Redirect = cfg.ReadBool("Redirect");
+  return !s.Host.empty() && s.Port > 0 && s.Port <= 65535;
+}
+
+void WriteServer(TSimpleConfig& cfg, int n, const TLegacyServer& s) {
+  cfg.SetSection("Server" + std::to_string(n));
+  cfg.WriteString("Host", s.Host);
+  cfg.WriteInteger("Port", s.Port);
+  cfg.WriteString("Nick", s.Nick);
+  cfg.WriteString("Password", EncodePassword(s.Password));
+  cfg.WriteBool("Redirect", s.Redirect);
+}
+
+bool SaveNetworks(const std::string& folder, const std::vector<TLegacyServer>& servers) {
+  TSimpleConfig cfg;
+  cfg.SetSection("Servers");
+  cfg.WriteInteger("Count", int(servers.size()));
+  for (size_t i = 0; i < servers.size(); ++i) WriteServer(cfg, int(i) + 1, servers[i]);
+  plat::ForceDirectories(folder + "Legacy");
+  return cfg.SaveToFile(NetworksFile(folder));
+}
+
+std::vector<TLegacyServer> LoadNetworks(const std::string& folder, bool* read = nullptr) {
+  std::vector<TLegacyServer> servers;
+  TSimpleConfig cfg;
+  const bool ok = cfg.LoadFromFile(NetworksFile(folder));
+  if (read) *read = ok;
+  if (!ok) return servers;
+  cfg.SetSection("Servers");
+  const int n = cfg.ReadInteger("Count");
+  for (int i = 1; i <= n; ++i) {
+    TLegacyServer s;
+    if (ReadServer(cfg, i, s)) servers.push_back(s);
+  }
+  return servers;
 }
 
 }  // namespace
@@ -75,7 +122,7 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
   button(LangText(kSection, "00011", "&Remove"), [this] { Remove(Chosen()); });
   button(LangText(kSection, "00012", "&Connect"), [this] { Connect(Chosen()); });
   button(LangText(kSection, "00013", "&Disconnect"), [this] { Disconnect(Chosen()); });
-  button(LangText(kSection, "00014", "Re&gister"), [this] { Register(Chosen()); });
+  button(LangText(kSection, "00014", "Re&gister"), [this] { Register(); });
   gui::Button* close = view::AddButton(this, LangText(kSection, "00015", "Close"), 370, 318, 84, [this] { Hide(); });
   close->SetCancel(true);
   statusLabel_ = view::AddLabel(this, "", 8, 286, 446);
@@ -86,41 +133,25 @@ TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& 
 
 TLegacySettingsForm::~TLegacySettingsForm() = default;
 
-std::string TLegacySettingsForm::FileName() const { return folder_ + "Legacy\\Legacy.cfg"; }
+std::string TLegacySettingsForm::FileName() const { return NetworksFile(folder_); }
 
 bool TLegacySettingsForm::Load() {
-  TSimpleConfig cfg;
-  if (!cfg.LoadFromFile(FileName())) return false;
-  cfg.SetSection("Servers");
-  const int n = cfg.ReadInteger("Count");
-  for (int i = 1; i <= n; ++i) {
-    if (!cfg.SetSection("Server" + std::to_string(i))) continue;
-    TLegacyServer s;
-    s.Host = plat::Trim(cfg.ReadString("Host"));
-    s.Port = cfg.ReadInteger("Port");
-    s.Nick = cfg.ReadString("Nick");
-    s.Password = DecodePassword(cfg.ReadString("Password"));
-    s.Redirect = cfg.ReadBool("Redirect");
-    if (!s.Host.empty() && s.Port > 0 && s.Port <= 65535) servers_.push_back(s);
-  }
-  return true;
+  bool read = false;
+  for (const TLegacyServer& s : LoadNetworks(folder_, &read)) servers_.push_back(s);
+  return read;
 }
 
 bool TLegacySettingsForm::Save() const {
-  TSimpleConfig cfg;
-  cfg.SetSection("Servers");
-  cfg.WriteInteger("Count", Count() - 1);
-  for (int i = 1; i < Count(); ++i) {
-    const TLegacyServer& s = servers_[size_t(i)];
-    cfg.SetSection("Server" + std::to_string(i));
-    cfg.WriteString("Host", s.Host);
-    cfg.WriteInteger("Port", s.Port);
-    cfg.WriteString("Nick", s.Nick);
-    cfg.WriteString("Password", EncodePassword(s.Password));
-    cfg.WriteBool("Redirect", s.Redirect);
-  }
-  plat::ForceDirectories(folder_ + "Legacy");
-  return cfg.SaveToFile(FileName());
+  return SaveNetworks(folder_, std::vector<TLegacyServer>(servers_.begin() + 1, servers_.end()));
+}
+
+bool AddLegacyServer(const std::string& programFolder, const TLegacyServer& server) {
+  const std::string folder = plat::IncludeTrailingDelim(programFolder);
+  std::vector<TLegacyServer> servers = LoadNetworks(folder);
+  for (const TLegacyServer& s : servers)
+    if (plat::SameText(s.Address(), server.Address()) && plat::SameText(s.Nick, server.Nick)) return true;
+  servers.push_back(server);
+  return SaveNetworks(folder, servers);
 }
 
 void TLegacySettingsForm::Changed() {
@@ -129,7 +160,7 @@ void TLegacySettingsForm::Changed() {
   for (const TLegacyServer& s : servers_) {
     const std::string name =
         s.Gateway ? LangText(kSection, "00033", "Tarnwick P2P") + " (" + s.Address() + ")" : s.Address();
-    list_->AddRow({name, s.Nick, s.Redirect ? LangText(kSection, "00034", "Yes") : "", StateText(s.State)});
+    list_->AddRow({name, s.Nick, s.Redirect ? LangText(kSection, "00034", "Yes") : "", StateText(s)});
   }
   if (chosen >= 0 && chosen < Count() && list_->HandleAllocated()) {
     LVITEMA item{};
@@ -176,6 +207,10 @@ void TLegacySettingsForm::AddFromFields() {
 }
 
 void TLegacySettingsForm::Remove(int i) {
+  if (i == IndexOfGateway()) {
+    SetStatus(LangText(kSection, "00200", "Tarnwick P2P belongs to the program and stays; Disconnect ends its session."));
+    return;
+  }
   if (i <= 0 || i >= Count()) return;
   Disconnect(i);
   servers_.erase(servers_.begin() + i);
@@ -215,10 +250,20 @@ void TLegacySettingsForm::Disconnect(int i) {
   client_.Disconnect(s.ID);
 }
 
-void TLegacySettingsForm::Register(int i) {
-  if (i < 0 || i >= Count()) return;
-  const TLegacyServer& s = servers_[size_t(i)];
-  registration_.Start(s.Host, std::to_string(s.Port), s.Nick, s.Password, kEmail, s.Redirect);
+void TLegacySettingsForm::Register() {
+  registration_.Start(host_->GetText(), port_->GetText(), nick_->GetText(), password_->GetText(), kEmail,
+                      redirect_->Checked());
+}
+
+void TLegacySettingsForm::SetGatewayNick(const std::string& nick) {
+  servers_[size_t(IndexOfGateway())].Nick = nick;
+  Changed();
+}
+
+void TLegacySettingsForm::SetWaiting(int i, const std::string& text) {
+  if (i < 0 || i >= Count() || servers_[size_t(i)].Waiting == text) return;
+  servers_[size_t(i)].Waiting = text;
+  if (i < list_->RowCount()) list_->SetText(i, 3, StateText(servers_[size_t(i)]));
 }
 
 int TLegacySettingsForm::IndexOfSession(const std::string& id) const {
@@ -231,6 +276,7 @@ void TLegacySettingsForm::SessionLogin(const std::string& id) {
   const int i = IndexOfSession(id);
   if (i < 0) return;
   servers_[size_t(i)].State = TLegacyServer::Online;
+  servers_[size_t(i)].Waiting.clear();
   SetStatus(LangText(kSection, "00028", "Logged in to") + " " + servers_[size_t(i)].Address());
   Changed();
 }
@@ -246,6 +292,7 @@ void TLegacySettingsForm::SessionFinished(const std::string& id) {
   if (i < 0) return;
   servers_[size_t(i)].State = TLegacyServer::Offline;
   servers_[size_t(i)].ID.clear();
+  servers_[size_t(i)].Waiting.clear();
   Changed();
 }
 

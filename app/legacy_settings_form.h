@@ -10,7 +10,10 @@
 // Accounts are registered through a component of the provider's own,
 // ManualServerNapsterClient (every property 0), whose register, register-
 // error and socket-error events answer the Register button (see
-// TNickRegistration).
+// TNickRegistration). Register asks the server typed in the Host and Port
+// entries for the nick and password typed beside them, as the wizard's and
+// the settings dialog's pages do: the rows are servers to log in to, and a
+// row's nick may be registered by its logins already.
 #pragma once
 #include <functional>
 #include <string>
@@ -31,6 +34,7 @@ struct TLegacyServer {
   bool Gateway = false;  // the program's own gateway
   std::string ID;        // the session's while one is open
   TState State = Offline;
+  std::string Waiting;   // how long a connecting session may still wait ("": not known)
   std::string Address() const { return Host + ":" + std::to_string(Port); }
 };
 
@@ -51,12 +55,17 @@ class TLegacySettingsForm : public gui::Form {
   const TLegacyServer& Server(int i) const { return servers_[size_t(i)]; }
   // A new server at the end (saved at once); its index.
   int Add(const TLegacyServer& s);
-  // Disconnects and forgets a server (not the gateway).
+  // Disconnects and forgets a server; the gateway stays (the status says so).
   void Remove(int i);
   void Connect(int i);
   void Disconnect(int i);
-  // Asks the server to register the server's nick with its password.
-  void Register(int i);
+  // Asks the server in the Host and Port entries to register the nick and
+  // password in theirs (Redirector: the address is a redirector's).
+  void Register();
+  // The nick the gateway's session logs in with (from the next login).
+  void SetGatewayNick(const std::string& nick);
+  // What the row of a connecting session shows beside its state.
+  void SetWaiting(int i, const std::string& text);
   int IndexOfGateway() const { return 0; }
   // The server whose session has this ID (-1: none).
   int IndexOfSession(const std::string& id) const;
@@ -73,6 +82,9 @@ class TLegacySettingsForm : public gui::Form {
   std::string FileName() const;
 
   gui::ListView* List() const { return list_; }
+  gui::Edit* HostBox() const { return host_; }
+  gui::Edit* PortBox() const { return port_; }
+  gui::Edit* NickBox() const { return nick_; }
   gui::Edit* PasswordBox() const { return password_; }
   // What the last action or answer was, as the window shows it.
   const std::string& StatusText() const { return status_; }
@@ -101,3 +113,8 @@ class TLegacySettingsForm : public gui::Form {
   gui::CheckBox* redirect_;
   gui::Label* statusLabel_;
 };
+
+// Adds a server to the networks file of the program folder (the setup
+// wizard's registered account), unless one of that address and nick is
+// there; false when the file cannot be written.
+bool AddLegacyServer(const std::string& programFolder, const TLegacyServer& server);

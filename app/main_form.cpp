@@ -20,6 +20,9 @@
 #include "core/global_functions.h"
 #include "core/globals.h"
 #include "gui/application.h"
+#include "peer/napster/napster_helpers.h"
+#include "platform/clock.h"
+#include "platform/text.h"
 #include "platform/files.h"
 
 namespace {
@@ -126,7 +129,8 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
       const TServerStats st = stats_.count(s.ID) ? stats_.at(s.ID) : TServerStats();
       rows.push_back({s.Address(), s.Nick,
                       s.State == TLegacyServer::Online ? LangText(kSection, "00060", "Online")
-                                                       : LangText(kSection, "00061", "Connecting"),
+                      : s.Waiting.empty()              ? LangText(kSection, "00061", "Connecting")
+                                                       : s.Waiting,
                       FormatThousands(st.Users), FormatThousands(st.Files), FormatThousands(st.GB)});
     }
     return rows;
@@ -170,9 +174,7 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
     // A first start shares the download folder.
     items_.AddDirectory(settings_.DownloadFolder, "Downloads", false, "*.*");
   } else if (!LoadSharedItems()) {
-    // What could be read is shared; the file itself is kept, not written over.
-    plat::RenameFile(shareFile, shareFile + ".bad");
-    Log("The share file could not be read; it is kept as Shared.dat.bad.");
+    KeepDamagedShareFile();
   }
   ShareView->Refresh();
   Announce();
@@ -185,6 +187,7 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   gateway.CacheHost = config.CacheHost;
   gateway.CachePort = config.CachePort;
   if (options_.AdjustGateway) options_.AdjustGateway(gateway);
+  gatewayLoginWait_ = gateway.LoginWait;
   gatewayStarted_ = StartGateway(gateway);
 
   ServersChanged();
@@ -204,13 +207,16 @@ void TMainForm::ShutdownProgram() {
   StatisticsTimer->SetEnabled(false);
   SearchView->SearchTimer()->SetEnabled(false);
   TrayManager->SetActive(false);
+  // The files first: stopping the networks may wait on a name lookup, and
+  // at the end of the session Windows ends a program that does not answer.
+  SaveSharedItems();
+  SaveSettings();
+  // The gateway before the component: its session then ends from the
+  // gateway's side, and nothing of the component is left to answer it.
   if (gatewayStarted_) StopGateway();
   gatewayStarted_ = false;
   NapsterClient.Shutdown();
   NapsterClient.DisconnectAll();
-  SaveSharedItems();
-  settings_.Save();
-  SaveSettingsFile(folder_);
 }
 
 TApplicationConfig TMainForm::LoadApplicationConfig() { return ReadApplicationConfig(folder_ + "Application.cfg"); }
@@ -318,10 +324,13 @@ void TMainForm::BuildViews(gui::Control* parent) {
   UploadView = new TTransferView(parent, NapsterClient, false);
   ShareView = new TShareView(parent, ShareManager1, items_);
   ShareView->FileTypes = settings_.FileTypes;
+  // The user changed the shares here: a share file that cannot be written
+  // is told here too.
   ShareView->OnChanged = [this](const std::vector<std::string>& withdrawn) {
-    SaveSharedItems();
+    if (!SaveSharedItems()) view::ShowMessage(lastStatus_);
     Announce(withdrawn);
   };
+  ShareView->OnSharing = [this](bool on) { on ? StartSharing() : StopSharing(); };
   MessageView = new TMessageView(parent);
   MessageView->OnCommand = [this](const std::string& line) { ExecuteCommand(line); };
   views_[vSearch] = SearchView;
@@ -358,9 +367,11 @@ std::string TMainForm::ServerName(const std::string& id) const {
 
 void TMainForm::ShowConnection() {
   const int online = NapsterClient.LoggedInCount();
-  connectionText_ = online == 0 ? LangText(kSection, "00040", "Offline")
-                                : LangText(kSection, "00041", "Online:") + " " + std::to_string(online) + " " +
-                                      LangText(kSection, "00042", "server(s)");
+  const std::string left = LegacySettings->Server(LegacySettings->IndexOfGateway()).Waiting;
+  connectionText_ = online > 0 ? LangText(kSection, "00041", "Online:") + " " + std::to_string(online) + " " +
+                                     LangText(kSection, "00042", "server(s)")
+                    : left.empty() ? LangText(kSection, "00040", "Offline")
+                                   : LangText(kSection, "00202", "Connecting,") + " " + left;
   StatusBar->SetPartText(0, connectionText_);
   // The tray shows the online state by its picture too (a picture that
   // stays the same changes nothing in the tray).
@@ -376,10 +387,21 @@ void TMainForm::ServersChanged() {
   while (ServiceBar->Count() < LegacySettings->Count()) ServiceBar->Add();
   while (ServerBar->Count() > 0) ServerBar->GetButton(0)->Remove();
   serverBarSessions_.clear();
+  // The gateway's login wait starts with its session.
+  const TLegacyServer& gateway = LegacySettings->Server(LegacySettings->IndexOfGateway());
+  if (gateway.State != TLegacyServer::Connecting)
+    gatewayWaitSince_ = -1;
+  else if (gatewayWaitSince_ < 0)
+    gatewayWaitSince_ = Now();
   for (int i = 0; i < LegacySettings->Count(); ++i) {
     const TLegacyServer& s = LegacySettings->Server(i);
     TWaymarkButton* b = ServiceBar->GetButton(i);
-    b->SetCaption(s.Gateway ? LangText(kSection, "00034", "Tarnwick P2P") : s.Address());
+    // Two rows of one server differ in their nicks.
+    bool shared = false;
+    for (int j = 0; j < LegacySettings->Count(); ++j)
+      shared = shared || (j != i && plat::SameText(LegacySettings->Server(j).Address(), s.Address()));
+    b->SetCaption(s.Gateway ? LangText(kSection, "00034", "Tarnwick P2P")
+                            : shared ? s.Address() + " (" + s.Nick + ")" : s.Address());
     b->SetImageIndex(s.Gateway ? serviceImage_ : openNapImage_);
     b->SetChecked(s.State != TLegacyServer::Offline);
     if (s.State == TLegacyServer::Offline) continue;
@@ -392,6 +414,41 @@ void TMainForm::ServersChanged() {
   // The services' bar as high as its buttons (a few at least).
   const int rows = std::max(3, std::min(ServiceBar->Count(), kMostServiceRows));
   ServiceBar->SetHeight(rows * (ServiceBar->ButtonHeight() + ServiceBar->ButtonSpacing()) + 6);
+  ShowGatewayWait();
+}
+
+int64_t TMainForm::Now() const { return options_.Clock ? options_.Clock() : plat::MonotonicMs(); }
+
+std::string TMainForm::GatewayTimeLeft() const {
+  if (gatewayWaitSince_ < 0) return "";
+  const int64_t left = std::max<int64_t>(0, gatewayLoginWait_ - (Now() - gatewayWaitSince_) / 1000);
+  return FormatSongLength(left) + " " + LangText(kSection, "00208", "left");
+}
+
+std::string TMainForm::GatewayWaitText() const {
+  if (gatewayWaitSince_ < 0) return "";
+  const int duskwire = GatewayDuskwirePeers();
+  return LangText(kSection, "00203", "Looking for peers:") + " " + std::to_string(GatewayGnutellaPeers()) + " " +
+         LangText(kSection, "00204", "of") + " " + std::to_string(kGatewayEnoughGnutellaLinks) + " " +
+         LangText(kSection, "00205", "Gnutella links,") + " " + std::to_string(duskwire) + " " +
+         (duskwire == 1 ? LangText(kSection, "00206", "Duskwire peer,") : LangText(kSection, "00207", "Duskwire peers,")) +
+         " " + GatewayTimeLeft();
+}
+
+void TMainForm::ShowGatewayWait() {
+  // The networks window's and the server window's rows, the connection's
+  // panel and the session's button say how long the wait may still be; the
+  // status line says what it waits for.
+  const std::string text = GatewayWaitText();
+  const std::string left = GatewayTimeLeft();  // "2:38 left"
+  const int gateway = LegacySettings->IndexOfGateway();
+  LegacySettings->SetWaiting(gateway, left);
+  for (size_t i = 0; i < serverBarSessions_.size(); ++i)
+    if (LegacySettings->IndexOfSession(serverBarSessions_[i]) == gateway)
+      ServerBar->GetButton(int(i))->SetCaption(LangText(kSection, "00034", "Tarnwick P2P") +
+                                              (left.empty() ? "" : " (" + left + ")"));
+  if (!text.empty() && text != gatewayWait_ && NapsterClient.LoggedInCount() == 0) SetStatus(text);
+  gatewayWait_ = text;
   ShowConnection();
 }
 
@@ -404,13 +461,15 @@ void TMainForm::StatisticsTimerTimer() {
                                 LangText(kSection, "00044", "Up") + " " + FormatByteSize(up) + "/s");
   ShowSharing();
   if (scansRunning_ > 0) ShowAnnouncing();
+  if (gatewayWaitSince_ >= 0) ShowGatewayWait();
   Advertising->Poll();
 }
 
 void TMainForm::ShowSharing() {
   const int files = NapsterClient.SharedCount();
-  sharingText_ = LangText(kSection, "00045", "Sharing") + " " + FormatThousands(files) + " " +
-                 (files == 1 ? LangText(kSection, "00046", "file") : LangText(kSection, "00052", "files"));
+  sharingText_ = !sharing_ ? LangText(kSection, "00200", "Sharing stopped")
+                           : LangText(kSection, "00045", "Sharing") + " " + FormatThousands(files) + " " +
+                                 (files == 1 ? LangText(kSection, "00046", "file") : LangText(kSection, "00052", "files"));
   StatusBar->SetPartText(2, sharingText_);
   ShareView->SetAnnounced(files);
 }
@@ -423,12 +482,79 @@ void TMainForm::ShareManager1AddFile(TShareManager*, TShareFile* file) { items_.
 
 bool TMainForm::LoadSharedItems() { return ::LoadSharedItems(ShareManager1, items_, folder_ + "Shared.dat"); }
 
-bool TMainForm::SaveSharedItems() { return ::SaveSharedItems(ShareManager1, folder_ + "Shared.dat"); }
+bool TMainForm::SaveSharedItems() {
+  const std::string file = folder_ + "Shared.dat";
+  if (shareFileHeld_) {
+    sharesUnsaved_ = LangText(kSection, "00213", "The shares are not saved: the share file") + " " + file + " " +
+                     LangText(kSection, "00214", "could not be read and is kept as it is.");
+  } else if (::SaveSharedItems(ShareManager1, file)) {
+    sharesUnsaved_.clear();
+    return true;
+  } else {
+    sharesUnsaved_ = LangText(kSection, "00210", "The shares could not be saved to") + " " + file + ".";
+  }
+  SaveFailed(sharesUnsaved_);
+  return false;
+}
 
-void TMainForm::SharesChanged(const std::vector<std::string>& withdrawn) {
+bool TMainForm::SaveSettings() {
+  settings_.Save();
+  if (SaveSettingsFile(folder_)) return true;
+  SaveFailed(LangText(kSection, "00211", "The settings could not be saved to") + " " + folder_ + "Application4.cfg.");
+  return false;
+}
+
+void TMainForm::SaveFailed(const std::string& text) {
+  Log(text);
+  SetStatus(text);
+}
+
+void TMainForm::KeepDamagedShareFile() {
+  // What could be read is shared. The file goes aside under a name not yet
+  // taken (an older damaged file keeps its own).
+  const std::string shareFile = folder_ + "Shared.dat";
+  const std::string aside = FreeFileName(shareFile + ".bad", [](const std::string& n) { return plat::FileExists(n); });
+  if (plat::RenameFile(shareFile, aside)) {
+    Log(LangText(kSection, "00215", "The share file could not be read; it is kept as") + " " +
+        plat::ExtractFileName(aside) + ".");
+    return;
+  }
+  shareFileHeld_ = true;
+  sharesUnsaved_ = LangText(kSection, "00216", "The share file could not be read nor set aside; it is left as it is") +
+                   " (" + shareFile + ").";
+  SaveFailed(sharesUnsaved_);
+}
+
+void TMainForm::SetAnnouncingStatus(const std::string& text) {
+  if (sharesUnsaved_.empty()) SetStatus(text);
+}
+
+bool TMainForm::SharesChanged(const std::vector<std::string>& withdrawn) {
   ShareView->Refresh();
-  SaveSharedItems();
+  const bool saved = SaveSharedItems();
   Announce(withdrawn);
+  return saved;
+}
+
+void TMainForm::StopSharing() {
+  if (!sharing_) return;
+  sharing_ = false;
+  NapsterClient.StopScan();
+  NapsterClient.ClearSharedFiles();
+  ShareView->SetSharing(false);
+  ShowSharing();
+  SetStatus(LangText(kSection, "00217", "Sharing stopped: no file is offered to anyone."));
+}
+
+void TMainForm::StartSharing() {
+  if (sharing_) return;
+  sharing_ = true;
+  ShareView->SetSharing(true);
+  // Everything the share tree lists, afresh.
+  NapsterClient.StopScan();
+  if (scansRunning_++ == 0) announcedInScans_ = 0;
+  SetAnnouncingStatus(LangText(kSection, "00063", "Announcing shared files..."));
+  NapsterClient.ScanAllDrives(settings_.FileTypes);
 }
 
 // ------------------------------------------------------------------ settings
@@ -437,8 +563,9 @@ void TMainForm::ShowSettings() {
   if (!SettingsForm->Visible()) SettingsForm->Execute();
 }
 
-void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& net) {
+bool TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& net) {
   const bool portChanged = app.DataPort != settings_.DataPort;
+  if (app.Nick != settings_.Nick) LegacySettings->SetGatewayNick(app.Nick);
   settings_ = app;
   plat::ForceDirectories(settings_.DownloadFolder);
   SearchView->MaxResults = settings_.MaxResults;
@@ -449,23 +576,24 @@ void TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& n
     Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
         std::to_string(NapsterClient.DataPort()) + ".");
   }
-  settings_.Save();
   net.Save();
-  SaveSettingsFile(folder_);
+  return SaveSettings();
 }
 
 void TMainForm::Announce(const std::vector<std::string>& withdrawn) {
+  // While sharing is stopped nothing is announced (nor left to withdraw).
+  if (!sharing_) return;
   // A finished download is withdrawn only when the user removes it.
   for (const std::string& path : withdrawn) NapsterClient.UnshareFile(path);
   // One listing at a time: a newer one covers what an older one had left.
   NapsterClient.StopScan();
   if (scansRunning_++ == 0) announcedInScans_ = 0;
-  SetStatus(LangText(kSection, "00063", "Announcing shared files..."));
+  SetAnnouncingStatus(LangText(kSection, "00063", "Announcing shared files..."));
   NapsterClient.ScanFolders(settings_.FileTypes, true);
 }
 
 void TMainForm::ShowAnnouncing() {
-  SetStatus(LangText(kSection, "00064", "Announcing shared files:") + " " + FormatThousands(announcedInScans_));
+  SetAnnouncingStatus(LangText(kSection, "00064", "Announcing shared files:") + " " + FormatThousands(announcedInScans_));
   ShareView->SetAnnounced(NapsterClient.SharedCount());
 }
 
@@ -473,12 +601,18 @@ void TMainForm::AnnounceEnded() {
   if (scansRunning_ > 0 && --scansRunning_ > 0) return;
   // The count stands beside it, in its own panel.
   ShowSharing();
-  SetStatus(LangText(kSection, "00065", "Shared files announced"));
+  SetAnnouncingStatus(LangText(kSection, "00065", "Shared files announced"));
 }
 
 // ------------------------------------------------------------------ window
 
 void TMainForm::Exit() {
+  // The user is still here to read what could not be saved.
+  const bool shares = SaveSharedItems();
+  const std::string sharesText = lastStatus_;
+  const bool settings = SaveSettings();
+  if (!shares || !settings)
+    view::ShowMessage((shares ? "" : sharesText + "\r\n") + (settings ? "" : lastStatus_));
   // The end of the loop destroys the window, which closes everything down.
   Hide();
   gui::App().Terminate();

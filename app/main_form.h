@@ -18,7 +18,12 @@
 // speak (DOWNLOAD, DOWNLOAD_GNUTELLA, MSG, WHOIS, BROWSE) into requests.
 //
 // Closing or minimising the window hides it to the tray; File, Exit and
-// the tray menu's Exit end the program.
+// the tray menu's Exit end the program. The program's files (the share
+// file and the settings) are written before the networks are stopped: the
+// gateway's stop may wait on a name lookup, and Windows ends a program
+// that does not answer at the end of the session. A file that cannot be
+// written is told in the status bar, in the messages view and in a message
+// where the user acted; it is never passed over as saved.
 #pragma once
 #include <functional>
 #include <map>
@@ -66,6 +71,9 @@ constexpr const char* kMainFormClass = "TMainForm";
 struct TMainFormOptions {
   // Where the program's files are ("": the program's own folder).
   std::string ProgramFolder;
+  // The clock of the gateway's login wait, in milliseconds (tests give
+  // their own; none: the monotonic clock).
+  std::function<int64_t()> Clock;
   // Changes the gateway's settings before it starts (tests keep it on
   // loopback addresses of their own, without a Gnutella seed).
   std::function<void(TGatewaySettings&)> AdjustGateway;
@@ -84,9 +92,14 @@ class TMainForm : public gui::Form {
   TNapsterClient NapsterClient;
   void ShareManager1AddDirectory(TShareManager* sender, TShareDirectory* directory);
   void ShareManager1AddFile(TShareManager* sender, TShareFile* file);
-  // "Shared.dat" in the program folder, with the shared-item records.
+  // "Shared.dat" in the program folder, with the shared-item records. A
+  // failed save is told in the status bar and the messages view; a share
+  // file that could not be read nor set aside is never written over.
   bool LoadSharedItems();
   bool SaveSharedItems();
+  // The settings in the store and in "Application4.cfg"; a failure is told
+  // as above.
+  bool SaveSettings();
   // The CACHE tag of "Application.cfg".
   TApplicationConfig LoadApplicationConfig();
 
@@ -99,7 +112,8 @@ class TMainForm : public gui::Form {
   // dialog unless replaced).
   std::function<TFileExistsChoice(const std::string& path)> AskFileExists;
 
-  // Ends the program (File, Exit).
+  // Ends the program (File, Exit); a file that cannot be written is told
+  // in a message first.
   void Exit();
   // Shows the window again from the tray.
   void Restore();
@@ -134,12 +148,23 @@ class TMainForm : public gui::Form {
   // list's locks; then the tree is saved, listed and announced.
   TNapsterSettingsForm* SettingsForm;
   void ShowSettings();
-  void ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
+  // False when the settings, applied, could not be saved (the status says so).
+  bool ApplySettings(const TAppSettings& app, const TNetworkSettings& net);
   TSharedItemList& SharedItemList() { return items_; }
   // The share tree changed: the tree is saved and listed, the files that
   // left it (withdrawn: their disk paths) are withdrawn, and what it holds
-  // now is announced; the rest of what is announced stays.
-  void SharesChanged(const std::vector<std::string>& withdrawn = {});
+  // now is announced; the rest of what is announced stays. False when the
+  // share file could not be written.
+  bool SharesChanged(const std::vector<std::string>& withdrawn = {});
+  // Sharing stopped (the shares view's Stop sharing): every file is
+  // withdrawn from every server, and nothing is announced until sharing
+  // starts again, which lists the share tree afresh.
+  void StopSharing();
+  void StartSharing();
+  bool Sharing() const { return sharing_; }
+  // What the gateway's session waits for while it logs in ("" when it
+  // does not wait): the links its networks have so far and the time left.
+  std::string GatewayWaitText() const;
   // The advertising banner above the views.
   TAdvertiseManager* Advertising;
 
@@ -174,6 +199,19 @@ class TMainForm : public gui::Form {
   void LayOutStatusBar();
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
+  // A file that could not be written: the status bar and the messages view.
+  void SaveFailed(const std::string& text);
+  // A line about the announcement of the shares, unless one says they
+  // are not saved.
+  void SetAnnouncingStatus(const std::string& text);
+  // The share file that could not be read goes aside; when it cannot, it
+  // stays where it is and is never written over.
+  void KeepDamagedShareFile();
+  // The gateway session's wait, as the windows show it (every 2 seconds).
+  void ShowGatewayWait();
+  int64_t Now() const;
+  // "2:38 left" while the gateway's session waits, else "".
+  std::string GatewayTimeLeft() const;
   bool Download(const std::vector<std::string>& words);
   // Withdraws those files and lists the share tree for the client: what
   // it shares already (a finished download too) stays.
@@ -194,6 +232,14 @@ class TMainForm : public gui::Form {
   TAppSettings settings_;
   TSharedItemList items_{ShareManager1};
   bool gatewayStarted_ = false;
+  int gatewayLoginWait_ = 0;        // seconds
+  int64_t gatewayWaitSince_ = -1;   // when its session began connecting (-1: it does not)
+  std::string gatewayWait_;         // as last shown
+  bool shareFileHeld_ = false;      // the damaged share file stayed in place
+  // Why the share tree is not saved ("": it is); the announcements' lines
+  // leave it standing in the status bar.
+  std::string sharesUnsaved_;
+  bool sharing_ = true;
   bool closing_ = false;
   bool shutDown_ = false;
   TView view_ = vSearch;

@@ -45,6 +45,8 @@ void TMainForm::BindClient() {
     LegacySettings->SessionFinished(id);
     stats_.erase(id);
     Log("Disconnected from " + name + ".");
+    // Its counts (or whatever it said last) are no longer so.
+    SetStatus(LangText(kSection, "00201", "Disconnected from") + " " + name);
     ShowConnection();
   });
   c.OnWinsockError = Live([this](TNapsterClient*, ID id, int number, Text text) {
@@ -219,8 +221,11 @@ void TMainForm::BindTransfers() {
   c.OnDownloadFinish = Live([this, down](TNapsterClient*, Data d) {
     down->Finish(d, d.Complete ? LangText(kTransfers, "00032", "Complete") : LangText(kTransfers, "00033", "Stopped"));
     if (!d.Complete) return;
-    // A finished file is shared with the others.
-    NapsterClient.ShareFile(d.LocalFile, false);
+    // A finished file is shared with the others, unless sharing is stopped.
+    if (sharing_)
+      NapsterClient.ShareFile(d.LocalFile, false);
+    else
+      NapsterClient.ClearSharedFiles();
     SetStatus(LangText(kSection, "00054", "Downloaded") + " " + d.FileName);
   });
 
@@ -235,7 +240,13 @@ void TMainForm::BindTransfers() {
   c.OnUploadFileReadError = fail(up, LangText(kTransfers, "00037", "Cannot read the file"));
   c.OnUploadTimeout = fail(up, LangText(kTransfers, "00038", "The peer never came"));
   c.OnUploadWinsockError = socketError(up);
-  c.OnUploadError = error(up);
+  // The server refused what this side had accepted (the file is not
+  // shared there): nobody will come.
+  c.OnUploadError = Live([up](TNapsterClient*, Data d, TNapsterDataErrorType kind) {
+    up->Fail(d, !d.Refusal.empty() ? LangText(kTransfers, "00200", "Refused by the server:") + " " + d.Refusal
+                : kind == kDataErrorInvalid ? LangText(kTransfers, "00041", "Refused by the peer")
+                                            : LangText(kTransfers, "00042", "Transfer failed"));
+  });
   c.OnUploadFinish = Live([up](TNapsterClient*, Data d) {
     const bool whole = d.Complete || (d.FileSize > 0 && d.Position >= d.FileSize);
     up->Finish(d, whole ? LangText(kTransfers, "00032", "Complete") : LangText(kTransfers, "00033", "Stopped"));

@@ -2,6 +2,7 @@
 
 #include "core/simple_config.h"
 #include "peer/napster/napster_client.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -32,10 +33,14 @@ TNetworkSettings TNetworkSettings::Load() {
     s.SetSection(f.Section);
     if (!s.ReadString(f.Key).empty()) n.*f.Value = s.ReadInteger(f.Key);
   }
+  const TNetworkSettings defaults;
+  if (n.UploadTimeout <= 0) n.UploadTimeout = defaults.UploadTimeout;
+  if (n.DownloadTimeout <= 0) n.DownloadTimeout = defaults.DownloadTimeout;
   s.SetSection("Downloads");
   if (!s.ReadString("AutoResume").empty()) n.EnableAutoResume = s.ReadBool("AutoResume");
   s.SetSection("Advanced");
-  n.PortCheckHost = s.ReadString("PortCheckHost");
+  const std::string host = plat::Trim(s.ReadString("PortCheckHost"));
+  if (!host.empty()) n.PortCheckHost = host;
   return n;
 }
 

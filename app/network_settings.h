@@ -2,7 +2,8 @@
 // sections Uploads, Downloads and Advanced) that the main window's client
 // component runs with: speed limits, upload and download counts, automatic
 // resume, time-outs, the own link type, and the port-check server the setup
-// wizard may ask. A value the store lacks keeps the component's default.
+// wizard asks. A value the store lacks keeps the component's default, and
+// so does a time-out of 0 (which would end every transfer at once).
 #pragma once
 #include <string>
 
@@ -19,9 +20,10 @@ struct TNetworkSettings {
   int LinkType = 2;
   int UploadTimeout = 500;  // seconds
   int DownloadTimeout = 500;
-  // The host of the outside port-check server ("": none configured, the
-  // check is not offered).
-  std::string PortCheckHost;
+  // The host of the outside port-check server ([Advanced] PortCheckHost;
+  // the maker's own when that is empty).
+  static constexpr const char* kDefaultPortCheckHost = "portcheck.tarnwick.net";
+  std::string PortCheckHost = kDefaultPortCheckHost;
 
   static TNetworkSettings Load();
   void Save() const;

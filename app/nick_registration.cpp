@@ -67,6 +67,7 @@ bool TNickRegistration::Start(const std::string& host, const std::string& port, 
     return false;
   }
   awaitingReason_ = false;
+  account_ = {h, int(p), n, password, redirect};
   Set(Busy, LangText(kSection, "00906", "Registering") + " " + n + " @ " + h + ":" + std::to_string(p) + " ...");
   std::string id;
   id_.clear();

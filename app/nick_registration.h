@@ -14,6 +14,14 @@
 class TNickRegistration {
  public:
   enum TState { Idle, Busy, Registered, Taken, Refused, Unreachable, NoAnswer, Invalid };
+  // The account a registration asks for.
+  struct TAccount {
+    std::string Host;
+    int Port = 0;
+    std::string Nick;
+    std::string Password;
+    bool Redirect = false;
+  };
 
   explicit TNickRegistration(TNapsterClient& client);
   ~TNickRegistration();
@@ -26,6 +34,8 @@ class TNickRegistration {
   bool Start(const std::string& host, const std::string& port, const std::string& nick, const std::string& password,
              const std::string& email, bool redirect = false);
   TState State() const { return state_; }
+  // The account of the last registration started.
+  const TAccount& Account() const { return account_; }
   // What the user is shown about the last registration.
   const std::string& StatusText() const { return status_; }
   std::function<void()> OnChanged;
@@ -36,6 +46,7 @@ class TNickRegistration {
   void End(TNapsterClient* c, TNapsterID id, TState s, const std::string& text);
 
   TNapsterClient& client_;
+  TAccount account_;
   std::string id_;
   TState state_ = Idle;
   std::string status_;

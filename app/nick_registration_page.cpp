@@ -21,7 +21,10 @@ void TNickRegistrationPage::Build(gui::Control* page, const TLayout& l) {
   view::AddButton(page, l.Button, l.ButtonLeft, l.ButtonTop, 100, [this] { Register(); });
   // What the server answered: room for a few lines of its words.
   answer_ = view::AddText(page, "", 8, l.AnswerTop, l.Width, 3);
-  registration_.OnChanged = [this] { answer_->SetCaption(registration_.StatusText()); };
+  registration_.OnChanged = [this] {
+    answer_->SetCaption(registration_.StatusText());
+    if (registration_.State() == TNickRegistration::Registered && OnRegistered) OnRegistered();
+  };
 }
 
 void TNickRegistrationPage::Register() {

@@ -5,6 +5,7 @@
 // tells what the server answered. Each page registers through a client
 // component of its own.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,8 @@ class TNickRegistrationPage {
   gui::Edit* EmailEdit = nullptr;  // nullptr: the page has none
   // Starts a registration with what the entries say.
   void Register();
+  // The server has registered the account (Registration().Account()).
+  std::function<void()> OnRegistered;
   TNickRegistration& Registration() { return registration_; }
 
  private:

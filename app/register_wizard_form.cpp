@@ -4,6 +4,7 @@
 
 #include "app/app_settings.h"
 #include "app/language.h"
+#include "app/legacy_settings_form.h"
 #include "app/network_settings.h"
 #include "app/program_files.h"
 #include "app/view_parts.h"
@@ -60,9 +61,11 @@ TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::strin
   PortCheckClient1.OnFound = [this](TPortCheckClient*) {
     SetPortText(LangText(kSection, "00020", "Other users can reach this computer: transfers work both ways."));
   };
-  PortCheckClient1.OnNotFound = [this](TPortCheckClient*) {
-    SetPortText(cancellingCheck_
-                    ? LangText(kSection, "00021", "The check was cancelled.")
+  PortCheckClient1.OnNotFound = [this](TPortCheckClient* c) {
+    SetPortText(cancellingCheck_ ? LangText(kSection, "00021", "The check was cancelled.")
+                : !c->Answered()
+                    ? LangText(kSection, "00200", "The check failed: the port-check server") + " " + portCheckHost_ +
+                          " " + LangText(kSection, "00201", "did not answer. Whether other users can reach you is not known.")
                     : LangText(kSection, "00022",
                                "Other users cannot reach this computer (a firewall or router is in the way): "
                                "you can still fetch files from users who can be reached."));
@@ -137,9 +140,8 @@ void TRegisterWizardForm::BuildPortCheck(gui::Panel* p) {
       8, 32, 468);
   // The answers are set later: room for the longest.
   portLabel_ = view::AddText(p, "", 8, view::Bottom(intro) + 12, 468, 3);
-  gui::Button* again = view::AddButton(p, LangText(kSection, "00024", "&Check again"), 8,
-                                       view::Bottom(portLabel_) + 8, 110, [this] { StartPortCheck(); });
-  again->SetEnabled(!portCheckHost_.empty());
+  view::AddButton(p, LangText(kSection, "00024", "&Check again"), 8, view::Bottom(portLabel_) + 8, 110,
+                  [this] { StartPortCheck(); });
 }
 
 void TRegisterWizardForm::BuildRegistration(gui::Panel* p) {
@@ -154,6 +156,8 @@ void TRegisterWizardForm::BuildRegistration(gui::Panel* p) {
           entry(LangText(kSection, "00034", "Password:"), 144, 200),
           entry(LangText(kSection, "00035", "E-mail:"), 172, 200),
           LangText(kSection, "00036", "Re&gister"), 130, 204, 240});
+  // The nick registered is the one to use.
+  RegistrationPage.OnRegistered = [this] { NickEdit->SetText(Registration().Account().Nick); };
 }
 
 void TRegisterWizardForm::BuildSettings(gui::Panel* p) {
@@ -230,7 +234,16 @@ bool TRegisterWizardForm::Next() {
   }
   if (page_ == pgScan) {
     StopScan();
-    SaveResults();
+    if (!SaveResults() && !saveFailed_) {
+      // Told once; Finish again goes on without the files.
+      saveFailed_ = true;
+      SetStatus(LangText(kSection, "00202", "Not saved: press Finish again to go on."));
+      view::ShowMessage(LangText(kSection, "00203", "Your settings and shares could not be saved in") + " " + folder_ +
+                        ".\r\n" +
+                        LangText(kSection, "00204",
+                                 "Press Finish again to start without them; the setup then runs again at the next start."));
+      return false;
+    }
     SetModalResult(gui::mrOk);
     return true;
   }
@@ -266,12 +279,6 @@ void TRegisterWizardForm::SetStatus(const std::string& t) {
 // ------------------------------------------------------------------ port check
 
 void TRegisterWizardForm::StartPortCheck() {
-  if (portCheckHost_.empty()) {
-    SetPortText(LangText(kSection, "00025",
-                         "The check is not available: no port-check server is set in the settings. "
-                         "Go on with Next."));
-    return;
-  }
   if (PortCheckClient1.Busy()) return;
   if (PortCheckClient1.Check(portCheckHost_, PortCheckPort, 0))
     SetPortText(LangText(kSection, "00026", "Checking with") + " " + portCheckHost_ + " ...");
@@ -308,7 +315,7 @@ void TRegisterWizardForm::StartScan() {
 
 void TRegisterWizardForm::StopScan() { ShareManager1.StopScan(); }
 
-void TRegisterWizardForm::SaveResults() {
+bool TRegisterWizardForm::SaveResults() {
   TAppSettings app = TAppSettings::Load(folder_);
   app.Nick = plat::Trim(NickEdit->GetText());
   app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
@@ -316,9 +323,22 @@ void TRegisterWizardForm::SaveResults() {
   TNetworkSettings net = TNetworkSettings::Load();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
   net.Save();
-  SaveSettingsFile(folder_);
+  bool saved = SaveSettingsFile(folder_);
   AddDownloadsShare();
-  ShareManager1.SaveToFile(folder_ + "Shared.dat");
+  saved = ShareManager1.SaveToFile(folder_ + "Shared.dat") && saved;
+  // The account just registered is there to log in with.
+  if (Registration().State() == TNickRegistration::Registered) {
+    const TNickRegistration::TAccount& a = Registration().Account();
+    TLegacyServer s;
+    s.Host = a.Host;
+    s.Port = a.Port;
+    s.Nick = a.Nick;
+    s.Password = a.Password;
+    s.Redirect = a.Redirect;
+    saved = AddLegacyServer(folder_, s) && saved;
+  }
+  saved_ = saved;
+  return saved;
 }
 
 // ------------------------------------------------------------------ start-up
@@ -328,6 +348,6 @@ bool RunSetupWizardIfNeeded(const std::string& programFolder) {
   if (gui::Registry().ReadValue(kProgramRegistryKey, kSetupCompleteValue, done)) return true;
   TRegisterWizardForm wizard(nullptr, programFolder);
   if (wizard.ShowModal() != gui::mrOk) return false;
-  gui::Registry().WriteValue(kProgramRegistryKey, kSetupCompleteValue, "1");
+  if (wizard.Saved()) gui::Registry().WriteValue(kProgramRegistryKey, kSetupCompleteValue, "1");
   return true;
 }

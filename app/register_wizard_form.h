@@ -3,11 +3,14 @@
 // absent. Its pages, walked with Back and Next:
 // 1. the agreement, which the user accepts to go on;
 // 2. the port check: whether this computer can be reached from outside,
-//    asked of the port-check server of the settings (without one the page
-//    says that the check is not available); leaving the page or the
-//    wizard cancels a check that runs;
+//    asked of the port-check server of the settings (the maker's unless
+//    another is set); a server that cannot be reached or says nothing is a
+//    check that failed, not a closed port; leaving the page or the wizard
+//    cancels a check that runs;
 // 3. a nick registered on a Napster server (through the wizard's own
-//    client component; the page may be passed over);
+//    client component; the page may be passed over); the settings page
+//    then proposes that nick, and Finish adds the server, nick and
+//    password to the networks list;
 // 4. the first settings: nick, download folder, data port, connection and
 //    the types of files to share;
 // 5. the first disk search on the wizard's own share manager: the download
@@ -16,8 +19,11 @@
 //    chosen types until the search ends or the user stops it.
 // Finish writes the settings to the settings store and its file
 // ("Application4.cfg") and the wizard's share tree to the share file
-// ("Shared.dat"), which the main window then loads;
-// Cancel (or closing the window) changes nothing and the program ends.
+// ("Shared.dat"), which the main window then loads. When they cannot be
+// written the wizard says so and stays; Finish pressed again goes on
+// without them, and the set-up is not marked complete (it runs again at
+// the next start). Cancel (or closing the window) changes nothing and the
+// program ends.
 #pragma once
 #include <memory>
 #include <string>
@@ -81,8 +87,11 @@ class TRegisterWizardForm : public gui::Form {
   const std::string& ScanText() const { return scanText_; }
   const std::string& StatusText() const { return status_; }
 
-  // Writes the settings and the share file (Finish does).
-  void SaveResults();
+  // Writes the settings, the share file and a registered account (Finish
+  // does); false when a file could not be written.
+  bool SaveResults();
+  // Whether Finish saved what the wizard set.
+  bool Saved() const { return saved_; }
 
  private:
   gui::Panel* NewPage(const std::string& title);
@@ -114,11 +123,14 @@ class TRegisterWizardForm : public gui::Form {
   TShareDirectory* downloads_ = nullptr;
   int scanEnds_ = 0;
   bool cancellingCheck_ = false;
+  bool saved_ = false;
+  bool saveFailed_ = false;  // Finish found the files could not be written
 };
 
 // Runs the wizard when the setup of this user is not complete; true when
 // the program goes on (complete, or the wizard finished - which marks the
-// setup complete), false when the user cancelled it.
+// setup complete when its files were written), false when the user
+// cancelled it.
 bool RunSetupWizardIfNeeded(const std::string& programFolder);
 // The registry key and value that mark the setup complete.
 constexpr const char* kProgramRegistryKey = "Software\\Tarnwick_26";

@@ -68,7 +68,11 @@ TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::P
                                {LangText(kSection, "00017", "Ping"), 45, true}});
   grid_->OnCompare = [this](TCustomGridTreeList*, const TGridTreeListNode* a, const TGridTreeListNode* b,
                             int& compare) { compare = CompareRows(a, b); };
-  grid_->OnDblClick = [this](gui::Control*) { DownloadChosen(); };
+  // A double click on a row downloads it; one on the empty space below
+  // the rows does nothing.
+  grid_->OnDblClick = [this](gui::Control*) {
+    if (grid_->LastHitInfo().Node) DownloadChosen();
+  };
 
   menu_ = new gui::PopupMenu(this);
   menu_->Items().AddItem(LangText(kSection, "00020", "&Download"), [this](gui::Component*) { DownloadChosen(); });
@@ -105,11 +109,14 @@ TSearchView::~TSearchView() {
 
 bool TSearchView::Start(const std::string& text, bool nonMp3, int maxResults) {
   const std::string query = plat::Trim(text);
-  if (query.empty()) return false;
-  if (client_.LoggedInCount() == 0) {
-    if (OnStatus) OnStatus(LangText(kSection, "00030", "Connect to a network before searching."));
+  auto refuse = [this](const std::string& why) {
+    if (OnStatus) OnStatus(why);
     return false;
-  }
+  };
+  if (query.empty()) return refuse(LangText(kSection, "00200", "Type what to search for first."));
+  if (searching_)
+    return refuse(LangText(kSection, "00201", "A search is running: Stop it, then search again (the results of both would mix)."));
+  if (client_.LoggedInCount() == 0) return refuse(LangText(kSection, "00030", "Connect to a network before searching."));
   grid_->ClearNodes();
   results_.clear();
   if (nonMp3)
@@ -117,9 +124,9 @@ bool TSearchView::Start(const std::string& text, bool nonMp3, int maxResults) {
   else
     client_.Search("", maxResults, query, "", "", "", "", "", "", "", "", "");
   searching_ = true;
+  nonMp3_ = nonMp3;
   timer_->SetEnabled(false);  // a new 120 seconds
   timer_->SetEnabled(true);
-  searchButton_->SetEnabled(false);
   stopButton_->SetEnabled(true);
   ShowCount();
   return true;
@@ -133,7 +140,6 @@ void TSearchView::Stop() {
   if (!searching_) return;
   searching_ = false;
   timer_->SetEnabled(false);
-  searchButton_->SetEnabled(true);
   stopButton_->SetEnabled(false);
   ShowCount();
 }
@@ -200,7 +206,8 @@ TGridTreeListNode* TSearchView::InsertSorted(const TSearchHit* r) {
 }
 
 void TSearchView::AddResult(const TSearchHit& r) {
-  if (!searching_) return;
+  // A server may answer a search for audio with any file it has.
+  if (!searching_ || (!nonMp3_ && !r.IsMP3)) return;
   results_.push_back(std::make_unique<TSearchHit>(r));
   const TSearchHit* kept = results_.back().get();
   TGridTreeListNode* row = InsertSorted(kept);

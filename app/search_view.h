@@ -5,12 +5,18 @@
 //
 // A search ends on the component's search-end event, on the Stop button or
 // 120 seconds after it began; results that arrive after its end are
-// ignored. A click on a column header sorts by that column (numbers by
+// ignored, and so are files other than audio in a search for audio files.
+// A new search waits for the running one to end (Stop ends it): servers
+// do not mark which search a result or an end belongs to, so the two
+// would mix; the status line says so, as it says that an empty search
+// asks nothing. A click on a column header sorts by that column (numbers by
 // value), and results that arrive while sorted take their place in order.
 // Figures a result does not really carry (a Gnutella result's bit rate,
 // frequency and length) are left empty and sort last.
 // Downloading a result speaks to the main window in its text command
-// (DOWNLOAD, or DOWNLOAD_GNUTELLA for a Gnutella result).
+// (DOWNLOAD, or DOWNLOAD_GNUTELLA for a Gnutella result): the Download
+// button and the popup menu download the chosen rows, a double click the
+// row it is on.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -53,8 +59,9 @@ class TSearchView : public gui::Panel {
   TSearchView(gui::Component* owner, TNapsterClient& client);
   ~TSearchView() override;
 
-  // Clears the results and asks every session; false (nothing asked) when
-  // the text is empty or no session is logged in.
+  // Clears the results and asks every session; false (nothing asked, the
+  // status says why) when the text is empty, a search runs or no session
+  // is logged in.
   bool Start(const std::string& text, bool nonMp3, int maxResults);
   // Ends the search: later results are ignored.
   void Stop();
@@ -106,4 +113,5 @@ class TSearchView : public gui::Panel {
   gui::Timer* timer_;
   std::vector<std::unique_ptr<TSearchHit>> results_;
   bool searching_ = false;
+  bool nonMp3_ = false;  // the running search's kind of files
 };

@@ -12,6 +12,8 @@
 #include "controls/win32/extended_edit.h"
 #include "core/file_scan.h"
 #include "core/global_functions.h"
+#include "core/globals.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -21,6 +23,9 @@ constexpr const char* kSection = "Settings";
 
 // The number of a text (its digits), kept to the int range.
 int Number(gui::Edit* e) { return int(std::min<int64_t>(EasyStrToInt64(e->GetText()), INT_MAX)); }
+bool HasDigits(gui::Edit* e) { return e->GetText().find_first_of("0123456789") != std::string::npos; }
+// An entry that holds no number keeps the value it had.
+int NumberOr(gui::Edit* e, int previous) { return HasDigits(e) ? Number(e) : previous; }
 
 using view::LabelledEdit;
 
@@ -44,7 +49,7 @@ TScanProgressForm::TScanProgressForm(gui::Component* owner) : gui::Form(owner, "
   SetBorderStyle(gui::FormBorder::Dialog);
   SetBounds(200, 220, 420, 120);
   SetCenterOnScreen(true);
-  view::AddLabel(this, LangText(kSection, "00101", "Found:"), 10, 12, 390);
+  count_ = view::AddLabel(this, "", 10, 12, 390);
   label_ = view::AddPathLabel(this, 10, 32, 390);
   stop_ = view::AddButton(this, LangText(kSection, "00102", "&Stop"), 320, 58, 80, [this] {
     if (OnStop) OnStop();
@@ -53,8 +58,19 @@ TScanProgressForm::TScanProgressForm(gui::Component* owner) : gui::Form(owner, "
   stop_->SetCancel(true);
 }
 
+void TScanProgressForm::Begin() {
+  found_ = 0;
+  path_.clear();
+  foundText_ = LangText(kSection, "00205", "Searching the disks for files of the shared types...");
+  count_->SetCaption(foundText_);
+  label_->SetCaption("");
+}
+
 void TScanProgressForm::SetPath(const std::string& path) {
   path_ = path;
+  ++found_;
+  foundText_ = LangText(kSection, "00101", "Found:") + " " + FormatThousands(found_);
+  count_->SetCaption(foundText_);
   label_->SetCaption(path);
 }
 
@@ -78,7 +94,7 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
 
   statusLabel_ = view::AddText(this, "", 8, 398, 364, 2);
   OkButton = view::AddButton(this, LangText(kSection, "00004", "OK"), 380, 400, 78, [this] {
-    if (Apply()) SetModalResult(gui::mrOk);
+    if (Apply() && saved_) SetModalResult(gui::mrOk);
   });
   OkButton->SetDefault(true);
   gui::Button* cancel = view::AddButton(this, LangText(kSection, "00005", "Cancel"), 466, 400, 78, [] {});
@@ -157,6 +173,7 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
   // Two columns of labelled entries: labels W wide, entries after them.
   constexpr int L = 8, R = 270, W = 136, E = 110;
   DataPortEdit = LabelledEdit(page, LangText(kSection, "00030", "Data port:"), L, 10, W, 70);
+  NickEdit = LabelledEdit(page, LangText(kSection, "00200", "Nick:"), R, 10, W, E);
   DownloadFolderEdit = LabelledEdit(page, LangText(kSection, "00031", "Download folder:"), L, 38, W, 284);
   view::AddBrowseButton(this, page, LangText(kSection, "00016", "&Browse..."), 434, 37, DownloadFolderEdit);
   FileTypesEdit = LabelledEdit(page, LangText(kSection, "00032", "Shared file types:"), L, 66, W, 284);
@@ -183,13 +200,14 @@ void TNapsterSettingsForm::BuildNetwork(gui::Control* page) {
 }
 
 void TNapsterSettingsForm::BuildRegistration(gui::Control* page) {
-  // Server and port on one line, the nick and password below.
+  // Server and port on one line, the nick, password and e-mail below.
   RegistrationPage.Build(page, {LangText(kSection, "00050", "Register a nick on a Napster server:"), 10, 500,
                                 {LangText(kSection, "00051", "Server:"), 8, 36, 80, 200},
                                 {LangText(kSection, "00052", "Port:"), 300, 36, 50, 70},
                                 {LangText(kSection, "00053", "Nick:"), 8, 64, 80, 200},
-                                {LangText(kSection, "00054", "Password:"), 8, 92, 80, 200}, std::nullopt,
-                                LangText(kSection, "00055", "Re&gister"), 88, 122, 156});
+                                {LangText(kSection, "00054", "Password:"), 8, 92, 80, 200},
+                                TNickRegistrationPage::TEntry{LangText(kSection, "00201", "E-mail:"), 8, 120, 80, 200},
+                                LangText(kSection, "00055", "Re&gister"), 88, 150, 184});
 }
 
 // ------------------------------------------------------------------ values
@@ -232,6 +250,7 @@ void TNapsterSettingsForm::LoadRows() {
 void TNapsterSettingsForm::LoadNetwork() {
   const TAppSettings& app = main_.Settings();
   const TNetworkSettings net = TNetworkSettings::Load();
+  NickEdit->SetText(app.Nick);
   DataPortEdit->SetText(std::to_string(app.DataPort));
   DownloadFolderEdit->SetText(app.DownloadFolder);
   FileTypesEdit->SetText(app.FileTypes);
@@ -257,27 +276,50 @@ bool TNapsterSettingsForm::Apply() {
     pages_->SetPageIndex(pgShares);
     return false;
   }
+  const std::string wrong = CheckNetwork();
+  if (!wrong.empty()) {
+    SetStatus(wrong);
+    pages_->SetPageIndex(pgNetwork);
+    return false;
+  }
   const std::vector<std::string> withdrawn = ApplyShares();
 
+  const TNapsterClient& was = main_.NapsterClient;
   TAppSettings app = main_.Settings();
+  app.Nick = plat::Trim(NickEdit->GetText());
   app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
   if (Number(MaxResultsEdit) > 0) app.MaxResults = Number(MaxResultsEdit);
   TNetworkSettings net;
   net.MaxDownloadBPS = int(std::min<int64_t>(MaxDownloadBPSEdit->iValue(), INT_MAX));
   net.MaxUploadBPS = int(std::min<int64_t>(MaxUploadBPSEdit->iValue(), INT_MAX));
-  net.MaxDownloads = std::max(1, Number(MaxDownloadsEdit));
-  net.MaxUploads = Number(MaxUploadsEdit);
-  net.MaxUploadsPerNick = Number(MaxUploadsPerNickEdit);
-  net.DownloadTimeout = Number(DownloadTimeoutEdit);
-  net.UploadTimeout = Number(UploadTimeoutEdit);
-  net.MaxResume = Number(MaxResumeEdit);
+  net.MaxDownloads = std::max(1, NumberOr(MaxDownloadsEdit, was.MaxDownloads));
+  net.MaxUploads = NumberOr(MaxUploadsEdit, was.MaxUploads);
+  net.MaxUploadsPerNick = NumberOr(MaxUploadsPerNickEdit, was.MaxUploadsPerNick);
+  net.DownloadTimeout = NumberOr(DownloadTimeoutEdit, was.DownloadTimeout);
+  net.UploadTimeout = NumberOr(UploadTimeoutEdit, was.UploadTimeout);
+  net.MaxResume = NumberOr(MaxResumeEdit, was.MaxResume);
   net.EnableAutoResume = AutoResumeBox->Checked();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
   net.PortCheckHost = plat::Trim(PortCheckHostEdit->GetText());
-  main_.ApplySettings(app, net);
+  std::string unsaved;
+  if (!main_.ApplySettings(app, net)) unsaved = main_.LastStatus();
   // Announced once, with the file types just set.
-  main_.SharesChanged(withdrawn);
+  if (!main_.SharesChanged(withdrawn)) unsaved += (unsaved.empty() ? "" : " ") + main_.LastStatus();
+  saved_ = unsaved.empty();
+  if (!saved_) {
+    SetStatus(LangText(kSection, "00202", "In use now, but not saved:") + " " + unsaved);
+    view::ShowMessage(status_);
+  }
   return true;
+}
+
+std::string TNapsterSettingsForm::CheckNetwork() const {
+  if (!UsableNick(plat::Trim(NickEdit->GetText())))
+    return LangText(kSection, "00203", "Give a nick without blanks.");
+  for (gui::Edit* e : {DownloadTimeoutEdit, UploadTimeoutEdit})
+    if (HasDigits(e) && Number(e) == 0)
+      return LangText(kSection, "00204", "A time-out of 0 seconds would end every transfer at once: give 1 or more.");
+  return "";
 }
 
 void TNapsterSettingsForm::SetStatus(const std::string& text) {
@@ -379,12 +421,18 @@ void TNapsterSettingsForm::DiskSearch() {
   ShareManager1.ClearFiles();
   ShareManager1.ClearDirectories();
   ReloadScanningRules(&ShareManager1, main_.ProgramFolder() + "SharedRules.dat");
-  Progress->SetPath("");
+  Progress->Begin();
+  const size_t before = rows_.size();
   ShareManager1.StartScan(plat::Trim(FileTypesEdit->GetText()).empty() ? main_.Settings().FileTypes
                                                                          : plat::Trim(FileTypesEdit->GetText()));
   // The end of the scan (or the user) closes the window; closing stops it.
-  Progress->ShowModal();
+  const bool ended = Progress->ShowModal() == gui::mrOk;
   ShareManager1.StopScan();
+  // What it came to, where the user looks next.
+  SetStatus((ended ? LangText(kSection, "00206", "The disk search ended:")
+                   : LangText(kSection, "00207", "The disk search was stopped:")) +
+            " " + FormatThousands(Progress->Found()) + " " + LangText(kSection, "00208", "files found,") + " " +
+            FormatThousands(int64_t(rows_.size() - before)) + " " + LangText(kSection, "00209", "new rows."));
 }
 
 // Two shares of one name would hide one of them behind the other's path.

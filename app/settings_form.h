@@ -10,13 +10,17 @@
 //   The disk search runs on the dialog's own share manager by the scanning
 //   rules ("SharedRules.dat"), with a progress window showing each file it
 //   finds; what it finds becomes rows unless they are listed already.
-//   Closing the progress window stops the search, keeping the rows found.
-// - Network: the data port, the download folder and the component's
-//   transfer properties, applied to the main window's client component on
-//   OK and kept in the settings store.
+//   Closing the progress window stops the search, keeping the rows found;
+//   the dialog's status line then sums up what it found.
+// - Network: the nick, the data port, the download folder and the
+//   component's transfer properties, applied to the main window's client
+//   component on OK and kept in the settings store.
 // - Registration: a nick registered on a server through the dialog's own
 //   client component.
-// Numbers are read from their texts by their digits (EasyStrToInt64).
+// Numbers are read from their texts by their digits (EasyStrToInt64); an
+// entry without any keeps the value it had, and a time-out of 0 (which
+// would end every transfer at once) is refused. What OK applied but could
+// not be saved is said in the status line, and the dialog stays open.
 #pragma once
 #include <functional>
 #include <string>
@@ -43,19 +47,28 @@ struct TSettingsShareRow {
   TShareFile* File = nullptr;
 };
 
-// The disk search's progress: the path of the file found last, and a Stop
-// button, which stops the search at once. Closing it stops the search.
+// The disk search's progress: how many files it found so far and the path
+// of the last, and a Stop button, which stops the search at once. Closing
+// it stops the search.
 class TScanProgressForm : public gui::Form {
  public:
   explicit TScanProgressForm(gui::Component* owner);
+  // A new search: nothing found yet.
+  void Begin();
+  // One more file found.
   void SetPath(const std::string& path);
   const std::string& Path() const { return path_; }
+  int Found() const { return found_; }
+  const std::string& FoundText() const { return foundText_; }
   gui::Button* StopButton() const { return stop_; }
   // The Stop button was pressed (before the window closes).
   std::function<void()> OnStop;
 
  private:
   std::string path_;
+  std::string foundText_;
+  int found_ = 0;
+  gui::Label* count_;
   gui::Label* label_;
   gui::Button* stop_;
 };
@@ -80,8 +93,10 @@ class TNapsterSettingsForm : public gui::Form {
   // Reads the main window's shares and settings into the pages.
   void LoadFromMain();
   // Applies every page to the main window; false (and nothing applied)
-  // when a row cannot be used: the reason is the status text.
+  // when a row or an entry cannot be used: the reason is the status text.
   bool Apply();
+  // Whether what the last Apply applied was saved too.
+  bool Saved() const { return saved_; }
 
   // ------------------------------------------------------------ shares
   const std::vector<TSettingsShareRow>& Rows() const { return rows_; }
@@ -101,6 +116,7 @@ class TNapsterSettingsForm : public gui::Form {
   TScanProgressForm* Progress;
 
   // ------------------------------------------------------------ network
+  gui::Edit* NickEdit;
   gui::Edit* DataPortEdit;
   gui::Edit* DownloadFolderEdit;
   gui::Edit* FileTypesEdit;
@@ -122,6 +138,7 @@ class TNapsterSettingsForm : public gui::Form {
   gui::Edit* RegisterPortEdit() const { return RegistrationPage.PortEdit; }
   gui::Edit* RegisterNickEdit() const { return RegistrationPage.NickEdit; }
   gui::Edit* RegisterPasswordEdit() const { return RegistrationPage.PasswordEdit; }
+  gui::Edit* RegisterEmailEdit() const { return RegistrationPage.EmailEdit; }
   void Register() { RegistrationPage.Register(); }
   TNickRegistration& Registration() { return RegistrationPage.Registration(); }
 
@@ -141,6 +158,7 @@ class TNapsterSettingsForm : public gui::Form {
   bool Listed(bool directory, const std::string& path) const;
   std::string FreeShareName(const std::string& base) const;
   std::string CheckRows() const;
+  std::string CheckNetwork() const;
   // Applies the rows to the main window's tree; the disk paths of the
   // files that left the shares (or may have: a share whose folder, types
   // or subfolders changed is listed again).
@@ -153,6 +171,7 @@ class TNapsterSettingsForm : public gui::Form {
   std::vector<TSettingsShareRow> original_;
   int selected_ = -1;
   bool filling_ = false;
+  bool saved_ = true;
   std::string status_;
   gui::TabControl* pages_;
   gui::ListView* list_;

@@ -29,7 +29,10 @@ TShareView::TShareView(gui::Component* owner, TShareManager& manager, TSharedIte
   });
   view::AddButton(strip, LangText(kSection, "00001", "Add f&ile..."), 102, 5, 90, [this] { ChooseFile(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Remove"), 196, 5, 75, [this] { RemoveChosen(); });
-  announced_ = view::AddLabel(strip, "", 284, 10, 300);
+  sharing_ = view::AddButton(strip, LangText(kSection, "00200", "S&top sharing"), 275, 5, 90, [this] {
+    if (OnSharing) OnSharing(!on_);
+  });
+  announced_ = view::AddLabel(strip, "", 378, 10, 200);
   grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "Name"), 150},
                                {LangText(kSection, "00011", "Folder or file"), 300},
                                {LangText(kSection, "00012", "Kind"), 60},
@@ -77,6 +80,11 @@ void TShareView::Refresh() {
 
 void TShareView::SetAnnounced(int files) {
   announced_->SetCaption(LangText(kSection, "00030", "Files announced:") + " " + FormatThousands(files));
+}
+
+void TShareView::SetSharing(bool on) {
+  on_ = on;
+  sharing_->SetCaption(on ? LangText(kSection, "00200", "S&top sharing") : LangText(kSection, "00201", "Share &again"));
 }
 
 void TShareView::Changed(const std::vector<std::string>& withdrawn) {

@@ -2,7 +2,8 @@
 // and individually shared files, with buttons that add a folder or a file
 // and remove the chosen ones, and the number of files the client component
 // announces. Every change goes through the shared-item list (a record on
-// each node) and is reported through OnChanged.
+// each node) and is reported through OnChanged. Stop sharing withdraws
+// every file from every server until Share again (OnSharing).
 #pragma once
 #include <functional>
 #include <memory>
@@ -27,6 +28,9 @@ class TShareView : public gui::Panel {
   void Refresh();
   // The number of files the client announces, shown beside the buttons.
   void SetAnnounced(int files);
+  // Whether files are offered: the button says what pressing it does.
+  void SetSharing(bool on);
+  gui::Button* SharingButton() const { return sharing_; }
 
   // A share of the folder under a share name of its own (its last part,
   // numbered when another share has that name); a shared file.
@@ -42,6 +46,8 @@ class TShareView : public gui::Panel {
   // After every change, with the disk paths of the files that left the
   // shares.
   std::function<void(const std::vector<std::string>& withdrawn)> OnChanged;
+  // Stop sharing (false) or Share again (true) was pressed.
+  std::function<void(bool on)> OnSharing;
 
  private:
   // What a row stands for: a share or a root-level file.
@@ -57,4 +63,6 @@ class TShareView : public gui::Panel {
   TSharedItemList& items_;
   TGridTreeList* grid_;
   gui::Label* announced_;
+  gui::Button* sharing_;
+  bool on_ = true;
 };

@@ -22,13 +22,13 @@ TTransferView::TTransferView(gui::Component* owner, TNapsterClient& client, bool
   view::AddButton(strip, LangText(kSection, "00000", "&Remove"), 8, 5, 75, [this] { RemoveChosen(); });
   view::AddButton(strip, LangText(kSection, "00001", "Remove &all"), 87, 5, 85, [this] { RemoveAll(); });
   view::AddButton(strip, LangText(kSection, "00002", "&Clear finished"), 176, 5, 95, [this] { ClearFinished(); });
-  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 160},
+  grid_ = view::AddGrid(this, {{LangText(kSection, "00010", "File"), 140},
                                {LangText(kSection, "00011", "User"), 110},
                                {LangText(kSection, "00012", "Size"), 65, true},
                                {LangText(kSection, "00013", "Progress"), 60, true},
                                {LangText(kSection, "00014", "Rate"), 70, true},
                                {LangText(kSection, "00015", "Time left"), 80, true},
-                               {LangText(kSection, "00016", "State"), 110}});
+                               {LangText(kSection, "00016", "State"), 130}});
 }
 
 TTransferView::~TTransferView() { grid_->ClearNodes(); }

@@ -2,10 +2,13 @@
 
 #include <shlobj.h>
 
+#include "gui/win_names.h"
+
 #include <algorithm>
 
 #include "controls/win32/browse_directory.h"
 #include "core/globals.h"
+#include "gui/application.h"
 #include "gui/bitmap.h"
 #include "gui/services.h"
 #include "gui/text_measurer.h"
@@ -20,6 +23,27 @@ void PlaceLast(gui::Control* c, gui::AlignMode align, int size) {
   const int kFar = 1 << 15;
   c->SetBounds(0, align == gui::alTop ? kFar : align == gui::alBottom ? -kFar - size : 0, size, size);
   c->SetAlign(align);
+}
+
+namespace {
+
+TMessageShower& Shower() {
+  static TMessageShower shower;
+  return shower;
+}
+
+}  // namespace
+
+void ShowMessage(const std::string& text) {
+  if (Shower())
+    Shower()(text);
+  else
+    gui::App().MessageBox(text, "Tarnwick", 0x30 /* MB_ICONWARNING */);
+}
+
+TMessageShower SetMessageShower(TMessageShower shower) {
+  std::swap(Shower(), shower);
+  return shower;
 }
 
 gui::Panel* Strip(gui::Control* parent, gui::AlignMode align, int size) {

@@ -59,6 +59,13 @@ void SelectLinkType(gui::ComboBox* combo, int code);
 enum TButtonPicture { bpSearch, bpDownloads, bpUploads, bpShares, bpMessages, bpNetworks, bpServers };
 gui::ImageList* ButtonPictures(gui::Component* owner);
 
+// Tells the user something that went wrong where they acted: a message
+// box owned by the program's main window. Tests put their own in its
+// place (the previous one is answered, to be put back).
+void ShowMessage(const std::string& text);
+using TMessageShower = std::function<void(const std::string& text)>;
+TMessageShower SetMessageShower(TMessageShower shower);
+
 // The file's own name: the last part of the path a peer shows.
 std::string ShownName(const std::string& path);
 // A nick as users read it: a Gnutella result's pseudo-nick is shown as

@@ -14,6 +14,7 @@ void TPortCheckClientThread::ServeConnection() {
   if (!Begins(line, "200")) return;
   Socket()->SendString("PORT " + std::to_string(listenPort_) + "\r\n");
   Socket()->ReadLine(line);
+  if (setAnswered_) Synchronize(setAnswered_);
   if (Begins(line, "200")) Synchronize(setFound_);
 }
 
@@ -36,7 +37,7 @@ TPortCheckClient::TPortCheckClient(void* owner)
   // the listening socket dangles from here on: it is never used.)
   listener_->OnConnect = [this](TEasyWinsock*, TEasySocket*) { listener_->StopListening(); };
   client_->OnGetThread = [this](TEasyWinsock*, TEasyWinsockThread*& thread) {
-    thread = new TPortCheckClientThread(listenPort_, [this] { found_ = true; });
+    thread = new TPortCheckClientThread(listenPort_, [this] { found_ = true; }, [this] { answered_ = true; });
   };
   client_->OnFinish = [this](TEasyWinsock*, TEasySocket*) { EndCheck(); };
 }
@@ -64,6 +65,7 @@ bool TPortCheckClient::Check(const std::string& host, int port, int listenPort) 
   // A result belongs to one check: an earlier success must not answer
   // for this one.
   found_ = false;
+  answered_ = false;
   busy_ = true;
   listenPort_ = l->LocalPort();
   client_->Connect(host, port);

@@ -24,8 +24,9 @@ using TPortCheckClientOnAction = std::function<void(TPortCheckClient* sender)>;
 // Client side: the conversation with the port-check server.
 class TPortCheckClientThread : public TEasyWinsockThread {
  public:
-  TPortCheckClientThread(int listenPort, std::function<void()> setFound)
-      : listenPort_(listenPort), setFound_(std::move(setFound)) {}
+  // setAnswered: the server answered the PORT line (whatever it said).
+  TPortCheckClientThread(int listenPort, std::function<void()> setFound, std::function<void()> setAnswered = nullptr)
+      : listenPort_(listenPort), setFound_(std::move(setFound)), setAnswered_(std::move(setAnswered)) {}
 
  protected:
   void ServeConnection() override;
@@ -34,6 +35,7 @@ class TPortCheckClientThread : public TEasyWinsockThread {
  private:
   int listenPort_;
   std::function<void()> setFound_;  // run on the main thread
+  std::function<void()> setAnswered_;
 };
 
 // Listener side: answers the server that connected back.
@@ -61,9 +63,15 @@ class TPortCheckClient {
 
   bool Busy() const { return busy_; }
   bool Found() const { return found_; }
+  // Whether the server answered the last check at all: a check that ends
+  // without (the server cannot be reached, it said nothing) tells nothing
+  // about the port.
+  bool Answered() const { return answered_; }
   int ListeningPort() const { return listenPort_; }
   // Seconds either side waits for a line (both components).
   void SetTimeOut(int seconds);
+  // Replaces the name lookup of the server's host (tests).
+  void SetResolverForTesting(TEasyResolver resolver) { client_->SetResolverForTesting(std::move(resolver)); }
 
   TPortCheckClientOnAction OnFound;
   TPortCheckClientOnAction OnNotFound;
@@ -75,6 +83,7 @@ class TPortCheckClient {
   std::unique_ptr<TEasyWinsock> client_;
   int listenPort_ = 0;
   bool found_ = false;
+  bool answered_ = false;
   bool busy_ = false;
   bool destroying_ = false;
 };

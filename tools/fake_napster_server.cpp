@@ -19,6 +19,25 @@ std::string ClientName(const std::string& login) {
   return close == std::string::npos ? std::string() : plat::Trim(login.substr(open + 1, close - open - 1));
 }
 constexpr const char* kNoClientName = "Your client, , is not allowed on this server.";
+constexpr const char* kEmail = "fake@tarnwick.test";
+
+// The n-th word (from 0) of a text.
+std::string Word(const std::string& text, int n) {
+  size_t at = 0;
+  for (int i = 0; i < n && at != std::string::npos; ++i) {
+    at = text.find(' ', at);
+    if (at != std::string::npos) ++at;
+  }
+  return at == std::string::npos ? std::string() : FirstWord(text.substr(at));
+}
+
+// A nick no account may have.
+bool InvalidNick(const std::string& nick) {
+  if (nick.empty() || nick.size() > 19) return true;
+  for (unsigned char c : nick)
+    if (c <= ' ' || c == '"' || c >= 127) return true;
+  return false;
+}
 
 // The quoted terms after each "FILENAME CONTAINS" and the MAX_RESULTS
 // number of a search text.
@@ -117,19 +136,57 @@ void FakeNapsterServer::Stop() {
   listener_ = plat::kInvalidSocket;
 }
 
+void FakeNapsterServer::SetAutoRegistration(bool on) {
+  std::lock_guard<std::mutex> hold(lock_);
+  autoRegistration_ = on;
+}
+
+void FakeNapsterServer::AddAccount(const std::string& nick, const std::string& password) {
+  std::lock_guard<std::mutex> hold(lock_);
+  accounts_[nick] = password;
+}
+
+bool FakeNapsterServer::HasAccount(const std::string& nick, std::string* password) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto it = accounts_.find(nick);
+  if (it == accounts_.end()) return false;
+  if (password) *password = it->second;
+  return true;
+}
+
 void FakeNapsterServer::SetLoginReply(uint16_t type, std::string text) {
   std::lock_guard<std::mutex> hold(lock_);
-  loginReply_ = {type, std::move(text)};
+  loginReply_ = NapsterMessage{type, std::move(text)};
 }
 
 void FakeNapsterServer::SetNickCheckReply(uint16_t type, std::string text) {
   std::lock_guard<std::mutex> hold(lock_);
-  nickCheckReply_ = {type, std::move(text)};
+  nickCheckReply_ = NapsterMessage{type, std::move(text)};
 }
 
 void FakeNapsterServer::SetNewUserReply(uint16_t type, std::string text) {
   std::lock_guard<std::mutex> hold(lock_);
-  newUserReply_ = {type, std::move(text)};
+  newUserReply_ = NapsterMessage{type, std::move(text)};
+}
+
+NapsterMessage FakeNapsterServer::AccountReply(uint16_t type, const std::string& login) {
+  const std::string nick = Word(login, 0), password = Word(login, 1);
+  auto account = accounts_.find(nick);
+  if (type == 6) {
+    if (InvalidNick(nick)) return {10, ""};
+    if (account != accounts_.end()) return {0, "Nick is already registered."};
+    accounts_[nick] = password;
+    return {3, kEmail};
+  }
+  if (account != accounts_.end()) return account->second == password ? NapsterMessage{3, kEmail} : NapsterMessage{0, "Invalid Password"};
+  if (autoRegistration_ && !InvalidNick(nick)) accounts_[nick] = password;
+  return {3, kEmail};
+}
+
+bool FakeNapsterServer::Announced(const std::string& file) const {
+  for (const NapsterMessage& m : received_)
+    if (m.Type == 100 && m.Text.rfind(Quoted(file) + " ", 0) == 0) return true;
+  return false;
 }
 
 void FakeNapsterServer::SetAfterLogin(Script script) {
@@ -304,7 +361,9 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
   switch (m.Type) {
     case 2: {  // login
       loginNick_ = FirstWord(text);
-      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : loginReply_;
+      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName}
+                             : loginReply_            ? *loginReply_
+                                                      : AccountReply(2, text);
       Script after = afterLogin_;
       hold.unlock();
       Send(reply.Type, reply.Text);
@@ -316,14 +375,20 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       return;
     }
     case 7: {  // nick check
-      NapsterMessage reply = nickCheckReply_;
+      const std::string nick = plat::Trim(text);
+      NapsterMessage reply = nickCheckReply_            ? *nickCheckReply_
+                             : InvalidNick(nick)        ? NapsterMessage{10, ""}
+                             : accounts_.count(nick) > 0 ? NapsterMessage{9, ""}
+                                                         : NapsterMessage{8, ""};
       hold.unlock();
       Send(reply.Type, reply.Text);
       return;
     }
     case 6: {  // new account
       loginNick_ = FirstWord(text);
-      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : newUserReply_;
+      NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName}
+                             : newUserReply_          ? *newUserReply_
+                                                      : AccountReply(6, text);
       hold.unlock();
       Send(reply.Type, reply.Text);
       if (reply.Type != 3) CloseClient();
@@ -458,6 +523,15 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
                               : nick + " " + u.wireIP + " 0 " + rest + " firewallerror 0";
       hold.unlock();
       Send(204, reply);
+      return;
+    }
+    case 608: {  // an accepted upload: the file must be in the client's list
+      std::string nick = FirstWord(text);
+      std::string rest = text.size() > nick.size() ? text.substr(nick.size() + 1) : "";
+      std::string file = rest.size() >= 2 && rest.front() == '"' ? rest.substr(1, rest.find('"', 1) - 1) : rest;
+      const bool shared = Announced(file);
+      hold.unlock();
+      if (!shared) Send(404, "Not sharing that file");
       return;
     }
     case 214: {  // statistics

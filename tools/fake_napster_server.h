@@ -1,10 +1,12 @@
 // A scripted Napster-protocol server for tests, listening on 127.0.0.1.
 //
-// It logs a client in (or refuses it), takes registrations, answers
-// searches, browses, whois queries, channel joins and lists from a small
-// in-memory world, and can play any scripted sequence of frames or raw
-// bytes - well-formed or hostile - after the login, in answer to a message
-// type, or whenever the test says so. Every frame it receives is recorded.
+// It logs a client in (or refuses it), keeps accounts and takes
+// registrations as an OpenNap server does, answers searches, browses,
+// whois queries, channel joins and lists from a small in-memory world,
+// refuses an accepted upload of a file the client did not announce, and
+// can play any scripted sequence of frames or raw bytes - well-formed or
+// hostile - after the login, in answer to a message type, or whenever the
+// test says so. Every frame it receives is recorded.
 //
 // It serves one client at a time on a thread of its own, over the platform
 // sockets only (it does not use the code under test).
@@ -16,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,12 +81,22 @@ class FakeNapsterServer {
   int Port() const { return port_; }
 
   // --- behaviour (may be changed at any time) ---
-  // Reply to a login (type 2); a reply other than 3 is followed by a close.
-  // A login (2 or 6) whose client name is empty is refused so whatever is
-  // set, as real servers refuse it.
+  // Accounts. A login (2) with a registered nick and another password is
+  // refused ("Invalid Password"); one with an unknown nick logs in and,
+  // with auto-registration on (off at first), registers the nick with its
+  // password. The nick check (7) answers 9 for a registered nick, 10 for
+  // one no account may have, 8 otherwise; a new-account login (6) of a
+  // registered nick is refused, of another one registers it.
+  void SetAutoRegistration(bool on);
+  void AddAccount(const std::string& nick, const std::string& password);
+  // Whether the nick is registered (and with which password).
+  bool HasAccount(const std::string& nick, std::string* password = nullptr);
+  // Replies used instead of what the accounts say. Login (2): a reply
+  // other than 3 is followed by a close; a login (2 or 6) whose client
+  // name is empty is refused whatever is set, as real servers refuse it.
   void SetLoginReply(uint16_t type, std::string text);
-  // Replies to the nick check (7) and to the new-account login (6; a
-  // reply other than 3 is followed by a close).
+  // The nick check (7) and the new-account login (6; a reply other than
+  // 3 is followed by a close).
   void SetNickCheckReply(uint16_t type, std::string text);
   void SetNewUserReply(uint16_t type, std::string text);
   // Played right after a successful login.
@@ -120,6 +133,10 @@ class FakeNapsterServer {
   void Serve(plat::SocketHandle client);
   void Handle(const NapsterMessage& m);
   void BuiltIn(const NapsterMessage& m);
+  // The accounts' answer to a login (2) or new-account login (6); under lock_.
+  NapsterMessage AccountReply(uint16_t type, const std::string& login);
+  // Whether the client announced the file (type 100); under lock_.
+  bool Announced(const std::string& file) const;
   bool SendBytes(const std::string& bytes, int piece, int delayMs);
 
   std::atomic<bool> stop_{false};
@@ -136,9 +153,11 @@ class FakeNapsterServer {
 
   std::mutex lock_;  // behaviour, world and records
   std::condition_variable changed_;
-  NapsterMessage loginReply_{3, "fake@tarnwick.test"};
-  NapsterMessage nickCheckReply_{8, ""};
-  NapsterMessage newUserReply_{3, "fake@tarnwick.test"};
+  std::optional<NapsterMessage> loginReply_;
+  std::optional<NapsterMessage> nickCheckReply_;
+  std::optional<NapsterMessage> newUserReply_;
+  bool autoRegistration_ = false;
+  std::map<std::string, std::string> accounts_;  // nick -> password
   Script afterLogin_;
   std::map<uint16_t, Script> scripts_;
   std::string redirectAnswer_;

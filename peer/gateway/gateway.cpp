@@ -695,10 +695,18 @@ bool StartGateway(int clientPort, int loginWait, int duskwirePort, const std::st
 }
 
 void StopGateway() {
-  std::lock_guard<std::mutex> g(gGatewayLock);
-  if (gGateway) {
-    gGateway->Stop();
-    gGateway.reset();
+  // Stopping serves the main thread's messages while it waits: a window's
+  // handler may ask for the gateway meanwhile (its port, say), so the lock
+  // is not held then. The gateway is taken out first; those who ask find
+  // none from here on.
+  std::unique_ptr<TMainThread> gateway;
+  {
+    std::lock_guard<std::mutex> g(gGatewayLock);
+    gateway = std::move(gGateway);
+  }
+  if (gateway) {
+    gateway->Stop();
+    gateway.reset();
   }
   gRunning = false;
 }

@@ -302,6 +302,14 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
     TNapsterClientData* d = FindDownload(id + offer.Nick + offer.FileName);
     if (d && !d->Socket) ConnectTransfer(d, offer.IP, offer.Port, "DOWNLOAD", "0", "");
   };
+  // Nobody will come for it: the row says why and the upload ends.
+  cb.OnUploadRefused = [this](Sender, Id id, Text nick, Text file, Text reason) {
+    TNapsterClientData* u = FindUpload(id + nick + file);
+    if (!u || u->Socket) return;
+    u->Refusal = reason;
+    Fire(OnUploadError, *u, kDataErrorInvalid);
+    if (FindUpload(id + nick + file) == u) RemoveTransfer(*u, false);
+  };
   cb.OnStartPushUpload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
     TNapsterClientData* u = FindUpload(id + offer.Nick + offer.FileName);
     if (u && !u->Socket) ConnectTransfer(u, offer.IP, offer.Port, "UPLOAD", offer.LinkType, offer.MD5);

@@ -64,6 +64,8 @@ struct TNapsterClientData {
   TEasySocket* Socket = nullptr;
   bool RemoteQueued = false;
   bool Complete = false;
+  // An accepted upload the server then refused: what it said.
+  std::string Refusal;
   // Statistics of the last report.
   std::string TimeLeft;
   int Percent = 0;

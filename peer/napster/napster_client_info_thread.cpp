@@ -675,6 +675,9 @@ void TNapsterClientSession::HandleUploadRequest(const std::string& text) {
   Call(Callbacks.OnUploadRequested, nick, file, queued, accept);
   if (accept && !queued) {
     SendMessage(608, nick + " " + Quoted(file));
+    acceptedNick_ = nick;
+    acceptedFile_ = file;
+    acceptedUntil_ = NowMs() + UploadAnswerMs;
   } else {
     SendMessage(619, nick + " " + Quoted(file) + " 0");
   }
@@ -706,6 +709,13 @@ void TNapsterClientSession::Dispatch(uint16_t type, const std::string& text) {
       event_.SetValue("MESSAGE", f.Rest());
       break;
     case 404:
+      // A server answers an accepted upload it cannot pass on (the file is
+      // not in its list, the peer has gone) with an error at once.
+      if (!acceptedFile_.empty() && NowMs() <= acceptedUntil_) {
+        std::string nick = std::move(acceptedNick_), file = std::move(acceptedFile_);
+        acceptedFile_.clear();
+        Call(Callbacks.OnUploadRefused, nick, file, whole);
+      }
       NewEvent("404");
       event_.SetValue("MESSAGE", whole);
       break;

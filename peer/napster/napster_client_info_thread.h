@@ -81,6 +81,9 @@ struct TNapsterClientCallbacks {
   std::function<void(Sender, Id, Text nick, Text file)> OnBothFirewalled;
   std::function<void(Sender, Id, const TNapsterTransferOffer&)> OnStartDownload;
   std::function<void(Sender, Id, const TNapsterTransferOffer&)> OnStartPushUpload;
+  // The server's error (404) that answered an accepted upload (608): the
+  // peer will not come for that file.
+  std::function<void(Sender, Id, Text nick, Text file, Text reason)> OnUploadRefused;
 };
 
 // Fills the list with the component's shared files, in list order. The
@@ -120,6 +123,8 @@ class TNapsterClientSession {
   // RedirectMaxRetries times in a row for one session ID.
   int RedirectRetryDelayMs = 2000;
   int RedirectMaxRetries = 3;
+  // A server error within this time after an accepted upload answers it.
+  int64_t UploadAnswerMs = 5000;
 
   const std::string& ID() const { return id_; }
   const std::string& OwnNick() const { return ownNick_; }
@@ -222,6 +227,10 @@ class TNapsterClientSession {
   std::deque<std::string> pingOrder_;
   TMessageItem event_;
   std::minstd_rand random_;
+  // The upload this side accepted last (608) while the server may still
+  // refuse it, and until when.
+  std::string acceptedNick_, acceptedFile_;
+  int64_t acceptedUntil_ = 0;
 };
 
 // The connection thread of the client component's session socket

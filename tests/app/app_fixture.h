@@ -2,7 +2,9 @@
 // and text measuring, a recording tray, the shipped language texts, and a
 // main window whose files live in a fresh temporary program folder and
 // whose gateway keeps to loopback addresses and free ports without a
-// Gnutella seed (the program's port, 10000, may be another program's).
+// Gnutella seed (the program's port, 10000, may be another program's); the
+// port check asks 127.0.0.1 (no outside host), and the messages the
+// windows would show in a box are noted instead.
 #pragma once
 #include "tests/gui_win32/win32_fixture.h"
 
@@ -12,6 +14,7 @@
 
 #include "app/legacy_settings_form.h"
 #include "app/main_form.h"
+#include "app/view_parts.h"
 #include "controls/tray.h"
 #include "core/simple_config.h"
 #include "platform/files.h"
@@ -42,6 +45,13 @@ inline TLegacyServer LocalServer(int port) {
   return s;
 }
 
+// A program folder that cannot be written: its path runs through a file.
+inline std::string UnwritableFolder() {
+  const std::string base = testutil::TempFolder("unwritable");
+  testutil::WriteFileBytes(base + "blocker", "a file, not a folder");
+  return base + "blocker\\program\\";
+}
+
 // The disk scans of a test walk these folders instead of the fixed drives.
 struct ScanRoots {
   explicit ScanRoots(std::vector<std::string> r) { plat::SetFixedDriveRootsForTesting(std::move(r)); }
@@ -57,13 +67,17 @@ class MainFormTest : public testwin::Win32Test {
     s.SetSection("Advanced");
     s.WriteString("Nick", "alice");
     s.WriteString("DataPort", "0");  // any free port
+    s.WriteString("PortCheckHost", "127.0.0.1");
     s.DeleteSection("Downloads");    // the download folder below the program folder
+    shower_ = view::SetMessageShower([this](const std::string& text) { messages.push_back(text); });
   }
+  ~MainFormTest() override { view::SetMessageShower(shower_); }
 
   // A main window on the test's folder; cache: the Duskwire cache server's port (0: none).
   std::unique_ptr<TMainForm> MakeForm(int cachePort = 0) {
     TMainFormOptions o;
     o.ProgramFolder = folder;
+    o.Clock = clock;
     o.AdjustGateway = [cachePort](TGatewaySettings& g) {
       g.ClientPort = 0;
       g.DuskwireAddress = g.GnutellaAddress = "127.0.0.1";
@@ -86,12 +100,17 @@ class MainFormTest : public testwin::Win32Test {
   const TRecordingTrayShell& Tray() const { return tray_; }
 
   std::string folder;
+  // The clock of the gateway's login wait (none: the real one).
+  std::function<int64_t()> clock;
+  // What the windows told the user in message boxes.
+  std::vector<std::string> messages;
   std::vector<std::string> asked;
   TFileExistsChoice answer = TFileExistsChoice::Cancel;
 
  private:
   TRecordingTrayShell tray_;
   gui::ScopedService<TTrayShell> trayIn_;
+  view::TMessageShower shower_;
 };
 
 }  // namespace testapp

@@ -441,17 +441,6 @@ TEST_F(FakeServerTest, CommandsReachTheServerAndItsAnswersReachTheMessagesView) 
   EXPECT_EQ(form->ServerBar->Count(), 0);
   EXPECT_EQ(form->ConnectionText(), "Offline");
   EXPECT_FALSE(form->ExecuteCommand("WHOIS bob"));
-
-  // Registration goes through the provider's own component (the server
-  // takes one client at a time).
-  form->LegacySettings->Register(index);
-  EXPECT_TRUE(WaitFor([&] { return form->LegacySettings->StatusText() == "The nick is registered."; }))
-      << form->LegacySettings->StatusText();
-  server.SetNickCheckReply(9, "");
-  form->LegacySettings->Register(index);
-  EXPECT_TRUE(WaitFor([&] {
-    return form->LegacySettings->StatusText() == "This nick is registered already: choose another one.";
-  })) << form->LegacySettings->StatusText();
 }
 
 TEST_F(FakeServerTest, ClosingLeavesTheShareFileAndTheNetworksForTheNextStart) {

@@ -211,14 +211,16 @@ TEST_F(NapsterLoopback, Registration) {
   ASSERT_TRUE(c.WaitFinished(1));
 
   // A component given no client name registers with the program's own:
-  // servers refuse a login that names none.
+  // servers refuse a login that names none. (The server keeps "tester"
+  // registered now: another nick.)
   server.ClearReceived();
   TEasySocket* s = c.Start(server.Port(), "R3", "REGISTER");
   s->SetValue("VERSION_TEXT", "");
+  s->SetValue("NICK", "newcomer");
   ASSERT_TRUE(c.Logged("Registered R3"));
   NapsterMessage account;
   ASSERT_TRUE(Got(server, 6, &account));
-  EXPECT_EQ(account.Text, "tester secret 6699 \"" + std::string(kOwnVersionText) + "\" 8 t@example.com 42");
+  EXPECT_EQ(account.Text, "newcomer secret 6699 \"" + std::string(kOwnVersionText) + "\" 8 t@example.com 42");
 }
 
 TEST_F(NapsterLoopback, RefusedAccountIsNoRegistration) {
