@@ -513,7 +513,8 @@ void TMainForm::KeepDamagedShareFile() {
   // What could be read is shared. The file goes aside under a name not yet
   // taken (an older damaged file keeps its own).
   const std::string shareFile = folder_ + "Shared.dat";
-  const std::string aside = FreeFileName(shareFile + ".bad", [](const std::string& n) { return plat::FileExists(n); });
+  auto taken = [](const std::string& n) { return plat::FileExists(n); };
+  const std::string aside = taken(shareFile + ".bad") ? FreeFileName(shareFile + ".bad", taken) : shareFile + ".bad";
   if (plat::RenameFile(shareFile, aside)) {
     Log(LangText(kSection, "00215", "The share file could not be read; it is kept as") + " " +
         plat::ExtractFileName(aside) + ".");

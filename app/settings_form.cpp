@@ -107,6 +107,7 @@ TNapsterSettingsForm::TNapsterSettingsForm(gui::Component* owner, TMainForm& mai
   Progress->OnClose = [this](gui::Component*, gui::CloseAction&) { ShareManager1.StopScan(); };
   ShareManager1.OnScanStatus = [this](TShareManager*, const std::string& path) { Progress->SetPath(path); };
   ShareManager1.OnAddDirectory = [this](TShareManager*, TShareDirectory* d) {
+    Progress->SetPath(d->Path);
     if (Listed(true, d->Path)) return;
     TSettingsShareRow r;
     r.Name = FreeShareName(d->Name);
@@ -431,7 +432,8 @@ void TNapsterSettingsForm::DiskSearch() {
   // What it came to, where the user looks next.
   SetStatus((ended ? LangText(kSection, "00206", "The disk search ended:")
                    : LangText(kSection, "00207", "The disk search was stopped:")) +
-            " " + FormatThousands(Progress->Found()) + " " + LangText(kSection, "00208", "files found,") + " " +
+            " " + FormatThousands(Progress->Found()) + " " +
+            LangText(kSection, "00208", "folders and files found,") + " " +
             FormatThousands(int64_t(rows_.size() - before)) + " " + LangText(kSection, "00209", "new rows."));
 }
 

@@ -47,15 +47,15 @@ struct TSettingsShareRow {
   TShareFile* File = nullptr;
 };
 
-// The disk search's progress: how many files it found so far and the path
-// of the last, and a Stop button, which stops the search at once. Closing
-// it stops the search.
+// The disk search's progress: how many folders and files it found so far
+// and the path of the last, and a Stop button, which stops the search at
+// once. Closing it stops the search.
 class TScanProgressForm : public gui::Form {
  public:
   explicit TScanProgressForm(gui::Component* owner);
   // A new search: nothing found yet.
   void Begin();
-  // One more file found.
+  // One more folder or file found.
   void SetPath(const std::string& path);
   const std::string& Path() const { return path_; }
   int Found() const { return found_; }

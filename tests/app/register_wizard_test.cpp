@@ -1,13 +1,17 @@
 // The setup wizard in this process under Wine: its pages against the fake
 // port-check server (reachable, not reachable, a check cut short by
-// leaving the page, no server set), a nick registered on the fake Napster
-// server, and the first disk search over a temporary tree with its stop
-// and the share file Finish leaves for the main window.
+// leaving the page, the maker's server asked when none is set, a server
+// that cannot be reached), a nick registered on the fake Napster server
+// and remembered, the first disk search over a temporary tree with its
+// stop and the share file Finish leaves for the main window, and a folder
+// that cannot be written.
 #include "tests/app/app_fixture.h"
 
 #include <mutex>
 #include <set>
 
+#include "app/legacy_settings_form.h"
+#include "app/network_settings.h"
 #include "app/register_wizard_form.h"
 #include "platform/files.h"
 #include "tools/fake_napster_server.h"
@@ -17,13 +21,21 @@ namespace {
 
 class WizardTest : public testapp::MainFormTest {
  protected:
-  std::unique_ptr<TRegisterWizardForm> MakeWizard(const std::string& portCheckHost) {
+  // portCheckHost "": none set. lookup: the host names the port check
+  // looks up go there (none: every name is 127.0.0.1).
+  std::unique_ptr<TRegisterWizardForm> MakeWizard(const std::string& portCheckHost, TEasyResolver lookup = nullptr) {
     SettingsStore().SetSection("Advanced");
     SettingsStore().WriteString("PortCheckHost", portCheckHost);
     auto w = std::make_unique<TRegisterWizardForm>(nullptr, folder);
+    w->PortCheckClient1.SetResolverForTesting(lookup ? lookup : [this](const std::string& host, uint32_t* addr, int*) {
+      looked.push_back(host);
+      *addr = 0x7F000001;
+      return true;
+    });
     w->HandleNeeded();
     return w;
   }
+  std::vector<std::string> looked;
   // From the agreement to page p.
   static void GoTo(TRegisterWizardForm& w, TRegisterWizardForm::TPage p) {
     w.AcceptBox->SetChecked(true);
@@ -63,10 +75,25 @@ TEST_F(WizardTest, PortCheckPageTellsFoundNotFoundCancelledAndUnavailable) {
   ASSERT_TRUE(WaitFor([&] { return !w->PortCheckClient1.Busy(); }));
   EXPECT_EQ(w->PortCheckText(), "The check was cancelled.");
 
-  auto none = MakeWizard("");
-  GoTo(*none, TRegisterWizardForm::pgPortCheck);
-  EXPECT_FALSE(none->PortCheckClient1.Busy());
-  EXPECT_EQ(none->PortCheckText().rfind("The check is not available", 0), 0u);
+  // A first start has no server set: the maker's is asked.
+  looked.clear();
+  auto first = MakeWizard("");
+  first->PortCheckPort = found.Port();
+  GoTo(*first, TRegisterWizardForm::pgPortCheck);
+  ASSERT_TRUE(WaitFor([&] { return !first->PortCheckClient1.Busy(); }));
+  EXPECT_EQ(looked, std::vector<std::string>{TNetworkSettings::kDefaultPortCheckHost});
+  EXPECT_EQ(first->PortCheckText(), "Other users can reach this computer: transfers work both ways.");
+
+  // A server that cannot be reached tells nothing about the port.
+  auto unknown = MakeWizard("nowhere.example", [](const std::string&, uint32_t*, int* error) {
+    *error = 11001;  // host not found
+    return false;
+  });
+  GoTo(*unknown, TRegisterWizardForm::pgPortCheck);
+  ASSERT_TRUE(WaitFor([&] { return !unknown->PortCheckClient1.Busy(); }));
+  EXPECT_EQ(unknown->PortCheckText(),
+            "The check failed: the port-check server nowhere.example did not answer. Whether other users can reach "
+            "you is not known.");
 }
 
 // The wizard's component names no client: the login says the program's
@@ -84,8 +111,31 @@ TEST_F(WizardTest, RegistersANickOnTheServer) {
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Registered) << w->Registration().StatusText();
   ASSERT_TRUE(server.WaitForClientGone(1, 20000));
 
+  // The nick registered is the one the settings page proposes, and Finish
+  // puts the server with that account in the networks list.
+  ASSERT_TRUE(w->Next());
+  EXPECT_EQ(w->NickEdit->GetText(), "alice");
+  w->Back();
+  w->RegisterNickEdit()->SetText("fresh");
+  w->PasswordEdit()->SetText("secret");
+  w->Register();
+  ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Registered) << w->Registration().StatusText();
+  ASSERT_TRUE(server.WaitForClientGone(2, 20000));
+  ASSERT_TRUE(w->Next());
+  EXPECT_EQ(w->NickEdit->GetText(), "fresh");
+  ASSERT_TRUE(w->SaveResults());
+  TNapsterClient unused;
+  TLegacySettingsForm networks(nullptr, unused, folder, "fresh");
+  ASSERT_EQ(networks.Count(), 2);
+  EXPECT_EQ(networks.Server(1).Address(), "127.0.0.1:" + std::to_string(server.Port()));
+  EXPECT_EQ(networks.Server(1).Nick, "fresh");
+  EXPECT_EQ(networks.Server(1).Password, "secret");
+  w->Back();
+
   // A refusal shows what the server said.
   server.SetNewUserReply(0, "This e-mail address is not allowed here.");
+  w->RegisterNickEdit()->SetText("newcomer");
   w->Register();
   ASSERT_TRUE(WaitFor([&] { return w->Registration().State() != TNickRegistration::Busy; }));
   EXPECT_EQ(w->Registration().State(), TNickRegistration::Refused);
@@ -156,6 +206,23 @@ TEST_F(WizardTest, FirstSearchSharesTheDownloadFolderAndWhatItFindsAndFinishLeav
   // The settings file is written by Finish: a crash before the program's
   // end does not lose what the wizard set.
   EXPECT_NE(testutil::ReadFileBytes(folder + "Application4.cfg").find("Nick = \"carol\""), std::string::npos);
+  EXPECT_TRUE(w->Saved());
+}
+
+// Finish in a folder that cannot be written says so and stays; Finish
+// again goes on, with nothing marked as saved.
+TEST_F(WizardTest, FinishInAFolderThatCannotBeWrittenSaysSoAndGoesOnOnlyWhenPressedAgain) {
+  folder = testapp::UnwritableFolder();
+  auto w = MakeWizard("");
+  GoTo(*w, TRegisterWizardForm::pgScan);
+  EXPECT_FALSE(w->Next());
+  EXPECT_EQ(w->ModalResult(), 0);
+  EXPECT_EQ(w->StatusText(), "Not saved: press Finish again to go on.");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Your settings and shares could not be saved in " + folder, 0), 0u) << messages[0];
+  EXPECT_TRUE(w->Next());
+  EXPECT_EQ(w->ModalResult(), gui::mrOk);
+  EXPECT_FALSE(w->Saved());
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "controls/win32/extended_edit.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tools/fake_napster_server.h"
 
 namespace {
 
@@ -125,6 +126,9 @@ TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewShar
     EXPECT_FALSE(dialog->Progress->Visible());
     ASSERT_EQ(dialog->Rows().size(), 4u) << "round " << round;
     EXPECT_EQ(dialog->ShareManager1.Rules().size(), 1u) << "each search reads the rules afresh";
+    // What it came to, where the user looks once the window has gone.
+    EXPECT_EQ(dialog->StatusText(), round == 0 ? "The disk search ended: 3 folders and files found, 2 new rows."
+                                               : "The disk search ended: 3 folders and files found, 0 new rows.");
   }
   EXPECT_EQ(dialog->Progress->Path(), tree + "misc\\c.mp3");
   const int found = RowOf(tree + "MyMusic"), file = RowOf(tree + "misc\\c.mp3"), old = RowOf(tree + "OldMusic");
@@ -148,7 +152,14 @@ TEST_F(SettingsFormTest, DiskSearchListsEachFolderOnceAndOkAppliesRenamesNewShar
   dialog->MaxUploadsEdit->SetText("7 uploads");
   dialog->MaxDownloadBPSEdit->SetText("12,000");
   dialog->LinkTypeCombo->SetItemIndex(8);
+  // The client's announcement walks the tree on its thread while OK
+  // changes the tree's nodes and their records: both end, and what is
+  // announced is the tree as OK left it.
+  form->SharesChanged();
   ASSERT_TRUE(dialog->Apply()) << dialog->StatusText();
+  EXPECT_TRUE(dialog->Saved());
+  ASSERT_TRUE(WaitFor([&] { return form->LastStatus() == "Shared files announced"; }));
+  EXPECT_EQ(form->NapsterClient.SharedCount(), 3);  // a.mp3, b.mp3 and c.mp3
 
   const std::set<std::string> expected{"Downloads", "Old Tunes", "Music", "file c.mp3"};
   EXPECT_EQ(ShareNames(form->ShareManager1), expected);
@@ -226,17 +237,55 @@ TEST_F(SettingsFormTest, EveryFolderComesFromTheOnePicker) {
   EXPECT_EQ(form->ShareView->Grid()->Count(), 1);
 }
 
-// The records and the nodes are changed with the share tree held first:
-// a thread that holds the tree (a scan step, a load announcing its nodes)
-// and then wants the list never meets an editor holding the list alone.
-TEST_F(SettingsFormTest, EditingTheSharedItemsHoldsTheShareTreeFirst) {
-  TSharedItemList::Editing editing(form->SharedItemList());
-  bool treeTaken = true;
-  std::thread([&] {
-    treeTaken = !form->ShareManager1.Lock().try_lock();
-    if (!treeTaken) form->ShareManager1.Lock().unlock();
-  }).join();
-  EXPECT_TRUE(treeTaken);
+// The Network page's entries: the nick (the gateway's session logs in with
+// it), an entry without a number keeping the value it had, and a time-out
+// of 0 (every transfer not yet connected would end at the next tick)
+// refused with nothing applied. The registration page sends the e-mail
+// typed.
+TEST_F(SettingsFormTest, TheNetworkPageKeepsWhatIsNoNumberAndRefusesATimeOutOfZero) {
+  dialog->LoadFromMain();
+  const TNapsterClient& c = form->NapsterClient;
+  const int downloadTimeout = c.DownloadTimeout, uploadTimeout = c.UploadTimeout, uploads = c.MaxUploads;
+  EXPECT_EQ(dialog->NickEdit->GetText(), "alice");
+  dialog->NickEdit->SetText("carol");
+  dialog->DownloadTimeoutEdit->SetText("");
+  dialog->UploadTimeoutEdit->SetText("soon");
+  dialog->MaxUploadsEdit->SetText("");
+  ASSERT_TRUE(dialog->Apply()) << dialog->StatusText();
+  EXPECT_EQ(c.DownloadTimeout, downloadTimeout);
+  EXPECT_EQ(c.UploadTimeout, uploadTimeout);
+  EXPECT_EQ(c.MaxUploads, uploads);
+  EXPECT_EQ(form->Settings().Nick, "carol");
+  EXPECT_EQ(form->LegacySettings->Server(form->LegacySettings->IndexOfGateway()).Nick, "carol");
+
+  for (gui::Edit* timeout : {dialog->DownloadTimeoutEdit, dialog->UploadTimeoutEdit}) {
+    dialog->Pages()->SetPageIndex(TNapsterSettingsForm::pgShares);
+    timeout->SetText("0");
+    dialog->MaxUploadsEdit->SetText(std::to_string(uploads + 1));
+    EXPECT_FALSE(dialog->Apply());
+    EXPECT_EQ(dialog->StatusText(), "A time-out of 0 seconds would end every transfer at once: give 1 or more.");
+    EXPECT_EQ(dialog->Pages()->PageIndex(), TNapsterSettingsForm::pgNetwork);
+    EXPECT_EQ(c.MaxUploads, uploads) << "nothing applied";
+    timeout->SetText("90");
+  }
+  dialog->NickEdit->SetText("two words");
+  EXPECT_FALSE(dialog->Apply());
+  EXPECT_EQ(dialog->StatusText(), "Give a nick without blanks.");
+  dialog->NickEdit->SetText("carol");
+  ASSERT_TRUE(dialog->Apply());
+  EXPECT_EQ(c.DownloadTimeout, 90);
+
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  dialog->RegisterHostEdit()->SetText("127.0.0.1");
+  dialog->RegisterPortEdit()->SetText(std::to_string(server.Port()));
+  dialog->RegisterNickEdit()->SetText("carol");
+  dialog->RegisterEmailEdit()->SetText("carol@example.org");
+  dialog->Register();
+  ASSERT_TRUE(WaitFor([&] { return dialog->Registration().State() != TNickRegistration::Busy; }));
+  EXPECT_EQ(dialog->Registration().State(), TNickRegistration::Registered);
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(6) == 1; }));
+  EXPECT_NE(server.Received()[1].Text.find(" carol@example.org "), std::string::npos) << server.Received()[1].Text;
 }
 
 TEST_F(SettingsFormTest, OkAnnouncesTheSharesOnceWithTheFileTypesChanged) {

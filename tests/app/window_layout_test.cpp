@@ -137,17 +137,13 @@ TEST_F(WindowLayoutTest, EveryPasswordEntryMasksItsText) {
   }
 }
 
-// The server window's bar: its buttons grouped, one down, each showing its
-// view when pressed.
+// The server window's bar: one button down, each showing its view when
+// pressed and letting the other up.
 TEST_F(WindowLayoutTest, TheServerWindowSwitchesItsViewsFromItsButtonBar) {
   auto form = MakeForm();
   TNapsterServerForm* w = form->ServerForm;
   w->HandleNeeded();
   TCoolBarControl* bar = w->ButtonBar;
-  EXPECT_EQ(bar->Style(), bsRight);
-  EXPECT_EQ(bar->ButtonSpacing(), 2);
-  EXPECT_EQ(bar->BorderStyle(), csSingle);
-  EXPECT_TRUE(bar->HotImageList() == bar->ColdImageList() && bar->ColdImageList() == bar->DisabledImageList());
   ASSERT_EQ(bar->Count(), int(TNapsterServerForm::vViewCount));
   EXPECT_TRUE(bar->GetButton(TNapsterServerForm::vNetworks)->Down());
   EXPECT_TRUE(ShownIn(w->GnutellaBar));
