@@ -427,12 +427,10 @@ std::string TMainForm::GatewayTimeLeft() const {
 
 std::string TMainForm::GatewayWaitText() const {
   if (gatewayWaitSince_ < 0) return "";
-  const int duskwire = GatewayDuskwirePeers();
-  return LangText(kSection, "00203", "Looking for peers:") + " " + std::to_string(GatewayGnutellaPeers()) + " " +
-         LangText(kSection, "00204", "of") + " " + std::to_string(kGatewayEnoughGnutellaLinks) + " " +
-         LangText(kSection, "00205", "Gnutella links,") + " " + std::to_string(duskwire) + " " +
-         (duskwire == 1 ? LangText(kSection, "00206", "Duskwire peer,") : LangText(kSection, "00207", "Duskwire peers,")) +
-         " " + GatewayTimeLeft();
+  // Its login ends with three Gnutella links or one Duskwire peer.
+  return LangText(kSection, "00203", "Looking for peers:") + " Gnutella " + std::to_string(GatewayGnutellaPeers()) +
+         "/" + std::to_string(kGatewayEnoughGnutellaLinks) + ", Duskwire " + std::to_string(GatewayDuskwirePeers()) +
+         "/1, " + GatewayTimeLeft();
 }
 
 void TMainForm::ShowGatewayWait() {

@@ -65,7 +65,7 @@ TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::strin
     SetPortText(cancellingCheck_ ? LangText(kSection, "00021", "The check was cancelled.")
                 : !c->Answered()
                     ? LangText(kSection, "00200", "The check failed: the port-check server") + " " + portCheckHost_ +
-                          " " + LangText(kSection, "00201", "did not answer. Whether other users can reach you is not known.")
+                          " " + LangText(kSection, "00201", "could not be reached or did not answer. Whether other users can reach you is not known.")
                     : LangText(kSection, "00022",
                                "Other users cannot reach this computer (a firewall or router is in the way): "
                                "you can still fetch files from users who can be reached."));

@@ -308,8 +308,10 @@ bool TNapsterSettingsForm::Apply() {
   if (!main_.SharesChanged(withdrawn)) unsaved += (unsaved.empty() ? "" : " ") + main_.LastStatus();
   saved_ = unsaved.empty();
   if (!saved_) {
-    SetStatus(LangText(kSection, "00202", "In use now, but not saved:") + " " + unsaved);
-    view::ShowMessage(status_);
+    // The whole story in the message; the status line keeps to its room.
+    const std::string inUse = LangText(kSection, "00202", "In use now, but not saved:");
+    SetStatus(inUse + " " + LangText(kSection, "00210", "a file cannot be written."));
+    view::ShowMessage(inUse + "\r\n" + unsaved);
   }
   return true;
 }

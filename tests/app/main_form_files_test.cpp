@@ -80,8 +80,11 @@ TEST_F(MainFormFilesTest, ASaveIntoAFolderThatCannotBeWrittenIsToldWhereTheUserA
   EXPECT_TRUE(dialog->Apply());
   EXPECT_FALSE(dialog->Saved());
   EXPECT_EQ(form->NapsterClient.MaxUploads, 7) << "in use all the same";
-  EXPECT_EQ(dialog->StatusText().rfind("In use now, but not saved: ", 0), 0u) << dialog->StatusText();
-  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(dialog->StatusText(), "In use now, but not saved: a file cannot be written.");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_NE(messages[1].find("The settings could not be saved to " + folder + "Application4.cfg."), std::string::npos)
+      << messages[1];
+  EXPECT_NE(messages[1].find(told), std::string::npos) << messages[1];
   // OK leaves the dialog open to read it.
   plat::MessageTarget user;
   bool stillShown = false;

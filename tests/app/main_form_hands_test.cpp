@@ -244,7 +244,7 @@ TEST_F(HandsTest, TheGatewaysSessionSaysWhatItWaitsForAndHowLong) {
   networks.Connect(networks.IndexOfGateway());
   now += 12000;
   form->StatisticsTimerTimer();
-  EXPECT_EQ(form->LastStatus(), "Looking for peers: 0 of 3 Gnutella links, 0 Duskwire peers, 0:18 left");
+  EXPECT_EQ(form->LastStatus(), "Looking for peers: Gnutella 0/3, Duskwire 0/1, 0:18 left");
   EXPECT_EQ(form->ConnectionText(), "Connecting, 0:18 left");
   ASSERT_EQ(form->ServerBar->Count(), 1);
   EXPECT_EQ(form->ServerBar->GetButton(0)->Caption(), "Tarnwick P2P (0:18 left)");

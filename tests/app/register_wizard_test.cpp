@@ -92,8 +92,8 @@ TEST_F(WizardTest, PortCheckPageTellsFoundNotFoundCancelledAndUnavailable) {
   GoTo(*unknown, TRegisterWizardForm::pgPortCheck);
   ASSERT_TRUE(WaitFor([&] { return !unknown->PortCheckClient1.Busy(); }));
   EXPECT_EQ(unknown->PortCheckText(),
-            "The check failed: the port-check server nowhere.example did not answer. Whether other users can reach "
-            "you is not known.");
+            "The check failed: the port-check server nowhere.example could not be reached or did not answer. Whether "
+            "other users can reach you is not known.");
 }
 
 // The wizard's component names no client: the login says the program's

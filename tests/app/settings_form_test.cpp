@@ -12,6 +12,7 @@
 
 #include <shlobj.h>
 
+#include "app/network_settings.h"
 #include "app/settings_form.h"
 #include "app/share_view.h"
 #include "app/shared_item.h"
@@ -274,6 +275,11 @@ TEST_F(SettingsFormTest, TheNetworkPageKeepsWhatIsNoNumberAndRefusesATimeOutOfZe
   dialog->NickEdit->SetText("carol");
   ASSERT_TRUE(dialog->Apply());
   EXPECT_EQ(c.DownloadTimeout, 90);
+  // A time-out of 0 in the settings file (an earlier version wrote what it
+  // was given) is read as the default.
+  SettingsStore().SetSection("Downloads");
+  SettingsStore().WriteString("Timeout", "0");
+  EXPECT_EQ(TNetworkSettings::Load().DownloadTimeout, TNetworkSettings().DownloadTimeout);
 
   FakeNapsterServer server;
   ASSERT_TRUE(server.Start());
