@@ -45,6 +45,16 @@ inline TLegacyServer LocalServer(int port) {
   return s;
 }
 
+// The button with this caption inside a control.
+inline gui::Button* ButtonIn(gui::Control* in, const std::string& caption) {
+  for (int i = 0; i < in->ControlCount(); ++i) {
+    gui::Control* c = in->Controls(i);
+    if (auto* b = dynamic_cast<gui::Button*>(c); b && b->Caption() == caption) return b;
+    if (gui::Button* b = ButtonIn(c, caption)) return b;
+  }
+  return nullptr;
+}
+
 // A program folder that cannot be written: its path runs through a file.
 inline std::string UnwritableFolder() {
   const std::string base = testutil::TempFolder("unwritable");

@@ -28,16 +28,6 @@ Server::Step Result(const std::string& name, int bitrate, int frequency) {
                                       " " + std::to_string(frequency) + " 60 bob 16777343 4 0 0");
 }
 
-// The button with this caption inside a control.
-gui::Button* ButtonIn(gui::Control* in, const std::string& caption) {
-  for (int i = 0; i < in->ControlCount(); ++i) {
-    gui::Control* c = in->Controls(i);
-    if (auto* b = dynamic_cast<gui::Button*>(c); b && b->Caption() == caption) return b;
-    if (gui::Button* b = ButtonIn(c, caption)) return b;
-  }
-  return nullptr;
-}
-
 class HandsTest : public testapp::MainFormTest {
  protected:
   HandsTest() {
@@ -69,7 +59,7 @@ class HandsTest : public testapp::MainFormTest {
   }
 
   void Click(gui::Control* in, const std::string& caption) {
-    gui::Button* b = ButtonIn(in, caption);
+    gui::Button* b = testapp::ButtonIn(in, caption);
     ASSERT_NE(b, nullptr) << caption;
     SendMessageA(reinterpret_cast<HWND>(b->Handle()), BM_CLICK, 0, 0);
   }

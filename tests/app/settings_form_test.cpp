@@ -33,18 +33,8 @@ std::set<std::string> ShareNames(TShareManager& m) {
   return names;
 }
 
-// The button with this caption inside a control.
-gui::Button* ButtonIn(gui::Control* in, const std::string& caption) {
-  for (int i = 0; i < in->ControlCount(); ++i) {
-    gui::Control* c = in->Controls(i);
-    if (auto* b = dynamic_cast<gui::Button*>(c); b && b->Caption() == caption) return b;
-    if (gui::Button* b = ButtonIn(c, caption)) return b;
-  }
-  return nullptr;
-}
-
 void Click(gui::Control* in, const std::string& caption) {
-  gui::Button* b = ButtonIn(in, caption);
+  gui::Button* b = testapp::ButtonIn(in, caption);
   ASSERT_NE(b, nullptr) << caption;
   b->Click();
 }
