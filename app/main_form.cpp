@@ -327,7 +327,7 @@ void TMainForm::BuildViews(gui::Control* parent) {
   // The user changed the shares here: a share file that cannot be written
   // is told here too.
   ShareView->OnChanged = [this](const std::vector<std::string>& withdrawn) {
-    if (!SaveSharedItems()) view::ShowMessage(lastStatus_);
+    if (!SaveSharedItems()) view::ShowMessage(sharesUnsaved_);
     Announce(withdrawn);
   };
   ShareView->OnSharing = [this](bool on) { on ? StartSharing() : StopSharing(); };
@@ -550,9 +550,7 @@ void TMainForm::StartSharing() {
   sharing_ = true;
   ShareView->SetSharing(true);
   // Everything the share tree lists, afresh.
-  NapsterClient.StopScan();
-  if (scansRunning_++ == 0) announcedInScans_ = 0;
-  SetAnnouncingStatus(LangText(kSection, "00063", "Announcing shared files..."));
+  BeginAnnouncing();
   NapsterClient.ScanAllDrives(settings_.FileTypes);
 }
 
@@ -584,11 +582,15 @@ void TMainForm::Announce(const std::vector<std::string>& withdrawn) {
   if (!sharing_) return;
   // A finished download is withdrawn only when the user removes it.
   for (const std::string& path : withdrawn) NapsterClient.UnshareFile(path);
+  BeginAnnouncing();
+  NapsterClient.ScanFolders(settings_.FileTypes, true);
+}
+
+void TMainForm::BeginAnnouncing() {
   // One listing at a time: a newer one covers what an older one had left.
   NapsterClient.StopScan();
   if (scansRunning_++ == 0) announcedInScans_ = 0;
   SetAnnouncingStatus(LangText(kSection, "00063", "Announcing shared files..."));
-  NapsterClient.ScanFolders(settings_.FileTypes, true);
 }
 
 void TMainForm::ShowAnnouncing() {
@@ -607,11 +609,10 @@ void TMainForm::AnnounceEnded() {
 
 void TMainForm::Exit() {
   // The user is still here to read what could not be saved.
-  const bool shares = SaveSharedItems();
-  const std::string sharesText = lastStatus_;
-  const bool settings = SaveSettings();
-  if (!shares || !settings)
-    view::ShowMessage((shares ? "" : sharesText + "\r\n") + (settings ? "" : lastStatus_));
+  std::string unsaved;
+  if (!SaveSharedItems()) unsaved = sharesUnsaved_;
+  if (!SaveSettings()) unsaved += (unsaved.empty() ? "" : "\r\n") + lastStatus_;
+  if (!unsaved.empty()) view::ShowMessage(unsaved);
   // The end of the loop destroys the window, which closes everything down.
   Hide();
   gui::App().Terminate();

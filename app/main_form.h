@@ -216,6 +216,8 @@ class TMainForm : public gui::Form {
   // Withdraws those files and lists the share tree for the client: what
   // it shares already (a finished download too) stays.
   void Announce(const std::vector<std::string>& withdrawn = {});
+  // The client's listing of the shares begins (an older one stops).
+  void BeginAnnouncing();
   // The status bar while files are announced, and once they are.
   void ShowAnnouncing();
   void AnnounceEnded();

@@ -237,7 +237,7 @@ bool TRegisterWizardForm::Next() {
     if (!SaveResults() && !saveFailed_) {
       // Told once; Finish again goes on without the files.
       saveFailed_ = true;
-      SetStatus(LangText(kSection, "00202", "Not saved: press Finish again to go on."));
+      SetStatus(LangText(kSection, "00202", "Not saved: see the message."));
       view::ShowMessage(LangText(kSection, "00203", "Your settings and shares could not be saved in") + " " + folder_ +
                         ".\r\n" +
                         LangText(kSection, "00204",

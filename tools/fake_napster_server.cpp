@@ -141,6 +141,11 @@ void FakeNapsterServer::SetAutoRegistration(bool on) {
   autoRegistration_ = on;
 }
 
+void FakeNapsterServer::SetCheckUploads(bool on) {
+  std::lock_guard<std::mutex> hold(lock_);
+  checkUploads_ = on;
+}
+
 void FakeNapsterServer::AddAccount(const std::string& nick, const std::string& password) {
   std::lock_guard<std::mutex> hold(lock_);
   accounts_[nick] = password;
@@ -529,7 +534,7 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       std::string nick = FirstWord(text);
       std::string rest = text.size() > nick.size() ? text.substr(nick.size() + 1) : "";
       std::string file = rest.size() >= 2 && rest.front() == '"' ? rest.substr(1, rest.find('"', 1) - 1) : rest;
-      const bool shared = Announced(file);
+      const bool shared = !checkUploads_ || Announced(file);
       hold.unlock();
       if (!shared) Send(404, "Not sharing that file");
       return;

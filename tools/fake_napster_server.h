@@ -3,7 +3,7 @@
 // It logs a client in (or refuses it), keeps accounts and takes
 // registrations as an OpenNap server does, answers searches, browses,
 // whois queries, channel joins and lists from a small in-memory world,
-// refuses an accepted upload of a file the client did not announce, and
+// can refuse an accepted upload of a file the client did not announce, and
 // can play any scripted sequence of frames or raw bytes - well-formed or
 // hostile - after the login, in answer to a message type, or whenever the
 // test says so. Every frame it receives is recorded.
@@ -99,6 +99,12 @@ class FakeNapsterServer {
   // 3 is followed by a close).
   void SetNickCheckReply(uint16_t type, std::string text);
   void SetNewUserReply(uint16_t type, std::string text);
+  // An accepted upload (608) of a file the client has not announced (100)
+  // is answered 404 "Not sharing that file", as an OpenNap server answers
+  // it. Off at first: a test that asks for an upload (607) at once after
+  // sharing a file may ask before the announcement can have arrived, which
+  // a real server never does.
+  void SetCheckUploads(bool on);
   // Played right after a successful login.
   void SetAfterLogin(Script script);
   // Played instead of the built-in answer whenever `type` arrives (an
@@ -157,6 +163,7 @@ class FakeNapsterServer {
   std::optional<NapsterMessage> nickCheckReply_;
   std::optional<NapsterMessage> newUserReply_;
   bool autoRegistration_ = false;
+  bool checkUploads_ = false;
   std::map<std::string, std::string> accounts_;  // nick -> password
   Script afterLogin_;
   std::map<uint16_t, Script> scripts_;

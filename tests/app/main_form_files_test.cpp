@@ -4,6 +4,7 @@
 // never passed over as saved; a share file that cannot be read, set aside
 // or, when even that fails, left as it is.
 #include "tests/app/app_fixture.h"
+#include "tests/app/layout_check.h"
 
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
@@ -81,6 +82,7 @@ TEST_F(MainFormFilesTest, ASaveIntoAFolderThatCannotBeWrittenIsToldWhereTheUserA
   EXPECT_FALSE(dialog->Saved());
   EXPECT_EQ(form->NapsterClient.MaxUploads, 7) << "in use all the same";
   EXPECT_EQ(dialog->StatusText(), "In use now, but not saved: a file cannot be written.");
+  EXPECT_EQ(testapp::LayoutFaults(dialog), std::vector<std::string>{}) << "the line is read whole";
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[1].find("The settings could not be saved to " + folder + "Application4.cfg."), std::string::npos)
       << messages[1];

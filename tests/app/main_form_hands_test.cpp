@@ -127,6 +127,7 @@ TEST_F(HandsTest, RegisterInTheNetworksWindowAsksTheServerTypedForTheNickTyped) 
 TEST_F(HandsTest, AnUploadTheServerRefusesEndsItsRowAndSaysWhy) {
   const std::string dir = testutil::TempFolder("hands-upload");
   testutil::WriteFileBytes(dir + "notes.txt", "some notes");
+  server.SetCheckUploads(true);
   LogIn();
   form->NapsterClient.ShareFile(dir + "notes.txt", true);
   ASSERT_TRUE(Received(100));  // announced under its disguised name

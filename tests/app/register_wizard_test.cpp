@@ -6,6 +6,7 @@
 // stop and the share file Finish leaves for the main window, and a folder
 // that cannot be written.
 #include "tests/app/app_fixture.h"
+#include "tests/app/layout_check.h"
 
 #include <mutex>
 #include <set>
@@ -208,7 +209,9 @@ TEST_F(WizardTest, FinishInAFolderThatCannotBeWrittenSaysSoAndGoesOnOnlyWhenPres
   GoTo(*w, TRegisterWizardForm::pgScan);
   EXPECT_FALSE(w->Next());
   EXPECT_EQ(w->ModalResult(), 0);
-  EXPECT_EQ(w->StatusText(), "Not saved: press Finish again to go on.");
+  EXPECT_EQ(w->StatusText(), "Not saved: see the message.");
+  Pump();
+  EXPECT_EQ(testapp::LayoutFaults(w.get()), std::vector<std::string>{}) << "the line is read whole";
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("Your settings and shares could not be saved in " + folder, 0), 0u) << messages[0];
   EXPECT_TRUE(w->Next());
