@@ -235,7 +235,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Entering editing activates the editor; leaving a sizing state erases
   // its line; entering or leaving editing ends the incremental search.
   void SetState(TTreeListTrackingState s);
-  // Back to idle from any tracking (sizing lines erased).
+  // Back to idle from any tracking: sizing lines erased, drop arrows taken
+  // away, the scrolling timers stopped, a drag of the nodes (begun or
+  // pending) ended without a drop.
   void CancelTracking();
   // Tracking feedback drawn by inversion, hidden around painting (nests).
   void HideTrackingFeedback();
@@ -719,8 +721,13 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // OnDblClick once a double-click, not on the header, the panels, the
   // indicator or the footer.
   void DblClick() override;
-  // Tracking ends (the sizing line erased) and the capture goes.
+  // Tracking ends (the sizing line erased, the drop arrows taken away,
+  // the scrolling timers stopped, a drag of the nodes ended) and the
+  // capture goes; panning ends.
   void CancelMode() override;
+  // The capture lost to another window ends whatever the mouse was doing,
+  // as CancelMode does.
+  void CaptureChanged(bool lost) override;
   // The focus left the grid and its editor: OnExit, the pending editor
   // forgotten, the edit ended.
   void DoExit() override;

@@ -37,7 +37,11 @@ void TCustomGridTreeListControl::DeleteEditor() {
   TGridInplaceEdit* editor = editor_;
   editor_ = nullptr;
   editorColumn_ = nullptr;
-  delete editor;
+  if (!editor) return;
+  // An editor that handed a key to the grid (Enter on to the next column)
+  // is still inside its handling of that key: it goes once that is over.
+  if (editor->HandlingMessage()) editor->Hide();
+  editor->Release();
 }
 
 void TCustomGridTreeListControl::ActivateEditor(bool active) {

@@ -432,3 +432,10 @@ void TCustomGridTreeList::CancelMode() {
   if (state_ != tsNone && state_ != tsEditing) CancelTracking();
   TCustomGridContainer::CancelMode();
 }
+
+void TCustomGridTreeList::CaptureChanged(bool lost) {
+  TCustomGridContainer::CaptureChanged(lost);
+  // Another window has the mouse now (a message box, say): the release
+  // that would end what the press began never comes here.
+  if (lost) CancelMode();
+}

@@ -45,6 +45,9 @@ void TCustomGridTreeList::CancelTracking() {
   SetState(tsNone);
   sizingPos_ = -1;
   StopAutoScroll(*this);
+  // A drag of the nodes ends without a drop, begun or still short of the
+  // system's threshold (a further pull must not start it).
+  EndDrag(false);
   if (pressed && HandleAllocated()) Invalidate();
 }
 

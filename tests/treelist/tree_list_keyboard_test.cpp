@@ -257,6 +257,45 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   EXPECT_EQ(f.g.FocusedColumn(), 1);
 }
 
+// Keys typed into the open editor, as the user types them: Enter walks the
+// cells, each opening the editor of the next column while the one typed
+// into is still handling its key; Tab, the arrows and Escape end the edit
+// (Left and Right stay the editor's own).
+TEST(TreeListKeyboard, KeysTypedIntoTheOpenEditorWalkTheCells) {
+  EditFixture f("a b");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterThrough).With(aoEnterShowEditor));
+  auto at = [&] {
+    const TGridInplaceEdit* e = f.g.InplaceEditor();
+    return Name(f.g.FocusedNode()) + std::to_string(f.g.FocusedColumn()) +
+           (f.g.Editing() && e && e->Focused() ? " editing" : "");
+  };
+  f.Key(VK_F2);
+  EXPECT_EQ(at(), "a0 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "a1 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "b0 editing");
+  f.Keys({VK_RIGHT, VK_LEFT});
+  EXPECT_EQ(at(), "b0 editing");
+  f.Key(VK_TAB);
+  EXPECT_EQ(at(), "b1");
+  f.Key(VK_F2);
+  f.Key(VK_TAB, ssShift);
+  EXPECT_EQ(at(), "b0");
+  f.Key(VK_F2);
+  f.Key(VK_UP);
+  EXPECT_EQ(at(), "a0");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "a1 editing");
+  f.Key(VK_DOWN);
+  EXPECT_EQ(at(), "b1");
+  f.Key(VK_F2);
+  f.Key(VK_ESCAPE);
+  EXPECT_EQ(at(), "b1");
+  EXPECT_TRUE(f.g.Focused());
+  EXPECT_TRUE(f.reported.empty());
+}
+
 // What a column gives its editor, the editor asking the grid to move on,
 // and a picture of the editor painted as a copy (the live control writes
 // its own text; a copy gets it from the view data).
