@@ -274,9 +274,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // ends the edit storing a modified value; the grid takes the focus back
   // when takeFocus or when the editor had it.
   void HideEditor(bool takeFocus);
-  // The cell being edited (nullptr / -1 when none).
+  // The cell being edited (nullptr / -1 when none; the column absolute).
   TGridTreeListNode* EditingNode() const { return editingNode_; }
   int EditingRow() const { return editingRow_; }
+  int EditingColumn() const { return editingColumn_; }
   // Opens the editor on the focused cell: only with aoEditing, without
   // aoRowSelect, with a focused node that OnEditing allows, in the idle
   // state; the cell is scrolled into view first.
@@ -667,6 +668,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void EndEdit(bool takeFocus);
   // Takes the editor away without storing (the edited node goes away).
   void CancelEdit();
+  // After the columns were laid out again during an edit: the focus stays
+  // on the edited column where it went; a hidden one ends the edit, its
+  // value stored.
+  void FollowEditedColumn();
   // The selection's count as the bracket sees it, and its change event.
   void SelectedCountChanged();
   // The children of parent (nullptr: the root nodes) in order, and a new
@@ -830,6 +835,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int selectionCountAtBegin_ = 0;
   TGridTreeListNode* editingNode_ = nullptr;
   int editingRow_ = -1;
+  int editingColumn_ = -1;
 
   // Row cache: rows_[i] is the node of visible row i; a node's row_ is
   // valid when its rowGeneration_ is rowGeneration_.

@@ -9,7 +9,10 @@
 // ------------------------------------------------------------------ style
 
 const TGridEditStyleController* TGridTreeListEditStyle::ColumnController() const {
-  const TGridTreeListColumn* column = grid_ ? grid_->FocusedColumnObject() : nullptr;
+  if (!grid_) return nullptr;
+  // The edited column while a cell is edited, else the focused one.
+  const TGridTreeListColumn* column = grid_->Editing() ? grid_->Columns(grid_->EditingColumn()) : nullptr;
+  if (!column) column = grid_->FocusedColumnObject();
   return column ? column->StyleController() : nullptr;
 }
 

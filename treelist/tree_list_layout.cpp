@@ -193,23 +193,26 @@ void TCustomGridTreeList::LayoutChanged() {
     relayoutPending_ = true;
     return;
   }
-  layingOut_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{layingOut_};
-  for (int pass = 0; pass < 3; ++pass) {
-    relayoutPending_ = false;
-    layout_.clear();
-    BuildLayout(layout_);
-    CalcMetrics();
-    RebuildRowCache();
-    ClampTopRow();
-    leftCoord_ = std::clamp(leftCoord_, 0, std::max(0, ContentWidth() - VisibleWidth()));
-    UpdateScrollBars();  // a bar that comes or goes resizes the window
-    if (!relayoutPending_) break;
+  {
+    layingOut_ = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done{layingOut_};
+    for (int pass = 0; pass < 3; ++pass) {
+      relayoutPending_ = false;
+      layout_.clear();
+      BuildLayout(layout_);
+      CalcMetrics();
+      RebuildRowCache();
+      ClampTopRow();
+      leftCoord_ = std::clamp(leftCoord_, 0, std::max(0, ContentWidth() - VisibleWidth()));
+      UpdateScrollBars();  // a bar that comes or goes resizes the window
+      if (!relayoutPending_) break;
+    }
   }
   if (HandleAllocated()) Invalidate();
+  FollowEditedColumn();
   if (Editing()) PlaceEditor();
 }
 
@@ -273,6 +276,7 @@ void TCustomGridTreeList::SetLeftCoord(int x) {
   if (Locked() || Destroying()) return;
   UpdateScrollBars();
   if (HandleAllocated()) Invalidate();
+  FollowEditedColumn();
   if (Editing()) PlaceEditor();
 }
 

@@ -32,6 +32,7 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
   if (s == tsEditing) {
     editingNode_ = focusedNode_;
     editingRow_ = NodeRowIndex(focusedNode_);
+    editingColumn_ = FocusedAbsoluteIndex();
     ActivateEditor(true);
   }
   SyncPressedLook();  // a press that ends takes its pressed look along

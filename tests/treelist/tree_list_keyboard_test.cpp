@@ -296,6 +296,52 @@ TEST(TreeListKeyboard, KeysTypedIntoTheOpenEditorWalkTheCells) {
   EXPECT_TRUE(f.reported.empty());
 }
 
+// The value goes into the cell the editor was opened on: a column hidden
+// or moved meanwhile takes the focus and the editor along with the edited
+// column; the edited column hidden ends the edit, its value stored there.
+TEST(TreeListKeyboard, TheEditedValueGoesIntoTheEditedCellWhateverTheColumnsDo) {
+  EditFixture f("a b");
+  f.g.CreateColumn()->SetCaption("Path");
+  std::string edited;
+  f.g.OnEdited = [&](TCustomGridTreeList*, TGridTreeListNode* n) { edited += Name(n) + " "; };
+  auto type = [&](const std::string& text) {
+    f.g.modified = true;
+    f.g.typed = text;
+  };
+  auto cells = [&](TGridTreeListNode* n) { return n->Strings(1) + "|" + n->Strings(2); };
+  TGridTreeListNode* a = Find(f.g, "a");
+  f.Key(VK_RIGHT);
+  f.Key(VK_F2);
+  f.g.Columns(0)->SetVisible(false);
+  ASSERT_TRUE(f.g.Editing());
+  EXPECT_EQ(f.g.FocusedAbsoluteIndex(), 1);
+  const TGridInplaceEdit& e = *f.g.InplaceEditor();
+  EXPECT_EQ(e.BoundsRect().Inflate(-2, -2), f.g.CellRect(a, 0));
+  type("5");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(cells(a), "5|");
+
+  f.g.Columns(0)->SetVisible(true);
+  f.g.SetFocusedColumn(1);
+  f.Key(VK_F2);
+  ASSERT_EQ(f.g.FocusedAbsoluteIndex(), 1);
+  f.g.MoveColumn(1, 0);  // Size first, as a header drag would put it
+  ASSERT_TRUE(f.g.Editing());
+  EXPECT_EQ(f.g.FocusedColumn(), 0);
+  EXPECT_EQ(e.BoundsRect().Inflate(-2, -2), f.g.CellRect(a, 0));
+  type("6");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(cells(a), "6|");
+
+  f.Key(VK_F2);
+  type("7");
+  f.g.Columns(1)->SetVisible(false);
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(cells(a), "7|");
+  EXPECT_EQ(edited, "a a a ");
+  EXPECT_TRUE(f.reported.empty());
+}
+
 // What a column gives its editor, the editor asking the grid to move on,
 // and a picture of the editor painted as a copy (the live control writes
 // its own text; a copy gets it from the view data).
