@@ -112,9 +112,9 @@ int TCustomGridTreeList::FocusableColumn(int from, bool forward) const {
 }
 
 void TCustomGridTreeList::RowWrap(bool next) {
-  const int row = NodeRowIndex(focusedNode_);
-  const int to = row + (next ? 1 : -1);
-  if (!focusedNode_ || to < 0 || to >= RowCount()) return;  // nothing beyond the first or last row
+  if (!focusedNode_) return;
+  // Beyond the first or last row: that row again, from its other end.
+  const int to = std::clamp(NodeRowIndex(focusedNode_) + (next ? 1 : -1), 0, std::max(0, RowCount() - 1));
   ClearSelection();
   const int column = next ? FocusableColumn(0, true) : FocusableColumn(VisibleColumnCount() - 1, false);
   SetFocusedNode(NodeAtRow(to), std::clamp(column, 0, std::max(0, VisibleColumnCount() - 1)), true);
@@ -353,8 +353,9 @@ void TCustomGridTreeList::KeyPress(char& key) {
   const auto code = uint8_t(key);
   bool consumed = false;
   if (state_ == tsNone && !wasSearching && HasOption(aoAutoSearch) && code >= 32 && !ctrlAlone) {
+    // A key that begins no row leaves the search on with nothing typed
+    // (and goes on to the keys below).
     consumed = StartIncrementalSearch(-1, std::string(1, key));
-    if (!consumed) EndIncrementalSearch();  // nothing begins so: the key goes on
   }
   const bool opensEditor = !consumed && !searching_ && HasOption(aoEnterShowEditor) && !Editing() &&
                            state_ == tsNone && (code == 8 || code == 13 || code == 22 || code == 24 || code >= 32);

@@ -3,6 +3,7 @@
 // the editor opened, ended and turned down from the keyboard.
 #include <gtest/gtest.h>
 
+#include "gui/clipboard.h"
 #include "tests/treelist/tree_list_test_util.h"
 #include "treelist/grid_inplace_mask_edit.h"
 #include "treelist/grid_inplace_text_edit.h"
@@ -128,9 +129,10 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   f.Key(VK_HOME);
   Find(f.g, "Banana")->SetExpanded(false);
   f.g.SetAutoExpandOnSearch(false);
-  f.Type("c");
+  f.Type("c");  // begins no row: the search stays on with nothing typed
   EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
-  EXPECT_FALSE(f.g.Searching());
+  EXPECT_TRUE(f.g.Searching());
+  EXPECT_EQ(f.g.SearchText(), "");
   // "+" that begins no row expands; one that begins a row is searched
   // and expands nothing.
   f.Key(VK_DOWN);
@@ -149,6 +151,17 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   f.g.SetFocusedNode(nullptr, 0, false);
   EXPECT_TRUE(f.g.StartIncrementalSearch(-1, "a"));
   EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
+  // Where typing opens the editor, a first key that begins no row does not
+  // open it: the search is on, and the next key searches.
+  f.Key(VK_ESCAPE);
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect));
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterShowEditor));
+  f.Type("z");
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_TRUE(f.g.Searching());
+  f.Type("bl");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Blue");
+  EXPECT_FALSE(f.g.Editing());
   EXPECT_TRUE(f.reported.empty());
 }
 
@@ -339,6 +352,69 @@ TEST(TreeListKeyboard, TheEditedValueGoesIntoTheEditedCellWhateverTheColumnsDo) 
   EXPECT_FALSE(f.g.Editing());
   EXPECT_EQ(cells(a), "7|");
   EXPECT_EQ(edited, "a a a ");
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// Moves at the ends of the rows and columns: the row wraps of Tab, Shift+Tab,
+// Right and Left (aoHorzThrough) and Enter (aoEnterThrough) stay on the
+// first or last row from its other end; Tab in row-select mode moves rows;
+// Ctrl moves the focus without touching the selection; Ctrl+Insert, and
+// Ctrl+C with aoAutoCopySelectedToClipboard, copy.
+TEST(TreeListKeyboard, WrapsAtTheEndsCtrlMovesAndCopies) {
+  gui::MemoryClipboard clip;
+  gui::ScopedService<gui::Clipboard> installed(clip);
+  EditFixture f("a b c d e f");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoHorzThrough).With(aoEnterThrough).With(aoEnterShowEditor));
+  auto at = [&] {
+    return f.Sel() + " " + std::to_string(f.g.FocusedColumn()) + (f.g.Editing() ? " editing" : "");
+  };
+  f.Key(VK_END, ssCtrl);
+  f.Key(VK_RIGHT);
+  f.Key(VK_UP, ssShift);
+  f.Key(VK_DOWN, ssCtrl);
+  ASSERT_EQ(at(), "f [e f] 1");
+  f.Key(VK_TAB);  // the last cell of the last row: that row's first cell
+  EXPECT_EQ(at(), "f [f] 0");
+  f.Key(VK_RIGHT);
+  f.Key(VK_RIGHT);
+  EXPECT_EQ(at(), "f [f] 0");
+  f.Key(VK_HOME, ssCtrl);
+  f.Key(VK_TAB, ssShift);  // the first cell of the first row: its last cell
+  EXPECT_EQ(at(), "a [a] 1");
+  f.Key(VK_HOME);
+  f.Key(VK_LEFT);
+  EXPECT_EQ(at(), "a [a] 1");
+  f.Key(VK_END, ssCtrl);
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "f [f] 0 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "f [f] 1 editing");
+  f.Key(VK_ESCAPE);
+  // Ctrl moves: pages, the first and last column; the selection stays.
+  f.Key(VK_PRIOR, ssCtrl);
+  EXPECT_EQ(at(), "c [f] 1");
+  f.Key(VK_PRIOR, ssCtrl);
+  EXPECT_EQ(at(), "a [f] 1");
+  f.Key(VK_NEXT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 1");
+  f.Key(VK_LEFT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 0");
+  f.Key(VK_RIGHT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 1");
+  f.Key(VK_INSERT, ssCtrl);
+  EXPECT_EQ(clip.history, std::vector<std::string>{"Name\tSize\r\nf\t\r\n"});
+  f.Type("\x03", ssCtrl);
+  EXPECT_EQ(clip.history.size(), 1u);
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoAutoCopySelectedToClipboard));
+  f.Type("\x03", ssCtrl);
+  EXPECT_EQ(clip.history.size(), 2u);
+  // Row select: Tab and Shift+Tab move rows, clearing the selection.
+  f.g.SetOptions(f.g.Options().With(aoRowSelect));
+  f.Key(VK_TAB);
+  EXPECT_EQ(at(), "e [e] 0");
+  f.Key(VK_TAB, ssShift);
+  f.Key(VK_TAB, ssShift);
+  EXPECT_EQ(at(), "c [c] 0");
   EXPECT_TRUE(f.reported.empty());
 }
 
