@@ -130,7 +130,7 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
   const TTreeListHitInfo hit = press_.Hit;
   TGridTreeListNode* node = hit.Node;
   const bool dbl = (s & ssDouble) != 0;
-  if (hit.Area == htButton || (dbl && b == mbLeft)) {
+  if (hit.Area == htButton || dbl) {  // a right double-click on a node too
     // The second press of a double-click ends the wait for the editor.
     KillEditorTimer();
     if (dblClkExpanding_ || hit.Area == htButton) node->SetExpanded(!node->Expanded());
@@ -389,7 +389,9 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
                          hit.Area == press_.Hit.Area && (hit.Area == htLabel || hit.Area == htNewItemRow) &&
                          hit.Node && focusedNode_ == hit.Node;
   if (immediate) {
-    if (state_ == tsNodeDown) SetState(tsNone);
+    // A node dragged back onto its cell counts as a click on it; its drag
+    // ends after this release.
+    if (state_ == tsNodeDown || state_ == tsNodeDragging) SetState(tsNone);
     if (!(s & (ssShift | ssCtrl)) && !Editing()) ShowEditorAfterClick();
   }
   releaseMayOpenEditor_ = false;

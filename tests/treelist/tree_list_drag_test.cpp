@@ -148,4 +148,20 @@ TEST(TreeListDrag, ALostCaptureOrARightPressEndsTheDragBegunOrPending) {
   EXPECT_TRUE(f.reported.empty());
 }
 
+// With aoImmediateEditor, a node dragged back onto the cell it was pulled
+// from is a click on that cell: the release opens its editor.
+TEST(TreeListDrag, ANodeDraggedBackOntoItsCellOpensTheImmediateEditor) {
+  DragFixture f;
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect).With(aoImmediateEditor));
+  f.PullRow(1);
+  ASSERT_EQ(f.g.State(), tsNodeDragging);
+  f.desk.MouseMove(f.g, 50, f.RowY(1));
+  f.desk.MouseUp(f.g, 50, f.RowY(1));
+  EXPECT_EQ(f.Events(), "start, click, end");
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_EQ(Name(f.g.EditingNode()), "b");
+  EXPECT_EQ(CurrentDrag(), nullptr);
+  EXPECT_TRUE(f.reported.empty());
+}
+
 }  // namespace

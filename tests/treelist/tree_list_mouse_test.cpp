@@ -372,9 +372,20 @@ TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
   f.desk.DoubleClick(f.g, 50, f.RowY(0));
   EXPECT_TRUE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 1);
+  // The right button's double-click toggles too (OnDblClick is the left one's).
+  auto rightDouble = [&] {
+    f.desk.Click(f.g, 50, f.RowY(0), mbRight);
+    f.desk.env.SetKeyDown(VK_RBUTTON, true);
+    f.desk.Send(f.g, WM_RBUTTONDBLCLK, MK_RBUTTON, MakeLParam(50, f.RowY(0)));
+    f.desk.MouseUp(f.g, 50, f.RowY(0), mbRight);
+  };
+  rightDouble();
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  EXPECT_EQ(dbl, 1);
   f.g.SetDblClkExpanding(false);
   f.desk.DoubleClick(f.g, 50, f.RowY(0));
-  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  rightDouble();
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 2);
 }
 
