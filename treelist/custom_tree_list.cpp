@@ -412,6 +412,18 @@ void TCustomGridTreeList::SetFocusedNode(TGridTreeListNode* node, int column, bo
   if (columnChanged && OnChangeColumn) OnChangeColumn(this, node, FocusedColumn());
 }
 
+void TCustomGridTreeList::SetNewItemRowFocused(bool v) {
+  if (v && !NewItemRowShown()) return;
+  if (v == newItemRowFocused_) return;
+  newItemRowFocused_ = v;
+  if (HandleAllocated() && !Destroying()) {
+    TTreeListDrawInfo info;
+    CalcAreaRects(info);
+    InvalidateRect(info.NewItemRow);
+  }
+  RefreshNode(focusedNode_, false);
+}
+
 void TCustomGridTreeList::FocusRow(int rowIndex) {
   const int rows = RowCount();
   if (rows == 0) return;

@@ -379,12 +379,21 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual bool BottomStripChecked() const { return false; }
   // The click of the bottom strip's button.
   virtual void BottomStripAction() {}
+  // What ShowEditor does while the new-item row has the focus (OnEditing
+  // and the editor of a node's cell have no place there); nothing here.
+  virtual void ShowNewItemRowEditor() {}
   // Whether a press on a column header is taken in the second header mode
   // (a click without dragging).
   virtual bool ColumnPressSecondMode(int column) const { return false; }
+  // The new-item row above the rows (a descendant's feature): Up, Ctrl+Up
+  // and Page Up on the first row and a press in it move the focus there,
+  // Down and Page Down move it back to the top row; the editor asked for
+  // there is the descendant's (ShowNewItemRowEditor).
   virtual bool NewItemRowShown() const { return false; }
   virtual int NewItemRowHeight() const { return 0; }
   bool NewItemRowFocused() const { return newItemRowFocused_; }
+  // Only while the row is shown; the row and the focused row repaint.
+  void SetNewItemRowFocused(bool v);
   virtual void AfterRow(TGridTreeListNode* node) {}
   // The level of the ancestor whose row footer index is.
   int FooterLevel(const TGridTreeListNode* node, int index) const;
@@ -790,11 +799,17 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void RowWrap(bool next);
   bool BandRowMove(int delta, bool shift);
   bool SearchKey(uint16_t key, gui::ShiftState shift);
+  // Down and Page Down in the new-item row: the focus back on the top row.
+  void LeaveNewItemRow(gui::ShiftState shift);
+  // Up, Ctrl+Up and Page Up on the first row: into the new-item row when
+  // there is one (true), else nothing done.
+  bool EnterNewItemRow();
   void CtrlKey(uint16_t key);
   void PlainKey(uint16_t key, gui::ShiftState shift);
   void RightKey();
   void LeftKey();
   void PressNode(gui::MouseButton b, gui::ShiftState s, int x, int y, bool focusTaken, bool wasEditing);
+  void PressNewItemRow(gui::MouseButton b, bool focusTaken, bool wasEditing);
   void PressHeader(gui::ShiftState s, int x, int y);
   void SelectingMove(int x, int y);
   void UpdatePressedLook(const TTreeListHitInfo& hit);
@@ -915,6 +930,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     bool Pending = false;
     TGridTreeListNode* Node = nullptr;
     int Column = -1;
+    bool NewItemRow = false;
   };
   EditorTimer editorTimer_;
   // The hint shown (over a cell, or the grid's own).

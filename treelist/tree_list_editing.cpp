@@ -12,7 +12,12 @@ using namespace gui;
 
 void TCustomGridTreeList::ShowEditor() {
   KillEditorTimer();
-  if (!HasOption(aoEditing) || IsRowSelect() || !focusedNode_) return;
+  if (!HasOption(aoEditing) || IsRowSelect()) return;
+  if (newItemRowFocused_) {
+    if (state_ == tsNone) ShowNewItemRowEditor();
+    return;
+  }
+  if (!focusedNode_) return;
   bool allow = true;
   if (OnEditing) OnEditing(this, focusedNode_, allow);
   if (!allow || state_ != tsNone) return;
@@ -56,6 +61,7 @@ void TCustomGridTreeList::StartEditorTimer() {
   editorTimer_.Pending = true;
   editorTimer_.Node = focusedNode_;
   editorTimer_.Column = FocusedColumn();
+  editorTimer_.NewItemRow = newItemRowFocused_;
 }
 
 void TCustomGridTreeList::KillEditorTimer() {
@@ -68,7 +74,9 @@ void TCustomGridTreeList::ShowEditorFromTimer() {
   // The click's cell, in a grid that still has the focus: a click into
   // another control or a key that moved the focus within the time cancels.
   if (!editorTimer_.Pending || !HasFocus()) return;
-  if (focusedNode_ != editorTimer_.Node || FocusedColumn() != editorTimer_.Column) return;
+  if (focusedNode_ != editorTimer_.Node || FocusedColumn() != editorTimer_.Column ||
+      newItemRowFocused_ != editorTimer_.NewItemRow)
+    return;
   ShowEditor();
 }
 
