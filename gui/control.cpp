@@ -363,6 +363,12 @@ void Control::SetCaption(const std::string& s) {
 
 void Control::SetCursor(gui::Cursor c) { cursor_ = c; }
 
+void Control::SetCtl3D(bool v) {
+  if (v == ctl3D_) return;
+  ctl3D_ = v;
+  RecreateWnd();
+}
+
 void Control::SetTabStop(bool t) {
   if (t == tabStop_) return;
   tabStop_ = t;

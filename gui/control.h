@@ -196,6 +196,10 @@ class Control : public Component {
   void SetCursor(gui::Cursor c);
   bool TabStop() const { return tabStop_; }
   void SetTabStop(bool t);
+  // The three-dimensional look (a sunken client edge where a control's
+  // border style asks for one); a change re-creates the window.
+  bool Ctl3D() const { return ctl3D_; }
+  void SetCtl3D(bool v);
   // Position in the parent's tab order (0 first).
   int TabOrder() const;
   void SetTabOrder(int order);
@@ -419,6 +423,7 @@ class Control : public Component {
   bool showHint_ = false;
   gui::Cursor cursor_ = gui::Cursor::Default;
   bool tabStop_ = false;
+  bool ctl3D_ = true;
   gui::PopupMenu* popupMenu_ = nullptr;
   unsigned controlStyle_ = csCaptureMouse | csClickEvents | csDoubleClicks;
   gui::DragMode dragMode_ = dmManual;

@@ -112,7 +112,9 @@ void TCustomGridTreeList::DestroyNodes() {
   MarkDestroying();
   hotRow_ = -1;
   hotNode_ = nullptr;
-  CancelEdit();
+  // An open edit ends as on any other way out (the value stored, OnEdited),
+  // only unchecked: nothing is left to keep a refused value open in.
+  HideEditor(false);
   StopAutoScroll(*this);
   InvalidateRowCache();
   ClearNodes();

@@ -130,6 +130,7 @@ TGridInplaceEdit::TGridInplaceEdit(Component* owner)
     : Control(owner), container_(dynamic_cast<TCustomGridContainer*>(owner)) {
   style_ = container_ ? container_->CreateEditStyle(this) : MakeGridEditStyle(this);
   SetTabStop(false);
+  SetCtl3D(false);
   // Hidden until the grid shows it over a cell.
   SetVisible(false);
   if (container_) {
