@@ -13,7 +13,9 @@ const TGridEditStyleController* TGridTreeListEditStyle::ColumnController() const
   // The edited column while a cell is edited, else the focused one.
   const TGridTreeListColumn* column = grid_->Editing() ? grid_->Columns(grid_->EditingColumn()) : nullptr;
   if (!column) column = grid_->FocusedColumnObject();
-  return column ? column->StyleController() : nullptr;
+  const TGridEditStyleController* c = column ? column->StyleController() : nullptr;
+  // One going away (its editors told before the column) has no say.
+  return c && !c->Destroying() ? c : nullptr;
 }
 
 #define TREELIST_STYLE_DEFAULT(Type, Name)                                      \
@@ -81,6 +83,8 @@ void TCustomGridTreeListControl::ActivateEditor(bool active) {
       mask->SetIgnoreMaskBlank(column->IgnoreMaskBlank());
     }
   }
+  // A change on the column's controller re-styles the editor.
+  e.SetStyleController(column->StyleController());
   e.OnChange = [column](gui::Control*) {
     if (column->OnChange) column->OnChange(column);
   };
@@ -143,8 +147,10 @@ bool TCustomGridTreeListControl::ColumnVertThrough(int column) const {
   return !c || c->VertThrough();
 }
 
-void TCustomGridTreeListControl::ColumnStyleControllerSet(TGridEditStyleController* c) {
+void TCustomGridTreeListControl::ColumnStyleControllerSet(const TGridTreeListColumn* column,
+                                                          TGridEditStyleController* c) {
   if (c) FreeNotification(c);
+  if (editor_ && editorColumn_ == column) editor_->SetStyleController(c);
 }
 
 void TCustomGridTreeListControl::Notification(gui::Component* c, gui::Operation op) {

@@ -231,6 +231,23 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->MaxLength(), 5);
   EXPECT_EQ(text->Style().BorderStyle(), xbsSingle);
+  // A change on the controller re-styles the open editor, once; so does
+  // one on the controller the column takes meanwhile.
+  std::vector<TGridStyledEditor*> restyled;
+  auto watch = [&](TGridStyleController*, TGridStyledEditor* e) { restyled.push_back(e); };
+  controller->OnStyleChanged = watch;
+  controller->SetBorderStyle(xbsThick);
+  EXPECT_EQ(restyled, std::vector<TGridStyledEditor*>{text});
+  TGridEditStyleController other;
+  other.OnStyleChanged = watch;
+  f.g.Columns(0)->SetStyleController(&other);
+  restyled.clear();
+  other.SetShadow(true);
+  controller->SetBorderStyle(xbsFlat);
+  EXPECT_EQ(restyled, std::vector<TGridStyledEditor*>{text});
+  EXPECT_TRUE(text->Style().Shadow());
+  f.g.Columns(0)->SetStyleController(controller);
+  EXPECT_EQ(text->Style().BorderStyle(), xbsFlat);
   delete controller;
   EXPECT_EQ(f.g.Columns(0)->StyleController(), nullptr);
   EXPECT_NE(text->Style().BorderStyle(), xbsSingle);
