@@ -164,7 +164,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // The text-flag alignment (gtfLeft...) of an alignment.
   static unsigned AlignmentFlags(TAlignment a);
   // Given a text height, the row line height the grid uses for it.
-  static int AdjustRowHeight(int textHeight) { return textHeight + 5; }
+  static int AdjustRowHeight(int textHeight) { return GridAdjustRowHeight(textHeight); }
 
   // Layout metrics (computed by the relayout).
   int BandPanelHeight() const { return showBands_ ? bandPanelHeight_ : 0; }
@@ -190,6 +190,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Rows in the row of node: lines, previews and footers.
   int NodeHeight(const TGridTreeListNode* node) const;
   int NodeFooterCount(const TGridTreeListNode* node) const;
+  // PreviewLines with aoPreview; with aoAutoCalcPreviewLines as many as
+  // the node's preview text takes in the row's width, PreviewLines at most.
   int NodePreviewLines(const TGridTreeListNode* node) const;
 
   // ------------------------------------------------------------ sizing and dragging
@@ -920,6 +922,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int pressedBand_ = -1;
   int pressedColumn_ = -1;
   gui::Bitmap* paintBitmap_ = nullptr;
+  mutable std::unique_ptr<gui::Bitmap> measureBitmap_;  // its canvas measures texts
   int sizingPos_ = -1;
   bool sizingLineShown_ = false;
   std::unique_ptr<gui::Bitmap> dropSaveUnder_;  // the pixels under the shown arrows

@@ -93,7 +93,17 @@ int TCustomGridTreeList::NodeRowIndex(const TGridTreeListNode* node) const {
 // ------------------------------------------------------------------ metrics
 
 int TCustomGridTreeList::NodePreviewLines(const TGridTreeListNode* node) const {
-  return HasOption(aoPreview) ? std::max(0, previewLines_) : 0;
+  if (!HasOption(aoPreview)) return 0;
+  const int limit = std::max(0, previewLines_);
+  if (!HasOption(aoAutoCalcPreviewLines) || !node) return limit;
+  // The preview spans the bands, right of the node's tree part.
+  int width = 0;
+  for (const TTreeListLayoutBand& b : layout_) width += b.Width;
+  const int tree = IndentGeometry(node, Rect(0, 0, width, rowLineHeight_), width).CellLeft;
+  if (!measureBitmap_) measureBitmap_ = std::make_unique<Bitmap>(1, 1);
+  int height = 0;
+  return CalcTextLines(measureBitmap_->GetCanvas(), PreviewText(node), width - tree, previewLineHeight_, height,
+                       indentDesc_, false, previewFont_, limit);
 }
 
 int TCustomGridTreeList::NodeFooterCount(const TGridTreeListNode* node) const {
