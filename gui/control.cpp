@@ -724,10 +724,12 @@ void Control::WndProc(Message& m) {
       HandleFocusChange(m, false);
       return;
     case WM_CAPTURECHANGED: {
+      // Taken again by this window (a drag taking the mouse it has): the
+      // press that took it first still holds it.
+      if (peer_ && uintptr_t(m.LParam) == peer_->Handle()) return;
       mouseControl_ = nullptr;
       captureButton_ = -1;
-      const bool lost = !releasingCapture_ && !(peer_ && uintptr_t(m.LParam) == peer_->Handle());
-      CaptureChanged(lost);
+      CaptureChanged(!releasingCapture_);
       return;
     }
     case WM_CANCELMODE:
