@@ -16,7 +16,11 @@ TGIFImage::TGIFImage(Component* owner) : GraphicControl(owner) {
   player_.OnWrapAnimation = [this](TGIFPlayer*) { Fire(OnWrapAnimation); };
   player_.OnInvalidate = [this](TGIFPlayer*) { Composed(); };
   player_.OnProgress = [this](int done, int total, int percent, bool& keep) {
-    if (OnProgress) OnProgress(this, done, total, percent, keep);
+    if (!OnProgress) return;
+    const TGIFProgressEvent call = OnProgress;  // the handler may free the control, OnProgress with it
+    const std::shared_ptr<bool> alive = alive_;
+    call(this, done, total, percent, keep);
+    if (!*alive) keep = false;  // nothing left to decode into
   };
 }
 
@@ -56,6 +60,7 @@ int TGIFImage::Decode(const std::vector<uint8_t>& bytes) {
     Composed();  // nothing left to show
     return error;
   }
+  palette_ = PaletteOf(player_.Data());
   AdjustSize();
   Invalidate();
   // A parent that realises palettes realises the new picture's.
@@ -97,12 +102,14 @@ void TGIFImage::Loaded() {
 
 void TGIFImage::Clear() {
   player_.Clear();
+  palette_.clear();
   graphic_.reset();
   Composed();
 }
 
 void TGIFImage::SetGraphic(const Bitmap* picture) {
   player_.Clear();
+  palette_.clear();
   Composed();
   graphic_.reset();
   if (picture) {
@@ -157,6 +164,22 @@ void TGIFImage::Composed() {
     }
   }
   Invalidate();
+}
+
+// The colours of the GIF's tables (the global one, then the frames' own),
+// each once, at most 256: the palette a device of 256 colours shows it in.
+std::vector<gui::Color> TGIFImage::PaletteOf(const TGIFData& data) {
+  std::vector<gui::Color> colors;
+  auto add = [&](const TGIFColorTable& t, int bits) {
+    for (int i = 0; i < (bits > 0 ? 1 << bits : 0) && colors.size() < 256; ++i) {
+      const gui::Color c = MakeRGB(t[size_t(i) * 3], t[size_t(i) * 3 + 1], t[size_t(i) * 3 + 2]);
+      if (std::find(colors.begin(), colors.end(), c) == colors.end()) colors.push_back(c);
+    }
+  };
+  if (data.HasGlobalTable) add(data.GlobalTable, data.GlobalBits);
+  for (const TGIFFrame& f : data.Frames)
+    if (f.HasLocalTable) add(f.Table, f.LocalBits);
+  return colors;
 }
 
 // ---------------------------------------------------------------- painting
@@ -239,19 +262,29 @@ void TGIFImage::PaintImage(Canvas& c) {
 
 void TGIFImage::Paint(Canvas& canvas, const Rect&) {
   targetBits_ = canvas.BitsPerPixel();  // the device's, not the buffer's
+  // A device of 256 colours or fewer shows the GIF in its own colours.
+  if (targetBits_ <= 8 && image_ && !graphic_ && !palette_.empty()) canvas.SelectPalette(palette_);
   const int w = Width(), h = Height();
   if (!doubleBuffered_ || w <= 0 || h <= 0) {
     PaintImage(canvas);
-    return;
+  } else {
+    // Composed off-screen on a copy of what lies beneath, then copied out
+    // in one step: the mask and image steps never show.
+    if (!buffer_ || buffer_->Width() != w || buffer_->Height() != h)
+      buffer_ = std::make_unique<Bitmap>(w, h);
+    Canvas& b = buffer_->GetCanvas();
+    b.BitBlt({0, 0, w, h}, canvas, {0, 0}, SRCCOPY);
+    PaintImage(b);
+    canvas.BitBlt({0, 0, w, h}, b, {0, 0}, SRCCOPY);
   }
-  // Composed off-screen on a copy of what lies beneath, then copied out
-  // in one step: the mask and image steps never show.
-  if (!buffer_ || buffer_->Width() != w || buffer_->Height() != h)
-    buffer_ = std::make_unique<Bitmap>(w, h);
-  Canvas& b = buffer_->GetCanvas();
-  b.BitBlt({0, 0, w, h}, canvas, {0, 0}, SRCCOPY);
-  PaintImage(b);
-  canvas.BitBlt({0, 0, w, h}, b, {0, 0}, SRCCOPY);
+  if (Designing()) {
+    // The control's outline, so that an empty one can be found on its form.
+    CanvasSaver keep(canvas);
+    canvas.Pen().SetColor(clBtnShadow);
+    canvas.Pen().SetStyle(PenStyle::Dash);
+    canvas.Brush().SetStyle(BrushStyle::Clear);
+    canvas.Rectangle(ClientRect());
+  }
 }
 
 bool TGIFImage::HitTest(Point p) const {

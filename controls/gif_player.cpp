@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/stream.h"
@@ -29,16 +30,33 @@ int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
   Clear();
   TGIFDecoder d;
   d.FirstImageOnly = FirstImageOnly;
+  d.MaxScreenPixels = MaxScreenPixels;
+  d.MaxTotalPixels = MaxTotalPixels;
   d.OnProgress = OnProgress;
-  error_ = d.Decode(bytes.data(), bytes.size(), data_);
-  if (error_ != kGIFErrorNone) return error_;
-  loaded_ = true;
+  // Decoded and composed beside the player, then taken over in one step:
+  // a progress handler may destroy the player meanwhile, and running out
+  // of memory leaves it empty.
+  const std::shared_ptr<bool> alive = alive_;
+  TGIFData data;
+  const int error = d.Decode(bytes.data(), bytes.size(), data);
+  if (!*alive) return error;
+  error_ = error;
+  if (error != kGIFErrorNone) return error;
+  const size_t pixels = size_t(data.ScreenWidth) * size_t(data.ScreenHeight);
+  std::vector<uint32_t> image(pixels, 0);
+  std::vector<uint8_t> mask(data.AnyTransparent ? pixels : 0, 1);
+  data_ = std::move(data);
+  image_ = std::move(image);
+  mask_ = std::move(mask);
   bytes_ = std::move(bytes);
-  const size_t pixels = size_t(data_.ScreenWidth) * size_t(data_.ScreenHeight);
-  image_.assign(pixels, 0);
-  if (data_.AnyTransparent) mask_.assign(pixels, 1);
+  loaded_ = true;
   firstTick_ = true;
-  if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
+  try {
+    if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
+  } catch (const std::bad_alloc&) {
+    if (*alive) Clear();
+    throw;
+  }
   if (animate_ && FrameCount() >= 2) StartTimer();
   return kGIFErrorNone;
 }

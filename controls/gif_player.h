@@ -36,7 +36,8 @@ class TGIFPlayer {
 
   // Decodes the rest of the stream (from its current position) or the
   // bytes, replacing what was shown; returns the error code (LastError).
-  // A failure leaves the player empty.
+  // A failure leaves the player empty (std::bad_alloc, should memory run
+  // out within the bounds, leaves it empty too and is passed on).
   int LoadFromStream(plat::Stream& s);
   int Load(const uint8_t* data, size_t size);
   // The bytes of the GIF shown (kept from a successful load; empty
@@ -59,8 +60,12 @@ class TGIFPlayer {
   // Inside the screen and not transparent there.
   bool OpaqueAt(int x, int y) const;
 
-  // Decoding options.
+  // Decoding options: the bounds apply to the next load (see TGIFDecoder).
   bool FirstImageOnly = false;
+  int64_t MaxScreenPixels = TGIFDecoder::kMaxScreenPixels;
+  int64_t MaxTotalPixels = TGIFDecoder::kMaxTotalPixels;
+  // The handler may destroy the player: decoding stops then, and nothing
+  // of the player is touched again.
   TGIFProgress OnProgress;
 
   int CurrentFrame() const { return current_; }  // 1-based
