@@ -61,6 +61,7 @@ int TGIFImage::Decode(const std::vector<uint8_t>& bytes) {
     return error;
   }
   palette_ = PaletteOf(player_.Data());
+  if (player_.FrameCount() == 0) Composed();  // a screen without frames: black
   AdjustSize();
   Invalidate();
   // A parent that realises palettes realises the new picture's.
@@ -135,7 +136,8 @@ void TGIFImage::AdjustSize() {
 
 // The composed picture into the bitmaps the painting copies from: the
 // image's 0x00RRGGBB pixels are the rows of a 32-bit bitmap as they are;
-// the mask's transparent pixels are its 1 (white) bits.
+// the mask's transparent pixels are its 1 (white) bits. Only the area the
+// player changed is copied into bitmaps that are there already.
 void TGIFImage::Composed() {
   const int w = player_.ScreenWidth(), h = player_.ScreenHeight();
   if (player_.Empty() || w <= 0 || h <= 0) {
@@ -144,23 +146,34 @@ void TGIFImage::Composed() {
     Invalidate();
     return;
   }
-  if (!image_ || image_->Width() != w || image_->Height() != h)
+  TGIFArea a = player_.Changed();
+  a = {std::max(a.Left, 0), std::max(a.Top, 0), std::min(a.Right, w), std::min(a.Bottom, h)};
+  if (!image_ || image_->Width() != w || image_->Height() != h) {
     image_ = std::make_unique<Bitmap>(w, h, PixelFormat::Bits32);
-  const std::vector<uint32_t>& img = player_.Image();
-  for (int y = 0; y < h; ++y)
-    std::memcpy(image_->Row(y), img.data() + size_t(y) * size_t(w), size_t(w) * 4);
-  if (!player_.HasMask()) {
     mask_.reset();
-  } else {
-    if (!mask_ || mask_->Width() != w || mask_->Height() != h)
-      mask_ = std::make_unique<Bitmap>(w, h, PixelFormat::Mono);
+    a = {0, 0, w, h};
+  }
+  if (player_.HasMask() && !mask_) {
+    mask_ = std::make_unique<Bitmap>(w, h, PixelFormat::Mono);
+    a = {0, 0, w, h};
+  } else if (!player_.HasMask()) {
+    mask_.reset();
+  }
+  if (a.Empty()) return;
+  const std::vector<uint32_t>& img = player_.Image();
+  const size_t across = size_t(a.Right - a.Left);
+  for (int y = a.Top; y < a.Bottom; ++y)
+    std::memcpy(reinterpret_cast<uint32_t*>(image_->Row(y)) + a.Left, img.data() + size_t(y) * size_t(w) + size_t(a.Left),
+                across * 4);
+  if (mask_) {
     const std::vector<uint8_t>& msk = player_.Mask();
-    for (int y = 0; y < h; ++y) {
+    for (int y = a.Top; y < a.Bottom; ++y) {
       uint8_t* row = mask_->Row(y);
-      std::memset(row, 0, size_t(mask_->Stride()));
       const uint8_t* src = msk.data() + size_t(y) * size_t(w);
-      for (int x = 0; x < w; ++x)
-        if (src[x]) row[x / 8] = uint8_t(row[x / 8] | (0x80 >> (x % 8)));
+      for (int x = a.Left; x < a.Right; ++x) {
+        const uint8_t bit = uint8_t(0x80 >> (x % 8));
+        row[x / 8] = src[x] ? uint8_t(row[x / 8] | bit) : uint8_t(row[x / 8] & ~bit);
+      }
     }
   }
   Invalidate();

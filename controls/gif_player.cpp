@@ -51,6 +51,7 @@ int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
   bytes_ = std::move(bytes);
   loaded_ = true;
   firstTick_ = true;
+  changed_ = {0, 0, data_.ScreenWidth, data_.ScreenHeight};
   try {
     if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
   } catch (const std::bad_alloc&) {
@@ -72,6 +73,7 @@ void TGIFPlayer::Clear() {
   savedMask_ = {};
   current_ = 1;
   shown_ = 0;
+  changed_ = {};
   iteration_ = 1;
   firstTick_ = false;
 }
@@ -79,6 +81,22 @@ void TGIFPlayer::Clear() {
 bool TGIFPlayer::OpaqueAt(int x, int y) const {
   if (x < 0 || y < 0 || x >= data_.ScreenWidth || y >= data_.ScreenHeight) return false;
   return mask_.empty() || mask_[size_t(y) * size_t(data_.ScreenWidth) + size_t(x)] == 0;
+}
+
+void TGIFPlayer::Touch(const TGIFFrame& f) {
+  const TGIFArea a{f.Left, f.Top, f.Left + f.Width, f.Top + f.Height};
+  if (changed_.Empty()) {
+    changed_ = a;
+    return;
+  }
+  changed_ = {std::min(changed_.Left, a.Left), std::min(changed_.Top, a.Top), std::max(changed_.Right, a.Right),
+              std::max(changed_.Bottom, a.Bottom)};
+}
+
+bool TGIFPlayer::Invalidated() {
+  if (!Fire(OnInvalidate)) return false;
+  changed_ = {};
+  return true;
 }
 
 bool TGIFPlayer::Fire(const TGIFPlayerEvent& e) {
@@ -120,6 +138,7 @@ void TGIFPlayer::Draw(int frame) {
     }
   }
   shown_ = frame;
+  Touch(f);
 }
 
 // Disposal 2 clears the frame's area to the background (transparent where
@@ -129,6 +148,7 @@ void TGIFPlayer::Dispose() {
   const TGIFFrame& f = data_.Frames[size_t(shown_ - 1)];
   shown_ = 0;
   if (f.Disposal != 2 && f.Disposal != 3) return;
+  Touch(f);
   const size_t sw = size_t(data_.ScreenWidth), fw = size_t(f.Width);
   for (int y = 0; y < f.Height; ++y) {
     const size_t to = size_t(f.Top + y) * sw + size_t(f.Left);
@@ -148,7 +168,7 @@ bool TGIFPlayer::Show(int frame) {
   Dispose();
   Draw(frame);
   current_ = frame;
-  if (!Fire(OnInvalidate)) return false;
+  if (!Invalidated()) return false;
   return Fire(OnChange);
 }
 
@@ -223,7 +243,7 @@ void TGIFPlayer::Tick() {
   } else {
     Dispose();
     Draw(current_);
-    if (!Fire(OnInvalidate)) return;
+    if (!Invalidated()) return;
   }
   if (timer_) {
     const uint32_t t1 = TickCount();

@@ -26,6 +26,13 @@ class Stream;
 class TGIFPlayer;
 using TGIFPlayerEvent = std::function<void(TGIFPlayer* Sender)>;
 
+// A rectangle of the logical screen (Right and Bottom exclusive).
+struct TGIFArea {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+  bool operator==(const TGIFArea&) const = default;
+};
+
 class TGIFPlayer {
  public:
   TGIFPlayer();
@@ -95,7 +102,11 @@ class TGIFPlayer {
   std::function<uint32_t()> TickCount;
 
   TGIFPlayerEvent OnChanging, OnChange, OnWrapAnimation;
-  TGIFPlayerEvent OnInvalidate;  // the composed image changed
+  // The composed image changed; within OnInvalidate, Changed() is where
+  // (the whole screen after a load), so that a step of the animation
+  // costs what its frames cover, not the screen.
+  TGIFPlayerEvent OnInvalidate;
+  const TGIFArea& Changed() const { return changed_; }
 
  private:
   int LoadBytes(std::vector<uint8_t> bytes);
@@ -108,6 +119,10 @@ class TGIFPlayer {
   void Dispose();  // the shown frame
   // Fires e; false when the handler destroyed the player.
   bool Fire(const TGIFPlayerEvent& e);
+  void Touch(const TGIFFrame& f);  // the frame's area changed
+  // OnInvalidate with the area changed since the last; false when the
+  // handler destroyed the player.
+  bool Invalidated();
 
   TGIFData data_;
   std::vector<uint8_t> bytes_;
@@ -120,6 +135,7 @@ class TGIFPlayer {
   std::vector<uint8_t> savedMask_;
   int current_ = 1;
   int shown_ = 0;  // the frame drawn and not disposed of yet (0: none)
+  TGIFArea changed_;
   bool firstTick_ = false;
   int iteration_ = 1;
   bool animate_ = false;

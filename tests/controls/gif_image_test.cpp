@@ -199,6 +199,32 @@ TEST_F(GIFImageTest, AFailedLoadLeavesTheControlEmptyAndAbortsSilently) {
   EXPECT_EQ(gif->LastError(), kGIFErrorEmpty);
 }
 
+// The bitmaps follow the composed picture step by step (disposals, a
+// transparent frame, frames smaller than the screen), though each step
+// copies only the area it changed.
+TEST_F(GIFImageTest, BitmapsFollowEveryStepCopyingWhatChanged) {
+  gifgen::Image img;
+  img.width = img.height = 4;
+  img.globalTable = gifgen::Palette(4, 7);
+  img.frames.push_back(gifgen::ControlFrame(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 1));
+  img.frames.push_back(gifgen::ControlFrame(1, 1, 2, 2, {0, 2, 2, 0}, 2, 0));
+  img.frames.push_back(gifgen::ControlFrame(2, 2, 2, 2, {3, 3, 3, 3}, 3));
+  img.frames.push_back(gifgen::ControlFrame(0, 0, 1, 1, {2}, 0));
+  Load(*gif, gifgen::Encode(img));
+  for (int frame : {2, 3, 4, 1, 3, 2}) {
+    gif->SetCurrentFrame(frame);
+    const TGIFPlayer& p = gif->Player();
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const uint32_t c = p.Image()[size_t(y * 4 + x)];
+        EXPECT_EQ(gif->ImageBitmap()->Pixel(x, y), MakeRGB(int(c >> 16) & 255, int(c >> 8) & 255, int(c) & 255))
+            << frame << " " << x << "," << y;
+        EXPECT_EQ(gif->MaskBitmap()->Pixel(x, y), p.Mask()[size_t(y * 4 + x)] ? clWhite : clBlack)
+            << frame << " " << x << "," << y;
+      }
+  }
+}
+
 // A progress handler that frees the control, at a block or at a row of a
 // large frame, ends the decoding: nothing is written into the freed
 // control (ASan) and nothing is raised.
