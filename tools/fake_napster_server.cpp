@@ -128,7 +128,11 @@ bool FakeNapsterServer::Start(int port) {
 
 void FakeNapsterServer::Stop() {
   if (!thread_.joinable()) return;
-  stop_ = true;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+    changed_.notify_all();
+  }
   waiter_->Wake();
   CloseClient();
   thread_.join();
@@ -211,6 +215,12 @@ void FakeNapsterServer::SetRedirectAnswer(std::string answer, int piece) {
   redirectPiece_ = piece;
 }
 
+void FakeNapsterServer::HoldRedirectAnswer(bool hold) {
+  std::lock_guard<std::mutex> held(lock_);
+  redirectHeld_ = hold;
+  changed_.notify_all();
+}
+
 void FakeNapsterServer::AddUser(User user) {
   std::lock_guard<std::mutex> hold(lock_);
   std::string nick = user.nick;
@@ -260,6 +270,10 @@ void FakeNapsterServer::Serve(plat::SocketHandle client) {
     loginNick_.clear();
   }
   if (redirector) {
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait(hold, [this] { return !redirectHeld_ || stop_; });
+    }
     SendBytes(answer, piece, piece > 0 ? 5 : 0);
   } else {
     NapsterFrameReader reader(0xFFFF);
