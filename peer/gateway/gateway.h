@@ -422,7 +422,7 @@ class TGatewayCore {
   void RemoteUploadRequest(const std::string& text, const TGatewayRemote& m);
   void TakeBody(const std::string& body, const TGatewayRemote& m);
   void Echo(const std::string& from, bool request, const std::string& body);
-  bool TakeGnutellaResult();
+  void TakeGnutellaResult(const TSearchResult& r);
   int FindPending(const std::string& text) const;
   void UpdateOwnAddress();
   // Reads both networks' health and publishes it (with their peer counts).

@@ -36,9 +36,17 @@ bool PrivateHost(const std::string& host) {
 // ---------------------------------------------------------------- networks
 
 bool TGatewayCore::PumpPass() {
+  // Every item taken is work, whether it is handed on or dropped: a pass
+  // that drops one must not send the thread to sleep while more wait
+  // behind it (another search's hits ahead of this one's would then drain
+  // at a few a second, and the search end for silence). Still one item
+  // from each source a pass, so client frames are read between them.
   bool busy = false;
   gnutella_->GetNextSearchRequest();  // the gateway answers no Gnutella query
-  if (TakeGnutellaResult()) busy = true;
+  if (std::unique_ptr<TSearchResult> hit = gnutella_->GetNextResult()) {
+    busy = true;
+    TakeGnutellaResult(*hit);
+  }
 
   TGatewayRemote m;
   std::string body;
@@ -50,36 +58,34 @@ bool TGatewayCore::PumpPass() {
   TGatewayRemote r;
   r.Request = true;
   std::string requestType;
-  if (duskwire_->GetNextRequest(r.RoutingInfo, r.To, requestType, body, r.From) &&
-      plat::SameText(requestType, kNapsterRequestType)) {
+  if (duskwire_->GetNextRequest(r.RoutingInfo, r.To, requestType, body, r.From)) {
     busy = true;
-    if (echo_) Echo(r.From, true, body);
-    TakeBody(body, r);
+    if (plat::SameText(requestType, kNapsterRequestType)) {
+      if (echo_) Echo(r.From, true, body);
+      TakeBody(body, r);
+    }
   }
   return busy;
 }
 
-bool TGatewayCore::TakeGnutellaResult() {
-  std::unique_ptr<TSearchResult> r = gnutella_->GetNextResult();
-  if (!r) return false;
+void TGatewayCore::TakeGnutellaResult(const TSearchResult& r) {
   // Late hits of an earlier search are not this search's results.
-  if (!gnutellaSearchValid_ || r->QueryGUID != gnutellaSearch_) return false;
-  int64_t speed = r->Speed;
+  if (!gnutellaSearchValid_ || r.QueryGUID != gnutellaSearch_) return;
+  int64_t speed = r.Speed;
   if (speed > 0) speed = DivRoundHalfEven(speed, 100);
   uint32_t address = 0;
-  if (PrivateHost(r->Host) || !plat::TextToAddress(r->Host, &address)) return false;
-  if (nonMp3Filter_ && !MatchWildcard("*.mp3", r->FileName)) return false;
+  if (PrivateHost(r.Host) || !plat::TextToAddress(r.Host, &address)) return;
+  if (nonMp3Filter_ && !MatchWildcard("*.mp3", r.FileName)) return;
   // The name goes into the result between double quotes: one holding a
   // quote or a control character would end it early and make the rest of
   // the name read as fields of the peer's choosing.
-  if (!SafeResultName(r->FileName)) return false;
+  if (!SafeResultName(r.FileName)) return;
   // The address place carries the host's real address, as the client uses
   // it (it may measure the host's round trip).
   const std::string host = NapsterDecimal(address);
-  const std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + host;
-  CountedResult(searchId_, Quoted(r->FileName) + " " + kGatewaySearchMD5 + " " + Num(r->Size) + " 100 100 200 " +
-                               nick + " " + host + " " + Num(speed) + " " + Num(r->Port) + " 0");
-  return true;
+  const std::string nick = kGnutellaNickPrefix + Num(r.FileIndex) + ":" + host;
+  CountedResult(searchId_, Quoted(r.FileName) + " " + kGatewaySearchMD5 + " " + Num(r.Size) + " 100 100 200 " +
+                               nick + " " + host + " " + Num(speed) + " " + Num(r.Port) + " 0");
 }
 
 void TGatewayCore::TakeBody(const std::string& body, const TGatewayRemote& m) {
