@@ -89,10 +89,12 @@ void TGatewayCore::TakeGnutellaResult(const TSearchResult& r) {
 }
 
 void TGatewayCore::TakeBody(const std::string& body, const TGatewayRemote& m) {
-  std::vector<std::string> lines = SplitBodyLines(body);
   // A gateway sends one line per request and at most a packet's worth per
-  // response; more is not answered.
-  if (lines.size() > std::size_t(kGatewayLinesPerPacket)) lines.resize(kGatewayLinesPerPacket);
+  // response; more is not acted on. Every line of a request may cost a
+  // search or a browse on every node it reaches: a request's first line
+  // alone is taken, so that one flooded request asks each node once.
+  const std::vector<std::string> lines =
+      SplitBodyLines(body, m.Request ? 1 : std::size_t(kGatewayLinesPerPacket));
   for (const std::string& line : lines) {
     if (!ClientConnected()) return;
     RemoteDispatch(line, m);
@@ -111,12 +113,14 @@ bool TGatewayCore::ToMe(const TGatewayRemote& m) const { return !nick_.empty() &
 void TGatewayCore::RemoteDispatch(const std::string& line, const TGatewayRemote& m) {
   std::string rest = line;
   int64_t type = DigitsToInt64(SplitFirstWord(rest));
+  // Searches, browses, whois and 214 are questions: they come in requests.
+  // One in a response has no path to answer along, and is not run.
   switch (type) {
     case 200:
-      AnswerSearch(rest, m);
+      if (m.Request) AnswerSearch(rest, m);
       break;
     case 900:
-      if (dataPort_ >= 1) AnswerSearch(rest, m);
+      if (m.Request && dataPort_ >= 1) AnswerSearch(rest, m);
       break;
     case 201:
       CountedResult(m.RoutingInfo, rest);
@@ -136,14 +140,15 @@ void TGatewayCore::RemoteDispatch(const std::string& line, const TGatewayRemote&
       }
       break;
     case 211:
-      if (ToMe(m)) AnswerBrowse(m);
+      if (m.Request && ToMe(m)) AnswerBrowse(m);
       break;
     case 214:
+      if (!m.Request) break;
       responseLines_.push_back("215 " + Num(fileCount_) + " " + Num(DivRoundHalfEven(totalSize_, 1000000)));
       SendResponses(m.RoutingInfo, m.From);
       break;
     case 603:
-      if (ToMe(m)) AnswerWhois(m);
+      if (m.Request && ToMe(m)) AnswerWhois(m);
       break;
     default:
       break;
