@@ -211,6 +211,38 @@ TEST(DuskwireMesh, QueueOverflowClosesAPeerThatDoesNotKeepUp) {
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
+// A peer that reads slowly while large packets are flooded: its queue
+// keeps to the byte budget by dropping the oldest, and the link stays.
+TEST(DuskwireMesh, LargePacketsKeepToTheQueueBudgetAndThePeer) {
+  auto node = Node("127.0.0.1", "node", 0);
+  constexpr std::size_t kBudget = std::size_t(3) << 20;
+  node->SetQueueByteBudget(kBudget);  // the packet count (300) is never reached
+  node->Start(false, 0);
+  TDWHarnessPeer slow("127.0.0.10");
+  slow.Connect("127.0.0.1", node->OwnListenPort());
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
+  constexpr int kPackets = 60;
+  int64_t most = 0;
+  for (int i = 0; i < kPackets; ++i) {
+    node->SendRequest("S", "", false, "NAPSTER-REQUEST", std::to_string(i) + std::string(kDuskwireMaxBody - 10, 'a'));
+    most = std::max(most, node->QueuedBytes());
+  }
+  EXPECT_LE(most, int64_t(kBudget));
+  EXPECT_GT(most, 0);
+  // The newest packet always stays: reading on, the peer gets it.
+  TDuskwirePacket p;
+  std::string body;
+  int read = 0;
+  while (slow.Read(p, body, 10000)) {
+    ++read;
+    if (body.rfind(std::to_string(kPackets - 1), 0) == 0) break;
+  }
+  EXPECT_EQ(body.rfind(std::to_string(kPackets - 1), 0), 0u) << read << " packets read";
+  EXPECT_LT(read, kPackets);  // the rest made way
+  EXPECT_EQ(node->PeerCount(), 1);
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+}
+
 TEST(DuskwireMesh, CacheServerConversation) {
   // A refusing server: result -2, settings untouched, no reconnecting.
   {
