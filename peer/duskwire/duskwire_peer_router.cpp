@@ -856,6 +856,9 @@ void TDWPeerConnectThread::Execute() {
 TDWPeerRouterThread::TDWPeerRouterThread(TDuskwirePeerRouter& router, std::unique_ptr<TDuskwire> conn,
                                          std::string id, bool incoming)
     : plat::Thread(true), router_(router), conn_(std::move(conn)), id_(std::move(id)), incoming_(incoming) {
+  // Below the threads that serve the user: a busy overlay must not starve
+  // the program's windows or its own client connection.
+  SetPriority(-1);
   conn_->SetTimeout(int(router_.Setting(TDWSetting::PeerTimeout)));
 }
 

@@ -3,6 +3,7 @@
 // harness cache server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 #include "peer/duskwire/duskwire_peer_router.h"
@@ -240,6 +241,35 @@ TEST(DuskwireMesh, LargePacketsKeepToTheQueueBudgetAndThePeer) {
   EXPECT_EQ(body.rfind(std::to_string(kPackets - 1), 0), 0u) << read << " packets read";
   EXPECT_LT(read, kPackets);  // the rest made way
   EXPECT_EQ(node->PeerCount(), 1);
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+}
+
+// Packets from a live peer are routed on its thread, which runs below
+// normal priority (on Windows; elsewhere the step is only remembered).
+TEST(DuskwireMesh, PeerThreadsRunAtALowerPriority) {
+  struct Probe : TDWPeer {
+    explicit Probe(std::string id) : id(std::move(id)) {}
+    const std::string& PeerId() const override { return id; }
+    void QueuePacket(const TDWPacketRef&) override {
+      priority = plat::CurrentThreadPriority();
+      ++queued;
+    }
+    void ClosePeer() override {}
+    int Traffic() const override { return 0; }
+    std::string id;
+    std::atomic<int> priority{99}, queued{0};
+  };
+  auto node = Node("127.0.0.1", "node", 0);
+  node->Start(false, 0);
+  TDWHarnessPeer peer("127.0.0.11");
+  peer.Connect("127.0.0.1", node->OwnListenPort());
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
+  Probe probe(node->ReservePeer("10.9.9.9", false));
+  ASSERT_TRUE(node->ActivatePeer(probe.id, &probe));
+  peer.SendRequest("p1", "s:u", "", "200 x");
+  ASSERT_TRUE(Eventually([&] { return probe.queued == 1; }));
+  EXPECT_EQ(probe.priority, -1);
+  node->RemovePeer(probe.id);
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
