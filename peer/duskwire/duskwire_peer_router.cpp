@@ -364,16 +364,17 @@ int64_t TDuskwirePeerRouter::NetworkStatistic(const std::string& name) {
   return networkStats_.GetValue(name);
 }
 
-void TDuskwirePeerRouter::TakeLocalStatistics(TDuskwirePacket& p) {
+void TDuskwirePeerRouter::AddLocalStatistics(TDuskwirePacket& p) {
   std::lock_guard<std::mutex> g(statsLock_);
   for (int i = 0; i < localStats_.Count(); ++i)
     p.SetHeader(localStats_.Names(i), plat::IntToStr(localStats_.Values(i)));
-  localStats_.Clear();
-  networkStats_.Clear();
 }
 
-void TDuskwirePeerRouter::SetNetworkStatistics(const TDuskwirePacket& reply) {
+void TDuskwirePeerRouter::StatisticsAnswered(const TDuskwirePacket& reply) {
   std::lock_guard<std::mutex> g(statsLock_);
+  localStats_.Clear();
+  networkStats_.Clear();
+  if (reply.Code() != kCodeStats) return;
   for (int i = 0; i < reply.HeaderCount(); ++i)
     networkStats_.SetValue(reply.HeaderName(i), DigitsToInt64(reply.HeaderValue(i)));
 }
@@ -985,10 +986,10 @@ void TDWCacheClientThread::Session() {
   router_.ApplyServerGreeting(conn_);
 
   conn_.ClearHeaders();
-  router_.TakeLocalStatistics(conn_);
+  router_.AddLocalStatistics(conn_);
   conn_.SendHeader("UPDATE_STATS");
   conn_.ReadHeaderBlock(line);
-  if (conn_.Code() == kCodeStats) router_.SetNetworkStatistics(conn_);
+  router_.StatisticsAnswered(conn_);
 
   int64_t lowSpeed = router_.Setting(TDWSetting::LowSpeedBPS);
   bool idle = lowSpeed > 0 && router_.Traffic() < lowSpeed;

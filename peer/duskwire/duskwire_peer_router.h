@@ -241,9 +241,14 @@ class TDuskwirePeerRouter {
   // accepted (0 included; negative values and non-numbers are ignored),
   // texts and own address always.
   void ApplyServerGreeting(const TDuskwirePacket& greeting);
-  // Local statistics as headers of p; then both tables are emptied.
-  void TakeLocalStatistics(TDuskwirePacket& p);
-  void SetNetworkStatistics(const TDuskwirePacket& reply);
+  // Local statistics as headers of p (an UPDATE_STATS command).
+  void AddLocalStatistics(TDuskwirePacket& p);
+  // The cache server's reply to UPDATE_STATS has been read: both tables
+  // are emptied, and the headers of a 2030 reply become the network
+  // statistics, in one step. Until then the tables stay as they are: the
+  // network totals go on being shown while the reply is awaited, and local
+  // ones a server never acknowledged go with the next command.
+  void StatisticsAnswered(const TDuskwirePacket& reply);
   void ThreadEnded(int which);  // clears a running flag (kRefresh, ...)
   enum { kRefreshThread, kAcceptThread, kCacheThread };
 

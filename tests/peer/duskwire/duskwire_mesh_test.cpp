@@ -316,6 +316,28 @@ TEST(DuskwireMesh, CacheServerConversation) {
   }
 }
 
+// UPDATE_STATS empties the statistics once its reply is read: local ones
+// a server never answered go again with the next session, and the network
+// totals stay while a reply is awaited.
+TEST(DuskwireMesh, StatisticsAreKeptUntilTheCacheServerAnswers) {
+  using Reply = TDWFakeCacheServer::StatsReply;
+  TDWFakeCacheServer cache;
+  cache.SetGreetingHeader("CacheRefreshTime", "1");  // a session each second
+  cache.SetNetworkStatistic("Hosts", "12");
+  cache.SetStatsReplies({Reply::Close, Reply::Answer, Reply::Hold});
+  cache.Start();
+  auto node = Node("127.0.0.1", "node", cache.Port());
+  node->SetLocalStatistic("Files", 42);
+  node->Start(true, 0);
+  ASSERT_TRUE(Eventually([&] { return cache.CountCommands("127.0.0.1", "UPDATE_STATS") == 3; }));
+  // The third reply is held now.
+  EXPECT_EQ(node->NetworkStatistic("Hosts"), 12);
+  using Headers = TDWFakeCacheServer::Headers;
+  EXPECT_EQ(cache.StatisticsSent("127.0.0.1"),
+            (std::vector<Headers>{{{"FILES", "42"}}, {{"FILES", "42"}}, {}}));
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+}
+
 TEST(DuskwireMesh, StopEndsAConnectToABlackHole) {
   TSocketBlackHole hole;
   ASSERT_TRUE(hole.Valid());

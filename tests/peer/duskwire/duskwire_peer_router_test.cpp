@@ -529,19 +529,26 @@ TEST(DuskwireRouting, StatisticsRoundTrip) {
   r.SetLocalStatistic("Files", 20);
   r.SetLocalStatistic("MB", 3);
   TDuskwirePacket p;
-  r.TakeLocalStatistics(p);
+  r.AddLocalStatistics(p);
   ASSERT_EQ(p.HeaderCount(), 3);
   EXPECT_EQ(p.HeaderName(0), "HOSTS");
   EXPECT_EQ(p.GetHeader("FILES"), "20");
-  TDuskwirePacket again;
-  r.TakeLocalStatistics(again);
-  EXPECT_EQ(again.HeaderCount(), 0);
 
   TDuskwirePacket reply;
+  reply.SetFirstLine("2030");
   reply.SetHeader("Hosts", "1,234");
   reply.SetHeader("MB", "x");
-  r.SetNetworkStatistics(reply);
+  r.StatisticsAnswered(reply);
   EXPECT_EQ(r.NetworkStatistic("HOSTS"), 1234);
   EXPECT_EQ(r.NetworkStatistic("mb"), 0);
   EXPECT_EQ(r.NetworkStatistic("Files"), 0);
+  TDuskwirePacket again;
+  r.AddLocalStatistics(again);
+  EXPECT_EQ(again.HeaderCount(), 0);  // sent and answered
+  // Any other reply empties both tables too.
+  TDuskwirePacket refused;
+  refused.SetFirstLine("4004");
+  refused.SetHeader("Hosts", "9");
+  r.StatisticsAnswered(refused);
+  EXPECT_EQ(r.NetworkStatistic("Hosts"), 0);
 }
