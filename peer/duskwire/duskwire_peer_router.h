@@ -80,8 +80,8 @@ using TDWPacketRef = std::shared_ptr<const TDWQueuedPacket>;
 
 // Bytes of packets each queue may hold (each peer's out queue and the
 // delivered queues): room for twenty of the largest packets the gateway
-// sends, while ten peers with a full queue each stay within a few tens of
-// megabytes, where the packet count alone would allow 64 bodies of 1 MiB.
+// sends (about 200 KB), while ten peers' full queues hold some 40 MB where
+// the packet count alone let 64 bodies of up to 1 MiB wait for each.
 constexpr std::size_t kDWQueueByteBudget = std::size_t(4) << 20;
 
 // A queue of shared packets, oldest first, bounded by a packet count and by
