@@ -212,6 +212,11 @@ void FakeNapsterServer::Loop() {
           ++it;
         }
       }
+      // What a redirector answers is what it was told before it counted
+      // this client as accepted.
+      client->redirected = redirector_;
+      client->redirectAnswer = redirectAnswer_;
+      client->redirectPiece = redirectPiece_;
       clients_.push_back(client);
       latest_ = client;
       clientOpen_ = true;
@@ -228,17 +233,8 @@ void FakeNapsterServer::Serve(ClientPtr client) {
   const plat::SocketHandle socket = client->socket;
   plat::SetNoDelay(socket, true);
 
-  bool redirector;
-  std::string answer;
-  int piece;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    redirector = redirector_;
-    answer = redirectAnswer_;
-    piece = redirectPiece_;
-  }
-  if (redirector) {
-    SendBytes(answer, piece, piece > 0 ? 5 : 0);
+  if (client->redirected) {
+    SendBytes(client->redirectAnswer, client->redirectPiece, client->redirectPiece > 0 ? 5 : 0);
   } else {
     NapsterFrameReader reader(0xFFFF);
     plat::SocketWaiter waiter;

@@ -140,6 +140,10 @@ class FakeNapsterServer {
     bool closeRequested = false;
     bool done = false;  // its thread has ended (under lock_)
     std::thread thread;
+    // A redirector's answer, taken when the client was accepted.
+    bool redirected = false;
+    std::string redirectAnswer;
+    int redirectPiece = 0;
     // What the chat knows of it (under lock_).
     std::string nick;  // once it logs in
     bool online = false;
