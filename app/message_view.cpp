@@ -193,7 +193,9 @@ void TMessageView::SetUsers(const std::vector<std::string>& nicks) {
   const std::string channel = Channel();
   usersLabel_->SetCaption(channel.empty() ? LangText(kSection, "00004", "No channel joined")
                                           : std::to_string(nicks.size()) + " " +
-                                                LangText(kSection, "00005", "in") + " " + channel);
+                                                (nicks.size() == 1 ? LangText(kSection, "00005", "user in")
+                                                                   : LangText(kSection, "00006", "users in")) +
+                                                " " + channel);
 }
 
 std::string TMessageView::ChosenUser() {

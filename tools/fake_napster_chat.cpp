@@ -412,14 +412,6 @@ bool FakeNapsterServer::Chat(Client& from, const NapsterMessage& m, Outbox& out)
   }
 }
 
-std::vector<std::string> FakeNapsterServer::OnlineNicks() {
-  std::lock_guard<std::mutex> hold(lock_);
-  std::vector<std::string> nicks;
-  for (const ClientPtr& c : clients_)
-    if (c->online) nicks.push_back(c->nick);
-  return nicks;
-}
-
 std::vector<std::string> FakeNapsterServer::ChannelMembers(const std::string& channel) {
   std::lock_guard<std::mutex> hold(lock_);
   auto it = channels_.find(channel);

@@ -86,6 +86,15 @@ FakeNapsterServer::Step FakeNapsterServer::Step::Close() {
   return s;
 }
 
+FakeNapsterServer::File FakeNapsterServer::Song(const std::string& name, int64_t size, int bitrate, int seconds) {
+  File f;
+  f.name = name;
+  f.size = size;
+  f.bitrate = bitrate;
+  f.seconds = seconds;
+  return f;
+}
+
 FakeNapsterServer::FakeNapsterServer() = default;
 
 FakeNapsterServer::~FakeNapsterServer() { Stop(); }

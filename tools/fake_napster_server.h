@@ -61,6 +61,8 @@ class FakeNapsterServer {
     int frequency = 44100;
     int seconds = 200;
   };
+  // A song of the world: its name, size, bit rate and length.
+  static File Song(const std::string& name, int64_t size, int bitrate, int seconds);
   struct User {
     std::string nick;
     std::string wireIP = "16777343";  // 127.0.0.1 as Napster decimal
@@ -127,9 +129,7 @@ class FakeNapsterServer {
   bool ClientConnected() const { return clientOpen_.load(); }
   // Waits until the accepted count reaches n and that client has gone.
   bool WaitForClientGone(int n, int timeoutMs);
-  // The nicks logged in now, and the members of a channel (users of the
-  // world and clients).
-  std::vector<std::string> OnlineNicks();
+  // The members of a channel (users of the world and clients).
   std::vector<std::string> ChannelMembers(const std::string& channel);
 
  private:

@@ -20,19 +20,6 @@
 
 #include "tools/fake_napster_server.h"
 
-namespace {
-
-FakeNapsterServer::File Song(const std::string& name, int64_t size, int bitrate, int seconds) {
-  FakeNapsterServer::File f;
-  f.name = name;
-  f.size = size;
-  f.bitrate = bitrate;
-  f.seconds = seconds;
-  return f;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   int port = 8888;
   FakeNapsterServer server;
@@ -57,8 +44,9 @@ int main(int argc, char** argv) {
   }
   FakeNapsterServer::User nightowl;
   nightowl.nick = "nightowl";
-  nightowl.files = {Song("C:\\Music\\Blue Harbour - Evening Tide.mp3", 4812331, 192, 200),
-                    Song("C:\\Music\\Blue Harbour - Salt Road.mp3", 6120044, 192, 255)};
+  using Server = FakeNapsterServer;
+  nightowl.files = {Server::Song("C:\\Music\\Blue Harbour - Evening Tide.mp3", 4812331, 192, 200),
+                    Server::Song("C:\\Music\\Blue Harbour - Salt Road.mp3", 6120044, 192, 255)};
   server.AddUser(nightowl);
   FakeNapsterServer::Channel lounge;
   lounge.name = "#lounge";

@@ -49,14 +49,7 @@ void AddUser(FakeNapsterServer& server, const std::string& nick, int linkType,
   server.AddUser(u);
 }
 
-FakeNapsterServer::File Song(const std::string& name, int64_t size, int bitrate, int seconds) {
-  FakeNapsterServer::File f;
-  f.name = name;
-  f.size = size;
-  f.bitrate = bitrate;
-  f.seconds = seconds;
-  return f;
-}
+constexpr auto Song = &FakeNapsterServer::Song;
 
 std::string FreshFolder() {
   namespace fs = std::filesystem;
