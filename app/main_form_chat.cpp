@@ -11,6 +11,7 @@
 #include "core/globals.h"
 #include "peer/chat_command.h"
 #include "peer/napster/napster_helpers.h"
+#include "peer/text_command.h"
 #include "platform/text.h"
 
 namespace {
@@ -132,7 +133,8 @@ bool TMainForm::Chat(const std::string& line) {
   } else if (verb == "PASSWORD") {
     Log("The new password went to " + where() + ".");
   } else if (Unanswered(verb)) {
-    Log("-> " + where() + ": /" + plat::LowerCase(verb) + line.substr(std::min(line.size(), verb.size())));
+    const std::string args = CommandRest(line, 1);
+    Log("-> " + where() + ": /" + plat::LowerCase(verb) + (args.empty() ? "" : " " + args));
   }
   return true;
 }
@@ -312,5 +314,8 @@ void TMainForm::BindChat() {
   });
   c.OnChannelBanItem = Live([this](TNapsterClient*, ID, Text channel, Text dest) {
     Log("[" + channel + "] bans " + dest + ".");
+  });
+  c.OnBanItem = Live([this](TNapsterClient*, ID id, Text dest, Text by, Text reason) {
+    Log(ServerName(id) + " bans " + dest + " (" + by + ": " + reason + ").");
   });
 }

@@ -226,6 +226,11 @@ TEST_F(ChatTest, TheMenuThePopupsAndTheLinesItCannotRunSayWhatHappens) {
   EXPECT_EQ(form->LastStatus(), "/kick: Words are missing.");
   Type("/global hello all");
   ASSERT_TRUE(Logged("permission denied")) << "a global message is for administrators";
+  // An operator's ban is listed with who set it and why.
+  Type("/ban 10.0.0.9 flooding the channel");
+  ASSERT_TRUE(Logged("-> 127.0.0.1:" + std::to_string(server.Port()) + ": /ban 10.0.0.9 flooding the channel"));
+  Type("/bans");
+  ASSERT_TRUE(Logged("bans 10.0.0.9 (alice: flooding the channel)."));
 
   // Without a chat server (only the program's gateway could be there) the
   // chat verbs say so.
