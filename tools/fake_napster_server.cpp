@@ -122,7 +122,11 @@ bool FakeNapsterServer::Start(int port) {
 
 void FakeNapsterServer::Stop() {
   if (!thread_.joinable()) return;
-  stop_ = true;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+    changed_.notify_all();
+  }
   waiter_->Wake();
   thread_.join();
   std::vector<ClientPtr> clients;
@@ -175,6 +179,12 @@ void FakeNapsterServer::SetRedirectAnswer(std::string answer, int piece) {
   redirector_ = true;
   redirectAnswer_ = std::move(answer);
   redirectPiece_ = piece;
+}
+
+void FakeNapsterServer::HoldRedirectAnswer(bool hold) {
+  std::lock_guard<std::mutex> held(lock_);
+  redirectHeld_ = hold;
+  changed_.notify_all();
 }
 
 void FakeNapsterServer::AddUser(User user) {
@@ -243,6 +253,10 @@ void FakeNapsterServer::Serve(ClientPtr client) {
   plat::SetNoDelay(socket, true);
 
   if (client->redirected) {
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait(hold, [this] { return !redirectHeld_ || stop_; });
+    }
     SendBytes(client->redirectAnswer, client->redirectPiece, client->redirectPiece > 0 ? 5 : 0);
   } else {
     NapsterFrameReader reader(0xFFFF);
