@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "app/legacy_settings_form.h"
 #include "app/main_form.h"
 #include "app/view_parts.h"
@@ -60,6 +61,19 @@ inline std::string UnwritableFolder() {
   const std::string base = testutil::TempFolder("unwritable");
   testutil::WriteFileBytes(base + "blocker", "a file, not a folder");
   return base + "blocker\\program\\";
+}
+
+// The captions this process's windows asked for that the shipped language
+// file lacks or holds otherwise ("section key: text" each).
+inline std::vector<std::string> UnshippedTexts() {
+  TSimpleConfig shipped;
+  std::vector<std::string> faults;
+  if (!shipped.LoadFromFile(WindowsPath(testutil::SourceDir()) + "\\app\\Application.flf")) return {"no file"};
+  for (const TLangEntry& e : LangTextsAsked()) {
+    shipped.SetSection(e.Section);
+    if (shipped.ReadString(e.Key) != e.English) faults.push_back(e.Section + " " + e.Key + ": " + e.English);
+  }
+  return faults;
 }
 
 // The disk scans of a test walk these folders instead of the fixed drives.
