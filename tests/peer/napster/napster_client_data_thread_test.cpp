@@ -12,7 +12,9 @@
 
 #include "core/network_wrapper.h"
 #include "peer/napster/napster_client_data_thread.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/os.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_http_server.h"
 #include "tools/gnutella_http_host.h"
@@ -71,7 +73,7 @@ TEST(PeerReply, ASizeSplitOverSegmentsIsReadToItsEnd) {
     size_t at = 0;
     std::string leftover = "stale";
     TPeerReply r = ReadPeerReply(
-        "1", c.mp3,
+        "1", c.mp3, 0, 0,
         [&](char& ch) {
           if (at >= c.more.size()) return false;
           ch = c.more[at++];
@@ -88,9 +90,58 @@ TEST(PeerReply, ASizeSplitOverSegmentsIsReadToItsEnd) {
   }
   // A whole first block needs nothing more.
   std::string leftover;
-  TPeerReply r = ReadPeerReply("300A\x01\x02", false, [](char&) -> bool { throw 1; }, leftover);
+  TPeerReply r = ReadPeerReply("300A\x01\x02", false, 0, 0, [](char&) -> bool { throw 1; }, leftover);
   EXPECT_EQ(r.Number, 300);
   EXPECT_EQ(leftover, "\x01\x02");
+}
+
+// An MP3 file's data follows the size with nothing between: resumed where
+// its bytes are digits, they continue the size's digits.
+TEST(PeerReply, TheSizeIsToldFromTheDigitsItsDataBeginsWith) {
+  struct Case {
+    std::string reply;  // the uploader's size, then the data
+    int64_t offset, announced;
+    int64_t size;       // -1: unclear
+    std::string data;
+  };
+  const Case cases[] = {
+      {"48010969\xFF", 2400000, 4801096, 4801096, "9\xFF"},  // the announced size
+      {"4801096", 2400000, 0, 4801096, ""},                   // the only size not below the offset
+      {"4801096\xFF", 4000000, 0, 4801096, "\xFF"},          // ... with data that is no digit
+      {"48010969\xFF", 2400000, 0, -1, ""},                   // 4801096 + "9" or 48010969: unclear
+      {"4801096\xFF", 1000, 0, -1, ""},                       // 4801, 48010, ... all fit
+      {"4801096\xFF", 1000, 5000, -1, ""},                    // an announced size that is none of them
+      {"4801096I", 0, 0, 4801096, "I"},                       // from the start: the whole run
+      {"4801096", 4801096, 0, 4801096, ""},                   // whole already: nothing follows
+  };
+  for (const Case& c : cases) {
+    // Every split of the reply over two segments reads the same.
+    for (size_t cut = 1; cut <= c.reply.size(); cut++) {
+      size_t at = cut;
+      std::string leftover;
+      TPeerReply r = ReadPeerReply(c.reply.substr(0, cut), true, c.offset, c.announced,
+                                   [&](char& ch) {
+                                     if (at >= c.reply.size()) return false;
+                                     ch = c.reply[at++];
+                                     return true;
+                                   },
+                                   leftover);
+      const std::string what = c.reply + " at " + std::to_string(c.offset) + " cut " + std::to_string(cut);
+      EXPECT_TRUE(r.IsNumber) << what;
+      EXPECT_EQ(r.Unclear, c.size < 0) << what;
+      if (c.size < 0) {
+        EXPECT_FALSE(r.Valid) << what;
+        continue;
+      }
+      EXPECT_TRUE(r.Valid) << what;
+      EXPECT_EQ(r.Number, c.size) << what;
+      EXPECT_EQ(leftover, c.data) << what;
+    }
+  }
+  EXPECT_EQ(SizeDigitsOfRun("300240", 1251, 300240), 6);
+  EXPECT_EQ(SizeDigitsOfRun("3002405", 1251, 300240), 6);
+  EXPECT_EQ(SizeDigitsOfRun("3002405", 1251, 0), -1);
+  EXPECT_EQ(SizeDigitsOfRun("0", 0, 0), 1);
 }
 
 TEST(PeerReply, CharacterClasses) {
@@ -109,11 +160,24 @@ TEST(PeerRequest, NickQuotedNameAndNumber) {
   EXPECT_EQ(r.Nick, "bob");
   EXPECT_EQ(r.FileName, "C:\\music\\a b.mp3");
   EXPECT_EQ(r.Number, 1000);
-  EXPECT_EQ(ParsePeerRequest("bob \"x\"").Number, 0);
+  EXPECT_FALSE(ParsePeerRequest("bob \"x\"").Valid);  // no number: no offset of 0
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" 99999999999999999999").Valid);
   // A sign or other text is no offset (it was read as 5 once).
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" -5").Valid);
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" 5x").Valid);
+}
+
+TEST(PeerRequest, ItIsWholeOnceItsNumberHasEnded) {
+  const std::string request = "bob \"a b.mp3\" 12345";
+  const size_t number = request.find("12345");
+  for (size_t n = 0; n <= request.size(); n++) {
+    const TRequestState state = PeerRequestState(request.substr(0, n));
+    // Up to the blank after the closing quote the digits must still come;
+    // from the first digit on, more of them may.
+    EXPECT_EQ(state, n < number + 1 ? TRequestState::kPartial : TRequestState::kNumberOpen) << n;
+  }
+  EXPECT_EQ(PeerRequestState(request + "x"), TRequestState::kWhole);  // the parser refuses it
+  EXPECT_EQ(PeerRequestState("bob \"x\" -5"), TRequestState::kWhole);
 }
 
 TEST(HttpHead, StatusAndPlan) {
@@ -267,6 +331,17 @@ std::string ReadBurst(TSocket& s, int quietMs = 300) {
   }
 }
 
+// Everything a scripted peer receives until the other side closes.
+std::string ReadToClose(TSocket& s) {
+  std::string got;
+  char buf[4096];
+  try {
+    for (;;) got.append(buf, size_t(s.Recv(buf, sizeof buf)));
+  } catch (const ESocket&) {
+  }
+  return got;
+}
+
 std::string ReadExactly(TSocket& s, int n) {
   std::string got(size_t(n), '\0');
   s.ReadExact(got.data(), n);
@@ -284,6 +359,7 @@ class Transfers {
   int64_t maxDownloadBPS = 0;
   int64_t maxUploadBPS = 0;
   int requestTimeOut = TNapsterDataThread::kRequestTimeOut;
+  int numberPauseMs = TNapsterDataThread::kNumberPauseMs;
   int finished = 0;
 
   Transfers() {
@@ -293,6 +369,7 @@ class Transfers {
       t->MaxDownloadBPS = maxDownloadBPS;
       t->MaxUploadBPS = maxUploadBPS;
       t->RequestTimeOut = requestTimeOut;
+      t->NumberPauseMs = numberPauseMs;
       t->OnComplete = [this](TNapsterDataThread& t, TEasySocket*) {
         Add("Complete " + std::to_string(t.Position) + "/" + std::to_string(t.FileSize));
       };
@@ -383,7 +460,9 @@ TEST(Transfer, GetResumesAPartialFile) {
   std::string request;
   auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "50000", content.substr(1000)));
   Transfers t;
-  t.Start("DOWNLOAD", peer->Port(), dir + "song.mp3", "C:\\music\\song.mp3");
+  // The size its result announced (without it "50000" could be 5000 and
+  // a data byte "0").
+  t.Start("DOWNLOAD", peer->Port(), dir + "song.mp3", "C:\\music\\song.mp3")->SetValue("FILE_SIZE", "50000");
   ASSERT_TRUE(t.WaitFinished()) << t.Log();
   peer.reset();  // its thread has ended: what it saw can be read
   EXPECT_EQ(request, "GETme \"C:\\music\\song.mp3\" 1000");
@@ -466,6 +545,32 @@ TEST(Transfer, RepliesInsteadOfData) {
     ASSERT_TRUE(t.WaitFinished()) << c.reply;
     EXPECT_TRUE(t.Has(c.expect)) << c.reply << ": " << t.Log();
     EXPECT_FALSE(plat::FileExists(dir + "f.mp3")) << c.reply;
+  }
+}
+
+TEST(Transfer, AResumeWhoseSizeCannotBeToldWritesNothing) {
+  // The byte at the offset is a digit: "5000" and "7" read as 500, 5000
+  // or 50007 alike, unless the result announced the size.
+  std::string dir = testutil::TempFolder("unclear");
+  std::string content = testutil::PatternBytes(5000, 7);
+  content[100] = '7';
+  for (const std::string announced : {"", "5000"}) {
+    testutil::WriteFileBytes(dir + "u.mp3", content.substr(0, 100));
+    std::string request;
+    auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "5000", content.substr(100)));
+    Transfers t;
+    TEasySocket* s = t.Start("DOWNLOAD", peer->Port(), dir + "u.mp3", "u.mp3");
+    if (!announced.empty()) s->SetValue("FILE_SIZE", announced);
+    ASSERT_TRUE(t.WaitFinished());
+    peer.reset();
+    EXPECT_EQ(request, "GETme \"u.mp3\" 100");
+    if (announced.empty()) {
+      EXPECT_EQ(t.Log(), "Error 2; ");
+      EXPECT_EQ(testutil::ReadFileBytes(dir + "u.mp3"), content.substr(0, 100));
+    } else {
+      EXPECT_TRUE(t.Has("Complete 5000/5000")) << t.Log();
+      EXPECT_EQ(testutil::ReadFileBytes(dir + "u.mp3"), content);
+    }
   }
 }
 
@@ -738,6 +843,100 @@ TEST(Transfer, APeerThatClosesBeforeItAnswersIsAnError) {
   t.sockets.Cancel(s);
   ASSERT_TRUE(t.WaitFinished());
   EXPECT_EQ(t.Log(), "");
+}
+
+// A request may come in pieces that end anywhere: each split is read
+// whole, its number included - never an offset or a size of 0, nor a part
+// of the number. The pause that ends a number runs on a clock the test
+// moves once every piece is on its way.
+TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
+  std::atomic<int64_t> shift{0};
+  plat::SetMonotonicForTesting([&] { return plat::os::MonotonicRawMs() + shift.load(); });
+  struct Restore {
+    ~Restore() { plat::SetMonotonicForTesting(nullptr); }
+  } restore;
+  const std::string dir = testutil::TempFolder("split");
+  const std::string content = testutil::PatternBytes(20000, 7);
+  testutil::WriteFileBytes(dir + "up.mp3", content);
+  for (const bool push : {false, true}) {
+    const std::string request = push ? "SENDalice \"in.mp3\" 20000" : "GETbob \"up.mp3\" 12345";
+    for (size_t cut = 1; cut < request.size(); cut++) {
+      const std::string what = request.substr(0, cut) + "|" + request.substr(cut);
+      if (push) testutil::WriteFileBytes(dir + "in.mp3", content.substr(0, 7000));
+      Incoming in;
+      in.t.numberPauseMs = 60000;
+      in.t.requestTimeOut = 3600;
+      in.t.decision.Allowed = true;
+      in.t.decision.LocalFileName = dir + (push ? "in.mp3" : "up.mp3");
+      std::atomic<bool> sent{false};
+      std::string got;
+      std::thread p = Peer(in.Port(), [&](TSocket& s) {
+        s.SetTimeout(30);
+        ReadExactly(s, 1);
+        s.WriteAll(request.substr(0, cut));
+        s.WriteAll(request.substr(cut));
+        sent = true;
+        if (!push) {
+          got = ReadToClose(s);
+          return;
+        }
+        got = ReadExactly(s, 4);  // the offset to send from
+        s.WriteAll(content.substr(7000));
+      });
+      ASSERT_TRUE(testutil::PumpUntil([&] { return sent.load(); }, 8000)) << what;
+      for (int round = 0; round < 20 && in.t.finished == 0; round++) {
+        shift += 60000;
+        testutil::PumpUntil([&] { return in.t.finished > 0; }, 500);
+      }
+      ASSERT_TRUE(in.t.WaitFinished()) << what;
+      p.join();
+      EXPECT_TRUE(in.t.Has("Complete 20000/20000")) << what << ": " << in.t.Log();
+      if (push) {
+        EXPECT_EQ(got, "7000") << what;
+        EXPECT_EQ(testutil::ReadFileBytes(dir + "in.mp3"), content) << what;
+      } else {
+        EXPECT_EQ(got, "20000" + content.substr(12345)) << what;
+      }
+    }
+  }
+}
+
+// An upload of 1,024 bytes or less goes out whole at once, whatever the
+// limit (at one byte per second a throttled one would take minutes).
+TEST(Transfer, ASmallUploadIsNeverThrottled) {
+  const std::string dir = testutil::TempFolder("small-upload");
+  const std::string content = testutil::PatternBytes(1024, 7);
+  testutil::WriteFileBytes(dir + "small.mp3", content);
+  Incoming in;
+  in.t.maxUploadBPS = 1;
+  in.t.decision.Allowed = true;
+  in.t.decision.LocalFileName = dir + "small.mp3";
+  std::string got;
+  std::thread p = Peer(in.Port(), [&](TSocket& s) {
+    ReadExactly(s, 1);
+    s.WriteAll("GETbob \"small.mp3\" 0");
+    got = ReadToClose(s);
+  });
+  ASSERT_TRUE(in.t.WaitFinished()) << in.t.Log();
+  p.join();
+  EXPECT_EQ(got, "1024" + content);
+  EXPECT_TRUE(in.t.Has("Complete 1024/1024")) << in.t.Log();
+
+  // Pushed to a firewalled downloader, the same.
+  std::string received;
+  auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
+    s.WriteAll("1");
+    ReadExactly(s, int(std::string("SENDme \"small.mp3\" 1024").size()));
+    s.WriteAll("0");
+    received = ReadToClose(s);
+  });
+  Transfers t;
+  t.maxUploadBPS = 1;
+  t.Start("UPLOAD", peer->Port(), dir + "small.mp3", "small.mp3");
+  ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  peer.reset();
+  EXPECT_EQ(received, content);
+  EXPECT_TRUE(t.Has("Complete 1024/1024")) << t.Log();
 }
 
 TEST(Transfer, APeerThatSendsNoWholeRequestIsClosed) {
