@@ -845,10 +845,10 @@ TEST(Transfer, APeerThatClosesBeforeItAnswersIsAnError) {
   EXPECT_EQ(t.Log(), "");
 }
 
-// A request may come in pieces that end anywhere: each split is read
-// whole, its number included - never an offset or a size of 0, nor a part
-// of the number. The pause that ends a number runs on a clock the test
-// moves once every piece is on its way.
+// A request may come in two pieces split anywhere: it is read whole, its
+// number included - never an offset or a size of 0, nor a part of the
+// number. The second piece goes once the first has been taken; the pause
+// that ends a number runs on a clock the test moves once both are sent.
 TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
   std::atomic<int64_t> shift{0};
   plat::SetMonotonicForTesting([&] { return plat::os::MonotonicRawMs() + shift.load(); });
@@ -868,14 +868,18 @@ TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
       in.t.requestTimeOut = 3600;
       in.t.decision.Allowed = true;
       in.t.decision.LocalFileName = dir + (push ? "in.mp3" : "up.mp3");
-      std::atomic<bool> sent{false};
+      TEasySocket* served = nullptr;  // on the main thread, until it finishes
+      in.t.sockets.OnConnect = [&](TEasyWinsock*, TEasySocket* s) { served = s; };
+      std::atomic<int> stage{0};  // 1: first piece sent; 2: send the second; 3: sent
       std::string got;
       std::thread p = Peer(in.Port(), [&](TSocket& s) {
         s.SetTimeout(30);
         ReadExactly(s, 1);
         s.WriteAll(request.substr(0, cut));
+        stage = 1;
+        for (int i = 0; i < 10000 && stage < 2; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         s.WriteAll(request.substr(cut));
-        sent = true;
+        stage = 3;
         if (!push) {
           got = ReadToClose(s);
           return;
@@ -883,13 +887,17 @@ TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
         got = ReadExactly(s, 4);  // the offset to send from
         s.WriteAll(content.substr(7000));
       });
-      ASSERT_TRUE(testutil::PumpUntil([&] { return sent.load(); }, 8000)) << what;
+      const bool taken = testutil::PumpUntil(
+          [&] { return stage == 1 && served && (in.t.finished > 0 || served->BytesReceived() >= cut); }, 8000);
+      stage = 2;
+      ASSERT_TRUE(testutil::PumpUntil([&] { return stage == 3; }, 8000)) << what;
       for (int round = 0; round < 20 && in.t.finished == 0; round++) {
         shift += 60000;
         testutil::PumpUntil([&] { return in.t.finished > 0; }, 500);
       }
       ASSERT_TRUE(in.t.WaitFinished()) << what;
       p.join();
+      EXPECT_TRUE(taken) << what;
       EXPECT_TRUE(in.t.Has("Complete 20000/20000")) << what << ": " << in.t.Log();
       if (push) {
         EXPECT_EQ(got, "7000") << what;
