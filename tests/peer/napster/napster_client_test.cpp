@@ -367,7 +367,9 @@ TEST(NapsterClient, DataPortMakesRoomForPeersAndClosesSilentOnes) {
   ASSERT_TRUE(cl.c.SetPort(0));
   const int port = cl.c.DataPort();
   {
-    DataPortPeer a(port, ""), b(port, "GE");
+    DataPortPeer a(port, "");
+    ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 1; }, kWaitMs));
+    DataPortPeer b(port, "GE");
     ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 2; }, kWaitMs));
     DataPortPeer c(port, "PUT");  // a peer: the oldest idle one goes
     ASSERT_TRUE(c.Wait());
@@ -384,6 +386,7 @@ TEST(NapsterClient, DataPortMakesRoomForPeersAndClosesSilentOnes) {
   }
 
   // Every connection is busy with a transfer: the newest is closed.
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 0; }, kWaitMs));
   const std::string dir = testutil::TempFolder("data-port-busy");
   testutil::WriteFileBytes(dir + "slow.txt", testutil::PatternBytes(100000, 7));
   cl.c.ShareFile(dir + "slow.txt", true);
