@@ -389,9 +389,11 @@ int TNapsterDataThread::ReceiveRequest(char* buffer, int count, int64_t deadline
 bool TNapsterDataThread::MoreRequestBytes(int64_t deadline) {
   const int64_t since = plat::MonotonicMs();
   for (;;) {
-    // The clock first: bytes sent before it moved are seen below.
+    // The clock first: bytes sent before it moved are seen below. (The
+    // request is read with plain receives: nothing waits read ahead.)
     const int64_t now = plat::MonotonicMs();
-    if (Socket()->DataAvailable() > 0) return true;
+    if (plat::ReadableBytes(Socket()->Handle()) > 0) return true;
+    if (!Socket()->Active()) return true;  // closed: the receive that follows says so
     if (now - since >= NumberPauseMs || now >= deadline) return false;
     plat::Thread::Sleep(5);
   }
