@@ -168,9 +168,8 @@ class TNapsterClient {
   static constexpr int kMaxDataPortConnections = 64;
   int MaxDataPortConnections = kMaxDataPortConnections;
   int DataPortRequestTimeOut = TNapsterDataThread::kRequestTimeOut;
-  // Connections on the data port now being served (not counting those
-  // closed to make room, which are ending).
-  int DataPortConnections() const;
+  // Connections on the data port, from their accept until they end.
+  int DataPortConnections() const { return int(dataPortConnections_.size()); }
   // Transfer connections now open (downloads plus uploads).
   int DataConnections() const;
 

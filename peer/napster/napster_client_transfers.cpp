@@ -591,11 +591,6 @@ void TNapsterClient::WireDataPort() {
   };
 }
 
-int TNapsterClient::DataPortConnections() const {
-  return int(std::count_if(dataPortConnections_.begin(), dataPortConnections_.end(),
-                           [](const DataPortConnection& c) { return !c.Dropped; }));
-}
-
 bool TNapsterClient::AcceptDataConnection() {
   // Each connection holds a thread. At the cap the oldest one that has not
   // sent its request yet makes room; those closed so end at once, and are
