@@ -112,6 +112,7 @@ bool TSearchView::Start(const std::string& text, bool nonMp3, int maxResults) {
   }
   grid_->ClearNodes();
   results_.clear();
+  limitReached_ = false;
   if (nonMp3)
     client_.SearchNonMp3("", maxResults, query, "", "", "", "");
   else
@@ -145,7 +146,12 @@ void TSearchView::ShowCount() {
                             (ResultCount() == 1 ? LangText(kSection, "00034", "result")
                                                 : LangText(kSection, "00031", "results"));
   count_->SetCaption(count);
-  if (OnStatus) OnStatus(searching_ ? count + " - " + LangText(kSection, "00032", "searching...") : count);
+  std::string status = count;
+  if (limitReached_)
+    status += " - " + LangText(kSection, "00035", "the most one search keeps; later results are left out");
+  else if (searching_)
+    status += " - " + LangText(kSection, "00032", "searching...");
+  if (OnStatus) OnStatus(status);
 }
 
 const TSearchHit* TSearchView::ResultOf(const TGridTreeListNode* row) const {
@@ -201,6 +207,13 @@ TGridTreeListNode* TSearchView::InsertSorted(const TSearchHit* r) {
 
 void TSearchView::AddResult(const TSearchHit& r) {
   if (!searching_) return;
+  if (ResultCount() >= ResultLimit) {
+    if (!limitReached_) {
+      limitReached_ = true;
+      ShowCount();
+    }
+    return;
+  }
   results_.push_back(std::make_unique<TSearchHit>(r));
   const TSearchHit* kept = results_.back().get();
   TGridTreeListNode* row = InsertSorted(kept);

@@ -5,7 +5,9 @@
 //
 // A search ends on the component's search-end event, on the Stop button or
 // 120 seconds after it began; results that arrive after its end are
-// ignored. A click on a column header sorts by that column (numbers by
+// ignored. The servers are asked for the user's number of results, but the
+// program's own gateway may send more: the view keeps every result up to
+// ResultLimit and tells the user when later ones are left out. A click on a column header sorts by that column (numbers by
 // value), and results that arrive while sorted take their place in order.
 // Figures a result does not really carry (a Gnutella result's bit rate,
 // frequency and length) are left empty and sort last.
@@ -44,6 +46,9 @@ struct TSearchHit {
 class TSearchView : public gui::Panel {
  public:
   static constexpr unsigned kSearchTimeoutMs = 120000;
+  // The most results one search keeps (several servers and the gateway's
+  // networks may answer with thousands).
+  static constexpr int kResultLimit = 10000;
   // The narrowest the view lays out without covering anything.
   static constexpr int kMinSearchBox = 100;
   static constexpr int kCountWidth = 90;
@@ -79,6 +84,9 @@ class TSearchView : public gui::Panel {
   std::function<void(const std::string& text)> OnStatus;
   // The number of results maxResults asks for when the box starts a search.
   int MaxResults = 100;
+  // Results past this many are left out of the current search.
+  int ResultLimit = kResultLimit;
+  bool ResultLimitReached() const { return limitReached_; }
 
  protected:
   void Resize() override;
@@ -106,4 +114,5 @@ class TSearchView : public gui::Panel {
   gui::Timer* timer_;
   std::vector<std::unique_ptr<TSearchHit>> results_;
   bool searching_ = false;
+  bool limitReached_ = false;
 };

@@ -540,7 +540,7 @@ bool DottedUsable(const std::string& host, uint32_t* addr) {
 
 TEasyWinsock::TEasyWinsock(void* /*owner*/)
     : link_(std::make_shared<ResolverLink>()), alive_(std::make_shared<std::atomic<bool>>(true)) {
-  plat::NetStartup();
+  netStarted_ = plat::NetAcquire();
   link_->target = &window_;
 }
 
@@ -552,6 +552,7 @@ TEasyWinsock::~TEasyWinsock() {
     link_->target = nullptr;
   }
   alive_->store(false);
+  if (netStarted_) plat::NetRelease();
 }
 
 plat::SocketHandle TEasyWinsock::NewTaskHandle() {
@@ -576,7 +577,9 @@ TEasySocket* TEasyWinsock::Connect(const std::string& host, int port) {
 void TEasyWinsock::StartLookup(TEasySocket* socket, const std::string& host, int port) {
   const plat::SocketHandle task = NewTaskHandle();
   pending_.Add(socket, task);
-  TEasyResolver resolver = resolver_ ? resolver_ : TEasyResolver(plat::ResolveHost);
+  TEasyResolver resolver = resolver_ ? resolver_ : TEasyResolver([](const std::string& host, uint32_t* addr, int* error) {
+    return plat::ResolveHost(host, addr, error);
+  });
   auto done = [this, task, port](bool ok, uint32_t addr, int error) { LookupDone(task, ok, addr, error, port); };
   auto post = [link = link_](std::function<void()> fn) {
     plat::Locked<plat::Mutex> hold(link->lock);

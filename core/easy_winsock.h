@@ -365,5 +365,6 @@ class TEasyWinsock {
   std::function<bool(TEasyWinsockThread*)> threadStart_;
   std::shared_ptr<ResolverLink> link_;
   std::shared_ptr<std::atomic<bool>> alive_;
+  bool netStarted_ = false;  // this component's own reference to the socket library
   uint32_t nextTask_ = 0;
 };

@@ -375,14 +375,14 @@ TShareScanThread::RootIndex& TShareScanThread::Index() {
 
 void TShareScanThread::FolderStep(const std::string& fullPath) {
   Guard g(manager_->lock_);
-  // The first rule that calls this folder a media folder; a rule's ignore
-  // keyword, when given, excludes the folders it matches.
+  // The first rule that calls this folder a media folder. Whatever its
+  // name says, a rule's ignore keyword, when given, narrows the rule: the
+  // path must match it as well (the rules files are written that way).
   const TShareRule* rule = nullptr;
   for (const auto& r : manager_->rules_) {
     if (Stopped()) return;
-    const bool ignored = !plat::Trim(r->IgnoreKeyword).empty() &&
-                         MatchWildcard(r->IgnoreKeyword, fullPath);
-    if (MatchWildcard(r->Keyword, fullPath) && !ignored) {
+    const bool narrowed = plat::Trim(r->IgnoreKeyword).empty() || MatchWildcard(r->IgnoreKeyword, fullPath);
+    if (MatchWildcard(r->Keyword, fullPath) && narrowed) {
       rule = r.get();
       break;
     }

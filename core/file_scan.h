@@ -54,8 +54,9 @@ class TFileScan {
   bool recursive_ = false;
 };
 
-// One scanning rule: a folder whose full path matches Keyword (and not
-// IgnoreKeyword, when that is given) becomes a share named Description.
+// One scanning rule: a folder whose full path matches Keyword (and
+// IgnoreKeyword too, when that is given: despite its name it narrows the
+// rule) becomes a share named Description.
 struct TShareRule {
   std::string Keyword;
   std::string IgnoreKeyword;
@@ -68,6 +69,8 @@ class TShareScanThread : public plat::Thread {
   TShareScanThread(TShareManager* manager, const std::string& maskText);
   ~TShareScanThread() override;
   void Stop() { stop_.store(true); }
+  // Which of its manager's scans this is (the first is 1).
+  uint64_t Serial = 0;
   // Called on a header reader's thread before it reads a file (tests hold
   // reads back with it); empty: none.
   static void SetReadHookForTesting(std::function<void(const std::string& path)> hook);

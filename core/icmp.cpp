@@ -12,11 +12,22 @@ namespace {
 constexpr int kMaxEchoSize = 65500;
 }
 
+const char* TICMP::StartupFailure(plat::IcmpStart state) {
+  switch (state) {
+    case plat::IcmpStart::kNoLibrary: return "Unable to register icmp.dll";
+    case plat::IcmpStart::kNoFunctions: return "Error loading dll functions";
+    case plat::IcmpStart::kNoHandle: return "Unable to get ping handle";
+    default: return nullptr;
+  }
+}
+
 TICMP::TICMP() {
   if (!plat::NetStartup()) throw TICMPException("Error initialising Winsock");
-  if (!plat::IcmpAvailable()) throw TICMPException("Unable to get ping handle");
+  if (const char* failure = StartupFailure(plat::IcmpStartup())) throw TICMPException(failure);
   echo_ = plat::IcmpEcho;
-  resolver_ = plat::ResolveHost;
+  resolver_ = [](const std::string& host, uint32_t* addr, std::string* name, int* error) {
+    return plat::ResolveHost(host, addr, error, name);
+  };
 }
 
 TICMP::TICMP(EchoFunction echo, Resolver resolver) : echo_(std::move(echo)), resolver_(std::move(resolver)) {}
@@ -37,12 +48,13 @@ bool TICMP::Resolve() {
     HostName = address_;
   } else {
     int error = 0;
-    if (!resolver_(address_, &addr, &error)) {
+    std::string name;
+    if (!resolver_(address_, &addr, &name, &error)) {
       lastError_ = error > 0 ? error : plat::kWsaHOST_NOT_FOUND;
       Display("Unable to resolve " + address_);
       return false;
     }
-    HostName = address_;
+    HostName = name.empty() ? address_ : name;
   }
   addr_ = addr;
   HostIP = plat::AddressToText(addr);

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/net.h"
+
 class TICMPException : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -31,14 +33,16 @@ class TICMP {
   // negative value on failure; the data the reply carried in *echoed.
   using EchoFunction = std::function<int(uint32_t addr, int timeoutMs, const std::string& data, int ttl,
                                          int tos, std::string* echoed)>;
-  // Name lookup: true with the address (host order) or false with an error.
-  using Resolver = std::function<bool(const std::string& host, uint32_t* addr, int* error)>;
+  // Name lookup: true with the address (host order) and the name found for
+  // the host, or false with an error.
+  using Resolver = std::function<bool(const std::string& host, uint32_t* addr, std::string* name, int* error)>;
 
   static constexpr int kInvalidHostError = 11018;
   static constexpr int kTimedOutError = 11010;
   static constexpr int kGeneralFailure = 11050;
 
-  // Uses the system's echo; raises TICMPException when it cannot be used.
+  // Uses the system's echo; raises TICMPException when it cannot be used,
+  // with the message of the step that failed (StartupFailure).
   TICMP();
   // Uses the given echo and resolver instead of the system's (tests).
   TICMP(EchoFunction echo, Resolver resolver);
@@ -47,7 +51,12 @@ class TICMP {
   // A different host is looked up again on the next Ping.
   void SetAddress(const std::string& host);
 
-  std::string HostName;  // the name looked up, or the address text
+  // Why echo requests cannot be sent ("Unable to register icmp.dll",
+  // "Error loading dll functions", "Unable to get ping handle"); nullptr
+  // when they can.
+  static const char* StartupFailure(plat::IcmpStart state);
+
+  std::string HostName;  // the name the lookup found, or the address text
   std::string HostIP;    // dotted form of the resolved address
   int Size = 56;         // echo data bytes
   int Timeout = 4000;    // milliseconds

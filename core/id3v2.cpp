@@ -20,16 +20,16 @@ int FrameIndex(const unsigned char* id) {
   return -1;
 }
 
-// "12/15" -> 12; anything that is not a number -> 0.
+// "12/15" -> 12; anything that is not a number (or one past 32 bits) -> 0.
 int32_t TrackNumber(const std::string& text) {
   const std::string t = plat::Trim(text.substr(0, text.find('/')));
-  if (t.empty() || t.size() > 9) return 0;
-  int32_t v = 0;
+  if (t.empty() || t.size() > 10) return 0;
+  int64_t v = 0;
   for (char c : t) {
     if (c < '0' || c > '9') return 0;
     v = v * 10 + (c - '0');
   }
-  return v;
+  return v <= INT32_MAX ? int32_t(v) : 0;
 }
 
 // A frame body with its text in Windows-1252: the encoding byte (0

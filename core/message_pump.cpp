@@ -140,9 +140,11 @@ void TMessagePump::Disconnect(TMessagePumpConnection* connection) {
   // Freed outside the pump lock: nobody else can reach it any more.
 }
 
-void TMessagePump::Post(const TMessageItem& item) {
+bool TMessagePump::Post(const TMessageItem& item) {
   plat::Locked<plat::CriticalSection> hold(lock_);
-  for (auto& c : connections_) c->Push(item);
+  bool everyQueue = true;
+  for (auto& c : connections_) everyQueue = c->Push(item) && everyQueue;
+  return everyQueue;
 }
 
 int TMessagePump::ConnectionCount() {

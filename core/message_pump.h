@@ -94,8 +94,9 @@ class TMessagePump {
   // Frees a listed connection with its queued records; ignores others.
   void Disconnect(TMessagePumpConnection* connection);
   // Copies item into every connection's queue; never waits for a
-  // subscriber. The caller keeps item.
-  void Post(const TMessageItem& item);
+  // subscriber. The caller keeps item. False when a full queue left it
+  // out.
+  bool Post(const TMessageItem& item);
 
   int ConnectionCount();
 

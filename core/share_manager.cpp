@@ -344,7 +344,7 @@ void TShareDirectory::DoUpdate() {
         Guard g(Manager->lock_);
         for (auto& e : dirs_) {
           if (e.node.get() != share) continue;
-          if (exists && e.vanished) {
+          if (exists && e.vanished && !e.disposed) {
             e.removed = e.vanished = false;
             Touch();
           }
@@ -695,8 +695,13 @@ void TShareManager::ClearLocked(bool dirs, bool files) {
   root_->Touch();
   if (InUse()) {
     // Queries may hold these entries: they are freed when the last ends.
+    // A vanished share is cleared like any other: its folder coming back
+    // does not bring it back.
     if (dirs)
-      for (auto& e : root_->dirs_) e.removed = e.disposed = true;
+      for (auto& e : root_->dirs_) {
+        e.removed = e.disposed = true;
+        e.vanished = false;
+      }
     if (files)
       for (auto& e : root_->files_) e.removed = e.disposed = true;
     return;
@@ -948,6 +953,7 @@ void TShareManager::StartScan(const std::string& maskList) {
   StopScan();
   Guard g(lock_);
   auto* t = new TShareScanThread(this, maskList);
+  t->Serial = ++scansStarted_;
   t->SetFreeOnTerminate(true);
   scanThread_.store(t);
   t->Resume();
@@ -960,18 +966,23 @@ void TShareManager::CancelScan() {
 }
 
 void TShareManager::StopScan() {
-  if (!scanThread_.load()) return;
+  if (!plat::MainLoop::IsMainThread()) {
+    // The scan's last call runs on the owner's thread, which lets go of
+    // the thread before OnScanEnd runs: wait for that call to return.
+    const uint64_t last = scansStarted_.load();
+    if (scanEndedSerial_.load() >= last) return;
+    CancelScan();
+    while (scanEndedSerial_.load() < last) plat::Thread::Sleep(50);
+    return;
+  }
+  if (!scanThread_.load()) return;  // none, or its end is being handled here
   CancelScan();
   // The scan's last call runs on this (the owner's) thread: keep it served.
-  while (scanThread_.load()) {
-    if (plat::MainLoop::IsMainThread())
-      plat::MainLoop::PumpUntil([this] { return scanThread_.load() == nullptr; }, 50);
-    else
-      plat::Thread::Sleep(50);
-  }
+  while (scanThread_.load()) plat::MainLoop::PumpUntil([this] { return scanThread_.load() == nullptr; }, 50);
 }
 
 void TShareManager::ScanEnded(TShareScanThread* t) {
   if (scanThread_.load() == t) scanThread_.store(nullptr);
   if (OnScanEnd) OnScanEnd(this);
+  if (t->Serial > scanEndedSerial_.load()) scanEndedSerial_.store(t->Serial);
 }

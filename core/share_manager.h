@@ -342,6 +342,9 @@ class TShareManager {
   std::vector<TShareResults*> live_;
   std::atomic<int> busy_{0};  // calls in progress through queries
   std::atomic<TShareScanThread*> scanThread_{nullptr};  // set and cleared on the owner's thread
+  // Scans started, and the last one whose OnScanEnd has returned.
+  std::atomic<uint64_t> scansStarted_{0};
+  std::atomic<uint64_t> scanEndedSerial_{0};
   plat::FolderWatcher watcher_;  // one for all folders; safe from any thread
   plat::MessageTarget window_;
 };

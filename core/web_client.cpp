@@ -410,14 +410,10 @@ int TWebClientHandle::ReadHead() {
   int interim = 0;
   while (ReadOneHead() / 100 == 1)
     if (++interim > kWebMaxInterim) Fail(kWebBadResponse);
-  // Length and range of the body. A length given but not a plain decimal
-  // number ("12abc", "-1", more digits than any body has) leaves the body's
-  // end unknown: the response is refused rather than read to the close.
-  contentLength_ = -1;
-  if (headerNames_.IndexOf("Content-Length") >= 0) {
-    contentLength_ = ParseDecimal(ResponseHeader("Content-Length"));
-    if (contentLength_ < 0) Fail(kWebBadResponse);
-  }
+  // Length and range of the body. A length that is missing or no plain
+  // decimal number ("", "12abc", "-1", more digits than any body has) is
+  // not given: the body is read to the close.
+  contentLength_ = ParseDecimal(ResponseHeader("Content-Length"));
   rangeStart_ = 0;
   rangeEnd_ = contentLength_ > 0 ? contentLength_ - 1 : 0;
   std::string range = ResponseHeader("Content-Range");

@@ -27,8 +27,7 @@ enum WebResult : int {
   kWebCannotStore = -4,        // the body could not be stored (or exceeds the cap)
   kWebBadScheme = -8,          // not an "HTTP:" URL (or not a usable one)
   kWebTooManyRedirects = -10,  // more than kWebMaxRedirects redirects
-  kWebBadResponse = -12,       // malformed or over-long response head or chunk line, or a
-                               // Content-Length that is not a plain decimal number
+  kWebBadResponse = -12,       // malformed or over-long response head or chunk line
 };
 
 constexpr int kWebDefaultTimeout = 60;                 // seconds a receive may wait

@@ -83,6 +83,7 @@ Control::Control(Component* owner) : Component(owner) {
 }
 
 Control::~Control() {
+  if (freedFlag_) *freedFlag_ = true;
   DragDriver::Forget(*this);
   MarkDestroying();
   // Owned components go while this is still a whole control.
@@ -362,6 +363,12 @@ void Control::SetCaption(const std::string& s) {
 
 void Control::SetCursor(gui::Cursor c) { cursor_ = c; }
 
+void Control::SetCtl3D(bool v) {
+  if (v == ctl3D_) return;
+  ctl3D_ = v;
+  RecreateWnd();
+}
+
 void Control::SetTabStop(bool t) {
   if (t == tabStop_) return;
   tabStop_ = t;
@@ -536,10 +543,13 @@ void Control::SetMouseCapture(bool c) {
     return;
   }
   if (!peer_) return;
-  if (c)
+  if (c) {
     peer_->SetCapture();
-  else if (peer_->HasCapture())
+  } else if (peer_->HasCapture()) {
+    releasingCapture_ = true;
     peer_->ReleaseCapture();
+    releasingCapture_ = false;
+  }
 }
 
 bool Control::SetTimer(uintptr_t id, unsigned ms) {
@@ -564,7 +574,34 @@ int Control::SetScrollInfo(int bar, const ScrollInfo& info, bool redraw) {
 
 // ---------------------------------------------------------------- messages
 
+class Control::HandlingScope {
+ public:
+  explicit HandlingScope(Control& c) : c_(c), outer_(c.freedFlag_) {
+    c.freedFlag_ = &freed_;
+    ++c.handling_;
+  }
+  ~HandlingScope() {
+    if (freed_) {
+      if (outer_) *outer_ = true;
+      return;
+    }
+    c_.freedFlag_ = outer_;
+    if (--c_.handling_ > 0 || !c_.released_) return;
+    c_.released_ = false;  // the messages of its going are no handling to wait for
+    delete &c_;
+  }
+  HandlingScope(const HandlingScope&) = delete;
+  HandlingScope& operator=(const HandlingScope&) = delete;
+
+ private:
+  Control& c_;
+  bool* outer_;
+  bool freed_ = false;
+};
+
 intptr_t Control::Dispatch(Message& m) {
+  // Outside the handler below: a released control goes after the report.
+  const HandlingScope handling(*this);
   try {
     if (WindowProc)
       WindowProc(m);
@@ -578,11 +615,19 @@ intptr_t Control::Dispatch(Message& m) {
 
 intptr_t Control::Perform(unsigned msg, uintptr_t wp, intptr_t lp) {
   Message m{msg, wp, lp, 0};
+  const HandlingScope handling(*this);
   if (WindowProc)
     WindowProc(m);
   else
     WndProc(m);
   return m.Result;
+}
+
+void Control::Release() {
+  if (handling_ > 0)
+    released_ = true;
+  else
+    delete this;
 }
 
 void Control::DefaultHandler(Message& m) {
@@ -678,10 +723,15 @@ void Control::WndProc(Message& m) {
       DefaultHandler(m);
       HandleFocusChange(m, false);
       return;
-    case WM_CAPTURECHANGED:
+    case WM_CAPTURECHANGED: {
+      // Taken again by this window (a drag taking the mouse it has): the
+      // press that took it first still holds it.
+      if (peer_ && uintptr_t(m.LParam) == peer_->Handle()) return;
       mouseControl_ = nullptr;
-      CaptureChanged();
+      captureButton_ = -1;
+      CaptureChanged(!releasingCapture_);
       return;
+    }
     case WM_CANCELMODE:
     case CM_CANCELMODE:
       CancelMode();
@@ -796,7 +846,7 @@ void Control::HandleMouse(Message& m) {
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK:
       if (controlStyle_ & csDoubleClicks) {
-        if (controlStyle_ & csCaptureMouse) SetMouseCapture(true);
+        TakeMouseCapture(b);
         if (b == mbLeft) leftPressed_ = false;  // a double-click is not a click
         if (b == mbLeft) DblClick();
         MouseDown(b, s | ssDouble, x, y);
@@ -806,20 +856,32 @@ void Control::HandleMouse(Message& m) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      if (controlStyle_ & csCaptureMouse) SetMouseCapture(true);
+      TakeMouseCapture(b);
       if (b == mbLeft) leftPressed_ = true;
       MouseDown(b, s, x, y);
       return;
     default: {  // button releases
       const bool click = b == mbLeft && leftPressed_;
       if (b == mbLeft) leftPressed_ = false;
-      if (controlStyle_ & csCaptureMouse) SetMouseCapture(false);
+      // Another button's release leaves the press that took the mouse on.
+      if ((controlStyle_ & csCaptureMouse) && captureButton_ == int(b)) {
+        captureButton_ = -1;
+        SetMouseCapture(false);
+      }
       MouseUp(b, s, x, y);
       // Last: the handler may free the control.
       if (click && (controlStyle_ & csClickEvents) && ClientRect().Contains({x, y})) Click();
       return;
     }
   }
+}
+
+void Control::TakeMouseCapture(MouseButton b) {
+  if (!(controlStyle_ & csCaptureMouse)) return;
+  // A press while another button holds the mouse leaves it to that one.
+  if (captureButton_ >= 0 && MouseCapture()) return;
+  SetMouseCapture(true);
+  captureButton_ = int(b);
 }
 
 void Control::HandleFocusChange(Message& m, bool gained) {

@@ -196,6 +196,10 @@ class Control : public Component {
   void SetCursor(gui::Cursor c);
   bool TabStop() const { return tabStop_; }
   void SetTabStop(bool t);
+  // The three-dimensional look (a sunken client edge where a control's
+  // border style asks for one); a change re-creates the window.
+  bool Ctl3D() const { return ctl3D_; }
+  void SetCtl3D(bool v);
   // Position in the parent's tab order (0 first).
   int TabOrder() const;
   void SetTabOrder(int order);
@@ -244,6 +248,12 @@ class Control : public Component {
   intptr_t Dispatch(Message& m);
   // Runs a message through WindowProc now, exceptions passing through.
   intptr_t Perform(unsigned msg, uintptr_t wp = 0, intptr_t lp = 0);
+  // A message of the control is being handled (its Dispatch or Perform is
+  // on the stack): freeing it now would pull it from under that handling.
+  bool HandlingMessage() const { return handling_ > 0; }
+  // Frees the control: at once, or, while it handles a message, as soon as
+  // the outermost of those handlings returns.
+  void Release();
   // The control's message handler: empty, WndProc itself. A party that
   // takes it over (subclassing the control) keeps the one before and
   // passes every message on to it, or to ControlWndProc when it was empty.
@@ -336,7 +346,10 @@ class Control : public Component {
   // them for outside (CM_ENTER / CM_EXIT): fire OnEnter / OnExit.
   virtual void DoEnter();
   virtual void DoExit();
-  virtual void CaptureChanged() {}
+  // WM_CAPTURECHANGED: the mouse capture left the window; lost: not by
+  // the control's own release (another window took it, or the system let
+  // it go), so that no release of the button will come.
+  virtual void CaptureChanged(bool lost) {}
   // WM_CANCELMODE / CM_CANCELMODE: the default releases the capture.
   virtual void CancelMode();
   // WM_SETCURSOR over the window (hitTest: HT*): true when the cursor was
@@ -373,10 +386,16 @@ class Control : public Component {
 
  private:
   friend class DragDriver;
+  // Counts a handling of a message for its scope; the last one to end
+  // frees a released control. A control freed meanwhile (by its owner)
+  // is left alone.
+  class HandlingScope;
   void UpdateBoundsFromPeer();
   void ChildrenHandlesNeeded();
   void HandlePaint(Message& m);
   void HandleMouse(Message& m);
+  // A press takes the mouse (csCaptureMouse) unless an earlier press holds it.
+  void TakeMouseCapture(MouseButton b);
   bool RouteMouseToGraphicChild(Message& m);
   void HandleFocusChange(Message& m, bool gained);
   void FontOnChange();
@@ -404,12 +423,20 @@ class Control : public Component {
   bool showHint_ = false;
   gui::Cursor cursor_ = gui::Cursor::Default;
   bool tabStop_ = false;
+  bool ctl3D_ = true;
   gui::PopupMenu* popupMenu_ = nullptr;
   unsigned controlStyle_ = csCaptureMouse | csClickEvents | csDoubleClicks;
   gui::DragMode dragMode_ = dmManual;
   bool mouseInside_ = false;
   bool leftPressed_ = false;
+  // The button whose press took the mouse capture (-1: none): only its
+  // release lets it go.
+  int captureButton_ = -1;
+  bool releasingCapture_ = false;
   Control* mouseControl_ = nullptr;  // graphic child holding the mouse
+  int handling_ = 0;
+  bool released_ = false;
+  bool* freedFlag_ = nullptr;  // the innermost handling's "freed" flag
 };
 
 // A control without a window of its own: its parent paints it (in the

@@ -32,6 +32,9 @@ class Environment {
   virtual int SystemMetric(int index) const = 0;
   // Milliseconds since the system started (wraps at 2^32).
   virtual uint32_t TickCount() const = 0;
+  // Whether the system draws the new-style (three-dimensional) controls:
+  // sunken client edges, flat scroll bars...
+  virtual bool NewStyleControls() const { return true; }
 
   Size ScreenSize() const;
   // Whether the primary button is the physical right one.
@@ -55,8 +58,10 @@ class FixedEnvironment : public Environment {
   unsigned WheelScrollLines() const override { return wheelLines_; }
   int SystemMetric(int index) const override;
   uint32_t TickCount() const override { return ticks_; }
+  bool NewStyleControls() const override { return newStyle_; }
 
   void SetCursorPos(Point p) { cursor_ = p; }
+  void SetNewStyleControls(bool v) { newStyle_ = v; }
   void SetKeyDown(int vk, bool down);
   void SetKeyToggled(int vk, bool on);
   void SetDoubleClickTime(unsigned ms) { doubleClick_ = ms; }
@@ -73,6 +78,7 @@ class FixedEnvironment : public Environment {
   unsigned wheelLines_ = 3;
   std::map<int, int> metrics_;
   uint32_t ticks_ = 0;
+  bool newStyle_ = true;
 };
 
 }  // namespace gui

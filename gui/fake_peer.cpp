@@ -102,6 +102,10 @@ void FakePeer::Show(bool visible) {
   if (visible) Invalidate(nullptr, true);
 }
 
+uint32_t FakePeer::CurrentStyle() const {
+  return (params_.Style & ~(WS_HSCROLL | WS_VSCROLL)) | (hBar_ ? WS_HSCROLL : 0u) | (vBar_ ? WS_VSCROLL : 0u);
+}
+
 void FakePeer::SetStyle(uint32_t style, uint32_t exStyle) {
   params_.Style = style;
   params_.ExStyle = exStyle;

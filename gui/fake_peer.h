@@ -44,6 +44,7 @@ class FakePeer : public WindowPeer {
   void SetText(const std::string& text) override { text_ = text; }
   std::string Text() const override { return text_; }
   void SetStyle(uint32_t style, uint32_t exStyle) override;
+  uint32_t CurrentStyle() const override;
   void Invalidate(const Rect* r, bool erase) override;
   void Validate(const Rect* r) override;
   void Update() override;

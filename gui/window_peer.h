@@ -93,6 +93,8 @@ class WindowPeer {
   virtual std::string Text() const = 0;
   // Style bits after creation (some take effect only when re-created).
   virtual void SetStyle(uint32_t style, uint32_t exStyle) = 0;
+  // The window's style bits now, the scroll bars it shows included.
+  virtual uint32_t CurrentStyle() const = 0;
 
   // Marks r (nullptr: the whole client area) for painting, with or
   // without a background erase first.

@@ -46,6 +46,14 @@ constexpr int kBulkReceive = 64 << 10;
 // Starts the socket library once per process (Win32 WSAStartup; POSIX:
 // ignores SIGPIPE). Safe to call many times and from any thread.
 bool NetStartup();
+// A reference of a component's own to the socket library, taken when it is
+// created and given back when it is destroyed (Win32: WSAStartup and
+// WSACleanup; the process's reference from NetStartup keeps the library up
+// for everyone else). NetUsers() counts the references taken and not given
+// back.
+bool NetAcquire();
+void NetRelease();
+int NetUsers();
 
 // Error of the last failed call on this thread, in Winsock numbering.
 int LastNetError();
@@ -103,8 +111,9 @@ class SocketWaiter {
 // Blocking name lookup: true with the address (host order) on success;
 // false with the Winsock error (kWsaHOST_NOT_FOUND, ...) in *error.
 // A text of digits only is a 32-bit address in host order ("2130706433").
-// Dotted text is parsed without a lookup.
-bool ResolveHost(const std::string& host, uint32_t* addr, int* error);
+// Dotted text is parsed without a lookup. *canonical, when given, gets the
+// name the lookup found for the host (the text itself where none was made).
+bool ResolveHost(const std::string& host, uint32_t* addr, int* error, std::string* canonical = nullptr);
 // "a.b.c.d" of a host-order address, and back (false for anything else).
 std::string AddressToText(uint32_t addr);
 bool TextToAddress(const std::string& text, uint32_t* addr);
@@ -118,6 +127,11 @@ uint32_t OwnFirstAddress();
 // datagram socket, else a raw socket. IcmpAvailable() tells whether echo
 // requests can be sent at all.
 bool IcmpAvailable();
+// What stands in the way of echo requests: nothing, the system's ICMP
+// library (Win32: icmp.dll missing), its entry points, or the handle (POSIX:
+// no ICMP socket can be opened).
+enum class IcmpStart { kReady, kNoLibrary, kNoFunctions, kNoHandle };
+IcmpStart IcmpStartup();
 int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos,
              std::string* echoed = nullptr);
 

@@ -109,7 +109,11 @@ bool FakeNapsterServer::Start(int port) {
 
 void FakeNapsterServer::Stop() {
   if (!thread_.joinable()) return;
-  stop_ = true;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+    changed_.notify_all();
+  }
   waiter_->Wake();
   CloseClient();
   thread_.join();
@@ -147,6 +151,12 @@ void FakeNapsterServer::SetRedirectAnswer(std::string answer, int piece) {
   redirector_ = true;
   redirectAnswer_ = std::move(answer);
   redirectPiece_ = piece;
+}
+
+void FakeNapsterServer::HoldRedirectAnswer(bool hold) {
+  std::lock_guard<std::mutex> held(lock_);
+  redirectHeld_ = hold;
+  changed_.notify_all();
 }
 
 void FakeNapsterServer::AddUser(User user) {
@@ -198,6 +208,10 @@ void FakeNapsterServer::Serve(plat::SocketHandle client) {
     loginNick_.clear();
   }
   if (redirector) {
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait(hold, [this] { return !redirectHeld_ || stop_; });
+    }
     SendBytes(answer, piece, piece > 0 ? 5 : 0);
   } else {
     NapsterFrameReader reader(0xFFFF);

@@ -94,6 +94,9 @@ class FakeNapsterServer {
   // Turns the server into a redirector: each client gets these bytes
   // (in pieces of `piece` bytes when > 0), then the connection closes.
   void SetRedirectAnswer(std::string answer, int piece = 0);
+  // While held, a redirector's answer waits (its connection stays open);
+  // releasing sends it.
+  void HoldRedirectAnswer(bool hold);
 
   void AddUser(User user);
   void AddChannel(Channel channel);
@@ -143,6 +146,7 @@ class FakeNapsterServer {
   std::map<uint16_t, Script> scripts_;
   std::string redirectAnswer_;
   int redirectPiece_ = 0;
+  bool redirectHeld_ = false;
   bool redirector_ = false;
   std::map<std::string, User> users_;        // by nick
   std::map<std::string, Channel> channels_;  // by name

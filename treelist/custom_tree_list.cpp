@@ -112,7 +112,9 @@ void TCustomGridTreeList::DestroyNodes() {
   MarkDestroying();
   hotRow_ = -1;
   hotNode_ = nullptr;
-  CancelEdit();
+  // An open edit ends as on any other way out (the value stored, OnEdited),
+  // only unchecked: nothing is left to keep a refused value open in.
+  HideEditor(false);
   StopAutoScroll(*this);
   InvalidateRowCache();
   ClearNodes();
@@ -410,6 +412,18 @@ void TCustomGridTreeList::SetFocusedNode(TGridTreeListNode* node, int column, bo
   if (searching_ && ((old != node && searchStep_ == 0) || columnChanged)) EndIncrementalSearch();
   if (old != node && OnChangeNode) OnChangeNode(this, old, node);
   if (columnChanged && OnChangeColumn) OnChangeColumn(this, node, FocusedColumn());
+}
+
+void TCustomGridTreeList::SetNewItemRowFocused(bool v) {
+  if (v && !NewItemRowShown()) return;
+  if (v == newItemRowFocused_) return;
+  newItemRowFocused_ = v;
+  if (HandleAllocated() && !Destroying()) {
+    TTreeListDrawInfo info;
+    CalcAreaRects(info);
+    InvalidateRect(info.NewItemRow);
+  }
+  RefreshNode(focusedNode_, false);
 }
 
 void TCustomGridTreeList::FocusRow(int rowIndex) {

@@ -164,7 +164,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // The text-flag alignment (gtfLeft...) of an alignment.
   static unsigned AlignmentFlags(TAlignment a);
   // Given a text height, the row line height the grid uses for it.
-  static int AdjustRowHeight(int textHeight) { return textHeight + 5; }
+  static int AdjustRowHeight(int textHeight) { return GridAdjustRowHeight(textHeight); }
 
   // Layout metrics (computed by the relayout).
   int BandPanelHeight() const { return showBands_ ? bandPanelHeight_ : 0; }
@@ -190,6 +190,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Rows in the row of node: lines, previews and footers.
   int NodeHeight(const TGridTreeListNode* node) const;
   int NodeFooterCount(const TGridTreeListNode* node) const;
+  // PreviewLines with aoPreview; with aoAutoCalcPreviewLines as many as
+  // the node's preview text takes in the row's width, PreviewLines at most.
   int NodePreviewLines(const TGridTreeListNode* node) const;
 
   // ------------------------------------------------------------ sizing and dragging
@@ -235,7 +237,9 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Entering editing activates the editor; leaving a sizing state erases
   // its line; entering or leaving editing ends the incremental search.
   void SetState(TTreeListTrackingState s);
-  // Back to idle from any tracking (sizing lines erased).
+  // Back to idle from any tracking: sizing lines erased, drop arrows taken
+  // away, the scrolling timers stopped, a drag of the nodes (begun or
+  // pending) ended without a drop.
   void CancelTracking();
   // Tracking feedback drawn by inversion, hidden around painting (nests).
   void HideTrackingFeedback();
@@ -272,9 +276,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // ends the edit storing a modified value; the grid takes the focus back
   // when takeFocus or when the editor had it.
   void HideEditor(bool takeFocus);
-  // The cell being edited (nullptr / -1 when none).
+  // The cell being edited (nullptr / -1 when none; the column absolute).
   TGridTreeListNode* EditingNode() const { return editingNode_; }
   int EditingRow() const { return editingRow_; }
+  int EditingColumn() const { return editingColumn_; }
   // Opens the editor on the focused cell: only with aoEditing, without
   // aoRowSelect, with a focused node that OnEditing allows, in the idle
   // state; the cell is scrolled into view first.
@@ -376,12 +381,21 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual bool BottomStripChecked() const { return false; }
   // The click of the bottom strip's button.
   virtual void BottomStripAction() {}
+  // What ShowEditor does while the new-item row has the focus (OnEditing
+  // and the editor of a node's cell have no place there); nothing here.
+  virtual void ShowNewItemRowEditor() {}
   // Whether a press on a column header is taken in the second header mode
   // (a click without dragging).
   virtual bool ColumnPressSecondMode(int column) const { return false; }
+  // The new-item row above the rows (a descendant's feature): Up, Ctrl+Up
+  // and Page Up on the first row and a press in it move the focus there,
+  // Down and Page Down move it back to the top row; the editor asked for
+  // there is the descendant's (ShowNewItemRowEditor).
   virtual bool NewItemRowShown() const { return false; }
   virtual int NewItemRowHeight() const { return 0; }
   bool NewItemRowFocused() const { return newItemRowFocused_; }
+  // Only while the row is shown; the row and the focused row repaint.
+  void SetNewItemRowFocused(bool v);
   virtual void AfterRow(TGridTreeListNode* node) {}
   // The level of the ancestor whose row footer index is.
   int FooterLevel(const TGridTreeListNode* node, int index) const;
@@ -665,6 +679,10 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   virtual void EndEdit(bool takeFocus);
   // Takes the editor away without storing (the edited node goes away).
   void CancelEdit();
+  // After the columns were laid out again during an edit: the focus stays
+  // on the edited column where it went; a hidden one ends the edit, its
+  // value stored.
+  void FollowEditedColumn();
   // The selection's count as the bracket sees it, and its change event.
   void SelectedCountChanged();
   // The children of parent (nullptr: the root nodes) in order, and a new
@@ -719,8 +737,13 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // OnDblClick once a double-click, not on the header, the panels, the
   // indicator or the footer.
   void DblClick() override;
-  // Tracking ends (the sizing line erased) and the capture goes.
+  // Tracking ends (the sizing line erased, the drop arrows taken away,
+  // the scrolling timers stopped, a drag of the nodes ended) and the
+  // capture goes; panning ends.
   void CancelMode() override;
+  // The capture lost to another window ends whatever the mouse was doing,
+  // as CancelMode does.
+  void CaptureChanged(bool lost) override;
   // The focus left the grid and its editor: OnExit, the pending editor
   // forgotten, the edit ended.
   void DoExit() override;
@@ -778,11 +801,17 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   void RowWrap(bool next);
   bool BandRowMove(int delta, bool shift);
   bool SearchKey(uint16_t key, gui::ShiftState shift);
+  // Down and Page Down in the new-item row: the focus back on the top row.
+  void LeaveNewItemRow(gui::ShiftState shift);
+  // Up, Ctrl+Up and Page Up on the first row: into the new-item row when
+  // there is one (true), else nothing done.
+  bool EnterNewItemRow();
   void CtrlKey(uint16_t key);
   void PlainKey(uint16_t key, gui::ShiftState shift);
   void RightKey();
   void LeftKey();
   void PressNode(gui::MouseButton b, gui::ShiftState s, int x, int y, bool focusTaken, bool wasEditing);
+  void PressNewItemRow(gui::MouseButton b, bool focusTaken, bool wasEditing);
   void PressHeader(gui::ShiftState s, int x, int y);
   void SelectingMove(int x, int y);
   void UpdatePressedLook(const TTreeListHitInfo& hit);
@@ -823,6 +852,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int selectionCountAtBegin_ = 0;
   TGridTreeListNode* editingNode_ = nullptr;
   int editingRow_ = -1;
+  int editingColumn_ = -1;
 
   // Row cache: rows_[i] is the node of visible row i; a node's row_ is
   // valid when its rowGeneration_ is rowGeneration_.
@@ -892,6 +922,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   int pressedBand_ = -1;
   int pressedColumn_ = -1;
   gui::Bitmap* paintBitmap_ = nullptr;
+  mutable std::unique_ptr<gui::Bitmap> measureBitmap_;  // its canvas measures texts
   int sizingPos_ = -1;
   bool sizingLineShown_ = false;
   std::unique_ptr<gui::Bitmap> dropSaveUnder_;  // the pixels under the shown arrows
@@ -902,6 +933,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
     bool Pending = false;
     TGridTreeListNode* Node = nullptr;
     int Column = -1;
+    bool NewItemRow = false;
   };
   EditorTimer editorTimer_;
   // The hint shown (over a cell, or the grid's own).

@@ -188,13 +188,15 @@ void DrawHeaderFace(Canvas& c, Rect& r, const gui::Brush& brush, TGridLookAndFee
     face();
     return;
   }
+  // Pressed, the flat looks' raised edges and flat lines turn sunken.
+  const unsigned raised = pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER;
   if (edge == hekOnly) {
-    if (lf == lfUltraFlat) {
+    if (lf == lfUltraFlat && !pressed) {
       c.Brush().SetColor(clBtnShadow);
       c.FrameRect(r);
       r = r.Inflate(-1, -1);
     } else {
-      c.DrawEdge(r, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+      c.DrawEdge(r, raised, BF_RECT | BF_ADJUST);
     }
     face();
     r = r.Inflate(-1, 0);
@@ -203,8 +205,8 @@ void DrawHeaderFace(Canvas& c, Rect& r, const gui::Brush& brush, TGridLookAndFee
   face();
   // Lines along the top and bottom, and short separators at the sides: a
   // cell with a neighbour on that side keeps 2 pixels off each end.
-  const unsigned line = lf == lfUltraFlat ? BDR_SUNKENOUTER : BDR_RAISEDINNER;
-  const unsigned flat = lf == lfUltraFlat ? BF_FLAT : 0u;
+  const unsigned line = lf == lfUltraFlat ? BDR_SUNKENOUTER : raised;
+  const unsigned flat = lf == lfUltraFlat && !pressed ? BF_FLAT : 0u;
   Rect t = r;
   c.DrawEdge(t, line, BF_TOP | flat);
   Rect b = r;
@@ -212,12 +214,12 @@ void DrawHeaderFace(Canvas& c, Rect& r, const gui::Brush& brush, TGridLookAndFee
   if (lf == lfFlat) {
     const int cut = (edge == hekLast || edge == hekMiddle) ? 2 : 1;
     Rect left{r.Left, r.Top + cut, r.Left + 1, r.Bottom - cut};
-    c.DrawEdge(left, BDR_RAISEDINNER, BF_LEFT);
+    c.DrawEdge(left, raised, BF_LEFT);
   }
   const bool neighbourRight = edge == hekFirst || edge == hekMiddle;
   Rect right{r.Right - 1, r.Top + (neighbourRight ? 2 : 0), r.Right,
              r.Bottom - (neighbourRight ? 2 : 1)};
-  c.DrawEdge(right, BDR_RAISEDINNER, BF_RIGHT);
+  c.DrawEdge(right, raised, BF_RIGHT);
   r = r.Inflate(-2, -1);
 }
 
@@ -380,8 +382,7 @@ void InvertFrame(Canvas& c, const Rect& r) {
 // ---------------------------------------------------------------- CalcTextLines
 
 int CalcTextLines(Canvas& measure, std::string_view text, int width, int lineHeight, int& height,
-                  int indent, bool thickBorder, const gui::Font& font, int maxLines,
-                  const std::function<int(int)>& adjust) {
+                  int indent, bool thickBorder, const gui::Font& font, int maxLines) {
   if (text.empty() || maxLines == 0) return 0;
   CanvasSaver saved(measure);
   measure.Font().Assign(font);
@@ -399,6 +400,6 @@ int CalcTextLines(Canvas& measure, std::string_view text, int width, int lineHei
     lines = maxLines;
     height = maxLines * lh;
   }
-  if (adjust) height = adjust(height);
+  height = GridAdjustRowHeight(height);
   return lines;
 }

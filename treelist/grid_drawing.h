@@ -83,8 +83,9 @@ void DrawSortMark(gui::Canvas& c, const gui::Rect& r, bool up);
 // inner edges, or (pressed) a sunken outer edge at the top and left. Flat
 // looks: the only cell of its row gets a frame (ultra-flat: a button-shadow
 // frame; flat: raised inner edges); the other cells lines at the top and
-// bottom and short separators at the sides. A pressed flat face is not
-// inverted here (see DrawHeaderFaceInverted).
+// bottom and short separators at the sides; pressed, the frame, lines and
+// separators are sunken edges. A pressed flat face is not inverted here
+// (see DrawHeaderFaceInverted).
 void DrawHeaderFace(gui::Canvas& c, gui::Rect& r, const gui::Brush& brush, TGridLookAndFeel lf,
                     TGridHeaderEdgeKind edge, bool pressed);
 // The face, then, when pressed in a flat look and invert is asked, the
@@ -150,16 +151,19 @@ void InvertFrame(gui::Canvas& c, const gui::Rect& r);
 
 // ---------------------------------------------------------------- measuring
 
+// The grid's row-height rule: the height a row line takes for a text
+// height.
+constexpr int GridAdjustRowHeight(int textHeight) { return textHeight + 5; }
+
 // The number of lines text takes word-wrapped (tabs expanded, no prefix)
 // in font within width less indent, 2 pixels in on each side; height
 // receives its height, at most maxLines lines of the line height used
-// (lineHeight, or when that is 0 the height of "Wg"); a negative maxLines
-// sets no limit. An empty text or a maximum of 0 answers 0 and leaves
-// height alone. adjust (when given) turns the height into the grid's row
-// height. measure is the grid's measuring canvas; its font is restored.
+// (lineHeight, or when that is 0 the height of "Wg"; a negative maxLines
+// sets no limit), as the grid's row-height rule makes it. An empty text or
+// a maximum of 0 answers 0 and leaves height alone. measure is the grid's
+// measuring canvas; its font is restored.
 int CalcTextLines(gui::Canvas& measure, std::string_view text, int width, int lineHeight,
-                  int& height, int indent, bool thickBorder, const gui::Font& font, int maxLines,
-                  const std::function<int(int)>& adjust = {});
+                  int& height, int indent, bool thickBorder, const gui::Font& font, int maxLines);
 
 // The rectangle's two corners coincide.
 inline bool PointsEqual(const gui::Rect& r) { return r.Left == r.Right && r.Top == r.Bottom; }

@@ -130,6 +130,7 @@ TGridInplaceEdit::TGridInplaceEdit(Component* owner)
     : Control(owner), container_(dynamic_cast<TCustomGridContainer*>(owner)) {
   style_ = container_ ? container_->CreateEditStyle(this) : MakeGridEditStyle(this);
   SetTabStop(false);
+  SetCtl3D(false);
   // Hidden until the grid shows it over a cell.
   SetVisible(false);
   if (container_) {
@@ -399,8 +400,16 @@ void TGridInplaceEdit::NcCalcSize(Message& m) {
   m.Result = 0;
 }
 
-void TGridInplaceEdit::NcPaint() {
+uint32_t TGridInplaceEdit::ScrollBarsShown() const {
+  return HandleAllocated() ? Peer()->CurrentStyle() & (WS_HSCROLL | WS_VSCROLL) : 0u;
+}
+
+void TGridInplaceEdit::NcPaint(Message& m) {
+  // Scroll bars the window shows are its own to draw; the border goes
+  // round them.
+  if (ScrollBarsShown()) DefaultHandler(m);
   if (std::unique_ptr<Canvas> c = GridEditWindowCanvas(*this)) DrawNonClient(*c);
+  m.Result = 0;
 }
 
 void TGridInplaceEdit::DrawNonClient(Canvas& canvas) {
@@ -408,9 +417,7 @@ void TGridInplaceEdit::DrawNonClient(Canvas& canvas) {
   TGridEditViewInfo info;
   vd->CalcViewInfo(info);
   vd->DrawBorder(canvas, info);
-  WindowParams p;
-  CreateParams(p);
-  if ((p.Style & (WS_HSCROLL | WS_VSCROLL)) != (WS_HSCROLL | WS_VSCROLL)) return;
+  if (ScrollBarsShown() != (WS_HSCROLL | WS_VSCROLL)) return;
   const Rect& in = info.InnerRect;
   const Rect corner(std::max(in.Left, in.Right - Env().SystemMetric(SM_CXVSCROLL)),
                     std::max(in.Top, in.Bottom - Env().SystemMetric(SM_CYHSCROLL)), in.Right, in.Bottom);
@@ -459,7 +466,7 @@ void TGridInplaceEdit::WndProc(Message& m) {
       NcCalcSize(m);
       return;
     case WM_NCPAINT:
-      NcPaint();
+      NcPaint(m);
       return;
     case WM_PAINT:
     case WM_PRINTCLIENT:
@@ -475,15 +482,17 @@ void TGridInplaceEdit::WndProc(Message& m) {
       Control::WndProc(m);
       StyleChanged();
       return;
+    // The editor's OnEnter and OnExit come with its own focus messages
+    // (below), not with the entering and leaving of the controls.
     case CM_ENTER:
       if (!refocusing_) SetEditing(true);
-      break;
+      return;
     case CM_EXIT:
-      if (refocusing_) break;
+      if (refocusing_) return;
       // A value turned down raises here: the move of the focus is abandoned.
       ValidateEdit();
       SetEditing(false);
-      break;
+      return;
     case CM_MOUSEENTER:
     case CM_MOUSELEAVE:
       SetMouseInside(m.Msg == CM_MOUSEENTER);
@@ -502,8 +511,14 @@ void TGridInplaceEdit::WndProc(Message& m) {
         m.Result = container_->Peer()->Send(WM_MOUSEWHEEL, m.WParam, m.LParam);
       return;
     case WM_SETFOCUS:
+      // The library's handling, then the grid hears of it, then OnEnter.
       Control::WndProc(m);
       if (container_) container_->EditorFocused();
+      DoEnter();
+      return;
+    case WM_KILLFOCUS:
+      DoExit();
+      Control::WndProc(m);
       return;
     default:
       break;

@@ -263,7 +263,7 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
   // The window's region and look from a fresh view data.
   void UpdateRegion();
   // The non-client area on a canvas of the whole window: the border, and
-  // with both scroll bars the corner between them in the button face.
+  // with both scroll bars shown the corner between them in the button face.
   void DrawNonClient(gui::Canvas& canvas);
 
   void CreateParams(gui::WindowParams& p) override;
@@ -281,7 +281,9 @@ class TGridInplaceEdit : public gui::Control, public TGridStyledEditor {
 
  private:
   void NcCalcSize(gui::Message& m);
-  void NcPaint();
+  void NcPaint(gui::Message& m);
+  // WS_HSCROLL and WS_VSCROLL as the window has them now.
+  uint32_t ScrollBarsShown() const;
   // WM_PAINT or WM_PRINTCLIENT with a device: a picture of the editor
   // drawn from its view data, not the live window.
   void PaintCopy(gui::Message& m);

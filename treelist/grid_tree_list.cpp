@@ -16,7 +16,7 @@ TCustomGridTreeListControl::TCustomGridTreeListControl(Component* owner) : TCust
 
 TCustomGridTreeListControl::~TCustomGridTreeListControl() {
   DestroyNodes();
-  DeleteEditor();
+  delete editor_;
 }
 
 TGridTreeListTextNode* TCustomGridTreeListControl::CreateNode() { return new TGridTreeListTextNode(this); }

@@ -211,7 +211,8 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   friend class TGridTreeListColumn;
   friend class TGridTreeListBand;
   // A column's controller is watched so that the column forgets it.
-  void ColumnStyleControllerSet(TGridEditStyleController* c);
+  // The editor of that column follows it.
+  void ColumnStyleControllerSet(const TGridTreeListColumn* column, TGridEditStyleController* c);
   void DeleteEditor();
   // The column's width from its caption and visible texts.
   void FitColumn(int column);

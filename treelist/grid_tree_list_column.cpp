@@ -29,7 +29,7 @@ void TGridTreeListColumn::Changed() { owner_.LayoutChanged(); }
 void TGridTreeListColumn::SetStyleController(TGridEditStyleController* c) {
   if (c == styleController_) return;
   styleController_ = c;
-  owner_.ColumnStyleControllerSet(c);
+  owner_.ColumnStyleControllerSet(this, c);
 }
 
 void TGridTreeListColumn::SyncFont(const gui::Font& gridFont) {

@@ -9,8 +9,13 @@
 // ------------------------------------------------------------------ style
 
 const TGridEditStyleController* TGridTreeListEditStyle::ColumnController() const {
-  const TGridTreeListColumn* column = grid_ ? grid_->FocusedColumnObject() : nullptr;
-  return column ? column->StyleController() : nullptr;
+  if (!grid_) return nullptr;
+  // The edited column while a cell is edited, else the focused one.
+  const TGridTreeListColumn* column = grid_->Editing() ? grid_->Columns(grid_->EditingColumn()) : nullptr;
+  if (!column) column = grid_->FocusedColumnObject();
+  const TGridEditStyleController* c = column ? column->StyleController() : nullptr;
+  // One going away (its editors told before the column) has no say.
+  return c && !c->Destroying() ? c : nullptr;
 }
 
 #define TREELIST_STYLE_DEFAULT(Type, Name)                                      \
@@ -37,7 +42,11 @@ void TCustomGridTreeListControl::DeleteEditor() {
   TGridInplaceEdit* editor = editor_;
   editor_ = nullptr;
   editorColumn_ = nullptr;
-  delete editor;
+  if (!editor) return;
+  // An editor that handed a key to the grid (Enter on to the next column)
+  // is still inside its handling of that key: it goes once that is over.
+  if (editor->HandlingMessage()) editor->Hide();
+  editor->Release();
 }
 
 void TCustomGridTreeListControl::ActivateEditor(bool active) {
@@ -74,6 +83,8 @@ void TCustomGridTreeListControl::ActivateEditor(bool active) {
       mask->SetIgnoreMaskBlank(column->IgnoreMaskBlank());
     }
   }
+  // A change on the column's controller re-styles the editor.
+  e.SetStyleController(column->StyleController());
   e.OnChange = [column](gui::Control*) {
     if (column->OnChange) column->OnChange(column);
   };
@@ -136,8 +147,10 @@ bool TCustomGridTreeListControl::ColumnVertThrough(int column) const {
   return !c || c->VertThrough();
 }
 
-void TCustomGridTreeListControl::ColumnStyleControllerSet(TGridEditStyleController* c) {
+void TCustomGridTreeListControl::ColumnStyleControllerSet(const TGridTreeListColumn* column,
+                                                          TGridEditStyleController* c) {
   if (c) FreeNotification(c);
+  if (editor_ && editorColumn_ == column) editor_->SetStyleController(c);
 }
 
 void TCustomGridTreeListControl::Notification(gui::Component* c, gui::Operation op) {

@@ -22,7 +22,7 @@ class TGridTreeListEditStyle : public TGridEditStyle {
   bool GetDefaultShadow() const override;
 
  private:
-  // The focused column's controller (nullptr: none).
+  // The edited (else the focused) column's controller (nullptr: none).
   const TGridEditStyleController* ColumnController() const;
   const TCustomGridTreeListControl* grid_;
 };

@@ -320,7 +320,16 @@ TTreeListHitInfo TCustomGridTreeList::HitTest(int x, int y) const {
         return done(htColumn);
       }
   }
-  if (info.NewItemRow.Contains(p)) return done(htNewItemRow);
+  if (info.NewItemRow.Contains(p)) {
+    // The column whose cell of the row is under the point (the one drawn
+    // last where cells of several header rows meet).
+    for (const TTreeListColumnEntry& c : info.Columns)
+      if (p.X >= c.ClipRect.Left && p.X < c.ClipRect.Right) {
+        h.Column = c.Column;
+        h.Band = c.Band;
+      }
+    return done(htNewItemRow);
+  }
   if (info.Indicator.Contains(p)) {
     for (size_t i = 0; i < info.RowEntries.size(); ++i) {
       const TTreeListRowEntry& r = info.RowEntries[i];

@@ -12,7 +12,12 @@ using namespace gui;
 
 void TCustomGridTreeList::ShowEditor() {
   KillEditorTimer();
-  if (!HasOption(aoEditing) || IsRowSelect() || !focusedNode_) return;
+  if (!HasOption(aoEditing) || IsRowSelect()) return;
+  if (newItemRowFocused_) {
+    if (state_ == tsNone) ShowNewItemRowEditor();
+    return;
+  }
+  if (!focusedNode_) return;
   bool allow = true;
   if (OnEditing) OnEditing(this, focusedNode_, allow);
   if (!allow || state_ != tsNone) return;
@@ -56,6 +61,7 @@ void TCustomGridTreeList::StartEditorTimer() {
   editorTimer_.Pending = true;
   editorTimer_.Node = focusedNode_;
   editorTimer_.Column = FocusedColumn();
+  editorTimer_.NewItemRow = newItemRowFocused_;
 }
 
 void TCustomGridTreeList::KillEditorTimer() {
@@ -68,7 +74,9 @@ void TCustomGridTreeList::ShowEditorFromTimer() {
   // The click's cell, in a grid that still has the focus: a click into
   // another control or a key that moved the focus within the time cancels.
   if (!editorTimer_.Pending || !HasFocus()) return;
-  if (focusedNode_ != editorTimer_.Node || FocusedColumn() != editorTimer_.Column) return;
+  if (focusedNode_ != editorTimer_.Node || FocusedColumn() != editorTimer_.Column ||
+      newItemRowFocused_ != editorTimer_.NewItemRow)
+    return;
   ShowEditor();
 }
 
@@ -111,14 +119,16 @@ void TCustomGridTreeList::HideEditor(bool takeFocus) {
 
 void TCustomGridTreeList::EndEdit(bool takeFocus) {
   TGridTreeListNode* node = editingNode_;
+  const int column = editingColumn_;
   const bool hadFocus = EditorHasFocus();
-  if (node && EditorModified()) {
-    SetNodeString(node, VisibleIndexToAbsolute(FocusedColumn()), EditorValue());
+  // Into the cell the editor was opened on, wherever the focus is now.
+  if (node && column >= 0 && EditorModified()) {
+    SetNodeString(node, column, EditorValue());
     if (OnEdited) OnEdited(this, node);
   }
   ActivateEditor(false);
   editingNode_ = nullptr;
-  editingRow_ = -1;
+  editingRow_ = editingColumn_ = -1;
   if ((takeFocus || hadFocus) && HandleAllocated() && Showing() && !Destroying()) SetFocus();
 }
 
@@ -126,7 +136,22 @@ void TCustomGridTreeList::CancelEdit() {
   if (state_ == tsEditing) state_ = tsNone;
   if (editingNode_ || editingRow_ >= 0) ActivateEditor(false);
   editingNode_ = nullptr;
-  editingRow_ = -1;
+  editingRow_ = editingColumn_ = -1;
+}
+
+void TCustomGridTreeList::FollowEditedColumn() {
+  if (!Editing() || editingColumn_ < 0 || FocusedAbsoluteIndex() == editingColumn_) return;
+  const int visible = AbsoluteToVisibleIndex(editingColumn_);
+  if (VisibleIndexToAbsolute(visible) == editingColumn_) {
+    // Moved (or the columns before it came or went): the focus and the
+    // editor go along with it.
+    focusedColumn_ = visible;
+    return;
+  }
+  // Hidden: the edit ends with its value stored, as when the grid goes;
+  // there is no cell left to keep a refused value open on.
+  SetState(tsNone);
+  EndEdit(false);
 }
 
 // The focus left the grid and its editor.

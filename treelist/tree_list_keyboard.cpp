@@ -112,9 +112,9 @@ int TCustomGridTreeList::FocusableColumn(int from, bool forward) const {
 }
 
 void TCustomGridTreeList::RowWrap(bool next) {
-  const int row = NodeRowIndex(focusedNode_);
-  const int to = row + (next ? 1 : -1);
-  if (!focusedNode_ || to < 0 || to >= RowCount()) return;  // nothing beyond the first or last row
+  if (!focusedNode_) return;
+  // Beyond the first or last row: that row again, from its other end.
+  const int to = std::clamp(NodeRowIndex(focusedNode_) + (next ? 1 : -1), 0, std::max(0, RowCount() - 1));
   ClearSelection();
   const int column = next ? FocusableColumn(0, true) : FocusableColumn(VisibleColumnCount() - 1, false);
   SetFocusedNode(NodeAtRow(to), std::clamp(column, 0, std::max(0, VisibleColumnCount() - 1)), true);
@@ -175,6 +175,10 @@ void TCustomGridTreeList::KeyDown(uint16_t& key, ShiftState shift) {
         break;
     }
   }
+  if (newItemRowFocused_ && (key == VK_DOWN || key == VK_NEXT)) {
+    LeaveNewItemRow(shift);
+    return;
+  }
   if (searching_ && SearchKey(key, shift)) return;
   if ((shift & ssCtrl) &&
       !((shift & ssShift) && (key == VK_PRIOR || key == VK_NEXT || key == VK_HOME || key == VK_END ||
@@ -210,6 +214,22 @@ bool TCustomGridTreeList::SearchKey(uint16_t key, ShiftState shift) {
   return true;
 }
 
+void TCustomGridTreeList::LeaveNewItemRow(ShiftState shift) {
+  SetNewItemRowFocused(false);
+  TGridSelectionScope bracket(*this);
+  if (topVisibleNode_) SetFocusedNode(topVisibleNode_, FocusedColumn(), true);
+  if (shift & (ssShift | ssCtrl)) return;
+  ClearSelection();
+  SetAnchor(nullptr);
+  if (focusedNode_) focusedNode_->SetSelected(true);
+}
+
+bool TCustomGridTreeList::EnterNewItemRow() {
+  if (!NewItemRowShown()) return false;
+  SetNewItemRowFocused(true);
+  return true;
+}
+
 void TCustomGridTreeList::CtrlKey(uint16_t key) {
   TGridTreeListNode* f = focusedNode_;
   const int row = NodeRowIndex(f);
@@ -226,7 +246,9 @@ void TCustomGridTreeList::CtrlKey(uint16_t key) {
     case VK_END: FocusRow(RowCount() - 1); break;
     case VK_LEFT: SetFocusedColumn(0); break;
     case VK_RIGHT: SetFocusedColumn(std::max(0, VisibleColumnCount() - 1)); break;
-    case VK_UP: if (f) FocusRow(row - 1); break;
+    case VK_UP:
+      if (f && !(row == 0 && EnterNewItemRow())) FocusRow(row - 1);
+      break;
     case VK_DOWN: if (f) FocusRow(row + 1); break;
     case VK_INSERT: CopySelectedToClipboard(); break;
     default: break;
@@ -289,6 +311,7 @@ void TCustomGridTreeList::PlainKey(uint16_t key, ShiftState shift) {
     case VK_UP: {
       const int delta = key == VK_DOWN ? 1 : -1;
       if (HasOption(aoVertThrough) && BandRowMove(delta, withShift)) break;
+      if (delta < 0 && NodeRowIndex(focusedNode_) == 0 && EnterNewItemRow()) break;
       RowMove(delta, withShift);
       break;
     }
@@ -306,6 +329,7 @@ void TCustomGridTreeList::PlainKey(uint16_t key, ShiftState shift) {
     }
     case VK_NEXT:
     case VK_PRIOR:
+      if (key == VK_PRIOR && NodeRowIndex(focusedNode_) == 0 && EnterNewItemRow()) break;
       RangeMove(withShift, [&] { PageMove(key == VK_NEXT ? 1 : -1); });
       break;
     case VK_TAB: {
@@ -353,8 +377,9 @@ void TCustomGridTreeList::KeyPress(char& key) {
   const auto code = uint8_t(key);
   bool consumed = false;
   if (state_ == tsNone && !wasSearching && HasOption(aoAutoSearch) && code >= 32 && !ctrlAlone) {
+    // A key that begins no row leaves the search on with nothing typed
+    // (and goes on to the keys below).
     consumed = StartIncrementalSearch(-1, std::string(1, key));
-    if (!consumed) EndIncrementalSearch();  // nothing begins so: the key goes on
   }
   const bool opensEditor = !consumed && !searching_ && HasOption(aoEnterShowEditor) && !Editing() &&
                            state_ == tsNone && (code == 8 || code == 13 || code == 22 || code == 24 || code >= 32);

@@ -93,7 +93,17 @@ int TCustomGridTreeList::NodeRowIndex(const TGridTreeListNode* node) const {
 // ------------------------------------------------------------------ metrics
 
 int TCustomGridTreeList::NodePreviewLines(const TGridTreeListNode* node) const {
-  return HasOption(aoPreview) ? std::max(0, previewLines_) : 0;
+  if (!HasOption(aoPreview)) return 0;
+  const int limit = std::max(0, previewLines_);
+  if (!HasOption(aoAutoCalcPreviewLines) || !node) return limit;
+  // The preview spans the bands, right of the node's tree part.
+  int width = 0;
+  for (const TTreeListLayoutBand& b : layout_) width += b.Width;
+  const int tree = IndentGeometry(node, Rect(0, 0, width, rowLineHeight_), width).CellLeft;
+  if (!measureBitmap_) measureBitmap_ = std::make_unique<Bitmap>(1, 1);
+  int height = 0;
+  return CalcTextLines(measureBitmap_->GetCanvas(), PreviewText(node), width - tree, previewLineHeight_, height,
+                       indentDesc_, false, previewFont_, limit);
 }
 
 int TCustomGridTreeList::NodeFooterCount(const TGridTreeListNode* node) const {
@@ -193,23 +203,26 @@ void TCustomGridTreeList::LayoutChanged() {
     relayoutPending_ = true;
     return;
   }
-  layingOut_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{layingOut_};
-  for (int pass = 0; pass < 3; ++pass) {
-    relayoutPending_ = false;
-    layout_.clear();
-    BuildLayout(layout_);
-    CalcMetrics();
-    RebuildRowCache();
-    ClampTopRow();
-    leftCoord_ = std::clamp(leftCoord_, 0, std::max(0, ContentWidth() - VisibleWidth()));
-    UpdateScrollBars();  // a bar that comes or goes resizes the window
-    if (!relayoutPending_) break;
+  {
+    layingOut_ = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done{layingOut_};
+    for (int pass = 0; pass < 3; ++pass) {
+      relayoutPending_ = false;
+      layout_.clear();
+      BuildLayout(layout_);
+      CalcMetrics();
+      RebuildRowCache();
+      ClampTopRow();
+      leftCoord_ = std::clamp(leftCoord_, 0, std::max(0, ContentWidth() - VisibleWidth()));
+      UpdateScrollBars();  // a bar that comes or goes resizes the window
+      if (!relayoutPending_) break;
+    }
   }
   if (HandleAllocated()) Invalidate();
+  FollowEditedColumn();
   if (Editing()) PlaceEditor();
 }
 
@@ -273,6 +286,7 @@ void TCustomGridTreeList::SetLeftCoord(int x) {
   if (Locked() || Destroying()) return;
   UpdateScrollBars();
   if (HandleAllocated()) Invalidate();
+  FollowEditedColumn();
   if (Editing()) PlaceEditor();
 }
 

@@ -59,10 +59,15 @@ void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
   press_.Hit = hit;
   press_.Point = {x, y};
   if (b == mbRight && state_ != tsNone && state_ != tsEditing) CancelTracking();
-  if (b == mbLeft && state_ == tsNone) PressHeader(s, x, y);
-  if (state_ == tsNone && hit.Node && (b == mbLeft || (b == mbRight && OnNodeArea(hit.Area))) &&
+  // A press in another state (an editor kept open through the press) only
+  // ends the edit.
+  const bool idle = state_ == tsNone;
+  if (b == mbLeft && idle) PressHeader(s, x, y);
+  const bool onNode = hit.Node || hit.Area == htNewItemRow;
+  if (idle && state_ == tsNone && onNode && (b == mbLeft || (b == mbRight && OnNodeArea(hit.Area))) &&
       (OnNodeArea(hit.Area) || hit.Area == htButton))
     PressNode(b, s, x, y, focusTaken, wasEditing);
+  if (!idle && Editing()) HideEditor(true);
   if (b == mbMiddle && state_ == tsNone) StartPanning(x, y);
   TCustomGridContainer::MouseDown(b, s, x, y);  // OnMouseDown
 }
@@ -130,12 +135,17 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
   const TTreeListHitInfo hit = press_.Hit;
   TGridTreeListNode* node = hit.Node;
   const bool dbl = (s & ssDouble) != 0;
-  if (hit.Area == htButton || (dbl && b == mbLeft)) {
+  if (hit.Area == htButton || dbl) {  // a right double-click on a node too
     // The second press of a double-click ends the wait for the editor.
     KillEditorTimer();
-    if (dblClkExpanding_ || hit.Area == htButton) node->SetExpanded(!node->Expanded());
+    if (node && (dblClkExpanding_ || hit.Area == htButton)) node->SetExpanded(!node->Expanded());
     return;
   }
+  if (hit.Area == htNewItemRow) {
+    PressNewItemRow(b, focusTaken, wasEditing);
+    return;
+  }
+  SetNewItemRowFocused(false);
   if (b == mbLeft) SetState(tsNodeDown);
   pressNode_ = node;
   TGridTreeListNode* before = focusedNode_;
@@ -178,6 +188,15 @@ void TCustomGridTreeList::PressNode(MouseButton b, ShiftState s, int x, int y, b
   } else if (sameCell && !focusTaken && !wasEditing && !dbl && HasOption(aoEditing)) {
     StartEditorTimer();
   }
+}
+
+void TCustomGridTreeList::PressNewItemRow(MouseButton b, bool focusTaken, bool wasEditing) {
+  const bool sameCell = newItemRowFocused_ && (press_.Hit.Column < 0 || press_.Hit.Column == FocusedAbsoluteIndex());
+  SetNewItemRowFocused(true);
+  if (press_.Hit.Column >= 0) SetFocusedColumn(AbsoluteToVisibleIndex(press_.Hit.Column));
+  releaseMayOpenEditor_ = true;
+  if (b == mbLeft && sameCell && !focusTaken && !wasEditing && !IsRowSelect() && HasOption(aoEditing))
+    StartEditorTimer();
 }
 
 // ------------------------------------------------------------------ MouseMove
@@ -383,13 +402,17 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     focusedNode_->SetSelected(true);
     SetAnchor(focusedNode_);
   }
+  // The focused cell released on: a node's, or the focused new-item row's.
+  const bool onFocused = hit.Area == htNewItemRow ? newItemRowFocused_ : hit.Node && focusedNode_ == hit.Node;
   const bool immediate = (was == tsEditing || was == tsNodeDragging || was == tsNodeDown || releaseMayOpenEditor_) &&
                          HasOption(aoImmediateEditor) && !IsRowSelect() && b == mbLeft &&
                          hit.Column == press_.Hit.Column && hit.Row == press_.Hit.Row &&
                          hit.Area == press_.Hit.Area && (hit.Area == htLabel || hit.Area == htNewItemRow) &&
-                         hit.Node && focusedNode_ == hit.Node;
+                         onFocused;
   if (immediate) {
-    if (state_ == tsNodeDown) SetState(tsNone);
+    // A node dragged back onto its cell counts as a click on it; its drag
+    // ends after this release.
+    if (state_ == tsNodeDown || state_ == tsNodeDragging) SetState(tsNone);
     if (!(s & (ssShift | ssCtrl)) && !Editing()) ShowEditorAfterClick();
   }
   releaseMayOpenEditor_ = false;
@@ -431,4 +454,11 @@ void TCustomGridTreeList::CancelMode() {
   EndPanning();
   if (state_ != tsNone && state_ != tsEditing) CancelTracking();
   TCustomGridContainer::CancelMode();
+}
+
+void TCustomGridTreeList::CaptureChanged(bool lost) {
+  TCustomGridContainer::CaptureChanged(lost);
+  // Another window has the mouse now (a message box, say): the release
+  // that would end what the press began never comes here.
+  if (lost) CancelMode();
 }

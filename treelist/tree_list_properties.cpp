@@ -4,6 +4,7 @@
 // asks for.
 #include <algorithm>
 
+#include "gui/environment.h"
 #include "treelist/custom_tree_list.h"
 
 using namespace gui;
@@ -149,5 +150,11 @@ void TCustomGridTreeList::CreateParams(WindowParams& p) {
   p.ClassStyle |= CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   p.Style &= ~WS_BORDER;
   p.ExStyle &= ~WS_EX_CLIENTEDGE;
-  if (borderStyle_ == bsSingle && LookAndFeel() == lfStandard) p.ExStyle |= WS_EX_CLIENTEDGE;
+  // A single border in the standard look: sunken where the system draws
+  // three-dimensional controls and the control has that look, else a line.
+  if (borderStyle_ != bsSingle || LookAndFeel() != lfStandard) return;
+  if (Env().NewStyleControls() && Ctl3D())
+    p.ExStyle |= WS_EX_CLIENTEDGE;
+  else
+    p.Style |= WS_BORDER;
 }

@@ -32,6 +32,7 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
   if (s == tsEditing) {
     editingNode_ = focusedNode_;
     editingRow_ = NodeRowIndex(focusedNode_);
+    editingColumn_ = FocusedAbsoluteIndex();
     ActivateEditor(true);
   }
   SyncPressedLook();  // a press that ends takes its pressed look along
@@ -45,6 +46,9 @@ void TCustomGridTreeList::CancelTracking() {
   SetState(tsNone);
   sizingPos_ = -1;
   StopAutoScroll(*this);
+  // A drag of the nodes ends without a drop, begun or still short of the
+  // system's threshold (a further pull must not start it).
+  EndDrag(false);
   if (pressed && HandleAllocated()) Invalidate();
 }
 

@@ -449,6 +449,8 @@ void Win32Peer::ReleaseCapture() {
 
 bool Win32Peer::HasCapture() const { return hwnd_ && GetCapture() == hwnd_; }
 
+uint32_t Win32Peer::CurrentStyle() const { return hwnd_ ? uint32_t(GetWindowLongA(hwnd_, GWL_STYLE)) : 0u; }
+
 void Win32Peer::TrackMouseLeave() {
   if (!hwnd_) return;
   TRACKMOUSEEVENT t{};

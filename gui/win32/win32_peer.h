@@ -50,6 +50,7 @@ class Win32Peer : public WindowPeer {
   void SetCapture() override;
   void ReleaseCapture() override;
   bool HasCapture() const override;
+  uint32_t CurrentStyle() const override;
   void TrackMouseLeave() override;
   bool SetTimer(uintptr_t id, unsigned ms) override;
   void KillTimer(uintptr_t id) override;

@@ -29,6 +29,7 @@ unsigned Win32Environment::WheelScrollLines() const {
 
 int Win32Environment::SystemMetric(int index) const { return GetSystemMetrics(index); }
 uint32_t Win32Environment::TickCount() const { return GetTickCount(); }
+bool Win32Environment::NewStyleControls() const { return LOBYTE(LOWORD(GetVersion())) >= 4; }
 
 Color Win32SystemColors::RGBOf(int index) const {
   if (index < 0 || index >= kSystemColorCount) return 0;

@@ -19,6 +19,8 @@ class Win32Environment : public Environment {
   unsigned WheelScrollLines() const override;
   int SystemMetric(int index) const override;
   uint32_t TickCount() const override;
+  // Version 4 and later.
+  bool NewStyleControls() const override;
 };
 
 class Win32SystemColors : public SystemColorTable {

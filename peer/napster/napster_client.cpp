@@ -85,7 +85,7 @@ void TNapsterClient::Shutdown() {
 
 // ----------------------------------------------------------------- helpers
 
-void TNapsterClient::Post(const std::string& id, const char* verb,
+bool TNapsterClient::Post(const std::string& id, const char* verb,
                           std::initializer_list<std::pair<const char*, std::string>> fields) {
   TMessageItem r;
   r.SetValue("NAME", "NAPSTER_CLIENT");
@@ -93,7 +93,7 @@ void TNapsterClient::Post(const std::string& id, const char* verb,
   r.SetValue("METHOD", verb);
   r.SetValue("ID", id);
   for (const auto& [key, value] : fields) r.SetValue(key, value);
-  pump_.Post(r);
+  return pump_.Post(r);
 }
 
 int TNapsterClient::DataConnections() const { return int(connections_.size()); }
@@ -217,7 +217,11 @@ void TNapsterClient::DisconnectAll() {
 void TNapsterClient::Redirected(const std::string& id, const std::string& host, int port) {
   int i = SessionIndex(id);
   if (i < 0) return;
-  if (TEasySocket* s = sessionConnections_[size_t(i)]) s->SetValue("REDIRECT_FOUND", "TRUE");
+  // Disconnect, DisconnectAll and Shutdown take the redirect back from the
+  // connection: an answer that comes while they close it leads nowhere.
+  TEasySocket* s = sessionConnections_[size_t(i)];
+  if (!s || Upper(s->GetValue("REDIRECT")) != "TRUE") return;
+  s->SetValue("REDIRECT_FOUND", "TRUE");
   TNapsterServerData* server = sessionServers_[size_t(i)].get();
   if (host == "127.0.0.1" || port == 1111) {
     server->Redirect = true;  // no usable server yet: ask again
@@ -296,7 +300,8 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   cb.OnBothFirewalled = dropDownload(OnDownloadBothFirewalled);
   cb.OnStartDownload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
     TNapsterClientData* d = FindDownload(id + offer.Nick + offer.FileName);
-    if (d && !d->Socket) ConnectTransfer(d, offer.IP, offer.Port, "DOWNLOAD", "0", "");
+    if (d && !d->Socket)
+      ConnectTransfer(d, offer.IP, offer.Port, d->IsGnutella ? "DOWNLOAD_GNUTELLA" : "DOWNLOAD", "0", "");
   };
   cb.OnStartPushUpload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
     TNapsterClientData* u = FindUpload(id + offer.Nick + offer.FileName);
@@ -412,18 +417,11 @@ void TNapsterClient::Search(const std::string& ID, int MaxResults, const std::st
         {"LINK_TYPE_VALUE", LinkTypeValue},
         {"PING_TIME_ACTION", PingTimeAction},
         {"PING_TIME_VALUE", DigitsNumber(PingTimeValue)}});
+  // A session still logging in sends the search once it is in; the wait
+  // list ends a search that no session takes up.
   waitList_.Remove(kSearchEntry);
-  pendingSearches_ = 0;
-  const int64_t serial = ++searchSerial_;
-  if (ID.empty() ? loggedIn_.empty() : !IsLoggedIn(ID)) {
-    // No session will answer: the search ends at once (after the caller's
-    // own work, from the message loop), unless another one began.
-    window_.Post([this, serial] {
-      if (serial == searchSerial_) Fire(OnSearchEnd);
-    });
-    return;
-  }
   waitList_.Add(nullptr, kSearchEntry);
+  pendingSearches_ = 0;
 }
 
 void TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
@@ -576,8 +574,15 @@ void TNapsterClient::Tick() {
     ~Reset() { flag = false; }
   } reset{ticking_};
   try {
-    // Expired wait-list entries: taken off first, then reported, so a
-    // handler may add fresh ones.
+    RetryRemotelyQueued();
+    StartLocallyQueued();
+    TimeOutOneDownload();
+    TimeOutUploads();
+    TimeOutStalled();
+    SumRates(false);
+    if (sharesChangeDropped_) SharesChanged();
+    // Expired wait-list entries, last: taken off first, then reported, so
+    // a handler may add fresh ones.
     std::vector<std::string> expired;
     for (int i = waitList_.Count() - 1; i >= 0; i--) {
       if (!waitList_.Expired(i)) continue;
@@ -588,12 +593,6 @@ void TNapsterClient::Tick() {
       if (plat::SameText(key, kSearchEntry)) Fire(OnSearchEnd);
       if (plat::SameText(key, kResumeEntry)) Fire(OnResumeSearchEnd);
     }
-    RetryRemotelyQueued();
-    StartLocallyQueued();
-    TimeOutOneDownload();
-    TimeOutUploads();
-    TimeOutStalled();
-    SumRates(false);
   } catch (...) {
     // A handler's failure stays out of the message loop.
   }

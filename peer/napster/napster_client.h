@@ -158,6 +158,8 @@ class TNapsterClient {
   int LinkType = 0;
   std::string VersionText;
   int BuildNumber = 0;
+  // Seconds a transfer may wait for its connection, or go without moving
+  // a byte once connected; 0: no time-out.
   int UploadTimeout = 0;
   int DownloadTimeout = 0;
   // Connections peers may have open to the data port at once. Beyond it
@@ -372,7 +374,8 @@ class TNapsterClient {
   void Fire(const Event& event, Args&&... args) {
     if (event) event(this, std::forward<Args>(args)...);
   }
-  void Post(const std::string& id, const char* verb,
+  // False when a session's full queue left the record out.
+  bool Post(const std::string& id, const char* verb,
             std::initializer_list<std::pair<const char*, std::string>> fields = {});
 
   // Sessions.
@@ -465,7 +468,6 @@ class TNapsterClient {
   std::vector<std::string> loggedIn_;
   int loggedInCount_ = 0;
   int pendingSearches_ = 0;
-  int64_t searchSerial_ = 0;  // tells apart the searches (an end posted for one is not another's)
   int64_t sessionSerial_ = 0;
   int dataPort_ = 0;
   TEasySocket* dataListener_ = nullptr;
@@ -494,6 +496,7 @@ class TNapsterClient {
   mutable plat::CriticalSection shareLock_;
   TSharedFileList shares_;
   std::atomic<bool> sharesChangePosted_{false};  // a SHARES_CHANGED not yet read
+  bool sharesChangeDropped_ = false;  // a full queue left one out: the timer posts again
   std::vector<std::string> folders_;
   // Paths the current scan reported that are not shared (a shared one is
   // marked in its entry).

@@ -234,19 +234,28 @@ void TNapsterClientSession::HandleLoginReply(uint16_t type, const std::string& t
 }
 
 void TNapsterClientSession::QueryRedirector() {
-  // The answer is one line "host:port"; it may come in pieces.
+  // The answer is one line "host:port". The first piece is waited for as
+  // any receive is; the rest of the line only while it keeps coming, so a
+  // redirector that leaves its line open and the connection with it does
+  // not hold the session for a whole socket time-out.
   std::string answer;
   char buffer[1024];
+  int64_t quietSince = NowMs();
   while (answer.size() < std::size_t(kRedirectorAnswerLimit) && answer.find('\n') == std::string::npos) {
-    int want = int(std::min<std::size_t>(sizeof buffer, kRedirectorAnswerLimit - answer.size()));
-    int got = 0;
     try {
-      got = ReceiveSome(buffer, want);
+      if (!answer.empty() && DataAvailable() <= 0) {
+        if (NowMs() - quietSince >= RedirectorLineWaitMs || Stopping()) break;
+        Pause(std::min(PollIntervalMs, RedirectorLineWaitMs));
+        continue;
+      }
+      int want = int(std::min<std::size_t>(sizeof buffer, kRedirectorAnswerLimit - answer.size()));
+      int got = ReceiveSome(buffer, want);
+      if (got <= 0) break;
+      answer.append(buffer, std::size_t(got));
+      quietSince = NowMs();
     } catch (const EEasySocketClose&) {
       break;  // the redirector closes after answering
     }
-    if (got <= 0) break;
-    answer.append(buffer, std::size_t(got));
   }
   std::size_t eol = answer.find_first_of("\r\n");
   if (eol != std::string::npos) answer.resize(eol);
@@ -553,8 +562,6 @@ std::string TNapsterClientSession::BuildSearchQuery(const TMessageItem& record) 
   }
   pingAction_ = Upper(record.GetValue("PING_TIME_ACTION"));
   pingValue_ = record.GetInteger("PING_TIME_VALUE");
-  maxResults_ = DigitsToInt64(record.GetValue("MAX_RESULTS"));
-  results_ = 0;
   return plat::Trim(query);
 }
 
@@ -603,9 +610,9 @@ int TNapsterClientSession::PingFor(const std::string& nick, const std::string& i
 }
 
 void TNapsterClientSession::HandleSearchItem(uint16_t type, const std::string& text) {
-  // A server that sends more results than were asked for is not listened
-  // to beyond that count.
-  if (type == 201 && maxResults_ > 0 && ++results_ > maxResults_) return;
+  // Every result is passed on, however many the search asked for: the
+  // program's own gateway answers with more than that, and whoever keeps
+  // the results bounds them.
   FieldCutter f(text);
   NewEvent("SEARCH_ITEM");
   event_.SetValue("FILENAME", f.Quoted());

@@ -120,6 +120,9 @@ class TNapsterClientSession {
   // RedirectMaxRetries times in a row for one session ID.
   int RedirectRetryDelayMs = 2000;
   int RedirectMaxRetries = 3;
+  // Once part of the redirector's answer is in, the rest of its line is
+  // waited for this long after the last piece; then the answer is what came.
+  int RedirectorLineWaitMs = 2000;
 
   const std::string& ID() const { return id_; }
   const std::string& OwnNick() const { return ownNick_; }
@@ -212,9 +215,6 @@ class TNapsterClientSession {
   bool firewalled_ = false;
   std::string pingAction_;
   int pingValue_ = 0;
-  // Results the current search asked for (0: no count) and those that came.
-  int64_t maxResults_ = 0;
-  int64_t results_ = 0;
   // Announced request names, keyed by their case-folded form.
   std::map<std::string, std::string> announced_;
   // Ping times by case-folded nick, with the order of adding for eviction.

@@ -70,7 +70,11 @@ void TNapsterClient::SharesChanged() {
   // One record stands for any number of changes: each session brings the
   // server's list in line with the component's when it takes it, so a
   // burst never fills the sessions' queues and nothing is lost.
-  if (!sharesChangePosted_.exchange(true)) Post("", "SHARES_CHANGED");
+  if (sharesChangePosted_.exchange(true)) return;
+  // A session whose queue was full never reads this one: the timer posts
+  // again until every session has it.
+  sharesChangeDropped_ = !Post("", "SHARES_CHANGED");
+  if (sharesChangeDropped_) sharesChangePosted_.store(false);
 }
 
 // Taken off under the lock; announced and reported after it, so that a

@@ -58,8 +58,10 @@ void TNapsterClient::StartLocallyQueued() {
   StartDownload(raw);
 }
 
+// A time-out of 0 (or less) is off, for every kind of wait alike.
 void TNapsterClient::TimeOutOneDownload() {
   const int64_t limit = int64_t(DownloadTimeout) * 1000;
+  if (limit <= 0) return;
   for (const auto& d : downloads_) {
     if (d->Connected || d->RemoteQueued || plat::MonotonicMs() - d->StartTick <= limit) continue;
     TNapsterClientData* raw = d.get();
@@ -71,6 +73,7 @@ void TNapsterClient::TimeOutOneDownload() {
 
 void TNapsterClient::TimeOutUploads() {
   const int64_t limit = int64_t(UploadTimeout) * 1000;
+  if (limit <= 0) return;
   for (TNapsterClientData* u : Snapshot(uploads_)) {
     if (!IsActive(u, false) || u->Connected || plat::MonotonicMs() - u->StartTick <= limit) continue;
     Fire(OnUploadTimeout, *u);

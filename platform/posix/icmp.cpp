@@ -54,10 +54,12 @@ std::atomic<uint16_t> nextSequence{1};
 
 }  // namespace
 
-bool IcmpAvailable() {
+IcmpStart IcmpStartup() {
   IcmpSocket s;
-  return s.fd >= 0;
+  return s.fd >= 0 ? IcmpStart::kReady : IcmpStart::kNoHandle;
 }
+
+bool IcmpAvailable() { return IcmpStartup() == IcmpStart::kReady; }
 
 int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos, std::string* echoed) {
   if (addr == 0) return -2;

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -70,6 +71,20 @@ bool NetStartup() {
   std::call_once(once, [] { signal(SIGPIPE, SIG_IGN); });
   return true;
 }
+
+namespace {
+std::atomic<int> netUsers{0};
+}  // namespace
+
+bool NetAcquire() {
+  NetStartup();
+  netUsers.fetch_add(1);
+  return true;
+}
+
+void NetRelease() { netUsers.fetch_sub(1); }
+
+int NetUsers() { return netUsers.load(); }
 
 int LastNetError() { return lastError; }
 
@@ -313,7 +328,8 @@ bool TextToAddress(const std::string& text, uint32_t* addr) {
   return true;
 }
 
-bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
+bool ResolveHost(const std::string& host, uint32_t* addr, int* error, std::string* canonical) {
+  if (canonical) *canonical = host;
   int dummy = 0;
   if (!error) error = &dummy;
   *error = 0;
@@ -338,6 +354,7 @@ bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
+  if (canonical) hints.ai_flags = AI_CANONNAME;
   addrinfo* res = nullptr;
   const int r = getaddrinfo(host.c_str(), nullptr, &hints, &res);
   if (r != 0 || !res) {
@@ -357,6 +374,7 @@ bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
     return false;
   }
   if (addr) *addr = ntohl(reinterpret_cast<const sockaddr_in*>(res->ai_addr)->sin_addr.s_addr);
+  if (canonical && res->ai_canonname && *res->ai_canonname) *canonical = res->ai_canonname;
   freeaddrinfo(res);
   return true;
 }

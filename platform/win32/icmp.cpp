@@ -24,6 +24,7 @@ struct IcmpLib {
   CloseFn close = nullptr;
   SendEchoFn sendEcho = nullptr;
   bool ok = false;
+  IcmpStart failure = IcmpStart::kNoLibrary;  // when not ok
 };
 
 // Loaded once and kept for the life of the process.
@@ -36,7 +37,10 @@ const IcmpLib& Lib() {
     l.close = reinterpret_cast<CloseFn>(LibSymbol(dll, "IcmpCloseHandle"));
     l.sendEcho = reinterpret_cast<SendEchoFn>(LibSymbol(dll, "IcmpSendEcho"));
     l.ok = l.create && l.close && l.sendEcho;
-    if (!l.ok) FreeLib(dll);
+    if (!l.ok) {
+      l.failure = IcmpStart::kNoFunctions;
+      FreeLib(dll);
+    }
     return l;
   }();
   return lib;
@@ -46,14 +50,16 @@ constexpr int kMaxPayload = 65500;
 
 }  // namespace
 
-bool IcmpAvailable() {
+IcmpStart IcmpStartup() {
   const IcmpLib& lib = Lib();
-  if (!lib.ok) return false;
+  if (!lib.ok) return lib.failure;
   HANDLE h = lib.create();
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return IcmpStart::kNoHandle;
   lib.close(h);
-  return true;
+  return IcmpStart::kReady;
 }
+
+bool IcmpAvailable() { return IcmpStartup() == IcmpStart::kReady; }
 
 int IcmpEcho(uint32_t addr, int timeoutMs, const std::string& data, int ttl, int tos, std::string* echoed) {
   const IcmpLib& lib = Lib();

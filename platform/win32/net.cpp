@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -62,6 +63,25 @@ bool NetStartup() {
   }();
   return result == 0;
 }
+
+namespace {
+std::atomic<int> netUsers{0};
+}  // namespace
+
+bool NetAcquire() {
+  NetStartup();
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  netUsers.fetch_add(1);
+  return true;
+}
+
+void NetRelease() {
+  netUsers.fetch_sub(1);
+  WSACleanup();
+}
+
+int NetUsers() { return netUsers.load(); }
 
 int LastNetError() { return WSAGetLastError(); }
 
@@ -267,7 +287,8 @@ void SocketWaiter::Clear() { ResetEvent(impl_->wakeEvent); }
 
 // ------------------------------------------------------------ name lookup
 
-bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
+bool ResolveHost(const std::string& host, uint32_t* addr, int* error, std::string* canonical) {
+  if (canonical) *canonical = host;
   NetStartup();
   if (!host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     uint64_t v = 0;
@@ -290,6 +311,7 @@ bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
   addrinfo hints = {};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
+  if (canonical) hints.ai_flags = AI_CANONNAME;
   addrinfo* res = nullptr;
   int rc = getaddrinfo(host.c_str(), nullptr, &hints, &res);
   if (rc != 0 || !res) {
@@ -298,6 +320,7 @@ bool ResolveHost(const std::string& host, uint32_t* addr, int* error) {
     return false;
   }
   *addr = ntohl(reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr);
+  if (canonical && res->ai_canonname && *res->ai_canonname) *canonical = res->ai_canonname;
   freeaddrinfo(res);
   return true;
 }

@@ -226,6 +226,34 @@ TEST_F(FakeServerTest, ASearchListsItsResultsSortsThemByValueAndIgnoresWhatComes
   EXPECT_EQ(form->SearchView->ResultCount(), 0);
 }
 
+// The user's number of results is what the servers are asked for; the
+// program's gateway sends more, and the view keeps them all up to its own
+// limit, telling the user when later ones are left out.
+TEST_F(FakeServerTest, ASearchKeepsEveryResultUpToTheViewsLimit) {
+  LogIn();
+  Server::Script many;
+  for (int i = 0; i < 5; ++i) many.push_back(Result("Blue " + std::to_string(i) + ".mp3", 5, 128, 5, "bob", 4, 0));
+  many.push_back(Server::Step::Frame(202, ""));
+  server.SetScript(200, many);
+  ASSERT_TRUE(form->SearchView->Start("blue", false, 2));
+  ASSERT_TRUE(WaitFor([&] { return !form->SearchView->Searching(); }));
+  EXPECT_EQ(form->SearchView->ResultCount(), 5);
+  EXPECT_FALSE(form->SearchView->ResultLimitReached());
+
+  form->SearchView->ResultLimit = 3;
+  ASSERT_TRUE(form->SearchView->Start("blue", false, 2));
+  ASSERT_TRUE(WaitFor([&] { return !form->SearchView->Searching(); }));
+  EXPECT_EQ(form->SearchView->ResultCount(), 3);
+  EXPECT_EQ(form->SearchView->Grid()->Count(), 3);
+  EXPECT_TRUE(form->SearchView->ResultLimitReached());
+  EXPECT_NE(form->LastStatus().find("later results are left out"), std::string::npos) << form->LastStatus();
+  // A new search starts with room for its own.
+  server.SetScript(200, {Result("Lone Blue.mp3", 5, 128, 5, "bob", 4, 0), Server::Step::Frame(202, "")});
+  Search("lone");
+  EXPECT_FALSE(form->SearchView->ResultLimitReached());
+  EXPECT_EQ(form->LastStatus(), "1 result");
+}
+
 TEST_F(FakeServerTest, AGnutellaResultDownloadsThroughItsCommandAndAnExistingFileIsAskedAbout) {
   LogIn();
   Search("blue");

@@ -218,6 +218,20 @@ TEST(EasyWinsock, ErrorTexts) {
 
 // ---------------------------------------------------------------- connecting
 
+// Each component takes the socket library when created and gives it back
+// when destroyed; the library stays up for the rest of the program.
+TEST(EasyWinsock, EachComponentHoldsTheSocketLibraryWhileItLives) {
+  const int before = plat::NetUsers();
+  {
+    TEasyWinsock a, b;
+    EXPECT_EQ(plat::NetUsers(), before + 2);
+  }
+  EXPECT_EQ(plat::NetUsers(), before);
+  const plat::SocketHandle s = plat::TcpSocket();
+  EXPECT_NE(s, plat::kInvalidSocket);
+  plat::CloseSocket(s);
+}
+
 TEST(EasyWinsock, OutgoingConnectionEventOrderAndPeerClose) {
   Peer peer([](plat::SocketHandle s) { SendAll(s, "hello"); });
   Recorder r;

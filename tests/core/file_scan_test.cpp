@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -151,7 +153,6 @@ TEST(ShareScan, RulesCoverageAndNames) {
   Put(r + "Music" + D + "a.mp3", song);
   Put(r + "Music" + D + "Deep" + D + "b.mp3", song);  // below a share: covered
   Folder(r + "other" + D + "MusicToo");
-  Folder(r + "SkipMe" + D + "MusicSkipMe");  // ignored by the rule
   Put(r + "loose" + D + "x.mp3", song);
   Put(r + "loose2" + D + "x.mp3", song);
   Put(r + "loose" + D + "readme.txt");
@@ -162,7 +163,7 @@ TEST(ShareScan, RulesCoverageAndNames) {
   TShareManager m;
   Recorder rec;
   rec.Attach(m);
-  m.AddRule("*MUSIC*", "*SKIPME*", "Music");
+  m.AddRule("*MUSIC*", "", "Music");
   TShareDirectory* flat = m.AddDirectory(r + "flat", "Flat", false, "");
   m.StartScan("*.mp3");
   EXPECT_TRUE(m.Scanning());
@@ -224,7 +225,7 @@ TEST(ShareScan, PrefixSharesAndEmptyKeywords) {
   EXPECT_GE(ShareNames(m).count("Any"), 1u);
 }
 
-TEST(ShareScan, IgnoreKeywordAndNumberedNames) {
+TEST(ShareScan, IgnoreKeywordNarrowsItsRuleAndNamesAreNumbered) {
   const std::string r = testutil::TempFolder("names");
   Folder(r + "keep" + D + "Songs");
   Folder(r + "drop" + D + "Songs");
@@ -234,14 +235,18 @@ TEST(ShareScan, IgnoreKeywordAndNumberedNames) {
   TShareManager m;
   Recorder rec;
   rec.Attach(m);
-  // The first share already carries the numbered form.
+  // The first share already carries the numbered form. A rule's ignore
+  // keyword narrows it: the first rule takes only the folder matching both.
   m.AddDirectory(testutil::TempFolder("elsewhere"), "Songs (1)", false, "");
-  m.AddRule("*SONGS", "*DROP*", "Songs");
+  m.AddRule("*SONGS", "*KEEP*", "Kept songs");
+  m.AddRule("*SONGS", " ", "Songs");
   m.StartScan("*.none");
   ASSERT_TRUE(rec.WaitEnd());
-  EXPECT_EQ(ShareNames(m), (std::set<std::string>{"Songs", "Songs (1)", "Songs (2)"}));
-  for (int i = 0; i < m.Root()->DirectoryCount(); ++i)
-    EXPECT_EQ(m.Root()->Directory(i)->Path.find("drop"), std::string::npos);
+  EXPECT_EQ(ShareNames(m), (std::set<std::string>{"Kept songs", "Songs", "Songs (1)", "Songs (2)"}));
+  for (int i = 0; i < m.Root()->DirectoryCount(); ++i) {
+    TShareDirectory* d = m.Root()->Directory(i);
+    EXPECT_EQ(d->Name == "Kept songs", d->Path.find("keep") != std::string::npos) << d->Path;
+  }
 }
 
 // Names repeated from folder to folder are numbered as a search of the
@@ -315,6 +320,38 @@ TEST(ShareScan, StopReturnsAfterTheEndEvent) {
     other.reset();
     EXPECT_EQ(rec2.ends, 1);
   }
+}
+
+// Off the owner's thread too, StopScan returns only after OnScanEnd has
+// returned: here the end event waits (at most a while) for StopScan to
+// return first, which it must not do.
+TEST(ShareScan, StopFromAnotherThreadReturnsAfterTheEndEvent) {
+  const std::string r = testutil::TempFolder("stopoff");
+  for (int i = 0; i < 50; ++i) Put(r + "d" + std::to_string(i) + D + "f.mp3");
+  Roots roots({r});
+  TShareManager m;
+  m.AddRule("*", "", "Any");
+  std::atomic<bool> stopReturned{false}, endDone{false}, ranAtReturn{false}, stopperDone{false};
+  m.OnScanEnd = [&](TShareManager*) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!stopReturned.load() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    endDone.store(true);
+  };
+  m.StartScan("*.mp3");
+  std::thread stopper([&] {
+    m.StopScan();
+    ranAtReturn.store(endDone.load());
+    stopReturned.store(true);
+    stopperDone.store(true);
+  });
+  ASSERT_TRUE(testutil::PumpUntil([&] { return stopperDone.load(); }, 20000));
+  stopper.join();
+  EXPECT_TRUE(ranAtReturn.load());
+  EXPECT_FALSE(m.Scanning());
+  // With no scan running it returns at once.
+  std::thread again([&] { m.StopScan(); });
+  again.join();
 }
 
 // The MP3 figures of the files a scan takes are read ahead on threads of

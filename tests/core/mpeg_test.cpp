@@ -394,9 +394,14 @@ TEST(ID3v2, OtherVersionsAndBadSizes) {
   EXPECT_EQ(c.mpeg.ID3v2().Artist, "A");
   EXPECT_TRUE(c.mpeg.Frame().Found);
 
-  // TRCK that is not a number.
-  Analysis d(mp3gen::ID3v2Tag(3, mp3gen::ID3v2Frame("TRCK", std::string("\0x1", 3))));
-  EXPECT_EQ(d.mpeg.ID3v2().Track, 0);
+  // TRCK that is not a number, or one past 32 bits; ten digits that fit
+  // are a number like any other.
+  const std::pair<std::string, int32_t> tracks[] = {
+      {"x1", 0}, {"2147483647/2147483648", 2147483647}, {"2147483648", 0}, {"0000000042", 42}, {"12345678901", 0}};
+  for (const auto& [text, track] : tracks) {
+    Analysis d(mp3gen::ID3v2Tag(3, mp3gen::ID3v2Frame("TRCK", std::string(1, '\0') + text)));
+    EXPECT_EQ(d.mpeg.ID3v2().Track, track) << text;
+  }
 }
 
 TEST(MpegAudio, ReadFromFile) {

@@ -551,6 +551,37 @@ TEST(ShareTree, VanishedShareKeepsTheOwnersData) {
   EXPECT_EQ(m.Root()->DirectoryCount(), 0);
 }
 
+// Clearing the shares while a query holds them marks them for the purge;
+// a vanished share among them stays cleared when its folder comes back,
+// beside a new share of that folder. And a query by path never reaches a
+// share marked removed while no live share carries its name.
+TEST(ShareTree, ClearedSharesStayClearedAndAreNotReachedByPath) {
+  Tree t;
+  TShareManager m;
+  int token = 0;
+  m.AddDirectory(t.two, "Two", true, "")->Data = &token;  // kept while vanished
+  m.AddDirectory(t.one, "One", true, "");
+  const std::string moved = t.dir + "moved";
+  fs::rename(t.two, moved);
+  EXPECT_FALSE(Has(Walk(m, "/", true), "F /Two/d.txt"));  // vanished
+  ASSERT_EQ(m.Root()->DirectoryCount(), 2);
+  auto holder = m.Query("/", false);
+  ASSERT_TRUE(holder->Next());
+  m.ClearDirectories();
+  EXPECT_TRUE(Walk(m, "/One", true).empty());
+  EXPECT_TRUE(Walk(m, "/Two", true).empty());
+  m.AddDirectory(t.two, "Two", true, "");
+  fs::rename(moved, t.two);
+  const std::vector<std::string> all = Walk(m, "/", true);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "F /Two/d.txt"), 1);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "D /Two"), 1);
+  EXPECT_FALSE(Has(all, "D /One"));
+  EXPECT_EQ(Walk(m, "/Two", true), (std::vector<std::string>{"F /Two/d.txt"}));
+  EXPECT_TRUE(Walk(m, "/One", true).empty());
+  holder.reset();
+  EXPECT_EQ(m.Root()->DirectoryCount(), 1);
+}
+
 TEST(ShareTree, DeferredFreeWhileAQueryLives) {
   Tree t;
   Shared s(t);

@@ -115,6 +115,66 @@ TEST(ControlInput, ClickAtPointReachesHandlerInClientCoordinates) {
   EXPECT_EQ(panel->ClientToScreen({0, 0}), Point(112, 122));
 }
 
+// Says when it goes.
+class Watched : public Control {
+ public:
+  explicit Watched(bool* gone) : gone_(gone) {}
+  ~Watched() override { *gone_ = true; }
+
+ private:
+  bool* gone_;
+};
+
+// Records how the capture left it.
+class CaptureWatcher : public Control {
+ public:
+  using Control::Control;
+  std::vector<std::string> changes;
+
+ protected:
+  void CaptureChanged(bool lost) override { changes.push_back(lost ? "lost" : "released"); }
+};
+
+// The press that took the mouse keeps it until its own button's release;
+// a capture taken by another window is lost, the control's own release is
+// not; a control released while it handles a message goes when that
+// handling is over, not before.
+TEST(ControlInput, TheCaptureBelongsToThePressAndAReleasedControlOutlivesItsHandling) {
+  FakeDesktop desk;
+  CaptureWatcher c;
+  c.SetBounds(0, 0, 50, 50);
+  Control other;
+  other.SetBounds(100, 0, 50, 50);
+  desk.MouseDown(c, 5, 5);
+  desk.Send(c, WM_CAPTURECHANGED, 0, intptr_t(c.Handle()));  // taken again by itself (a drag)
+  desk.MouseDown(c, 5, 5, mbMiddle);
+  desk.MouseUp(c, 5, 5, mbMiddle);
+  desk.MouseDown(c, 5, 5, mbRight);
+  desk.MouseUp(c, 5, 5, mbRight);
+  EXPECT_EQ(desk.CaptureControl(), &c);
+  desk.MouseUp(c, 5, 5);
+  EXPECT_EQ(desk.CaptureControl(), nullptr);
+  desk.MouseDown(c, 5, 5);
+  desk.PeerOf(other).SetCapture();  // a message box, say
+  EXPECT_EQ(c.changes, (std::vector<std::string>{"released", "lost"}));
+  desk.MouseUp(c, 5, 5);
+  EXPECT_EQ(desk.CaptureControl(), &other) << "not the control's to release";
+
+  bool gone = false, wholeInside = false;
+  auto* released = new Watched(&gone);
+  released->OnKeyDown = [&](Control* s, uint16_t&, ShiftState) {
+    s->Release();
+    s->Perform(CM_TEXTCHANGED);  // a nested handling ends first
+    wholeInside = !gone && s->HandlingMessage();
+  };
+  desk.KeyDown(*released, VK_RETURN);
+  EXPECT_TRUE(wholeInside);
+  EXPECT_TRUE(gone);
+  bool idleGone = false;
+  (new Watched(&idleGone))->Release();  // handling nothing: freed at once
+  EXPECT_TRUE(idleGone);
+}
+
 TEST(ControlInput, HandlerExceptionIsReportedAndTheControlGoesOn) {
   FakeDesktop desk;
   Reports reports;

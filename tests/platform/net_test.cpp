@@ -205,6 +205,13 @@ TEST_F(NetTest, ResolvingNumbersAndDottedText) {
   EXPECT_NE(err, 0);
   ASSERT_TRUE(plat::ResolveHost("localhost", &a, &err));
   EXPECT_EQ(a >> 24, 127u);
+  // The name a lookup found; text that needs none stands for itself.
+  std::string name = "unset";
+  ASSERT_TRUE(plat::ResolveHost("localhost", &a, &err, &name));
+  EXPECT_FALSE(name.empty());
+  ASSERT_TRUE(plat::ResolveHost("10.1.2.3", &a, &err, &name));
+  EXPECT_EQ(name, "10.1.2.3");
+  EXPECT_FALSE(plat::ResolveHost("", &a, &err, &name));
 }
 
 TEST(Addresses, TextAndBack) {

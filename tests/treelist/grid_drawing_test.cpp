@@ -6,6 +6,7 @@
 
 #include "gui/graphics_backend.h"
 #include "gui/recording_canvas.h"
+#include "treelist/custom_tree_list.h"
 #include "treelist/grid_drawing.h"
 
 namespace {
@@ -24,12 +25,12 @@ TEST(CalcTextLines, CountsWrappedLinesWithinTheLimitsAndSurvivesTheEdges) {
   EXPECT_EQ(h, 99);
   // 40 - 4 = 36 pixels: six characters a line, "aaaa bbbb cccc" in three.
   EXPECT_EQ(CalcTextLines(c, "aaaa bbbb cccc", 40, 13, h, 0, false, cellFont, -1), 3);
-  EXPECT_EQ(h, 39);
+  EXPECT_EQ(h, 39 + 5);
   EXPECT_EQ(c.Font().Name(), "Caller");
   // The indent narrows the text; the limit cuts the count and the height.
   EXPECT_EQ(CalcTextLines(c, "aaaa bbbb", 40, 13, h, 10, true, cellFont, -1), 2);
   EXPECT_EQ(CalcTextLines(c, "aaaa bbbb cccc", 40, 14, h, 0, false, cellFont, 1), 1);
-  EXPECT_EQ(h, 14);
+  EXPECT_EQ(h, 14 + 5);
   EXPECT_EQ(CalcTextLines(c, "aaaa bbbb cccc", 40, 13, h, 0, false, cellFont, -7), 3);  // no limit
   // Line height 0: the height of "Wg".
   EXPECT_EQ(CalcTextLines(c, "aaaa bbbb cccc", 40, 0, h, 0, false, cellFont, -1), 3);
@@ -41,11 +42,9 @@ TEST(CalcTextLines, CountsWrappedLinesWithinTheLimitsAndSurvivesTheEdges) {
   FixedTextMeasurer flat(6, 0);
   RecordingCanvas f({}, "flat", &flat);
   EXPECT_EQ(CalcTextLines(f, "abc", 100, 0, h, 0, false, cellFont, -1), 0);
-  // The grid's row-height rule has the last word on the height.
-  EXPECT_EQ(CalcTextLines(c, "ab", 100, 13, h, 0, false, cellFont, -1,
-                          [](int height) { return height + 3; }),
-            1);
-  EXPECT_EQ(h, 16);
+  // The height is a row's, by the grid's row-height rule.
+  EXPECT_EQ(CalcTextLines(c, "ab", 100, 13, h, 0, false, cellFont, -1), 1);
+  EXPECT_EQ(h, TCustomGridTreeList::AdjustRowHeight(13));
 }
 
 // Counts how often each pixel is inverted.
@@ -98,21 +97,36 @@ TEST(GridDrawing, HeaderCellReservesItsMarksAndDrawsItsFaceByLook) {
   EXPECT_TRUE(Has(c, "FrameRect(")) << c.LogText();
   EXPECT_FALSE(Has(c, "MoveTo(")) << c.LogText();
 
-  // Flat looks: an only cell is framed; a pressed one is inverted whole.
+  // Flat looks: an only cell is framed; a pressed one is sunken and
+  // inverted whole.
   c.ClearLog();
   cell.look = lfUltraFlat;
   cell.button = hbkNone;
-  cell.pressed = true;
   DrawHeaderCell(c, {10, 0, 90, 18}, cell, face);
   EXPECT_TRUE(Has(c, "FrameRect(10,0,90,18) brush=clBtnShadow")) << c.LogText();
+  c.ClearLog();
+  cell.pressed = true;
+  DrawHeaderCell(c, {10, 0, 90, 18}, cell, face);
+  EXPECT_TRUE(Has(c, "DrawEdge(10,0,90,18,0x2,0x200F)")) << c.LogText();  // sunken
   EXPECT_TRUE(Has(c, "InvertRect(10,0,90,18)")) << c.LogText();
   c.ClearLog();
   cell.look = lfFlat;
   cell.edge = hekMiddle;
   cell.pressed = false;
   DrawHeaderCell(c, {0, 0, 80, 18}, cell, face);
+  EXPECT_TRUE(Has(c, "DrawEdge(0,0,80,18,0x4,0x2)")) << c.LogText();   // the top line
   EXPECT_TRUE(Has(c, "DrawEdge(0,2,1,16,0x4,0x1)")) << c.LogText();   // left, 2 off each end
   EXPECT_TRUE(Has(c, "DrawEdge(79,2,80,16,0x4,0x4)")) << c.LogText();  // right, likewise
+  c.ClearLog();
+  cell.pressed = true;
+  DrawHeaderCell(c, {0, 0, 80, 18}, cell, face);
+  EXPECT_TRUE(Has(c, "DrawEdge(0,0,80,18,0x2,0x2)")) << c.LogText();
+  EXPECT_TRUE(Has(c, "DrawEdge(0,2,1,16,0x2,0x1)")) << c.LogText();
+  EXPECT_TRUE(Has(c, "DrawEdge(79,2,80,16,0x2,0x4)")) << c.LogText();
+  c.ClearLog();
+  cell.look = lfUltraFlat;
+  DrawHeaderCell(c, {0, 0, 80, 18}, cell, face);
+  EXPECT_TRUE(Has(c, "DrawEdge(0,0,80,18,0x2,0x2)")) << c.LogText();  // not flat: sunken
 }
 
 // Five indicator bitmaps of distinct colours, 10 x 8 but the third wider.

@@ -22,7 +22,11 @@ class Host : public TCustomGridContainer {
   std::vector<uint16_t> keys;
   std::function<void(uint16_t)> onKey;
   std::function<void(Control* child)> onChanged;
+  std::function<void()> onEditorFocused;
   int dblClicks = 0, vscrolls = 0, cancelModes = 0;
+  void EditorFocused() override {
+    if (onEditorFocused) onEditorFocused();
+  }
   bool CanEditModify() const override { return modify; }
   bool CanEditAcceptKey(char) const override { return accept; }
   bool AllowClickPromotion() const override { return promote; }
@@ -52,6 +56,7 @@ class Editor : public TGridInplaceEdit {
     SetModified(true);
   }
   std::vector<std::string> toWindow;
+  std::function<void(const char*)> onFocusMessage;  // the library's handling
   int beeps = 0;
   bool scrollBars = false;
   using TGridInplaceEdit::Change;
@@ -62,8 +67,15 @@ class Editor : public TGridInplaceEdit {
     TGridInplaceEdit::CreateParams(p);
     if (scrollBars) p.Style |= WS_HSCROLL | WS_VSCROLL;
   }
+  void FocusIn(uintptr_t) override {
+    if (onFocusMessage) onFocusMessage("library in");
+  }
+  void FocusOut(uintptr_t) override {
+    if (onFocusMessage) onFocusMessage("library out");
+  }
   void DefaultHandler(Message& m) override {
     if (m.Msg == WM_KEYDOWN) toWindow.push_back("key " + std::to_string(m.WParam));
+    if (m.Msg == WM_NCPAINT) toWindow.push_back("nc paint");
     if (m.Msg == WM_CHAR) toWindow.push_back(std::string("char ") + char(m.WParam));
     TGridInplaceEdit::DefaultHandler(m);
   }
@@ -233,8 +245,26 @@ TEST(GridInplaceEdit, ViewDataFollowsHotTrackingTransparenceAndTheDisabledLook) 
   EXPECT_EQ(vd->GetCursor(), Cursor::Default);  // the text's own cursor
 }
 
-// A change reaches the parent before OnChange; with both scroll bars the
-// frame fills the corner between them in the button face.
+// Getting the focus: the library's handling, the grid told, then the
+// editor's OnEnter; losing it: OnExit, then the library's handling.
+TEST(GridInplaceEdit, TheGridHearsOfTheFocusBeforeTheEditorsOwnEvents) {
+  Fixture f;
+  Editor& ed = *f.ed;
+  std::vector<std::string> order;
+  ed.onFocusMessage = [&](const char* what) { order.push_back(what); };
+  f.host.onEditorFocused = [&] { order.push_back("grid"); };
+  ed.OnEnter = [&](Control*) { order.push_back("enter"); };
+  ed.OnExit = [&](Control*) { order.push_back("exit"); };
+  f.host.SetFocus();
+  order.clear();
+  ed.SetFocus();
+  f.host.SetFocus();
+  EXPECT_EQ(order, (std::vector<std::string>{"library in", "grid", "enter", "exit", "library out"}));
+}
+
+// A change reaches the parent before OnChange; with both scroll bars shown
+// (the window's style as it is now) the window draws them and the frame
+// fills the corner between them in the button face.
 TEST(GridInplaceEdit, ChangeTellsTheParentFirstAndTheFrameFillsTheScrollCorner) {
   Fixture f;
   Editor& ed = *f.ed;
@@ -251,8 +281,18 @@ TEST(GridInplaceEdit, ChangeTellsTheParentFirstAndTheFrameFillsTheScrollCorner) 
   };
   const std::string corner = "FillRect(66,6,82,22) brush=clBtnFace";
   EXPECT_EQ(frame().find(corner), std::string::npos);
-  ed.scrollBars = true;
+  f.desk.Send(ed, WM_NCPAINT, 1);
+  EXPECT_TRUE(ed.toWindow.empty());  // no bars: the border is all there is
+  f.desk.PeerOf(ed).ShowScrollBar(SB_VERT, true);
+  EXPECT_EQ(frame().find(corner), std::string::npos);
+  f.desk.PeerOf(ed).ShowScrollBar(SB_HORZ, true);
   EXPECT_NE(frame().find(corner), std::string::npos) << frame();
+  f.desk.Send(ed, WM_NCPAINT, 1);
+  EXPECT_EQ(ed.toWindow, std::vector<std::string>{"nc paint"});
+  ed.scrollBars = true;  // made with them, then hidden: none drawn
+  ed.RecreateWnd();
+  f.desk.PeerOf(ed).ShowScrollBar(SB_BOTH, false);
+  EXPECT_EQ(frame().find(corner), std::string::npos);
 }
 
 TEST(GridInplaceEdit, BorderWidthsRegionAndBorderDrawing) {

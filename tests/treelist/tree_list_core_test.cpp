@@ -114,6 +114,50 @@ TEST(TreeListCore, DeletingTheEditedNodeHidesTheEditorWithoutStoring) {
   EXPECT_EQ(edited, 0);
 }
 
+// The grid going away with a cell open ends the edit as any other way out
+// does, its value stored and OnEdited fired, only unchecked.
+TEST(TreeListCore, DestroyingTheGridStoresTheOpenEdit) {
+  class ClosingGrid : public EditingGrid {
+   public:
+    ~ClosingGrid() override { DestroyNodes(); }
+  };
+  std::string edited;
+  auto* g = new ClosingGrid;
+  OneColumn(*g);
+  auto nodes = Build(*g, "a b");
+  nodes[1]->SetFocused(true);
+  g->SetState(tsEditing);
+  g->reject = true;
+  g->OnEdited = [&](TCustomGridTreeList*, TGridTreeListNode* n) { edited = n->Strings(0); };
+  delete g;
+  EXPECT_EQ(edited, "edited");
+}
+
+// A single border in the standard look: a sunken client edge with the
+// three-dimensional look (system and control), else a line; none in the
+// flat looks.
+TEST(TreeListCore, TheBorderFollowsTheLookAndCtl3D) {
+  using namespace gui;  // the style names are the system's macros in its build
+  FakeDesktop desk;
+  TGridTreeList g;
+  auto styles = [&] {
+    const gui::WindowParams& p = desk.PeerOf(g).Params();
+    return std::string(p.ExStyle & WS_EX_CLIENTEDGE ? "sunken" : "") + (p.Style & WS_BORDER ? "line" : "");
+  };
+  EXPECT_EQ(styles(), "sunken");
+  g.SetCtl3D(false);
+  EXPECT_EQ(styles(), "line");
+  g.SetCtl3D(true);
+  desk.env.SetNewStyleControls(false);
+  g.RecreateWnd();
+  EXPECT_EQ(styles(), "line");
+  g.SetLookAndFeel(lfFlat);
+  EXPECT_EQ(styles(), "");
+  g.SetLookAndFeel(lfStandard);
+  g.SetBorderStyle(bsNone);
+  EXPECT_EQ(styles(), "");
+}
+
 TEST(TreeListCore, EditorHostingAnswers) {
   EditingGrid g;
   OneColumn(g);

@@ -113,4 +113,55 @@ TEST(TreeListDrag, EscapeEndsTheDragWithoutADropAndAShortPullIsAClick) {
   EXPECT_EQ(f.Sel(), "b [b]");
 }
 
+// The capture taken by another window (a message box) ends the drag
+// without a drop, begun or still short of the system's threshold; a right
+// press ends a pending one: a further pull starts nothing.
+TEST(TreeListDrag, ALostCaptureOrARightPressEndsTheDragBegunOrPending) {
+  DragFixture f;
+  Control other;
+  other.SetBounds(600, 0, 10, 10);
+  f.PullRow(2);
+  ASSERT_EQ(f.g.State(), tsNodeDragging);
+  f.Events();
+  f.desk.PeerOf(other).SetCapture();
+  EXPECT_EQ(f.Events(), "end");
+  EXPECT_EQ(CurrentDrag(), nullptr);
+  f.desk.MouseUp(f.g, 61, f.RowY(2));
+  EXPECT_EQ(f.Events(), "");
+  EXPECT_EQ(f.g.State(), tsNone);
+
+  for (bool right : {true, false}) {
+    f.desk.MouseDown(f.g, 50, f.RowY(1));
+    f.desk.MouseMove(f.g, 56, f.RowY(1));
+    ASSERT_NE(CurrentDrag(), nullptr);  // pending
+    if (right)
+      f.desk.MouseDown(f.g, 56, f.RowY(1), mbRight);
+    else
+      f.desk.PeerOf(other).SetCapture();
+    EXPECT_EQ(CurrentDrag(), nullptr) << right;
+    f.desk.MouseMove(f.g, 70, f.RowY(1));
+    EXPECT_EQ(f.Events(), "") << right;
+    EXPECT_EQ(f.g.State(), tsNone) << right;
+    if (right) f.desk.MouseUp(f.g, 70, f.RowY(1), mbRight);
+    f.desk.MouseUp(f.g, 70, f.RowY(1));
+  }
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// With aoImmediateEditor, a node dragged back onto the cell it was pulled
+// from is a click on that cell: the release opens its editor.
+TEST(TreeListDrag, ANodeDraggedBackOntoItsCellOpensTheImmediateEditor) {
+  DragFixture f;
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect).With(aoImmediateEditor));
+  f.PullRow(1);
+  ASSERT_EQ(f.g.State(), tsNodeDragging);
+  f.desk.MouseMove(f.g, 50, f.RowY(1));
+  f.desk.MouseUp(f.g, 50, f.RowY(1));
+  EXPECT_EQ(f.Events(), "start, click, end");
+  EXPECT_TRUE(f.g.Editing());
+  EXPECT_EQ(Name(f.g.EditingNode()), "b");
+  EXPECT_EQ(CurrentDrag(), nullptr);
+  EXPECT_TRUE(f.reported.empty());
+}
+
 }  // namespace

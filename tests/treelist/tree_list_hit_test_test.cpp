@@ -104,7 +104,11 @@ TEST(TreeListHitTest, PanelsIndicatorPreviewsFootersAndSizingEdges) {
   g.SetShowRowFooter(true);
   g.SetPreviewLines(1);
   g.SetOptions(g.Options().With(aoPreview));
-  g.SetOptionsEx(g.OptionsEx().With(aoBandPanelSizing).With(aoHeaderPanelSizing).With(aoRowSizing));
+  g.SetOptionsEx(g.OptionsEx()
+                     .With(aoBandPanelSizing)
+                     .With(aoHeaderPanelSizing)
+                     .With(aoRowSizing)
+                     .Without(aoAutoCalcPreviewLines));  // the line without a text
   CheckHits(g, {
                    {5, 5, htBandButton, "-", -1},
                    {50, 5, htBand, "-", -1},

@@ -3,6 +3,7 @@
 // the editor opened, ended and turned down from the keyboard.
 #include <gtest/gtest.h>
 
+#include "gui/clipboard.h"
 #include "tests/treelist/tree_list_test_util.h"
 #include "treelist/grid_inplace_mask_edit.h"
 #include "treelist/grid_inplace_text_edit.h"
@@ -128,9 +129,10 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   f.Key(VK_HOME);
   Find(f.g, "Banana")->SetExpanded(false);
   f.g.SetAutoExpandOnSearch(false);
-  f.Type("c");
+  f.Type("c");  // begins no row: the search stays on with nothing typed
   EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
-  EXPECT_FALSE(f.g.Searching());
+  EXPECT_TRUE(f.g.Searching());
+  EXPECT_EQ(f.g.SearchText(), "");
   // "+" that begins no row expands; one that begins a row is searched
   // and expands nothing.
   f.Key(VK_DOWN);
@@ -149,6 +151,17 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   f.g.SetFocusedNode(nullptr, 0, false);
   EXPECT_TRUE(f.g.StartIncrementalSearch(-1, "a"));
   EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
+  // Where typing opens the editor, a first key that begins no row does not
+  // open it: the search is on, and the next key searches.
+  f.Key(VK_ESCAPE);
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect));
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterShowEditor));
+  f.Type("z");
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_TRUE(f.g.Searching());
+  f.Type("bl");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "Blue");
+  EXPECT_FALSE(f.g.Editing());
   EXPECT_TRUE(f.reported.empty());
 }
 
@@ -218,6 +231,23 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->MaxLength(), 5);
   EXPECT_EQ(text->Style().BorderStyle(), xbsSingle);
+  // A change on the controller re-styles the open editor, once; so does
+  // one on the controller the column takes meanwhile.
+  std::vector<TGridStyledEditor*> restyled;
+  auto watch = [&](TGridStyleController*, TGridStyledEditor* e) { restyled.push_back(e); };
+  controller->OnStyleChanged = watch;
+  controller->SetBorderStyle(xbsThick);
+  EXPECT_EQ(restyled, std::vector<TGridStyledEditor*>{text});
+  TGridEditStyleController other;
+  other.OnStyleChanged = watch;
+  f.g.Columns(0)->SetStyleController(&other);
+  restyled.clear();
+  other.SetShadow(true);
+  controller->SetBorderStyle(xbsFlat);
+  EXPECT_EQ(restyled, std::vector<TGridStyledEditor*>{text});
+  EXPECT_TRUE(text->Style().Shadow());
+  f.g.Columns(0)->SetStyleController(controller);
+  EXPECT_EQ(text->Style().BorderStyle(), xbsFlat);
   delete controller;
   EXPECT_EQ(f.g.Columns(0)->StyleController(), nullptr);
   EXPECT_NE(text->Style().BorderStyle(), xbsSingle);
@@ -255,6 +285,154 @@ TEST(TreeListKeyboard, EditorOpensEndsAndATurnedDownValueKeepsIt) {
   f.Key(VK_TAB, ssShift);
   EXPECT_EQ(Name(f.g.FocusedNode()), "x");
   EXPECT_EQ(f.g.FocusedColumn(), 1);
+}
+
+// Keys typed into the open editor, as the user types them: Enter walks the
+// cells, each opening the editor of the next column while the one typed
+// into is still handling its key; Tab, the arrows and Escape end the edit
+// (Left and Right stay the editor's own).
+TEST(TreeListKeyboard, KeysTypedIntoTheOpenEditorWalkTheCells) {
+  EditFixture f("a b");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoEnterThrough).With(aoEnterShowEditor));
+  auto at = [&] {
+    const TGridInplaceEdit* e = f.g.InplaceEditor();
+    return Name(f.g.FocusedNode()) + std::to_string(f.g.FocusedColumn()) +
+           (f.g.Editing() && e && e->Focused() ? " editing" : "");
+  };
+  f.Key(VK_F2);
+  EXPECT_EQ(at(), "a0 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "a1 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "b0 editing");
+  f.Keys({VK_RIGHT, VK_LEFT});
+  EXPECT_EQ(at(), "b0 editing");
+  f.Key(VK_TAB);
+  EXPECT_EQ(at(), "b1");
+  f.Key(VK_F2);
+  f.Key(VK_TAB, ssShift);
+  EXPECT_EQ(at(), "b0");
+  f.Key(VK_F2);
+  f.Key(VK_UP);
+  EXPECT_EQ(at(), "a0");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "a1 editing");
+  f.Key(VK_DOWN);
+  EXPECT_EQ(at(), "b1");
+  f.Key(VK_F2);
+  f.Key(VK_ESCAPE);
+  EXPECT_EQ(at(), "b1");
+  EXPECT_TRUE(f.g.Focused());
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// The value goes into the cell the editor was opened on: a column hidden
+// or moved meanwhile takes the focus and the editor along with the edited
+// column; the edited column hidden ends the edit, its value stored there.
+TEST(TreeListKeyboard, TheEditedValueGoesIntoTheEditedCellWhateverTheColumnsDo) {
+  EditFixture f("a b");
+  f.g.CreateColumn()->SetCaption("Path");
+  std::string edited;
+  f.g.OnEdited = [&](TCustomGridTreeList*, TGridTreeListNode* n) { edited += Name(n) + " "; };
+  auto type = [&](const std::string& text) {
+    f.g.modified = true;
+    f.g.typed = text;
+  };
+  auto cells = [&](TGridTreeListNode* n) { return n->Strings(1) + "|" + n->Strings(2); };
+  TGridTreeListNode* a = Find(f.g, "a");
+  f.Key(VK_RIGHT);
+  f.Key(VK_F2);
+  f.g.Columns(0)->SetVisible(false);
+  ASSERT_TRUE(f.g.Editing());
+  EXPECT_EQ(f.g.FocusedAbsoluteIndex(), 1);
+  const TGridInplaceEdit& e = *f.g.InplaceEditor();
+  EXPECT_EQ(e.BoundsRect().Inflate(-2, -2), f.g.CellRect(a, 0));
+  type("5");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(cells(a), "5|");
+
+  f.g.Columns(0)->SetVisible(true);
+  f.g.SetFocusedColumn(1);
+  f.Key(VK_F2);
+  ASSERT_EQ(f.g.FocusedAbsoluteIndex(), 1);
+  f.g.MoveColumn(1, 0);  // Size first, as a header drag would put it
+  ASSERT_TRUE(f.g.Editing());
+  EXPECT_EQ(f.g.FocusedColumn(), 0);
+  EXPECT_EQ(e.BoundsRect().Inflate(-2, -2), f.g.CellRect(a, 0));
+  type("6");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(cells(a), "6|");
+
+  f.Key(VK_F2);
+  type("7");
+  f.g.Columns(1)->SetVisible(false);
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(cells(a), "7|");
+  EXPECT_EQ(edited, "a a a ");
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// Moves at the ends of the rows and columns: the row wraps of Tab, Shift+Tab,
+// Right and Left (aoHorzThrough) and Enter (aoEnterThrough) stay on the
+// first or last row from its other end; Tab in row-select mode moves rows;
+// Ctrl moves the focus without touching the selection; Ctrl+Insert, and
+// Ctrl+C with aoAutoCopySelectedToClipboard, copy.
+TEST(TreeListKeyboard, WrapsAtTheEndsCtrlMovesAndCopies) {
+  gui::MemoryClipboard clip;
+  gui::ScopedService<gui::Clipboard> installed(clip);
+  EditFixture f("a b c d e f");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoHorzThrough).With(aoEnterThrough).With(aoEnterShowEditor));
+  auto at = [&] {
+    return f.Sel() + " " + std::to_string(f.g.FocusedColumn()) + (f.g.Editing() ? " editing" : "");
+  };
+  f.Key(VK_END, ssCtrl);
+  f.Key(VK_RIGHT);
+  f.Key(VK_UP, ssShift);
+  f.Key(VK_DOWN, ssCtrl);
+  ASSERT_EQ(at(), "f [e f] 1");
+  f.Key(VK_TAB);  // the last cell of the last row: that row's first cell
+  EXPECT_EQ(at(), "f [f] 0");
+  f.Key(VK_RIGHT);
+  f.Key(VK_RIGHT);
+  EXPECT_EQ(at(), "f [f] 0");
+  f.Key(VK_HOME, ssCtrl);
+  f.Key(VK_TAB, ssShift);  // the first cell of the first row: its last cell
+  EXPECT_EQ(at(), "a [a] 1");
+  f.Key(VK_HOME);
+  f.Key(VK_LEFT);
+  EXPECT_EQ(at(), "a [a] 1");
+  f.Key(VK_END, ssCtrl);
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "f [f] 0 editing");
+  f.Key(VK_RETURN);
+  EXPECT_EQ(at(), "f [f] 1 editing");
+  f.Key(VK_ESCAPE);
+  // Ctrl moves: pages, the first and last column; the selection stays.
+  f.Key(VK_PRIOR, ssCtrl);
+  EXPECT_EQ(at(), "c [f] 1");
+  f.Key(VK_PRIOR, ssCtrl);
+  EXPECT_EQ(at(), "a [f] 1");
+  f.Key(VK_NEXT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 1");
+  f.Key(VK_LEFT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 0");
+  f.Key(VK_RIGHT, ssCtrl);
+  EXPECT_EQ(at(), "d [f] 1");
+  f.Key(VK_INSERT, ssCtrl);
+  EXPECT_EQ(clip.history, std::vector<std::string>{"Name\tSize\r\nf\t\r\n"});
+  f.Type("\x03", ssCtrl);
+  EXPECT_EQ(clip.history.size(), 1u);
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoAutoCopySelectedToClipboard));
+  f.Type("\x03", ssCtrl);
+  EXPECT_EQ(clip.history.size(), 2u);
+  // Row select: Tab and Shift+Tab move rows, clearing the selection.
+  f.g.SetOptions(f.g.Options().With(aoRowSelect));
+  f.Key(VK_TAB);
+  EXPECT_EQ(at(), "e [e] 0");
+  f.Key(VK_TAB, ssShift);
+  f.Key(VK_TAB, ssShift);
+  EXPECT_EQ(at(), "c [c] 0");
+  EXPECT_TRUE(f.reported.empty());
 }
 
 // What a column gives its editor, the editor asking the grid to move on,

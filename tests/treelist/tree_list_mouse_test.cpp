@@ -15,10 +15,12 @@ using namespace gui;
 namespace {
 
 // Two 100-pixel columns under a band panel: band 0-18, headers 18-36,
-// rows from 36. Mouse steps are "down|up|move|rdown|rup|dbl|drag x y"
-// (drag: a move with the left button up) or "esc".
+// rows from 36. Mouse steps are "down|up|move|rdown|rup|mdown|dbl|drag x
+// y" (drag: a move with the left button up), "esc", or "lost": another
+// window takes the mouse capture (a message box shown meanwhile).
 struct TrackingFixture : InputFixture {
   std::vector<std::string> events;
+  Control other;
   TrackingFixture() : InputFixture("a b c") {
     g.CreateColumn()->SetCaption("Size");
     g.SetShowBands(true);
@@ -41,12 +43,20 @@ struct TrackingFixture : InputFixture {
     if (what == "move") desk.MouseMove(g, x, y);
     if (what == "rdown") desk.MouseDown(g, x, y, mbRight);
     if (what == "rup") desk.MouseUp(g, x, y, mbRight);
+    if (what == "mdown") desk.MouseDown(g, x, y, mbMiddle);
+    if (what == "lost") desk.PeerOf(other).SetCapture();
     if (what == "dbl") desk.DoubleClick(g, x, y);
     if (what == "drag") {
       desk.env.SetKeyDown(VK_LBUTTON, false);
       desk.MouseMove(g, x, y);
     }
     if (what == "esc") desk.KeyDown(g, VK_ESCAPE);
+  }
+  std::string TakeEvents() {
+    std::string s;
+    for (const std::string& e : events) s += (s.empty() ? "" : ", ") + e;
+    events.clear();
+    return s;
   }
 };
 
@@ -109,6 +119,132 @@ TEST(TreeListMouse, TrackingStatesAsATable) {
   EXPECT_EQ(f.g.Columns(0)->Width(), 100);
   EXPECT_EQ(Name(f.g.FocusedNode()), "a");  // the rows sorted down: c b a
   EXPECT_EQ(f.g.SizingPos(), -1);
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// The indicator shown, the corner buttons clicking, the panels and rows
+// sizable, multi-select, columns of 90 pixels: the band corner button at
+// 0-12 x 0-18, the band 12-192, the header corner 0-12 x 18-36, rows from
+// 36 with their sizing edges in the indicator. After each step: the
+// state, the events, and what stays: the panel and row heights, the
+// selection, a sizing line left on the screen, the scrolling timers
+// running, panning.
+struct PanelFixture : TrackingFixture {
+  PanelFixture() {
+    g.SetShowIndicator(true);
+    g.Columns(0)->SetWidth(90);
+    g.Columns(1)->SetWidth(90);
+    g.SetOptions(g.Options().With(aoMultiSelect));
+    g.SetOptionsEx(g.OptionsEx()
+                       .With(aoBandButtonClicking)
+                       .With(aoHeaderButtonClicking)
+                       .With(aoBandPanelSizing)
+                       .With(aoHeaderPanelSizing)
+                       .With(aoRowSizing)
+                       .With(aoMouseScroll));
+    g.OnBandButtonClick = [this](TCustomGridTreeList*) { events.push_back("band button"); };
+    g.OnHeaderButtonClick = [this](TCustomGridTreeList*) { events.push_back("header button"); };
+    other.SetBounds(300, 0, 50, 50);
+    desk.CanvasLog().clear();
+  }
+  std::string Stays() {
+    int inversions = 0;
+    for (const std::string& l : desk.CanvasLog()) inversions += l.rfind("InvertRect", 0) == 0;
+    std::string s = std::to_string(g.BandPanelHeight()) + "/" + std::to_string(g.HeaderPanelHeight()) + "/" +
+                    std::to_string(g.RowLineHeight()) + " " + Sel();
+    if (inversions % 2) s += " line";
+    if (desk.TimerRunning(g, kHorzScrollTimerId)) s += " hscroll";
+    if (desk.TimerRunning(g, kSelectingTimerId)) s += " select";
+    if (g.Panning()) s += " panning";
+    return s;
+  }
+};
+
+TEST(TreeListMouse, CornerButtonsPanelAndRowSizingAndACaptureLostInEveryState) {
+  PanelFixture f;
+  f.Click(60, 45);
+  f.Click(60, 63, ssCtrl);
+  f.TakeEvents();
+  struct Row {
+    const char* step;
+    TTreeListTrackingState state;
+    const char* events;
+    const char* stays;
+  };
+  const Row rows[] = {
+      // A corner button clicks when released on it.
+      {"down 5 5", tsBandButtonDown, "", "18/18/18 b [a b]"},
+      {"move 50 5", tsBandButtonDown, "", "18/18/18 b [a b]"},
+      {"up 50 5", tsNone, "", "18/18/18 b [a b]"},
+      {"down 5 5", tsBandButtonDown, "", "18/18/18 b [a b]"},
+      {"up 5 5", tsNone, "band button", "18/18/18 b [a b]"},
+      {"down 5 27", tsHeaderButtonDown, "", "18/18/18 b [a b]"},
+      {"up 5 27", tsNone, "header button", "18/18/18 b [a b]"},
+      // Escape cancels a sizing and leaves the selection alone.
+      {"down 102 27", tsColumnSizing, "", "18/18/18 b [a b] line"},
+      {"esc", tsNone, "", "18/18/18 b [a b]"},
+      // Lost while pressed, sized, dragged or held: the state ends, its
+      // line and timers with it, and the release does nothing.
+      {"down 5 27", tsHeaderButtonDown, "", "18/18/18 b [a b]"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 5 27", tsNone, "", "18/18/18 b [a b]"},
+      {"down 5 5", tsBandButtonDown, "", "18/18/18 b [a b]"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 5 5", tsNone, "", "18/18/18 b [a b]"},
+      {"down 102 27", tsColumnSizing, "", "18/18/18 b [a b] line"},
+      {"move 150 27", tsColumnSizing, "", "18/18/18 b [a b] line"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 150 27", tsNone, "", "18/18/18 b [a b]"},
+      {"down 192 9", tsBandSizing, "", "18/18/18 b [a b] line"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 150 9", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 18", tsBandPanelSizing, "", "18/18/18 b [a b] line"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 50 30", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 36", tsHeaderPanelSizing, "", "18/18/18 b [a b] line"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 50 50", tsNone, "", "18/18/18 b [a b]"},
+      {"down 5 54", tsRowSizing, "", "18/18/18 b [a b] line"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 5 70", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 27", tsColumnDown, "", "18/18/18 b [a b]"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 50 27", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 9", tsBandDown, "", "18/18/18 b [a b]"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 50 9", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 27", tsColumnDown, "", "18/18/18 b [a b]"},
+      {"move 56 27", tsColumnDragging, "", "18/18/18 b [a b]"},
+      {"move 205 27", tsColumnDragging, "", "18/18/18 b [a b] hscroll"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 205 27", tsNone, "", "18/18/18 b [a b]"},
+      {"down 50 9", tsBandDown, "", "18/18/18 b [a b]"},
+      {"move 50 15", tsBandDragging, "", "18/18/18 b [a b]"},
+      {"move -5 9", tsBandDragging, "", "18/18/18 b [a b] hscroll"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up -5 9", tsNone, "", "18/18/18 b [a b]"},
+      {"down 60 63", tsNodeDown, "", "18/18/18 b [a b]"},
+      {"move 60 200", tsNodeDown, "", "18/18/18 c [c] select"},
+      {"lost", tsNone, "", "18/18/18 c [c]"},
+      {"up 60 200", tsNone, "", "18/18/18 c [c]"},
+      {"mdown 60 45", tsNone, "", "18/18/18 c [c] panning"},
+      {"lost", tsNone, "", "18/18/18 c [c]"},
+      // The sizing states complete on their release.
+      {"down 192 9", tsBandSizing, "", "18/18/18 c [c] line"},
+      {"up 162 9", tsNone, "widths 90/90", "18/18/18 c [c]"},
+      {"down 50 18", tsBandPanelSizing, "", "18/18/18 c [c] line"},
+      {"up 50 24", tsNone, "", "24/18/18 c [c]"},
+      {"down 50 42", tsHeaderPanelSizing, "", "24/18/18 c [c] line"},
+      {"up 50 50", tsNone, "", "24/26/18 c [c]"},
+      {"down 5 68", tsRowSizing, "", "24/26/18 c [c] line"},
+      {"up 5 74", tsNone, "", "24/26/24 c [c]"},
+  };
+  for (const Row& r : rows) {
+    f.Step(r.step);
+    EXPECT_EQ(f.g.State(), r.state) << r.step;
+    EXPECT_EQ(f.TakeEvents(), r.events) << r.step;
+    EXPECT_EQ(f.Stays(), r.stays) << r.step;
+  }
   EXPECT_TRUE(f.reported.empty());
 }
 
@@ -236,9 +372,20 @@ TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
   f.desk.DoubleClick(f.g, 50, f.RowY(0));
   EXPECT_TRUE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 1);
+  // The right button's double-click toggles too (OnDblClick is the left one's).
+  auto rightDouble = [&] {
+    f.desk.Click(f.g, 50, f.RowY(0), mbRight);
+    f.desk.env.SetKeyDown(VK_RBUTTON, true);
+    f.desk.Send(f.g, WM_RBUTTONDBLCLK, MK_RBUTTON, MakeLParam(50, f.RowY(0)));
+    f.desk.MouseUp(f.g, 50, f.RowY(0), mbRight);
+  };
+  rightDouble();
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  EXPECT_EQ(dbl, 1);
   f.g.SetDblClkExpanding(false);
   f.desk.DoubleClick(f.g, 50, f.RowY(0));
-  EXPECT_TRUE(Find(f.g, "a")->Expanded());
+  rightDouble();
+  EXPECT_FALSE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 2);
 }
 
@@ -255,7 +402,7 @@ TEST(TreeListMouse, MouseScrollingWhileANodeIsHeld) {
   f.desk.MouseMove(f.g, 50, 200);
   EXPECT_EQ(Name(f.g.FocusedNode()), "d");  // the last row shown
   ASSERT_TRUE(f.desk.TimerRunning(f.g, kSelectingTimerId));
-  f.desk.Click(second, 50, f.RowY(0));  // another grid's press and release
+  f.desk.Send(second, WM_LBUTTONUP, 0, MakeLParam(50, f.RowY(0)));  // another grid's release
   f.desk.FireTimer(f.g, kSelectingTimerId);
   f.desk.FireTimer(f.g, kSelectingTimerId);
   EXPECT_EQ(f.g.TopIndex(), 2);
@@ -347,6 +494,108 @@ TEST(TreeListMouse, CtrlHeaderClicksSecondHeaderModeAndTheBottomStripButton) {
   EXPECT_EQ(g.actions, 1);
   EXPECT_EQ(g.State(), tsNone);
   EXPECT_FALSE(boxPressed());
+
+  // The capture lost to another window: neither press acts on its release.
+  Control other;
+  for (Point at : {Point{150, 9}, Point{10, 80}}) {
+    desk.MouseDown(g, at.X, at.Y);
+    EXPECT_NE(g.State(), tsNone);
+    desk.PeerOf(other).SetCapture();
+    EXPECT_EQ(g.State(), tsNone);
+    EXPECT_FALSE(boxPressed());
+    desk.MouseUp(g, at.X, at.Y);
+  }
+  EXPECT_EQ(clicks.size(), 3u);
+  EXPECT_EQ(g.actions, 1);
+}
+
+// A descendant showing the new-item row (18 pixels under the header) and
+// counting the editor asked for there.
+class NewRowGrid : public InputGrid {
+ public:
+  int editorAsked = 0;
+  bool NewItemRowShown() const override { return true; }
+  int NewItemRowHeight() const override { return 18; }
+  void ShowNewItemRowEditor() override { ++editorAsked; }
+};
+
+// Up, Ctrl+Up and Page Up on the first row go into the new-item row, Down
+// and Page Down back to the top row (the selection that row alone unless
+// Shift or Ctrl is held); a press in the row focuses it and the column
+// under it, and its release (aoImmediateEditor) or the pending editor asks
+// for the row's editor; a press on a node leaves it.
+TEST(TreeListMouse, TheNewItemRowTakesTheFocusByKeysAndPresses) {
+  FakeDesktop desk;
+  NewRowGrid g;
+  OneColumn(g);
+  g.CreateColumn()->SetCaption("Size");
+  g.SetOptions(g.Options().With(aoMultiSelect).Without(aoRowSelect));
+  Build(g, "a b c d e f");
+  g.HandleNeeded();
+  g.SetFocus();
+  auto key = [&](uint16_t vk, ShiftState s = 0) {
+    desk.env.SetKeyDown(VK_SHIFT, s & ssShift);
+    desk.env.SetKeyDown(VK_CONTROL, s & ssCtrl);
+    desk.KeyDown(g, vk);
+    desk.env.SetKeyDown(VK_SHIFT, false);
+    desk.env.SetKeyDown(VK_CONTROL, false);
+  };
+  auto at = [&] {
+    std::string s = (g.NewItemRowFocused() ? "new " : "") + Name(g.FocusedNode()) + std::to_string(g.FocusedColumn()) + " [";
+    for (int i = 0; i < g.SelectedCount(); ++i) s += (i ? " " : "") + Name(g.SelectedNodes(i));
+    return s + "]";
+  };
+  key(VK_DOWN);
+  key(VK_DOWN, ssShift);
+  key(VK_UP, ssCtrl);
+  key(VK_UP, ssCtrl);
+  ASSERT_EQ(at(), "a0 [b c]");
+  key(VK_UP, ssCtrl);
+  EXPECT_EQ(at(), "new a0 [b c]");
+  key(VK_DOWN, ssShift);  // the selection kept with Shift
+  EXPECT_EQ(at(), "a0 [b c]");
+  key(VK_UP);
+  EXPECT_EQ(at(), "new a0 [b c]");
+  key(VK_NEXT);
+  EXPECT_EQ(at(), "a0 [a]");
+  key(VK_PRIOR);
+  EXPECT_EQ(at(), "new a0 [a]");
+  key(VK_DOWN);
+  key(VK_DOWN);
+  EXPECT_EQ(at(), "b0 [b]");
+
+  desk.Click(g, 150, 27);  // the row, under Size
+  EXPECT_EQ(at(), "new b1 [b]");
+  EXPECT_EQ(g.editorAsked, 0);
+  desk.Click(g, 150, 27);  // its focused cell again: the pending editor
+  ASSERT_TRUE(desk.FireTimer(g, TCustomGridTreeList::kEditorTimerId));
+  EXPECT_EQ(g.editorAsked, 1);
+  g.SetOptions(g.Options().With(aoImmediateEditor));
+  desk.Click(g, 50, 27);
+  EXPECT_EQ(at(), "new b0 [b]");
+  EXPECT_EQ(g.editorAsked, 2);
+  key(VK_F2);
+  EXPECT_EQ(g.editorAsked, 3);
+  EXPECT_FALSE(g.Editing());
+  desk.Click(g, 50, 18 + 18 + 2 * 18 + 9);  // a node: the row is left
+  EXPECT_EQ(at(), "c0 [c]");
+}
+
+// An editor kept open through a press (its keep-open flag) is still ended
+// by it; the press does nothing else.
+TEST(TreeListMouse, APressEndsAnEditorKeptOpenThroughIt) {
+  InputFixture f("a b c");
+  f.g.SetOptions(f.g.Options().Without(aoRowSelect));
+  f.Key(VK_F2);
+  ASSERT_TRUE(f.g.Editing());
+  f.g.InplaceEditor()->KeepOpen = true;
+  f.g.modified = true;
+  f.g.typed = "x";
+  f.Click(50, f.RowY(2));
+  EXPECT_FALSE(f.g.Editing());
+  EXPECT_EQ(Name(f.g.GetFirstNode()), "x");
+  EXPECT_EQ(Name(f.g.FocusedNode()), "x");
+  EXPECT_TRUE(f.g.Focused());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // large grid painting only what shows.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "tests/treelist/tree_list_paint_util.h"
@@ -164,10 +165,46 @@ TEST(TreeListRowPaint, GridLinesGoInOneCallInTheirColour) {
   EXPECT_TRUE(d.reported.empty());
 }
 
+// With aoAutoCalcPreviewLines (the default) a preview takes the lines its
+// text needs in the row, PreviewLines at most: none for no text. Rows of
+// root nodes leave the text 200 - 16 - 20 - 4 = 160 pixels: five words of
+// four letters a line.
+TEST(TreeListRowPaint, APreviewTakesTheLinesItsTextNeeds) {
+  PaintDesk d;
+  TGridTreeList g;
+  g.SetOptions(g.Options().With(aoPreview));
+  auto words = [](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += "word ";
+    return s;
+  };
+  const std::map<std::string, std::string> texts = {{"a", ""}, {"b", "short"}, {"c", words(8)}, {"d", words(20)}};
+  g.OnGetPreviewText = [&](TCustomGridTreeListControl*, TGridTreeListNode* n, std::string& t) {
+    const auto it = texts.find(n->Strings(0));
+    if (it != texts.end()) t = it->second;
+  };
+  Tree(g, "a b c d");
+  auto lines = [&] {
+    std::string s;
+    for (const char* n : {"a", "b", "c", "d"}) s += std::to_string(g.NodePreviewLines(Find(g, n)));
+    return s;
+  };
+  EXPECT_EQ(lines(), "0122");
+  EXPECT_EQ(g.NodeHeight(Find(g, "b")), 18 + 13 + 2);
+  g.SetPreviewLines(5);
+  EXPECT_EQ(lines(), "0124");
+  const std::string log = d.desk.Paint(g);
+  EXPECT_TRUE(Has(log, "\"short\"@36,")) << log;
+  g.SetOptionsEx(g.OptionsEx().Without(aoAutoCalcPreviewLines));
+  EXPECT_EQ(lines(), "5555");
+  EXPECT_TRUE(d.reported.empty());
+}
+
 TEST(TreeListRowPaint, PreviewsAndRowFootersTakeTheirPartsOfTheRow) {
   PaintDesk d;
   TGridTreeList g;
   g.SetOptions(g.Options().With(aoPreview));
+  g.SetOptionsEx(g.OptionsEx().Without(aoAutoCalcPreviewLines));  // always PreviewLines
   g.SetShowRowFooter(true);
   g.OnGetPreviewText = [](TCustomGridTreeListControl*, TGridTreeListNode* n, std::string& t) {
     t = "about " + n->Strings(0);

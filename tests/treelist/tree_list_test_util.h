@@ -147,9 +147,15 @@ struct InputFixture {
     desk.env.SetKeyDown(VK_CONTROL, s & ssCtrl);
     desk.env.SetKeyDown(VK_MENU, s & ssAlt);
   }
+  // The window the user's keys reach: the grid's open editor while it has
+  // the focus, else the grid.
+  gui::Control& KeyTarget() {
+    gui::Control* focused = desk.FocusedControl();
+    return focused && focused != &g && g.ContainsControl(focused) ? *focused : g;
+  }
   void Key(uint16_t vk, gui::ShiftState s = 0) {
     Mods(s);
-    desk.KeyDown(g, vk);
+    desk.KeyDown(KeyTarget(), vk);
     Mods(0);
   }
   void Keys(const std::vector<uint16_t>& vks, gui::ShiftState s = 0) {
@@ -157,7 +163,7 @@ struct InputFixture {
   }
   void Type(const std::string& text, gui::ShiftState s = 0) {
     Mods(s);
-    for (char c : text) desk.Char(g, c);
+    for (char c : text) desk.Char(KeyTarget(), c);
     Mods(0);
   }
   void Click(int x, int y, gui::ShiftState s = 0, gui::MouseButton b = gui::mbLeft) {

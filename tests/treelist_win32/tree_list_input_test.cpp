@@ -164,6 +164,45 @@ TEST_F(TreeListInputTest, TypedIntoTheEditorAndStoredByEnter) {
   EXPECT_TRUE(reported.empty()) << reported.front();
 }
 
+// Enter typed into the real editor walks the cells, each value stored in
+// its own cell (the editor of the next column opens while the one typed
+// into still handles its key); the mouse taken by another window in the
+// middle of a column sizing (a message box, say) ends the sizing: the next
+// click in the rows only focuses the row.
+TEST_F(TreeListInputTest, EnterWalksTheCellsAndALostCaptureEndsTheSizing) {
+  grid->SetOptions(grid->Options().Without(aoRowSelect));
+  grid->SetOptionsEx(grid->OptionsEx().With(aoEnterShowEditor).With(aoEnterThrough));
+  Key(*grid, VK_F2);
+  for (char typed : {'a', '7'}) {
+    TGridInplaceEdit* editor = grid->InplaceEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(GetFocus(), Hwnd(*editor));
+    PostMessageA(Hwnd(*editor), WM_CHAR, WPARAM(typed), 1);
+    Pump();
+    Key(*editor, VK_RETURN);
+  }
+  EXPECT_EQ(grid->Items(0)->Strings(0), "a");
+  EXPECT_EQ(grid->Items(0)->Strings(1), "7");
+  ASSERT_TRUE(grid->Editing());
+  EXPECT_EQ(grid->FocusedNode(), grid->Items(0)->GetNextVisible());
+  Key(*grid->InplaceEditor(), VK_ESCAPE);
+  EXPECT_FALSE(grid->Editing());
+
+  Mouse(WM_LBUTTONDOWN, 100, 9, MK_LBUTTON);
+  Mouse(WM_MOUSEMOVE, 150, 9, MK_LBUTTON);
+  ASSERT_EQ(grid->State(), tsColumnSizing);
+  SetCapture(Hwnd(*other));
+  Pump();
+  EXPECT_EQ(grid->State(), tsNone);
+  ReleaseCapture();
+  Mouse(WM_LBUTTONDOWN, 150, RowY(3), MK_LBUTTON);
+  Mouse(WM_LBUTTONUP, 150, RowY(3));
+  EXPECT_EQ(grid->Columns(0)->Width(), 100);
+  EXPECT_EQ(grid->FocusedNode()->Strings(0), "file 3");
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
 // A pulled node: the grid keeps the mouse, the drag starts only past the
 // grid's 5 pixels and then the system's threshold, and the release drops
 // on the window under it.

@@ -10,7 +10,7 @@
 //                              (set up as the main window sets up its own),
 //                              reads one command per line on standard input
 //                              and prints every event as one line
-//                              "EVENT <OnName> KEY=value ..." (see the README)
+//                              "EVENT <OnName> KEY=value ..." (see docs/development.md)
 //   tarnctl --gateway [options] [--download-dir DIR]
 //                              runs the program's local gateway in the same
 //                              process (as the program does), then the

@@ -125,7 +125,18 @@ class ScriptedSession : public TNapsterClientSession {
   }
   int ReceiveSome(void* buffer, int count) override {
     std::size_t left = incoming_.size() - read_;
-    if (left == 0) throw EEasySocketClose(0, nullptr);
+    if (left == 0) {
+      if (peerClosesAtEnd) throw EEasySocketClose(0, nullptr);
+      now += 120000;  // nothing comes: the receive waits out the socket's time-out
+      throw EEasySocketWinsock(plat::kWsaETIMEDOUT, nullptr, "Connection Timed out.");
+    }
+    // A blocking read waits for the next piece: the clock moves on to it.
+    for (const auto& [end, at] : availableFrom_)
+      if (end > read_) {
+        now = std::max(now, at);
+        break;
+      }
+    left = Available() - read_;
     std::size_t n = std::min(left, std::size_t(count));
     std::memcpy(buffer, incoming_.data() + read_, n);
     read_ += n;
@@ -652,6 +663,22 @@ TEST(NapsterSession, PingFilter) {
   EXPECT_EQ(s.events.size(), 1u);
 }
 
+// The search's maximum goes to the server and nowhere else: the gateway
+// answers with more, and every result that passes the ping filter is an
+// event, those before the search and those it drops counting for nothing.
+TEST(NapsterSession, EveryResultPassingThePingFilterIsAnEvent) {
+  ScriptedSession s;
+  s.Prime();
+  s.base = 100;
+  s.Dispatch(201, "\"late.mp3\" m 1 2 3 4 old 1 7");  // the previous search's
+  s.DoMethod(Method("MP3_SEARCH", {{"MAX_RESULTS", "2"}, {"PING_TIME_ACTION", "AT BEST"}, {"PING_TIME_VALUE", "150"}}));
+  s.randoms = {900, 0, 0, 0, 0, 0};
+  s.Dispatch(201, "\"slow.mp3\" m 1 2 3 4 far 1 7");  // filtered out
+  for (int i = 0; i < 5; ++i) s.Dispatch(201, "\"f" + std::to_string(i) + ".mp3\" m 1 2 3 4 n" + std::to_string(i) + " 1 7");
+  ASSERT_EQ(s.events.size(), 6u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.events[size_t(i) + 1].GetValue("FILENAME"), "f" + std::to_string(i) + ".mp3");
+}
+
 TEST(NapsterSession, PingTimesAreKeptPerNick) {
   ScriptedSession s;
   s.Prime();
@@ -753,6 +780,18 @@ TEST(NapsterSession, RedirectorAnswerInPieces) {
   t.IncomingRaw("host:70000");
   EXPECT_NO_THROW(t.Run());
   EXPECT_EQ(t.Logged(), "Redirected host 0\n");
+
+  // No line end and the connection left open: the line is waited for while
+  // its pieces keep coming, then what came is the answer.
+  ScriptedSession u;
+  u.start = {{"ID", "RD3"}, {"REDIRECT", "TRUE"}};
+  u.peerClosesAtEnd = false;
+  u.IncomingRaw("open.server:");
+  u.IncomingRaw("7777", 1500);
+  EXPECT_NO_THROW(u.Run());
+  EXPECT_EQ(u.Logged(), "Redirected open.server 7777\n");
+  EXPECT_GE(u.now, 1500 + u.RedirectorLineWaitMs);
+  EXPECT_LT(u.now, 10000);
 }
 
 TEST(NapsterSession, RedirectorNamingNoServerIsAskedAgainSlowlyThenGivenUp) {

@@ -6,6 +6,7 @@
 // clock that the test moves; the 500 ms timer does the work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 
@@ -230,6 +231,41 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
     const std::string line = p.Find("OnUploadStart KEY=" + p.id + who);
     EXPECT_NE(line.find("LOCAL=" + EventValueText(file) + " "), std::string::npos) << line;
   }
+}
+
+// A time-out of 0 means none, for the waits for a connection as for
+// stalled transfers. The timer reports an expired search last, after the
+// transfers that fell due in the same tick.
+TEST(TransferQueue, ZeroTimeOutsAreOffAndAnExpiredSearchComesLast) {
+  FakeClocks clocks;
+  Peer p;
+  p.c.DownloadTimeout = 0;
+  p.c.UploadTimeout = 0;
+  const std::string file = testutil::TempFolder("zerotimeout") + "song.txt";
+  testutil::WriteFileBytes(file, "some bytes");
+  p.c.ShareFile(file, true);
+  p.server.Send(607, "ann \"" + EncodeNonMp3Name(file) + "\" 3");
+  ASSERT_TRUE(p.Got(608));
+  ASSERT_TRUE(p.Get("a.mp3"));
+  ASSERT_TRUE(p.Got(203));
+  p.Advance(clocks, 3600);
+  Idle(kTickMs);
+  EXPECT_EQ(p.Count("OnDownloadTimeout"), 0) << p.Text();
+  EXPECT_EQ(p.Count("OnUploadTimeout"), 0) << p.Text();
+  EXPECT_EQ(p.c.DownloadCount(), 1);
+  EXPECT_EQ(p.c.UploadCount(), 1);
+
+  p.c.UploadTimeout = 3600 + 600;  // due with the search below
+  p.server.SetScript(200, {});  // the search ends from the wait list
+  p.c.Search("", 5, "x", "", "", "", "", "", "", "", "", "");
+  ASSERT_TRUE(p.Got(200));
+  clocks.Advance(601);  // the search and the upload fall due together
+  ASSERT_TRUE(p.Wait("OnSearchEnd", 1, kWaitMs)) << p.Text();
+  const auto at = [&](const std::string& prefix) {
+    return std::find_if(p.lines.begin(), p.lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  ASSERT_NE(at("OnUploadTimeout"), p.lines.end()) << p.Text();
+  EXPECT_LT(at("OnUploadTimeout"), at("OnSearchEnd")) << p.Text();
 }
 
 // The program-wide rates are the sums of the transfers' own rates, taken

@@ -12,6 +12,7 @@
 #include "platform/dispatcher.h"
 #include "platform/text.h"
 #include "tests/support/test_util.h"
+#include "tools/fake_napster_server.h"
 #include "tools/mp3_builder.h"
 #include "tools/napster_client_harness.h"
 
@@ -98,6 +99,37 @@ TEST(ClientScan, ShutdownStopsARunningScan) {
   ASSERT_TRUE(testutil::PumpUntil([&] { return finished == 1; }, 8000));
   EXPECT_EQ(added, 1);
   EXPECT_EQ(c.SharedCount(), 1);
+}
+
+// One record tells every session that the shares changed. A session whose
+// queue was full when it was posted never got it: the timer posts it again,
+// so that session's server still hears of the change.
+TEST(ClientShares, AChangeAFullQueueLeftOutIsPostedAgain) {
+  const std::string file = testutil::TempFolder("clientshares") + "notes.txt";
+  ASSERT_TRUE(mp3gen::WriteFile(file, "words"));
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  TNapsterEventLines lines;
+  TNapsterClient c;
+  ApplyMainWindowProperties(c);
+  lines.Attach(c);
+  std::string id;
+  c.StartSession("127.0.0.1", server.Port(), "me", "pw", "", false, false, id);
+  ASSERT_TRUE(lines.Wait("OnLogin", 1, 6000)) << lines.Text();
+  bool changed = false;
+  // The session waits for this handler to return, so nothing drains its
+  // queue meanwhile.
+  c.OnPrivMsg = [&](TNapsterClient*, const std::string&, const std::string&, const std::string&) {
+    for (int i = 0; i < TMessagePumpConnection::kQueueLimit; i++) c.GetStats(id);
+    c.ShareFile(file, true);
+    changed = true;
+  };
+  ASSERT_TRUE(server.Send(205, "bob hello"));
+  ASSERT_TRUE(testutil::PumpUntil([&] { return changed; }, 6000));
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(100) == 1; }, 6000));
+  NapsterMessage announced;
+  ASSERT_TRUE(server.WaitForType(100, 0, &announced));
+  EXPECT_EQ(announced.Text.substr(0, EncodeNonMp3Name(file).size() + 1), "\"" + EncodeNonMp3Name(file));
 }
 
 }  // namespace

@@ -261,33 +261,69 @@ TEST(NapsterClient, TimerNeverReenters) {
   EXPECT_EQ(maxDepth, 1);
 }
 
-TEST(NapsterClient, SearchesEndAtOnceWithoutASessionAndCountTheirResults) {
+// A search waits for its sessions' ends or for the wait list, also when no
+// session is logged in yet: one still logging in sends it once it is in,
+// and the search ends once, after every result it brought.
+TEST(NapsterClient, ASearchWaitsForSessionsStillLoggingInAndKeepsEveryResult) {
+  ShiftedClock clock;
   Client cl;
-  // Nobody to ask: the search ends from the message loop, after the call.
-  int ends = 0;
-  cl.c.OnSearchEnd = [&](TNapsterClient*) { ends++; };
   cl.c.Search("", 5, "x", "", "", "", "", "", "", "", "", "");
-  EXPECT_EQ(ends, 0);
-  ASSERT_TRUE(testutil::PumpUntil([&] { return ends == 1; }, kWaitMs));
-  cl.Attach(cl.c);
+  testutil::PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(cl.Count("OnSearchEnd"), 0);
+  clock.Advance(601);
+  ASSERT_TRUE(cl.Wait("OnSearchEnd", 1, 2000)) << cl.Log();
 
-  // A server that sends more than was asked for is heard up to the count.
   Server server;
+  server.SetScript(2, {});  // the login is answered when the test says
   Server::Script flood;
   for (int i = 0; i < 10; i++)
     flood.push_back(Server::Step::Frame(201, "\"f" + std::to_string(i) + ".mp3\" 0 1 128 44100 60 bob 16777343 7"));
   flood.push_back(Server::Step::Frame(202, ""));
   server.SetScript(200, flood);
   ASSERT_TRUE(server.Start());
-  std::string id = cl.Start(server.Port());
-  ASSERT_TRUE(cl.Wait("OnLogin"));
-  cl.c.Search("", 3, "f", "", "", "", "", "", "", "", "", "");
-  ASSERT_TRUE(cl.Wait("OnSearchEnd")) << cl.Log();
-  EXPECT_EQ(cl.Count("OnSearchItem"), 3) << cl.Log();
-  // A search through a session that is not logged in ends at once too.
-  cl.c.Search("nothing", 5, "f", "", "", "", "", "", "", "", "", "");
+  cl.Start(server.Port());
+  ASSERT_TRUE(ServerGot(server, 2));
+  cl.c.Search("", 3, "f", "", "", "", "", "", "", "", "", "");  // asks for 3: the server sends more
+  testutil::PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(cl.Count("OnSearchEnd"), 1);
+  ASSERT_TRUE(server.Send(3, "me@example.com"));
   ASSERT_TRUE(cl.Wait("OnSearchEnd", 2)) << cl.Log();
+  EXPECT_EQ(cl.Count("OnSearchItem"), 10) << cl.Log();
+  testutil::PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(cl.Count("OnSearchEnd"), 2) << cl.Log();
   EXPECT_EQ(server.CountOfType(200), 1);
+}
+
+// A redirector's answer that arrives while its connection is being closed
+// (Disconnect, DisconnectAll, Shutdown) starts no new connection.
+TEST(NapsterClient, ACancelledRedirectLeadsNowhere) {
+  Server real;
+  ASSERT_TRUE(real.Start());
+  for (bool all : {false, true}) {
+    SCOPED_TRACE(all ? "DisconnectAll" : "Disconnect");
+    Server redirector;
+    redirector.SetRedirectAnswer("localhost:" + std::to_string(real.Port()) + "\n");
+    redirector.HoldRedirectAnswer(true);
+    ASSERT_TRUE(redirector.Start());
+    Client cl;
+    std::string id = cl.Start(redirector.Port(), "me", "127.0.0.1", true);
+    ASSERT_TRUE(cl.Wait("OnConnect")) << cl.Log();
+    // The answer comes while this (the main) thread serves no calls: the
+    // session's call with it waits until the close below runs the loop.
+    redirector.HoldRedirectAnswer(false);
+    ASSERT_TRUE(redirector.WaitForClientGone(1, kWaitMs));
+    if (all)
+      cl.c.DisconnectAll();
+    else
+      cl.c.Disconnect(id);
+    ASSERT_TRUE(cl.Wait("OnFinish")) << cl.Log();
+    testutil::PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(cl.Count("OnConnect"), 1) << cl.Log();
+    EXPECT_EQ(cl.Count("OnWinsockError"), 0) << cl.Log();
+    EXPECT_EQ(cl.Count("OnFinish"), 1) << cl.Log();
+    EXPECT_EQ(cl.c.SessionCount(), 0);
+  }
+  EXPECT_EQ(real.Accepted(), 0);
 }
 
 TEST(NapsterClient, DataPort) {

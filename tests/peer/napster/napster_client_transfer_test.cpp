@@ -335,6 +335,16 @@ TEST(TwoPeers, GnutellaDownloadThroughTheComponent) {
   ASSERT_TRUE(down.Wait("OnDownloadFinish", 4)) << down.Log();
   EXPECT_EQ(down.Count("OnDownloadError"), 2) << down.Log();
   EXPECT_EQ(down.c.DownloadCount(), 0);
+
+  // A Gnutella file whose host the server names (its 204) is fetched over
+  // HTTP as well.
+  host.SetMode(GnutellaHttpHost::kServeRanges);
+  down.server.SetScript(203, {Server::Step::Frame(204, "servent " + std::string(kLoopbackWire) + " " +
+                                                           std::to_string(host.Port()) + " \"s.mp3\" 0 0")});
+  ASSERT_TRUE(down.c.Download(down.id, "servent", "s.mp3", down.dir + "s.mp3", false, 0, "", 0, true, "46"));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 5)) << down.Log();
+  EXPECT_EQ(Hash(testutil::ReadFileBytes(down.dir + "s.mp3")), Hash(content));
+  EXPECT_EQ(host.Requests().back().line, "GET /get/46/s.mp3 HTTP/1.0");
 }
 
 }  // namespace
