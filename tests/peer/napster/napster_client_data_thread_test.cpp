@@ -138,10 +138,6 @@ TEST(PeerReply, TheSizeIsToldFromTheDigitsItsDataBeginsWith) {
       EXPECT_EQ(leftover, c.data) << what;
     }
   }
-  EXPECT_EQ(SizeDigitsOfRun("300240", 1251, 300240), 6);
-  EXPECT_EQ(SizeDigitsOfRun("3002405", 1251, 300240), 6);
-  EXPECT_EQ(SizeDigitsOfRun("3002405", 1251, 0), -1);
-  EXPECT_EQ(SizeDigitsOfRun("0", 0, 0), 1);
 }
 
 TEST(PeerReply, CharacterClasses) {
@@ -165,19 +161,6 @@ TEST(PeerRequest, NickQuotedNameAndNumber) {
   // A sign or other text is no offset (it was read as 5 once).
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" -5").Valid);
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" 5x").Valid);
-}
-
-TEST(PeerRequest, ItIsWholeOnceItsNumberHasEnded) {
-  const std::string request = "bob \"a b.mp3\" 12345";
-  const size_t number = request.find("12345");
-  for (size_t n = 0; n <= request.size(); n++) {
-    const TRequestState state = PeerRequestState(request.substr(0, n));
-    // Up to the blank after the closing quote the digits must still come;
-    // from the first digit on, more of them may.
-    EXPECT_EQ(state, n < number + 1 ? TRequestState::kPartial : TRequestState::kNumberOpen) << n;
-  }
-  EXPECT_EQ(PeerRequestState(request + "x"), TRequestState::kWhole);  // the parser refuses it
-  EXPECT_EQ(PeerRequestState("bob \"x\" -5"), TRequestState::kWhole);
 }
 
 TEST(HttpHead, StatusAndPlan) {
@@ -545,32 +528,6 @@ TEST(Transfer, RepliesInsteadOfData) {
     ASSERT_TRUE(t.WaitFinished()) << c.reply;
     EXPECT_TRUE(t.Has(c.expect)) << c.reply << ": " << t.Log();
     EXPECT_FALSE(plat::FileExists(dir + "f.mp3")) << c.reply;
-  }
-}
-
-TEST(Transfer, AResumeWhoseSizeCannotBeToldWritesNothing) {
-  // The byte at the offset is a digit: "5000" and "7" read as 500, 5000
-  // or 50007 alike, unless the result announced the size.
-  std::string dir = testutil::TempFolder("unclear");
-  std::string content = testutil::PatternBytes(5000, 7);
-  content[100] = '7';
-  for (const std::string announced : {"", "5000"}) {
-    testutil::WriteFileBytes(dir + "u.mp3", content.substr(0, 100));
-    std::string request;
-    auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "5000", content.substr(100)));
-    Transfers t;
-    TEasySocket* s = t.Start("DOWNLOAD", peer->Port(), dir + "u.mp3", "u.mp3");
-    if (!announced.empty()) s->SetValue("FILE_SIZE", announced);
-    ASSERT_TRUE(t.WaitFinished());
-    peer.reset();
-    EXPECT_EQ(request, "GETme \"u.mp3\" 100");
-    if (announced.empty()) {
-      EXPECT_EQ(t.Log(), "Error 2; ");
-      EXPECT_EQ(testutil::ReadFileBytes(dir + "u.mp3"), content.substr(0, 100));
-    } else {
-      EXPECT_TRUE(t.Has("Complete 5000/5000")) << t.Log();
-      EXPECT_EQ(testutil::ReadFileBytes(dir + "u.mp3"), content);
-    }
   }
 }
 
