@@ -897,16 +897,19 @@ TEST(Transfer, ASmallUploadIsNeverThrottled) {
 
   // Pushed to a firewalled downloader, the same.
   std::string received;
+  std::atomic<bool> done{false};
   auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
     s.WriteAll("1");
     ReadExactly(s, int(std::string("SENDme \"small.mp3\" 1024").size()));
     s.WriteAll("0");
     received = ReadToClose(s);
+    done = true;
   });
   Transfers t;
   t.maxUploadBPS = 1;
   t.Start("UPLOAD", peer->Port(), dir + "small.mp3", "small.mp3");
   ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  ASSERT_TRUE(testutil::PumpUntil([&] { return done.load(); }, 8000));  // it has read to the end
   peer.reset();
   EXPECT_EQ(received, content);
   EXPECT_TRUE(t.Has("Complete 1024/1024")) << t.Log();
