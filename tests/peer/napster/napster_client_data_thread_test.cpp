@@ -656,7 +656,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
     s.WriteAll("ET");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     s.WriteAll("bob \"|||shared|txt.mp3\" 5000");
-    got = ReadBurst(s, 1000);
+    got = ReadToClose(s);
   });
   ASSERT_TRUE(in.t.WaitFinished());
   p.join();
@@ -685,7 +685,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
     std::thread q = Peer(no.Port(), [&](TSocket& s) {
       ReadExactly(s, 1);
       s.WriteAll("GETbob \"x.mp3\" " + r.offset);
-      answer = ReadBurst(s, 1000);
+      answer = ReadToClose(s);
     });
     ASSERT_TRUE(no.t.WaitFinished());
     q.join();
@@ -699,7 +699,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
   std::thread j = Peer(junk.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("PUT");
-    answer = ReadBurst(s, 1000);
+    answer = ReadToClose(s);
   });
   ASSERT_TRUE(junk.t.WaitFinished());
   j.join();
@@ -719,7 +719,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
     ReadExactly(s, 1);
     s.WriteAll("SEND");
     s.WriteAll("alice \"|||pushed|txt.mp3\" 25000");
-    offset = ReadBurst(s);
+    offset = ReadExactly(s, 4);
     s.WriteAll(std::string("A").append(content, 7000));
   });
   ASSERT_TRUE(in.t.WaitFinished());
@@ -733,7 +733,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   std::thread q = Peer(no.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("SENDalice \"x.mp3\" 100");
-    answer = ReadBurst(s, 1000);
+    answer = ReadToClose(s);
   });
   ASSERT_TRUE(no.t.WaitFinished());
   q.join();
@@ -748,7 +748,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   std::thread l = Peer(longer.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("SENDalice \"x.mp3\" 20000");
-    refused = ReadBurst(s, 1000);
+    refused = ReadToClose(s);
   });
   ASSERT_TRUE(longer.t.WaitFinished());
   l.join();
