@@ -163,6 +163,9 @@ TRequestState PeerRequestState(std::string_view block) {
   while (at < block.size() && block[at] == ' ') at++;
   if (at == block.size()) return TRequestState::kPartial;
   if (!IsDigit(block[at])) return TRequestState::kWhole;
+  // A number that begins with 0 is 0 (the offset of most requests): no
+  // digit follows it.
+  if (block[at] == '0') return TRequestState::kWhole;
   while (at < block.size() && IsDigit(block[at])) at++;
   return at == block.size() ? TRequestState::kNumberOpen : TRequestState::kWhole;
 }

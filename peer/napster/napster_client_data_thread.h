@@ -139,7 +139,7 @@ TPeerRequest ParsePeerRequest(std::string_view block);
 enum class TRequestState {
   kPartial,     // no closing quote yet, or no digit after it: more must come
   kNumberOpen,  // the digits reach the end of what came: more may follow
-  kWhole,       // something follows the number (the parser judges it)
+  kWhole,       // the number has ended (0, or something follows it; the parser judges it)
 };
 TRequestState PeerRequestState(std::string_view block);
 

@@ -449,7 +449,7 @@ TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
   up.c.ShareFile(shared, true);
 
   ASSERT_TRUE(one.c.Download(one.id, "up", shared, one.dir + "slot.mp3", false, 0, "", 0, false, ""));
-  ASSERT_TRUE(one.Wait("OnDownloadConnect")) << one.Log();
+  ASSERT_TRUE(up.Wait("OnUploadConnect")) << up.Log();  // its upload has the slot
   ASSERT_TRUE(two.c.Download(two.id, "up", shared, two.dir + "slot.mp3", false, 0, "", 0, false, ""));
   ASSERT_TRUE(testutil::PumpUntil(
       [&] { return two.Count("OnDownloadQueued") > 0 || two.Count("OnDownloadFinish") > 0; }, kWaitMs))
