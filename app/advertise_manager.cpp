@@ -1,5 +1,7 @@
 #include "app/advertise_manager.h"
 
+#include <new>
+
 #include "app/view_parts.h"
 #include "controls/gif_image.h"
 #include "controls/win32/web_browser_with_ui.h"
@@ -9,7 +11,10 @@
 #include "platform/text.h"
 
 TAdvertiseManager::TAdvertiseManager(gui::Component* owner, gui::Control* parent)
-    : gui::Component(owner), UrlSource(GatewayAdvertisingURL), IeInstalled(WebBrowserAvailable()) {
+    : gui::Component(owner),
+      UrlSource(GatewayAdvertisingURL),
+      IeInstalled(WebBrowserAvailable()),
+      MakeBrowser([](gui::Component* o) { return new TWebBrowserWithUI(o); }) {
   area_ = view::Strip(parent, gui::alTop, kBannerHeight);
   area_->SetVisible(false);
 }
@@ -50,6 +55,8 @@ TGIFImage* TAdvertiseManager::PictureControl() {
     banner_->SetAlign(gui::alClient);
     banner_->SetCenter(true);
     banner_->SetLoop(true);
+    banner_->Player().MaxScreenPixels = kMaxBannerScreenPixels;
+    banner_->Player().MaxTotalPixels = kMaxBannerFramePixels;
     banner_->SetParent(area_);
   }
   return banner_;
@@ -58,6 +65,16 @@ TGIFImage* TAdvertiseManager::PictureControl() {
 void TAdvertiseManager::Show(const TAdvertisement& a) {
   last_ = a;
   Empty();
+  try {
+    shown_ = ShowContent(a);
+  } catch (const std::bad_alloc&) {
+    Empty();  // no memory for it: nothing half shown
+    return;
+  }
+  area_->SetVisible(shown_);
+}
+
+bool TAdvertiseManager::ShowContent(const TAdvertisement& a) {
   if (a.Kind == TAdvertisement::Image && a.Body.rfind("GIF", 0) == 0) {
     plat::MemoryStream s;
     s.Write(a.Body.data(), int64_t(a.Body.size()));
@@ -65,22 +82,25 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
     try {
       PictureControl()->LoadFromStream(s);
     } catch (const gui::Abort&) {
-      return;  // not a picture after all
+      return false;  // not a picture after all, or a bigger one than a banner
     }
     banner_->SetAnimate(true);
-    shown_ = true;
-  } else if (a.Kind == TAdvertisement::Image) {
+    return true;
+  }
+  if (a.Kind == TAdvertisement::Image) {
     // Other pictures (JPEG) are still: decoded by the window system.
     gui::Bitmap picture;
-    if (!gui::Graphics().DecodePicture(a.Body, picture)) return;
+    if (!gui::Graphics().DecodePicture(a.Body, picture)) return false;
+    if (int64_t(picture.Width()) * picture.Height() > kMaxBannerScreenPixels) return false;
     PictureControl()->SetGraphic(&picture);
-    shown_ = true;
-  } else if (a.Kind == TAdvertisement::Markup && IeInstalled) {
+    return true;
+  }
+  if (a.Kind == TAdvertisement::Markup && IeInstalled) {
     // The markup is streamed into a blank page of the browser: it is
     // never written to a file, so a remote page never has a local file's
     // rights and no other program can swap it.
     if (!browser_) {
-      browser_ = new TWebBrowserWithUI(area_);
+      browser_ = MakeBrowser(area_);
       browser_->UISettings.EnableScrollBars = false;
       browser_->UISettings.EnableContextMenu = false;
       browser_->UISettings.Enable3DBorder = false;
@@ -88,8 +108,8 @@ void TAdvertiseManager::Show(const TAdvertisement& a) {
       browser_->SetParent(area_);
     }
     browser_->SetVisible(true);
-    shown_ = browser_->ShowMarkup(a.Body);
-    if (!shown_) browser_->SetVisible(false);
+    if (browser_->ShowMarkup(a.Body)) return true;
+    browser_->SetVisible(false);
   }
-  area_->SetVisible(shown_);
+  return false;
 }

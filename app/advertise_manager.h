@@ -8,6 +8,7 @@
 // has one.
 // Anything else, and every failed fetch, leaves the banner area empty.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,10 @@ class TWebBrowserWithUI;
 class TAdvertiseManager : public gui::Component {
  public:
   static constexpr int kBannerHeight = 64;
+  // What a banner GIF may cost: its logical screen and the pixels of all
+  // its frames (a larger one leaves the banner empty).
+  static constexpr int64_t kMaxBannerScreenPixels = int64_t(1) << 20;
+  static constexpr int64_t kMaxBannerFramePixels = int64_t(4) << 20;
 
   // The banner strip goes along the top of parent.
   TAdvertiseManager(gui::Component* owner, gui::Control* parent);
@@ -31,10 +36,14 @@ class TAdvertiseManager : public gui::Component {
   std::function<std::string()> UrlSource;
   // Told to the banner server; whether the browser host can be made.
   bool IeInstalled;
+  // Makes the browser host that shows markup, with owner as its owner
+  // (the system's by default).
+  std::function<TWebBrowserWithUI*(gui::Component* owner)> MakeBrowser;
 
   // Fetches url on the advertising thread; what comes is shown.
   void Fetch(const std::string& url);
-  // Shows a fetched banner (an empty area for anything it cannot show).
+  // Shows a fetched banner (an empty area for anything it cannot show,
+  // a picture beyond the banner's bounds included).
   void Show(const TAdvertisement& a);
   // Asks for the address and fetches it when it is new (the main window
   // asks every few seconds).
@@ -51,6 +60,8 @@ class TAdvertiseManager : public gui::Component {
 
  private:
   void Empty();
+  // Puts a into the banner area; whether something is shown.
+  bool ShowContent(const TAdvertisement& a);
   TGIFImage* PictureControl();
 
   gui::Panel* area_;

@@ -13,6 +13,7 @@ TAdvertisement FetchAdvertisement(const std::string& url, bool ieInstalled, int 
   try {
     TWebClient web;
     web.SetTimeout(timeoutSeconds);
+    web.Handle().MaxBodySize = kMaxAdvertisementBytes;
     web.SetRequestHeader("IE-Installed", ieInstalled ? "True" : "False");
     web.Open(url);
     const int status = web.Request(0, 0);

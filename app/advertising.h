@@ -4,9 +4,11 @@
 // ("IE-Installed: True" or "False"), asks for the whole resource (no
 // range) and reads the body as an image or as markup by its Content-Type.
 // Every failure - an unreachable server, a broken answer, a status other
-// than 2xx - ends with nothing to show. The thread never touches a window:
+// than 2xx, a body longer than kMaxAdvertisementBytes - ends with nothing
+// to show. The thread never touches a window:
 // it hands what it fetched to the main thread and frees itself.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,6 +22,10 @@ struct TAdvertisement {
   std::string Body;   // the image's bytes or the markup's text
   std::string Error;  // why there is nothing (Kind None)
 };
+
+// The largest banner body taken: a longer one is a failed fetch (a banner
+// is a small picture or page; nothing of a longer one is kept).
+constexpr int64_t kMaxAdvertisementBytes = int64_t(1) << 20;
 
 // Fetches url (blocking); time-out in seconds for each wait on the server.
 TAdvertisement FetchAdvertisement(const std::string& url, bool ieInstalled, int timeoutSeconds = 30);

@@ -157,6 +157,7 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
   StatisticsTimer->OnTimer = [this](gui::Component*) { StatisticsTimerTimer(); };
 
   BindClient();
+  BindChat();
   BindTransfers();
 
   // Peers reach this side on the data port; when it is taken, on any free one.
@@ -230,6 +231,7 @@ void TMainForm::BuildMenu() {
                                       {"00008", "S&hares"}, {"00009", "&Messages"}};
   for (int v = 0; v < vViewCount; ++v)
     views->AddItem(LangText(kSection, names[v][0], names[v][1]), [this, v](gui::Component*) { ShowView(TView(v)); });
+  BuildChatMenu();
   gui::MenuItem* help = menu_->Items().AddItem(LangText(kSection, "00010", "&Help"));
   help->AddItem(LangText(kSection, "00011", "&About Tarnwick..."), [](gui::Component*) {
     gui::App().MessageBox(

@@ -15,7 +15,10 @@
 // the status bar, what servers and users say in the messages view.
 //
 // One text-command interpreter (ExecuteCommand) turns the lines the views
-// speak (DOWNLOAD, DOWNLOAD_GNUTELLA, MSG, WHOIS, BROWSE) into requests.
+// speak (DOWNLOAD, DOWNLOAD_GNUTELLA, the chat verbs MSG, WHOIS, BROWSE,
+// JOIN, HOTLIST, KICK... of every request of the client component, and the
+// popups USER_POPUP and CHANNEL_POPUP) into requests; the Chat menu speaks
+// it too.
 //
 // Closing or minimising the window hides it to the tray; File, Exit and
 // the tray menu's Exit end the program.
@@ -175,6 +178,25 @@ class TMainForm : public gui::Form {
   std::string ServerName(const std::string& id) const;
   void Log(const std::string& line);
   bool Download(const std::vector<std::string>& words);
+
+  // The chat (main_form_chat.cpp): a chat verb's line, the channels joined
+  // (by name, with the sessions joined to each and their users) and the
+  // hot list (sent to each chat server as it logs in).
+  struct TChannel {
+    std::string Name;
+    std::vector<std::string> Sessions;
+    std::vector<std::string> Users;
+  };
+  void BuildChatMenu();
+  void BindChat();
+  bool Chat(const std::string& line);
+  // The sessions logged in to chat servers (all but the gateway's).
+  std::vector<std::string> ChatServers() const;
+  void ShowHotList();
+  TChannel* FindChannel(const std::string& name);
+  void ChannelsChanged(const std::string& shown = "");
+  void ShowUsers(const std::string& channel);
+  void LeaveChannel(const std::string& id, const std::string& channel);
   // Withdraws those files and lists the share tree for the client: what
   // it shares already (a finished download too) stays.
   void Announce(const std::vector<std::string>& withdrawn = {});
@@ -209,6 +231,9 @@ class TMainForm : public gui::Form {
     int Users = 0, Files = 0, GB = 0;
   };
   std::map<std::string, TServerStats> stats_;  // by session ID
+  std::vector<TChannel> channels_;  // joined, in order
+  std::vector<std::string> hotList_;
+  std::vector<std::string> hotOnline_;  // the hot list's users a server said are online
   std::vector<std::string> serverBarSessions_;  // the server bar's sessions, in order
   int serviceImage_ = -1;
   int openNapImage_ = -1;

@@ -4,11 +4,15 @@
 //
 //   DOWNLOAD id nick "remote name" [host port index]
 //   DOWNLOAD_GNUTELLA id nick "remote name" host port index
-//   MSG nick text            WHOIS nick            BROWSE nick
+//   USER_POPUP nick          CHANNEL_POPUP channel    (the popups, at the mouse)
+//   the chat verbs: MSG nick text, WHOIS nick, BROWSE nick, JOIN channel,
+//   HOTLIST [nick], KICK [channel] nick [reason]... (peer/chat_command.h;
+//   main_form_chat.cpp sends them)
 #include "app/language.h"
 #include "app/main_form.h"
 #include "app/message_view.h"
 #include "app/transfer_view.h"
+#include "peer/chat_command.h"
 #include "peer/text_command.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -16,6 +20,7 @@
 namespace {
 
 constexpr const char* kSection = "MainForm";
+constexpr const char* kChat = "Chat";
 
 }  // namespace
 
@@ -24,26 +29,17 @@ bool TMainForm::ExecuteCommand(const std::string& line) {
   if (w.empty()) return false;
   const std::string command = plat::UpperAscii(w[0]);
   if (command == "DOWNLOAD" || command == "DOWNLOAD_GNUTELLA") return Download(w);
-  if ((command == "MSG" || command == "WHOIS" || command == "BROWSE") && w.size() >= 2) {
-    const std::string& nick = w[1];
-    if (NapsterClient.LoggedInCount() == 0) {
-      SetStatus(LangText(kSection, "00070", "Connect to a network first."));
-      return false;
-    }
-    if (command == "MSG") {
-      const std::string text = CommandRest(line, 2);
-      if (text.empty()) return false;
-      NapsterClient.PrivMsg("", nick, text);
-      Log("-> " + nick + ": " + text);
-    } else if (command == "WHOIS") {
-      NapsterClient.WhoIs("", nick);
-    } else {
-      Log(nick + "'s files:");
-      NapsterClient.GetDir("", nick);
-    }
+  if (FindChatVerb(command)) return Chat(line);
+  if ((command == "USER_POPUP" || command == "CHANNEL_POPUP") && w.size() >= 2) {
+    if (command == "USER_POPUP")
+      MessageView->PopupUser(w[1]);
+    else
+      MessageView->PopupChannel(w[1]);
     return true;
   }
-  SetStatus(LangText(kSection, "00071", "Unknown command:") + " " + w[0]);
+  const std::string unknown = LangText(kSection, "00071", "Unknown command:") + " " + w[0];
+  SetStatus(unknown);
+  Log(unknown + " (" + LangText(kChat, "00016", "/help lists the commands") + ")");
   return false;
 }
 

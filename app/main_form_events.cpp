@@ -19,8 +19,6 @@ constexpr const char* kTransfers = "TransferView";
 // Files announced between two showings of the count.
 constexpr int kAnnouncedStep = 1000;
 
-std::string Channel(const std::string& channel) { return channel.empty() || channel[0] == '#' ? channel : "#" + channel; }
-
 }  // namespace
 
 void TMainForm::BindClient() {
@@ -62,7 +60,6 @@ void TMainForm::BindClient() {
     Log(ServerName(id) + ": " + msg);
     SetStatus(msg);
   });
-  c.OnGlobalMessage = Live([this](TNapsterClient*, ID, Text nick, Text msg) { Log("[global] " + nick + ": " + msg); });
   c.OnOperatorMessage =
       Live([this](TNapsterClient*, ID, Text nick, Text msg) { Log("[operators] " + nick + ": " + msg); });
 
@@ -111,53 +108,6 @@ void TMainForm::BindClient() {
   c.OnDirEnd = Live([this](TNapsterClient*, ID, Text nick) {
     Log("End of " + nick + "'s files.");
     ShowView(vMessages);
-  });
-  c.OnSignOn = Live([this](TNapsterClient*, ID, Text nick, int linkType) {
-    Log(nick + " is online (" + LinkSpeedToText(linkType) + ").");
-  });
-  c.OnSignOff = Live([this](TNapsterClient*, ID, Text nick) { Log(nick + " went offline."); });
-  c.OnHotListAdd = Live([this](TNapsterClient*, ID, Text nick, bool ok) {
-    Log(ok ? nick + " is on the hot list." : nick + " could not be put on the hot list.");
-  });
-  c.OnIgnoreItem = Live([this](TNapsterClient*, ID, Text nick) { Log("Ignored: " + nick); });
-  c.OnIgnoreAdd = Live([this](TNapsterClient*, ID, Text nick, bool ok) {
-    Log(ok ? nick + " is ignored now." : nick + " could not be ignored.");
-  });
-  c.OnIgnoreRemove = Live([this](TNapsterClient*, ID, Text nick, bool ok) {
-    Log(ok ? nick + " is no longer ignored." : nick + " stays ignored.");
-  });
-  c.OnIgnoreListClear = Live([this](TNapsterClient*, ID) { Log("The ignore list is empty now."); });
-
-  // ---------------------------------------------------------------- channels
-  c.OnMyJoin = Live([this](TNapsterClient*, ID, Text channel, bool ok) {
-    Log(ok ? "You joined " + Channel(channel) + "." : "You could not join " + Channel(channel) + ".");
-  });
-  c.OnMyPart = Live([this](TNapsterClient*, ID, Text channel) { Log("You left " + Channel(channel) + "."); });
-  c.OnJoin = Live([this](TNapsterClient*, ID, Text nick, Text channel, int, int) {
-    Log(Channel(channel) + ": " + nick + " joined.");
-  });
-  c.OnPart = Live([this](TNapsterClient*, ID, Text nick, Text channel, int, int) {
-    Log(Channel(channel) + ": " + nick + " left.");
-  });
-  c.OnUserItem = Live([this](TNapsterClient*, ID, Text nick, Text channel, int files, int linkType) {
-    Log(Channel(channel) + ": " + nick + " (" + FormatThousands(files) + " files, " + LinkSpeedToText(linkType) + ")");
-  });
-  c.OnTopic = Live([this](TNapsterClient*, ID, Text channel, Text topic) { Log(Channel(channel) + " topic: " + topic); });
-  c.OnChannelItem = Live([this](TNapsterClient*, ID, Text channel, Text topic, int users) {
-    Log(Channel(channel) + " (" + std::to_string(users) + " users): " + topic);
-  });
-  c.OnChannelEnd = Live([this](TNapsterClient*, ID) { Log("End of the channel list."); });
-  c.OnPubMsg = Live([this](TNapsterClient*, ID, Text nick, Text channel, Text msg) {
-    Log(Channel(channel) + " <" + nick + "> " + msg);
-  });
-  c.OnEmote = Live([this](TNapsterClient*, ID, Text channel, Text nick, Text msg) {
-    Log(Channel(channel) + " * " + nick + " " + msg);
-  });
-  c.OnChannelBanItem = Live([this](TNapsterClient*, ID, Text channel, Text dest) {
-    Log(Channel(channel) + " bans " + dest + ".");
-  });
-  c.OnBanItem = Live([this](TNapsterClient*, ID id, Text dest, Text by, Text reason) {
-    Log(ServerName(id) + " bans " + dest + " (" + by + ": " + reason + ").");
   });
 
   // ---------------------------------------------------------------- shared files

@@ -76,6 +76,8 @@ TSearchView::TSearchView(gui::Component* owner, TNapsterClient& client) : gui::P
   menu_->Items().AddItem(LangText(kSection, "00021", "&Whois"), [this](gui::Component*) { ForChosenUser("WHOIS"); });
   menu_->Items().AddItem(LangText(kSection, "00022", "&Browse files"),
                          [this](gui::Component*) { ForChosenUser("BROWSE"); });
+  menu_->Items().AddItem(LangText(kSection, "00023", "Add to the &hot list"),
+                         [this](gui::Component*) { ForChosenUser("HOTLIST"); });
   grid_->SetPopupMenu(menu_);
 
   timer_ = new gui::Timer(this);

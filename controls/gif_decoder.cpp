@@ -276,7 +276,7 @@ class Decoding {
     if (!r_.Bytes(h + 6, 7)) return kGIFErrorDecoding;
     out.ScreenWidth = U16(h + 6);
     out.ScreenHeight = U16(h + 8);
-    if (int64_t(out.ScreenWidth) * out.ScreenHeight > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
+    if (int64_t(out.ScreenWidth) * out.ScreenHeight > d_.MaxScreenPixels) return kGIFErrorDecoding;
     const uint8_t flags = h[10];
     if (flags & 0x80) {
       if (!Table(flags, out.GlobalTable)) return kGIFErrorDecoding;
@@ -354,9 +354,9 @@ class Decoding {
     // make it taller.)
     grownWidth_ = std::max<int64_t>({grownWidth_, out.ScreenWidth, f.Left + f.Width});
     grownHeight_ = std::max<int64_t>({grownHeight_, out.ScreenHeight, f.Top + f.Height});
-    if (grownWidth_ * grownHeight_ > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
+    if (grownWidth_ * grownHeight_ > d_.MaxScreenPixels) return kGIFErrorDecoding;
     totalPixels_ += int64_t(f.Width) * f.Height;
-    if (totalPixels_ > TGIFDecoder::kMaxTotalPixels) return kGIFErrorDecoding;
+    if (totalPixels_ > d_.MaxTotalPixels) return kGIFErrorDecoding;
     const uint8_t flags = d[9];
     f.Interlaced = flags & 0x40;
     if (flags & 0x80) {

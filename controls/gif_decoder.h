@@ -80,16 +80,22 @@ class TGIFDecoder {
   // The largest frame: a wider one, or one of 16385 rows or more, is an
   // error.
   static constexpr int kMaxFrameSide = 16384;
-  // The bound against memory exhaustion by hostile headers: the composed
-  // screen (declared, and as grown to cover the frames) and the pixels of
-  // all frames together may each hold at most this many pixels. The frame
-  // limit alone would let a stream ask for gigabytes (a 65535 x 65535
-  // screen, or 256 frames of 16384 x 16384).
+  // The bounds against memory exhaustion by hostile headers: the logical
+  // screen (declared, and as grown to cover the frames) may hold at most
+  // MaxScreenPixels pixels, and the pixels of all frames together at most
+  // MaxTotalPixels. The composed image, its bitmap and its mask are of the
+  // screen's size, and every animation step copies the image: a stream of
+  // a few kilobytes could otherwise ask for gigabytes (a 65535 x 65535
+  // screen, or 256 frames of 16384 x 16384). A user of the decoder that
+  // shows small pictures sets lower bounds.
+  static constexpr int64_t kMaxScreenPixels = int64_t(4096) * 4096;
   static constexpr int64_t kMaxTotalPixels = int64_t(64) << 20;
   // Frames of more pixels than this report progress every few rows too.
   static constexpr int kRowProgressPixels = 100000;
 
   bool FirstImageOnly = false;  // stop after the first frame
+  int64_t MaxScreenPixels = kMaxScreenPixels;
+  int64_t MaxTotalPixels = kMaxTotalPixels;
   TGIFProgress OnProgress;      // called at each block while decoding
 
   // Decodes size bytes at data into out; returns one of the error codes.

@@ -16,7 +16,11 @@ TGIFImage::TGIFImage(Component* owner) : GraphicControl(owner) {
   player_.OnWrapAnimation = [this](TGIFPlayer*) { Fire(OnWrapAnimation); };
   player_.OnInvalidate = [this](TGIFPlayer*) { Composed(); };
   player_.OnProgress = [this](int done, int total, int percent, bool& keep) {
-    if (OnProgress) OnProgress(this, done, total, percent, keep);
+    if (!OnProgress) return;
+    const TGIFProgressEvent call = OnProgress;  // the handler may free the control, OnProgress with it
+    const std::shared_ptr<bool> alive = alive_;
+    call(this, done, total, percent, keep);
+    if (!*alive) keep = false;  // nothing left to decode into
   };
 }
 
@@ -56,6 +60,8 @@ int TGIFImage::Decode(const std::vector<uint8_t>& bytes) {
     Composed();  // nothing left to show
     return error;
   }
+  palette_ = PaletteOf(player_.Data());
+  if (player_.FrameCount() == 0) Composed();  // a screen without frames: black
   AdjustSize();
   Invalidate();
   // A parent that realises palettes realises the new picture's.
@@ -97,12 +103,14 @@ void TGIFImage::Loaded() {
 
 void TGIFImage::Clear() {
   player_.Clear();
+  palette_.clear();
   graphic_.reset();
   Composed();
 }
 
 void TGIFImage::SetGraphic(const Bitmap* picture) {
   player_.Clear();
+  palette_.clear();
   Composed();
   graphic_.reset();
   if (picture) {
@@ -128,7 +136,8 @@ void TGIFImage::AdjustSize() {
 
 // The composed picture into the bitmaps the painting copies from: the
 // image's 0x00RRGGBB pixels are the rows of a 32-bit bitmap as they are;
-// the mask's transparent pixels are its 1 (white) bits.
+// the mask's transparent pixels are its 1 (white) bits. Only the area the
+// player changed is copied into bitmaps that are there already.
 void TGIFImage::Composed() {
   const int w = player_.ScreenWidth(), h = player_.ScreenHeight();
   if (player_.Empty() || w <= 0 || h <= 0) {
@@ -137,26 +146,53 @@ void TGIFImage::Composed() {
     Invalidate();
     return;
   }
-  if (!image_ || image_->Width() != w || image_->Height() != h)
+  TGIFArea a = player_.Changed();
+  a = {std::max(a.Left, 0), std::max(a.Top, 0), std::min(a.Right, w), std::min(a.Bottom, h)};
+  if (!image_ || image_->Width() != w || image_->Height() != h) {
     image_ = std::make_unique<Bitmap>(w, h, PixelFormat::Bits32);
-  const std::vector<uint32_t>& img = player_.Image();
-  for (int y = 0; y < h; ++y)
-    std::memcpy(image_->Row(y), img.data() + size_t(y) * size_t(w), size_t(w) * 4);
-  if (!player_.HasMask()) {
     mask_.reset();
-  } else {
-    if (!mask_ || mask_->Width() != w || mask_->Height() != h)
-      mask_ = std::make_unique<Bitmap>(w, h, PixelFormat::Mono);
+    a = {0, 0, w, h};
+  }
+  if (player_.HasMask() && !mask_) {
+    mask_ = std::make_unique<Bitmap>(w, h, PixelFormat::Mono);
+    a = {0, 0, w, h};
+  } else if (!player_.HasMask()) {
+    mask_.reset();
+  }
+  if (a.Empty()) return;
+  const std::vector<uint32_t>& img = player_.Image();
+  const size_t across = size_t(a.Right - a.Left);
+  for (int y = a.Top; y < a.Bottom; ++y)
+    std::memcpy(reinterpret_cast<uint32_t*>(image_->Row(y)) + a.Left, img.data() + size_t(y) * size_t(w) + size_t(a.Left),
+                across * 4);
+  if (mask_) {
     const std::vector<uint8_t>& msk = player_.Mask();
-    for (int y = 0; y < h; ++y) {
+    for (int y = a.Top; y < a.Bottom; ++y) {
       uint8_t* row = mask_->Row(y);
-      std::memset(row, 0, size_t(mask_->Stride()));
       const uint8_t* src = msk.data() + size_t(y) * size_t(w);
-      for (int x = 0; x < w; ++x)
-        if (src[x]) row[x / 8] = uint8_t(row[x / 8] | (0x80 >> (x % 8)));
+      for (int x = a.Left; x < a.Right; ++x) {
+        const uint8_t bit = uint8_t(0x80 >> (x % 8));
+        row[x / 8] = src[x] ? uint8_t(row[x / 8] | bit) : uint8_t(row[x / 8] & ~bit);
+      }
     }
   }
   Invalidate();
+}
+
+// The colours of the GIF's tables (the global one, then the frames' own),
+// each once, at most 256: the palette a device of 256 colours shows it in.
+std::vector<gui::Color> TGIFImage::PaletteOf(const TGIFData& data) {
+  std::vector<gui::Color> colors;
+  auto add = [&](const TGIFColorTable& t, int bits) {
+    for (int i = 0; i < (bits > 0 ? 1 << bits : 0) && colors.size() < 256; ++i) {
+      const gui::Color c = MakeRGB(t[size_t(i) * 3], t[size_t(i) * 3 + 1], t[size_t(i) * 3 + 2]);
+      if (std::find(colors.begin(), colors.end(), c) == colors.end()) colors.push_back(c);
+    }
+  };
+  if (data.HasGlobalTable) add(data.GlobalTable, data.GlobalBits);
+  for (const TGIFFrame& f : data.Frames)
+    if (f.HasLocalTable) add(f.Table, f.LocalBits);
+  return colors;
 }
 
 // ---------------------------------------------------------------- painting
@@ -239,19 +275,29 @@ void TGIFImage::PaintImage(Canvas& c) {
 
 void TGIFImage::Paint(Canvas& canvas, const Rect&) {
   targetBits_ = canvas.BitsPerPixel();  // the device's, not the buffer's
+  // A device of 256 colours or fewer shows the GIF in its own colours.
+  if (targetBits_ <= 8 && image_ && !graphic_ && !palette_.empty()) canvas.SelectPalette(palette_);
   const int w = Width(), h = Height();
   if (!doubleBuffered_ || w <= 0 || h <= 0) {
     PaintImage(canvas);
-    return;
+  } else {
+    // Composed off-screen on a copy of what lies beneath, then copied out
+    // in one step: the mask and image steps never show.
+    if (!buffer_ || buffer_->Width() != w || buffer_->Height() != h)
+      buffer_ = std::make_unique<Bitmap>(w, h);
+    Canvas& b = buffer_->GetCanvas();
+    b.BitBlt({0, 0, w, h}, canvas, {0, 0}, SRCCOPY);
+    PaintImage(b);
+    canvas.BitBlt({0, 0, w, h}, b, {0, 0}, SRCCOPY);
   }
-  // Composed off-screen on a copy of what lies beneath, then copied out
-  // in one step: the mask and image steps never show.
-  if (!buffer_ || buffer_->Width() != w || buffer_->Height() != h)
-    buffer_ = std::make_unique<Bitmap>(w, h);
-  Canvas& b = buffer_->GetCanvas();
-  b.BitBlt({0, 0, w, h}, canvas, {0, 0}, SRCCOPY);
-  PaintImage(b);
-  canvas.BitBlt({0, 0, w, h}, b, {0, 0}, SRCCOPY);
+  if (Designing()) {
+    // The control's outline, so that an empty one can be found on its form.
+    CanvasSaver keep(canvas);
+    canvas.Pen().SetColor(clBtnShadow);
+    canvas.Pen().SetStyle(PenStyle::Dash);
+    canvas.Brush().SetStyle(BrushStyle::Clear);
+    canvas.Rectangle(ClientRect());
+  }
 }
 
 bool TGIFImage::HitTest(Point p) const {

@@ -12,7 +12,9 @@
 // transparent; the transparent parts are not hit by the mouse either
 // (unless stretched or tiled). With DoubleBuffered the control paints into
 // an off-screen bitmap, starting from what lies beneath, and copies that
-// out in one step.
+// out in one step. On a device of 256 colours or fewer the GIF's own
+// colours are selected and realised first. In design mode a dashed
+// outline shows where the control is.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -41,7 +43,9 @@ class TGIFImage : public gui::GraphicControl {
 
   // Decodes the rest of the stream (from its current position), replacing
   // what was shown. A failure leaves the control empty, sets LastError and
-  // raises gui::Abort (the silent abort: no message).
+  // raises gui::Abort (the silent abort: no message), unless an OnProgress
+  // handler destroyed the control. How big a GIF may be: Player()'s
+  // bounds.
   void LoadFromStream(plat::Stream& s);
   // The GIF bytes the control shows (empty without a GIF), stored with
   // its form as the property "Data": a 32-bit little-endian length, then
@@ -130,6 +134,7 @@ class TGIFImage : public gui::GraphicControl {
   void Store(bool& field, bool v);
   // Fires e; false when the handler destroyed the control.
   bool Fire(const TGIFImageEvent& e);
+  static std::vector<gui::Color> PaletteOf(const TGIFData& data);
 
   TGIFPlayer player_;
   std::unique_ptr<gui::Bitmap> graphic_;
@@ -137,6 +142,7 @@ class TGIFImage : public gui::GraphicControl {
   std::unique_ptr<gui::Bitmap> mask_;
   std::unique_ptr<gui::Bitmap> buffer_;  // DoubleBuffered painting
   std::vector<uint8_t> loadedData_;      // "Data" read while loading
+  std::vector<gui::Color> palette_;      // the GIF's colours
   int targetBits_ = 32;                  // colour depth of the device painted
   bool autoSize_ = false;
   bool center_ = false;

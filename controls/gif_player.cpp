@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/stream.h"
@@ -29,16 +30,34 @@ int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
   Clear();
   TGIFDecoder d;
   d.FirstImageOnly = FirstImageOnly;
+  d.MaxScreenPixels = MaxScreenPixels;
+  d.MaxTotalPixels = MaxTotalPixels;
   d.OnProgress = OnProgress;
-  error_ = d.Decode(bytes.data(), bytes.size(), data_);
-  if (error_ != kGIFErrorNone) return error_;
-  loaded_ = true;
+  // Decoded and composed beside the player, then taken over in one step:
+  // a progress handler may destroy the player meanwhile, and running out
+  // of memory leaves it empty.
+  const std::shared_ptr<bool> alive = alive_;
+  TGIFData data;
+  const int error = d.Decode(bytes.data(), bytes.size(), data);
+  if (!*alive) return error;
+  error_ = error;
+  if (error != kGIFErrorNone) return error;
+  const size_t pixels = size_t(data.ScreenWidth) * size_t(data.ScreenHeight);
+  std::vector<uint32_t> image(pixels, 0);
+  std::vector<uint8_t> mask(data.AnyTransparent ? pixels : 0, 1);
+  data_ = std::move(data);
+  image_ = std::move(image);
+  mask_ = std::move(mask);
   bytes_ = std::move(bytes);
-  const size_t pixels = size_t(data_.ScreenWidth) * size_t(data_.ScreenHeight);
-  image_.assign(pixels, 0);
-  if (data_.AnyTransparent) mask_.assign(pixels, 1);
+  loaded_ = true;
   firstTick_ = true;
-  if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
+  changed_ = {0, 0, data_.ScreenWidth, data_.ScreenHeight};
+  try {
+    if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
+  } catch (const std::bad_alloc&) {
+    if (*alive) Clear();
+    throw;
+  }
   if (animate_ && FrameCount() >= 2) StartTimer();
   return kGIFErrorNone;
 }
@@ -54,6 +73,7 @@ void TGIFPlayer::Clear() {
   savedMask_ = {};
   current_ = 1;
   shown_ = 0;
+  changed_ = {};
   iteration_ = 1;
   firstTick_ = false;
 }
@@ -61,6 +81,22 @@ void TGIFPlayer::Clear() {
 bool TGIFPlayer::OpaqueAt(int x, int y) const {
   if (x < 0 || y < 0 || x >= data_.ScreenWidth || y >= data_.ScreenHeight) return false;
   return mask_.empty() || mask_[size_t(y) * size_t(data_.ScreenWidth) + size_t(x)] == 0;
+}
+
+void TGIFPlayer::Touch(const TGIFFrame& f) {
+  const TGIFArea a{f.Left, f.Top, f.Left + f.Width, f.Top + f.Height};
+  if (changed_.Empty()) {
+    changed_ = a;
+    return;
+  }
+  changed_ = {std::min(changed_.Left, a.Left), std::min(changed_.Top, a.Top), std::max(changed_.Right, a.Right),
+              std::max(changed_.Bottom, a.Bottom)};
+}
+
+bool TGIFPlayer::Invalidated() {
+  if (!Fire(OnInvalidate)) return false;
+  changed_ = {};
+  return true;
 }
 
 bool TGIFPlayer::Fire(const TGIFPlayerEvent& e) {
@@ -102,6 +138,7 @@ void TGIFPlayer::Draw(int frame) {
     }
   }
   shown_ = frame;
+  Touch(f);
 }
 
 // Disposal 2 clears the frame's area to the background (transparent where
@@ -111,6 +148,7 @@ void TGIFPlayer::Dispose() {
   const TGIFFrame& f = data_.Frames[size_t(shown_ - 1)];
   shown_ = 0;
   if (f.Disposal != 2 && f.Disposal != 3) return;
+  Touch(f);
   const size_t sw = size_t(data_.ScreenWidth), fw = size_t(f.Width);
   for (int y = 0; y < f.Height; ++y) {
     const size_t to = size_t(f.Top + y) * sw + size_t(f.Left);
@@ -130,7 +168,7 @@ bool TGIFPlayer::Show(int frame) {
   Dispose();
   Draw(frame);
   current_ = frame;
-  if (!Fire(OnInvalidate)) return false;
+  if (!Invalidated()) return false;
   return Fire(OnChange);
 }
 
@@ -205,7 +243,7 @@ void TGIFPlayer::Tick() {
   } else {
     Dispose();
     Draw(current_);
-    if (!Fire(OnInvalidate)) return;
+    if (!Invalidated()) return;
   }
   if (timer_) {
     const uint32_t t1 = TickCount();

@@ -26,6 +26,13 @@ class Stream;
 class TGIFPlayer;
 using TGIFPlayerEvent = std::function<void(TGIFPlayer* Sender)>;
 
+// A rectangle of the logical screen (Right and Bottom exclusive).
+struct TGIFArea {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+  bool operator==(const TGIFArea&) const = default;
+};
+
 class TGIFPlayer {
  public:
   TGIFPlayer();
@@ -36,7 +43,8 @@ class TGIFPlayer {
 
   // Decodes the rest of the stream (from its current position) or the
   // bytes, replacing what was shown; returns the error code (LastError).
-  // A failure leaves the player empty.
+  // A failure leaves the player empty (std::bad_alloc, should memory run
+  // out within the bounds, leaves it empty too and is passed on).
   int LoadFromStream(plat::Stream& s);
   int Load(const uint8_t* data, size_t size);
   // The bytes of the GIF shown (kept from a successful load; empty
@@ -59,8 +67,12 @@ class TGIFPlayer {
   // Inside the screen and not transparent there.
   bool OpaqueAt(int x, int y) const;
 
-  // Decoding options.
+  // Decoding options: the bounds apply to the next load (see TGIFDecoder).
   bool FirstImageOnly = false;
+  int64_t MaxScreenPixels = TGIFDecoder::kMaxScreenPixels;
+  int64_t MaxTotalPixels = TGIFDecoder::kMaxTotalPixels;
+  // The handler may destroy the player: decoding stops then, and nothing
+  // of the player is touched again.
   TGIFProgress OnProgress;
 
   int CurrentFrame() const { return current_; }  // 1-based
@@ -90,7 +102,11 @@ class TGIFPlayer {
   std::function<uint32_t()> TickCount;
 
   TGIFPlayerEvent OnChanging, OnChange, OnWrapAnimation;
-  TGIFPlayerEvent OnInvalidate;  // the composed image changed
+  // The composed image changed; within OnInvalidate, Changed() is where
+  // (the whole screen after a load), so that a step of the animation
+  // costs what its frames cover, not the screen.
+  TGIFPlayerEvent OnInvalidate;
+  const TGIFArea& Changed() const { return changed_; }
 
  private:
   int LoadBytes(std::vector<uint8_t> bytes);
@@ -103,6 +119,10 @@ class TGIFPlayer {
   void Dispose();  // the shown frame
   // Fires e; false when the handler destroyed the player.
   bool Fire(const TGIFPlayerEvent& e);
+  void Touch(const TGIFFrame& f);  // the frame's area changed
+  // OnInvalidate with the area changed since the last; false when the
+  // handler destroyed the player.
+  bool Invalidated();
 
   TGIFData data_;
   std::vector<uint8_t> bytes_;
@@ -115,6 +135,7 @@ class TGIFPlayer {
   std::vector<uint8_t> savedMask_;
   int current_ = 1;
   int shown_ = 0;  // the frame drawn and not disposed of yet (0: none)
+  TGIFArea changed_;
   bool firstTick_ = false;
   int iteration_ = 1;
   bool animate_ = false;

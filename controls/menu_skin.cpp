@@ -192,15 +192,21 @@ void TMenuSkin::SetUseSystemColors(bool u) {
 
 // ---------------------------------------------------------------- applying
 
+// Removing takes back everything the skin applied, whatever kinds of
+// control and container are chosen by then.
 void TMenuSkin::Apply(bool apply) {
   applyPending_ = false;
   Component* form = Owner();
-  if (!form || !(containers_ & SkinBit(sccForm))) return;
+  if (!form || (apply && !(containers_ & SkinBit(sccForm)))) return;
   std::set<Component*> seen;
   for (int i = 0; i < form->ComponentCount(); ++i) Visit(form->Components(i), apply, seen);
   // A menu bar the form shows but does not own.
   if (auto* f = dynamic_cast<Form*>(form))
     if (f->Menu() && f->Menu()->Owner() != form) ApplyToMenu(*f->Menu(), apply);
+  if (apply) return;
+  // What the walk no longer reaches (moved out of the visited containers).
+  while (!subclasses_.empty()) Unhook(*const_cast<Control*>(subclasses_.begin()->first));
+  while (!skinnedMenus_.empty()) ApplyToMenu(**skinnedMenus_.begin(), false);
 }
 
 // A component of the form, or a child of a visited container: each once.
@@ -214,30 +220,29 @@ void TMenuSkin::Visit(Component* c, bool apply, std::set<Component*>& seen) {
   if (!control) return;
   ApplyToControl(*control, apply);
   const int container = SkinContainerOf(control->Kind());
-  if (container >= 0 && (containers_ & SkinBit(container)))
+  if (container >= 0 && (!apply || (containers_ & SkinBit(container))))
     for (int i = 0; i < control->ControlCount(); ++i) Visit(control->Controls(i), apply, seen);
 }
 
 void TMenuSkin::ApplyToControl(Control& c, bool apply) {
   if (auto* bar = dynamic_cast<ToolBar*>(&c)) {
-    if (!(controls_ & SkinBit(scToolbar)) || Designing()) return;
+    if ((apply && !(controls_ & SkinBit(scToolbar))) || Designing()) return;
     if (apply) bar->SetFlat(true);
     ApplyHook<SkinToolDraw>(bar->OnCustomDrawButton, this, apply, override_);
     bar->Invalidate();
     return;
   }
   if (auto* bar = dynamic_cast<ControlBar*>(&c)) {
-    if (!(controls_ & SkinBit(scControlbar))) return;
+    if (apply && !(controls_ & SkinBit(scControlbar))) return;
     ApplyHook<SkinBandPaint>(bar->OnBandPaint, this, apply, override_);
     bar->Invalidate();
     return;
   }
   const int kind = SkinControlOf(c.Kind());
-  if (kind < 0 || !(controls_ & SkinBit(kind))) return;
-  if (apply)
-    Hook(c);
-  else
+  if (!apply)
     Unhook(c);
+  else if (kind >= 0 && (controls_ & SkinBit(kind)))
+    Hook(c);
 }
 
 void TMenuSkin::Hook(Control& c) {
@@ -265,6 +270,11 @@ bool TMenuSkin::SkinsBar(const ControlBar& bar) const { return IsHookOf<SkinBand
 
 void TMenuSkin::Notification(Component* c, Operation op) {
   if (op == Operation::Remove) {
+    for (auto it = skinnedMenus_.begin(); it != skinnedMenus_.end(); ++it)
+      if (static_cast<Component*>(*it) == c) {
+        skinnedMenus_.erase(it);
+        break;
+      }
     // A hooked control going away: its hook goes without touching it.
     for (auto it = subclasses_.begin(); it != subclasses_.end(); ++it)
       if (static_cast<const Component*>(it->first) == c) {
@@ -292,14 +302,23 @@ void TMenuSkin::ScheduleApply() {
 
 void TMenuSkin::ApplyToMenu(Menu& menu, bool apply) {
   const int kind = dynamic_cast<MainMenu*>(&menu) ? scMainMenu : scPopupMenu;
+  if (!apply) {
+    // The system's drawing back before the hooks go.
+    if (skinnedMenus_.erase(&menu)) {
+      RemoveFreeNotification(&menu);
+      menu.SetOwnerDraw(false);
+      if (kind == scMainMenu) menu.SetBarColor(clDefault);
+    }
+    ApplyToItems(menu.Items(), false);
+    return;
+  }
   if (!(controls_ & SkinBit(kind)) || menu.Tag() == kLeaveAlone) return;
-  // Hooks in place before the menu is rebuilt as owner-drawn; the system's
-  // drawing back before the hooks go.
-  if (apply) ApplyToItems(menu.Items(), true);
-  menu.SetOwnerDraw(apply);
+  // Hooks in place before the menu is rebuilt as owner-drawn.
+  ApplyToItems(menu.Items(), true);
+  if (skinnedMenus_.insert(&menu).second) FreeNotification(&menu);
+  menu.SetOwnerDraw(true);
   // The bar beside the items in the colour the items are drawn on.
-  if (kind == scMainMenu) menu.SetBarColor(apply ? WorkingColors(32, nullptr).MenuBar : clDefault);
-  if (!apply) ApplyToItems(menu.Items(), false);
+  if (kind == scMainMenu) menu.SetBarColor(WorkingColors(32, nullptr).MenuBar);
 }
 
 void TMenuSkin::ApplyToItems(MenuItem& parent, bool apply) {
@@ -344,8 +363,11 @@ TMenuSkinColors TMenuSkin::WorkingColors(int bitsPerPixel,
     k.LightShade1 = rich ? lighten(clHighlight, 80) : clWhite;
     k.LightShade2 = rich ? lighten(clHighlight, 50) : clWhite;
     k.CheckMark = clHighlight;
-    // The colour the system gives the rest of the bar (not every system
-    // lets a menu bar have a brush of its own): bar and items agree.
+    // The colour the system gives the rest of the bar, not the button
+    // face: where the system ignores a menu bar's own brush (it paints the
+    // bar's empty part in the menu colour) the bar would otherwise be in
+    // two colours whenever the two differ; where it takes the brush the
+    // bar is in one colour either way.
     k.MenuBar = clMenu;
     k.DisabledText = rich ? lighten(clBtnShadow, 10) : clBtnShadow;
     k.Separator = rich ? lighten(clBtnShadow, 25) : clBtnShadow;
@@ -413,6 +435,7 @@ void TMenuSkin::MeasureItem(MenuItem& item, Canvas& c, int& width, int& height) 
 // ---------------------------------------------------------------- drawing
 
 void TMenuSkin::DrawItem(MenuItem& item, Canvas& c, const Rect& rect, unsigned state) {
+  if (!active_) return;
   {
     CanvasSaver saved(c);
     const Rect r{rect.Left, rect.Top, rect.Right, rect.Bottom + 1};

@@ -231,6 +231,7 @@ class TMenuSkin : public gui::Component {
   TSkinControls controls_ = kAllSkinControls;
   bool active_ = false;
   std::map<const gui::Control*, TControlSubClass*> subclasses_;
+  std::set<gui::Menu*> skinnedMenus_;  // made owner-drawn by the skin
   std::unique_ptr<plat::MessageTarget> target_;  // the AutoDetect application's post
   bool applyPending_ = false;
 };

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const TGIFData& d = p.Data();
-  if (int64_t(d.ScreenWidth) * d.ScreenHeight > TGIFDecoder::kMaxTotalPixels) std::abort();
+  if (int64_t(d.ScreenWidth) * d.ScreenHeight > TGIFDecoder::kMaxScreenPixels) std::abort();
   if (d.Frames.size() > size_t(TGIFDecoder::kMaxFrames)) std::abort();
   for (const TGIFFrame& f : d.Frames) {
     if (f.Left + f.Width > d.ScreenWidth || f.Top + f.Height > d.ScreenHeight) std::abort();

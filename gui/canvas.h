@@ -58,6 +58,11 @@ class Canvas {
   // StretchBlt's mode: BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE.
   int StretchMode() const { return stretchMode_; }
   virtual void SetStretchMode(int mode) { stretchMode_ = mode; }
+  // Selects a logical palette of these colours (at most 256) into the
+  // device and realises it: a device of 256 colours or fewer then shows
+  // a picture in its own colours. The device's palette comes back when
+  // the canvas goes. Devices without palettes ignore it.
+  virtual void SelectPalette(std::span<const Color> colors) {}
 
   // Added to logical coordinates to reach the surface.
   Point ViewportOrigin() const { return origin_; }

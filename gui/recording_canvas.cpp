@@ -144,6 +144,12 @@ void RecordingCanvas::SetStretchMode(int mode) {
   Add("SetStretchMode(" + std::to_string(mode) + ")");
 }
 
+void RecordingCanvas::SelectPalette(std::span<const Color> colors) {
+  std::string line = "SelectPalette(";
+  for (size_t i = 0; i < colors.size(); ++i) line += (i ? "," : "") + ColorText(colors[i]);
+  Add(line + ")");
+}
+
 void RecordingCanvas::SetViewportOrigin(Point p) {
   Canvas::SetViewportOrigin(p);
   Add("SetViewportOrigin(" + P(p) + ")");

@@ -52,6 +52,7 @@ class RecordingCanvas : public Canvas {
   const TextMeasurer& GetMeasurer() const;
 
   void SetStretchMode(int mode) override;
+  void SelectPalette(std::span<const Color> colors) override;
   void SetViewportOrigin(Point p) override;
   int Save() override;
   void Restore(int saved) override;

@@ -51,6 +51,7 @@ void Thread::Resume() {
 void Thread::Body() {
   // thread_ is set once started_ is: a body that ends at once may need it.
   while (!started_.load()) std::this_thread::yield();
+  if (const int step = priority_.load()) SetCurrentThreadPriority(step);
   try {
     Execute();
   } catch (const std::exception& e) {

@@ -38,6 +38,10 @@ class Thread {
   bool Finished() const { return finished_.load(); }
   // Message of the exception that ended the body, if any.
   std::string FatalMessage() const;
+  // The scheduling priority the body runs at, in the steps of
+  // SetCurrentThreadPriority (0, normal, by default); set before Resume.
+  void SetPriority(int step) { priority_.store(step); }
+  int Priority() const { return priority_.load(); }
 
   // Called on the main thread (by synchronised call) after the body ended.
   std::function<void()> OnTerminate;
@@ -57,6 +61,7 @@ class Thread {
   std::atomic<bool> terminated_{false};
   std::atomic<bool> freeOnTerminate_{false};
   std::atomic<bool> finished_{false};
+  std::atomic<int> priority_{0};
   mutable Mutex fatalLock_;
   std::string fatal_;
   Mutex startLock_;
@@ -78,7 +83,10 @@ uint64_t CurrentThreadId();
 // Scheduling priority of the calling thread in steps from -3 (idle) through
 // 0 (normal) to 3 (time-critical). Win32 maps the steps to its thread
 // priorities; elsewhere an unprivileged process cannot raise a thread's
-// priority, so it has no effect.
+// priority, so it has no effect there beyond being remembered.
 void SetCurrentThreadPriority(int step);
+// The calling thread's priority in those steps: on Win32 the system's, as
+// the nearest step; elsewhere the step last set on the thread (0 before).
+int CurrentThreadPriority();
 
 }  // namespace plat

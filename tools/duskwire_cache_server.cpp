@@ -13,7 +13,11 @@ void TDWFakeCacheServer::Start(const std::string& address, int port) {
 }
 
 void TDWFakeCacheServer::Stop() {
-  stopping_ = true;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    stopping_ = true;
+  }
+  released_.notify_all();
   listener_.Close();
   if (acceptor_.joinable()) acceptor_.join();
   std::vector<std::unique_ptr<Session>> sessions;
@@ -56,9 +60,40 @@ std::map<std::string, int> TDWFakeCacheServer::AnnouncedNodes() {
   return announced_;
 }
 
-std::vector<std::pair<std::string, std::string>> TDWFakeCacheServer::LastStatistics(const std::string& address) {
+TDWFakeCacheServer::Headers TDWFakeCacheServer::LastStatistics(const std::string& address) {
   std::lock_guard<std::mutex> g(lock_);
-  return lastStats_[address];
+  const std::vector<Headers>& sent = statsSent_[address];
+  return sent.empty() ? Headers() : sent.back();
+}
+
+std::vector<TDWFakeCacheServer::Headers> TDWFakeCacheServer::StatisticsSent(const std::string& address) {
+  std::lock_guard<std::mutex> g(lock_);
+  return statsSent_[address];
+}
+
+void TDWFakeCacheServer::SetStatsReplies(const std::vector<StatsReply>& replies) {
+  std::lock_guard<std::mutex> g(lock_);
+  statsReplies_.assign(replies.begin(), replies.end());
+}
+
+void TDWFakeCacheServer::ReleaseStatsReply() {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    releasing_ = true;
+  }
+  released_.notify_all();
+}
+
+bool TDWFakeCacheServer::StatsAnswered(std::unique_lock<std::mutex>& held) {
+  if (statsReplies_.empty()) return true;
+  const StatsReply reply = statsReplies_.front();
+  statsReplies_.pop_front();
+  if (reply == StatsReply::Hold) {
+    releasing_ = false;
+    released_.wait(held, [&] { return releasing_ || stopping_; });
+    return !stopping_;
+  }
+  return reply == StatsReply::Answer;
 }
 
 void TDWFakeCacheServer::AcceptLoop() {
@@ -134,11 +169,12 @@ void TDWFakeCacheServer::Serve(TDuskwire& conn) {
     for (int i = 0; i < conn.HeaderCount(); ++i) headers.emplace_back(conn.HeaderName(i), conn.HeaderValue(i));
     std::string reply = "4004";
     {
-      std::lock_guard<std::mutex> g(lock_);
+      std::unique_lock<std::mutex> g(lock_);
       commands_.push_back(node + " " + command);
       conn.ClearHeaders();
       if (command == "UPDATE_STATS") {
-        lastStats_[node] = headers;
+        statsSent_[node].push_back(headers);
+        if (!StatsAnswered(g)) return;
         for (auto& h : stats_) conn.SetHeader(h.first, h.second);
         reply = "2030";
       } else if (command == "SET_NODE") {

@@ -6,6 +6,10 @@
 
 namespace {
 
+// The client whose message this thread is answering (none on the test's
+// threads).
+thread_local void* tServing = nullptr;
+
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 std::string Num(int64_t v) { return std::to_string(v); }
 
@@ -82,6 +86,15 @@ FakeNapsterServer::Step FakeNapsterServer::Step::Close() {
   return s;
 }
 
+FakeNapsterServer::File FakeNapsterServer::Song(const std::string& name, int64_t size, int bitrate, int seconds) {
+  File f;
+  f.name = name;
+  f.size = size;
+  f.bitrate = bitrate;
+  f.seconds = seconds;
+  return f;
+}
+
 FakeNapsterServer::FakeNapsterServer() = default;
 
 FakeNapsterServer::~FakeNapsterServer() { Stop(); }
@@ -115,8 +128,23 @@ void FakeNapsterServer::Stop() {
     changed_.notify_all();
   }
   waiter_->Wake();
-  CloseClient();
   thread_.join();
+  std::vector<ClientPtr> clients;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    clients = clients_;
+  }
+  for (const ClientPtr& c : clients) {
+    {
+      std::lock_guard<std::mutex> hold(c->sendLock);
+      c->closeRequested = true;
+      if (c->socket != plat::kInvalidSocket) plat::ShutdownSocket(c->socket);
+    }
+    if (c->thread.joinable()) c->thread.join();
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  clients_.clear();
+  latest_.reset();
   plat::CloseSocket(listener_);
   listener_ = plat::kInvalidSocket;
 }
@@ -171,6 +199,11 @@ void FakeNapsterServer::AddChannel(Channel channel) {
   channels_[name] = std::move(channel);
 }
 
+void FakeNapsterServer::SetMotd(std::vector<std::string> lines) {
+  std::lock_guard<std::mutex> hold(lock_);
+  motd_ = std::move(lines);
+}
+
 // ----------------------------------------------------------------- serving
 
 void FakeNapsterServer::Loop() {
@@ -181,51 +214,63 @@ void FakeNapsterServer::Loop() {
     if (r != plat::WaitResult::kReady) continue;
     uint32_t addr = 0;
     uint16_t port = 0;
-    plat::SocketHandle client = plat::AcceptSocket(listener_, &addr, &port);
-    if (client == plat::kInvalidSocket) continue;
-    Serve(client);
+    plat::SocketHandle socket = plat::AcceptSocket(listener_, &addr, &port);
+    if (socket == plat::kInvalidSocket) continue;
+    auto client = std::make_shared<Client>();
+    client->socket = socket;
+    std::vector<ClientPtr> ended;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      // Clients served to the end leave the list (their threads are joined
+      // below, outside the lock).
+      for (auto it = clients_.begin(); it != clients_.end();) {
+        if ((*it)->done) {
+          ended.push_back(*it);
+          it = clients_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      // What a redirector answers is what it was told before it counted
+      // this client as accepted.
+      client->redirected = redirector_;
+      client->redirectAnswer = redirectAnswer_;
+      client->redirectPiece = redirectPiece_;
+      clients_.push_back(client);
+      latest_ = client;
+      clientOpen_ = true;
+      accepted_++;
+    }
+    for (const ClientPtr& c : ended)
+      if (c->thread.joinable()) c->thread.join();
+    client->thread = std::thread([this, client] { Serve(client); });
   }
 }
 
-void FakeNapsterServer::Serve(plat::SocketHandle client) {
-  plat::SetNoDelay(client, true);
-  {
-    std::lock_guard<std::mutex> hold(sendLock_);
-    client_ = client;
-    closeRequested_ = false;
-  }
-  clientOpen_ = true;
-  accepted_++;
+void FakeNapsterServer::Serve(ClientPtr client) {
+  tServing = client.get();
+  const plat::SocketHandle socket = client->socket;
+  plat::SetNoDelay(socket, true);
 
-  bool redirector;
-  std::string answer;
-  int piece;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    redirector = redirector_;
-    answer = redirectAnswer_;
-    piece = redirectPiece_;
-    loginNick_.clear();
-  }
-  if (redirector) {
+  if (client->redirected) {
     {
       std::unique_lock<std::mutex> hold(lock_);
       changed_.wait(hold, [this] { return !redirectHeld_ || stop_; });
     }
-    SendBytes(answer, piece, piece > 0 ? 5 : 0);
+    SendBytes(client->redirectAnswer, client->redirectPiece, client->redirectPiece > 0 ? 5 : 0);
   } else {
     NapsterFrameReader reader(0xFFFF);
     plat::SocketWaiter waiter;
     while (!stop_) {
       {
-        std::lock_guard<std::mutex> hold(sendLock_);
-        if (closeRequested_) break;
+        std::lock_guard<std::mutex> hold(client->sendLock);
+        if (client->closeRequested) break;
       }
-      plat::WaitResult r = waiter.Wait(client, plat::kWaitRead, 50);
+      plat::WaitResult r = waiter.Wait(socket, plat::kWaitRead, 50);
       if (r == plat::WaitResult::kTimeout) continue;
       if (r != plat::WaitResult::kReady) break;
       char buffer[8192];
-      int n = plat::RecvSocket(client, buffer, sizeof buffer);
+      int n = plat::RecvSocket(socket, buffer, sizeof buffer);
       if (n <= 0) break;
       reader.Feed(buffer, std::size_t(n));
       NapsterMessage m;
@@ -233,25 +278,41 @@ void FakeNapsterServer::Serve(plat::SocketHandle client) {
     }
   }
   {
-    std::lock_guard<std::mutex> hold(sendLock_);
-    client_ = plat::kInvalidSocket;
+    std::lock_guard<std::mutex> hold(client->sendLock);
+    client->socket = plat::kInvalidSocket;
   }
-  plat::ShutdownSocket(client);
-  plat::CloseSocket(client);
-  clientOpen_ = false;
+  plat::ShutdownSocket(socket);
+  plat::CloseSocket(socket);
+  Outbox out;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    SignedOff(*client, out);
+  }
+  Deliver(out);
   std::lock_guard<std::mutex> hold(lock_);
+  if (latest_ == client) clientOpen_ = false;
+  client->done = true;
   gone_++;
   changed_.notify_all();
+  tServing = nullptr;
 }
 
-bool FakeNapsterServer::SendBytes(const std::string& bytes, int piece, int delayMs) {
-  std::lock_guard<std::mutex> hold(sendLock_);
-  if (client_ == plat::kInvalidSocket || closeRequested_) return false;
+FakeNapsterServer::ClientPtr FakeNapsterServer::Target() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (tServing)
+    for (const ClientPtr& c : clients_)
+      if (c.get() == tServing) return c;
+  return latest_;
+}
+
+bool FakeNapsterServer::SendTo(Client& client, const std::string& bytes, int piece, int delayMs) {
+  std::lock_guard<std::mutex> hold(client.sendLock);
+  if (client.socket == plat::kInvalidSocket || client.closeRequested) return false;
   std::size_t step = piece > 0 ? std::size_t(piece) : bytes.size();
   for (std::size_t at = 0; at < bytes.size();) {
     std::size_t end = std::min(bytes.size(), at + step);
     while (at < end) {
-      int n = plat::SendSocket(client_, bytes.data() + at, int(end - at));
+      int n = plat::SendSocket(client.socket, bytes.data() + at, int(end - at));
       if (n <= 0) return false;
       at += std::size_t(n);
     }
@@ -260,10 +321,28 @@ bool FakeNapsterServer::SendBytes(const std::string& bytes, int piece, int delay
   return true;
 }
 
+bool FakeNapsterServer::SendBytes(const std::string& bytes, int piece, int delayMs) {
+  ClientPtr to = Target();
+  return to && SendTo(*to, bytes, piece, delayMs);
+}
+
 bool FakeNapsterServer::Send(uint16_t type, const std::string& text) {
   std::string frame;
   if (!EncodeNapsterMessage(type, text, 0xFFFF, frame)) return false;
   return SendBytes(frame, 0, 0);
+}
+
+void FakeNapsterServer::Deliver(const Outbox& out) {
+  for (const Delivery& d : out) {
+    std::string frame;
+    if (d.close) {
+      std::lock_guard<std::mutex> hold(d.to->sendLock);
+      d.to->closeRequested = true;
+      if (d.to->socket != plat::kInvalidSocket) plat::ShutdownSocket(d.to->socket);
+    } else if (EncodeNapsterMessage(d.type, d.text, 0xFFFF, frame)) {
+      SendTo(*d.to, frame);
+    }
+  }
 }
 
 bool FakeNapsterServer::Play(const Script& script) {
@@ -287,9 +366,11 @@ bool FakeNapsterServer::Play(const Script& script) {
 }
 
 void FakeNapsterServer::CloseClient() {
-  std::lock_guard<std::mutex> hold(sendLock_);
-  closeRequested_ = true;
-  if (client_ != plat::kInvalidSocket) plat::ShutdownSocket(client_);
+  ClientPtr to = Target();
+  if (!to) return;
+  std::lock_guard<std::mutex> hold(to->sendLock);
+  to->closeRequested = true;
+  if (to->socket != plat::kInvalidSocket) plat::ShutdownSocket(to->socket);
 }
 
 void FakeNapsterServer::Handle(const NapsterMessage& m) {
@@ -314,17 +395,21 @@ void FakeNapsterServer::Handle(const NapsterMessage& m) {
 
 void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
   const std::string& text = m.Text;
+  const ClientPtr me = Target();
+  if (!me) return;
   std::unique_lock<std::mutex> hold(lock_);
+  Outbox out;  // what the others are told
   switch (m.Type) {
     case 2: {  // login
-      loginNick_ = FirstWord(text);
       NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : loginReply_;
       Script after = afterLogin_;
+      if (reply.Type == 3) SignedOn(me, text, out);
       hold.unlock();
       Send(reply.Type, reply.Text);
       if (reply.Type != 3) {
         CloseClient();
       } else {
+        Deliver(out);
         Play(after);
       }
       return;
@@ -336,11 +421,12 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       return;
     }
     case 6: {  // new account
-      loginNick_ = FirstWord(text);
       NapsterMessage reply = ClientName(text).empty() ? NapsterMessage{0, kNoClientName} : newUserReply_;
+      if (reply.Type == 3) SignedOn(me, text, out);
       hold.unlock();
       Send(reply.Type, reply.Text);
       if (reply.Type != 3) CloseClient();
+      Deliver(out);
       return;
     }
     case 200: {  // search
@@ -382,80 +468,6 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       Send(213, end);
       return;
     }
-    case 603: {  // whois, in the quoted form real servers use
-      std::string nick = plat::Trim(text);
-      auto it = users_.find(nick);
-      if (it == users_.end()) {
-        hold.unlock();
-        Send(404, "user " + nick + " is not currently online");
-        return;
-      }
-      const User& u = it->second;
-      std::string channels;
-      for (const auto& [name, c] : channels_)
-        for (const std::string& member : c.members)
-          if (member == nick) channels += name + " ";
-      std::string reply = nick + " " + Quoted(u.level) + " 3600 " + Quoted(channels) + " \"Active\" " +
-                          Num(int64_t(u.files.size())) + " 0 0 " + Num(u.linkType) + " " + Quoted(u.client) +
-                          " 1 2 " + u.wireIP + " 8888 " + Num(u.dataPort);
-      hold.unlock();
-      Send(604, reply);
-      return;
-    }
-    case 400: {  // join
-      std::string name = plat::Trim(text);
-      Channel& c = channels_[name];
-      c.name = name;
-      std::string me = loginNick_;
-      bool present = false;
-      for (const std::string& member : c.members) present = present || member == me;
-      if (!present) c.members.push_back(me);
-      std::vector<std::string> entries;
-      for (const std::string& member : c.members) {
-        auto u = users_.find(member);
-        int files = u == users_.end() ? 0 : int(u->second.files.size());
-        int link = u == users_.end() ? 0 : u->second.linkType;
-        entries.push_back(name + " " + member + " " + Num(files) + " " + Num(link));
-      }
-      std::string topic = c.topic;
-      hold.unlock();
-      Send(405, name);
-      for (const std::string& e : entries) Send(408, e);
-      Send(409, name);
-      Send(410, name + " " + topic);
-      return;
-    }
-    case 401: {  // part
-      std::string name = plat::Trim(text);
-      auto it = channels_.find(name);
-      if (it != channels_.end()) std::erase(it->second.members, loginNick_);
-      hold.unlock();
-      Send(401, name);
-      return;
-    }
-    case 402: {  // public message, echoed to the channel
-      std::string channel = FirstWord(text);
-      std::string rest = text.size() > channel.size() ? text.substr(channel.size() + 1) : "";
-      std::string me = loginNick_;
-      hold.unlock();
-      Send(403, channel + " " + me + " " + rest);
-      return;
-    }
-    case 205: {  // private message: the user "echo" answers
-      std::string to = FirstWord(text);
-      std::string rest = text.size() > to.size() ? text.substr(to.size() + 1) : "";
-      hold.unlock();
-      if (to == "echo") Send(205, "echo " + rest);
-      return;
-    }
-    case 617: {  // channel list
-      std::vector<std::string> items;
-      for (const auto& [name, c] : channels_) items.push_back(name + " " + Num(int64_t(c.members.size())) + " " + c.topic);
-      hold.unlock();
-      for (const std::string& i : items) Send(618, i);
-      Send(617, "");
-      return;
-    }
     case 203: {  // download request: the uploader's address, or a push
       std::string nick = FirstWord(text);
       std::string rest = text.size() > nick.size() ? text.substr(nick.size() + 1) : "";
@@ -474,15 +486,10 @@ void FakeNapsterServer::BuiltIn(const NapsterMessage& m) {
       Send(204, reply);
       return;
     }
-    case 214: {  // statistics
-      int64_t users = int64_t(users_.size()) + 1;
-      int64_t files = 0;
-      for (const auto& [nick, u] : users_) files += int64_t(u.files.size());
-      hold.unlock();
-      Send(214, Num(users) + " " + Num(files) + " 1");
-      return;
-    }
     default:
+      if (!Chat(*me, m, out)) return;
+      hold.unlock();
+      Deliver(out);
       return;
   }
 }

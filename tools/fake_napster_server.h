@@ -1,13 +1,22 @@
 // A scripted Napster-protocol server for tests, listening on 127.0.0.1.
 //
-// It logs a client in (or refuses it), takes registrations, answers
-// searches, browses, whois queries, channel joins and lists from a small
-// in-memory world, and can play any scripted sequence of frames or raw
-// bytes - well-formed or hostile - after the login, in answer to a message
-// type, or whenever the test says so. Every frame it receives is recorded.
+// It logs clients in (or refuses them), takes registrations, answers
+// searches, browses and whois queries from a small in-memory world, and
+// can play any scripted sequence of frames or raw bytes - well-formed or
+// hostile - after the login, in answer to a message type, or whenever the
+// test says so. Every frame it receives is recorded.
 //
-// It serves one client at a time on a thread of its own, over the platform
-// sockets only (it does not use the code under test).
+// Between the clients logged in at once it is a chat server as OpenNap
+// servers are (tools/fake_napster_chat.cpp): channels with their join and
+// part notices, user lists, public messages, emotes and topics, the
+// channel list, hot lists with their sign-on and sign-off notices, ignore
+// lists, the message of the day, and the operators' requests (kick, ban,
+// muzzle, global and operator messages) for users of a level that may.
+//
+// Each client is served on a thread of its own, over the platform sockets
+// only (it does not use the code under test). Send, Play and CloseClient
+// act on the client whose message is being answered when a script or an
+// answer calls them, and on the client accepted last otherwise.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -52,11 +61,15 @@ class FakeNapsterServer {
     int frequency = 44100;
     int seconds = 200;
   };
+  // A song of the world: its name, size, bit rate and length.
+  static File Song(const std::string& name, int64_t size, int bitrate, int seconds);
   struct User {
     std::string nick;
     std::string wireIP = "16777343";  // 127.0.0.1 as Napster decimal
     int dataPort = 6699;              // 0: firewalled
     int linkType = 7;
+    // "User", "Moderator", "Admin" or "Elite"; a client that logs in with
+    // this nick has this level (the operators' requests need Moderator).
     std::string level = "User";
     std::string client = "fake client 1.0";
     std::vector<File> files;
@@ -100,6 +113,8 @@ class FakeNapsterServer {
 
   void AddUser(User user);
   void AddChannel(Channel channel);
+  // The message of the day: one 621 a line, after each login and when asked.
+  void SetMotd(std::vector<std::string> lines);
 
   // --- live control of the current client ---
   bool Send(uint16_t type, const std::string& text);
@@ -117,13 +132,65 @@ class FakeNapsterServer {
   bool ClientConnected() const { return clientOpen_.load(); }
   // Waits until the accepted count reaches n and that client has gone.
   bool WaitForClientGone(int n, int timeoutMs);
+  // The members of a channel (users of the world and clients).
+  std::vector<std::string> ChannelMembers(const std::string& channel);
 
  private:
+  // One client's connection.
+  struct Client {
+    plat::SocketHandle socket = plat::kInvalidSocket;
+    std::mutex sendLock;  // sends and closes
+    bool closeRequested = false;
+    bool done = false;  // its thread has ended (under lock_)
+    std::thread thread;
+    // A redirector's answer, taken when the client was accepted.
+    bool redirected = false;
+    std::string redirectAnswer;
+    int redirectPiece = 0;
+    // What the chat knows of it (under lock_).
+    std::string nick;  // once it logs in
+    bool online = false;
+    int linkType = 0;
+    int files = 0;  // files it announced
+    std::string level = "User";
+    bool muzzled = false;
+    std::vector<std::string> hotlist;
+    std::vector<std::string> ignored;
+  };
+  using ClientPtr = std::shared_ptr<Client>;
+  // A frame for a client, sent once the world's lock is released.
+  struct Delivery {
+    ClientPtr to;
+    uint16_t type;
+    std::string text;
+    bool close = false;  // the connection ends instead (after what went before)
+  };
+  using Outbox = std::vector<Delivery>;
+
   void Loop();
-  void Serve(plat::SocketHandle client);
+  void Serve(ClientPtr client);
   void Handle(const NapsterMessage& m);
   void BuiltIn(const NapsterMessage& m);
   bool SendBytes(const std::string& bytes, int piece, int delayMs);
+  // The client Send, Play and CloseClient act on.
+  ClientPtr Target();
+  bool SendTo(Client& client, const std::string& bytes, int piece = 0, int delayMs = 0);
+  void Deliver(const Outbox& out);
+
+  // The chat (fake_napster_chat.cpp); under lock_, answers in out.
+  // Whether the message type is one the chat answers.
+  bool Chat(Client& from, const NapsterMessage& m, Outbox& out);
+  // A client logged in as nick, or left.
+  void SignedOn(const ClientPtr& client, const std::string& login, Outbox& out);
+  void SignedOff(Client& client, Outbox& out);
+  ClientPtr Online(const std::string& nick) const;
+  bool IsUser(const std::string& nick) const;
+  // Files and link type of a channel member, as the user lists show them.
+  std::string MemberText(const std::string& channel, const std::string& nick) const;
+  void ToChannel(const std::string& channel, uint16_t type, const std::string& text, Outbox& out,
+                 const Client* except = nullptr) const;
+  void LeaveChannel(const std::string& channel, const std::string& nick, Outbox& out);
+  std::string Whois(const std::string& nick) const;
 
   std::atomic<bool> stop_{false};
   std::atomic<int> accepted_{0};
@@ -133,11 +200,7 @@ class FakeNapsterServer {
   std::unique_ptr<plat::SocketWaiter> waiter_;
   std::thread thread_;
 
-  std::mutex sendLock_;  // guards client_ for sends and closes
-  plat::SocketHandle client_ = plat::kInvalidSocket;
-  bool closeRequested_ = false;
-
-  std::mutex lock_;  // behaviour, world and records
+  std::mutex lock_;  // behaviour, world, clients and records
   std::condition_variable changed_;
   NapsterMessage loginReply_{3, "fake@tarnwick.test"};
   NapsterMessage nickCheckReply_{8, ""};
@@ -150,7 +213,14 @@ class FakeNapsterServer {
   bool redirector_ = false;
   std::map<std::string, User> users_;        // by nick
   std::map<std::string, Channel> channels_;  // by name
-  std::string loginNick_;
+  std::vector<std::string> motd_;
+  struct Ban {
+    std::string target, by, reason;
+  };
+  std::vector<Ban> bans_;
+  std::map<std::string, std::vector<std::string>> channelBans_;  // by channel
+  std::vector<ClientPtr> clients_;  // in order of acceptance; ended ones until reaped
+  ClientPtr latest_;
   std::vector<NapsterMessage> received_;
   int gone_ = 0;  // clients served to the end
 };

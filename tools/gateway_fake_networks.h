@@ -52,7 +52,6 @@ class TFakeDuskwire : public TGatewayDuskwire {
   bool StartedFirewalled();
   int Starts();
   int Stops();
-  int QueuedItems();
 
   // ---- the interface
   void SetNick(const std::string& nick) override;
@@ -150,7 +149,7 @@ class TGatewayHarness : private TGatewayHarnessNetworks, public TGatewayCore {
   void Reconnect();
   // Logs in as nick with data port and link speed; true when it worked.
   bool LogIn(const std::string& nick = "me", int dataPort = 6699, int linkSpeed = 7);
-  // Runs pump passes until the networks are drained (at most n passes).
+  // Runs pump passes until one takes nothing (at most n passes).
   int Pump(int n = 100000);
   bool Closed() const { return closed_; }
   // The health the gateway stored, each time (Gnutella, Duskwire).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "peer/chat_command.h"
 #include "peer/gateway/gateway.h"
 #include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
@@ -75,6 +76,23 @@ NapsterConsole::NapsterConsole(std::string downloadDir, Output out)
       }
     }
     printer(c, id, file, request, md5, nick, ip, size, bitRate, frequency, seconds, linkType, ping, port, bps, mp3);
+  };
+  // The channels joined, for the chat verbs that leave theirs out.
+  auto myJoin = client_.OnMyJoin;
+  client_.OnMyJoin = [this, myJoin](TNapsterClient* c, TNapsterID id, TNapsterText channel, bool ok) {
+    std::erase_if(channels_, [&](const std::string& n) { return plat::SameText(n, channel); });
+    if (ok) channels_.push_back(channel);
+    myJoin(c, id, channel, ok);
+  };
+  auto myPart = client_.OnMyPart;
+  client_.OnMyPart = [this, myPart](TNapsterClient* c, TNapsterID id, TNapsterText channel) {
+    std::erase_if(channels_, [&](const std::string& n) { return plat::SameText(n, channel); });
+    myPart(c, id, channel);
+  };
+  auto finish = client_.OnFinish;
+  client_.OnFinish = [this, finish](TNapsterClient* c, TNapsterID id) {
+    if (client_.SessionCount() == 0) channels_.clear();
+    finish(c, id);
   };
   target_.SetTimer(1, 100, [this] { CheckWait(); });
   std::lock_guard<std::mutex> hold(input_->lock_);
@@ -188,6 +206,28 @@ bool NapsterConsole::SetProperty(const std::string& name, const std::string& val
   return false;
 }
 
+void NapsterConsole::Chat(const std::string& line) {
+  TChatRequest r;
+  TChatPlace place;
+  if (!channels_.empty()) place.Channel = channels_.back();
+  place.Joined = [this](const std::string& name) {
+    return std::any_of(channels_.begin(), channels_.end(),
+                       [&](const std::string& n) { return plat::SameText(n, name); });
+  };
+  std::string error = ParseChatCommand(line, place, r);
+  const std::string cmd = r.Verb->Name;
+  if (r.Verb->Scope == TChatScope::kLocal) {  // HELP
+    for (const TChatVerb& v : ChatVerbs()) Print("HELP " + ChatVerbHelp(v, false));
+    return Reply(cmd, true);
+  }
+  // The hot list is the server's here: there is none to show.
+  if (error.empty() && r.Verb->Shape == TChatVerb::kNickOrList && r.Nick.empty() && cmd == "HOTLIST")
+    error = "missing arguments";
+  if (!error.empty()) return Reply(cmd, false, error + " (" + ChatVerbHelp(*r.Verb, false) + ")");
+  r.Verb->Send(client_, "", r);
+  Reply(cmd, true);
+}
+
 // ID, nick, "remote name" [, Gnutella host, port, index]. A result of the
 // Gnutella network (its nick names the host and the file's index) is
 // fetched from that host over HTTP, as the main window fetches it, on the
@@ -260,18 +300,8 @@ void NapsterConsole::Execute(const std::string& line) {
     if (!need(1)) return;
     client_.Search("", w.size() > 2 ? ToInt(w[2], 100) : 100, w[1], "", "", "", "", "", "", "", "", "");
     Reply(cmd, true);
-  } else if (cmd == "BROWSE") {
-    if (!need(1)) return;
-    client_.GetDir("", w[1]);
-    Reply(cmd, true);
-  } else if (cmd == "WHOIS") {
-    if (!need(1)) return;
-    client_.WhoIs("", w[1]);
-    Reply(cmd, true);
-  } else if (cmd == "MSG") {
-    if (!need(2)) return;
-    client_.PrivMsg("", w[1], CommandRest(line, 2));
-    Reply(cmd, true);
+  } else if (FindChatVerb(cmd)) {
+    Chat(line);
   } else if (cmd == "DOWNLOAD" || cmd == "DOWNLOAD_GNUTELLA") {
     if (!need(3)) return;
     Download(cmd, w);

@@ -77,11 +77,14 @@ class NapsterConsole {
   std::string LocalPath(const std::string& remote) const;
   bool SetProperty(const std::string& name, const std::string& value);
   void Download(const std::string& command, const std::vector<std::string>& words);
+  // A request of the client's chat verbs (JOIN, KICK, ME, ...), sent to
+  // every session; a verb that needs a channel takes the last one joined
+  // when the line names none.
+  void Chat(const std::string& line);
   void Announce(const std::string& shareFile, const std::string& mask);
 
   TShareManager shares_;  // the tree folder scans walk
   ShareCommands shareCommands_{shares_};
-  TNapsterClient client_;
   plat::MessageTarget target_;
   Output out_;
   std::string downloadDir_;
@@ -97,4 +100,8 @@ class NapsterConsole {
   bool processing_ = false;
   int exitCode_ = 0;
   std::string lastSession_;
+  std::vector<std::string> channels_;  // joined, in order
+  // Last: its sessions' ends, which it reports as it goes, print into the
+  // members above.
+  TNapsterClient client_;
 };

@@ -4,6 +4,7 @@
 // the sort itself, stable and safe with any comparison (an application's
 // inconsistent OnCompare gives some order, never a crash).
 #pragma once
+#include <algorithm>
 #include <compare>
 #include <cstddef>
 #include <functional>
@@ -33,6 +34,13 @@ int CompareKeysAnsi(const TGridSortKey* k1, const TGridSortKey* k2);
 // The grid's OnCompare for the two nodes (0 when it has none).
 int CompareByEvent(const TGridSortKey* k1, const TGridSortKey* k2);
 
+// Sorts the chains (each node's first key) stably into the order of
+// CompareKeysAnsi (ansi) or CompareKeys: exactly the order SafeStableSort
+// gives with that comparison. In byte order the first 16 bytes of each
+// chain's first text sit beside it in one array, so that most comparisons
+// read no key at all (the keys' texts lie far apart in memory).
+void SortKeyChains(std::vector<const TGridSortKey*>& chains, bool ansi);
+
 // Tree (display) order: an ancestor before its descendants, siblings by
 // index, others by their ancestors' order. -1, 0 or 1.
 int CompareNodeOrder(const TGridTreeListNode* a, const TGridTreeListNode* b);
@@ -58,23 +66,41 @@ int AnsiCollate(std::string_view a, std::string_view b);
 void SetAnsiCollation(TGridTextCompare collation);
 
 // Sorts items stably by less (a strict "comes before"); stays within the
-// items and keeps every item whatever less answers.
-template <class T>
-void SafeStableSort(std::vector<T>& items, const std::function<bool(const T&, const T&)>& less) {
+// items and keeps every item whatever less answers. Stretches already in
+// order, or strictly against it (turned round), are taken whole: sorting
+// rows sorted already, or sorted the other way (a second click on a
+// column's header), costs one pass.
+template <class T, class Less>
+void SafeStableSort(std::vector<T>& items, const Less& less) {
   const size_t n = items.size();
   if (n < 2) return;
+  std::vector<size_t> runs{0};  // where each run starts, then n
+  for (size_t i = 0; i < n;) {
+    size_t end = i + 1;
+    if (end < n && less(items[end], items[i])) {
+      while (end + 1 < n && less(items[end + 1], items[end])) ++end;
+      ++end;
+      std::reverse(items.begin() + std::ptrdiff_t(i), items.begin() + std::ptrdiff_t(end));
+    } else {
+      while (end < n && !less(items[end], items[end - 1])) ++end;
+    }
+    runs.push_back(i = end);
+  }
+  if (runs.size() == 2) return;
   std::vector<T> buffer(n);
   std::vector<T>* from = &items;
   std::vector<T>* to = &buffer;
-  for (size_t width = 1; width < n; width *= 2) {
-    for (size_t lo = 0; lo < n; lo += 2 * width) {
-      const size_t mid = lo + width < n ? lo + width : n;
-      const size_t hi = lo + 2 * width < n ? lo + 2 * width : n;
+  while (runs.size() > 2) {
+    std::vector<size_t> merged{0};
+    for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+      const size_t lo = runs[r], mid = runs[r + 1], hi = r + 2 < runs.size() ? runs[r + 2] : mid;
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) (*to)[k++] = less((*from)[j], (*from)[i]) ? (*from)[j++] : (*from)[i++];
       while (i < mid) (*to)[k++] = (*from)[i++];
       while (j < hi) (*to)[k++] = (*from)[j++];
+      merged.push_back(hi);
     }
+    runs.swap(merged);
     std::swap(from, to);
   }
   if (from != &items) items.swap(*from);

@@ -315,13 +315,12 @@ void TCustomGridTreeListControl::SortSiblings(std::vector<TGridTreeListNode*>& n
       }
       key.Next = k + 1 < sorted.size() ? &keys[i * per + k + 1] : nullptr;
     }
-  int (*compare)(const TGridSortKey*, const TGridSortKey*) =
-      OnCompare ? CompareByEvent : (IsAnsiSort() ? CompareKeysAnsi : CompareKeys);
   std::vector<const TGridSortKey*> order(nodes.size());
   for (size_t i = 0; i < nodes.size(); ++i) order[i] = &keys[i * per];
-  std::function<bool(const TGridSortKey* const&, const TGridSortKey* const&)> less =
-      [compare](const TGridSortKey* const& a, const TGridSortKey* const& b) { return compare(a, b) < 0; };
-  SafeStableSort(order, less);
+  if (OnCompare)
+    SafeStableSort(order, [](const TGridSortKey* a, const TGridSortKey* b) { return CompareByEvent(a, b) < 0; });
+  else
+    SortKeyChains(order, IsAnsiSort());
   for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = order[i]->Node;
 }
 

@@ -387,26 +387,26 @@ bool TWebBrowserWithUI::ShowMarkup(const std::string& markup) {
   markup_ = markup;
   markupWaiting_ = true;
   pending_.clear();
-  if (!browser_) {
-    // Kept for the browser the window will embed.
-    if (HandleAllocated() || !WebBrowserAvailable()) {
-      markupWaiting_ = false;
-      return false;
-    }
-    return true;
-  }
+  // Kept for the browser the window will embed.
+  if (!browser_ && !HandleAllocated() && WebBrowserAvailable()) return true;
   // Without its events the page's end would never be heard of.
-  if (!events_ || !Navigate("about:blank")) {
+  if (!CanStreamMarkup() || !OpenBlankPage()) {
     markupWaiting_ = false;
     return false;
   }
   return true;
 }
 
-void TWebBrowserWithUI::DocumentReady() {
-  if (!markupWaiting_ || !browser_) return;
+IDispatch* TWebBrowserWithUI::CurrentDocument() {
   IDispatch* document = nullptr;
-  if (FAILED(browser_->get_Document(&document)) || !document) return;
+  if (!browser_ || FAILED(browser_->get_Document(&document))) return nullptr;
+  return document;
+}
+
+void TWebBrowserWithUI::DocumentReady() {
+  if (!markupWaiting_) return;
+  IDispatch* document = CurrentDocument();
+  if (!document) return;
   IPersistStreamInit* persist = nullptr;
   if (SUCCEEDED(document->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) && persist) {
     if (IStream* stream = BytesStream(markup_)) {

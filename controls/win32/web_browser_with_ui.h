@@ -17,6 +17,7 @@
 #include "gui/control.h"
 
 struct IConnectionPoint;
+struct IDispatch;
 struct IOleObject;
 struct IWebBrowser2;
 
@@ -47,6 +48,13 @@ class TWebBrowserWithUI : public gui::Control {
   void HandleCreated() override;
   void HandleDestroying() override;
   void Resize() override;
+  // What showing markup asks of the embedded browser: whether it is there
+  // and tells when a page has loaded, a blank page opened, and the
+  // document shown now (a reference the caller releases; nullptr: none).
+  // (Tests answer in the browser's place.)
+  virtual bool CanStreamMarkup() const { return browser_ && events_; }
+  virtual bool OpenBlankPage() { return Navigate("about:blank"); }
+  virtual IDispatch* CurrentDocument();
 
  private:
   class Site;

@@ -195,6 +195,7 @@ GdiCanvas::~GdiCanvas() {
   if (brush_ && ownBrush_) DeleteObject(brush_);
   for (HRGN r : savedClips_)
     if (r) DeleteObject(r);
+  for (HPALETTE p : palettes_) DeleteObject(p);
   if (release_) release_(dc_);
 }
 
@@ -279,6 +280,25 @@ HDC GdiCanvas::SourceDC(Canvas& src) { return reinterpret_cast<HDC>(src.Handle()
 void GdiCanvas::SetStretchMode(int mode) {
   Canvas::SetStretchMode(mode);
   SetStretchBltMode(dc_, mode);
+}
+
+void GdiCanvas::SelectPalette(std::span<const Color> colors) {
+  const size_t n = std::min<size_t>(colors.size(), 256);
+  if (n == 0) return;
+  std::vector<uint8_t> storage(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
+  auto* lp = reinterpret_cast<LOGPALETTE*>(storage.data());
+  lp->palVersion = 0x300;
+  lp->palNumEntries = WORD(n);
+  PALETTEENTRY* entries = lp->palPalEntry;  // n entries in the storage
+  for (size_t i = 0; i < n; ++i) {
+    const Color c = ColorToRGB(colors[i]);
+    entries[i] = {BYTE(RedOf(c)), BYTE(GreenOf(c)), BYTE(BlueOf(c)), 0};
+  }
+  HPALETTE palette = CreatePalette(lp);
+  if (!palette) return;
+  ::SelectPalette(dc_, palette, FALSE);
+  RealizePalette(dc_);
+  palettes_.push_back(palette);
 }
 
 void GdiCanvas::SetViewportOrigin(Point p) {

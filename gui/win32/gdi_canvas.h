@@ -35,6 +35,7 @@ class GdiCanvas : public Canvas {
   void SetSurfaceSize(Size s) { size_ = s; }
 
   void SetStretchMode(int mode) override;
+  void SelectPalette(std::span<const Color> colors) override;
   void SetViewportOrigin(Point p) override;
 
   void SelectClip(const Region* r) override;
@@ -109,6 +110,7 @@ class GdiCanvas : public Canvas {
   mutable Color brushRGB_ = 0;
   // Clip regions saved by Save (nullptr: none), by level.
   std::vector<HRGN> savedClips_;
+  std::vector<HPALETTE> palettes_;  // selected, deleted once the device has its own again
 };
 
 // A font realised for the device (shared, never deleted while the program

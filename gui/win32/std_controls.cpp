@@ -460,6 +460,8 @@ void ListView::WndProc(Message& m) {
     auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
     if (hdr->code == LVN_COLUMNCLICK && OnColumnClick)
       OnColumnClick(this, reinterpret_cast<NMLISTVIEW*>(m.LParam)->iSubItem);
+    // The list's own double click (it has chosen the row under the mouse).
+    if (hdr->code == NM_DBLCLK && OnDblClick) OnDblClick(this);
     if (hdr->code == LVN_ITEMCHANGED && OnSelect) {
       const auto* lv = reinterpret_cast<NMLISTVIEW*>(m.LParam);
       const bool was = lv->uOldState & LVIS_SELECTED, is = lv->uNewState & LVIS_SELECTED;

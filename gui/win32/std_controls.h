@@ -211,7 +211,8 @@ class ListView : public StdControl {
   // their order.
   void Sort(const std::function<int(int a, int b)>& compare);
   std::function<void(Control* sender, int column)> OnColumnClick;
-  // Another row became the selected one (-1: none is now).
+  // Another row became the selected one (-1: none is now). OnDblClick
+  // fires for the list's double click, once it has chosen the row.
   std::function<void(Control* sender, int row)> OnSelect;
 
  protected:

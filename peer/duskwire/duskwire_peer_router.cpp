@@ -36,6 +36,43 @@ int64_t HeaderNumber(const TDuskwirePacket& p, const char* name, int64_t fallbac
 
 int TDWHostItem::Age() const { return int((plat::MonotonicMs() - Added) / 1000); }
 
+// ================================================================ queues
+
+TDWQueuedPacket::TDWQueuedPacket(TDuskwirePacket packet, std::string body)
+    : Packet(std::move(packet)), Body(std::move(body)) {
+  Bytes = Body.size() + Packet.FirstLine().size();
+  for (int i = 0; i < Packet.HeaderCount(); ++i) Bytes += Packet.HeaderName(i).size() + Packet.HeaderValue(i).size();
+}
+
+int TDWPacketQueue::Push(TDWPacketRef p, int limit, std::size_t budget, bool& full) {
+  bytes_ += p->Bytes;
+  items_.push_back(std::move(p));
+  int dropped = 0;
+  full = int(items_.size()) >= limit;
+  if (full) {
+    Pop();
+    ++dropped;
+  }
+  while (bytes_ > budget && items_.size() > 1) {
+    Pop();
+    ++dropped;
+  }
+  return dropped;
+}
+
+TDWPacketRef TDWPacketQueue::Pop() {
+  if (items_.empty()) return nullptr;
+  TDWPacketRef p = std::move(items_.front());
+  items_.pop_front();
+  bytes_ -= p->Bytes;
+  return p;
+}
+
+void TDWPacketQueue::Clear() {
+  items_.clear();
+  bytes_ = 0;
+}
+
 // ================================================================ router
 
 TDuskwirePeerRouter::TDuskwirePeerRouter() {
@@ -205,11 +242,11 @@ void TDuskwirePeerRouter::Stop() {
   }
   {
     std::lock_guard<std::mutex> g(requestsLock_);
-    requests_.clear();
+    requests_.Clear();
   }
   {
     std::lock_guard<std::mutex> g(responsesLock_);
-    responses_.clear();
+    responses_.Clear();
   }
   {
     std::lock_guard<std::mutex> g(hostsLock_);
@@ -268,7 +305,7 @@ void TDuskwirePeerRouter::SendRequest(const std::string& seed, const std::string
   }
   std::string b = body;
   DuskwireTransform(b);
-  Route(p, b, nullptr);
+  Route(p, std::move(b), nullptr);
 }
 
 void TDuskwirePeerRouter::SendResponse(const std::string& routingInfo, const std::string& to,
@@ -278,44 +315,42 @@ void TDuskwirePeerRouter::SendResponse(const std::string& routingInfo, const std
   p.SetHeader("Routing-Info", routingInfo);
   std::string b = body;
   DuskwireTransform(b);
-  Route(p, b, nullptr);
+  Route(p, std::move(b), nullptr);
+}
+
+TDWPacketRef TDuskwirePeerRouter::TakeDelivered(std::mutex& lock, TDWPacketQueue& q, std::string& body) {
+  TDWPacketRef item;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    item = q.Pop();
+  }
+  if (!item) return nullptr;
+  body = item->Body;  // the shared body stays as it is
+  DuskwireTransform(body);
+  return item;
 }
 
 bool TDuskwirePeerRouter::GetNextRequest(std::string& routingInfo, std::string& to,
                                          std::string& requestType, std::string& body,
                                          std::string& from) {
-  DeliveredItem item;
-  {
-    std::lock_guard<std::mutex> g(requestsLock_);
-    if (requests_.empty()) return false;
-    item = std::move(requests_.front());
-    requests_.pop_front();
-  }
-  body = std::move(item.body);
-  DuskwireTransform(body);
-  routingInfo = item.packet.GetHeader("Routing-Info");
-  to = item.packet.GetHeader("To");
-  requestType = item.packet.GetHeader("Request-Type");
-  from = item.packet.GetHeader("From");
+  TDWPacketRef item = TakeDelivered(requestsLock_, requests_, body);
+  if (!item) return false;
+  routingInfo = item->Packet.GetHeader("Routing-Info");
+  to = item->Packet.GetHeader("To");
+  requestType = item->Packet.GetHeader("Request-Type");
+  from = item->Packet.GetHeader("From");
   return true;
 }
 
 bool TDuskwirePeerRouter::GetNextResponse(std::string& routingInfo, std::string& to,
                                           std::string& from, std::string& body) {
-  DeliveredItem item;
-  {
-    std::lock_guard<std::mutex> g(responsesLock_);
-    if (responses_.empty()) return false;
-    item = std::move(responses_.front());
-    responses_.pop_front();
-  }
-  body = std::move(item.body);
-  DuskwireTransform(body);
-  routingInfo = item.packet.GetHeader("Routing-Info");
+  TDWPacketRef item = TakeDelivered(responsesLock_, responses_, body);
+  if (!item) return false;
+  routingInfo = item->Packet.GetHeader("Routing-Info");
   size_t colon = routingInfo.rfind(':');
   routingInfo = colon == std::string::npos ? std::string() : routingInfo.substr(0, colon);
-  to = item.packet.GetHeader("To");
-  from = item.packet.GetHeader("From");
+  to = item->Packet.GetHeader("To");
+  from = item->Packet.GetHeader("From");
   return true;
 }
 
@@ -329,16 +364,17 @@ int64_t TDuskwirePeerRouter::NetworkStatistic(const std::string& name) {
   return networkStats_.GetValue(name);
 }
 
-void TDuskwirePeerRouter::TakeLocalStatistics(TDuskwirePacket& p) {
+void TDuskwirePeerRouter::AddLocalStatistics(TDuskwirePacket& p) {
   std::lock_guard<std::mutex> g(statsLock_);
   for (int i = 0; i < localStats_.Count(); ++i)
     p.SetHeader(localStats_.Names(i), plat::IntToStr(localStats_.Values(i)));
-  localStats_.Clear();
-  networkStats_.Clear();
 }
 
-void TDuskwirePeerRouter::SetNetworkStatistics(const TDuskwirePacket& reply) {
+void TDuskwirePeerRouter::StatisticsAnswered(const TDuskwirePacket& reply) {
   std::lock_guard<std::mutex> g(statsLock_);
+  localStats_.Clear();
+  networkStats_.Clear();
+  if (reply.Code() != kCodeStats) return;
   for (int i = 0; i < reply.HeaderCount(); ++i)
     networkStats_.SetValue(reply.HeaderName(i), DigitsToInt64(reply.HeaderValue(i)));
 }
@@ -375,6 +411,14 @@ int TDuskwirePeerRouter::Traffic() {
   return int(std::min<int64_t>(sum, 0x7fffffff));
 }
 
+int64_t TDuskwirePeerRouter::QueuedBytes() {
+  std::lock_guard<std::mutex> g(peersLock_);
+  int64_t sum = 0;
+  for (auto& p : peers_)
+    if (p.peer) sum += int64_t(p.peer->QueuedBytes());
+  return sum;
+}
+
 // ---------------------------------------------------------------- routing
 
 bool TDuskwirePeerRouter::RememberId(const std::string& id, int hops, bool& seenBefore) {
@@ -395,7 +439,7 @@ bool TDuskwirePeerRouter::RememberId(const std::string& id, int hops, bool& seen
   return true;
 }
 
-void TDuskwirePeerRouter::ReceivePacket(TDuskwirePacket& packet, const std::string& body, TDWPeer* from) {
+void TDuskwirePeerRouter::ReceivePacket(TDuskwirePacket& packet, std::string body, TDWPeer* from) {
   const bool response = packet.Code() == kCodeResponse;
   // A request over the hop limit is dropped before its id is remembered:
   // a copy that came the long way must not shut out one that comes a
@@ -407,23 +451,23 @@ void TDuskwirePeerRouter::ReceivePacket(TDuskwirePacket& packet, const std::stri
   bool seenBefore = false;
   if (!RememberId(packet.GetHeader("Message-ID"), hops, seenBefore)) return;
   if (!seenBefore) {
-    Route(packet, body, from);
+    Route(packet, std::move(body), from);
     return;
   }
   // A shorter copy of a request this node has had: it goes on from here
   // with more hops to spare, but is not delivered a second time.
-  RouteRequest(packet, body, from, false);
+  RouteRequest(packet, std::move(body), from, false);
 }
 
-void TDuskwirePeerRouter::Route(TDuskwirePacket& packet, const std::string& body, TDWPeer* from) {
+void TDuskwirePeerRouter::Route(TDuskwirePacket& packet, std::string body, TDWPeer* from) {
   if (packet.HasHeader("IP")) {
     int64_t port = HeaderNumber(packet, "Port", 0);
     if (port > 0 && port <= 65535) AddHost(plat::Trim(packet.GetHeader("IP")), int(port));
   }
   if (packet.Code() == kCodeResponse)
-    RouteResponse(packet, body, from);
+    RouteResponse(packet, std::move(body), from);
   else
-    RouteRequest(packet, body, from);
+    RouteRequest(packet, std::move(body), from);
 }
 
 bool TDuskwirePeerRouter::OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const {
@@ -433,22 +477,24 @@ bool TDuskwirePeerRouter::OverHopLimit(const TDuskwirePacket& p, bool fromPeer) 
   return HopCount(p.GetHeader("Routing-Info")) + (fromPeer ? 1 : 0) > limit;
 }
 
-void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from, bool deliver) {
+void TDuskwirePeerRouter::RouteRequest(TDuskwirePacket& p, std::string body, TDWPeer* from, bool deliver) {
   // The arrival peer's id goes on first, so a request that has travelled
   // MaxHops hops is the last one forwarded.
   if (OverHopLimit(p, from != nullptr)) return;
   if (from) p.SetHeader("Routing-Info", p.GetHeader("Routing-Info") + ":" + from->PeerId());
+  // One packet for every queue it goes into.
+  const TDWPacketRef item = std::make_shared<const TDWQueuedPacket>(p, std::move(body));
   {
     std::lock_guard<std::mutex> g(peersLock_);
     for (auto& e : peers_)
-      if (e.peer && e.peer != from) e.peer->QueuePacket(p, body);
+      if (e.peer && e.peer != from) e.peer->QueuePacket(item);
   }
   if (!from || !deliver) return;
   std::string to = p.GetHeader("To");
-  if (to.empty() || to == Nick()) Deliver(requestsLock_, requests_, p, body);
+  if (to.empty() || to == Nick()) Deliver(requestsLock_, requests_, item);
 }
 
-void TDuskwirePeerRouter::RouteResponse(TDuskwirePacket& p, const std::string& body, TDWPeer* from) {
+void TDuskwirePeerRouter::RouteResponse(TDuskwirePacket& p, std::string body, TDWPeer* from) {
   std::string ri = p.GetHeader("Routing-Info");
   int hops = HopCount(ri);
   if (hops < 0) return;  // no path at all
@@ -456,16 +502,18 @@ void TDuskwirePeerRouter::RouteResponse(TDuskwirePacket& p, const std::string& b
     size_t colon = ri.rfind(':');
     std::string next = ri.substr(colon + 1);
     p.SetHeader("Routing-Info", ri.substr(0, colon));
+    const TDWPacketRef item = std::make_shared<const TDWQueuedPacket>(p, std::move(body));
     std::lock_guard<std::mutex> g(peersLock_);
     for (auto& e : peers_) {
       if (e.peer && e.id == next) {
-        e.peer->QueuePacket(p, body);
+        e.peer->QueuePacket(item);
         break;
       }
     }
     return;
   }
-  if (from && IsOwnRoutingInfo(ri)) Deliver(responsesLock_, responses_, p, body);
+  if (from && IsOwnRoutingInfo(ri))
+    Deliver(responsesLock_, responses_, std::make_shared<const TDWQueuedPacket>(p, std::move(body)));
 }
 
 bool TDuskwirePeerRouter::IsOwnRoutingInfo(const std::string& ri) {
@@ -473,11 +521,10 @@ bool TDuskwirePeerRouter::IsOwnRoutingInfo(const std::string& ri) {
   return std::find(ownRoutingInfo_.begin(), ownRoutingInfo_.end(), ri) != ownRoutingInfo_.end();
 }
 
-void TDuskwirePeerRouter::Deliver(std::mutex& lock, std::deque<DeliveredItem>& q,
-                                  const TDuskwirePacket& p, const std::string& body) {
+void TDuskwirePeerRouter::Deliver(std::mutex& lock, TDWPacketQueue& q, const TDWPacketRef& item) {
   std::lock_guard<std::mutex> g(lock);
-  q.push_back(DeliveredItem{body, p});
-  while (int(q.size()) >= incomingQueueLimit_) q.pop_front();
+  bool full = false;
+  q.Push(item, incomingQueueLimit_, queueByteBudget_, full);  // the oldest make way
 }
 
 // ---------------------------------------------------------------- peers and hosts
@@ -810,21 +857,19 @@ void TDWPeerConnectThread::Execute() {
 TDWPeerRouterThread::TDWPeerRouterThread(TDuskwirePeerRouter& router, std::unique_ptr<TDuskwire> conn,
                                          std::string id, bool incoming)
     : plat::Thread(true), router_(router), conn_(std::move(conn)), id_(std::move(id)), incoming_(incoming) {
+  // Below the threads that serve the user: a busy overlay must not starve
+  // the program's windows or its own client connection.
+  SetPriority(-1);
   conn_->SetTimeout(int(router_.Setting(TDWSetting::PeerTimeout)));
 }
 
-void TDWPeerRouterThread::QueuePacket(const TDuskwirePacket& packet, const std::string& body) {
-  bool overflow = false;
+void TDWPeerRouterThread::QueuePacket(const TDWPacketRef& packet) {
+  bool full = false;
   {
     std::lock_guard<std::mutex> g(queueLock_);
-    out_.push_back(TDWQueuedPacket{body, packet});
-    if (int(out_.size()) >= router_.IncomingQueueLimit()) {
-      out_.pop_front();
-      ++dropped_;
-      overflow = true;
-    }
+    dropped_ += out_.Push(packet, router_.IncomingQueueLimit(), router_.QueueByteBudget(), full);
   }
-  if (overflow) conn_->Close();  // a peer that does not keep up is dropped
+  if (full) conn_->Close();  // a peer that does not keep up is dropped
   conn_->Cancel();
 }
 
@@ -832,21 +877,25 @@ void TDWPeerRouterThread::ClosePeer() { conn_->Close(); }
 
 int TDWPeerRouterThread::Traffic() const { return conn_->SendRate() + conn_->ReceiveRate(); }
 
+std::size_t TDWPeerRouterThread::QueuedBytes() const {
+  std::lock_guard<std::mutex> g(queueLock_);
+  return out_.Bytes();
+}
+
 bool TDWPeerRouterThread::QueueEmpty() {
   std::lock_guard<std::mutex> g(queueLock_);
-  return out_.empty();
+  return out_.Empty();
 }
 
 void TDWPeerRouterThread::SendOne() {
-  TDWQueuedPacket item;
+  TDWPacketRef item;
   {
     std::lock_guard<std::mutex> g(queueLock_);
-    if (out_.empty()) return;
-    item = std::move(out_.front());
-    out_.pop_front();
+    item = out_.Pop();
   }
-  conn_->Assign(item.Packet);
-  conn_->SendPacket(item.Body.data(), 0, int(item.Body.size()));
+  if (!item) return;
+  conn_->Assign(item->Packet);
+  conn_->SendPacket(item->Body.data(), 0, int(item->Body.size()));
   ++sent_;
   router_.CountPacketSent();
 }
@@ -873,7 +922,7 @@ void TDWPeerRouterThread::Execute() {
         int code = conn_->Code();
         if (code != kCodeRequest && code != kCodeResponse) break;  // not an overlay peer
         TDuskwirePacket packet(*conn_);
-        router_.ReceivePacket(packet, body, this);
+        router_.ReceivePacket(packet, std::move(body), this);
       }
       SendOne();
       router_.Pause(t.peerSendPauseMs);
@@ -937,10 +986,10 @@ void TDWCacheClientThread::Session() {
   router_.ApplyServerGreeting(conn_);
 
   conn_.ClearHeaders();
-  router_.TakeLocalStatistics(conn_);
+  router_.AddLocalStatistics(conn_);
   conn_.SendHeader("UPDATE_STATS");
   conn_.ReadHeaderBlock(line);
-  if (conn_.Code() == kCodeStats) router_.SetNetworkStatistics(conn_);
+  router_.StatisticsAnswered(conn_);
 
   int64_t lowSpeed = router_.Setting(TDWSetting::LowSpeedBPS);
   bool idle = lowSpeed > 0 && router_.Traffic() < lowSpeed;

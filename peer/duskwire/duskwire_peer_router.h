@@ -10,7 +10,9 @@
 // connection, wakes every wait and joins every thread before it returns.
 //
 // Everything that faces the network is bounded: queues (incoming-queue
-// limit), remembered ids (message-id memory), the host queue, packet sizes.
+// limit and a byte budget), remembered ids (message-id memory), the host
+// queue, packet sizes. A packet routed to several peers is held once, in
+// every queue it waits in.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -64,10 +66,42 @@ struct TDWHostItem {
   int Age() const;  // whole seconds since Added
 };
 
-// A packet waiting in a queue, with its (transformed) body.
+// A packet waiting in a queue, with its (transformed) body. Queues share
+// it: a request flooded to every peer is one object however many queues
+// hold it.
 struct TDWQueuedPacket {
-  std::string Body;
+  TDWQueuedPacket(TDuskwirePacket packet, std::string body);
   TDuskwirePacket Packet;
+  std::string Body;
+  // What it counts against a queue's byte budget: its body and headers.
+  std::size_t Bytes = 0;
+};
+using TDWPacketRef = std::shared_ptr<const TDWQueuedPacket>;
+
+// Bytes of packets each queue may hold (each peer's out queue and the
+// delivered queues): room for twenty of the largest packets the gateway
+// sends (about 200 KB), while ten peers' full queues hold some 40 MB where
+// the packet count alone let 64 bodies of up to 1 MiB wait for each.
+constexpr std::size_t kDWQueueByteBudget = std::size_t(4) << 20;
+
+// A queue of shared packets, oldest first, bounded by a packet count and by
+// bytes. Its owner locks it.
+class TDWPacketQueue {
+ public:
+  // Appends p, then drops the oldest once when the queue holds `limit`
+  // packets or more (full is then set), and more of the oldest while it
+  // holds over `budget` bytes; the newest always stays. Returns the number
+  // dropped.
+  int Push(TDWPacketRef p, int limit, std::size_t budget, bool& full);
+  TDWPacketRef Pop();  // nullptr when empty
+  bool Empty() const { return items_.empty(); }
+  int Count() const { return int(items_.size()); }
+  std::size_t Bytes() const { return bytes_; }
+  void Clear();
+
+ private:
+  std::deque<TDWPacketRef> items_;
+  std::size_t bytes_ = 0;
 };
 
 // A connected peer as routing sees it.
@@ -75,11 +109,14 @@ class TDWPeer {
  public:
   virtual ~TDWPeer() = default;
   virtual const std::string& PeerId() const = 0;
-  // Appends a copy to the peer's out queue. When the queue then holds the
-  // incoming-queue limit or more, the oldest is dropped and the peer closed.
-  virtual void QueuePacket(const TDuskwirePacket& packet, const std::string& body) = 0;
+  // Appends the packet to the peer's out queue. When the queue then holds
+  // the incoming-queue limit or more, the oldest is dropped and the peer
+  // closed; over the byte budget, the oldest are dropped and the peer kept
+  // (one peer's large packets must not cut the links to the slower ones).
+  virtual void QueuePacket(const TDWPacketRef& packet) = 0;
   virtual void ClosePeer() = 0;
   virtual int Traffic() const = 0;  // send + receive rate, bytes per second
+  virtual std::size_t QueuedBytes() const { return 0; }
 };
 
 class TDWCacheClientThread;
@@ -116,6 +153,8 @@ class TDuskwirePeerRouter {
   bool TakePeersChanged() { return peersChanged_.exchange(false); }
   int HealthPercent();
   int Traffic();  // sum of the peers' send and receive rates
+  // Bytes of packets waiting in the peers' out queues.
+  int64_t QueuedBytes();
   // Packets written to peers since the router was made (for statistics).
   int64_t PacketsSent() const { return packetsSent_; }
   void CountPacketSent() { ++packetsSent_; }
@@ -139,6 +178,8 @@ class TDuskwirePeerRouter {
   void SetIncomingQueueLimit(int n) { incomingQueueLimit_ = n < 1 ? 1 : n; }
   int IncomingQueueLimit() const { return incomingQueueLimit_; }
   void SetMessageIdMemory(int n) { messageIdMemory_ = n < 1 ? 1 : n; }
+  void SetQueueByteBudget(std::size_t bytes) { queueByteBudget_ = bytes; }
+  std::size_t QueueByteBudget() const { return queueByteBudget_; }
   void SetCacheTimeout(int seconds) { cacheTimeout_ = seconds; }
   void SetAcceptServerSettings(bool v) { acceptServerSettings_ = v; }
   // Local address to listen on and to connect from ("": every address).
@@ -153,9 +194,9 @@ class TDuskwirePeerRouter {
   // seen before is dropped, unless this copy came a shorter way than every
   // earlier one: it is then forwarded (nodes further on may have had only
   // the longer copy, at the hop limit), but not delivered again.
-  void ReceivePacket(TDuskwirePacket& packet, const std::string& body, TDWPeer* from);
+  void ReceivePacket(TDuskwirePacket& packet, std::string body, TDWPeer* from);
   // Routes a packet from a peer, or this node's own (from = nullptr).
-  void Route(TDuskwirePacket& packet, const std::string& body, TDWPeer* from);
+  void Route(TDuskwirePacket& packet, std::string body, TDWPeer* from);
   // Reserves a peer slot for a connection from/to address: "" when the
   // address is not new or the node has MaxPeers; otherwise the new peer id.
   // Two nodes that connect to each other at the same moment would each
@@ -200,9 +241,14 @@ class TDuskwirePeerRouter {
   // accepted (0 included; negative values and non-numbers are ignored),
   // texts and own address always.
   void ApplyServerGreeting(const TDuskwirePacket& greeting);
-  // Local statistics as headers of p; then both tables are emptied.
-  void TakeLocalStatistics(TDuskwirePacket& p);
-  void SetNetworkStatistics(const TDuskwirePacket& reply);
+  // Local statistics as headers of p (an UPDATE_STATS command).
+  void AddLocalStatistics(TDuskwirePacket& p);
+  // The cache server's reply to UPDATE_STATS has been read: both tables
+  // are emptied, and the headers of a 2030 reply become the network
+  // statistics, in one step. Until then the tables stay as they are: the
+  // network totals go on being shown while the reply is awaited, and local
+  // ones a server never acknowledged go with the next command.
+  void StatisticsAnswered(const TDuskwirePacket& reply);
   void ThreadEnded(int which);  // clears a running flag (kRefresh, ...)
   enum { kRefreshThread, kAcceptThread, kCacheThread };
 
@@ -219,22 +265,19 @@ class TDuskwirePeerRouter {
     std::string host;
     TDWPeerConnectThread* thread;
   };
-  struct DeliveredItem {
-    std::string body;
-    TDuskwirePacket packet;
-  };
 
   TDuskwirePacket NewPacket(const std::string& to);
   // Remembers id with the hops it came in; false when it was seen before
   // and this copy came no shorter way.
   bool RememberId(const std::string& id, int hops, bool& seenBefore);
-  void RouteRequest(TDuskwirePacket& p, const std::string& body, TDWPeer* from, bool deliver = true);
+  void RouteRequest(TDuskwirePacket& p, std::string body, TDWPeer* from, bool deliver = true);
   // The request breaks the hop limit (counting the hop to us when it came
   // from a peer).
   bool OverHopLimit(const TDuskwirePacket& p, bool fromPeer) const;
-  void RouteResponse(TDuskwirePacket& p, const std::string& body, TDWPeer* from);
-  void Deliver(std::mutex& lock, std::deque<DeliveredItem>& q, const TDuskwirePacket& p,
-               const std::string& body);
+  void RouteResponse(TDuskwirePacket& p, std::string body, TDWPeer* from);
+  void Deliver(std::mutex& lock, TDWPacketQueue& q, const TDWPacketRef& item);
+  // Takes the oldest delivered packet, its body made plain again.
+  TDWPacketRef TakeDelivered(std::mutex& lock, TDWPacketQueue& q, std::string& body);
   bool IsOwnRoutingInfo(const std::string& ri);
   bool IsNewHostLocked(const std::string& host);  // peers lock held
   void StartListening();
@@ -246,6 +289,7 @@ class TDuskwirePeerRouter {
   std::atomic<int64_t> settings_[int(TDWSetting::Count)];
   std::atomic<int> incomingQueueLimit_{300};
   std::atomic<int> messageIdMemory_{500};
+  std::atomic<std::size_t> queueByteBudget_{kDWQueueByteBudget};
   std::atomic<int> cacheTimeout_{180};
   std::atomic<bool> acceptServerSettings_{true};
   TDWTimings timings_;
@@ -289,9 +333,9 @@ class TDuskwirePeerRouter {
   std::deque<std::string> ownRoutingInfo_;
 
   std::mutex requestsLock_;
-  std::deque<DeliveredItem> requests_;
+  TDWPacketQueue requests_;
   std::mutex responsesLock_;
-  std::deque<DeliveredItem> responses_;
+  TDWPacketQueue responses_;
 
   std::mutex statsLock_;
   TNumberList localStats_;
@@ -362,9 +406,10 @@ class TDWPeerRouterThread : public plat::Thread, public TDWPeer {
   TDWPeerRouterThread(TDuskwirePeerRouter& router, std::unique_ptr<TDuskwire> conn,
                       std::string id, bool incoming);
   const std::string& PeerId() const override { return id_; }
-  void QueuePacket(const TDuskwirePacket& packet, const std::string& body) override;
+  void QueuePacket(const TDWPacketRef& packet) override;
   void ClosePeer() override;
   int Traffic() const override;
+  std::size_t QueuedBytes() const override;
   bool Incoming() const { return incoming_; }
   int64_t Received() const { return received_; }
   int64_t Sent() const { return sent_; }
@@ -381,8 +426,8 @@ class TDWPeerRouterThread : public plat::Thread, public TDWPeer {
   std::unique_ptr<TDuskwire> conn_;
   std::string id_;
   bool incoming_;
-  std::mutex queueLock_;
-  std::deque<TDWQueuedPacket> out_;
+  mutable std::mutex queueLock_;
+  TDWPacketQueue out_;
   int64_t lastReceived_ = 0;
   std::atomic<int64_t> received_{0}, sent_{0}, dropped_{0};
 };

@@ -43,10 +43,10 @@ int64_t DivRoundHalfEven(int64_t a, int64_t b) {
   return q;
 }
 
-std::vector<std::string> SplitBodyLines(std::string_view body) {
+std::vector<std::string> SplitBodyLines(std::string_view body, std::size_t maxLines) {
   std::vector<std::string> lines;
   std::size_t start = 0, i = 0;
-  while (i <= body.size()) {
+  while (i <= body.size() && lines.size() < maxLines) {
     if (i == body.size() || body[i] == '\r' || body[i] == '\n') {
       if (i > start) lines.emplace_back(body.substr(start, i - start));
       if (i < body.size() && body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;

@@ -275,9 +275,10 @@ std::string NapsterDecimal(uint32_t hostOrderAddress);
 // a / b rounded to the nearest integer, halves to even; 0 unless a >= 0
 // and b > 0.
 int64_t DivRoundHalfEven(int64_t a, int64_t b);
-// The lines of a body: a line ends at CR LF, LF or CR; the line end is not
-// part of the line, and empty lines are left out.
-std::vector<std::string> SplitBodyLines(std::string_view body);
+// The lines of a body (the first maxLines of them): a line ends at CR LF,
+// LF or CR; the line end is not part of the line, and empty lines are left
+// out.
+std::vector<std::string> SplitBodyLines(std::string_view body, std::size_t maxLines = SIZE_MAX);
 // Packet bodies of at most kGatewayLinesPerPacket lines (and about
 // kGatewayBytesPerPacket bytes), each line followed by CR LF.
 std::vector<std::string> BatchLines(const std::vector<std::string>& lines);
@@ -422,7 +423,7 @@ class TGatewayCore {
   void RemoteUploadRequest(const std::string& text, const TGatewayRemote& m);
   void TakeBody(const std::string& body, const TGatewayRemote& m);
   void Echo(const std::string& from, bool request, const std::string& body);
-  bool TakeGnutellaResult();
+  void TakeGnutellaResult(const TSearchResult& r);
   int FindPending(const std::string& text) const;
   void UpdateOwnAddress();
   // Reads both networks' health and publishes it (with their peer counts).

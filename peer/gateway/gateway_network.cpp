@@ -36,9 +36,17 @@ bool PrivateHost(const std::string& host) {
 // ---------------------------------------------------------------- networks
 
 bool TGatewayCore::PumpPass() {
+  // Every item taken is work, whether it is handed on or dropped: a pass
+  // that drops one must not send the thread to sleep while more wait
+  // behind it (another search's hits ahead of this one's would then drain
+  // at a few a second, and the search end for silence). Still one item
+  // from each source a pass, so client frames are read between them.
   bool busy = false;
   gnutella_->GetNextSearchRequest();  // the gateway answers no Gnutella query
-  if (TakeGnutellaResult()) busy = true;
+  if (std::unique_ptr<TSearchResult> hit = gnutella_->GetNextResult()) {
+    busy = true;
+    TakeGnutellaResult(*hit);
+  }
 
   TGatewayRemote m;
   std::string body;
@@ -50,43 +58,43 @@ bool TGatewayCore::PumpPass() {
   TGatewayRemote r;
   r.Request = true;
   std::string requestType;
-  if (duskwire_->GetNextRequest(r.RoutingInfo, r.To, requestType, body, r.From) &&
-      plat::SameText(requestType, kNapsterRequestType)) {
+  if (duskwire_->GetNextRequest(r.RoutingInfo, r.To, requestType, body, r.From)) {
     busy = true;
-    if (echo_) Echo(r.From, true, body);
-    TakeBody(body, r);
+    if (plat::SameText(requestType, kNapsterRequestType)) {
+      if (echo_) Echo(r.From, true, body);
+      TakeBody(body, r);
+    }
   }
   return busy;
 }
 
-bool TGatewayCore::TakeGnutellaResult() {
-  std::unique_ptr<TSearchResult> r = gnutella_->GetNextResult();
-  if (!r) return false;
+void TGatewayCore::TakeGnutellaResult(const TSearchResult& r) {
   // Late hits of an earlier search are not this search's results.
-  if (!gnutellaSearchValid_ || r->QueryGUID != gnutellaSearch_) return false;
-  int64_t speed = r->Speed;
+  if (!gnutellaSearchValid_ || r.QueryGUID != gnutellaSearch_) return;
+  int64_t speed = r.Speed;
   if (speed > 0) speed = DivRoundHalfEven(speed, 100);
   uint32_t address = 0;
-  if (PrivateHost(r->Host) || !plat::TextToAddress(r->Host, &address)) return false;
-  if (nonMp3Filter_ && !MatchWildcard("*.mp3", r->FileName)) return false;
+  if (PrivateHost(r.Host) || !plat::TextToAddress(r.Host, &address)) return;
+  if (nonMp3Filter_ && !MatchWildcard("*.mp3", r.FileName)) return;
   // The name goes into the result between double quotes: one holding a
   // quote or a control character would end it early and make the rest of
   // the name read as fields of the peer's choosing.
-  if (!SafeResultName(r->FileName)) return false;
+  if (!SafeResultName(r.FileName)) return;
   // The address place carries the host's real address, as the client uses
   // it (it may measure the host's round trip).
   const std::string host = NapsterDecimal(address);
-  const std::string nick = kGnutellaNickPrefix + Num(r->FileIndex) + ":" + host;
-  CountedResult(searchId_, Quoted(r->FileName) + " " + kGatewaySearchMD5 + " " + Num(r->Size) + " 100 100 200 " +
-                               nick + " " + host + " " + Num(speed) + " " + Num(r->Port) + " 0");
-  return true;
+  const std::string nick = kGnutellaNickPrefix + Num(r.FileIndex) + ":" + host;
+  CountedResult(searchId_, Quoted(r.FileName) + " " + kGatewaySearchMD5 + " " + Num(r.Size) + " 100 100 200 " +
+                               nick + " " + host + " " + Num(speed) + " " + Num(r.Port) + " 0");
 }
 
 void TGatewayCore::TakeBody(const std::string& body, const TGatewayRemote& m) {
-  std::vector<std::string> lines = SplitBodyLines(body);
   // A gateway sends one line per request and at most a packet's worth per
-  // response; more is not answered.
-  if (lines.size() > std::size_t(kGatewayLinesPerPacket)) lines.resize(kGatewayLinesPerPacket);
+  // response; more is not acted on. Every line of a request may cost a
+  // search or a browse on every node it reaches: a request's first line
+  // alone is taken, so that one flooded request asks each node once.
+  const std::vector<std::string> lines =
+      SplitBodyLines(body, m.Request ? 1 : std::size_t(kGatewayLinesPerPacket));
   for (const std::string& line : lines) {
     if (!ClientConnected()) return;
     RemoteDispatch(line, m);
@@ -105,12 +113,14 @@ bool TGatewayCore::ToMe(const TGatewayRemote& m) const { return !nick_.empty() &
 void TGatewayCore::RemoteDispatch(const std::string& line, const TGatewayRemote& m) {
   std::string rest = line;
   int64_t type = DigitsToInt64(SplitFirstWord(rest));
+  // Searches, browses, whois and 214 are questions: they come in requests.
+  // One in a response has no path to answer along, and is not run.
   switch (type) {
     case 200:
-      AnswerSearch(rest, m);
+      if (m.Request) AnswerSearch(rest, m);
       break;
     case 900:
-      if (dataPort_ >= 1) AnswerSearch(rest, m);
+      if (m.Request && dataPort_ >= 1) AnswerSearch(rest, m);
       break;
     case 201:
       CountedResult(m.RoutingInfo, rest);
@@ -130,14 +140,15 @@ void TGatewayCore::RemoteDispatch(const std::string& line, const TGatewayRemote&
       }
       break;
     case 211:
-      if (ToMe(m)) AnswerBrowse(m);
+      if (m.Request && ToMe(m)) AnswerBrowse(m);
       break;
     case 214:
+      if (!m.Request) break;
       responseLines_.push_back("215 " + Num(fileCount_) + " " + Num(DivRoundHalfEven(totalSize_, 1000000)));
       SendResponses(m.RoutingInfo, m.From);
       break;
     case 603:
-      if (ToMe(m)) AnswerWhois(m);
+      if (m.Request && ToMe(m)) AnswerWhois(m);
       break;
     default:
       break;

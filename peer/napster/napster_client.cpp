@@ -382,6 +382,10 @@ void TNapsterClient::Emote(const std::string& ID, const std::string& Channel, co
 void TNapsterClient::Kick(const std::string& ID, const std::string& Nick, const std::string& Reason) {
   Post(ID, "KICK", {{"NICK", Nick}, {"REASON", Reason}});
 }
+void TNapsterClient::Kick(const std::string& ID, const std::string& Channel, const std::string& Nick,
+                          const std::string& Reason) {
+  Post(ID, "KICK", {{"CHANNEL", Channel}, {"NICK", Nick}, {"REASON", Reason}});
+}
 
 bool TNapsterClient::SetPort(int Port) {
   if (dataListener_) {

@@ -302,6 +302,9 @@ class TNapsterClient {
   void SetPassword(const std::string& ID, const std::string& Password);
   void Emote(const std::string& ID, const std::string& Channel, const std::string& Message);
   void Kick(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  // The kick servers take: out of Channel (a server refuses a kick that
+  // names none).
+  void Kick(const std::string& ID, const std::string& Channel, const std::string& Nick, const std::string& Reason);
   // Listens on Port (0: any free port; negative: no data port) and tells
   // every session. False, with nothing posted, when it cannot listen.
   bool SetPort(int Port);

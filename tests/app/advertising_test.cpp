@@ -1,14 +1,20 @@
 // The advertising banner in this process under Wine against the fake HTTP
-// server: a GIF shown and played, a JPEG shown still, markup kept for the browser host (which
-// the test prefix does not have, so the area stays empty), and servers that
-// fail - an error status, a connection closed without an answer, nobody
-// listening - each leaving the banner area empty.
+// server: a GIF shown and played, a JPEG shown still, markup streamed into
+// a blank page of the browser host (one that answers in the browser's
+// place: the test prefix has no browser), and what fails - an error
+// status, a connection closed without an answer, nobody listening, a body
+// or a picture too big for a banner, memory running out - each leaving
+// the banner area empty.
 #include "tests/gui_win32/win32_fixture.h"
 
-#include <filesystem>
+#include <exdispid.h>
+#include <ocidl.h>
+
+#include <new>
 
 #include "app/advertise_manager.h"
 #include "controls/gif_image.h"
+#include "controls/win32/web_browser_with_ui.h"
 #include "gui/form.h"
 #include "tools/fake_http_server.h"
 #include "tools/gif_builder.h"
@@ -49,6 +55,79 @@ std::string FromHex(const std::string& hex) {
   return out;
 }
 
+// A document of the browser that takes markup as a stream (IPersistStreamInit).
+class StreamedDocument final : public IDispatch, public IPersistStreamInit {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch)
+      *out = static_cast<IDispatch*>(this);
+    else if (iid == IID_IPersist || iid == IID_IPersistStreamInit)
+      *out = static_cast<IPersistStreamInit*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return ULONG(--refs); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override {
+    calls.push_back("Load");
+    char buf[256];
+    ULONG got = 0;
+    while (SUCCEEDED(stream->Read(buf, sizeof buf, &got)) && got > 0) loaded.append(buf, got);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Save(LPSTREAM, WINBOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InitNew() override {
+    calls.push_back("InitNew");
+    return S_OK;
+  }
+
+  int refs = 0;
+  std::vector<std::string> calls;
+  std::string loaded;
+};
+
+// The browser host with a browser that opens blank pages and shows doc.
+class StreamingBrowser : public TWebBrowserWithUI {
+ public:
+  StreamingBrowser(gui::Component* owner, StreamedDocument& doc) : TWebBrowserWithUI(owner), doc_(doc) {}
+  // The browser telling its host that a page has loaded.
+  void PageLoaded() {
+    IDispatch* events = nullptr;
+    ASSERT_EQ(UIHandler()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events)), S_OK);
+    DISPPARAMS none{};
+    events->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    events->Release();
+  }
+  int blankPages = 0;
+
+ protected:
+  bool CanStreamMarkup() const override { return true; }
+  bool OpenBlankPage() override { return ++blankPages > 0; }
+  IDispatch* CurrentDocument() override {
+    doc_.AddRef();
+    return &doc_;
+  }
+
+ private:
+  StreamedDocument& doc_;
+};
+
+// A GIF of a few bytes declaring an 8192 x 8192 screen and frame.
+const std::string kHugeGif("GIF89a\x00\x20\x00\x20\x00\x00\x00,\x00\x00\x00\x00\x00\x20\x00\x20\x00\x02\x01\x2C\x00;",
+                           28);
+
 class AdvertisingTest : public testwin::Win32Test {
  protected:
   AdvertisingTest()
@@ -58,6 +137,9 @@ class AdvertisingTest : public testwin::Win32Test {
           if (r.target == "/broken.jpg")
             return FakeHttpServer::Text(200, jpeg.substr(0, 20) + "not the rest", "Content-Type: image/jpeg\r\n");
           if (r.target == "/banner.html") return FakeHttpServer::Text(200, markup, "Content-Type: text/html\r\n");
+          if (r.target == "/big.gif")
+            return FakeHttpServer::Text(200, gif + std::string(size_t(kMaxAdvertisementBytes), '\0'),
+                                        "Content-Type: image/gif\r\n");
           if (r.target == "/hangup") {
             FakeHttpServer::Reply hang;
             hang.after = FakeHttpServer::Reply::kClose;
@@ -130,19 +212,71 @@ TEST_F(AdvertisingTest, AJpegIsShownStillAndABrokenOneLeavesTheAreaEmpty) {
   EXPECT_FALSE(manager->Area()->Visible());
 }
 
-TEST_F(AdvertisingTest, MarkupIsKeptForTheBrowserHostAndFailuresLeaveTheAreaEmpty) {
+// Remote markup is never written to a file (which would run with a local
+// file's rights, under a name another program could swap): it goes into a
+// blank page's document as a stream once that page has loaded.
+TEST_F(AdvertisingTest, MarkupIsStreamedIntoABlankPage) {
+  manager->IeInstalled = true;
+  StreamedDocument document;
+  StreamingBrowser* browser = nullptr;
+  manager->MakeBrowser = [&](gui::Component* owner) { return browser = new StreamingBrowser(owner, document); };
+  Fetch(server.Url("/banner.html"));
+  EXPECT_EQ(server.Requests().back().Header("IE-Installed"), "True");
+  EXPECT_EQ(manager->Last().Kind, TAdvertisement::Markup);
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(manager->Shown());
+  EXPECT_TRUE(manager->Area()->Visible());
+  EXPECT_TRUE(browser->Visible());
+  EXPECT_EQ(browser->blankPages, 1);
+  EXPECT_TRUE(document.calls.empty()) << "the markup waits for its blank page";
+  browser->PageLoaded();
+  EXPECT_EQ(document.calls, (std::vector<std::string>{"InitNew", "Load"}));
+  EXPECT_EQ(document.loaded, markup);
+  browser->PageLoaded();  // the markup's own page: nothing more goes in
+  EXPECT_EQ(document.calls.size(), 2u);
+  EXPECT_EQ(document.refs, 0);
+
+  // The next banner: another blank page, its markup in turn.
+  manager->Show({TAdvertisement::Markup, "", "text/html", "<p>second</p>", ""});
+  EXPECT_EQ(browser->blankPages, 2);
+  browser->PageLoaded();
+  EXPECT_EQ(document.loaded, markup + "<p>second</p>");
+}
+
+// A body longer than a banner may be, a GIF whose screen is too big for a
+// banner (a few bytes asking for 8192 x 8192 pixels), and memory running
+// out while a GIF is decoded: each leaves the banner empty.
+TEST_F(AdvertisingTest, ABannerTooBigOrMemoryRunningOutLeavesTheAreaEmpty) {
+  Fetch(server.Url("/big.gif"));
+  EXPECT_EQ(manager->Last().Kind, TAdvertisement::None);
+  EXPECT_FALSE(manager->Shown());
+
+  const TAdvertisement good{TAdvertisement::Image, "", "image/gif", gif, ""};
+  manager->Show(good);
+  ASSERT_TRUE(manager->Shown());
+  manager->Show({TAdvertisement::Image, "", "image/gif", kHugeGif, ""});
+  EXPECT_FALSE(manager->Shown());
+  EXPECT_FALSE(manager->Area()->Visible());
+  EXPECT_TRUE(manager->Banner()->Empty());
+  EXPECT_EQ(manager->Banner()->LastError(), kGIFErrorDecoding);
+
+  manager->Show(good);
+  ASSERT_TRUE(manager->Shown());
+  manager->Banner()->OnProgress = [](TGIFImage*, int, int, int, bool&) { throw std::bad_alloc(); };
+  EXPECT_NO_THROW(manager->Show(good));
+  EXPECT_FALSE(manager->Shown());
+  EXPECT_FALSE(manager->Area()->Visible());
+  EXPECT_TRUE(manager->Banner()->Empty());
+  EXPECT_FALSE(manager->Banner()->Player().Playing());
+}
+
+TEST_F(AdvertisingTest, WithoutABrowserMarkupLeavesTheAreaEmptyAsDoFailures) {
   manager->IeInstalled = true;  // told so; the browser itself cannot be made here
-  // Remote markup never becomes a local file (which would run with a local
-  // file's rights, under a name another program could swap).
-  std::error_code ec;
-  const std::filesystem::path local = std::filesystem::temp_directory_path(ec) / "TarnwickBanner.html";
-  std::filesystem::remove(local, ec);
   Fetch(server.Url("/banner.html"));
   EXPECT_EQ(server.Requests().back().Header("IE-Installed"), "True");
   EXPECT_EQ(manager->Last().Kind, TAdvertisement::Markup);
   EXPECT_EQ(manager->Last().Body, markup);
   EXPECT_FALSE(manager->Shown());
-  EXPECT_FALSE(std::filesystem::exists(local, ec));
 
   // Each failure after a banner was shown empties the area again.
   std::string nobody;

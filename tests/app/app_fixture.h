@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language.h"
 #include "app/legacy_settings_form.h"
 #include "app/main_form.h"
 #include "controls/tray.h"
@@ -40,6 +41,19 @@ inline TLegacyServer LocalServer(int port) {
   s.Port = port;
   s.Nick = "alice";
   return s;
+}
+
+// The captions this process's windows asked for that the shipped language
+// file lacks or holds otherwise ("section key: text" each).
+inline std::vector<std::string> UnshippedTexts() {
+  TSimpleConfig shipped;
+  std::vector<std::string> faults;
+  if (!shipped.LoadFromFile(WindowsPath(testutil::SourceDir()) + "\\app\\Application.flf")) return {"no file"};
+  for (const TLangEntry& e : LangTextsAsked()) {
+    shipped.SetSection(e.Section);
+    if (shipped.ReadString(e.Key) != e.English) faults.push_back(e.Section + " " + e.Key + ": " + e.English);
+  }
+  return faults;
 }
 
 // The disk scans of a test walk these folders instead of the fixed drives.

@@ -621,14 +621,8 @@ TEST(ApplicationConfig, TheCacheTagNamesTheCacheServer) {
 
 TEST_F(FakeServerTest, EveryCaptionTheWindowsAskForStandsInTheShippedLanguageFile) {
   TFileExistsForm ask(nullptr, "x");
-  TSimpleConfig shipped;
-  ASSERT_TRUE(shipped.LoadFromFile(testapp::WindowsPath(testutil::SourceDir()) + "\\app\\Application.flf"));
-  const std::vector<TLangEntry> asked = LangTextsAsked();
-  EXPECT_GT(asked.size(), 100u);
-  for (const TLangEntry& e : asked) {
-    shipped.SetSection(e.Section);
-    EXPECT_EQ(shipped.ReadString(e.Key), e.English) << e.Section << " " << e.Key;
-  }
+  EXPECT_GT(LangTextsAsked().size(), 100u);
+  EXPECT_EQ(testapp::UnshippedTexts(), std::vector<std::string>{});
 }
 
 TEST_F(FakeServerTest, TheFileExistsQuestionAnswersWithTheButtonPressed) {

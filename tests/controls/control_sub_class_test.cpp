@@ -100,8 +100,30 @@ TEST_F(SkinnedForm, TheWalkReachesTheChosenContainersAndHooksTheChosenKinds) {
   EXPECT_EQ(skin->SubClassOf(*panel), nullptr);
   EXPECT_FALSE(skin->SkinsBar(*bar));
   EXPECT_TRUE(skin->SkinsBar(*own));
-  delete edit;  // a hooked control going first is forgotten
+  // A hooked control going first is forgotten: its hook goes with it, and
+  // removing the skin later touches nothing of it (ASan).
+  const int parts = skin->ComponentCount();
+  delete edit;
+  EXPECT_EQ(skin->ComponentCount(), parts - 1);
+  // Removing gives everything back even when the kinds chosen changed
+  // while the skin was on.
+  KindControl* later = Make(ControlKind::Edit, panel, {5, 30, 60, 50}, panel);
+  skin->SetSkinContainers(kAllSkinContainers);
+  skin->SetSkinControls(kAllSkinControls);
   skin->SetActive(false);
+  skin->SetActive(true);
+  ASSERT_NE(skin->SubClassOf(*later), nullptr);
+  ASSERT_TRUE(skin->SkinsBar(*bar));
+  skin->SetSkinControls(0);
+  skin->SetSkinContainers(0);
+  skin->SetActive(false);
+  for (Control* c : {static_cast<Control*>(later), static_cast<Control*>(panel), static_cast<Control*>(inGroup)}) {
+    EXPECT_EQ(skin->SubClassOf(*c), nullptr) << int(c->Kind());
+    EXPECT_FALSE(c->WindowProc) << int(c->Kind());
+  }
+  EXPECT_FALSE(skin->SkinsBar(*bar));
+  EXPECT_FALSE(skin->SkinsBar(*own));
+  EXPECT_EQ(skin->ComponentCount(), 0);
 }
 
 // A hooked button drawn flat over its own painting, lit while the mouse is

@@ -196,6 +196,28 @@ TEST(GIFDecoder, HostileAndMalformedStreams) {
   EXPECT_EQ(d.ScreenWidth, 3840 + 512);
   EXPECT_EQ(Decode(head + std::string(",\x00\x00\x00\x00\x00\x00\x01\x00\x00", 10), d), kGIFErrorDecoding);
   EXPECT_EQ(Decode(head + std::string(",\x00\x00\x00\x00\x01\x00", 7), d), kGIFErrorDecoding);
+  // A screen of 8192 x 8192 (a few bytes that would ask for a gigabyte
+  // to show) is beyond the screen cap of 4096 x 4096 pixels; a user's
+  // lower cap holds for a declared and for a grown screen.
+  const std::string huge("GIF89a\x00\x20\x00\x20\x00\x00\x00,\x00\x00\x00\x00\x00\x20\x00\x20\x00\x02\x01\x2C\x00;",
+                         28);
+  EXPECT_EQ(Decode(huge, d), kGIFErrorDecoding);
+  EXPECT_EQ(Decode(std::string("GIF89a\x00\x10\x01\x10\x00\x00\x00;", 14), d), kGIFErrorDecoding);
+  ASSERT_EQ(Decode(std::string("GIF89a\x00\x10\x00\x10\x00\x00\x00;", 14), d), kGIFErrorNone);
+  TGIFDecoder small;
+  small.MaxScreenPixels = 100 * 100;
+  auto bytesOf = [](const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); };
+  const std::string declared("GIF89a\x65\x00\x64\x00\x00\x00\x00;", 14);
+  EXPECT_EQ(small.Decode(bytesOf(declared), declared.size(), d), kGIFErrorDecoding);
+  gifgen::Image grown = Single(2, 2, 2, 1);
+  grown.frames[0].left = grown.frames[0].top = 99;
+  std::string g = gifgen::Encode(grown);
+  EXPECT_EQ(small.Decode(bytesOf(g), g.size(), d), kGIFErrorDecoding);
+  grown.frames[0].left = grown.frames[0].top = 98;
+  g = gifgen::Encode(grown);
+  EXPECT_EQ(small.Decode(bytesOf(g), g.size(), d), kGIFErrorNone);
+  small.MaxTotalPixels = 3;
+  EXPECT_EQ(small.Decode(bytesOf(g), g.size(), d), kGIFErrorDecoding);
   // Pixels of all frames beyond 64 M: the fifth 4096 x 4096 frame.
   std::string many = head;
   for (int i = 0; i < 5; ++i) many += std::string(",\x00\x00\x00\x00\x00\x10\x00\x10\x00\x02\x00", 12);

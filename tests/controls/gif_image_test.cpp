@@ -199,6 +199,85 @@ TEST_F(GIFImageTest, AFailedLoadLeavesTheControlEmptyAndAbortsSilently) {
   EXPECT_EQ(gif->LastError(), kGIFErrorEmpty);
 }
 
+// The bitmaps follow the composed picture step by step (disposals, a
+// transparent frame, frames smaller than the screen), though each step
+// copies only the area it changed.
+TEST_F(GIFImageTest, BitmapsFollowEveryStepCopyingWhatChanged) {
+  gifgen::Image img;
+  img.width = img.height = 4;
+  img.globalTable = gifgen::Palette(4, 7);
+  img.frames.push_back(gifgen::ControlFrame(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 1));
+  img.frames.push_back(gifgen::ControlFrame(1, 1, 2, 2, {0, 2, 2, 0}, 2, 0));
+  img.frames.push_back(gifgen::ControlFrame(2, 2, 2, 2, {3, 3, 3, 3}, 3));
+  img.frames.push_back(gifgen::ControlFrame(0, 0, 1, 1, {2}, 0));
+  Load(*gif, gifgen::Encode(img));
+  for (int frame : {2, 3, 4, 1, 3, 2}) {
+    gif->SetCurrentFrame(frame);
+    const TGIFPlayer& p = gif->Player();
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const uint32_t c = p.Image()[size_t(y * 4 + x)];
+        EXPECT_EQ(gif->ImageBitmap()->Pixel(x, y), MakeRGB(int(c >> 16) & 255, int(c >> 8) & 255, int(c) & 255))
+            << frame << " " << x << "," << y;
+        EXPECT_EQ(gif->MaskBitmap()->Pixel(x, y), p.Mask()[size_t(y * 4 + x)] ? clWhite : clBlack)
+            << frame << " " << x << "," << y;
+      }
+  }
+}
+
+// A progress handler that frees the control, at a block or at a row of a
+// large frame, ends the decoding: nothing is written into the freed
+// control (ASan) and nothing is raised.
+TEST_F(GIFImageTest, FreedFromItsOwnProgressEvent) {
+  gifgen::Image big;  // 120,000 pixels: progress every 32 rows too
+  big.width = 400;
+  big.height = 300;
+  big.globalTable = gifgen::Palette(4, 5);
+  big.frames.push_back(Frame(400, 300, std::vector<uint8_t>(400 * 300, 2)));
+  big.frames.push_back(Frame(400, 300, std::vector<uint8_t>(400 * 300, 1)));
+  const std::string bytes = gifgen::Encode(big);
+  for (int at : {1, 3, 14}) {  // before the first frame, at its row 32, before the second
+    auto* g = new TGIFImage(&parent);
+    g->SetParent(&parent);
+    int calls = 0;
+    g->OnProgress = [&calls, at](TGIFImage* s, int, int, int, bool&) {
+      if (++calls == at) delete s;
+    };
+    EXPECT_NO_THROW(Load(*g, bytes)) << at;
+    EXPECT_EQ(calls, at) << "decoding ended with the control";
+    EXPECT_EQ(parent.ControlCount(), 1);
+  }
+}
+
+// In design mode a dashed outline shows where the control is; on a device
+// of 256 colours or fewer the GIF's own colours are selected first.
+struct DesignedGIF : TGIFImage {
+  using TGIFImage::TGIFImage;
+  using TGIFImage::SetDesigning;
+};
+
+TEST_F(GIFImageTest, DesignOutlineAndTheGifsPaletteOnA256ColourDevice) {
+  delete gif;
+  auto* designed = new DesignedGIF(&parent);
+  gif = designed;
+  gif->SetBounds(10, 20, 20, 10);
+  gif->SetParent(&parent);
+  gif->SetDoubleBuffered(false);
+  Load(*gif, TwoFrames(false));
+  const std::string image = "BitBlt(0,0,4,2 <- bitmap 4x2 @0,0,SRCCOPY)";
+  EXPECT_EQ(Paint(), (Log{image}));
+  desk.screenBits = 8;
+  std::string palette = "SelectPalette(";
+  const TGIFColorTable& t = gif->Player().Data().GlobalTable;
+  for (int i = 0; i < 4; ++i) palette += (i ? "," : "") + ColorText(MakeRGB(t[i * 3], t[i * 3 + 1], t[i * 3 + 2]));
+  EXPECT_EQ(Paint(), (Log{palette + ")", image}));
+  desk.screenBits = 16;
+  designed->SetDesigning(true);
+  EXPECT_EQ(Paint(), (Log{image, "Rectangle(0,0,20,10) pen=clBtnShadow,dash brush=clear"}));
+  gif->Clear();  // empty, still outlined
+  EXPECT_EQ(Paint(), (Log{"Rectangle(0,0,20,10) pen=clBtnShadow,dash brush=clear"}));
+}
+
 // "Data" holds the bytes shown, stored as a 32-bit length and the bytes;
 // read back while loading, they are decoded when loading ends. Every load
 // sends the parent WM_QUERYNEWPALETTE. A property the stream cuts short

@@ -34,6 +34,10 @@ TEST(GIFPlayer, ComposesFramesWithTheirDisposalMethods) {
   TGIFPlayer p;
   std::vector<int> changes;
   p.OnChange = [&](TGIFPlayer* s) { changes.push_back(s->CurrentFrame()); };
+  // Where the image changed, told with each repaint: the whole screen
+  // after loading, then the frame drawn and the one disposed of.
+  std::vector<TGIFArea> areas;
+  p.OnInvalidate = [&](TGIFPlayer* s) { areas.push_back(s->Changed()); };
   ASSERT_EQ(Load(p, img), kGIFErrorNone);
   ASSERT_TRUE(p.HasMask());
   const TGIFFrame& f0 = p.Data().Frames[0];
@@ -54,6 +58,8 @@ TEST(GIFPlayer, ComposesFramesWithTheirDisposalMethods) {
   expect({c2, c1, c1, c1, c1, 0, 0, c1, c1, 0, 0, c1, c1, c1, c1, c1},
          {0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 0, 0});
   EXPECT_EQ(changes, (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(areas, (std::vector<TGIFArea>{{0, 0, 4, 4}, {1, 1, 3, 3}, {1, 1, 4, 4}, {0, 0, 4, 4}}));
+  EXPECT_TRUE(p.Changed().Empty());
   p.SetCurrentFrame(5);
   EXPECT_EQ(p.LastError(), kGIFErrorFrameIndex);
   EXPECT_EQ(p.CurrentFrame(), 4);

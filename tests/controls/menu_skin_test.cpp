@@ -140,6 +140,30 @@ TEST_F(MenuSkinTest, ApplyingTakesOverTheItemsThatAreNotTheirOwnAndRemovingGives
   EXPECT_FALSE(popup->OwnerDraw());
 }
 
+// Removing the skin takes back all it applied, even when the kinds chosen
+// (or a menu's tag) changed while it was on; a hook of the skin's that a
+// caller kept neither draws nor measures while the skin is off.
+TEST_F(MenuSkinTest, RemovingUndoesWhatWasAppliedWhateverIsChosenByThen) {
+  skin->SetActive(true);
+  ASSERT_TRUE(bar->OwnerDraw() && popup->OwnerDraw());
+  const auto kept = open->OnDrawItem;
+  skin->SetSkinControls(0);
+  skin->SetSkinContainers(0);
+  popup->SetTag(999);
+  skin->SetActive(false);
+  EXPECT_FALSE(bar->OwnerDraw());
+  EXPECT_FALSE(popup->OwnerDraw());
+  EXPECT_EQ(bar->BarColor(), clDefault);
+  for (MenuItem* i : {file, open, exit, popup->Items().Items(0)})
+    EXPECT_FALSE(i->OnDrawItem || i->OnMeasureItem) << i->Caption();
+  EXPECT_TRUE(own->OnDrawItem);
+  kept(open, c, {0, 0, 100, 20}, ODS_SELECTED);
+  int w = 5, h = 6;
+  skin->MeasureItem(*open, c, w, h);
+  EXPECT_TRUE(c.Log().empty()) << c.LogText();
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(5, 6));
+}
+
 TEST_F(MenuSkinTest, MeasuredSizesOnlyEverGrowTheProposedOnes) {
   skin->SetActive(true);
   int w = 0, h = 0;

@@ -98,6 +98,10 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   LOGBRUSH lb{};
   ASSERT_TRUE(mi.hbrBack && GetObjectA(mi.hbrBack, sizeof lb, &lb));
   EXPECT_EQ(lb.lbColor, COLORREF(ColorToRGB(clMenu)));
+  // ... which is the colour the bar's items are drawn on: the menu colour,
+  // not the button face (the two differ here).
+  ASSERT_NE(ColorToRGB(clMenu), ColorToRGB(clBtnFace));
+  EXPECT_EQ(Draw(file, 0)->Pixel(100, 2), ColorToRGB(clMenu));
 
   // The icon column, the background (one row lower than the item), the
   // glyph dimmed by 30 % with its white left out; selected: the fill, the
@@ -118,6 +122,38 @@ TEST_F(MenuSkinWindow, TheMenuBarsItemsAreMeasuredAndDrawnByTheSkin) {
   EXPECT_EQ(sep->Pixel(30, 2), kMenu);
   EXPECT_EQ(sep->Pixel(1, 2), kIconColumn);
   EXPECT_TRUE(reported.empty()) << reported.front();
+}
+
+// The whole bar shown by the system is in one colour, in the system's own
+// colours (as the program runs): the skin draws the bar's items in the
+// colour the system paints the rest of the bar in (it takes no brush of
+// the bar's own here), the menu colour, which is not the button face.
+TEST_F(MenuSkinWindow, TheMenuBarIsInOneColour) {
+  auto system = [](int index) {
+    const COLORREF c = GetSysColor(index);
+    return MakeRGB(GetRValue(c), GetGValue(c), GetBValue(c));
+  };
+  ASSERT_NE(system(COLOR_MENU), system(COLOR_BTNFACE)) << "the prefix's colours cannot tell the two apart";
+  SetSystemColor(COLOR_MENU, system(COLOR_MENU));
+  SetSystemColor(COLOR_BTNFACE, system(COLOR_BTNFACE));
+  skin->SetActive(false);
+  skin->SetActive(true);
+  form.Show();
+  const HWND h = Hwnd(form);
+  RedrawWindow(h, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  Pump();
+  MENUBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  ASSERT_TRUE(GetMenuBarInfo(h, OBJID_MENU, 0, &bar));
+  RECT window;
+  GetWindowRect(h, &window);
+  HDC dc = GetWindowDC(h);
+  const int y = bar.rcBar.top - window.top + 3;
+  const COLORREF item = GetPixel(dc, bar.rcBar.left - window.left + 2, y);
+  const COLORREF rest = GetPixel(dc, bar.rcBar.right - window.left - 20, y);
+  ReleaseDC(h, dc);
+  EXPECT_EQ(item, rest);
+  EXPECT_EQ(item, GetSysColor(COLOR_MENU));
 }
 
 // Escape for the menu the system is tracking now.

@@ -53,6 +53,9 @@ class Win32Test : public testing::Test {
   // preview included).
   static void Pump() { gui::App().ProcessMessages(); }
 
+  // A system colour as the layer resolves it in this test.
+  void SetSystemColor(int index, gui::Color rgb) { colors_.Set(index, rgb); }
+
   std::vector<std::string> reported;
   std::vector<gui::Control*> reportedAt;
 

@@ -1,7 +1,8 @@
-// Text commands: the words of a line, the DOWNLOAD forms and the local
-// name a remote name becomes.
+// Text commands: the words of a line, the DOWNLOAD forms, the local name a
+// remote name becomes, and which words of a chat verb name its channel.
 #include <gtest/gtest.h>
 
+#include "peer/chat_command.h"
 #include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 
@@ -83,6 +84,49 @@ TEST(TextCommand, ARemoteNameBecomesOnePlainFileNameInTheDownloadFolder) {
   EXPECT_EQ(DownloadFileName("COM10.mp3"), "COM10.mp3");
   EXPECT_EQ(DownloadFileName("CONCERT.mp3"), "CONCERT.mp3");
   EXPECT_EQ(DownloadFileName(""), "download");
+}
+
+// A verb that acts in a channel takes a first word as its channel when it
+// begins with "#" or names a joined channel, and the channel in view
+// otherwise; a nick verb's only word stays its nick.
+TEST(TextCommand, AChatVerbsChannelIsNamedFirstOrTheOneInView) {
+  TChatPlace place;
+  place.Channel = "#view";
+  place.Joined = [](const std::string& n) { return n == "rock" || n == "#view"; };
+  struct Case {
+    const char* line;
+    const char* channel;
+    const char* nick;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"me waves", "#view", "", "waves"},
+      {"ME rock waves", "rock", "", "waves"},          // a joined channel without "#"
+      {"say #elsewhere hi  there", "#elsewhere", "", "hi  there"},
+      {"topic rock", "rock", "", ""},                  // asks
+      {"topic rock and roll", "rock", "", "and roll"},  // sets
+      {"topic new words", "#view", "", "new words"},
+      {"kick #c", "#view", "#c", ""},                  // the only word is the nick
+      {"kick bob \"go \"away\"\"", "#view", "bob", "go 'away'"},
+      {"part", "#view", "", ""},
+      {"part other", "other", "", ""},                 // any word of PART is its channel
+      {"ban 10.1.2.3 too \"loud\"", "", "10.1.2.3", "too 'loud'"},
+  };
+  for (const Case& c : cases) {
+    TChatRequest r;
+    ASSERT_EQ(ParseChatCommand(c.line, place, r), "") << c.line;
+    EXPECT_EQ(r.Channel, c.channel) << c.line;
+    EXPECT_EQ(r.Nick, c.nick) << c.line;
+    EXPECT_EQ(r.Text, c.text) << c.line;
+  }
+  TChatRequest r;
+  EXPECT_EQ(ParseChatCommand("frobnicate", place, r), "unknown command");
+  EXPECT_EQ(r.Verb, nullptr);
+  EXPECT_EQ(ParseChatCommand("me waves", TChatPlace(), r), "no channel");
+  EXPECT_EQ(ChatVerbHelp(*r.Verb, true), "/me [channel] text - an action in the channel: \"/me waves\"");
+  EXPECT_EQ(ParseChatCommand("join \"a b\"", place, r), "missing arguments");  // one word each
+  // Every verb has a usage and a way out (HELP is answered by the caller).
+  for (const TChatVerb& v : ChatVerbs()) EXPECT_EQ(v.Send == nullptr, v.Scope == TChatScope::kLocal) << v.Name;
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // files, and a Gnutella host on 127.0.0.1 serves one; the window (its files
 // in a fresh temporary folder, its gateway on a free port of 127.0.0.1)
 // logs in to that server, downloads the Gnutella file, asks who one user
-// is and what the user shares, searches for "blue" and is shown with the
-// results in its grid. `./build.sh shot` takes its picture; it runs until
+// is and what the user shares, joins a channel where a second client talks
+// (and keeps that user on its hot list), searches for "blue" and is shown
+// with the results in its grid. `./build.sh shot` takes its picture; it runs until
 // its window is closed with File, Exit.
 //
 //   tarnwick_demo [main] [search|downloads|uploads|shares|messages|networks|servers]
@@ -25,6 +26,7 @@
 
 #include "app/legacy_settings_form.h"
 #include "app/main_form.h"
+#include "app/message_view.h"
 #include "app/register_wizard_form.h"
 #include "app/settings_form.h"
 #include "app/program_files.h"
@@ -47,14 +49,7 @@ void AddUser(FakeNapsterServer& server, const std::string& nick, int linkType,
   server.AddUser(u);
 }
 
-FakeNapsterServer::File Song(const std::string& name, int64_t size, int bitrate, int seconds) {
-  FakeNapsterServer::File f;
-  f.name = name;
-  f.size = size;
-  f.bitrate = bitrate;
-  f.seconds = seconds;
-  return f;
-}
+constexpr auto Song = &FakeNapsterServer::Song;
 
 std::string FreshFolder() {
   namespace fs = std::filesystem;
@@ -110,6 +105,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   AddUser(server, "kestrel", 9,
           {Song("E:\\Audio\\Blue Monday Rehearsal.mp3", 10240977, 256, 320),
            Song("E:\\Audio\\Blue Lines.mp3", 5300012, 128, 331), Song("E:\\Audio\\Blue in Green.mp3", 5501121, 128, 337)});
+  FakeNapsterServer::Channel lounge;
+  lounge.name = "#lounge";
+  lounge.topic = "Music and talk";
+  lounge.members = {"nightowl", "marisol"};
+  server.AddChannel(lounge);
   // A Gnutella host with one file, offered first to the search for it.
   GnutellaHttpHost gnutella(std::string(3400000, 'x'));
   server.Start();
@@ -140,6 +140,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     plat::MainLoop::PumpUntil([&] { return form.DownloadView->Finished(form.DownloadView->Grid()->Items(0)); }, 10000);
     form.ExecuteCommand("WHOIS kestrel");
     form.ExecuteCommand("BROWSE marisol");
+    // A channel, with a second user who talks in it and is on the hot list.
+    TNapsterClient wren;
+    ApplyMainWindowProperties(wren);
+    wren.VersionText = "demo client";
+    std::string wrenId;
+    wren.StartSession("127.0.0.1", server.Port(), "wren", "demo", "", false, false, wrenId);
+    form.ExecuteCommand("JOIN #lounge");
+    form.ExecuteCommand("HOTLIST wren");
+    plat::MainLoop::PumpUntil([&] { return wren.IsLoggedIn(wrenId) && !form.MessageView->Channel().empty(); }, 10000);
+    wren.Join(wrenId, "#lounge");
+    wren.PubMsg(wrenId, "#lounge", "anyone heard the new Blue Harbour record?");
+    plat::MainLoop::PumpUntil([&] { return form.MessageView->Text().find("<wren>") != std::string::npos; }, 10000);
+    form.ExecuteCommand("SAY #lounge yes - Salt Road is the one");
+    form.ExecuteCommand("ME hums along");
+    plat::MainLoop::PumpUntil([&] { return form.MessageView->Text().find("* demo hums") != std::string::npos; }, 10000);
     form.SearchView->SearchBox()->SetText("blue");
     form.SearchView->Start("blue", false, 100);
     plat::MainLoop::PumpUntil([&] { return !form.SearchView->Searching(); }, 10000);

@@ -3,6 +3,7 @@
 // harness cache server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 #include "peer/duskwire/duskwire_peer_router.h"
@@ -211,6 +212,67 @@ TEST(DuskwireMesh, QueueOverflowClosesAPeerThatDoesNotKeepUp) {
   EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
+// A peer that reads slowly while large packets are flooded: its queue
+// keeps to the byte budget by dropping the oldest, and the link stays.
+TEST(DuskwireMesh, LargePacketsKeepToTheQueueBudgetAndThePeer) {
+  auto node = Node("127.0.0.1", "node", 0);
+  constexpr std::size_t kBudget = std::size_t(3) << 20;
+  node->SetQueueByteBudget(kBudget);  // the packet count (300) is never reached
+  node->Start(false, 0);
+  TDWHarnessPeer slow("127.0.0.10");
+  slow.Connect("127.0.0.1", node->OwnListenPort());
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
+  constexpr int kPackets = 60;
+  int64_t most = 0;
+  for (int i = 0; i < kPackets; ++i) {
+    node->SendRequest("S", "", false, "NAPSTER-REQUEST", std::to_string(i) + std::string(kDuskwireMaxBody - 10, 'a'));
+    most = std::max(most, node->QueuedBytes());
+  }
+  EXPECT_LE(most, int64_t(kBudget));
+  EXPECT_GT(most, 0);
+  // The newest packet always stays: reading on, the peer gets it.
+  TDuskwirePacket p;
+  std::string body;
+  int read = 0;
+  while (slow.Read(p, body, 10000)) {
+    ++read;
+    if (body.rfind(std::to_string(kPackets - 1), 0) == 0) break;
+  }
+  EXPECT_EQ(body.rfind(std::to_string(kPackets - 1), 0), 0u) << read << " packets read";
+  EXPECT_LT(read, kPackets);  // the rest made way
+  EXPECT_EQ(node->PeerCount(), 1);
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+}
+
+// Packets from a live peer are routed on its thread, which runs below
+// normal priority (on Windows; elsewhere the step is only remembered).
+TEST(DuskwireMesh, PeerThreadsRunAtALowerPriority) {
+  struct Probe : TDWPeer {
+    explicit Probe(std::string id) : id(std::move(id)) {}
+    const std::string& PeerId() const override { return id; }
+    void QueuePacket(const TDWPacketRef&) override {
+      priority = plat::CurrentThreadPriority();
+      ++queued;
+    }
+    void ClosePeer() override {}
+    int Traffic() const override { return 0; }
+    std::string id;
+    std::atomic<int> priority{99}, queued{0};
+  };
+  auto node = Node("127.0.0.1", "node", 0);
+  node->Start(false, 0);
+  TDWHarnessPeer peer("127.0.0.11");
+  peer.Connect("127.0.0.1", node->OwnListenPort());
+  ASSERT_TRUE(Eventually([&] { return node->ActivePeerCount() == 1; }));
+  Probe probe(node->ReservePeer("10.9.9.9", false));
+  ASSERT_TRUE(node->ActivatePeer(probe.id, &probe));
+  peer.SendRequest("p1", "s:u", "", "200 x");
+  ASSERT_TRUE(Eventually([&] { return probe.queued == 1; }));
+  EXPECT_EQ(probe.priority, -1);
+  node->RemovePeer(probe.id);
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+}
+
 TEST(DuskwireMesh, CacheServerConversation) {
   // A refusing server: result -2, settings untouched, no reconnecting.
   {
@@ -252,6 +314,28 @@ TEST(DuskwireMesh, CacheServerConversation) {
     EXPECT_EQ(node->Setting(TDWSetting::MaxHops), 7);
     EXPECT_LT(TimedStop(*node), kPromptMs);
   }
+}
+
+// UPDATE_STATS empties the statistics once its reply is read: local ones
+// a server never answered go again with the next session, and the network
+// totals stay while a reply is awaited.
+TEST(DuskwireMesh, StatisticsAreKeptUntilTheCacheServerAnswers) {
+  using Reply = TDWFakeCacheServer::StatsReply;
+  TDWFakeCacheServer cache;
+  cache.SetGreetingHeader("CacheRefreshTime", "1");  // a session each second
+  cache.SetNetworkStatistic("Hosts", "12");
+  cache.SetStatsReplies({Reply::Close, Reply::Answer, Reply::Hold});
+  cache.Start();
+  auto node = Node("127.0.0.1", "node", cache.Port());
+  node->SetLocalStatistic("Files", 42);
+  node->Start(true, 0);
+  ASSERT_TRUE(Eventually([&] { return cache.CountCommands("127.0.0.1", "UPDATE_STATS") == 3; }));
+  // The third reply is held now.
+  EXPECT_EQ(node->NetworkStatistic("Hosts"), 12);
+  using Headers = TDWFakeCacheServer::Headers;
+  EXPECT_EQ(cache.StatisticsSent("127.0.0.1"),
+            (std::vector<Headers>{{{"FILES", "42"}}, {{"FILES", "42"}}, {}}));
+  EXPECT_LT(TimedStop(*node), kPromptMs);
 }
 
 TEST(DuskwireMesh, StopEndsAConnectToABlackHole) {

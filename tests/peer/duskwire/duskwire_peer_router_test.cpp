@@ -14,13 +14,11 @@ class FakePeer : public TDWPeer {
  public:
   explicit FakePeer(std::string id) : id_(std::move(id)) {}
   const std::string& PeerId() const override { return id_; }
-  void QueuePacket(const TDuskwirePacket& packet, const std::string& body) override {
-    queued.push_back(TDWQueuedPacket{body, packet});
-  }
+  void QueuePacket(const TDWPacketRef& packet) override { queued.push_back(packet); }
   void ClosePeer() override { closed = true; }
   int Traffic() const override { return traffic; }
 
-  std::deque<TDWQueuedPacket> queued;
+  std::deque<TDWPacketRef> queued;
   bool closed = false;
   int traffic = 0;
 
@@ -97,7 +95,7 @@ TEST(DuskwireRouting, HopLimitCountsTheArrivalPeer) {
   TDuskwirePacket six = Request("m6", Elements(6));
   r.ReceivePacket(six, "x", a.get());
   ASSERT_EQ(b->queued.size(), 1u);
-  EXPECT_EQ(b->queued[0].Packet.GetHeader("Routing-Info"), Elements(6) + ":" + a->PeerId());
+  EXPECT_EQ(b->queued[0]->Packet.GetHeader("Routing-Info"), Elements(6) + ":" + a->PeerId());
   EXPECT_TRUE(a->queued.empty());  // never back to where it came from
   EXPECT_EQ(Delivered(r), 1);
 
@@ -150,7 +148,7 @@ TEST(DuskwireRouting, AShorterCopyGoesOnButIsDeliveredOnce) {
   r.ReceivePacket(near, "x", b.get());
   EXPECT_EQ(Delivered(r), 0);
   ASSERT_EQ(c->queued.size(), 2u);
-  EXPECT_EQ(c->queued[1].Packet.GetHeader("Routing-Info"), Elements(2) + ":" + b->PeerId());
+  EXPECT_EQ(c->queued[1]->Packet.GetHeader("Routing-Info"), Elements(2) + ":" + b->PeerId());
   EXPECT_EQ(a->queued.size(), 1u);
   EXPECT_EQ(b->queued.size(), 1u);  // only the first copy
   // A copy no shorter than the shortest so far is a duplicate.
@@ -164,11 +162,65 @@ TEST(DuskwireRouting, AShorterCopyGoesOnButIsDeliveredOnce) {
   a->queued.clear();
   r.SendRequest("S", "", false, "NAPSTER-REQUEST", "q");
   ASSERT_EQ(a->queued.size(), 1u);
-  TDuskwirePacket echo = a->queued[0].Packet;
+  TDuskwirePacket echo = a->queued[0]->Packet;
   a->queued.clear();
   r.ReceivePacket(echo, "q", b.get());
   EXPECT_TRUE(a->queued.empty());
   EXPECT_EQ(Delivered(r), 0);
+}
+
+// A body flooded to every peer is one object in all their queues and in the
+// delivered queue; each queue holds so many packets and so many bytes.
+TEST(DuskwireRouting, AFloodedBodyIsHeldOnceAndQueuesKeepABudget) {
+  TDuskwirePeerRouter r;
+  auto a = Attach(r, "10.0.0.1");
+  auto b = Attach(r, "10.0.0.2");
+  auto c = Attach(r, "10.0.0.3");
+  TDuskwirePacket big = Request("big", "s:u");
+  r.ReceivePacket(big, std::string(kDuskwireMaxBody, 'x'), a.get());
+  ASSERT_EQ(b->queued.size(), 1u);
+  ASSERT_EQ(c->queued.size(), 1u);
+  EXPECT_EQ(b->queued[0].get(), c->queued[0].get());
+  EXPECT_EQ(b->queued[0].use_count(), 3);  // b's queue, c's and the delivered one
+  EXPECT_GT(b->queued[0]->Bytes, std::size_t(kDuskwireMaxBody));
+
+  auto packet = [](std::size_t bodyBytes) {
+    return std::make_shared<const TDWQueuedPacket>(Request("q", "s:u"), std::string(bodyBytes, 'b'));
+  };
+  TDWPacketQueue q;
+  bool full = false;
+  // The packet count: the limit-th packet pushes out the oldest.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(q.Push(packet(10), 4, 1 << 20, full), 0);
+  EXPECT_FALSE(full);
+  EXPECT_EQ(q.Push(packet(10), 4, 1 << 20, full), 1);
+  EXPECT_TRUE(full);
+  EXPECT_EQ(q.Count(), 3);
+  // Bytes: the oldest go until the rest fit, full or not; the newest stays
+  // even when it alone is over.
+  q.Clear();
+  const std::size_t one = packet(1000)->Bytes;
+  EXPECT_EQ(q.Push(packet(1000), 100, 2 * one, full), 0);
+  EXPECT_EQ(q.Push(packet(1000), 100, 2 * one, full), 0);
+  EXPECT_EQ(q.Push(packet(1000), 100, 2 * one, full), 1);
+  EXPECT_FALSE(full);
+  EXPECT_EQ(q.Bytes(), 2 * one);
+  EXPECT_EQ(q.Push(packet(5000), 100, 2 * one, full), 2);
+  EXPECT_EQ(q.Count(), 1);
+  EXPECT_EQ(q.Pop()->Body.size(), 5000u);
+  EXPECT_EQ(q.Bytes(), 0u);
+  EXPECT_EQ(q.Pop(), nullptr);
+
+  // The delivered queue keeps to the budget too: the newest stays.
+  r.SetQueueByteBudget(3 * one + 100);  // three of these packets, not four
+  for (int i = 0; i < 5; ++i) {
+    TDuskwirePacket p = Request("d" + std::to_string(i), "s:u");
+    r.ReceivePacket(p, std::string(1000, char('0' + i)), a.get());
+  }
+  std::string ri, to, type, body, from;
+  ASSERT_TRUE(r.GetNextRequest(ri, to, type, body, from));  // the large one went first
+  DuskwireTransform(body);
+  EXPECT_EQ(body, std::string(1000, '2'));
+  EXPECT_EQ(Delivered(r), 2);
 }
 
 TEST(DuskwireRouting, DuplicatesAndAddressees) {
@@ -253,9 +305,10 @@ TEST(DuskwireRouting, ResponseTravelsBackAlongTheRequestPath) {
       moved = false;
       for (auto& [peer, far] : link) {
         while (!peer->queued.empty()) {
-          TDWQueuedPacket q = std::move(peer->queued.front());
+          TDWPacketRef q = std::move(peer->queued.front());
           peer->queued.pop_front();
-          far.first->ReceivePacket(q.Packet, q.Body, far.second);
+          TDuskwirePacket p = q->Packet;
+          far.first->ReceivePacket(p, q->Body, far.second);
           moved = true;
         }
       }
@@ -307,7 +360,7 @@ TEST(DuskwireRouting, ResponsesToForeignOrMissingPathsAreDropped) {
   TDuskwirePacket toB = Response("t", "seed:u:" + b->PeerId());
   r.ReceivePacket(toB, "", a.get());
   ASSERT_EQ(b->queued.size(), 1u);
-  EXPECT_EQ(b->queued[0].Packet.GetHeader("Routing-Info"), "seed:u");
+  EXPECT_EQ(b->queued[0]->Packet.GetHeader("Routing-Info"), "seed:u");
 
   // A response this node sends with hop count 0 goes nowhere.
   r.SendResponse("seed:u", "x", "body");
@@ -321,21 +374,21 @@ TEST(DuskwireRouting, OwnPacketsCarryTheirHeaders) {
   auto a = Attach(r, "10.0.0.1");
   r.SendRequest("seed", "bob", true, "NAPSTER-REQUEST", "abc");
   ASSERT_EQ(a->queued.size(), 1u);
-  const TDuskwirePacket& p = a->queued[0].Packet;
+  const TDuskwirePacket& p = a->queued[0]->Packet;
   EXPECT_EQ(p.FirstLine(), "1000");
   EXPECT_EQ(p.GetHeader("To"), "bob");
   EXPECT_EQ(p.GetHeader("From"), "nick");
   EXPECT_EQ(p.GetHeader("Limited"), "True");
   EXPECT_EQ(p.GetHeader("Routing-Info").rfind("seed:", 0), 0u);
   EXPECT_FALSE(p.HasHeader("IP"));  // not listening
-  std::string body = a->queued[0].Body;
+  std::string body = a->queued[0]->Body;
   DuskwireTransform(body);
   EXPECT_EQ(body, "abc");
 
   // The echo of an own request coming back is a duplicate.
   TDuskwirePacket echo(p);
   auto b = Attach(r, "10.0.0.2");
-  r.ReceivePacket(echo, a->queued[0].Body, b.get());
+  r.ReceivePacket(echo, a->queued[0]->Body, b.get());
   EXPECT_EQ(a->queued.size(), 1u);
   EXPECT_EQ(Delivered(r), 0);
 }
@@ -476,19 +529,26 @@ TEST(DuskwireRouting, StatisticsRoundTrip) {
   r.SetLocalStatistic("Files", 20);
   r.SetLocalStatistic("MB", 3);
   TDuskwirePacket p;
-  r.TakeLocalStatistics(p);
+  r.AddLocalStatistics(p);
   ASSERT_EQ(p.HeaderCount(), 3);
   EXPECT_EQ(p.HeaderName(0), "HOSTS");
   EXPECT_EQ(p.GetHeader("FILES"), "20");
-  TDuskwirePacket again;
-  r.TakeLocalStatistics(again);
-  EXPECT_EQ(again.HeaderCount(), 0);
 
   TDuskwirePacket reply;
+  reply.SetFirstLine("2030");
   reply.SetHeader("Hosts", "1,234");
   reply.SetHeader("MB", "x");
-  r.SetNetworkStatistics(reply);
+  r.StatisticsAnswered(reply);
   EXPECT_EQ(r.NetworkStatistic("HOSTS"), 1234);
   EXPECT_EQ(r.NetworkStatistic("mb"), 0);
   EXPECT_EQ(r.NetworkStatistic("Files"), 0);
+  TDuskwirePacket again;
+  r.AddLocalStatistics(again);
+  EXPECT_EQ(again.HeaderCount(), 0);  // sent and answered
+  // Any other reply empties both tables too.
+  TDuskwirePacket refused;
+  refused.SetFirstLine("4004");
+  refused.SetHeader("Hosts", "9");
+  r.StatisticsAnswered(refused);
+  EXPECT_EQ(r.NetworkStatistic("Hosts"), 0);
 }

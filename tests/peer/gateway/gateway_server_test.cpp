@@ -190,6 +190,48 @@ TEST(GatewayServer, OverlongRemoteTextNeverBecomesAStrayFrame) {
   EXPECT_LT(gw.TimedStop(), kPromptMs);
 }
 
+// Results the gateway drops (another search's, private hosts, names it
+// will not show) must not hold back the ones behind them: the thread keeps
+// working while it takes anything. Its idle wait here is ten minutes, so a
+// pass that dropped a result and then slept would never reach the hit.
+TEST(GatewayServer, DroppedGnutellaResultsDoNotHoldBackTheSearch) {
+  TGatewaySettings s = Quick();
+  s.IdleSleepMs = 600000;
+  Gateway gw(s);
+  gw.dusk->SetPeersWhenStarted(1);
+  TNapsterTestClient c;
+  LogIn(c, gw.Port());
+  ASSERT_TRUE(c.WaitFor(214, 5000));
+  c.Send(200, "FILENAME CONTAINS \"song\"");
+  ASSERT_TRUE(Eventually([&] { return gw.gnut->SearchTexts().size() == 1; }));
+
+  auto hit = [](const std::string& host, const std::string& name) {
+    TSearchResult r;
+    r.Host = host;
+    r.Port = 6346;
+    r.FileName = name;
+    r.Size = 1000;
+    return r;
+  };
+  for (int i = 0; i < 100; ++i) {
+    TSearchResult other = hit("1.2.3.4", "other.mp3");
+    other.QueryGUID = NewDescriptorGuid();
+    gw.gnut->InjectResult(other, false);
+    gw.gnut->InjectResult(hit("192.168.0.9", "lan.mp3"));
+    gw.gnut->InjectResult(hit("1.2.3.4", "film.avi"));
+    gw.gnut->InjectResult(hit("1.2.3.4", "bad\"name.mp3"));
+  }
+  gw.gnut->InjectResult(hit("1.2.3.4", "song.mp3"));
+  c.Send(7, "wake");  // the thread waits on the client: a frame wakes it
+  NapsterMessage m;
+  ASSERT_TRUE(c.WaitFor(201, 10000, &m)) << gw.gnut->PendingResults() << " results still queued";
+  EXPECT_EQ(m.Text.substr(0, 10), "\"song.mp3\"");
+  EXPECT_EQ(gw.gnut->PendingResults(), 0);
+  EXPECT_EQ(c.CountOfType(201), 1);
+  EXPECT_EQ(c.CountOfType(202), 0);
+  EXPECT_LT(gw.TimedStop(), kPromptMs);
+}
+
 TEST(GatewayServer, StopIsPromptInEveryState) {
   // Blocked in accept.
   {

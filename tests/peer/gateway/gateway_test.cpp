@@ -687,6 +687,50 @@ TEST(GatewayRequests, BrowseAndWhoisAnswers) {
   EXPECT_NE(line.find("\"2130706434:127.0.0.2\" 1500 1 0 7 \"test client 1.0\""), std::string::npos) << line;
 }
 
+// A gateway sends one line per request: a flooded request of many lines
+// asks each node once. A response that asks (search, browse, whois, 214)
+// has no path to answer along and is not run at all.
+TEST(GatewayRequests, OneRequestAsksOnce) {
+  LoggedIn l;
+  for (int i = 0; i < 50; ++i) l.gw.HandleClientMessage(100, FileLine("abc " + std::to_string(i) + ".mp3", i));
+  auto flood = [](const std::string& line, int n) {
+    std::string body;
+    for (int i = 0; i < n; ++i) body += line + "\r\n";
+    return body;
+  };
+  l.gw.Dusk().InjectRequest("S:1:p1", "", "them", flood("200 FILENAME CONTAINS \"abc\"", 700));
+  l.gw.Dusk().InjectRequest("S:2:p1", "", "them", flood("900 FILENAME CONTAINS \"abc\"", 700));
+  l.gw.Dusk().InjectRequest("BROWSE:1:p1", "me", "them", flood("211 me", 700));
+  l.gw.Dusk().InjectRequest("WHOIS:1:p1", "me", "them", flood("603 me", 700));
+  l.gw.Dusk().InjectRequest("S:3:p1", "", "them", flood("214", 700));
+  // The first line is the one taken, whatever follows it.
+  l.gw.Dusk().InjectRequest("PRIVMSG:1:p1", "me", "bob", "205 me first\r\n205 me second\r\n");
+  l.gw.Pump();
+  auto r = l.gw.Dusk().Responses();
+  ASSERT_EQ(r.size(), 5u);
+  EXPECT_EQ(SplitBodyLines(r[0].Body).size(), 9u);  // 3 x 3 characters
+  EXPECT_EQ(r[1].Seed, "S:2:p1");
+  EXPECT_EQ(SplitBodyLines(r[2].Body).size(), 51u);  // 50 files and the 213
+  EXPECT_EQ(r[3].Body.substr(0, 7), "604 me ");
+  EXPECT_EQ(r[4].Body, "215 50 0\r\n");
+  Frames f = l.gw.TakeFrames();
+  ASSERT_EQ(f.size(), 1u);
+  EXPECT_EQ(f[0].Text, "bob first");
+  l.gw.Dusk().ClearSent();
+
+  // Questions in a response to our search: nothing is run or sent.
+  l.gw.HandleClientMessage(200, "FILENAME CONTAINS \"x\"");
+  const std::string id = l.gw.SearchId();
+  l.gw.Dusk().ClearSent();
+  l.gw.Dusk().InjectResponse(id, "me", "them",
+                             flood("200 FILENAME CONTAINS \"abc\"", 3) + flood("900 FILENAME CONTAINS \"abc\"", 3) +
+                                 flood("211 me", 3) + flood("603 me", 3) + flood("214", 3) +
+                                 "201 \"x.mp3\" MD5MD5MD5MD 1 128 44100 60 them 1 7 6699 0\r\n");
+  l.gw.Pump();
+  EXPECT_TRUE(l.gw.Dusk().SentItems().empty());
+  EXPECT_EQ(l.gw.OfType(201).size(), 1u);  // the answers in it still count
+}
+
 // ---------------------------------------------------------------- the client
 
 TEST(GatewayClient, OverlongRemoteTextsNeverReachTheClient) {

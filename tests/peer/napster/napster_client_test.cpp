@@ -498,6 +498,7 @@ TEST(NapsterClient, EveryRequestReachesTheServer) {
       {[](TNapsterClient& c) { c.SetPassword("", "secret"); }, 701, "secret"},
       {[](TNapsterClient& c) { c.Emote("", "#a", "waves"); }, 824, "#a \"waves\""},
       {[](TNapsterClient& c) { c.Kick("", "bob", "bye"); }, 829, "bob \"bye\""},
+      {[](TNapsterClient& c) { c.Kick("", "#a", "bob", "bye"); }, 829, "#a bob \"bye\""},
       // Filter values travel as digits; a non-MP3 search asks for 24/16000.
       {[](TNapsterClient& c) { c.Search("", 9, "a", "", "", "", "AT LEAST", "128 kbps", "", "", "", ""); }, 200,
        "FILENAME CONTAINS \"a\" MAX_RESULTS 9 BITRATE \"AT LEAST\" \"128\""},

@@ -1,7 +1,9 @@
 // test-label: concurrency
 // The tarnctl console over a client component: a Gnutella result fetched
-// from its host as the main window fetches it, and what a server sends
-// printed so that it can neither forge a line nor pile up without end.
+// from its host as the main window fetches it, what a server sends printed
+// so that it can neither forge a line nor pile up without end, the chat
+// verbs between two consoles on one server, and the program itself run
+// through a session with its leaks checked at its end.
 #include "tools/napster_console.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 
 #include "core/share_manager.h"
+#include "peer/chat_command.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
@@ -46,7 +49,15 @@ struct Console {
     for (const std::string& l : lines) t += l + "\n";
     return t;
   }
+  // Runs the main loop until a line begins with prefix (the n-th one).
+  bool Sees(const std::string& prefix, int n = 1) {
+    return testutil::PumpUntil([&] { return Count(prefix) >= n; }, 20000);
+  }
 };
+
+std::string Connect(const FakeNapsterServer& server, const std::string& nick) {
+  return "CONNECT 127.0.0.1 " + std::to_string(server.Port()) + " " + nick + " pw";
+}
 
 TEST(NapsterConsole, DownloadOfAGnutellaResultFetchesItFromItsHost) {
   const std::string dir = testutil::TempFolder("console-gnutella");
@@ -131,6 +142,130 @@ TEST(NapsterConsole, AnnounceCountsAStartsFilesWithoutPrintingThem) {
   EXPECT_GE(total, load);
   // Only SCANALL's files are printed.
   EXPECT_EQ(c.Count("EVENT OnAddFile "), 3) << c.Text();
+}
+
+// Two users on one server: they meet in a channel (each sees the other
+// come, talk, act and go), and one keeps the other on its hot list and is
+// told when the other leaves and comes back. The channel a verb leaves out
+// is the one joined last.
+TEST(NapsterConsole, TwoUsersTalkInAChannelAndTheHotListSeesThemComeAndGo) {
+  FakeNapsterServer server;
+  FakeNapsterServer::User op;
+  op.nick = "alice";
+  op.level = "Moderator";  // may kick
+  server.AddUser(op);
+  ASSERT_TRUE(server.Start());
+  const std::string dir = testutil::TempFolder("console-chat");
+  Console a(dir), b(dir);
+  a.Run({Connect(server, "alice"), "WAIT OnLogin", "JOIN #chat", "WAIT OnMyJoin", "HOTLIST bob"});
+  ASSERT_TRUE(a.Sees("EVENT OnHotListAdd")) << a.Text();
+  EXPECT_EQ(a.Count("EVENT OnSignOn"), 0) << "bob is not online yet";
+
+  b.Run({Connect(server, "bob"), "WAIT OnLogin", "JOIN #chat", "WAIT OnUserEnd", "SAY hello  all", "ME waves"});
+  ASSERT_TRUE(a.Sees("EVENT OnSignOn ") && a.Sees("EVENT OnJoin ") && a.Sees("EVENT OnEmote ")) << a.Text();
+  EXPECT_NE(a.Line("EVENT OnSignOn ").find(" NICK=bob "), std::string::npos);
+  EXPECT_NE(a.Line("EVENT OnJoin ").find(" NICK=bob CHANNEL=#chat "), std::string::npos);
+  EXPECT_NE(a.Line("EVENT OnPubMsg ").find(" NICK=bob CHANNEL=#chat MSG=\"hello  all\""), std::string::npos);
+  EXPECT_NE(a.Line("EVENT OnEmote ").find(" CHANNEL=#chat NICK=bob MSG=waves"), std::string::npos);
+  // Who is in the channel: bob's join listed both.
+  EXPECT_EQ(b.Count("EVENT OnUserItem "), 2) << b.Text();
+  EXPECT_EQ(server.ChannelMembers("#chat"), (std::vector<std::string>{"alice", "bob"}));
+
+  // The topic, set by one, reaches both; the channel list counts them.
+  a.Run({"TOPIC Friday night", "CHANNELS", "WAIT OnChannelEnd"});
+  ASSERT_TRUE(b.Sees("EVENT OnTopic ", 2) && a.Sees("EVENT OnChannelEnd")) << b.Text();
+  EXPECT_NE(a.Line("EVENT OnChannelItem ").find("CHANNEL=#chat TOPIC=\"Friday night\" USERS=2"), std::string::npos);
+
+  // An operator's kick names the channel; bob is told, alice sees him go.
+  a.Run({"KICK bob enough"});
+  ASSERT_TRUE(b.Sees("EVENT OnMyPart ") && a.Sees("EVENT OnPart ")) << a.Text() << b.Text();
+  EXPECT_NE(b.Line("EVENT On404 ").find("kicked from channel #chat by alice: enough"), std::string::npos);
+  EXPECT_EQ(server.ChannelMembers("#chat"), (std::vector<std::string>{"alice"}));
+
+  // bob leaves and comes back: the hot list says so both times.
+  b.Run({"QUIT"});
+  ASSERT_TRUE(b.Quits());
+  ASSERT_TRUE(a.Sees("EVENT OnSignOff ")) << a.Text();
+  EXPECT_NE(a.Line("EVENT OnSignOff ").find("NICK=bob"), std::string::npos);
+  Console again(dir);
+  again.Run({Connect(server, "bob"), "WAIT OnLogin"});
+  ASSERT_TRUE(a.Sees("EVENT OnSignOn ", 2)) << a.Text();
+  a.Run({"QUIT"});
+  ASSERT_TRUE(a.Quits());
+}
+
+// Every verb goes out as the message its request is sent as, with the
+// channel the line leaves out; a line that lacks words says so and sends
+// nothing.
+TEST(NapsterConsole, EveryChatVerbSendsItsRequestAndALineWithoutItsWordsIsRefused) {
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  Console c(testutil::TempFolder("console-verbs"));
+  const std::vector<std::pair<std::string, NapsterMessage>> sent = {
+      {"JOIN #c", {400, "#c"}},
+      {"SAY hi there", {402, "#c hi there"}},
+      {"ME \"jumps\" around", {824, "#c \"'jumps' around\""}},
+      {"TOPIC", {410, "#c"}},
+      {"TOPIC #c new topic", {410, "#c new topic"}},
+      {"CHANNELS", {617, ""}},
+      {"MSG bob hi", {205, "bob hi"}},
+      {"WHOIS bob", {603, "bob"}},
+      {"BROWSE bob", {211, "bob"}},
+      {"HOTLIST bob", {207, "bob"}},
+      {"UNHOTLIST bob", {303, "bob"}},
+      {"IGNORE", {320, ""}},
+      {"IGNORE bob", {322, "bob"}},
+      {"UNIGNORE bob", {323, "bob"}},
+      {"MOTD", {621, ""}},
+      {"STATS", {214, ""}},
+      {"PASSWORD n3w", {701, "n3w"}},
+      {"KICK bob \"go away\"", {829, "#c bob \"go away\""}},
+      {"KICK #other bob", {829, "#other bob \"\""}},
+      {"CHANNELBAN bob", {422, "#c bob \"\""}},
+      {"UNCHANNELBAN #c bob", {423, "#c bob \"\""}},
+      {"CHANNELBANS", {420, "#c"}},
+      {"BAN 10.0.0.1 flooding the server", {612, "10.0.0.1 \"flooding the server\""}},
+      {"UNBAN 10.0.0.1", {614, "10.0.0.1 \"\""}},
+      {"BANS", {615, ""}},
+      {"MUZZLE bob shouting", {622, "bob \"shouting\""}},
+      {"UNMUZZLE bob", {623, "bob \"\""}},
+      {"GLOBAL hello everyone", {628, "hello everyone"}},
+      {"OPMSG hello ops", {627, "hello ops"}},
+      {"LEVEL bob Moderator", {606, "bob Moderator"}},
+      {"KILL bob", {610, "bob"}},
+      {"NUKE bob", {611, "bob"}},
+      {"UNNUKE bob", {624, "bob"}},
+      {"RAW 751 bob", {751, "bob"}},
+      {"PART", {401, "#c"}},
+  };
+  c.Run({Connect(server, "carol"), "WAIT OnLogin"});
+  // After its login a session asks for the statistics by itself.
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(214) > 0; }, 20000));
+  server.ClearReceived();
+  std::vector<std::string> lines;
+  for (const auto& [line, message] : sent) lines.push_back(line);
+  // The channel a line leaves out is the one joined: JOIN is waited for.
+  lines.insert(lines.begin() + 1, "WAIT OnMyJoin");
+  c.Run(lines);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(401) > 0; }, 20000)) << c.Text();
+  std::vector<NapsterMessage> got = server.Received();
+  ASSERT_EQ(got.size(), sent.size()) << c.Text();
+  for (size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_EQ(got[i].Type, sent[i].second.Type) << sent[i].first;
+    EXPECT_EQ(got[i].Text, sent[i].second.Text) << sent[i].first;
+  }
+  EXPECT_EQ(c.Count("OK "), int(sent.size()) + 1) << c.Text();  // and CONNECT
+
+  // Refused lines send nothing; the channel verbs need one after PART.
+  c.Run({"WAIT OnMyPart", "MSG bob", "JOIN", "LEVEL bob", "RAW x", "RAW 70000", "HOTLIST", "ME waves", "KICK", "HELP",
+         "QUIT"});
+  ASSERT_TRUE(c.Quits());
+  for (const char* refused : {"ERROR MSG missing arguments", "ERROR JOIN missing", "ERROR LEVEL missing",
+                              "ERROR RAW missing", "ERROR HOTLIST missing", "ERROR ME no channel", "ERROR KICK missing"})
+    EXPECT_EQ(c.Count(refused), refused == std::string("ERROR RAW missing") ? 2 : 1) << refused << "\n" << c.Text();
+  EXPECT_EQ(c.Count("HELP "), int(ChatVerbs().size())) << c.Text();
+  EXPECT_NE(c.Text().find("HELP KICK [channel] nick [reason] - "), std::string::npos);
+  EXPECT_EQ(server.Received().size(), sent.size());
 }
 
 #ifndef _WIN32
