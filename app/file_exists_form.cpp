@@ -2,7 +2,6 @@
 
 #include "app/language.h"
 #include "app/view_parts.h"
-#include "platform/files.h"
 
 namespace {
 
@@ -32,13 +31,4 @@ TFileExistsForm::TFileExistsForm(gui::Component* owner, const std::string& path)
 TFileExistsChoice TFileExistsForm::Ask() {
   const int r = ShowModal();
   return r >= 100 && r < 104 ? TFileExistsChoice(r - 100) : TFileExistsChoice::Cancel;
-}
-
-std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken) {
-  const std::string ext = plat::ExtractFileExt(path);
-  const std::string stem = path.substr(0, path.size() - ext.size());
-  for (int k = 2;; ++k) {
-    const std::string candidate = stem + " (" + std::to_string(k) + ")" + ext;
-    if (!taken(candidate)) return candidate;
-  }
 }

@@ -7,6 +7,7 @@
 
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
+#include "peer/text_command.h"  // FreeFileName, the rule of Rename
 
 enum class TFileExistsChoice { Overwrite, Resume, Rename, Cancel };
 
@@ -21,7 +22,3 @@ class TFileExistsForm : public gui::Form {
   gui::Button* buttons_[4];
 };
 
-// The first name of the form "name (2).ext", "name (3).ext", ... that is
-// not taken (taken: by a file on disk, or by whatever else the caller
-// counts, such as downloads that have not made their file yet).
-std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken);

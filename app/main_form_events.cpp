@@ -144,8 +144,9 @@ void TMainForm::BindTransfers() {
   };
   auto error = [this](TTransferView* v) {
     return Live([v](TNapsterClient*, Data d, TNapsterDataErrorType kind) {
-      v->Fail(d, kind == kDataErrorInvalid ? LangText(kTransfers, "00041", "Refused by the peer")
-                                           : LangText(kTransfers, "00042", "Transfer failed"));
+      v->Fail(d, kind == kDataErrorInvalid       ? LangText(kTransfers, "00041", "Refused by the peer")
+                 : kind == kDataErrorUnclearSize ? LangText(kTransfers, "00050", "Unclear size: file left as it was")
+                                                 : LangText(kTransfers, "00042", "Transfer failed"));
     });
   };
   TTransferView* down = DownloadView;

@@ -6,6 +6,7 @@
 #include "core/global_functions.h"
 #include "peer/gateway/gateway.h"
 #include "peer/napster/napster_helpers.h"
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/text.h"
 
@@ -135,4 +136,13 @@ std::string DownloadFileName(const std::string& remoteName) {
       stem[3] <= '9')
     device = true;
   return device ? "_" + name : name;
+}
+
+std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken) {
+  const std::string ext = plat::ExtractFileExt(path);
+  const std::string stem = path.substr(0, path.size() - ext.size());
+  for (int k = 2;; ++k) {
+    const std::string candidate = stem + " (" + std::to_string(k) + ")" + ext;
+    if (!taken(candidate)) return candidate;
+  }
 }

@@ -9,6 +9,7 @@
 // folder or name a device).
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,3 +57,8 @@ std::string MakeDownloadCommand(const std::string& id, const std::string& nick, 
 // blanks dropped, and device names ("CON", "LPT1.txt", ...) given a "_"
 // in front. Never empty, never "." or "..".
 std::string DownloadFileName(const std::string& remoteName);
+// The first name of the form "name (2).ext", "name (3).ext", ... that is
+// not taken (taken: by a file on disk, or by whatever else the caller
+// counts, such as downloads that have not made their file yet): the name
+// the file-exists question's Rename gives a download.
+std::string FreeFileName(const std::string& path, const std::function<bool(const std::string&)>& taken);

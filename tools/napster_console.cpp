@@ -243,10 +243,12 @@ void NapsterConsole::Download(const std::string& command, const Args& w) {
     }
     d.Port = it->second;
   }
-  const std::string local = LocalPath(d.RemoteName);
+  std::string local = LocalPath(d.RemoteName);
   const bool resume = plat::FileExists(local);
-  const bool ok = client_.Download(SessionID(d.ID), d.Nick, d.RemoteName, local, resume, 0, d.Host, d.Port,
-                                   d.Gnutella, d.Index);
+  const std::string id = SessionID(d.ID);
+  const bool ok = client_.Download(id, d.Nick, d.RemoteName, local, resume, 0, d.Host, d.Port, d.Gnutella, d.Index);
+  // The file it writes (another name when another download writes that one).
+  if (const TNapsterClientData* t = client_.FindTransfer(id + d.Nick + d.RemoteName)) local = t->LocalFile;
   Reply(command, ok, ok ? "LOCAL=" + EventValueText(local) : "no such session");
 }
 

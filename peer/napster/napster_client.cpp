@@ -61,11 +61,7 @@ TNapsterClient::TNapsterClient(void* /*owner*/) {
 
   WireTransferSockets(transferSockets_);
   WireTransferSockets(dataSockets_);
-  // Each connection on the data port holds a thread: beyond the cap they
-  // are closed at once.
-  dataSockets_.OnAccept = [this](TEasyWinsock*, TEasySocket*, bool& accept) {
-    if (dataSockets_.ThreadCount() >= MaxDataPortConnections) accept = false;
-  };
+  WireDataPort();
 
   window_.SetTimer(1, kTimerMs, [this] { Tick(); });
 }
@@ -451,8 +447,10 @@ void TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const s
 
 void TNapsterClient::FireFileItem(const TNapsterClientOnFileItem& event, const std::string& id,
                                   const TMessageItem& r) {
-  if (!event) return;
   const std::string request = r.GetValue("FILENAME");
+  // A download of it knows its size (see the transfer thread's reply).
+  NoteAnnouncedSize(id + r.GetValue("NICK") + request, DigitsToInt64(r.GetValue("SIZE")));
+  if (!event) return;
   const int bitrate = r.GetInteger("BITRATE");
   const int frequency = r.GetInteger("FREQUENCY");
   bool isMp3 = true;

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -161,14 +162,16 @@ class TNapsterClient {
   // a byte once connected; 0: no time-out.
   int UploadTimeout = 0;
   int DownloadTimeout = 0;
-  // Connections peers may have open to the data port at once; more are
-  // closed as they come. A connection that has not sent its whole request
-  // within DataPortRequestTimeOut seconds is closed.
+  // Connections peers may have open to the data port at once. Beyond it
+  // the oldest connection that has not yet sent its request is closed to
+  // make room (idle connections cannot keep the peers out), and when every
+  // one has, the new one is closed. A connection that has not sent its
+  // whole request within DataPortRequestTimeOut seconds is closed.
   static constexpr int kMaxDataPortConnections = 64;
   int MaxDataPortConnections = kMaxDataPortConnections;
   int DataPortRequestTimeOut = TNapsterDataThread::kRequestTimeOut;
-  // Connections on the data port now being served.
-  int DataPortConnections() { return dataSockets_.ThreadCount(); }
+  // Connections on the data port, from their accept until they end.
+  int DataPortConnections() const { return int(dataPortConnections_.size()); }
   // Transfer connections now open (downloads plus uploads).
   int DataConnections() const;
 
@@ -320,7 +323,11 @@ class TNapsterClient {
   void ClearFolders() { folders_.clear(); }
 
   // ---- transfers and shared files
-  // False only when ID is no session.
+  // False only when ID is no session. A local file another download
+  // writes is never written by a second one: the second gets a free name
+  // as the file-exists question's Rename gives it ("name (2).ext", ...).
+  // A shared local file is withdrawn while a download writes it and
+  // shared again, as it was listed, once it is complete.
   bool Download(const std::string& ID, const std::string& Nick, const std::string& RemoteFileName,
                 const std::string& LocalFileName, bool Resume, int ResumeCount, const std::string& GnutellaHost,
                 int GnutellaPort, bool IsGnutella, const std::string& Index);
@@ -386,6 +393,24 @@ class TNapsterClient {
   void FireFileItem(const TNapsterClientOnFileItem& event, const std::string& id, const TMessageItem& r);
 
   // Transfers.
+  // What search and browse results announced: the size of each file, by
+  // session ID + nick + file name, the latest kMaxAnnouncedSizes of them.
+  static constexpr size_t kMaxAnnouncedSizes = 20000;
+  void NoteAnnouncedSize(const std::string& key, int64_t size);
+  int64_t AnnouncedSizeOf(const std::string& key) const;
+  // A download that is not complete is (or will be) writing this file.
+  bool Rewriting(const std::string& path) const;
+  // Takes a file a download is about to write out of the shared files
+  // (remembering its state) and ends the uploads of it that wait for their
+  // peer: none is served at a partial length.
+  void WithholdShare(const std::string& path);
+  // Shares a file a download has written (written) or gives back one it
+  // never came to write, in the state its entry had (a new entry: 1).
+  void ShareWritten(const std::string& path, bool written);
+  // The data port: room for a new connection (see MaxDataPortConnections).
+  void WireDataPort();
+  bool AcceptDataConnection();
+  void DataPortRequested(TEasySocket* socket);
   TNapsterClientData* FindDownload(const std::string& key) const;
   TNapsterClientData* FindUpload(const std::string& key) const;
   TNapsterClientData* FindByNickAndFile(bool downloads, const std::string& nick, const std::string& file) const;
@@ -459,6 +484,17 @@ class TNapsterClient {
   std::vector<Connection> connections_;  // download and upload connections
   std::vector<std::pair<std::string, int>> uploadsPerNick_;  // session ID + nick
   int uploadTotal_ = 0;
+  std::unordered_map<std::string, int64_t> announcedSizes_;  // folded key
+  std::deque<std::string> announcedOrder_;                   // oldest first
+  // Shared entries a download took out, with their state, by local path.
+  std::vector<std::pair<std::string, uint8_t>> withheld_;
+  // The data port's connections, oldest first, until they finish.
+  struct DataPortConnection {
+    TEasySocket* Socket;
+    bool Requested = false;  // it has sent its request
+    bool Dropped = false;    // closed to make room for a newer one
+  };
+  std::deque<DataPortConnection> dataPortConnections_;
 
   mutable plat::CriticalSection shareLock_;
   TSharedFileList shares_;

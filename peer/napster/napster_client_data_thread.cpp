@@ -76,33 +76,69 @@ TPeerReply ReadPeerReply(std::string_view block, bool isMp3) {
   return r;
 }
 
-TPeerReply ReadPeerReply(std::string_view block, bool isMp3, const std::function<bool(char&)>& nextByte,
-                         std::string& leftover) {
+int SizeDigitsOfRun(std::string_view run, int64_t offset, int64_t announced) {
+  // The readings: a size without leading zeros, not below the offset, that
+  // leaves no more digits to the data than the data can hold.
+  std::vector<int> fits;
+  int64_t size = 0;
+  for (size_t n = 1; n <= run.size() && n <= size_t(kMaxDigits); n++) {
+    size = size * 10 + (run[n - 1] - '0');
+    if (size > kMaxTransferSize) break;
+    if (n > 1 && run[0] == '0') break;
+    if (size < offset || int64_t(run.size() - n) > size - offset) continue;
+    if (announced > 0 && size == announced) return int(n);
+    fits.push_back(int(n));
+  }
+  if (fits.size() == 1) return fits[0];
+  // None fits: the whole run, which the caller refuses as it stands.
+  if (fits.empty() || offset == 0) return int(run.size());
+  return -1;
+}
+
+TPeerReply ReadPeerReply(std::string_view block, bool isMp3, int64_t offset, int64_t announced,
+                         const std::function<bool(char&)>& nextByte, std::string& leftover) {
   TPeerReply r = ReadPeerReply(block, isMp3);
   leftover.clear();
-  if (!r.IsNumber || !r.DigitsOpen) {
+  if (!r.IsNumber) {
     leftover = std::string(block.substr(r.Consumed));
     return r;
   }
-  // The digits ran to the end of what arrived: the size goes on in the
-  // next segment, up to the first byte that is no digit.
-  std::string digits(block);
-  char c = 0;
-  while (nextByte(c)) {
-    if (!IsDigit(c)) {
-      if (isMp3) {
-        leftover = std::string(1, c);
-      } else {
-        r.MarkConsumed = true;
+  // The run of digits, read on past the block when it reaches its end (a
+  // size split over several segments) up to the first other byte: a non-
+  // MP3 file's mark, or an MP3 file's first data byte.
+  std::string run;
+  std::string after;  // the data after the run
+  size_t n = 0;
+  while (n < block.size() && IsDigit(block[n])) n++;
+  run = std::string(block.substr(0, n));
+  if (r.DigitsOpen) {
+    char c = 0;
+    while (run.size() <= size_t(kMaxDigits) && nextByte(c)) {
+      if (IsDigit(c)) {
+        run += c;
+        continue;
       }
+      if (isMp3) after = std::string(1, c);
+      else r.MarkConsumed = true;
       break;
     }
-    digits += c;
-    if (digits.size() > size_t(kMaxDigits)) break;  // no size is that long
+    r.DigitsOpen = false;
+    r.Consumed = block.size();
+  } else {
+    after = std::string(block.substr(r.Consumed));
   }
-  r.DigitsOpen = false;
-  r.Consumed = block.size();
-  r.Valid = ParseTransferNumber(digits, r.Number);
+  size_t digits = run.size();
+  if (isMp3) {
+    const int fit = SizeDigitsOfRun(run, offset, announced);
+    if (fit < 0) {
+      r.Unclear = true;
+      r.Valid = false;
+      return r;
+    }
+    digits = size_t(fit);
+  }
+  r.Valid = ParseTransferNumber(std::string_view(run).substr(0, digits), r.Number);
+  leftover = run.substr(digits) + after;
   return r;
 }
 
@@ -111,11 +147,27 @@ TPeerRequest ParsePeerRequest(std::string_view block) {
   std::string rest(block);
   r.Nick = CutFirstWord(rest);
   r.FileName = CutFirstQuoted(rest);
-  // Only digits make an offset: a sign or other text refuses the request.
+  // Only digits make an offset: a sign, other text or nothing at all
+  // refuses the request.
   std::string number = plat::Trim(CutFirstWord(rest));
-  r.Valid = number.empty() || ParseTransferNumber(number, r.Number);
+  r.Valid = ParseTransferNumber(number, r.Number);
   if (!r.Valid) r.Number = 0;
   return r;
+}
+
+TRequestState PeerRequestState(std::string_view block) {
+  const size_t open = block.find('"');
+  const size_t close = open == std::string_view::npos ? open : block.find('"', open + 1);
+  if (close == std::string_view::npos) return TRequestState::kPartial;
+  size_t at = close + 1;
+  while (at < block.size() && block[at] == ' ') at++;
+  if (at == block.size()) return TRequestState::kPartial;
+  if (!IsDigit(block[at])) return TRequestState::kWhole;
+  // A number that begins with 0 is 0 (the offset of most requests): no
+  // digit follows it.
+  if (block[at] == '0') return TRequestState::kWhole;
+  while (at < block.size() && IsDigit(block[at])) at++;
+  return at == block.size() ? TRequestState::kNumberOpen : TRequestState::kWhole;
 }
 
 int HttpStatusCode(std::string_view statusLine) {
@@ -310,6 +362,7 @@ void TNapsterDataThread::ReadParameters() {
   LocalFileName = s->GetValue("LOCAL_FILENAME");
   ServerID = s->GetValue("SERVER_ID");
   IsMP3 = s->GetValue("IS_MP3") == "TRUE";
+  if (!ParseTransferNumber(s->GetValue("FILE_SIZE"), AnnouncedSize)) AnnouncedSize = 0;
 }
 
 void TNapsterDataThread::ReceiveExactly(char* buffer, int count) {
@@ -336,6 +389,19 @@ int TNapsterDataThread::ReceiveRequest(char* buffer, int count, int64_t deadline
   return s->Receive(buffer, count);
 }
 
+bool TNapsterDataThread::MoreRequestBytes(int64_t deadline) {
+  const int64_t since = plat::MonotonicMs();
+  for (;;) {
+    // The clock first: bytes sent before it moved are seen below. (The
+    // request is read with plain receives: nothing waits read ahead.)
+    const int64_t now = plat::MonotonicMs();
+    if (plat::ReadableBytes(Socket()->Handle()) > 0) return true;
+    if (!Socket()->Active()) return true;  // closed: the receive that follows says so
+    if (now - since >= NumberPauseMs || now >= deadline) return false;
+    plat::Thread::Sleep(5);
+  }
+}
+
 bool TNapsterDataThread::GreetingOK() {
   char block[kReplyBlock];
   int n = Socket()->Receive(block, kReplyBlock);
@@ -346,7 +412,7 @@ TPeerReply TNapsterDataThread::ReadReply() {
   std::string block(size_t(kReplyBlock), '\0');
   block.resize(size_t(Socket()->Receive(block.data(), kReplyBlock)));
   return ReadPeerReply(
-      block, IsMP3,
+      block, IsMP3, Offset, AnnouncedSize,
       [this](char& c) {
         try {
           ReceiveExactly(&c, 1);
@@ -486,6 +552,8 @@ void TNapsterDataThread::OutgoingGet() {
     if (reply.Text == "QUEUED") return ReportQueued();
     return Fail(reply.Text == "INVALID REQUEST" ? kDataErrorInvalid : kDataErrorOther);
   }
+  // Better no file than one with a byte too many or too few in it.
+  if (reply.Unclear) return Fail(kDataErrorUnclearSize);
   if (!reply.Valid) return Fail(kDataErrorInvalid);
   FileSize = reply.Number;
   // A local file longer than the peer's is no part of it.
@@ -545,11 +613,14 @@ TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapst
                                                     TPeerRequest& request, int64_t deadline) {
   std::string block(size_t(blockSize), '\0');
   size_t have = 0;
-  // The request is whole once its file name is closed by its second quote
-  // (the number follows in the same segment).
-  do {
+  // The request is whole once a number follows the closing quote of its
+  // file name, up to the number's end: a segment may end anywhere.
+  for (;;) {
+    const TRequestState state = PeerRequestState(std::string_view(block.data(), have));
+    if (have == block.size() || state == TRequestState::kWhole) break;
+    if (state == TRequestState::kNumberOpen && !MoreRequestBytes(deadline)) break;
     have += size_t(ReceiveRequest(block.data() + have, blockSize - int(have), deadline));
-  } while (have < block.size() && std::count(block.begin(), block.begin() + long(have), '"') < 2);
+  }
   block.resize(have);
   request = ParsePeerRequest(block);
   Nick = MyNick = request.Nick;

@@ -33,10 +33,14 @@
 // (bad greeting, "INVALID REQUEST", a push reply that is no number, this
 // side refused the peer); 0 - anything else (no such local file, "FILE NOT
 // SHARED" and other texts, HTTP 404, a reply this side cannot use, the
-// connection closed by the peer before it answered).
+// connection closed by the peer before it answered); 2 - the uploader's
+// size cannot be told from the digits its MP3 data begins with (nothing
+// is written: an attempt that took the wrong digits would corrupt the
+// file).
 using TNapsterDataErrorType = uint8_t;
 constexpr TNapsterDataErrorType kDataErrorOther = 0;
 constexpr TNapsterDataErrorType kDataErrorInvalid = 1;
+constexpr TNapsterDataErrorType kDataErrorUnclearSize = 2;
 
 // One transfer as the client component keeps it. The component lends it to
 // event handlers for the duration of an event; the statistics come from the
@@ -56,6 +60,9 @@ struct TNapsterClientData {
   bool IsMP3 = true;
   bool Resume = false;
   int ResumeCount = 0;
+  // The size the file's search or browse result announced (0: unknown);
+  // it tells the uploader's size apart from the data after it.
+  int64_t AnnouncedSize = 0;
   std::string GnutellaHost;
   int GnutellaPort = 0;  // 0: through the Napster-protocol session
   bool IsGnutella = false;
@@ -98,15 +105,25 @@ struct TPeerReply {
   bool MarkConsumed = false; // the mark byte was in the block (non-MP3)
   // The digits reached the end of the block: more may follow.
   bool DigitsOpen = false;
+  // The size's digits cannot be told from the data's (Valid is false).
+  bool Unclear = false;
 };
 TPeerReply ReadPeerReply(std::string_view block, bool isMp3);
-// The same, reading on when the digits reach the end of the first block:
-// a size split over several segments is read up to its end (the first
-// byte after the digits is the mark of a non-MP3 file, or the first data
-// byte of an MP3 file). nextByte gives one more byte, or false when the
-// connection ended. The bytes after the reply go to leftover.
-TPeerReply ReadPeerReply(std::string_view block, bool isMp3, const std::function<bool(char&)>& nextByte,
-                         std::string& leftover);
+// The uploader's answer to this side's "GET": the reply read up to its
+// end, past the first block when the digits reach it (nextByte gives one
+// more byte, or false when the connection ended); the bytes after it go to
+// leftover. A non-MP3 file's size ends at its mark byte. An MP3 file's data
+// follows the size with nothing between, so a run of digits may hold data
+// digits too: the size is the announced one when the run begins with it,
+// else the only reading not below the requested offset (a size never is)
+// and not shorter than the digits after it; at offset 0 the whole run (an
+// MP3 file begins with its tag or a frame, never with a digit). Any other
+// run is Unclear.
+TPeerReply ReadPeerReply(std::string_view block, bool isMp3, int64_t offset, int64_t announced,
+                         const std::function<bool(char&)>& nextByte, std::string& leftover);
+// How many digits at the front of a run that an MP3 file's data may
+// continue are the size, by the rule above; -1 when that is unclear.
+int SizeDigitsOfRun(std::string_view run, int64_t offset, int64_t announced);
 
 // A peer's request on the data port: nick, double-quoted file name and a
 // number (the offset of a "GET", the size of a "SEND").
@@ -114,11 +131,19 @@ struct TPeerRequest {
   std::string Nick;
   std::string FileName;
   int64_t Number = 0;
-  // The number is digits only (or absent) and not absurd: "-5" or "12ab"
+  // The number is digits only and not absurd: "-5", "12ab" or none at all
   // is no offset.
   bool Valid = false;
 };
 TPeerRequest ParsePeerRequest(std::string_view block);
+// How far a request has come: its number must follow the closing quote of
+// the file name, and a segment may end anywhere, inside the number too.
+enum class TRequestState {
+  kPartial,     // no closing quote yet, or no digit after it: more must come
+  kNumberOpen,  // the digits reach the end of what came: more may follow
+  kWhole,       // the number has ended (0, or something follows it; the parser judges it)
+};
+TRequestState PeerRequestState(std::string_view block);
 
 // The answer of a Gnutella host to a range request, from its head.
 struct THttpDownloadHead {
@@ -241,6 +266,9 @@ class TNapsterDataThread : public TEasyWinsockThread {
   static constexpr int kRequestTimeOut = 20;
   // A file this small goes out whole, whatever the upload limit.
   static constexpr int64_t kNeverThrottled = 1024;
+  // Milliseconds without another byte after which a request's number that
+  // reached the end of a segment has ended.
+  static constexpr int kNumberPauseMs = 250;
 
   TNapsterDataThread();
   ~TNapsterDataThread() override;
@@ -249,6 +277,7 @@ class TNapsterDataThread : public TEasyWinsockThread {
   int64_t MaxDownloadBPS = 0;
   int64_t MaxUploadBPS = 0;
   int RequestTimeOut = kRequestTimeOut;
+  int NumberPauseMs = kNumberPauseMs;  // on the monotonic clock
 
   // Callbacks, each run on the main thread while the transfer waits.
   TNapsterDataOnDecision OnUploadDecision;
@@ -270,6 +299,7 @@ class TNapsterDataThread : public TEasyWinsockThread {
   std::string ID;
   bool IsMP3 = true;
   int64_t FileSize = 0;
+  int64_t AnnouncedSize = 0;  // a download's size as its result announced it (0: unknown)
   int64_t Offset = 0;
   int64_t Position = 0;
   TNapsterDataErrorType ErrorKind = kDataErrorOther;
@@ -296,6 +326,9 @@ class TNapsterDataThread : public TEasyWinsockThread {
   // One receive of at most count bytes of a peer's request, before the
   // request's deadline (monotonic ms).
   int ReceiveRequest(char* buffer, int count, int64_t deadline);
+  // Whether more of a request comes within NumberPauseMs (and before the
+  // deadline).
+  bool MoreRequestBytes(int64_t deadline);
   bool GreetingOK();
   // The peer's reply to a request, read up to its end. Bytes after the
   // reply stay in leftover_.

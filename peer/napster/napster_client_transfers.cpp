@@ -7,7 +7,9 @@
 #include <algorithm>
 
 #include "peer/napster/napster_helpers.h"
+#include "peer/text_command.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace {
@@ -143,6 +145,60 @@ void TNapsterClient::FireData(const TNapsterClientDataOnAction& download, const 
   Fire(data.IsDownload ? download : upload, data);
 }
 
+// ----------------------------------------------------------------- local files
+
+void TNapsterClient::NoteAnnouncedSize(const std::string& key, int64_t size) {
+  if (size <= 0) return;
+  auto [it, fresh] = announcedSizes_.insert_or_assign(plat::UpperCase(key), size);
+  if (!fresh) return;
+  announcedOrder_.push_back(it->first);
+  if (announcedOrder_.size() > kMaxAnnouncedSizes) {
+    announcedSizes_.erase(announcedOrder_.front());
+    announcedOrder_.pop_front();
+  }
+}
+
+int64_t TNapsterClient::AnnouncedSizeOf(const std::string& key) const {
+  auto it = announcedSizes_.find(plat::UpperCase(key));
+  return it == announcedSizes_.end() ? 0 : it->second;
+}
+
+bool TNapsterClient::Rewriting(const std::string& path) const {
+  for (const auto* list : {&downloads_, &localQueue_})
+    for (const auto& d : *list)
+      if (!d->Complete && plat::SameText(d->LocalFile, path)) return true;
+  return false;
+}
+
+void TNapsterClient::WithholdShare(const std::string& path) {
+  std::vector<TMPEGInfo> gone(1);
+  uint8_t state = 1;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    if (!shares_.WithdrawAny(path, &gone[0], &state)) gone.clear();
+  }
+  if (!gone.empty()) {
+    const bool known = std::any_of(withheld_.begin(), withheld_.end(),
+                                   [&](const auto& w) { return plat::SameText(w.first, path); });
+    if (!known) withheld_.emplace_back(path, state);
+  }
+  // Accepted for the file as it was: its peer would get a part of it.
+  for (TNapsterClientData* u : Snapshot(uploads_))
+    if (IsActive(u, false) && !u->Connected && plat::SameText(u->LocalFile, path)) RemoveTransfer(*u, false);
+  Withdrawn(gone);
+}
+
+void TNapsterClient::ShareWritten(const std::string& path, bool written) {
+  uint8_t state = 0;  // 0: it was not shared
+  for (auto it = withheld_.begin(); it != withheld_.end(); ++it) {
+    if (!plat::SameText(it->first, path)) continue;
+    state = it->second;
+    withheld_.erase(it);
+    break;
+  }
+  if (written || state != 0) ShareFile(path, state == 2);
+}
+
 bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, const std::string& RemoteFileName,
                               const std::string& LocalFileName, bool Resume, int ResumeCount,
                               const std::string& GnutellaHost, int GnutellaPort, bool IsGnutella,
@@ -154,6 +210,13 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   if (FindDownload(key)) return true;
   for (const auto& q : localQueue_)
     if (plat::SameText(q->Key, key)) return true;
+  // One writer per local file: two transfers into one file would mix them.
+  std::string local = LocalFileName;
+  if (Rewriting(local))
+    local = FreeFileName(local, [this](const std::string& name) { return plat::FileExists(name) || Rewriting(name); });
+  WithholdShare(local);
+  session = SessionIndex(ID);  // its handlers may have ended the session
+  if (session < 0) return false;
   auto d = std::make_unique<TNapsterClientData>();
   d->IsDownload = true;
   d->StartTime = SecondsOfDay();
@@ -161,7 +224,7 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   d->ID = ID;
   d->Nick = Nick;
   d->RemoteFile = RemoteFileName;
-  d->LocalFile = LocalFileName;
+  d->LocalFile = local;
   d->Resume = Resume;
   d->ResumeCount = ResumeCount;
   d->GnutellaHost = GnutellaHost;
@@ -169,6 +232,7 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
   d->IsGnutella = IsGnutella;
   d->Index = Index;
   d->Key = key;
+  d->AnnouncedSize = AnnouncedSizeOf(key);
   d->MyNick = sessionNicks_[size_t(session)];
   d->IsMP3 = IsMp3Name(RemoteFileName);
   d->FileName = d->IsMP3 ? RemoteFileName : DecodeNonMp3Name(RemoteFileName);
@@ -231,7 +295,10 @@ void TNapsterClient::ConnectTransfer(TNapsterClientData* data, const std::string
   s->SetValue("MY_NICK", data->MyNick);
   s->SetValue("SPEED", speed);
   s->SetValue("MD5", md5);
-  if (data->IsDownload) s->SetValue("INDEX", data->Index);
+  if (data->IsDownload) {
+    s->SetValue("INDEX", data->Index);
+    s->SetValue("FILE_SIZE", plat::IntToStr(data->AnnouncedSize));
+  }
   s->SetValue("IS_MP3", data->IsMP3 ? "TRUE" : "FALSE");
   connections_.push_back({s, data});
   data->Socket = s;
@@ -278,7 +345,7 @@ void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
   if (data.IsDownload) {
     // The server heard of the attempt's end when it was taken off; only a
     // whole file joins the shared files.
-    if (data.Complete) ShareFile(data.LocalFile, false);
+    if (data.Complete) ShareWritten(data.LocalFile, true);
     Fire(OnDownloadFinish, data);
   } else {
     Post(data.ID, "INDICATE_UPLOAD_FINISH");
@@ -290,13 +357,19 @@ void TNapsterClient::RemoveTransfer(TNapsterClientData& Data, bool Incomplete) {
   for (auto it = localQueue_.begin(); it != localQueue_.end(); ++it) {
     if (it->get() != &Data) continue;
     // Never requested: the server was not told of it, so nothing is sent.
+    const std::string local = Data.LocalFile;
     localQueue_.erase(it);
+    // It never wrote its file: one it took out of the shared files is
+    // given back.
+    if (!Rewriting(local)) ShareWritten(local, false);
     return;
   }
   std::unique_ptr<TNapsterClientData> held = TakeTransfer(&Data);
   if (!held) return;
   // Exactly one 219 per requested attempt, whether it resumes or not.
   if (held->IsDownload) Post(held->ID, "INDICATE_DOWNLOAD_FINISH");
+  // A resume knows the file's size as the first attempt did.
+  if (held->IsDownload && held->AnnouncedSize > 0) NoteAnnouncedSize(held->Key, held->AnnouncedSize);
   if (held->IsDownload && Incomplete && EnableAutoResume && held->ResumeCount < MaxResume &&
       Download(held->ID, held->Nick, held->RemoteFile, held->LocalFile, true, held->ResumeCount + 1,
                held->GnutellaHost, held->GnutellaPort, held->IsGnutella, held->Index))
@@ -316,6 +389,26 @@ void TNapsterClient::RemoveAllUploads() {
 
 void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick, const std::string& file,
                                   bool& queued, bool& accept) {
+  std::string local;
+  {
+    plat::Locked<plat::CriticalSection> hold(shareLock_);
+    // The announced name or the local path; whatever matches, the file
+    // served is the entry's own path, never one built from the peer's text.
+    shares_.Find(file, &local);
+  }
+  // A file a download is writing is not served until it is complete.
+  const bool servable = !local.empty() && !Rewriting(local);
+  // A peer that asks again for an upload that still waits for it keeps
+  // that one: a repeated request takes no second slot.
+  for (const auto& u : uploads_) {
+    if (u->Connected || !plat::SameText(u->Key, id + nick + file)) continue;
+    if (!servable || !plat::SameText(u->LocalFile, local)) break;
+    u->StartTime = SecondsOfDay();
+    u->StartTick = plat::MonotonicMs();
+    queued = false;
+    accept = true;
+    return;
+  }
   int count = 0;
   for (const auto& [who, n] : uploadsPerNick_)
     if (plat::SameText(who, id + nick)) count = n;
@@ -324,14 +417,7 @@ void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick
     accept = true;
     return;
   }
-  std::string local;
-  {
-    plat::Locked<plat::CriticalSection> hold(shareLock_);
-    // The announced name or the local path; whatever matches, the file
-    // served is the entry's own path, never one built from the peer's text.
-    shares_.Find(file, &local);
-  }
-  if (local.empty()) {
+  if (!servable) {
     queued = false;
     accept = false;
     return;
@@ -363,6 +449,7 @@ void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick
 }
 
 void TNapsterClient::UploadDecision(TEasySocket* socket, TNapsterDataDecision& d) {
+  DataPortRequested(socket);
   d.Invalid = true;
   d.Allowed = false;
   TNapsterClientData* u = FindByNickAndFile(false, d.Nick, d.RequestFileName);
@@ -382,6 +469,7 @@ void TNapsterClient::UploadDecision(TEasySocket* socket, TNapsterDataDecision& d
 }
 
 void TNapsterClient::PushDecision(TEasySocket* socket, TNapsterDataDecision& d) {
+  DataPortRequested(socket);
   d.Allowed = false;
   TNapsterClientData* dl = FindByNickAndFile(true, d.Nick, d.RequestFileName);
   if (!dl || dl->Socket) return;
@@ -434,7 +522,7 @@ void TNapsterClient::WireTransfer(TNapsterDataThread& t) {
     d->FileSize = thread.FileSize;
     if (!d->IsDownload) return;
     const std::string local = d->LocalFile;
-    ShareFile(local, false);
+    ShareWritten(local, true);
     FireAddFile(local);
   };
   t.OnError = [this](TNapsterDataThread&, TEasySocket* s, TNapsterDataErrorType kind) {
@@ -488,4 +576,47 @@ void TNapsterClient::TransferFinished(TEasySocket* socket) {
     return;
   }
   RemoveTransfer(*d, !d->Complete);
+}
+
+// ----------------------------------------------------------------- data port
+
+void TNapsterClient::WireDataPort() {
+  dataSockets_.OnAccept = [this](TEasyWinsock*, TEasySocket*, bool& accept) { accept = AcceptDataConnection(); };
+  auto connected = dataSockets_.OnConnect;
+  dataSockets_.OnConnect = [this, connected](TEasyWinsock* w, TEasySocket* s) {
+    dataPortConnections_.push_back({s});
+    connected(w, s);
+  };
+  auto finished = dataSockets_.OnFinish;
+  dataSockets_.OnFinish = [this, finished](TEasyWinsock* w, TEasySocket* s) {
+    std::erase_if(dataPortConnections_, [s](const DataPortConnection& c) { return c.Socket == s; });
+    finished(w, s);
+  };
+}
+
+bool TNapsterClient::AcceptDataConnection() {
+  // Each connection holds a thread. At the cap the oldest one that has not
+  // sent its request yet makes room; those closed so end at once, and are
+  // never more than the cap.
+  int open = 0, dropped = 0;
+  DataPortConnection* idle = nullptr;
+  for (DataPortConnection& c : dataPortConnections_) {
+    if (c.Dropped) {
+      dropped++;
+      continue;
+    }
+    open++;
+    if (!idle && !c.Requested) idle = &c;
+  }
+  if (open < MaxDataPortConnections) return true;
+  if (!idle || dropped >= MaxDataPortConnections) return false;
+  idle->Dropped = true;
+  dataSockets_.Cancel(idle->Socket);
+  idle->Socket->Close();  // also when its thread has not begun yet
+  return true;
+}
+
+void TNapsterClient::DataPortRequested(TEasySocket* socket) {
+  for (DataPortConnection& c : dataPortConnections_)
+    if (c.Socket == socket) c.Requested = true;
 }

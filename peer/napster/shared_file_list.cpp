@@ -109,13 +109,25 @@ void TSharedFileList::Drop(size_t slot) {
   --live_;
 }
 
+void TSharedFileList::WithdrawSlot(size_t slot, TMPEGInfo* info) {
+  if (info) *info = EntryOf(records_[slot]).Info();
+  Drop(slot);
+  // Withdrawn entries are dropped once they are as many as the listed ones.
+  if (records_.size() > 64 && size_t(live_) * 2 < records_.size()) Compact();
+}
+
 bool TSharedFileList::Withdraw(std::string_view path, uint8_t state, TMPEGInfo* info) {
   const int64_t slot = Slot(path);
   if (slot < 0 || records_[size_t(slot)].State != state) return false;
-  if (info) *info = EntryOf(records_[size_t(slot)]).Info();
-  Drop(size_t(slot));
-  // Withdrawn entries are dropped once they are as many as the listed ones.
-  if (records_.size() > 64 && size_t(live_) * 2 < records_.size()) Compact();
+  WithdrawSlot(size_t(slot), info);
+  return true;
+}
+
+bool TSharedFileList::WithdrawAny(std::string_view path, TMPEGInfo* info, uint8_t* state) {
+  const int64_t slot = Slot(path);
+  if (slot < 0) return false;
+  *state = records_[size_t(slot)].State;
+  WithdrawSlot(size_t(slot), info);
   return true;
 }
 

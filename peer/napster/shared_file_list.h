@@ -61,6 +61,8 @@ class TSharedFileList {
   bool Find(std::string_view name, std::string* path) const;
   // Withdraws the entry of a local path when it is in that state.
   bool Withdraw(std::string_view path, uint8_t state, TMPEGInfo* info);
+  // Withdraws the entry of a local path whatever its state, told in state.
+  bool WithdrawAny(std::string_view path, TMPEGInfo* info, uint8_t* state);
   // Withdraws the entries which(path, state) picks, in list order.
   std::vector<TMPEGInfo> WithdrawAll(const std::function<bool(std::string_view, uint8_t)>& which);
   // Every entry, in list order.
@@ -89,6 +91,7 @@ class TSharedFileList {
   int64_t FindIn(const TFoldIndex& index, std::string_view name, bool exact, bool byPath) const;
   void Index(uint32_t slot, uint32_t pathHash);
   void Drop(size_t slot);
+  void WithdrawSlot(size_t slot, TMPEGInfo* info);
   void Compact();
 
   static constexpr size_t kMaxPath = 0xFFFF;

@@ -26,7 +26,7 @@
 //
 // Exit status: 0 when the command did its work (console: QUIT or the end of
 // the input), 1 when it failed (console: a WAIT timed out), 2 for a usage
-// error.
+// error; in a sanitizer build a leak found at the end fails it too.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -55,6 +55,7 @@
 #include "platform/files.h"
 #include "platform/stream.h"
 #include "platform/text.h"
+#include "tools/leak_check.h"
 #include "tools/napster_console.h"
 
 namespace {
@@ -238,7 +239,6 @@ int main(int argc, char** argv) {
   }
   const int code = RunConsole(downloadDir);
   if (gateway) StopGateway();
-  std::fflush(stdout);
   // The input thread may still wait for a line that never comes.
-  std::_Exit(code);
+  ExitAfterLeakCheck(code);
 }

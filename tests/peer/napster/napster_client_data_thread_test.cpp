@@ -12,7 +12,9 @@
 
 #include "core/network_wrapper.h"
 #include "peer/napster/napster_client_data_thread.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/os.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_http_server.h"
 #include "tools/gnutella_http_host.h"
@@ -71,7 +73,7 @@ TEST(PeerReply, ASizeSplitOverSegmentsIsReadToItsEnd) {
     size_t at = 0;
     std::string leftover = "stale";
     TPeerReply r = ReadPeerReply(
-        "1", c.mp3,
+        "1", c.mp3, 0, 0,
         [&](char& ch) {
           if (at >= c.more.size()) return false;
           ch = c.more[at++];
@@ -88,9 +90,54 @@ TEST(PeerReply, ASizeSplitOverSegmentsIsReadToItsEnd) {
   }
   // A whole first block needs nothing more.
   std::string leftover;
-  TPeerReply r = ReadPeerReply("300A\x01\x02", false, [](char&) -> bool { throw 1; }, leftover);
+  TPeerReply r = ReadPeerReply("300A\x01\x02", false, 0, 0, [](char&) -> bool { throw 1; }, leftover);
   EXPECT_EQ(r.Number, 300);
   EXPECT_EQ(leftover, "\x01\x02");
+}
+
+// An MP3 file's data follows the size with nothing between: resumed where
+// its bytes are digits, they continue the size's digits.
+TEST(PeerReply, TheSizeIsToldFromTheDigitsItsDataBeginsWith) {
+  struct Case {
+    std::string reply;  // the uploader's size, then the data
+    int64_t offset, announced;
+    int64_t size;       // -1: unclear
+    std::string data;
+  };
+  const Case cases[] = {
+      {"48010969\xFF", 2400000, 4801096, 4801096, "9\xFF"},  // the announced size
+      {"4801096", 2400000, 0, 4801096, ""},                   // the only size not below the offset
+      {"4801096\xFF", 4000000, 0, 4801096, "\xFF"},          // ... with data that is no digit
+      {"48010969\xFF", 2400000, 0, -1, ""},                   // 4801096 + "9" or 48010969: unclear
+      {"4801096\xFF", 1000, 0, -1, ""},                       // 4801, 48010, ... all fit
+      {"4801096\xFF", 1000, 5000, -1, ""},                    // an announced size that is none of them
+      {"4801096I", 0, 0, 4801096, "I"},                       // from the start: the whole run
+      {"4801096", 4801096, 0, 4801096, ""},                   // whole already: nothing follows
+  };
+  for (const Case& c : cases) {
+    // Every split of the reply over two segments reads the same.
+    for (size_t cut = 1; cut <= c.reply.size(); cut++) {
+      size_t at = cut;
+      std::string leftover;
+      TPeerReply r = ReadPeerReply(c.reply.substr(0, cut), true, c.offset, c.announced,
+                                   [&](char& ch) {
+                                     if (at >= c.reply.size()) return false;
+                                     ch = c.reply[at++];
+                                     return true;
+                                   },
+                                   leftover);
+      const std::string what = c.reply + " at " + std::to_string(c.offset) + " cut " + std::to_string(cut);
+      EXPECT_TRUE(r.IsNumber) << what;
+      EXPECT_EQ(r.Unclear, c.size < 0) << what;
+      if (c.size < 0) {
+        EXPECT_FALSE(r.Valid) << what;
+        continue;
+      }
+      EXPECT_TRUE(r.Valid) << what;
+      EXPECT_EQ(r.Number, c.size) << what;
+      EXPECT_EQ(leftover, c.data) << what;
+    }
+  }
 }
 
 TEST(PeerReply, CharacterClasses) {
@@ -109,7 +156,7 @@ TEST(PeerRequest, NickQuotedNameAndNumber) {
   EXPECT_EQ(r.Nick, "bob");
   EXPECT_EQ(r.FileName, "C:\\music\\a b.mp3");
   EXPECT_EQ(r.Number, 1000);
-  EXPECT_EQ(ParsePeerRequest("bob \"x\"").Number, 0);
+  EXPECT_FALSE(ParsePeerRequest("bob \"x\"").Valid);  // no number: no offset of 0
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" 99999999999999999999").Valid);
   // A sign or other text is no offset (it was read as 5 once).
   EXPECT_FALSE(ParsePeerRequest("bob \"x\" -5").Valid);
@@ -267,6 +314,17 @@ std::string ReadBurst(TSocket& s, int quietMs = 300) {
   }
 }
 
+// Everything a scripted peer receives until the other side closes.
+std::string ReadToClose(TSocket& s) {
+  std::string got;
+  char buf[4096];
+  try {
+    for (;;) got.append(buf, size_t(s.Recv(buf, sizeof buf)));
+  } catch (const ESocket&) {
+  }
+  return got;
+}
+
 std::string ReadExactly(TSocket& s, int n) {
   std::string got(size_t(n), '\0');
   s.ReadExact(got.data(), n);
@@ -284,6 +342,7 @@ class Transfers {
   int64_t maxDownloadBPS = 0;
   int64_t maxUploadBPS = 0;
   int requestTimeOut = TNapsterDataThread::kRequestTimeOut;
+  int numberPauseMs = TNapsterDataThread::kNumberPauseMs;
   int finished = 0;
 
   Transfers() {
@@ -293,6 +352,7 @@ class Transfers {
       t->MaxDownloadBPS = maxDownloadBPS;
       t->MaxUploadBPS = maxUploadBPS;
       t->RequestTimeOut = requestTimeOut;
+      t->NumberPauseMs = numberPauseMs;
       t->OnComplete = [this](TNapsterDataThread& t, TEasySocket*) {
         Add("Complete " + std::to_string(t.Position) + "/" + std::to_string(t.FileSize));
       };
@@ -383,7 +443,9 @@ TEST(Transfer, GetResumesAPartialFile) {
   std::string request;
   auto peer = std::make_unique<LoopbackServer>(Uploader(&request, "50000", content.substr(1000)));
   Transfers t;
-  t.Start("DOWNLOAD", peer->Port(), dir + "song.mp3", "C:\\music\\song.mp3");
+  // The size its result announced (without it "50000" could be 5000 and
+  // a data byte "0").
+  t.Start("DOWNLOAD", peer->Port(), dir + "song.mp3", "C:\\music\\song.mp3")->SetValue("FILE_SIZE", "50000");
   ASSERT_TRUE(t.WaitFinished()) << t.Log();
   peer.reset();  // its thread has ended: what it saw can be read
   EXPECT_EQ(request, "GETme \"C:\\music\\song.mp3\" 1000");
@@ -594,7 +656,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
     s.WriteAll("ET");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     s.WriteAll("bob \"|||shared|txt.mp3\" 5000");
-    got = ReadBurst(s, 1000);
+    got = ReadToClose(s);
   });
   ASSERT_TRUE(in.t.WaitFinished());
   p.join();
@@ -623,7 +685,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
     std::thread q = Peer(no.Port(), [&](TSocket& s) {
       ReadExactly(s, 1);
       s.WriteAll("GETbob \"x.mp3\" " + r.offset);
-      answer = ReadBurst(s, 1000);
+      answer = ReadToClose(s);
     });
     ASSERT_TRUE(no.t.WaitFinished());
     q.join();
@@ -637,7 +699,7 @@ TEST(Transfer, IncomingGetServesFromTheOffsetOrRefuses) {
   std::thread j = Peer(junk.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("PUT");
-    answer = ReadBurst(s, 1000);
+    answer = ReadToClose(s);
   });
   ASSERT_TRUE(junk.t.WaitFinished());
   j.join();
@@ -657,7 +719,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
     ReadExactly(s, 1);
     s.WriteAll("SEND");
     s.WriteAll("alice \"|||pushed|txt.mp3\" 25000");
-    offset = ReadBurst(s);
+    offset = ReadExactly(s, 4);
     s.WriteAll(std::string("A").append(content, 7000));
   });
   ASSERT_TRUE(in.t.WaitFinished());
@@ -671,7 +733,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   std::thread q = Peer(no.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("SENDalice \"x.mp3\" 100");
-    answer = ReadBurst(s, 1000);
+    answer = ReadToClose(s);
   });
   ASSERT_TRUE(no.t.WaitFinished());
   q.join();
@@ -686,7 +748,7 @@ TEST(Transfer, IncomingSendIsAPushedDownload) {
   std::thread l = Peer(longer.Port(), [&](TSocket& s) {
     ReadExactly(s, 1);
     s.WriteAll("SENDalice \"x.mp3\" 20000");
-    refused = ReadBurst(s, 1000);
+    refused = ReadToClose(s);
   });
   ASSERT_TRUE(longer.t.WaitFinished());
   l.join();
@@ -738,6 +800,119 @@ TEST(Transfer, APeerThatClosesBeforeItAnswersIsAnError) {
   t.sockets.Cancel(s);
   ASSERT_TRUE(t.WaitFinished());
   EXPECT_EQ(t.Log(), "");
+}
+
+// A request may come in two pieces split anywhere: it is read whole, its
+// number included - never an offset or a size of 0, nor a part of the
+// number. The second piece goes once the first has been taken; the pause
+// that ends a number runs on a clock the test moves once both are sent,
+// until the request is taken.
+TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
+  std::atomic<int64_t> shift{0};
+  plat::SetMonotonicForTesting([&] { return plat::os::MonotonicRawMs() + shift.load(); });
+  struct Restore {
+    ~Restore() { plat::SetMonotonicForTesting(nullptr); }
+  } restore;
+  const std::string dir = testutil::TempFolder("split");
+  const std::string content = testutil::PatternBytes(20000, 7);
+  testutil::WriteFileBytes(dir + "up.mp3", content);
+  for (const bool push : {false, true}) {
+    const std::string request = push ? "SENDalice \"in.mp3\" 20000" : "GETbob \"up.mp3\" 12345";
+    for (size_t cut = 1; cut < request.size(); cut++) {
+      const std::string what = request.substr(0, cut) + "|" + request.substr(cut);
+      if (push) testutil::WriteFileBytes(dir + "in.mp3", content.substr(0, 7000));
+      Incoming in;
+      in.t.numberPauseMs = 60000;
+      in.t.requestTimeOut = 3600;
+      in.t.decision.Allowed = true;
+      in.t.decision.LocalFileName = dir + (push ? "in.mp3" : "up.mp3");
+      TEasySocket* served = nullptr;  // on the main thread, until it finishes
+      in.t.sockets.OnConnect = [&](TEasyWinsock*, TEasySocket* s) { served = s; };
+      std::atomic<int> stage{0};  // 1: first piece sent; 2: send the second; 3: sent
+      std::string got;
+      std::thread p = Peer(in.Port(), [&](TSocket& s) {
+        s.SetTimeout(3600);  // its waits run on the clock the test moves
+        ReadExactly(s, 1);
+        s.WriteAll(request.substr(0, cut));
+        stage = 1;
+        for (int i = 0; i < 10000 && stage < 2; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        s.WriteAll(request.substr(cut));
+        stage = 3;
+        if (!push) {
+          got = ReadToClose(s);
+          return;
+        }
+        got = ReadExactly(s, 4);  // the offset to send from
+        s.WriteAll(content.substr(7000));
+      });
+      const bool taken = testutil::PumpUntil(
+          [&] { return stage == 1 && served && (in.t.finished > 0 || served->BytesReceived() >= cut); }, 8000);
+      stage = 2;
+      EXPECT_TRUE(testutil::PumpUntil([&] { return stage == 3; }, 8000)) << what;
+      // Until the request has been taken whole (the transfer's own waits
+      // then run on a clock that stands still again).
+      auto asked = [&] { return in.t.finished > 0 || in.t.Log().find("Decision") != std::string::npos; };
+      for (int round = 0; round < 20 && !asked(); round++) {
+        shift += 60000;
+        testutil::PumpUntil(asked, 500);
+      }
+      const bool ended = in.t.WaitFinished();
+      if (!ended) in.t.sockets.CloseAll();  // so that the peer's reads end
+      p.join();
+      ASSERT_TRUE(ended) << what;
+      EXPECT_TRUE(taken) << what;
+      EXPECT_TRUE(in.t.Has("Complete 20000/20000")) << what << ": " << in.t.Log();
+      if (push) {
+        EXPECT_EQ(got, "7000") << what;
+        EXPECT_EQ(testutil::ReadFileBytes(dir + "in.mp3"), content) << what;
+      } else {
+        EXPECT_EQ(got, "20000" + content.substr(12345)) << what;
+      }
+    }
+  }
+}
+
+// An upload of 1,024 bytes or less goes out whole at once, whatever the
+// limit (at one byte per second a throttled one would take minutes).
+TEST(Transfer, ASmallUploadIsNeverThrottled) {
+  const std::string dir = testutil::TempFolder("small-upload");
+  const std::string content = testutil::PatternBytes(1024, 7);
+  testutil::WriteFileBytes(dir + "small.mp3", content);
+  Incoming in;
+  in.t.maxUploadBPS = 1;
+  in.t.decision.Allowed = true;
+  in.t.decision.LocalFileName = dir + "small.mp3";
+  std::string got;
+  std::thread p = Peer(in.Port(), [&](TSocket& s) {
+    ReadExactly(s, 1);
+    s.WriteAll("GETbob \"small.mp3\" 0");
+    got = ReadToClose(s);
+  });
+  const bool ended = in.t.WaitFinished();
+  if (!ended) in.t.sockets.CloseAll();  // so that the peer's read ends
+  p.join();
+  ASSERT_TRUE(ended) << in.t.Log();
+  EXPECT_EQ(got, "1024" + content);
+  EXPECT_TRUE(in.t.Has("Complete 1024/1024")) << in.t.Log();
+
+  // Pushed to a firewalled downloader, the same.
+  std::string received;
+  std::atomic<bool> done{false};
+  auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
+    s.WriteAll("1");
+    ReadExactly(s, int(std::string("SENDme \"small.mp3\" 1024").size()));
+    s.WriteAll("0");
+    received = ReadToClose(s);
+    done = true;
+  });
+  Transfers t;
+  t.maxUploadBPS = 1;
+  t.Start("UPLOAD", peer->Port(), dir + "small.mp3", "small.mp3");
+  ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  ASSERT_TRUE(testutil::PumpUntil([&] { return done.load(); }, 8000));  // it has read to the end
+  peer.reset();
+  EXPECT_EQ(received, content);
+  EXPECT_TRUE(t.Has("Complete 1024/1024")) << t.Log();
 }
 
 TEST(Transfer, APeerThatSendsNoWholeRequestIsClosed) {

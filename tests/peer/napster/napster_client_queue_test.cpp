@@ -177,9 +177,11 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
   const std::string file = dir + "song.txt";
   testutil::WriteFileBytes(file, "some bytes");
   testutil::WriteFileBytes(dir + "SONG.txt", "not shared");
+  testutil::WriteFileBytes(dir + "other.txt", "more bytes");
   p.c.ShareFile(file, true);
   p.c.ShareFile(file, true);  // listed once
-  EXPECT_EQ(p.c.SharedCount(), 1);
+  p.c.ShareFile(dir + "other.txt", true);
+  EXPECT_EQ(p.c.SharedCount(), 2);
   p.c.MaxUploadsPerNick = 1;
   p.c.MaxUploads = 3;
   const std::string name = EncodeNonMp3Name(file);
@@ -188,31 +190,42 @@ TEST(TransferQueue, UploadPolicyPerNickTotalAndTimeOut) {
   };
   ask("ann", name);
   ASSERT_TRUE(p.Got(608));
-  ask("ann", name);  // her second: refused while bob is still served
-  ASSERT_TRUE(p.Got(619));
   ask("bob", name);
   ASSERT_TRUE(p.Got(608, 2));
+  // The same request again while its upload waits for her: accepted again,
+  // with no second record taking a slot (nor told to the server).
+  p.Advance(clocks, 300);
+  ask("ann", name);
+  ASSERT_TRUE(p.Got(608, 3));
+  ask("ann", EncodeNonMp3Name(dir + "other.txt"));  // her second file: refused while bob is still served
+  ASSERT_TRUE(p.Got(619));
   ask("cid", EncodeNonMp3Name(dir + "nothere.txt"));  // not shared
   ASSERT_TRUE(p.Got(619, 2));
   ask("dan", name + "|");
   ASSERT_TRUE(p.Got(619, 3));
   EXPECT_EQ(p.c.UploadCount(), 2);
   EXPECT_EQ(p.server.CountOfType(220), 2);
+  EXPECT_EQ(p.Count("OnUploadStart"), 2);
 
-  // Nobody connects: both time out, and the counts fall back.
-  p.Advance(clocks, 501);
+  // Nobody connects: both time out (hers counted from her last request),
+  // and the counts fall back.
+  p.Advance(clocks, 201);
+  ASSERT_TRUE(p.Wait("OnUploadTimeout", 1, kWaitMs)) << p.Text();
+  EXPECT_NE(p.Find("OnUploadTimeout").find("NICK=bob"), std::string::npos) << p.Text();
+  EXPECT_EQ(p.c.UploadCount(), 1);
+  p.Advance(clocks, 300);
   ASSERT_TRUE(p.Wait("OnUploadTimeout", 2, kWaitMs)) << p.Text();
   EXPECT_EQ(p.c.UploadCount(), 0);
   ASSERT_TRUE(p.Got(221, 2));
   ask("ann", name);
-  ASSERT_TRUE(p.Got(608, 3));
+  ASSERT_TRUE(p.Got(608, 4));
 
   // A case variant of the name, or the bare local path, is served from the
   // shared entry's own path - never the unshared "SONG.txt" beside it.
   ask("eve", EncodeNonMp3Name(dir + "SONG.txt"));
-  ASSERT_TRUE(p.Got(608, 4));
-  ask("fay", file);
   ASSERT_TRUE(p.Got(608, 5));
+  ask("fay", file);
+  ASSERT_TRUE(p.Got(608, 6));
   ASSERT_TRUE(p.Wait("OnUploadStart", 5, kWaitMs));
   for (const std::string& who : {"eve", "fay"}) {
     const std::string line = p.Find("OnUploadStart KEY=" + p.id + who);

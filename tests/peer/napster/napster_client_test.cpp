@@ -393,26 +393,65 @@ struct DataPortPeer {
   bool Wait() { return testutil::PumpUntil([&] { return done.load(); }, 15000); }
 };
 
-TEST(NapsterClient, DataPortCapsItsConnectionsAndClosesSilentOnes) {
+// Idle connections cannot keep a peer out: at the cap the oldest one that
+// has sent no request makes room; when every one has, the newest is
+// closed. A connection that sends no whole request in time is closed.
+TEST(NapsterClient, DataPortMakesRoomForPeersAndClosesSilentOnes) {
   Client cl;
   cl.c.MaxDataPortConnections = 2;
-  cl.c.DataPortRequestTimeOut = 1;
+  cl.c.DataPortRequestTimeOut = 600;
   ASSERT_TRUE(cl.c.SetPort(0));
   const int port = cl.c.DataPort();
-  DataPortPeer a(port, ""), b(port, "GE");
-  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 2; }, kWaitMs));
-  DataPortPeer c(port, "GET");  // one too many: closed without a word
-  ASSERT_TRUE(c.Wait());
-  EXPECT_EQ(c.got, "");
-  // Neither sent a whole request in time: both closed after the greeting.
-  ASSERT_TRUE(a.Wait());
-  ASSERT_TRUE(b.Wait());
-  EXPECT_EQ(a.got, "1");
-  EXPECT_EQ(b.got, "1");
+  {
+    DataPortPeer a(port, "");
+    ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 1; }, kWaitMs));
+    DataPortPeer b(port, "GE");
+    ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 2; }, kWaitMs));
+    DataPortPeer c(port, "PUT");  // a peer: the oldest idle one goes
+    ASSERT_TRUE(c.Wait());
+    EXPECT_EQ(c.got, "1INVALID REQUEST");
+    ASSERT_TRUE(a.Wait());
+    EXPECT_EQ(a.got, "1");
+    ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 1; }, kWaitMs));
+    cl.c.MaxDataPortConnections = 1;
+    DataPortPeer d(port, "PUT");  // and the next
+    ASSERT_TRUE(d.Wait());
+    EXPECT_EQ(d.got, "1INVALID REQUEST");
+    ASSERT_TRUE(b.Wait());
+    EXPECT_EQ(b.got, "1");
+  }
+
+  // Every connection is busy with a transfer: the newest is closed.
   ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 0; }, kWaitMs));
-  DataPortPeer d(port, "PUT");  // served again
-  ASSERT_TRUE(d.Wait());
-  EXPECT_EQ(d.got, "1INVALID REQUEST");
+  const std::string dir = testutil::TempFolder("data-port-busy");
+  testutil::WriteFileBytes(dir + "slow.txt", testutil::PatternBytes(100000, 7));
+  cl.c.ShareFile(dir + "slow.txt", true);
+  cl.c.MaxUploadBPS = 1;  // the upload goes on and on
+  cl.c.MaxDataPortConnections = 1;
+  {
+    DataPortPeer reader(port, "GETreader \"" + EncodeNonMp3Name(dir + "slow.txt") + "\" 0");
+    ASSERT_TRUE(cl.Wait("OnUploadConnect")) << cl.Log();
+    DataPortPeer late(port, "PUT");
+    ASSERT_TRUE(late.Wait());
+    EXPECT_EQ(late.got, "");
+    cl.c.RemoveAllUploads();
+    ASSERT_TRUE(reader.Wait());
+  }
+
+  // Connections that never send their whole request are closed after the
+  // greeting.
+  cl.c.MaxDataPortConnections = 2;
+  cl.c.DataPortRequestTimeOut = 1;
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 0; }, kWaitMs));
+  DataPortPeer e(port, ""), f(port, "GE");
+  ASSERT_TRUE(e.Wait());
+  ASSERT_TRUE(f.Wait());
+  EXPECT_EQ(e.got, "1");
+  EXPECT_EQ(f.got, "1");
+  ASSERT_TRUE(testutil::PumpUntil([&] { return cl.c.DataPortConnections() == 0; }, kWaitMs));
+  DataPortPeer g(port, "PUT");  // served again
+  ASSERT_TRUE(g.Wait());
+  EXPECT_EQ(g.got, "1INVALID REQUEST");
 }
 
 TEST(NapsterClient, EveryRequestReachesTheServer) {

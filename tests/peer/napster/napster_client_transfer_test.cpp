@@ -13,6 +13,7 @@
 
 #include "peer/napster/napster_client.h"
 #include "peer/napster/napster_helpers.h"
+#include "peer/napster/napster_message.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/os.h"
@@ -67,13 +68,27 @@ struct Peer : TNapsterEventLines {  // the lines first: the component logs into 
 };
 
 // A downloader whose server lists the uploader at its data port (0:
-// firewalled).
-void Introduce(Peer& down, const Peer& up, int port) {
+// firewalled), with the files given (a browse of it announces them).
+void Introduce(Peer& down, const Peer& up, int port, const std::string& nick = "up",
+               std::vector<Server::File> files = {}) {
   Server::User u;
-  u.nick = "up";
+  u.nick = nick;
   u.wireIP = kLoopbackWire;
   u.dataPort = port;
+  u.files = std::move(files);
   down.server.AddUser(u);
+}
+
+// An entry of a server's list for a file shared under its announced name.
+Server::File Listed(const std::string& name, const std::string& content) {
+  Server::File f;
+  f.name = name;
+  f.size = int64_t(content.size());
+  if (!IsMp3Name(name)) {
+    f.bitrate = kNonMp3Bitrate;
+    f.frequency = kNonMp3Frequency;
+  }
+  return f;
 }
 
 struct Pair {
@@ -123,6 +138,56 @@ TEST(TwoPeers, GetDownloadResumesAPartialFileByteExactly) {
   EXPECT_EQ(p.up.c.UploadCount(), 0);
   EXPECT_EQ(p.down.c.DownloadCount(), 0);
   EXPECT_EQ(p.down.c.DataConnections(), 0);
+}
+
+// An MP3 file's data follows the uploader's size with nothing between:
+// resumed where its byte is a digit, that digit must not join the size.
+// The browse that found the files announced their sizes; without it an
+// MP3 file whose size cannot be told is left as it was. A non-MP3 file's
+// size ends at its mark.
+TEST(TwoPeers, AResumeAtADigitIsByteExact) {
+  Pair p;
+  const size_t offset = 1300;  // inside the fourth frame
+  std::vector<Server::File> listed;
+  struct Item {
+    std::string remote, local, content;
+  };
+  std::vector<Item> items;
+  for (const bool mp3 : {true, false}) {
+    for (char digit = '0'; digit <= '9'; digit++) {
+      std::string content = mp3 ? Mp3Bytes(720, uint32_t(digit)) : testutil::PatternBytes(50000, uint32_t(digit));
+      content[offset] = digit;
+      const std::string name = std::string(mp3 ? "song" : "notes") + digit + (mp3 ? ".mp3" : ".txt");
+      const std::string shared = p.up.dir + name;
+      testutil::WriteFileBytes(shared, content);
+      p.up.c.ShareFile(shared, true);
+      const std::string remote = mp3 ? shared : EncodeNonMp3Name(shared);
+      listed.push_back(Listed(remote, content));
+      testutil::WriteFileBytes(p.down.dir + name, content.substr(0, offset));  // an earlier, cut attempt
+      items.push_back({remote, p.down.dir + name, content});
+    }
+  }
+  Introduce(p.down, p.up, p.up.c.DataPort(), "up", listed);
+  p.down.c.GetDir(p.down.id, "up");
+  ASSERT_TRUE(p.down.Wait("OnDirEnd")) << p.down.Log();
+  p.down.c.MaxDownloads = int(items.size());
+  for (const Item& i : items) ASSERT_TRUE(p.down.c.Download(p.down.id, "up", i.remote, i.local, true, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish", int(items.size()))) << p.down.Log();
+  for (const Item& i : items) EXPECT_EQ(testutil::ReadFileBytes(i.local), i.content) << i.local;
+  EXPECT_EQ(p.down.Count("OnDownloadError"), 0) << p.down.Log();
+
+  // A file no result announced.
+  std::string content = Mp3Bytes(720, 99);
+  content[offset] = '7';
+  const std::string shared = p.up.dir + "late.mp3";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  const std::string local = p.down.dir + "late.mp3";
+  testutil::WriteFileBytes(local, content.substr(0, offset));
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, true, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish", int(items.size()) + 1)) << p.down.Log();
+  EXPECT_NE(p.down.Find("OnDownloadError").find("ERROR=2"), std::string::npos) << p.down.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(local), content.substr(0, offset));
 }
 
 TEST(TwoPeers, NonMp3FileCarriesTheMarkByte) {
@@ -384,7 +449,7 @@ TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
   up.c.ShareFile(shared, true);
 
   ASSERT_TRUE(one.c.Download(one.id, "up", shared, one.dir + "slot.mp3", false, 0, "", 0, false, ""));
-  ASSERT_TRUE(one.Wait("OnDownloadConnect")) << one.Log();
+  ASSERT_TRUE(up.Wait("OnUploadConnect")) << up.Log();  // its upload has the slot
   ASSERT_TRUE(two.c.Download(two.id, "up", shared, two.dir + "slot.mp3", false, 0, "", 0, false, ""));
   ASSERT_TRUE(testutil::PumpUntil(
       [&] { return two.Count("OnDownloadQueued") > 0 || two.Count("OnDownloadFinish") > 0; }, kWaitMs))
@@ -410,4 +475,108 @@ TEST(ThreePeers, OneUploadSlotServesTwoDownloadersInTurn) {
   // The uploader hears of the second upload's end after its downloader.
   ASSERT_TRUE(up.Wait("OnUploadFinish", 2)) << up.Log();
   EXPECT_EQ(up.c.UploadCount(), 0);
+}
+
+namespace {
+
+// A peer that asks this side's data port for a file ("GET" as nick
+// "reader", from offset 0): what it gets until the connection closes.
+std::string AskDataPort(int port, const std::string& file) {
+  std::string got;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    TSocket s;
+    s.SetTimeout(10);
+    try {
+      s.Connect("127.0.0.1", port);
+      s.ReadByte();
+      s.WriteAll("GETreader \"" + file + "\" 0");
+      char buf[4096];
+      for (;;) got.append(buf, size_t(s.Recv(buf, sizeof buf)));
+    } catch (const ESocket&) {
+    }
+    done = true;
+  });
+  testutil::PumpUntil([&] { return done.load(); }, kWaitMs);
+  reader.join();
+  return got;
+}
+
+}  // namespace
+
+// A file a download writes is not served until the download is complete:
+// a peer that asks meanwhile hears it is not shared (its server heard it
+// withdrawn). Complete, it is shared again, whole and as it was listed.
+TEST(TwoPeers, AFileBeingRewrittenIsNotServedUntilComplete) {
+  SteppedClock clock;
+  Pair p;
+  const std::string content = Mp3Bytes(720, 31);
+  const std::string shared = p.up.dir + "song.mp3";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  const std::string local = p.down.dir + "song.mp3";
+  testutil::WriteFileBytes(local, content.substr(0, 41700));  // an earlier, cut attempt, shared
+  p.down.c.ShareFile(local, true);
+  ASSERT_TRUE(p.down.Got(100));
+  Introduce(p.down, p.up, p.up.c.DataPort(), "up", {Listed(shared, content)});
+  p.down.c.GetDir(p.down.id, "up");  // the size its result announces tells it from the data's digits
+  ASSERT_TRUE(p.down.Wait("OnDirEnd")) << p.down.Log();
+
+  p.up.c.MaxUploads = 0;  // the uploader queues the request: the download waits
+  ASSERT_TRUE(p.down.c.Download(p.down.id, "up", shared, local, true, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.down.Wait("OnDownloadQueued")) << p.down.Log();
+  ASSERT_TRUE(p.down.Got(102));
+  NapsterMessage m;
+  p.down.server.WaitForType(102, 0, &m);
+  EXPECT_EQ(m.Text, local);
+  EXPECT_EQ(p.down.c.SharedCount(), 0);
+  p.down.server.Send(607, "other \"" + local + "\" 3");
+  ASSERT_TRUE(p.down.Got(619)) << p.down.Log();
+  EXPECT_EQ(AskDataPort(p.down.c.DataPort(), local), "FILE NOT SHARED");
+
+  p.up.c.MaxUploads = 20;
+  clock.Advance(121, {&p.up, &p.down});  // the queued download is asked for again
+  ASSERT_TRUE(p.down.Wait("OnDownloadFinish")) << p.down.Log();
+  ASSERT_EQ(testutil::ReadFileBytes(local), content);
+  ASSERT_TRUE(p.down.Got(100, 2));
+  p.down.server.WaitForType(100, 0, &m, 2);
+  EXPECT_NE(m.Text.find(" " + std::to_string(content.size()) + " "), std::string::npos) << m.Text;
+  EXPECT_EQ(AskDataPort(p.down.c.DataPort(), local), std::to_string(content.size()) + content);
+  // Shared as it was (by ShareFile with its mark): UnshareFile withdraws it.
+  p.down.c.UnshareFile(local);
+  EXPECT_EQ(p.down.c.SharedCount(), 0);
+}
+
+// Two downloads of one file name from two peers: the second gets a name of
+// its own, as the file-exists question's Rename gives it, and neither file
+// takes a byte of the other.
+TEST(ThreePeers, TwoDownloadsOfOneNameWriteTwoFiles) {
+  SteppedClock clock;
+  Peer one("one", "name-one");
+  Peer two("two", "name-two");
+  Peer down("me", "name-down");
+  Introduce(down, one, one.c.DataPort(), "one");
+  Introduce(down, two, two.c.DataPort(), "two");
+  for (Peer* p : {&one, &two, &down}) ASSERT_TRUE(p->Wait("OnLogin")) << p->Log();
+  const std::string first = Mp3Bytes(300, 1), second = Mp3Bytes(500, 2);
+  testutil::WriteFileBytes(one.dir + "song.mp3", first);
+  testutil::WriteFileBytes(two.dir + "song.mp3", second);
+  one.c.ShareFile(one.dir + "song.mp3", true);
+  two.c.ShareFile(two.dir + "song.mp3", true);
+  down.c.MaxDownloads = 2;
+  one.c.MaxUploads = 0;  // the first waits, queued by its peer, while the second runs
+  const std::string local = down.dir + "song.mp3";
+  ASSERT_TRUE(down.c.Download(down.id, "one", one.dir + "song.mp3", local, false, 0, "", 0, false, ""));
+  ASSERT_TRUE(down.Wait("OnDownloadQueued")) << down.Log();
+  ASSERT_TRUE(down.c.Download(down.id, "two", two.dir + "song.mp3", local, false, 0, "", 0, false, ""));
+  ASSERT_TRUE(down.Wait("OnDownloadFinish")) << down.Log();
+  const std::string renamed = down.dir + "song (2).mp3";
+  EXPECT_NE(down.Find("OnDownloadFinish").find("LOCAL=" + EventValueText(renamed)), std::string::npos)
+      << down.Log();
+  one.c.MaxUploads = 20;
+  clock.Advance(121, {&one, &two, &down});
+  ASSERT_TRUE(down.Wait("OnDownloadFinish", 2)) << down.Log();
+  EXPECT_EQ(testutil::ReadFileBytes(local), first);
+  EXPECT_EQ(testutil::ReadFileBytes(renamed), second);
+  EXPECT_EQ(down.c.SharedCount(), 2);
 }

@@ -1,19 +1,26 @@
 // test-label: concurrency
 // The tarnctl console over a client component: a Gnutella result fetched
 // from its host as the main window fetches it, what a server sends printed
-// so that it can neither forge a line nor pile up without end, and the
-// chat verbs between two consoles on one server.
+// so that it can neither forge a line nor pile up without end, the chat
+// verbs between two consoles on one server, and the program itself run
+// through a session with its leaks checked at its end.
 #include "tools/napster_console.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/share_manager.h"
 #include "peer/chat_command.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
 #include "tools/gnutella_http_host.h"
+#include "tools/leak_check.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -260,5 +267,45 @@ TEST(NapsterConsole, EveryChatVerbSendsItsRequestAndALineWithoutItsWordsIsRefuse
   EXPECT_NE(c.Text().find("HELP KICK [channel] nick [reason] - "), std::string::npos);
   EXPECT_EQ(server.Received().size(), sent.size());
 }
+
+#ifndef _WIN32
+// The console program ends at once (its input thread may wait for a line
+// for ever), but a leak still fails it: the sanitizer's check runs first.
+TEST(NapsterConsole, ALeakFailsTheProgramThatEndsAtOnce) {
+  if (!LeakCheckBuilt()) GTEST_SKIP() << "no leak check in this build";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  static char* volatile lost = nullptr;
+  EXPECT_EXIT(
+      {
+        for (int i = 0; i < 100; i++) lost = new char[64];
+        lost = nullptr;
+        ExitAfterLeakCheck(0);
+      },
+      [](int status) { return !(WIFEXITED(status) && WEXITSTATUS(status) == 0); }, "LeakSanitizer");
+}
+
+// tarnctl itself through a session of commands: it ends with QUIT's
+// status, and (in a sanitizer build) with nothing leaked.
+TEST(NapsterConsole, TheProgramRunsASessionAndEndsClean) {
+  const char* tarnctl = std::getenv("TARN_TARNCTL");
+  if (!tarnctl) GTEST_SKIP() << "TARN_TARNCTL is not set";
+  const std::string dir = testutil::TempFolder("console-program");
+  testutil::WriteFileBytes(dir + "a.txt", "shared bytes");
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  testutil::WriteFileBytes(dir + "commands", "PORT 0\nCONNECT 127.0.0.1 " + std::to_string(server.Port()) +
+                                                 " me pw\nWAIT OnLogin\nSHARE \"" + dir + "a.txt\"\n"
+                                                 "SEARCH song\nWAIT OnSearchEnd\n"
+                                                 "DOWNLOAD . nobody \"x.mp3\"\nWAIT OnDownloadFinish\nQUIT\n");
+  const std::string command = std::string(tarnctl) + " --download-dir \"" + dir + "\" < \"" + dir + "commands\" > \"" +
+                              dir + "out\" 2> \"" + dir + "err\"";
+  const int status = std::system(command.c_str());
+  const std::string out = testutil::ReadFileBytes(dir + "out");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << out << testutil::ReadFileBytes(dir + "err");
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "err").find("LeakSanitizer"), std::string::npos);
+  EXPECT_NE(out.find("EVENT OnDownloadUnavailable"), std::string::npos) << out;
+  EXPECT_NE(out.find("OK SHARE COUNT=1"), std::string::npos) << out;
+}
+#endif
 
 }  // namespace

@@ -1,0 +1,11 @@
+// The end of a console program that cannot wait for its input thread (it
+// may block in a read that never returns): the process ends at once, and
+// in a build with the leak sanitizer its leak check runs first, as it
+// would at a normal exit, so that a leak still fails the run.
+#pragma once
+
+// Whether this build checks for leaks (an AddressSanitizer build).
+bool LeakCheckBuilt();
+// Runs the leak check (a leak ends the process with the sanitizer's
+// report and a failing status), then ends the process with code.
+[[noreturn]] void ExitAfterLeakCheck(int code);
