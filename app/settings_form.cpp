@@ -321,7 +321,7 @@ std::string TNapsterSettingsForm::CheckNetwork() const {
     return LangText(kSection, "00203", "Give a nick without blanks.");
   for (gui::Edit* e : {DownloadTimeoutEdit, UploadTimeoutEdit})
     if (HasDigits(e) && Number(e) == 0)
-      return LangText(kSection, "00204", "A time-out of 0 seconds would end every transfer at once: give 1 or more.");
+      return LangText(kSection, "00204", "Give a time-out of 1 second or more.");
   return "";
 }
 

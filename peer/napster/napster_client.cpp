@@ -198,14 +198,18 @@ void TNapsterClient::SessionFinished(TEasySocket* socket) {
 }
 
 void TNapsterClient::Disconnect(const std::string& ID) {
+  // Starting one ID twice (the gateway's "P2P") makes two sessions of it:
+  // every one of them ends. The connections are gathered first, as
+  // cancelling one may change the session lists.
+  std::vector<TEasySocket*> ending;
   for (size_t i = 0; i < sessionIds_.size(); i++) {
     TEasySocket* s = sessionConnections_[i];
     // A session between a redirector and its server has no connection.
     if (!s || !plat::SameText(sessionIds_[i], ID)) continue;
     s->SetValue("REDIRECT", "FALSE");
-    sessionSockets_.Cancel(s);
-    return;
+    ending.push_back(s);
   }
+  for (TEasySocket* s : ending) sessionSockets_.Cancel(s);
 }
 
 void TNapsterClient::DisconnectAll() {

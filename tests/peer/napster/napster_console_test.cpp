@@ -274,7 +274,7 @@ TEST(NapsterConsole, EveryChatVerbSendsItsRequestAndALineWithoutItsWordsIsRefuse
 TEST(NapsterConsole, ALeakFailsTheProgramThatEndsAtOnce) {
   if (!LeakCheckBuilt()) GTEST_SKIP() << "no leak check in this build";
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  static char* volatile lost = nullptr;
+  [[maybe_unused]] static char* volatile lost = nullptr;
   EXPECT_EXIT(
       {
         for (int i = 0; i < 100; i++) lost = new char[64];
