@@ -1,3 +1,4 @@
+// test-label: concurrency
 // The grid's keyboard: focus moves by direction and by page, expanding and
 // collapsing, Shift ranges from the anchor, the incremental search, and
 // the editor opened, ended and turned down from the keyboard.

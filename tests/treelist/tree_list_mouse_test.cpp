@@ -1,3 +1,4 @@
+// test-label: concurrency
 // The grid's mouse: the tracking states as a table of (state, message) ->
 // (state, events), selection by clicks, the pending editor of a click on
 // the focused cell, double-clicks, and scrolling while a node is held.
