@@ -7,7 +7,7 @@ TSpecialMaskEdit::TSpecialMaskEdit(gui::Component* owner) : gui::Edit(owner) {}
 int32_t TSpecialMaskEdit::NumberValue() { return affixes_.ValueOf(GetText()); }
 
 void TSpecialMaskEdit::SetNumberValue(int32_t v) {
-  // The digits rule: a negative value shows its digits.
+  // Only digits are shown: a negative value loses its sign.
   const auto value = int32_t(ClampedDigits(std::to_string(v), std::numeric_limits<int32_t>::max()));
   Show(affixes_.TextOf(value), affixes_.CaretOf(value));
 }
