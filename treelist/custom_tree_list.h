@@ -803,8 +803,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   bool SearchKey(uint16_t key, gui::ShiftState shift);
   // Down and Page Down in the new-item row: the focus back on the top row.
   void LeaveNewItemRow(gui::ShiftState shift);
-  // Up, Ctrl+Up and Page Up on the first row: into the new-item row when
-  // there is one (true), else nothing done.
+  // Up, Ctrl+Up and Page Up: from the first row into the new-item row
+  // when there is one (true); elsewhere nothing done.
   bool EnterNewItemRow();
   void CtrlKey(uint16_t key);
   void PlainKey(uint16_t key, gui::ShiftState shift);

@@ -225,7 +225,7 @@ void TCustomGridTreeList::LeaveNewItemRow(ShiftState shift) {
 }
 
 bool TCustomGridTreeList::EnterNewItemRow() {
-  if (!NewItemRowShown()) return false;
+  if (!NewItemRowShown() || NodeRowIndex(focusedNode_) != 0) return false;
   SetNewItemRowFocused(true);
   return true;
 }
@@ -247,7 +247,7 @@ void TCustomGridTreeList::CtrlKey(uint16_t key) {
     case VK_LEFT: SetFocusedColumn(0); break;
     case VK_RIGHT: SetFocusedColumn(std::max(0, VisibleColumnCount() - 1)); break;
     case VK_UP:
-      if (f && !(row == 0 && EnterNewItemRow())) FocusRow(row - 1);
+      if (f && !EnterNewItemRow()) FocusRow(row - 1);
       break;
     case VK_DOWN: if (f) FocusRow(row + 1); break;
     case VK_INSERT: CopySelectedToClipboard(); break;
@@ -311,7 +311,7 @@ void TCustomGridTreeList::PlainKey(uint16_t key, ShiftState shift) {
     case VK_UP: {
       const int delta = key == VK_DOWN ? 1 : -1;
       if (HasOption(aoVertThrough) && BandRowMove(delta, withShift)) break;
-      if (delta < 0 && NodeRowIndex(focusedNode_) == 0 && EnterNewItemRow()) break;
+      if (delta < 0 && EnterNewItemRow()) break;
       RowMove(delta, withShift);
       break;
     }
@@ -329,7 +329,7 @@ void TCustomGridTreeList::PlainKey(uint16_t key, ShiftState shift) {
     }
     case VK_NEXT:
     case VK_PRIOR:
-      if (key == VK_PRIOR && NodeRowIndex(focusedNode_) == 0 && EnterNewItemRow()) break;
+      if (key == VK_PRIOR && EnterNewItemRow()) break;
       RangeMove(withShift, [&] { PageMove(key == VK_NEXT ? 1 : -1); });
       break;
     case VK_TAB: {
