@@ -61,7 +61,6 @@ int TGIFImage::Decode(const std::vector<uint8_t>& bytes) {
     return error;
   }
   palette_ = PaletteOf(player_.Data());
-  if (player_.FrameCount() == 0) Composed();  // a screen without frames: black
   AdjustSize();
   Invalidate();
   // A parent that realises palettes realises the new picture's.

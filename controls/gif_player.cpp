@@ -53,7 +53,8 @@ int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
   firstTick_ = true;
   changed_ = {0, 0, data_.ScreenWidth, data_.ScreenHeight};
   try {
-    if (FrameCount() > 0 && !Show(1)) return kGIFErrorNone;
+    // A screen without frames is shown as it is: black.
+    if (FrameCount() > 0 ? !Show(1) : !Invalidated()) return kGIFErrorNone;
   } catch (const std::bad_alloc&) {
     if (*alive) Clear();
     throw;

@@ -103,7 +103,7 @@ class TGIFPlayer {
 
   TGIFPlayerEvent OnChanging, OnChange, OnWrapAnimation;
   // The composed image changed; within OnInvalidate, Changed() is where
-  // (the whole screen after a load), so that a step of the animation
+  // (the whole screen after a load, with frames or none), so that a step of the animation
   // costs what its frames cover, not the screen.
   TGIFPlayerEvent OnInvalidate;
   const TGIFArea& Changed() const { return changed_; }

@@ -64,6 +64,13 @@ TEST(GIFPlayer, ComposesFramesWithTheirDisposalMethods) {
   EXPECT_EQ(p.LastError(), kGIFErrorFrameIndex);
   EXPECT_EQ(p.CurrentFrame(), 4);
   EXPECT_EQ(changes.size(), 4u);
+  // A screen without frames: black, told as a whole like any load.
+  areas.clear();
+  img.frames.clear();
+  ASSERT_EQ(Load(p, img), kGIFErrorNone);
+  EXPECT_EQ(p.Image(), std::vector<uint32_t>(16, 0));
+  EXPECT_EQ(areas, (std::vector<TGIFArea>{{0, 0, 4, 4}}));
+  EXPECT_TRUE(p.Changed().Empty());
 
   EXPECT_EQ(p.Load(reinterpret_cast<const uint8_t*>("JFIF.."), 6), kGIFErrorDecoding);
   EXPECT_TRUE(p.Empty());
