@@ -166,14 +166,6 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   EXPECT_TRUE(f.reported.empty());
 }
 
-// Two columns, cells editable (no row select).
-struct EditFixture : InputFixture {
-  explicit EditFixture(const std::string& shape = "a b c") : InputFixture(shape, {aoMultiSelect}) {
-    g.CreateColumn()->SetCaption("Size");
-    g.SetOptions(g.Options().Without(aoRowSelect));
-  }
-};
-
 // A record of two column rows, Name and Size over Path: with aoVertThrough
 // Up and Down go through the column rows, on into the next or previous
 // record; a column kept out of that (VertThrough false) moves rows.

@@ -526,60 +526,48 @@ class NewRowGrid : public InputGrid {
 // under it, and its release (aoImmediateEditor) or the pending editor asks
 // for the row's editor; a press on a node leaves it.
 TEST(TreeListMouse, TheNewItemRowTakesTheFocusByKeysAndPresses) {
-  FakeDesktop desk;
-  NewRowGrid g;
-  OneColumn(g);
-  g.CreateColumn()->SetCaption("Size");
-  g.SetOptions(g.Options().With(aoMultiSelect).Without(aoRowSelect));
-  Build(g, "a b c d e f");
-  g.HandleNeeded();
-  g.SetFocus();
-  auto key = [&](uint16_t vk, ShiftState s = 0) {
-    desk.env.SetKeyDown(VK_SHIFT, s & ssShift);
-    desk.env.SetKeyDown(VK_CONTROL, s & ssCtrl);
-    desk.KeyDown(g, vk);
-    desk.env.SetKeyDown(VK_SHIFT, false);
-    desk.env.SetKeyDown(VK_CONTROL, false);
-  };
+  EditFixtureOf<NewRowGrid> f("a b c d e f");
+  NewRowGrid& g = f.g;
   auto at = [&] {
     std::string s = (g.NewItemRowFocused() ? "new " : "") + Name(g.FocusedNode()) + std::to_string(g.FocusedColumn()) + " [";
     for (int i = 0; i < g.SelectedCount(); ++i) s += (i ? " " : "") + Name(g.SelectedNodes(i));
     return s + "]";
   };
-  key(VK_DOWN);
-  key(VK_DOWN, ssShift);
-  key(VK_UP, ssCtrl);
-  key(VK_UP, ssCtrl);
+  f.Key(VK_DOWN);
+  f.Key(VK_DOWN, ssShift);
+  f.Key(VK_UP, ssCtrl);
+  f.Key(VK_UP, ssCtrl);
   ASSERT_EQ(at(), "a0 [b c]");
-  key(VK_UP, ssCtrl);
+  f.Key(VK_UP, ssCtrl);
   EXPECT_EQ(at(), "new a0 [b c]");
-  key(VK_DOWN, ssShift);  // the selection kept with Shift
+  f.Key(VK_DOWN, ssShift);  // the selection kept with Shift
   EXPECT_EQ(at(), "a0 [b c]");
-  key(VK_UP);
+  f.Key(VK_UP);
   EXPECT_EQ(at(), "new a0 [b c]");
-  key(VK_NEXT);
+  f.Key(VK_NEXT);
   EXPECT_EQ(at(), "a0 [a]");
-  key(VK_PRIOR);
+  f.Key(VK_PRIOR);
   EXPECT_EQ(at(), "new a0 [a]");
-  key(VK_DOWN);
-  key(VK_DOWN);
+  f.Key(VK_DOWN);
+  f.Key(VK_DOWN);
   EXPECT_EQ(at(), "b0 [b]");
 
-  desk.Click(g, 150, 27);  // the row, under Size
+  f.Click(150, 27);  // the row, under Size
   EXPECT_EQ(at(), "new b1 [b]");
   EXPECT_EQ(g.editorAsked, 0);
-  desk.Click(g, 150, 27);  // its focused cell again: the pending editor
-  ASSERT_TRUE(desk.FireTimer(g, TCustomGridTreeList::kEditorTimerId));
+  f.Click(150, 27);  // its focused cell again: the pending editor
+  ASSERT_TRUE(f.desk.FireTimer(g, TCustomGridTreeList::kEditorTimerId));
   EXPECT_EQ(g.editorAsked, 1);
   g.SetOptions(g.Options().With(aoImmediateEditor));
-  desk.Click(g, 50, 27);
+  f.Click(50, 27);
   EXPECT_EQ(at(), "new b0 [b]");
   EXPECT_EQ(g.editorAsked, 2);
-  key(VK_F2);
+  f.Key(VK_F2);
   EXPECT_EQ(g.editorAsked, 3);
   EXPECT_FALSE(g.Editing());
-  desk.Click(g, 50, 18 + 18 + 2 * 18 + 9);  // a node: the row is left
+  f.Click(50, 18 + 18 + 2 * 18 + 9);  // a node: the row is left
   EXPECT_EQ(at(), "c0 [c]");
+  EXPECT_TRUE(f.reported.empty());
 }
 
 // An editor kept open through a press (its keep-open flag) is still ended

@@ -119,18 +119,19 @@ class InputGrid : public TGridTreeList {
   std::string EditorValue() const override { return typed; }
 };
 
-// A focused InputGrid of one 100-pixel column "Name", four rows high below
-// the header, keys and clicks with modifiers, errors that escape a handler
-// recorded.
-struct InputFixture {
+// A focused InputGrid (or a descendant) of one 100-pixel column "Name",
+// four rows high below the header, keys and clicks with modifiers, errors
+// that escape a handler recorded.
+template <class Grid>
+struct InputFixtureOf {
   gui::FakeDesktop desk;
   EventLog log;  // outlives the grid, whose last events it hears
   std::vector<std::string> reported;
-  InputGrid g;
+  Grid g;
   gui::ExceptionReporter previous =
       gui::SetExceptionReporter([this](const std::string& what, gui::Control*) { reported.push_back(what); });
 
-  explicit InputFixture(const std::string& shape, TGridTreeListOptions add = {}, TGridTreeListOptionsEx addEx = {}) {
+  explicit InputFixtureOf(const std::string& shape, TGridTreeListOptions add = {}, TGridTreeListOptionsEx addEx = {}) {
     OneColumn(g);
     g.SetOptions(TGridTreeListOptions::FromBits(g.Options().Bits() | add.Bits()));
     g.SetOptionsEx(TGridTreeListOptionsEx::FromBits(g.OptionsEx().Bits() | addEx.Bits()));
@@ -139,7 +140,7 @@ struct InputFixture {
     g.SetFocus();
     log.Attach(g);
   }
-  ~InputFixture() { gui::SetExceptionReporter(previous); }
+  ~InputFixtureOf() { gui::SetExceptionReporter(previous); }
 
   void Mods(gui::ShiftState s) {
     using namespace gui;  // the key names are the system's macros in its build
@@ -180,5 +181,16 @@ struct InputFixture {
     return s + "]";
   }
 };
+using InputFixture = InputFixtureOf<InputGrid>;
+
+// Two columns, Name and Size, cells editable (no row select), multi-select.
+template <class Grid>
+struct EditFixtureOf : InputFixtureOf<Grid> {
+  explicit EditFixtureOf(const std::string& shape = "a b c") : InputFixtureOf<Grid>(shape, {aoMultiSelect}) {
+    this->g.CreateColumn()->SetCaption("Size");
+    this->g.SetOptions(this->g.Options().Without(aoRowSelect));
+  }
+};
+using EditFixture = EditFixtureOf<InputGrid>;
 
 }  // namespace treetest
