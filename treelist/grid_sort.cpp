@@ -59,6 +59,7 @@ struct PrefixedChain {
   uint32_t index = 0;
 };
 
+// The first 8 of the n bytes at p, big-endian, zeros past n.
 uint64_t BigEndian(const char* p, size_t n) {
   uint64_t v = 0;
   for (size_t i = 0; i < 8; ++i) v = v << 8 | (i < n ? uint8_t(p[i]) : 0u);
@@ -71,8 +72,8 @@ PrefixedChain Prefixed(const TGridSortKey& k, uint32_t index) {
   if (!k.Value.IsText()) return c;
   const std::string& t = k.Value.AsText();
   c.length = uint32_t(std::min<size_t>(t.size(), PrefixedChain::kNoText - 1));
-  c.high = BigEndian(t.data(), std::min<size_t>(t.size(), 8));
-  c.low = BigEndian(t.data() + std::min<size_t>(t.size(), 8), t.size() > 8 ? std::min<size_t>(t.size() - 8, 8) : 0);
+  c.high = BigEndian(t.data(), t.size());
+  c.low = t.size() > 8 ? BigEndian(t.data() + 8, t.size() - 8) : 0;
   return c;
 }
 
