@@ -16,23 +16,11 @@ TGIFImage::TGIFImage(Component* owner) : GraphicControl(owner) {
   player_.OnWrapAnimation = [this](TGIFPlayer*) { Fire(OnWrapAnimation); };
   player_.OnInvalidate = [this](TGIFPlayer*) { Composed(); };
   player_.OnProgress = [this](int done, int total, int percent, bool& keep) {
-    if (!OnProgress) return;
-    const TGIFProgressEvent call = OnProgress;  // the handler may free the control, OnProgress with it
-    const std::shared_ptr<bool> alive = alive_;
-    call(this, done, total, percent, keep);
-    if (!*alive) keep = false;  // nothing left to decode into
+    if (!Fire(OnProgress, done, total, percent, keep)) keep = false;  // nothing left to decode into
   };
 }
 
 TGIFImage::~TGIFImage() { *alive_ = false; }
-
-bool TGIFImage::Fire(const TGIFImageEvent& e) {
-  if (!e) return true;
-  const TGIFImageEvent call = e;  // the handler may free the control, e with it
-  const std::shared_ptr<bool> alive = alive_;
-  call(this);
-  return *alive;
-}
 
 void TGIFImage::Store(bool& field, bool v) {
   if (field == v) return;

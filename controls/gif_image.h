@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "controls/gif_player.h"
@@ -132,8 +133,16 @@ class TGIFImage : public gui::GraphicControl {
   // The composed picture changed: the bitmaps follow and the control repaints.
   void Composed();
   void Store(bool& field, bool v);
-  // Fires e; false when the handler destroyed the control.
-  bool Fire(const TGIFImageEvent& e);
+  // Fires e with the control and args; false when the handler destroyed
+  // the control.
+  template <class Event, class... Args>
+  bool Fire(const Event& e, Args&&... args) {
+    if (!e) return true;
+    const Event call = e;  // the handler may free the control, e with it
+    const std::shared_ptr<bool> alive = alive_;
+    call(this, std::forward<Args>(args)...);
+    return *alive;
+  }
   static std::vector<gui::Color> PaletteOf(const TGIFData& data);
 
   TGIFPlayer player_;
