@@ -14,7 +14,7 @@ void TPortCheckClientThread::ServeConnection() {
   if (!Begins(line, "200")) return;
   Socket()->SendString("PORT " + std::to_string(listenPort_) + "\r\n");
   Socket()->ReadLine(line);
-  if (setAnswered_) Synchronize(setAnswered_);
+  Synchronize(setAnswered_);
   if (Begins(line, "200")) Synchronize(setFound_);
 }
 

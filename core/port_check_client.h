@@ -25,7 +25,7 @@ using TPortCheckClientOnAction = std::function<void(TPortCheckClient* sender)>;
 class TPortCheckClientThread : public TEasyWinsockThread {
  public:
   // setAnswered: the server answered the PORT line (whatever it said).
-  TPortCheckClientThread(int listenPort, std::function<void()> setFound, std::function<void()> setAnswered = nullptr)
+  TPortCheckClientThread(int listenPort, std::function<void()> setFound, std::function<void()> setAnswered)
       : listenPort_(listenPort), setFound_(std::move(setFound)), setAnswered_(std::move(setAnswered)) {}
 
  protected:
@@ -34,8 +34,7 @@ class TPortCheckClientThread : public TEasyWinsockThread {
 
  private:
   int listenPort_;
-  std::function<void()> setFound_;  // run on the main thread
-  std::function<void()> setAnswered_;
+  std::function<void()> setFound_, setAnswered_;  // run on the main thread
 };
 
 // Listener side: answers the server that connected back.

@@ -344,7 +344,7 @@ void TShareDirectory::DoUpdate() {
         Guard g(Manager->lock_);
         for (auto& e : dirs_) {
           if (e.node.get() != share) continue;
-          if (exists && e.vanished && !e.disposed) {
+          if (exists && e.vanished) {
             e.removed = e.vanished = false;
             Touch();
           }

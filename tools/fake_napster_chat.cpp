@@ -129,13 +129,9 @@ void FakeNapsterServer::SignedOn(const ClientPtr& client, const std::string& log
 
 void FakeNapsterServer::SignedOff(Client& client, Outbox& out) {
   if (!client.online) return;
+  // Still online while it leaves: the part notices show its files.
+  for (const auto& [name, channel] : channels_) LeaveChannel(name, client.nick, out);
   client.online = false;
-  for (auto& [name, channel] : channels_)
-    if (Has(channel.members, client.nick)) {
-      const std::string notice = name + " " + client.nick + " " + Num(client.files) + " " + Num(client.linkType);
-      Erase(channel.members, client.nick);
-      ToChannel(name, 407, notice, out);
-    }
   for (const ClientPtr& c : clients_)
     if (c->online && Has(c->hotlist, client.nick)) out.push_back({c, 210, client.nick});
 }

@@ -154,11 +154,7 @@ void FakeNapsterServer::Stop() {
     clients = clients_;
   }
   for (const ClientPtr& c : clients) {
-    {
-      std::lock_guard<std::mutex> hold(c->sendLock);
-      c->closeRequested = true;
-      if (c->socket != plat::kInvalidSocket) plat::ShutdownSocket(c->socket);
-    }
+    CloseTo(*c);
     if (c->thread.joinable()) c->thread.join();
   }
   std::lock_guard<std::mutex> hold(lock_);
@@ -398,9 +394,7 @@ void FakeNapsterServer::Deliver(const Outbox& out) {
   for (const Delivery& d : out) {
     std::string frame;
     if (d.close) {
-      std::lock_guard<std::mutex> hold(d.to->sendLock);
-      d.to->closeRequested = true;
-      if (d.to->socket != plat::kInvalidSocket) plat::ShutdownSocket(d.to->socket);
+      CloseTo(*d.to);
     } else if (EncodeNapsterMessage(d.type, d.text, 0xFFFF, frame)) {
       SendTo(*d.to, frame);
     }
@@ -428,11 +422,13 @@ bool FakeNapsterServer::Play(const Script& script) {
 }
 
 void FakeNapsterServer::CloseClient() {
-  ClientPtr to = Target();
-  if (!to) return;
-  std::lock_guard<std::mutex> hold(to->sendLock);
-  to->closeRequested = true;
-  if (to->socket != plat::kInvalidSocket) plat::ShutdownSocket(to->socket);
+  if (ClientPtr to = Target()) CloseTo(*to);
+}
+
+void FakeNapsterServer::CloseTo(Client& client) {
+  std::lock_guard<std::mutex> hold(client.sendLock);
+  client.closeRequested = true;
+  if (client.socket != plat::kInvalidSocket) plat::ShutdownSocket(client.socket);
 }
 
 void FakeNapsterServer::Handle(const NapsterMessage& m) {

@@ -198,6 +198,8 @@ class FakeNapsterServer {
   // The client Send, Play and CloseClient act on.
   ClientPtr Target();
   bool SendTo(Client& client, const std::string& bytes, int piece = 0, int delayMs = 0);
+  // Ends the client's connection; its thread stops serving it.
+  void CloseTo(Client& client);
   void Deliver(const Outbox& out);
 
   // The chat (fake_napster_chat.cpp); under lock_, answers in out.

@@ -221,7 +221,7 @@ void NapsterConsole::Chat(const std::string& line) {
     return Reply(cmd, true);
   }
   // The hot list is the server's here: there is none to show.
-  if (error.empty() && r.Verb->Shape == TChatVerb::kNickOrList && r.Nick.empty() && cmd == "HOTLIST")
+  if (error.empty() && cmd == "HOTLIST" && r.Nick.empty())
     error = "missing arguments";
   if (!error.empty()) return Reply(cmd, false, error + " (" + ChatVerbHelp(*r.Verb, false) + ")");
   r.Verb->Send(client_, "", r);

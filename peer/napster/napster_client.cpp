@@ -313,7 +313,7 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
     if (!u || u->Socket) return;
     u->Refusal = reason;
     Fire(OnUploadError, *u, kDataErrorInvalid);
-    if (FindUpload(id + nick + file) == u) RemoveTransfer(*u, false);
+    if (IsActive(u, false)) RemoveTransfer(*u, false);
   };
   cb.OnStartPushUpload = [this](Sender, Id id, const TNapsterTransferOffer& offer) {
     TNapsterClientData* u = FindUpload(id + offer.Nick + offer.FileName);
