@@ -216,7 +216,10 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
     local = FreeFileName(local, [this](const std::string& name) { return plat::FileExists(name) || Rewriting(name); });
   WithholdShare(local);
   session = SessionIndex(ID);  // its handlers may have ended the session
-  if (session < 0) return false;
+  if (session < 0) {
+    ShareWritten(local, false);  // nothing will write it: offered again as it was
+    return false;
+  }
   auto d = std::make_unique<TNapsterClientData>();
   d->IsDownload = true;
   d->StartTime = SecondsOfDay();

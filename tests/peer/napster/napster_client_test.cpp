@@ -454,6 +454,26 @@ TEST(NapsterClient, DataPortMakesRoomForPeersAndClosesSilentOnes) {
   EXPECT_EQ(g.got, "1INVALID REQUEST");
 }
 
+// A download into a shared file withdraws it while it writes; when the
+// withdrawal's own handler ends the session, nothing will write the file,
+// and it is shared again as it was.
+TEST(NapsterClient, ADownloadThatCannotStartGivesItsFileBackToTheShares) {
+  Server server;
+  ASSERT_TRUE(server.Start());
+  Client cl;
+  const std::string id = cl.Start(server.Port());
+  ASSERT_TRUE(cl.Wait("OnLogin")) << cl.Log();
+  const std::string file = testutil::TempFolder("download-gives-back") + "kept.txt";
+  testutil::WriteFileBytes(file, "an earlier, cut attempt");
+  cl.c.ShareFile(file, true);
+  ASSERT_EQ(cl.c.SharedCount(), 1);
+  cl.c.OnRemoveFile = [&](TNapsterClient*, TNapsterText) { cl.c.DisconnectAll(); };
+  EXPECT_FALSE(cl.c.Download(id, "bob", "C:\\kept.txt", file, true, 0, "", 0, false, ""));
+  EXPECT_EQ(cl.c.SessionCount(), 0);
+  EXPECT_EQ(cl.c.SharedCount(), 1);
+  EXPECT_EQ(cl.c.DownloadCount(), 0);
+}
+
 TEST(NapsterClient, EveryRequestReachesTheServer) {
   Server server;
   ASSERT_TRUE(server.Start());
