@@ -5,13 +5,12 @@
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "gui/environment.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr const char* kSection = "MessageView";
-
-bool OneWord(const std::string& s) { return !s.empty() && s.find_first_of(" \t\"") == std::string::npos; }
 
 }  // namespace
 
@@ -156,7 +155,7 @@ void TMessageView::Send() {
   } else {
     std::string to = plat::Trim(nick_->GetText());
     if (to.empty()) to = Channel();
-    if (!OneWord(to)) {
+    if (!UsableNick(to)) {
       Add(LangText(kSection, "00030", "Write a nick or a joined channel in the To: box (/help lists commands)."));
       return;
     }
@@ -218,5 +217,5 @@ void TMessageView::PopupChannel(const std::string& channel) {
 }
 
 void TMessageView::Command(const std::string& verb, const std::string& subject) {
-  if (OneWord(subject) && OnCommand) OnCommand(verb + " " + subject);
+  if (UsableNick(subject) && OnCommand) OnCommand(verb + " " + subject);
 }
