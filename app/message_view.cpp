@@ -86,8 +86,7 @@ TMessageView::TMessageView(gui::Component* owner) : gui::Panel(owner) {
             [this](gui::Component*) { Command("CHANNELBANS", menuSubject_); });
   channelMenu_->OnPopup = [this, join, part](gui::Component*) {
     if (channelMenu_->PopupComponent() == channelBox_) menuSubject_ = Channel();
-    const bool joined = std::any_of(channels_.begin(), channels_.end(),
-                                    [&](const std::string& n) { return plat::SameText(n, menuSubject_); });
+    const bool joined = Joined(menuSubject_);
     join->SetEnabled(!joined);
     part->SetEnabled(joined);
   };
@@ -159,9 +158,7 @@ void TMessageView::Send() {
       Add(LangText(kSection, "00030", "Write a nick or a joined channel in the To: box (/help lists commands)."));
       return;
     }
-    const bool channel = std::any_of(channels_.begin(), channels_.end(),
-                                     [&](const std::string& n) { return plat::SameText(n, to); });
-    OnCommand((channel ? "SAY " : "MSG ") + to + " " + message);
+    OnCommand((Joined(to) ? "SAY " : "MSG ") + to + " " + message);
   }
   message_->SetText("");
 }
@@ -179,6 +176,10 @@ void TMessageView::SetChannels(const std::vector<std::string>& joined, const std
   channelBox_->SetEnabled(!channels_.empty());
   if (Channel() != before && OnChannelShown) OnChannelShown(Channel());
   if (channels_.empty()) SetUsers({});
+}
+
+bool TMessageView::Joined(const std::string& name) const {
+  return std::any_of(channels_.begin(), channels_.end(), [&](const std::string& n) { return plat::SameText(n, name); });
 }
 
 std::string TMessageView::Channel() {
