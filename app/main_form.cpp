@@ -21,6 +21,7 @@
 #include "core/globals.h"
 #include "gui/application.h"
 #include "peer/napster/napster_helpers.h"
+#include "peer/text_command.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "platform/files.h"
