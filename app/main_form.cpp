@@ -128,11 +128,8 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
       const TLegacyServer& s = LegacySettings->Server(i);
       if (s.State == TLegacyServer::Offline) continue;
       const TServerStats st = stats_.count(s.ID) ? stats_.at(s.ID) : TServerStats();
-      rows.push_back({s.Address(), s.Nick,
-                      s.State == TLegacyServer::Online ? LangText(kSection, "00060", "Online")
-                      : s.Waiting.empty()              ? LangText(kSection, "00061", "Connecting")
-                                                       : s.Waiting,
-                      FormatThousands(st.Users), FormatThousands(st.Files), FormatThousands(st.GB)});
+      rows.push_back({s.Address(), s.Nick, LegacyStateText(s), FormatThousands(st.Users), FormatThousands(st.Files),
+                      FormatThousands(st.GB)});
     }
     return rows;
   };
