@@ -2,12 +2,10 @@
 // overwrite it, resume it (the transfer goes on from its end), give the
 // new file another name, or leave it.
 #pragma once
-#include <functional>
 #include <string>
 
 #include "gui/form.h"
 #include "gui/win32/std_controls.h"
-#include "peer/text_command.h"  // FreeFileName, the rule of Rename
 
 enum class TFileExistsChoice { Overwrite, Resume, Rename, Cancel };
 

@@ -17,15 +17,6 @@ namespace {
 
 constexpr const char* kSection = "LegacySettings";
 
-std::string StateText(const TLegacyServer& server) {
-  switch (server.State) {
-    case TLegacyServer::Connecting:
-      return server.Waiting.empty() ? LangText(kSection, "00030", "Connecting") : server.Waiting;
-    case TLegacyServer::Online: return LangText(kSection, "00031", "Online");
-    default: return LangText(kSection, "00032", "Offline");
-  }
-}
-
 std::string NetworksFile(const std::string& folder) { return folder + "Legacy\\Legacy.cfg"; }
 
 // Server n (from 1) of the networks file.
@@ -73,6 +64,15 @@ std::vector<TLegacyServer> LoadNetworks(const std::string& folder, bool* read = 
 }
 
 }  // namespace
+
+std::string LegacyStateText(const TLegacyServer& server) {
+  switch (server.State) {
+    case TLegacyServer::Connecting:
+      return server.Waiting.empty() ? LangText(kSection, "00030", "Connecting") : server.Waiting;
+    case TLegacyServer::Online: return LangText(kSection, "00031", "Online");
+    default: return LangText(kSection, "00032", "Offline");
+  }
+}
 
 TLegacySettingsForm::TLegacySettingsForm(gui::Component* owner, TNapsterClient& client,
                                          const std::string& programFolder, const std::string& nick)
@@ -160,7 +160,7 @@ void TLegacySettingsForm::Changed() {
   for (const TLegacyServer& s : servers_) {
     const std::string name =
         s.Gateway ? LangText(kSection, "00033", "Tarnwick P2P") + " (" + s.Address() + ")" : s.Address();
-    list_->AddRow({name, s.Nick, s.Redirect ? LangText(kSection, "00034", "Yes") : "", StateText(s)});
+    list_->AddRow({name, s.Nick, s.Redirect ? LangText(kSection, "00034", "Yes") : "", LegacyStateText(s)});
   }
   if (chosen >= 0 && chosen < Count() && list_->HandleAllocated()) {
     LVITEMA item{};
@@ -263,7 +263,7 @@ void TLegacySettingsForm::SetGatewayNick(const std::string& nick) {
 void TLegacySettingsForm::SetWaiting(int i, const std::string& text) {
   if (i < 0 || i >= Count() || servers_[size_t(i)].Waiting == text) return;
   servers_[size_t(i)].Waiting = text;
-  if (i < list_->RowCount()) list_->SetText(i, 3, StateText(servers_[size_t(i)]));
+  if (i < list_->RowCount()) list_->SetText(i, 3, LegacyStateText(servers_[size_t(i)]));
 }
 
 int TLegacySettingsForm::IndexOfSession(const std::string& id) const {

@@ -38,6 +38,10 @@ struct TLegacyServer {
   std::string Address() const { return Host + ":" + std::to_string(Port); }
 };
 
+// "Online", "Offline", or "Connecting" (what a connecting session waits
+// for, when that is known), as the windows that list sessions show it.
+std::string LegacyStateText(const TLegacyServer& server);
+
 class TLegacySettingsForm : public gui::Form {
  public:
   // The e-mail text every login and registration sends.

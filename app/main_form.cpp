@@ -21,6 +21,7 @@
 #include "core/globals.h"
 #include "gui/application.h"
 #include "peer/napster/napster_helpers.h"
+#include "peer/text_command.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "platform/files.h"
@@ -127,11 +128,8 @@ TMainForm::TMainForm(TMainFormOptions options) : gui::Form(nullptr, kMainFormCla
       const TLegacyServer& s = LegacySettings->Server(i);
       if (s.State == TLegacyServer::Offline) continue;
       const TServerStats st = stats_.count(s.ID) ? stats_.at(s.ID) : TServerStats();
-      rows.push_back({s.Address(), s.Nick,
-                      s.State == TLegacyServer::Online ? LangText(kSection, "00060", "Online")
-                      : s.Waiting.empty()              ? LangText(kSection, "00061", "Connecting")
-                                                       : s.Waiting,
-                      FormatThousands(st.Users), FormatThousands(st.Files), FormatThousands(st.GB)});
+      rows.push_back({s.Address(), s.Nick, LegacyStateText(s), FormatThousands(st.Users), FormatThousands(st.Files),
+                      FormatThousands(st.GB)});
     }
     return rows;
   };

@@ -76,8 +76,9 @@ bool TMainForm::Chat(const std::string& line) {
     const std::string said = error == "no channel"
                                  ? LangText(kChat, "00010", "No channel: join one, or name it.")
                                  : LangText(kChat, "00011", "Words are missing.");
-    SetStatus(usage.substr(0, usage.find(' ')) + ": " + said);
-    Log(usage.substr(0, usage.find(' ')) + ": " + said + " " + LangText(kChat, "00012", "Usage:") + " " + usage);
+    const std::string told = usage.substr(0, usage.find(' ')) + ": " + said;  // "/kick: Words are missing."
+    SetStatus(told);
+    Log(told + " " + LangText(kChat, "00012", "Usage:") + " " + usage);
     return false;
   }
   const std::string verb = r.Verb->Name;

@@ -142,11 +142,16 @@ void TMainForm::BindTransfers() {
       v->Fail(d, LangText(kTransfers, "00040", "Network error:") + " " + text + " (" + std::to_string(number) + ")");
     });
   };
+  // An upload the server refused (the file is not shared there) says why:
+  // nobody will come for it.
   auto error = [this](TTransferView* v) {
     return Live([v](TNapsterClient*, Data d, TNapsterDataErrorType kind) {
-      v->Fail(d, kind == kDataErrorInvalid       ? LangText(kTransfers, "00041", "Refused by the peer")
-                 : kind == kDataErrorUnclearSize ? LangText(kTransfers, "00050", "Unclear size: file left as it was")
-                                                 : LangText(kTransfers, "00042", "Transfer failed"));
+      if (!d.Refusal.empty())
+        v->Fail(d, LangText(kTransfers, "00200", "Refused by the server:") + " " + d.Refusal);
+      else
+        v->Fail(d, kind == kDataErrorInvalid       ? LangText(kTransfers, "00041", "Refused by the peer")
+                   : kind == kDataErrorUnclearSize ? LangText(kTransfers, "00050", "Unclear size: file left as it was")
+                                                   : LangText(kTransfers, "00042", "Transfer failed"));
     });
   };
   TTransferView* down = DownloadView;
@@ -191,13 +196,7 @@ void TMainForm::BindTransfers() {
   c.OnUploadFileReadError = fail(up, LangText(kTransfers, "00037", "Cannot read the file"));
   c.OnUploadTimeout = fail(up, LangText(kTransfers, "00038", "The peer never came"));
   c.OnUploadWinsockError = socketError(up);
-  // The server refused what this side had accepted (the file is not
-  // shared there): nobody will come.
-  c.OnUploadError = Live([up](TNapsterClient*, Data d, TNapsterDataErrorType kind) {
-    up->Fail(d, !d.Refusal.empty() ? LangText(kTransfers, "00200", "Refused by the server:") + " " + d.Refusal
-                : kind == kDataErrorInvalid ? LangText(kTransfers, "00041", "Refused by the peer")
-                                            : LangText(kTransfers, "00042", "Transfer failed"));
-  });
+  c.OnUploadError = error(up);
   c.OnUploadFinish = Live([up](TNapsterClient*, Data d) {
     const bool whole = d.Complete || (d.FileSize > 0 && d.Position >= d.FileSize);
     up->Finish(d, whole ? LangText(kTransfers, "00032", "Complete") : LangText(kTransfers, "00033", "Stopped"));

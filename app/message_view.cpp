@@ -5,13 +5,12 @@
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "gui/environment.h"
+#include "peer/napster/napster_helpers.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr const char* kSection = "MessageView";
-
-bool OneWord(const std::string& s) { return !s.empty() && s.find_first_of(" \t\"") == std::string::npos; }
 
 }  // namespace
 
@@ -87,8 +86,7 @@ TMessageView::TMessageView(gui::Component* owner) : gui::Panel(owner) {
             [this](gui::Component*) { Command("CHANNELBANS", menuSubject_); });
   channelMenu_->OnPopup = [this, join, part](gui::Component*) {
     if (channelMenu_->PopupComponent() == channelBox_) menuSubject_ = Channel();
-    const bool joined = std::any_of(channels_.begin(), channels_.end(),
-                                    [&](const std::string& n) { return plat::SameText(n, menuSubject_); });
+    const bool joined = Joined(menuSubject_);
     join->SetEnabled(!joined);
     part->SetEnabled(joined);
   };
@@ -156,13 +154,11 @@ void TMessageView::Send() {
   } else {
     std::string to = plat::Trim(nick_->GetText());
     if (to.empty()) to = Channel();
-    if (!OneWord(to)) {
+    if (!UsableNick(to)) {
       Add(LangText(kSection, "00030", "Write a nick or a joined channel in the To: box (/help lists commands)."));
       return;
     }
-    const bool channel = std::any_of(channels_.begin(), channels_.end(),
-                                     [&](const std::string& n) { return plat::SameText(n, to); });
-    OnCommand((channel ? "SAY " : "MSG ") + to + " " + message);
+    OnCommand((Joined(to) ? "SAY " : "MSG ") + to + " " + message);
   }
   message_->SetText("");
 }
@@ -180,6 +176,10 @@ void TMessageView::SetChannels(const std::vector<std::string>& joined, const std
   channelBox_->SetEnabled(!channels_.empty());
   if (Channel() != before && OnChannelShown) OnChannelShown(Channel());
   if (channels_.empty()) SetUsers({});
+}
+
+bool TMessageView::Joined(const std::string& name) const {
+  return std::any_of(channels_.begin(), channels_.end(), [&](const std::string& n) { return plat::SameText(n, name); });
 }
 
 std::string TMessageView::Channel() {
@@ -218,5 +218,5 @@ void TMessageView::PopupChannel(const std::string& channel) {
 }
 
 void TMessageView::Command(const std::string& verb, const std::string& subject) {
-  if (OneWord(subject) && OnCommand) OnCommand(verb + " " + subject);
+  if (UsableNick(subject) && OnCommand) OnCommand(verb + " " + subject);
 }

@@ -63,6 +63,8 @@ class TMessageView : public gui::Panel {
 
  private:
   void Command(const std::string& verb, const std::string& subject);
+  // Whether a name is one of the channels joined (in any case).
+  bool Joined(const std::string& name) const;
   // The nick of the user list's chosen row ("" when none).
   std::string ChosenUser();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "peer/napster/napster_client.h"
+#include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/text.h"
 
@@ -202,8 +203,8 @@ std::string ParseChatCommand(const std::string& line, const TChatPlace& place, T
       break;
   }
   if (inChannel && out.Channel.empty()) return "no channel";
-  // Nicks, channels and words travel as one word each.
+  // Nicks, channels and words travel as one word each, by the nick's rule.
   for (const std::string* word : {&out.Channel, &out.Nick})
-    if (word->find_first_of(" \t\"") != std::string::npos) return kMissing;
+    if (!word->empty() && !UsableNick(*word)) return kMissing;
   return "";
 }

@@ -19,6 +19,7 @@
 #include "app/transfer_view.h"
 #include "controls/graph.h"
 #include "controls/waymark_control.h"
+#include "peer/text_command.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/fake_napster_server.h"
