@@ -45,10 +45,20 @@ setup() {
 }
 
 # ---------------------------------------------------------------- build
+# A compiler cache where one is installed (a developer's machine; CI has none):
+# paths below the checkout are hashed relative to it, so that several checkouts
+# of the tree share what was compiled once.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+  export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}"
+fi
+
 configure() { # dir, extra cmake args...
   local dir="$1"; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 \
+    cmake -S "$ROOT" -B "$dir" -G Ninja "${LAUNCHER[@]}" "$@" >"$dir.configure.log" 2>&1 \
       || { cat "$dir.configure.log"; return 1; }
   fi
 }
