@@ -330,7 +330,9 @@ void TCustomGridTreeList::BeginUpdate() {
   if (state_ == tsNodeDown) releaseMayOpenEditor_ = true;
   hotRow_ = -1;
   hotNode_ = nullptr;
-  if (state_ != tsNone) CancelTracking();
+  // Rows come and go under the mouse (a search result, an expansion, a
+  // sort): the grid goes idle, but a drag of its nodes goes on to its drop.
+  ReturnToIdle();
   if (!deletingAll_) InvalidateRowCache();
   BeginSelectionUpdate();
 }
@@ -501,13 +503,19 @@ void TCustomGridTreeList::WndProc(Message& m) {
     TCustomGridContainer::WndProc(m);
     return;
   }
-  // The point of the grid's own double-click, for DblClick.
+  // The point of the grid's own double-click, for DblClick, which fires
+  // after the press (or here, when the press stopped short).
   struct Forget {
     std::optional<Point>& p;
-    ~Forget() { p.reset(); }
-  } forget{dblClickPoint_};
+    bool& pending;
+    ~Forget() {
+      p.reset();
+      pending = false;
+    }
+  } forget{dblClickPoint_, dblClickPending_};
   dblClickPoint_ = PointFromLParam(m.LParam);
   TCustomGridContainer::WndProc(m);
+  FirePendingDblClick();
 }
 
 void TCustomGridTreeList::Timer(uintptr_t id) {

@@ -138,6 +138,8 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // stretched to the band's width.
   static std::vector<int> RowWidths(const TTreeListLayoutBand& band,
                                     const std::vector<TTreeListLayoutColumn>& row);
+  // The widths of a header row's cells added up (in 64 bits: no overflow).
+  static int64_t RowWidthSum(const std::vector<TTreeListLayoutColumn>& row);
 
   // ------------------------------------------------------------ layout
   // Rebuilds the row caches, metrics and scroll bars now (nothing while
@@ -237,9 +239,14 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // Entering editing activates the editor; leaving a sizing state erases
   // its line; entering or leaving editing ends the incremental search.
   void SetState(TTreeListTrackingState s);
-  // Back to idle from any tracking: sizing lines erased, drop arrows taken
-  // away, the scrolling timers stopped, a drag of the nodes (begun or
-  // pending) ended without a drop.
+  // Back to idle from any tracking but editing: sizing lines erased, drop
+  // arrows and pressed looks taken away. What the mouse still holds goes
+  // on: a drag of the nodes, and what the release of a node press does.
+  void ReturnToIdle();
+  // Back to idle from any tracking, and what the mouse held given up: the
+  // scrolling timers stopped, a drag of the nodes (begun or pending) ended
+  // without a drop, the release's reduction of the selection and its
+  // editor forgotten.
   void CancelTracking();
   // Tracking feedback drawn by inversion, hidden around painting (nests).
   void HideTrackingFeedback();
@@ -735,11 +742,12 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   // OnClick only for a release on a node (or in the editor).
   void Click() override;
   // OnDblClick once a double-click, not on the header, the panels, the
-  // indicator or the footer.
+  // indicator or the footer, after its press has toggled the node.
   void DblClick() override;
+  void FirePendingDblClick();
   // Tracking ends (the sizing line erased, the drop arrows taken away,
-  // the scrolling timers stopped, a drag of the nodes ended) and the
-  // capture goes; panning ends.
+  // the scrolling timers stopped, a drag of the nodes ended, what the
+  // release would do forgotten) and the capture goes; panning ends.
   void CancelMode() override;
   // The capture lost to another window ends whatever the mouse was doing,
   // as CancelMode does.
@@ -910,6 +918,7 @@ class TCustomGridTreeList : public TCustomGridContainer, public TGridAutoScrollT
   };
   PressState press_;
   std::optional<gui::Point> dblClickPoint_;  // while the grid's WM_LBUTTONDBLCLK is handled
+  bool dblClickPending_ = false;             // its DblClick, held until the press is done
   // The keyboard's Shift range has begun (cleared by Ctrl keys and presses).
   bool rangeInProgress_ = false;
 

@@ -1,6 +1,8 @@
 #include "treelist/grid_tree_list.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 #include "gui/graphics_backend.h"
 #include "gui/text_measurer.h"
@@ -97,13 +99,9 @@ void TCustomGridTreeListControl::BuildLayout(std::vector<TTreeListLayoutBand>& l
     // Header rows left empty between used ones do not count.
     lb.Rows.erase(std::remove_if(lb.Rows.begin(), lb.Rows.end(), [](const auto& r) { return r.empty(); }),
                   lb.Rows.end());
-    int widest = 0;
-    for (const auto& row : lb.Rows) {
-      int sum = 0;
-      for (const TTreeListLayoutColumn& c : row) sum += c.Width;
-      widest = std::max(widest, sum);
-    }
-    lb.Width = band->Width() > 0 ? band->Width() : widest;
+    int64_t widest = 0;
+    for (const auto& row : lb.Rows) widest = std::max(widest, TCustomGridTreeList::RowWidthSum(row));
+    lb.Width = band->Width() > 0 ? band->Width() : int(std::min<int64_t>(widest, INT_MAX));
     layout.push_back(std::move(lb));
   }
 }
@@ -278,16 +276,21 @@ void TCustomGridTreeListControl::StoreLayout(TGridRegIniWrapper& store, const st
 
 void TCustomGridTreeListControl::LoadLayout(const TGridRegIniWrapper& store, const std::string& key) {
   TGridUpdateScope scope(*this);
-  for (int i = 0; i < ColumnCount(); ++i) {
+  // The store is a file the user may have edited: what it says is kept
+  // within what the grid can hold. No more header rows than columns, no
+  // place past the last, widths within kGridMaxWidth (their setters),
+  // sort orders far from overflowing when a Shift+click adds one.
+  const int columns = ColumnCount();
+  for (int i = 0; i < columns; ++i) {
     TGridTreeListColumn& c = *columns_[size_t(i)];
     const std::string section = key + "\\Column" + std::to_string(i);
     c.SetWidth(store.ReadInteger(section, "Width", c.Width()));
     c.SetVisible(store.ReadBool(section, "Visible", c.Visible()));
     c.SetBandIndex(std::clamp(store.ReadInteger(section, "Band", c.BandIndex()), 0, BandCount() - 1));
-    c.SetRowIndex(store.ReadInteger(section, "Row", c.RowIndex()));
-    c.SetColIndex(store.ReadInteger(section, "Place", c.ColIndex()));
+    c.SetRowIndex(std::clamp(store.ReadInteger(section, "Row", c.RowIndex()), 0, columns - 1));
+    c.SetColIndex(std::clamp(store.ReadInteger(section, "Place", c.ColIndex()), 0, columns));
     c.SetSorted(TGridTreeListColumnSort(std::clamp(store.ReadInteger(section, "Sorted", c.Sorted()), 0, 2)));
-    c.SetSortOrder(store.ReadInteger(section, "SortOrder", c.SortOrder()));
+    c.SetSortOrder(std::clamp(store.ReadInteger(section, "SortOrder", c.SortOrder()), 0, kMaxStoredSortOrder));
   }
   for (int i = 0; i < BandCount(); ++i) {
     TGridTreeListBand& b = *bands_[size_t(i)];

@@ -124,7 +124,11 @@ class TCustomGridTreeListControl : public TCustomGridTreeList {
   void StoreLayout(TGridRegIniWrapper& store, const std::string& key) const;
   // Reads it back; a value the store lacks leaves the column or band as it
   // is, sections of columns or bands the grid has not are passed over.
+  // Values out of range are clamped: header rows below the column count,
+  // places up to it, widths to kGridMaxWidth, sort orders to
+  // 0..kMaxStoredSortOrder.
   void LoadLayout(const TGridRegIniWrapper& store, const std::string& key);
+  static constexpr int kMaxStoredSortOrder = 0xFFFF;
 
   // ------------------------------------------------------------ sorting
   // Sorts every list of siblings by the sorted columns (or by OnCompare

@@ -51,14 +51,14 @@ void TGridTreeListColumn::SetCaption(const std::string& s) {
 }
 
 void TGridTreeListColumn::SetWidth(int w) {
-  w = std::max(w, minWidth_);
+  w = std::clamp(w, minWidth_, kGridMaxWidth);
   if (w == width_) return;
   width_ = w;
   Changed();
 }
 
 void TGridTreeListColumn::SetMinWidth(int w) {
-  minWidth_ = std::max(0, w);
+  minWidth_ = std::clamp(w, 0, kGridMaxWidth);
   if (width_ < minWidth_) SetWidth(minWidth_);
 }
 
@@ -141,7 +141,7 @@ void TGridTreeListBand::SetCaption(const std::string& s) {
 }
 
 void TGridTreeListBand::SetWidth(int w) {
-  w = std::max(0, w);
+  w = std::clamp(w, 0, kGridMaxWidth);
   if (w == width_) return;
   width_ = w;
   Changed();

@@ -21,6 +21,10 @@ using TGridTLCustomDrawHeader = std::function<void(
     const gui::Rect& rect, std::string& text, gui::Color& color, gui::Font& font, TAlignment& alignment,
     TGridTreeListColumnSort& sorted, bool& done)>;
 
+// The widest a column or a band may be: wider than any screen, and narrow
+// enough that the widths of a grid's columns add up without overflow.
+constexpr int kGridMaxWidth = 0x7FFF;
+
 class TGridTreeListColumn {
  public:
   explicit TGridTreeListColumn(TCustomGridTreeListControl& owner);
@@ -35,7 +39,7 @@ class TGridTreeListColumn {
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& s);
   int Width() const { return width_; }
-  // At least MinWidth.
+  // At least MinWidth, at most kGridMaxWidth.
   void SetWidth(int w);
   int MinWidth() const { return minWidth_; }
   void SetMinWidth(int w);
@@ -149,7 +153,7 @@ class TGridTreeListBand {
   int Index() const;
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& s);
-  // 0: as wide as its widest header row of columns.
+  // 0: as wide as its widest header row of columns. At most kGridMaxWidth.
   int Width() const { return width_; }
   void SetWidth(int w);
   TAlignment Alignment() const { return alignment_; }

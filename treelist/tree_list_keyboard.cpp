@@ -370,7 +370,8 @@ void TCustomGridTreeList::PlainKey(uint16_t key, ShiftState shift) {
 
 void TCustomGridTreeList::KeyPress(char& key) {
   // Whether a search runs is decided once: the key that starts one is not
-  // also appended, and a key the search takes does nothing else.
+  // also appended. "+", "-" and "*" expand and collapse whether or not a
+  // search runs; a running search takes them too.
   const bool wasSearching = searching_;
   const ShiftState shift = KeyboardShiftState();
   const bool ctrlAlone = (shift & ssCtrl) && !(shift & ssAlt);
@@ -392,8 +393,7 @@ void TCustomGridTreeList::KeyPress(char& key) {
     TCustomGridContainer::KeyPress(key);
   }
   if (key == 0) return;
-  const bool appends = wasSearching && searching_ && uint8_t(key) >= 32 && !ctrlAlone;
-  if (!consumed && !appends && !Editing() && focusedNode_) {
+  if (!Editing() && focusedNode_) {
     TGridTreeListNode* f = focusedNode_;
     switch (key) {
       case 3:
@@ -411,7 +411,7 @@ void TCustomGridTreeList::KeyPress(char& key) {
         break;
     }
   }
-  if (!appends) return;
+  if (!wasSearching || !searching_ || uint8_t(key) < 32 || ctrlAlone) return;
   if (!Editing() && FocusedAbsoluteIndex() != searchColumn_) {
     searchColumn_ = FocusedAbsoluteIndex();
     searchText_.clear();

@@ -265,10 +265,10 @@ void TCustomGridTreeList::SetTopIndex(int rowIndex) {
 }
 
 int TCustomGridTreeList::ContentWidth() const {
-  int width = 0;
+  int64_t width = 0;
   for (const TTreeListLayoutBand& b : layout_)
     if (b.Fixed == bfNone) width += b.Width;
-  return width;
+  return int(std::min<int64_t>(width, INT_MAX));
 }
 
 int TCustomGridTreeList::VisibleWidth() const {
@@ -361,22 +361,28 @@ void TCustomGridTreeList::MakeColumnVisible(int column) {
   }
 }
 
+int64_t TCustomGridTreeList::RowWidthSum(const std::vector<TTreeListLayoutColumn>& row) {
+  int64_t sum = 0;
+  for (const TTreeListLayoutColumn& c : row) sum += c.Width;
+  return sum;
+}
+
 std::vector<int> TCustomGridTreeList::RowWidths(const TTreeListLayoutBand& band,
                                                 const std::vector<TTreeListLayoutColumn>& row) {
-  int sum = 0;
-  for (const TTreeListLayoutColumn& c : row) sum += c.Width;
+  const int64_t sum = RowWidthSum(row);
   std::vector<int> widths;
   widths.reserve(row.size());
   if (sum <= 0 || sum == band.Width) {
     for (const TTreeListLayoutColumn& c : row) widths.push_back(c.Width);
     return widths;
   }
-  // A shorter row is stretched to the band's width; cumulative rounding
-  // keeps the total exact.
-  int cum = 0, prev = 0;
+  // A row narrower or wider than its band is fitted to the band's width;
+  // cumulative rounding keeps the total exact.
+  int64_t cum = 0;
+  int prev = 0;
   for (const TTreeListLayoutColumn& c : row) {
     cum += c.Width;
-    const int edge = MulDiv(cum, band.Width, sum);
+    const int edge = int((cum * band.Width + sum / 2) / sum);
     widths.push_back(edge - prev);
     prev = edge;
   }

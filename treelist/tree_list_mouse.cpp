@@ -39,6 +39,12 @@ void TCustomGridTreeList::SyncPressedLook() {
 
 void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
   HideCellHint();
+  // The middle button pressed while the left one is held leaves what the
+  // left press began, and what its release will do, alone.
+  if (b == mbMiddle && (s & ssLeft)) {
+    TCustomGridContainer::MouseDown(b, s, x, y);  // OnMouseDown
+    return;
+  }
   TGridInplaceEdit* editor = InplaceEditor();
   if (Editing() && editor && editor->IgnorePress) return;
   const bool wasEditing = Editing();
@@ -58,7 +64,9 @@ void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
   const TTreeListHitInfo hit = HitTest(x, y);
   press_.Hit = hit;
   press_.Point = {x, y};
-  if (b == mbRight && state_ != tsNone && state_ != tsEditing) CancelTracking();
+  // A right press cancels the tracking, and a drag of the nodes an update
+  // bracket left going.
+  if (b == mbRight) CancelTracking();
   // A press in another state (an editor kept open through the press) only
   // ends the edit.
   const bool idle = state_ == tsNone;
@@ -69,6 +77,7 @@ void TCustomGridTreeList::MouseDown(MouseButton b, ShiftState s, int x, int y) {
     PressNode(b, s, x, y, focusTaken, wasEditing);
   if (!idle && Editing()) HideEditor(true);
   if (b == mbMiddle && state_ == tsNone) StartPanning(x, y);
+  FirePendingDblClick();
   TCustomGridContainer::MouseDown(b, s, x, y);  // OnMouseDown
 }
 
@@ -344,6 +353,14 @@ void TCustomGridTreeList::UpdateHotTrack(const TTreeListHitInfo& hit) {
 // ------------------------------------------------------------------ MouseUp
 
 void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
+  // What a press began ends on the left button's release only: the window
+  // keeps the mouse for the left button through a middle or right click
+  // (a right press has cancelled the tracking already).
+  if (b != mbLeft) {
+    if (b == mbMiddle) EndPanning();
+    TCustomGridContainer::MouseUp(b, s, x, y);  // OnMouseUp
+    return;
+  }
   TGridSelectionScope bracket(*this);
   const TTreeListHitInfo hit = HitTest(x, y);
   const TTreeListTrackingState was = state_;
@@ -364,7 +381,7 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     }
     case tsBandDown:
       CancelTracking();
-      if (b == mbLeft && hit.Area == htBand && hit.Band == press_.Band) BandClick(press_.Band);
+      if (hit.Area == htBand && hit.Band == press_.Band) BandClick(press_.Band);
       break;
     case tsBandDragging:
     case tsColumnDragging:
@@ -374,13 +391,13 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     case tsColumnDown:
     case tsColumnDownSecond:
       CancelTracking();
-      if (b == mbLeft && hit.Area == htColumn && hit.Column == press_.Column)
+      if (hit.Area == htColumn && hit.Column == press_.Column)
         DoColumnClick(press_.Column, (s & ssShift) && HasOption(aoMultiSort), (s & ssCtrl) != 0);
       break;
     case tsBottomStripDown: {
       const bool pressed = press_.ButtonStillDown;
       CancelTracking();
-      if (pressed && b == mbLeft) BottomStripAction();
+      if (pressed) BottomStripAction();
       break;
     }
     case tsBandButtonDown:
@@ -394,7 +411,6 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
     default:
       break;
   }
-  if (b == mbMiddle) EndPanning();
   press_.StillDown = press_.ButtonStillDown = false;
   if (press_.ReduceOnRelease && focusedNode_) {
     press_.ReduceOnRelease = false;
@@ -405,7 +421,7 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
   // The focused cell released on: a node's, or the focused new-item row's.
   const bool onFocused = hit.Area == htNewItemRow ? newItemRowFocused_ : hit.Node && focusedNode_ == hit.Node;
   const bool immediate = (was == tsEditing || was == tsNodeDragging || was == tsNodeDown || releaseMayOpenEditor_) &&
-                         HasOption(aoImmediateEditor) && !IsRowSelect() && b == mbLeft &&
+                         HasOption(aoImmediateEditor) && !IsRowSelect() &&
                          hit.Column == press_.Hit.Column && hit.Row == press_.Hit.Row &&
                          hit.Area == press_.Hit.Area && (hit.Area == htLabel || hit.Area == htNewItemRow) &&
                          onFocused;
@@ -423,7 +439,7 @@ void TCustomGridTreeList::MouseUp(MouseButton b, ShiftState s, int x, int y) {
   TCustomGridContainer::MouseUp(b, s, x, y);  // OnMouseUp
   // The release of a node drag clicks wherever the drop is (the window
   // layer clicks only inside).
-  if (was == tsNodeDragging && b == mbLeft && !ClientRect().Contains({x, y})) Click();
+  if (was == tsNodeDragging && !ClientRect().Contains({x, y})) Click();
 }
 
 void TCustomGridTreeList::Click() {
@@ -434,9 +450,21 @@ void TCustomGridTreeList::Click() {
 }
 
 void TCustomGridTreeList::DblClick() {
+  // The window layer tells the grid's own double-click before its press:
+  // OnDblClick waits until the press has done its work (the node toggled).
+  // The editor's double-clicks come without a point, at once.
+  if (dblClickPoint_) {
+    dblClickPending_ = true;
+    return;
+  }
+  TCustomGridContainer::DblClick();
+}
+
+void TCustomGridTreeList::FirePendingDblClick() {
+  if (!dblClickPending_) return;
+  dblClickPending_ = false;
   // Once a double-click, and not on the header, the panels, the indicator
-  // or the footer (a double-click on a sizing edge is a best fit). The
-  // editor's double-clicks come without a point.
+  // or the footer (a double-click on a sizing edge is a best fit).
   if (dblClickPoint_) {
     switch (HitTest(dblClickPoint_->X, dblClickPoint_->Y).Area) {
       case htColumn: case htColumnEdge: case htTopPanel: case htBandButton: case htBand: case htBandEdge:
@@ -452,7 +480,9 @@ void TCustomGridTreeList::DblClick() {
 
 void TCustomGridTreeList::CancelMode() {
   EndPanning();
-  if (state_ != tsNone && state_ != tsEditing) CancelTracking();
+  // Also when idle: an update bracket may have ended the press and left
+  // its drag and its release's work pending.
+  CancelTracking();
   TCustomGridContainer::CancelMode();
 }
 

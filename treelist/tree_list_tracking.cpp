@@ -38,18 +38,27 @@ void TCustomGridTreeList::SetState(TTreeListTrackingState s) {
   SyncPressedLook();  // a press that ends takes its pressed look along
 }
 
-void TCustomGridTreeList::CancelTracking() {
-  if (state_ == tsEditing) return;  // the edit ends through HideEditor
+void TCustomGridTreeList::ReturnToIdle() {
+  if (state_ == tsNone || state_ == tsEditing) return;  // the edit ends through HideEditor
   const bool pressed = state_ == tsColumnDown || state_ == tsBandDown || state_ == tsHeaderButtonDown ||
                        state_ == tsBandButtonDown || state_ == tsColumnDownSecond ||
                        state_ == tsColumnDragging || state_ == tsBandDragging || state_ == tsBottomStripDown;
   SetState(tsNone);
   sizingPos_ = -1;
+  if (pressed && HandleAllocated()) Invalidate();
+}
+
+void TCustomGridTreeList::CancelTracking() {
+  if (state_ == tsEditing) return;
+  ReturnToIdle();
+  // The release of a press given up neither reduces the selection nor
+  // opens the editor.
+  press_.ReduceOnRelease = false;
+  releaseMayOpenEditor_ = false;
   StopAutoScroll(*this);
   // A drag of the nodes ends without a drop, begun or still short of the
   // system's threshold (a further pull must not start it).
   EndDrag(false);
-  if (pressed && HandleAllocated()) Invalidate();
 }
 
 void TCustomGridTreeList::InvertSizingLine() {

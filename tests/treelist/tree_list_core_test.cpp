@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "gui/clipboard.h"
 #include "gui/fake_peer.h"
@@ -369,6 +370,48 @@ TEST(TreeListCore, LayoutStoreRoundTrip) {
   EXPECT_EQ(g.Columns(1)->Sorted(), csDown);
   EXPECT_EQ(g.Columns(1)->SortOrder(), 2);
   EXPECT_EQ(g.Layout()[0].Width, 300);
+}
+
+// A layout file edited by hand (or damaged): header rows and places past
+// the columns, widths and a sort order at the top of the range. The grid
+// lays them out within bounds and a Shift+click on a header still adds a
+// column to the sort after the stored one.
+TEST(TreeListCore, AnOutOfRangeLayoutStoreIsClampedOnLoad) {
+  const std::string path = testutil::TempFolder("treelist_layout_range") + "/layout.ini";
+  gui::IniFile ini(path);
+  TGridRegIniWrapper store(ini);
+  for (const char* column : {"Grid\\Column0", "Grid\\Column1"}) {
+    store.WriteInteger(column, "Width", INT_MAX);
+    store.WriteInteger(column, "Row", 2000000000);
+  }
+  store.WriteInteger("Grid\\Column0", "Place", INT_MAX);
+  store.WriteInteger("Grid\\Column1", "Place", INT_MIN);
+  store.WriteInteger("Grid\\Column0", "Sorted", csUp);
+  store.WriteInteger("Grid\\Column0", "SortOrder", INT_MAX);
+  store.WriteInteger("Grid\\Band0", "Width", INT_MAX);
+
+  InputFixture f("a b c");
+  f.g.CreateColumn()->SetCaption("Size");
+  f.g.SetOptionsEx(f.g.OptionsEx().With(aoMultiSort));
+  f.g.LoadLayout(store, "Grid");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(f.g.Columns(i)->Width(), kGridMaxWidth) << i;
+    EXPECT_EQ(f.g.Columns(i)->RowIndex(), 1) << i;
+  }
+  EXPECT_EQ(f.g.Columns(0)->ColIndex(), 2);
+  EXPECT_EQ(f.g.Columns(1)->ColIndex(), 0);
+  EXPECT_EQ(f.g.Bands(0)->Width(), kGridMaxWidth);
+  ASSERT_EQ(f.g.Layout().size(), 1u);
+  ASSERT_EQ(f.g.Layout()[0].Rows.size(), 1u);
+  EXPECT_EQ(f.g.VisibleIndexToAbsolute(0), 1);  // Size first
+  EXPECT_EQ(f.g.ContentWidth(), kGridMaxWidth);
+  f.Click(50, 9, gui::ssShift);  // Size's header
+  EXPECT_EQ(f.g.Columns(1)->Sorted(), csUp);
+  const std::vector<TGridTreeListColumn*> sorted = f.g.SortedColumns();
+  ASSERT_EQ(sorted.size(), 2u);
+  EXPECT_EQ(sorted[0], f.g.Columns(0));
+  EXPECT_EQ(sorted[1], f.g.Columns(1));
+  EXPECT_TRUE(f.reported.empty());
 }
 
 TEST(TreeListCore, IndicatorKindsOverFocusSelectionAndMultiSelect) {

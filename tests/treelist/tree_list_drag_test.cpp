@@ -6,6 +6,9 @@
 // drop on Escape.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "tests/treelist/tree_list_paint_util.h"
 #include "tests/treelist/tree_list_test_util.h"
 #include "treelist/grid_auto_scroll.h"
@@ -145,6 +148,65 @@ TEST(TreeListDrag, ALostCaptureOrARightPressEndsTheDragBegunOrPending) {
     if (right) f.desk.MouseUp(f.g, 70, f.RowY(1), mbRight);
     f.desk.MouseUp(f.g, 70, f.RowY(1));
   }
+  EXPECT_TRUE(f.reported.empty());
+}
+
+// Rows change under a drag (a search result arrives, a node expands, the
+// rows are sorted or cleared), each in an update bracket: the grid goes
+// idle, but the drag, begun or still short of the system's threshold,
+// goes on to its drop.
+TEST(TreeListDrag, AnUpdateBracketLeavesTheDragToItsDrop) {
+  DragFixture f;
+  Find(f.g, "h")->AddChild()->SetStrings(0, "h1");
+  const std::pair<const char*, std::function<void()>> updates[] = {
+      {"add",
+       [&] {
+         f.g.BeginUpdate();
+         f.g.Add()->SetStrings(0, "new");
+         f.g.EndUpdate();
+       }},
+      {"expand", [&] { Find(f.g, "h")->Expand(true); }},
+      {"sort",
+       [&] {
+         f.g.Columns(0)->SetSorted(f.g.Columns(0)->Sorted() == csDown ? csUp : csDown);
+         f.g.SortNodes();
+       }},
+      {"clear", [&] { f.g.ClearNodes(); }},
+  };
+  for (const auto& [what, update] : updates) {
+    for (bool begun : {true, false}) {
+      if (f.g.Count() == 0) Build(f.g, "a b c");
+      f.Events();
+      f.desk.MouseDown(f.g, 50, f.RowY(1));
+      f.desk.MouseMove(f.g, 56, f.RowY(1));  // pending
+      if (begun) f.desk.MouseMove(f.g, 61, f.RowY(1));
+      ASSERT_NE(CurrentDrag(), nullptr) << what;
+      EXPECT_EQ(CurrentDrag()->Started(), begun) << what;
+      update();
+      EXPECT_EQ(f.g.State(), tsNone) << what;
+      ASSERT_NE(CurrentDrag(), nullptr) << what << begun;
+      f.desk.MouseMove(f.g, 350, 40);
+      f.desk.MouseUp(f.g, 350, 40);
+      EXPECT_EQ(f.Events(), begun ? "start, drop 50,40 from g, end on target"
+                                  : "start, click, drop 50,40 from g, end on target")
+          << what;
+      EXPECT_EQ(CurrentDrag(), nullptr) << what;
+      EXPECT_EQ(f.g.State(), tsNone) << what;
+    }
+  }
+  // A right press still ends a drag the bracket left pending: a further
+  // pull starts nothing.
+  Build(f.g, "a b c");
+  f.Events();
+  f.desk.MouseDown(f.g, 50, f.RowY(1));
+  f.desk.MouseMove(f.g, 56, f.RowY(1));
+  updates[0].second();
+  ASSERT_NE(CurrentDrag(), nullptr);
+  f.desk.Click(f.g, 56, f.RowY(1), mbRight);
+  EXPECT_EQ(CurrentDrag(), nullptr);
+  f.desk.MouseMove(f.g, 350, 40);
+  f.desk.MouseUp(f.g, 350, 40);
+  EXPECT_EQ(f.Events(), "");
   EXPECT_TRUE(f.reported.empty());
 }
 

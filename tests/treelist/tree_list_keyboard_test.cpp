@@ -98,6 +98,16 @@ TEST(TreeListKeyboard, ShiftRangesFromTheAnchorCountedOncePerKey) {
   // Ctrl+Shift keys are the Shift keys.
   f.Key(VK_NEXT, ssCtrl | ssShift);
   EXPECT_EQ(f.Sel(), "d [a b c d]");
+  // A plain move ends a range: the next Shift+Up begins one at the row
+  // reached, and Shift+Down back gives up the row it added.
+  f.Key(VK_DOWN, ssShift);
+  EXPECT_EQ(f.Sel(), "e [a b c d e]");
+  f.Key(VK_DOWN);
+  EXPECT_EQ(f.Sel(), "f [f]");
+  f.Key(VK_UP, ssShift);
+  EXPECT_EQ(f.Sel(), "e [e f]");
+  f.Key(VK_DOWN, ssShift);
+  EXPECT_EQ(f.Sel(), "f [f]");
 }
 
 TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
@@ -134,16 +144,21 @@ TEST(TreeListKeyboard, IncrementalSearchForwardBackwardWrapAndExpand) {
   EXPECT_EQ(Name(f.g.FocusedNode()), "Apple");
   EXPECT_TRUE(f.g.Searching());
   EXPECT_EQ(f.g.SearchText(), "");
-  // "+" that begins no row expands; one that begins a row is searched
-  // and expands nothing.
+  // "+" and "-" expand and collapse the focused node whether or not a
+  // search runs (also one a miss left with nothing typed); the search
+  // takes them as well.
   f.Key(VK_DOWN);
+  f.Type("+");  // begins no row: the search is on
+  EXPECT_TRUE(Find(f.g, "Banana")->Expanded());
+  EXPECT_TRUE(f.g.Searching());
+  f.Type("-");
+  EXPECT_FALSE(Find(f.g, "Banana")->Expanded());
+  EXPECT_EQ(f.g.SearchText(), "");
+  f.g.Add()->SetStrings(0, "+plus");
   f.Type("+");
   EXPECT_TRUE(Find(f.g, "Banana")->Expanded());
-  f.g.Add()->SetStrings(0, "+plus");
-  Find(f.g, "Banana")->SetExpanded(false);
-  f.Type("+");
   EXPECT_EQ(Name(f.g.FocusedNode()), "+plus");
-  EXPECT_FALSE(Find(f.g, "Banana")->Expanded());
+  EXPECT_EQ(f.g.SearchText(), "+");
   // Nodes but no focused one: the search starts at the first root node
   // and a text nothing matches ends after one round.
   f.Key(VK_ESCAPE);

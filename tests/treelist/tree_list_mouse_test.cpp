@@ -16,8 +16,8 @@ using namespace gui;
 namespace {
 
 // Two 100-pixel columns under a band panel: band 0-18, headers 18-36,
-// rows from 36. Mouse steps are "down|up|move|rdown|rup|mdown|dbl|drag x
-// y" (drag: a move with the left button up), "esc", or "lost": another
+// rows from 36. Mouse steps are "down|up|move|rdown|rup|mdown|mup|dbl|drag
+// x y" (drag: a move with the left button up), "esc", or "lost": another
 // window takes the mouse capture (a message box shown meanwhile).
 struct TrackingFixture : InputFixture {
   std::vector<std::string> events;
@@ -45,6 +45,7 @@ struct TrackingFixture : InputFixture {
     if (what == "rdown") desk.MouseDown(g, x, y, mbRight);
     if (what == "rup") desk.MouseUp(g, x, y, mbRight);
     if (what == "mdown") desk.MouseDown(g, x, y, mbMiddle);
+    if (what == "mup") desk.MouseUp(g, x, y, mbMiddle);
     if (what == "lost") desk.PeerOf(other).SetCapture();
     if (what == "dbl") desk.DoubleClick(g, x, y);
     if (what == "drag") {
@@ -74,6 +75,8 @@ TEST(TreeListMouse, TrackingStatesAsATable) {
       {"move 55 32", tsColumnDown, ""},
       {"up 55 32", tsNone, "sort Name up"},
       {"down 50 27", tsColumnDown, ""},
+      {"mdown 50 27", tsColumnDown, ""},  // a middle click meanwhile: still pressed
+      {"mup 50 27", tsColumnDown, ""},
       {"up 50 27", tsNone, "sort Name down"},
       {"down 50 27", tsColumnDown, ""},
       {"move 56 27", tsColumnDragging, ""},
@@ -92,6 +95,8 @@ TEST(TreeListMouse, TrackingStatesAsATable) {
       {"down 4 27", tsColumnSizing, ""},
       {"up 4 27", tsNone, ""},  // released where it began: no change
       {"down 4 27", tsColumnSizing, ""},
+      {"mdown 30 27", tsColumnSizing, ""},  // a middle click sizes nothing
+      {"mup 30 27", tsColumnSizing, ""},
       {"up 60 27", tsNone, "widths 100/61"},  // position - left + 1
       // A double-click on the edge sizes the column to its content.
       {"dbl 61 27", tsNone, "widths 100/32"},  // "Size" and 8: no OnDblClick
@@ -185,7 +190,14 @@ TEST(TreeListMouse, CornerButtonsPanelAndRowSizingAndACaptureLostInEveryState) {
       {"down 102 27", tsColumnSizing, "", "18/18/18 b [a b] line"},
       {"esc", tsNone, "", "18/18/18 b [a b]"},
       // Lost while pressed, sized, dragged or held: the state ends, its
-      // line and timers with it, and the release does nothing.
+      // line and timers with it, and the release does nothing (a press on
+      // a selected row, kept for a drag, leaves the selection as it was).
+      {"down 60 45", tsNodeDown, "", "18/18/18 a [a b]"},
+      {"lost", tsNone, "", "18/18/18 a [a b]"},
+      {"up 60 45", tsNone, "", "18/18/18 a [a b]"},
+      {"down 60 63", tsNodeDown, "", "18/18/18 b [a b]"},
+      {"lost", tsNone, "", "18/18/18 b [a b]"},
+      {"up 60 63", tsNone, "", "18/18/18 b [a b]"},
       {"down 5 27", tsHeaderButtonDown, "", "18/18/18 b [a b]"},
       {"lost", tsNone, "", "18/18/18 b [a b]"},
       {"up 5 27", tsNone, "", "18/18/18 b [a b]"},
@@ -310,8 +322,12 @@ TEST(TreeListMouse, ClicksSelectAloneToggleAndAddRanges) {
   EXPECT_EQ(f.log.Take(), "node d>a, count 4");
   // A press on a selected node keeps the selection for a drag; the
   // release without one leaves that node alone.
+  // A middle click meanwhile changes nothing.
   f.desk.MouseDown(f.g, x, f.RowY(2));
   EXPECT_EQ(f.Sel(), "c [a b c d]");
+  f.desk.Click(f.g, x, f.RowY(4), mbMiddle);
+  EXPECT_EQ(f.Sel(), "c [a b c d]");
+  EXPECT_EQ(f.g.State(), tsNodeDown);
   f.desk.MouseUp(f.g, x, f.RowY(2));
   EXPECT_EQ(f.Sel(), "c [c]");
   EXPECT_EQ(f.log.Take(), "node a>c, count 1");
@@ -359,10 +375,17 @@ TEST(TreeListMouse, ThePendingEditorOfAClick) {
   EXPECT_TRUE(f.reported.empty());
 }
 
+// OnDblClick sees the node its double-click toggled as it is now, and
+// comes before the second press's OnMouseDown.
 TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
   InputFixture f("a(a1) b");
   int dbl = 0;
-  f.g.OnDblClick = [&](Control*) { ++dbl; };
+  std::string seen;
+  f.g.OnDblClick = [&](Control*) {
+    ++dbl;
+    seen += Find(f.g, "a")->Expanded() ? "dbl expanded, " : "dbl collapsed, ";
+  };
+  f.g.OnMouseDown = [&](Control*, MouseButton, ShiftState, int, int) { seen += "down, "; };
   bool allow = false;
   f.g.OnCollapsing = [&](TCustomGridTreeList*, TGridTreeListNode*, bool& a) { a = allow; };
   f.Click(8, f.RowY(0));  // the button
@@ -370,9 +393,11 @@ TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
   allow = true;
   f.Click(8, f.RowY(0));
   EXPECT_FALSE(Find(f.g, "a")->Expanded());
+  seen.clear();
   f.desk.DoubleClick(f.g, 50, f.RowY(0));
   EXPECT_TRUE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 1);
+  EXPECT_EQ(seen, "down, dbl expanded, down, ");
   // The right button's double-click toggles too (OnDblClick is the left one's).
   auto rightDouble = [&] {
     f.desk.Click(f.g, 50, f.RowY(0), mbRight);
@@ -388,6 +413,30 @@ TEST(TreeListMouse, ExpandButtonVetoDoubleClickExpandsOnce) {
   rightDouble();
   EXPECT_FALSE(Find(f.g, "a")->Expanded());
   EXPECT_EQ(dbl, 2);
+}
+
+// A row added under the mouse (a search result arriving in an update
+// bracket) idles a press on a cell, and its release still opens the
+// immediate editor; the mouse taken by another window meanwhile (a message
+// box) forgets that: the release opens nothing.
+TEST(TreeListMouse, AnUpdateMidPressKeepsTheReleasesEditorALostCaptureForgetsIt) {
+  EditFixture f;
+  f.g.SetOptions(f.g.Options().With(aoImmediateEditor));
+  Control other;
+  other.SetBounds(300, 0, 10, 10);
+  for (bool lost : {false, true}) {
+    const int y = f.RowY(lost ? 2 : 1);
+    f.desk.MouseDown(f.g, 50, y);
+    f.g.BeginUpdate();
+    f.g.Add()->SetStrings(0, "new");
+    f.g.EndUpdate();
+    EXPECT_EQ(f.g.State(), tsNone) << lost;
+    if (lost) f.desk.PeerOf(other).SetCapture();
+    f.desk.MouseUp(f.g, 50, y);
+    EXPECT_EQ(f.g.Editing(), !lost) << lost;
+    if (f.g.Editing()) f.Key(VK_ESCAPE);
+  }
+  EXPECT_TRUE(f.reported.empty());
 }
 
 // Held on a node below the rows: timer 1 scrolls a row a tick; each grid
