@@ -53,13 +53,12 @@ namespace {
 
 // A chain as the byte-order sort sees it: the 16 bytes of its first text
 // that the sort reads now (big-endian, so that they compare as the bytes
-// do; zeros past the end), where they begin and how much of the text is
-// left from there, and where the chain is.
+// do; zeros past the end), how much of the text is left from where they
+// begin, and where the chain is.
 struct TextWindow {
   static constexpr uint32_t kWidth = 16;
   static constexpr uint32_t kNoText = 0xFFFFFFFF;  // the first value is no text
   uint64_t high = 0, low = 0;
-  const char* at = nullptr;
   uint32_t left = kNoText;
   uint32_t index = 0;
 
@@ -81,8 +80,9 @@ uint64_t BigEndian(const char* p, size_t n) {
   return v;
 }
 
-void ReadWindow(TextWindow& w, const char* at, uint32_t left) {
-  w.at = at;
+// Reads the window of the text that begins left bytes before its end.
+void ReadWindow(TextWindow& w, const std::string& text, uint32_t left) {
+  const char* at = text.data() + (text.size() - left);
   w.left = left;
   w.high = BigEndian(at, left);
   w.low = left > 8 ? BigEndian(at + 8, left - 8) : 0;
@@ -110,7 +110,7 @@ void SortByTextWindows(std::vector<const TGridSortKey*>& chains, bool descending
   for (size_t i = 0; i < n; ++i) {
     items[i].index = uint32_t(i);
     const TGridValue& v = chains[i]->Value;
-    if (v.IsText()) ReadWindow(items[i], v.AsText().data(), uint32_t(v.AsText().size()));
+    if (v.IsText()) ReadWindow(items[i], v.AsText(), uint32_t(v.AsText().size()));
   }
   auto less = [&chains, descending](const TextWindow& a, const TextWindow& b) {
     if (a.IsText() && b.IsText()) {
@@ -137,7 +137,7 @@ void SortByTextWindows(std::vector<const TGridSortKey*>& chains, bool descending
     const auto [from, to] = stretches.back();
     stretches.pop_back();
     for (size_t i = from; i < to; ++i)
-      ReadWindow(items[i], items[i].at + TextWindow::kWidth, items[i].left - TextWindow::kWidth);
+      ReadWindow(items[i], chains[items[i].index]->Value.AsText(), items[i].left - TextWindow::kWidth);
     sorter.Sort(items.data() + from, to - from, less);
     findStretches(from, to);
   }
