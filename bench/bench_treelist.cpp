@@ -1,14 +1,16 @@
 // The tree-list grid with 100,000 nodes: adding them (inside one update
 // bracket and one by one), the relayout, walking the rows, the memory a
-// node takes; sorting 100,000 keys through the grid's comparison, and a
-// click on a column header that sorts the rows, each beside std::sort of
-// the same keys, measured in the same run.
+// node takes; sorting 100,000 keys through the grid's comparison, the
+// first click on a column header of rows in scattered order and the clicks
+// that sort it again, each with short texts and with long ones that share
+// their beginning, beside std::sort of the same texts in the same run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
@@ -121,19 +123,39 @@ void BM_MemoryPerNode(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryPerNode)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// 100,000 text keys sorted as the grid sorts them (CompareKeys' order,
-// stable), beside std::sort of the same texts.
-void BM_SortKeys(benchmark::State& state) {
+// The texts the sorts take, in scattered order (a fixed shuffle): short
+// file names of 12-15 bytes, or paths of 40-50 bytes whose first 24 bytes
+// are the same, as the paths in a shared folder are (and the files of one
+// folder share some 40).
+std::vector<std::string> SortTexts(bool paths) {
+  std::vector<std::string> texts(kNodes);
+  for (int i = 0; i < kNodes; ++i)
+    texts[size_t(i)] =
+        paths ? "C:\\My Shared Music\\Rock\\" + std::to_string(i % 997) + " Artist\\track " + std::to_string(i) + ".mp3"
+              : Text(i);
+  std::shuffle(texts.begin(), texts.end(), std::mt19937(1));
+  return texts;
+}
+
+void Report(benchmark::State& state, const Beside& t) {
+  state.counters["grid_ms"] = t.ours * 1e3;
+  state.counters["std_sort_ms"] = t.baseline * 1e3;
+  state.counters["ratio_to_std_sort"] = t.ours / t.baseline;
+}
+
+// 100,000 text keys in scattered order sorted as the grid sorts them
+// (CompareKeys' order, stable), beside std::sort of the same texts.
+void BM_SortKeys(benchmark::State& state, bool paths) {
   TGridTreeList g;
   g.CreateColumn();
   Fill(g, true);
+  const std::vector<std::string> texts = SortTexts(paths);
   std::vector<TGridSortKey> keys(kNodes);
-  std::vector<std::string> texts(kNodes);
   for (int i = 0; i < kNodes; ++i) {
     keys[size_t(i)].Node = g.Items(i);
-    keys[size_t(i)].Value = TGridValue::FromText(Text(i));
-    texts[size_t(i)] = Text(i);
+    keys[size_t(i)].Value = TGridValue::FromText(texts[size_t(i)]);
   }
+  std::vector<std::string> copy = texts;
   auto gridSort = [&] {
     std::vector<const TGridSortKey*> order(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) order[i] = &keys[i];
@@ -141,52 +163,90 @@ void BM_SortKeys(benchmark::State& state) {
     benchmark::DoNotOptimize(order.data());
   };
   auto plainSort = [&] {
-    std::vector<std::string> copy = texts;
     std::sort(copy.begin(), copy.end());
     benchmark::DoNotOptimize(copy.data());
   };
-  const Beside t = TimeBeside(state, gridSort, plainSort);
-  state.counters["grid_ms"] = t.ours * 1e3;
-  state.counters["std_sort_ms"] = t.baseline * 1e3;
-  state.counters["ratio_to_std_sort"] = t.ours / t.baseline;
+  Report(state, TimeBeside(state, gridSort, plainSort, [&] { copy = texts; }));
 }
-BENCHMARK(BM_SortKeys)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_SortKeys, short_texts, false)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_SortKeys, paths, true)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// A click on the column's header of a grid of 100,000 rows (a window on the
-// fake desktop): the press and release, the sort (up, then down on the
-// next click) and the relayout, beside std::sort of the same texts.
-void BM_ColumnClickSort(benchmark::State& state) {
-  gui::FakeDesktop desk;
+// A grid of 100,000 rows, one column, in a window on the fake desktop.
+struct ClickGrid {
   TGridTreeList g;
-  g.SetBounds(0, 0, 400, 300);
-  g.CreateColumn()->SetCaption("Name");
-  Fill(g, true);
-  g.HandleNeeded();
-  std::vector<std::string> texts(kNodes);
-  for (int i = 0; i < kNodes; ++i) texts[size_t(i)] = Text(i);
-  const int headerY = g.HeaderPanelHeight() / 2;
-  bool descending = false;
-  auto click = [&] {
-    desk.Click(g, 20, headerY);
+  explicit ClickGrid(const std::vector<std::string>& texts) {
+    g.SetBounds(0, 0, 400, 300);
+    g.CreateColumn()->SetCaption("Name");
+    g.BeginUpdate();
+    for (const std::string& t : texts) g.Add()->SetStrings(0, t);
+    g.EndUpdate();
+    g.HandleNeeded();
+  }
+  void ClickHeader(gui::FakeDesktop& desk) {
+    desk.Click(g, 20, g.HeaderPanelHeight() / 2);
     benchmark::DoNotOptimize(g.GetFirstNode());
-  };
-  auto plainSort = [&] {
-    std::vector<std::string> copy = texts;
-    if (descending)
-      std::sort(copy.begin(), copy.end(), std::greater<>());
-    else
-      std::sort(copy.begin(), copy.end());
-    benchmark::DoNotOptimize(copy.data());
-  };
-  const Beside t = TimeBeside(state, click, plainSort, [&] { descending = !descending; });
-  // The last click sorted down when there was an even number of them.
-  const bool down = state.iterations() % 2 == 0;
-  if ((g.GetFirstNode()->Strings(0) > g.Items(1)->Strings(0)) != down) state.SkipWithError("not sorted");
-  state.counters["click_ms"] = t.ours * 1e3;
-  state.counters["std_sort_ms"] = t.baseline * 1e3;
-  state.counters["ratio_to_std_sort"] = t.ours / t.baseline;
+  }
+  bool InOrder(const std::vector<std::string>& sorted) const {
+    for (int i = 0; i < g.Count(); ++i)
+      if (g.Items(i)->Strings(0) != sorted[size_t(i)]) return false;
+    return true;
+  }
+};
+
+// The first click on the column's header of a grid of 100,000 rows in
+// scattered order: the press and release, the sort and the relayout,
+// beside std::sort of the same texts in the same order. Each round takes
+// a fresh grid.
+void BM_FirstClick(benchmark::State& state, bool paths) {
+  gui::FakeDesktop desk;
+  const std::vector<std::string> texts = SortTexts(paths);
+  auto grid = std::make_unique<ClickGrid>(texts);
+  std::vector<std::string> copy = texts;
+  const Beside t = TimeBeside(
+      state, [&] { grid->ClickHeader(desk); },
+      [&] {
+        std::sort(copy.begin(), copy.end());
+        benchmark::DoNotOptimize(copy.data());
+      },
+      [&] {
+        if (!grid->InOrder(copy)) state.SkipWithError("not sorted");
+        grid.reset();
+        grid = std::make_unique<ClickGrid>(texts);
+        copy = texts;
+      });
+  Report(state, t);
 }
-BENCHMARK(BM_ColumnClickSort)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK_CAPTURE(BM_FirstClick, short_texts, false)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK_CAPTURE(BM_FirstClick, paths, true)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// Clicks on the header of a sorted column (down, then up again), beside
+// std::sort of the same texts, in the order the grid shows them, the same
+// way.
+void BM_ReSortClick(benchmark::State& state, bool paths) {
+  gui::FakeDesktop desk;
+  const std::vector<std::string> texts = SortTexts(paths);
+  ClickGrid grid(texts);
+  grid.ClickHeader(desk);
+  std::vector<std::string> copy = texts;
+  std::sort(copy.begin(), copy.end());
+  bool descending = true;
+  const Beside t = TimeBeside(
+      state, [&] { grid.ClickHeader(desk); },
+      [&] {
+        if (descending)
+          std::sort(copy.begin(), copy.end(), std::greater<>());
+        else
+          std::sort(copy.begin(), copy.end());
+        benchmark::DoNotOptimize(copy.data());
+      },
+      [&] {
+        if (!grid.InOrder(copy)) state.SkipWithError("not sorted");
+        descending = !descending;
+      });
+  Report(state, t);
+}
+BENCHMARK_CAPTURE(BM_ReSortClick, short_texts, false)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK_CAPTURE(BM_ReSortClick, paths, true)->Unit(benchmark::kMillisecond)->Iterations(6);
 
 }  // namespace
 

@@ -36,9 +36,12 @@ int CompareByEvent(const TGridSortKey* k1, const TGridSortKey* k2);
 
 // Sorts the chains (each node's first key) stably into the order of
 // CompareKeysAnsi (ansi) or CompareKeys: exactly the order SafeStableSort
-// gives with that comparison. In byte order the first 16 bytes of each
-// chain's first text sit beside it in one array, so that most comparisons
-// read no key at all (the keys' texts lie far apart in memory).
+// gives with that comparison. In byte order 16 bytes of each chain's first
+// text sit beside it in one array, so that most comparisons read no key at
+// all (the keys' texts lie far apart in memory): first the texts' first 16
+// bytes, then, for each stretch of texts that agree on them, the next 16,
+// and so on; a shared beginning is read once per text, not again at each
+// comparison.
 void SortKeyChains(std::vector<const TGridSortKey*>& chains, bool ansi);
 
 // Tree (display) order: an ancestor before its descendants, siblings by
@@ -65,43 +68,57 @@ bool CompareUpperText(std::string_view a, std::string_view b);
 int AnsiCollate(std::string_view a, std::string_view b);
 void SetAnsiCollation(TGridTextCompare collation);
 
-// Sorts items stably by less (a strict "comes before"); stays within the
-// items and keeps every item whatever less answers. Stretches already in
+// Sorts ranges stably by less (a strict "comes before"); stays within the
+// range and keeps every item whatever less answers. Stretches already in
 // order, or strictly against it (turned round), are taken whole: sorting
 // rows sorted already, or sorted the other way (a second click on a
-// column's header), costs one pass.
+// column's header), costs one pass. One sorter's scratch space serves
+// every range it sorts.
+template <class T>
+class TStableSorter {
+ public:
+  template <class Less>
+  void Sort(T* items, size_t n, const Less& less) {
+    if (n < 2) return;
+    runs_.assign(1, 0);  // where each run starts, then n
+    for (size_t i = 0; i < n;) {
+      size_t end = i + 1;
+      if (end < n && less(items[end], items[i])) {
+        while (end + 1 < n && less(items[end + 1], items[end])) ++end;
+        ++end;
+        std::reverse(items + i, items + end);
+      } else {
+        while (end < n && !less(items[end], items[end - 1])) ++end;
+      }
+      runs_.push_back(i = end);
+    }
+    if (runs_.size() == 2) return;
+    if (buffer_.size() < n) buffer_.resize(n);
+    T* from = items;
+    T* to = buffer_.data();
+    while (runs_.size() > 2) {
+      merged_.assign(1, 0);
+      for (size_t r = 0; r + 1 < runs_.size(); r += 2) {
+        const size_t lo = runs_[r], mid = runs_[r + 1], hi = r + 2 < runs_.size() ? runs_[r + 2] : mid;
+        size_t i = lo, j = mid, k = lo;
+        while (i < mid && j < hi) to[k++] = less(from[j], from[i]) ? from[j++] : from[i++];
+        while (i < mid) to[k++] = from[i++];
+        while (j < hi) to[k++] = from[j++];
+        merged_.push_back(hi);
+      }
+      runs_.swap(merged_);
+      std::swap(from, to);
+    }
+    if (from != items) std::copy(from, from + n, items);
+  }
+
+ private:
+  std::vector<T> buffer_;
+  std::vector<size_t> runs_, merged_;
+};
+
+// Sorts items stably by less, as TStableSorter does.
 template <class T, class Less>
 void SafeStableSort(std::vector<T>& items, const Less& less) {
-  const size_t n = items.size();
-  if (n < 2) return;
-  std::vector<size_t> runs{0};  // where each run starts, then n
-  for (size_t i = 0; i < n;) {
-    size_t end = i + 1;
-    if (end < n && less(items[end], items[i])) {
-      while (end + 1 < n && less(items[end + 1], items[end])) ++end;
-      ++end;
-      std::reverse(items.begin() + std::ptrdiff_t(i), items.begin() + std::ptrdiff_t(end));
-    } else {
-      while (end < n && !less(items[end], items[end - 1])) ++end;
-    }
-    runs.push_back(i = end);
-  }
-  if (runs.size() == 2) return;
-  std::vector<T> buffer(n);
-  std::vector<T>* from = &items;
-  std::vector<T>* to = &buffer;
-  while (runs.size() > 2) {
-    std::vector<size_t> merged{0};
-    for (size_t r = 0; r + 1 < runs.size(); r += 2) {
-      const size_t lo = runs[r], mid = runs[r + 1], hi = r + 2 < runs.size() ? runs[r + 2] : mid;
-      size_t i = lo, j = mid, k = lo;
-      while (i < mid && j < hi) (*to)[k++] = less((*from)[j], (*from)[i]) ? (*from)[j++] : (*from)[i++];
-      while (i < mid) (*to)[k++] = (*from)[i++];
-      while (j < hi) (*to)[k++] = (*from)[j++];
-      merged.push_back(hi);
-    }
-    runs.swap(merged);
-    std::swap(from, to);
-  }
-  if (from != &items) items.swap(*from);
+  TStableSorter<T>().Sort(items.data(), items.size(), less);
 }

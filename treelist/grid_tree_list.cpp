@@ -307,13 +307,15 @@ void TCustomGridTreeListControl::SortSiblings(std::vector<TGridTreeListNode*>& n
                                               const std::vector<TGridTreeListColumn*>& sorted) {
   if (nodes.size() < 2) return;
   const size_t per = std::max<size_t>(1, sorted.size());
+  std::vector<int> columns(sorted.size());
+  for (size_t k = 0; k < sorted.size(); ++k) columns[k] = sorted[k]->Index();
   std::vector<TGridSortKey> keys(nodes.size() * per);
   for (size_t i = 0; i < nodes.size(); ++i)
     for (size_t k = 0; k < per; ++k) {
       TGridSortKey& key = keys[i * per + k];
       key.Node = nodes[i];
       if (k < sorted.size()) {
-        key.Value = GetNodeValue(nodes[i], sorted[k]->Index());
+        key.Value = GetNodeValue(nodes[i], columns[k]);
         key.Descending = sorted[k]->Sorted() == csDown;
       }
       key.Next = k + 1 < sorted.size() ? &keys[i * per + k + 1] : nullptr;
@@ -331,16 +333,21 @@ void TCustomGridTreeListControl::SortNodes() {
   const std::vector<TGridTreeListColumn*> sorted = SortedColumns();
   if (sorted.empty() && !OnCompare) return;
   TGridUpdateScope scope(*this);
-  // Every list of siblings: the root list, then each node's children, in
-  // tree order (a walk, not recursion).
-  std::vector<TGridTreeListNode*> list = ChildNodes(nullptr);
-  SortSiblings(list, sorted);
-  ReorderChildren(nullptr, list);
-  for (TGridTreeListNode* n = GetFirstNode(); n; n = n->GetNext()) {
-    if (n->Count() < 2) continue;
-    list = ChildNodes(n);
+  // Every list of siblings: the root list, then the children of each node
+  // that has any, found in the list that holds it as that list is sorted
+  // (its nodes are read for their keys then; a walk through the tree
+  // afterwards would visit them again in their new order, scattered in
+  // memory).
+  std::vector<TGridTreeListNode*> parents{nullptr};
+  while (!parents.empty()) {
+    TGridTreeListNode* parent = parents.back();
+    parents.pop_back();
+    std::vector<TGridTreeListNode*> list = ChildNodes(parent);
+    for (TGridTreeListNode* n : list)
+      if (n->Count() > 0) parents.push_back(n);
+    if (list.size() < 2) continue;
     SortSiblings(list, sorted);
-    ReorderChildren(n, list);
+    ReorderChildren(parent, list);
   }
   NodesReordered();
 }

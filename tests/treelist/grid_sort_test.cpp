@@ -160,29 +160,39 @@ TEST(GridSort, OnCompareDecidesAndAnInconsistentOneCannotHurt) {
   EXPECT_EQ(g.RowCount(), 206);
 }
 
-// The byte-order sort decides most comparisons by the first 16 bytes of
-// each text kept beside its chain: on texts that differ within them, agree
-// on them or run past them (NULs, high bytes, one text the other's
-// beginning), mixed with other kinds, up and down, with a second key and
-// the tie-break, its order is exactly the comparison's.
-TEST(GridSort, PrefixedSortGivesExactlyTheComparisonsOrder) {
+// Texts that the byte-order sort's 16-byte windows find hard: long shared
+// beginnings that end before, at or just past a window's edge (as paths of
+// one folder do), equal texts, letters that differ only in case, NULs and
+// 8-bit characters.
+std::string HardText(std::mt19937& rng) {
+  static const std::string base = "C:\\My Shared Music\\Rock\\Artist\\Album\\";
+  static const size_t cuts[] = {0, 1, 8, 15, 16, 17, 24, 31, 32, 33, base.size()};
+  static const std::string tails[] = {"", std::string("\0", 1), "a", "A", "\xE9", "\xC9", "\xFF", "\x80",
+                                      "track 1", "Track 1", "track 10"};
+  std::string t = base.substr(0, cuts[rng() % std::size(cuts)]);
+  for (int i = int(rng() % 3); i > 0; --i) t += tails[rng() % std::size(tails)];
+  return t;
+}
+
+// The byte-order sort reads the first texts 16 bytes at a time, going on
+// from where it stopped only for texts that agree so far. On hard texts,
+// mixed with other kinds, up and down, with a second key and the
+// tie-break, its order is exactly the comparison's.
+TEST(GridSort, WindowedSortGivesExactlyTheComparisonsOrder) {
   TGridTreeList g;
   OneColumn(g);
-  const std::string stems[] = {"", "a", std::string("a\0", 2), "abcdefgh", "abcdefghijklmnop",
-                               "abcdefghijklmno", "abcdefghijklmnop\xFF", "\xE9t\xE9", "abcdefgh\x80"};
-  const std::string tails[] = {"", std::string("\0", 1), "a", "\xFF"};
   std::mt19937 rng(13);
-  const int n = 600;
+  const int n = 1500;
   std::vector<TGridSortKey> keys(size_t(n) * 2);
   for (int i = 0; i < n; ++i) {
     TGridSortKey& first = keys[size_t(i) * 2];
     TGridSortKey& second = keys[size_t(i) * 2 + 1];
     first.Node = second.Node = g.Add();
     first.Next = &second;
-    if (rng() % 10 == 0)
+    if (rng() % 20 == 0)
       first.Value = rng() % 2 ? TGridValue::FromInteger(int64_t(rng() % 3)) : TGridValue();
     else
-      first.Value = TGridValue::FromText(stems[rng() % 9] + tails[rng() % 4] + tails[rng() % 4]);
+      first.Value = TGridValue::FromText(HardText(rng));
     second.Value = TGridValue::FromInteger(int64_t(rng() % 3));
     second.Descending = true;
   }
@@ -200,6 +210,39 @@ TEST(GridSort, PrefixedSortGivesExactlyTheComparisonsOrder) {
     SortKeyChains(got, false);  // sorted already: the same again
     EXPECT_TRUE(got == expected) << descending;
   }
+}
+
+// Sorting the grid sorts every list of siblings at every depth (a node
+// with one child, collapsed nodes and leaves among them) by the column,
+// equal texts keeping their order.
+TEST(GridSort, ColumnSortOrdersEveryListOfSiblings) {
+  TGridTreeList g;
+  OneColumn(g);
+  std::mt19937 rng(17);
+  std::vector<TGridTreeListNode*> nodes;
+  for (int i = 0; i < 400; ++i) {
+    TGridTreeListNode* parent = nodes.empty() || rng() % 4 == 0 ? nullptr : nodes[rng() % nodes.size()];
+    nodes.push_back(parent ? parent->AddChild() : g.Add());
+    nodes.back()->SetStrings(0, HardText(rng));
+    if (parent && rng() % 2) parent->SetExpanded(true);
+  }
+  auto lists = [&] {
+    std::vector<std::vector<TGridTreeListNode*>> all(1);
+    for (int i = 0; i < g.Count(); ++i) all[0].push_back(g.Items(i));
+    for (TGridTreeListNode* n : nodes) {
+      all.emplace_back();
+      for (int i = 0; i < n->Count(); ++i) all.back().push_back(n->Items(i));
+    }
+    return all;
+  };
+  std::vector<std::vector<TGridTreeListNode*>> expected = lists();
+  for (auto& list : expected)
+    std::stable_sort(list.begin(), list.end(), [](const TGridTreeListNode* a, const TGridTreeListNode* b) {
+      return CompareTextBytes(a->Strings(0), b->Strings(0)) < 0;
+    });
+  g.Columns(0)->SetSorted(csUp);
+  g.SortNodes();
+  EXPECT_TRUE(lists() == expected);
 }
 
 TEST(GridSort, SafeStableSortKeepsEveryItemAndIsStable) {
