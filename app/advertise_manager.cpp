@@ -6,6 +6,7 @@
 #include "controls/gif_image.h"
 #include "controls/win32/web_browser_with_ui.h"
 #include "gui/graphics_backend.h"
+#include "gui/jpeg_header.h"
 #include "peer/gateway/gateway.h"
 #include "platform/stream.h"
 #include "platform/text.h"
@@ -88,7 +89,14 @@ bool TAdvertiseManager::ShowContent(const TAdvertisement& a) {
     return true;
   }
   if (a.Kind == TAdvertisement::Image) {
-    // Other pictures (JPEG) are still: decoded by the window system.
+    // Other pictures (JPEG) are still: decoded by the window system. A
+    // JPEG's frame header tells its size first, so that one bigger than a
+    // banner is never decoded at all.
+    if (gui::IsJpeg(a.Body)) {
+      gui::JpegSize size;
+      if (!gui::ReadJpegSize(a.Body, size) || int64_t(size.Width) * size.Height > kMaxBannerScreenPixels)
+        return false;
+    }
     gui::Bitmap picture;
     if (!gui::Graphics().DecodePicture(a.Body, picture)) return false;
     if (int64_t(picture.Width()) * picture.Height() > kMaxBannerScreenPixels) return false;

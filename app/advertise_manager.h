@@ -23,8 +23,9 @@ class TWebBrowserWithUI;
 class TAdvertiseManager : public gui::Component {
  public:
   static constexpr int kBannerHeight = 64;
-  // What a banner GIF may cost: its logical screen and the pixels of all
-  // its frames (a larger one leaves the banner empty).
+  // What a banner may cost: a GIF's logical screen (a still picture's
+  // size too) and the pixels of all its frames (a larger one leaves the
+  // banner empty).
   static constexpr int64_t kMaxBannerScreenPixels = int64_t(1) << 20;
   static constexpr int64_t kMaxBannerFramePixels = int64_t(4) << 20;
 

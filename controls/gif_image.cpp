@@ -96,15 +96,18 @@ void TGIFImage::Clear() {
 }
 
 void TGIFImage::SetGraphic(const Bitmap* picture) {
+  // Copied before anything is let go: the picture given may be the one
+  // shown (Graphic()).
+  std::unique_ptr<Bitmap> copy;
+  if (picture) {
+    copy = std::make_unique<Bitmap>();
+    copy->Assign(*picture);
+  }
   player_.Clear();
   palette_.clear();
   Composed();
-  graphic_.reset();
-  if (picture) {
-    graphic_ = std::make_unique<Bitmap>();
-    graphic_->Assign(*picture);
-    AdjustSize();
-  }
+  graphic_ = std::move(copy);
+  AdjustSize();
   Invalidate();
 }
 

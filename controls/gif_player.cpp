@@ -64,6 +64,7 @@ int TGIFPlayer::LoadBytes(std::vector<uint8_t> bytes) {
 }
 
 void TGIFPlayer::Clear() {
+  ++content_;
   timer_.reset();
   data_ = TGIFData{};
   bytes_ = {};
@@ -164,8 +165,14 @@ void TGIFPlayer::Dispose() {
   }
 }
 
+bool TGIFPlayer::Holds(unsigned content, int frame) const {
+  return content == content_ && loaded_ && frame >= 1 && frame <= FrameCount();
+}
+
 bool TGIFPlayer::Show(int frame) {
+  const unsigned content = content_;
   if (!Fire(OnChanging)) return false;
+  if (!Holds(content, frame)) return false;  // the handler cleared or replaced the frames
   Dispose();
   Draw(frame);
   current_ = frame;
@@ -237,14 +244,18 @@ void TGIFPlayer::Tick() {
   if (!loaded_ || !timer_ || count < 2) return;
   const uint32_t t0 = TickCount();
   if (current_ < 1 || current_ > count) current_ = 1;
+  const unsigned content = content_;
   if (!Fire(OnChanging)) return;
+  // A handler that stopped the animation, or cleared or replaced the
+  // frames, ended this step.
+  if (!timer_ || !Holds(content, current_)) return;
   // Right after decoding the first frame is on show already.
   if (firstTick_) {
     firstTick_ = false;
   } else {
     Dispose();
     Draw(current_);
-    if (!Invalidated()) return;
+    if (!Invalidated() || !Holds(content, current_)) return;
   }
   if (timer_) {
     const uint32_t t1 = TickCount();

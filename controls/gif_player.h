@@ -113,8 +113,12 @@ class TGIFPlayer {
   void StartTimer();
   int FrameInterval(int frame) const;  // for the 1-based frame
   // OnChanging, the shown frame disposed of, frame drawn, OnChange; false
-  // when an event destroyed the player.
+  // when an event destroyed the player, or cleared or replaced its frames
+  // (nothing is drawn then).
   bool Show(int frame);
+  // The frames are still those of content (see content_) and frame is one
+  // of them: what an event's handler may have changed.
+  bool Holds(unsigned content, int frame) const;
   void Draw(int frame);
   void Dispose();  // the shown frame
   // Fires e; false when the handler destroyed the player.
@@ -126,6 +130,7 @@ class TGIFPlayer {
 
   TGIFData data_;
   std::vector<uint8_t> bytes_;
+  unsigned content_ = 0;  // counts the clears: every load replaces the frames after one
   bool loaded_ = false;
   int error_ = kGIFErrorNone;
   std::vector<uint32_t> image_;

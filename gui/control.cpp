@@ -726,10 +726,15 @@ void Control::WndProc(Message& m) {
     case WM_CAPTURECHANGED: {
       // Taken again by this window (a drag taking the mouse it has): the
       // press that took it first still holds it.
-      if (peer_ && uintptr_t(m.LParam) == peer_->Handle()) return;
-      mouseControl_ = nullptr;
-      captureButton_ = -1;
-      CaptureChanged(!releasingCapture_);
+      if (!peer_ || uintptr_t(m.LParam) != peer_->Handle()) {
+        mouseControl_ = nullptr;
+        captureButton_ = -1;
+        CaptureChanged(!releasingCapture_);
+      }
+      // The window's own procedure hears it too: a system control (a
+      // pressed button, an edit selecting with the mouse) ends its
+      // tracking there.
+      DefaultHandler(m);
       return;
     }
     case WM_CANCELMODE:

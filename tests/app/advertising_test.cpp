@@ -18,6 +18,7 @@
 #include "gui/form.h"
 #include "tools/fake_http_server.h"
 #include "tools/gif_builder.h"
+#include "tools/jpeg_builder.h"
 #include "tools/loopback_server.h"
 
 namespace {
@@ -127,6 +128,27 @@ class StreamingBrowser : public TWebBrowserWithUI {
 // A GIF of a few bytes declaring an 8192 x 8192 screen and frame.
 const std::string kHugeGif("GIF89a\x00\x20\x00\x20\x00\x00\x00,\x00\x00\x00\x00\x00\x20\x00\x20\x00\x02\x01\x2C\x00;",
                            28);
+
+// The system's picture decoder, counting what it is asked to decode.
+class CountingDecoder : public gui::GdiGraphicsBackend {
+ public:
+  bool DecodePicture(const std::string& bytes, gui::Bitmap& out) override {
+    ++calls;
+    return gui::GdiGraphicsBackend::DecodePicture(bytes, out);
+  }
+  int calls = 0;
+};
+
+// A w x h GIF of frames frames, each covering the whole screen.
+std::string ScreenGif(int w, int h, int frames) {
+  gifgen::Image im;
+  im.width = w;
+  im.height = h;
+  im.globalTable = gifgen::Palette(2, 3);
+  for (int i = 0; i < frames; ++i)
+    im.frames.push_back(gifgen::ControlFrame(0, 0, w, h, std::vector<uint8_t>(size_t(w) * size_t(h), uint8_t(i % 2)), 1));
+  return gifgen::Encode(im);
+}
 
 class AdvertisingTest : public testwin::Win32Test {
  protected:
@@ -268,6 +290,36 @@ TEST_F(AdvertisingTest, ABannerTooBigOrMemoryRunningOutLeavesTheAreaEmpty) {
   EXPECT_FALSE(manager->Area()->Visible());
   EXPECT_TRUE(manager->Banner()->Empty());
   EXPECT_FALSE(manager->Banner()->Player().Playing());
+}
+
+// A banner's bounds: a GIF of at most 1,048,576 screen pixels and 4 M
+// frame pixels altogether is played, one past either is not; a JPEG of at
+// most 1,048,576 pixels is shown, a bigger one is refused by its frame
+// header, without the system's decoder being asked to make it.
+TEST_F(AdvertisingTest, PicturesBeyondABannersBoundsLeaveTheAreaEmpty) {
+  CountingDecoder decoder;
+  gui::ScopedService<gui::GraphicsBackend> counting(decoder);
+  auto shows = [&](const std::string& body, const char* type) {
+    manager->Show({TAdvertisement::Image, "", type, body, ""});
+    EXPECT_EQ(manager->Area()->Visible(), manager->Shown());
+    EXPECT_EQ(manager->Banner()->Empty(), !manager->Shown());
+    return manager->Shown();
+  };
+  EXPECT_TRUE(shows(ScreenGif(1024, 1024, 4), "image/gif"));
+  EXPECT_EQ(manager->Banner()->FrameCount(), 4);
+  EXPECT_FALSE(shows(ScreenGif(2048, 1024, 1), "image/gif")) << "screen pixels";
+  EXPECT_TRUE(shows(gif, "image/gif"));
+  EXPECT_FALSE(shows(ScreenGif(1024, 1024, 5), "image/gif")) << "frame pixels";
+
+  ASSERT_TRUE(shows(jpeggen::Grey(1024, 1024, 200), "image/jpeg"));
+  EXPECT_EQ(decoder.calls, 1);
+  const gui::Bitmap* still = manager->Banner()->Graphic();
+  ASSERT_NE(still, nullptr);
+  EXPECT_EQ(still->Width(), 1024);
+  EXPECT_EQ(still->Height(), 1024);
+  EXPECT_NEAR(gui::GreenOf(still->Pixel(700, 300)), 200, 3);
+  EXPECT_FALSE(shows(jpeggen::Grey(2048, 1024, 200), "image/jpeg"));
+  EXPECT_EQ(decoder.calls, 1) << "decoded though its header told its size";
 }
 
 TEST_F(AdvertisingTest, WithoutABrowserMarkupLeavesTheAreaEmptyAsDoFailures) {

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/fake_peer.h"
@@ -142,10 +144,15 @@ TEST_F(GIFImageTest, PaintsAtTheOriginCentredStretchedAndTiled) {
   gif->SetStretch(false);
 
   Bitmap still(3, 1);  // a still picture instead: as it is, centred
+  still.SetPixel(1, 0, clRed);
   gif->SetDoubleBuffered(false);
   gif->SetCenter(true);
   gif->SetGraphic(&still);
   EXPECT_EQ(gif->FrameCount(), 0);
+  EXPECT_EQ(Paint(), (Log{"Draw(3,1,bitmap 3x1)"}));
+  gif->SetGraphic(gif->Graphic());  // the picture shown, given again: kept as it is
+  ASSERT_NE(gif->Graphic(), nullptr);
+  EXPECT_EQ(gif->Graphic()->Pixel(1, 0), clRed);
   EXPECT_EQ(Paint(), (Log{"Draw(3,1,bitmap 3x1)"}));
 }
 
@@ -343,6 +350,74 @@ TEST_F(GIFImageTest, AnimationTicksRepaintAndRaiseTheEvents) {
   EXPECT_FALSE(gif->Player().Playing());
   EXPECT_EQ(events, (Log{"changing 1", "change 2", "changing 2", "change 1", "wrap", "changing 1",
                           "change 2", "changing 2", "change 2", "wrap"}));
+}
+
+// An OnChanging handler may empty the control or load another GIF (one
+// that fails, one of fewer frames) while a frame is being chosen or the
+// animation steps: that step ends without touching frames that are gone
+// (ASan), and the control shows what the handler left, from its first
+// frame.
+TEST_F(GIFImageTest, AChangingHandlerMayEmptyOrReplaceTheFrames) {
+  gifgen::Image fourFrames;
+  fourFrames.width = 4;
+  fourFrames.height = 2;
+  fourFrames.globalTable = gifgen::Palette(4, 3);
+  for (uint8_t i = 0; i < 4; ++i) fourFrames.frames.push_back(Frame(4, 2, std::vector<uint8_t>(8, i)));
+  const std::string four = gifgen::Encode(fourFrames), two = TwoFrames(false);
+  struct Case {
+    const char* what;
+    std::function<void(TGIFImage*)> act;
+    int framesLeft;
+  };
+  const Case cases[] = {
+      {"cleared", [](TGIFImage* g) { g->Clear(); }, 0},
+      {"a failed load",
+       [](TGIFImage* g) {
+         try {
+           Load(*g, "JFIF....");
+         } catch (const Abort&) {
+         }
+       },
+       0},
+      {"two frames loaded", [&](TGIFImage* g) { Load(*g, two); }, 2},
+  };
+  uint32_t now = 0;
+  gif->Player().TickCount = [&] { return now; };
+  for (const Case& c : cases) {
+    for (bool tick : {false, true}) {
+      const std::string step = std::string(c.what) + (tick ? " in a tick" : " choosing frame 4");
+      gif->OnChanging = nullptr;
+      gif->OnChange = nullptr;
+      gif->SetAnimate(false);
+      Load(*gif, four);
+      if (tick) {
+        gif->SetAnimate(true);
+        for (int i = 0; i < 3; ++i) gif->Player().Tick();  // on to frame 4
+        ASSERT_EQ(gif->CurrentFrame(), 4) << step;
+      }
+      bool acted = false;
+      int changes = 0;
+      gif->OnChanging = [&](TGIFImage* s) {
+        if (!std::exchange(acted, true)) c.act(s);
+      };
+      gif->OnChange = [&](TGIFImage*) { ++changes; };
+      if (tick)
+        gif->Player().Tick();
+      else
+        gif->SetCurrentFrame(4);
+      ASSERT_TRUE(acted) << step;
+      EXPECT_EQ(gif->FrameCount(), c.framesLeft) << step;
+      EXPECT_EQ(gif->CurrentFrame(), 1) << step;
+      EXPECT_EQ(changes, c.framesLeft > 0 ? 1 : 0) << step << ": only the new GIF's first frame";
+      if (c.framesLeft == 0) {
+        EXPECT_EQ(gif->ImageBitmap(), nullptr) << step;
+        EXPECT_TRUE(Paint().empty()) << step;
+      } else {
+        ASSERT_NE(gif->ImageBitmap(), nullptr) << step;
+        EXPECT_EQ(gif->ImageBitmap()->Pixel(0, 0), ColorOf(1)) << step;
+      }
+    }
+  }
 }
 
 // The control freed from its own wrap event, on a real timer in both modes.

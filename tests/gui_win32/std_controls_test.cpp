@@ -175,6 +175,38 @@ TEST_F(StdControlsTest, AnOwnerDrawnComboDrawsItsItemsThroughTheHandler) {
   EXPECT_EQ(target.Pixel(50, 15), kPaper);
 }
 
+// A system button whose mouse another window takes mid-press (a message
+// box, say) ends its tracking: it is up again and its release clicks
+// nothing; a press after that clicks as ever.
+TEST_F(StdControlsTest, APressedButtonHearsThatItLostTheMouse) {
+  auto* button = new Button(&form);
+  button->SetBounds(8, 8, 75, 25);
+  button->SetParent(&form);
+  int clicks = 0;
+  button->OnClick = [&](Control*) { ++clicks; };
+  Form box;
+  box.SetBounds(300, 200, 100, 60);
+  form.Show();
+  box.Show();
+  Pump();
+  const HWND b = Hwnd(*button);
+  const LPARAM inside = MAKELPARAM(10, 10);
+  auto pushed = [&] { return (SendMessageA(b, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0; };
+
+  SendMessageA(b, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  ASSERT_EQ(GetCapture(), b);
+  ASSERT_TRUE(pushed());
+  SetCapture(Hwnd(box));
+  EXPECT_FALSE(pushed()) << "drawn pressed with nothing holding it";
+  ReleaseCapture();
+  SendMessageA(b, WM_LBUTTONUP, 0, inside);
+  EXPECT_EQ(clicks, 0);
+  SendMessageA(b, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  SendMessageA(b, WM_LBUTTONUP, 0, inside);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(pushed());
+}
+
 TEST(Win32Clipboard, TextRoundTripsByteForByte) {
   Win32Clipboard clip;
   const std::string text = "caf\xE9 \x80 line\r\nnext";
