@@ -101,8 +101,9 @@ class TMainForm : public gui::Form {
   bool LoadSharedItems();
   bool SaveSharedItems();
   // The settings in the store and in "Application4.cfg"; a failure is told
-  // as above.
-  bool SaveSettings();
+  // as above, and so is a value the store cannot hold (stored: false when
+  // the caller's own values met one).
+  bool SaveSettings(bool stored = true);
   // The CACHE tag of "Application.cfg".
   TApplicationConfig LoadApplicationConfig();
 
