@@ -31,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,7 @@ class TMainForm : public gui::Form {
     int Users = 0, Files = 0, GB = 0;
   };
   std::map<std::string, TServerStats> stats_;  // by session ID
+  std::set<std::string> statsAsked_;  // sessions whose figures the user asked for, not yet come
   std::vector<TChannel> channels_;  // joined, in order
   std::vector<std::string> hotList_;
   std::vector<std::string> hotOnline_;  // the hot list's users a server said are online
