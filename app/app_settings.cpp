@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/language.h"
 #include "core/global_functions.h"
 #include "core/simple_config.h"
 #include "platform/files.h"
@@ -22,9 +23,11 @@ int ReadNumber(const char* section, const char* key, int fallback) {
   return s.ReadString(key).empty() ? fallback : s.ReadInteger(key);
 }
 
-void Write(const char* section, const char* key, const std::string& value) {
+constexpr const char* kSection = "StoredEntries";
+
+bool Write(const char* section, const char* key, const std::string& value) {
   SettingsStore().SetSection(section);
-  SettingsStore().WriteString(key, value);
+  return SettingsStore().WriteString(key, value);
 }
 
 }  // namespace
@@ -42,12 +45,12 @@ TAppSettings TAppSettings::Load(const std::string& programFolder) {
   return a;
 }
 
-void TAppSettings::Save() const {
-  Write("Advanced", "Nick", Nick);
-  Write("Advanced", "DataPort", std::to_string(DataPort));
-  Write("Downloads", "Folder", DownloadFolder);
-  Write("Searching", "MaxResults", std::to_string(MaxResults));
-  Write("SharedItems", "FileTypes", FileTypes);
+bool TAppSettings::Save() const {
+  bool stored = Write("Advanced", "Nick", Nick);
+  stored = Write("Advanced", "DataPort", std::to_string(DataPort)) && stored;
+  stored = Write("Downloads", "Folder", DownloadFolder) && stored;
+  stored = Write("Searching", "MaxResults", std::to_string(MaxResults)) && stored;
+  return Write("SharedItems", "FileTypes", FileTypes) && stored;
 }
 
 void TAppSettings::TakeEntries(const std::string& dataPort, const std::string& downloadFolder,
@@ -61,4 +64,17 @@ void TAppSettings::TakeEntries(const std::string& dataPort, const std::string& d
 std::string TAppSettings::SharedTypes(const std::string& entry) {
   const std::string t = plat::Trim(entry);
   return t.empty() ? "*.*" : t;
+}
+
+std::string UnstorableEntry(const TTypedEntries& entries) {
+  for (const auto& [label, text] : entries) {
+    if (TSimpleConfig::CanHoldValue(text)) continue;
+    std::string name;
+    for (char c : label)
+      if (c != '&') name += c;
+    name = plat::Trim(name);
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    return name + " " + LangText(kSection, "00000", "cannot hold a double quote or a line break.");
+  }
+  return "";
 }

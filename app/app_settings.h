@@ -5,6 +5,8 @@
 // back, so the file lists them all after the first run.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 struct TAppSettings {
   static constexpr int kDefaultDataPort = 6699;
@@ -17,7 +19,9 @@ struct TAppSettings {
   std::string FileTypes = "*.*";  // masks of the shared files, separated by commas
 
   static TAppSettings Load(const std::string& programFolder);
-  void Save() const;
+  // Into the settings store; false when a value cannot be held there (see
+  // UnstorableEntry): that one keeps the value it had.
+  bool Save() const;
   // What a dialog's entries say: the port's digits (at most 65535), a
   // download folder, kept as it was when the entry is empty, and the file
   // types (SharedTypes).
@@ -26,3 +30,12 @@ struct TAppSettings {
   // when that is empty.
   static std::string SharedTypes(const std::string& entry);
 };
+
+// What the user typed into entries whose text the program keeps in its
+// settings files (nicks, passwords, servers, folders, file types, e-mail),
+// each with its entry's label as the window shows it ("&Nick:"). Those
+// files cannot hold a double quote or a line break: the line that refuses
+// the first entry holding one, naming it ("Nick cannot hold ..."); "" when
+// every one can be kept.
+using TTypedEntries = std::vector<std::pair<std::string, std::string>>;
+std::string UnstorableEntry(const TTypedEntries& entries);

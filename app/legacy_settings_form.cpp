@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/app_settings.h"
 #include "app/language.h"
 #include "app/view_parts.h"
 #include "core/global_functions.h"
@@ -30,20 +31,25 @@ bool ReadServer(TSimpleConfig& cfg, int n, TLegacyServer& s) {
   return !s.Host.empty() && s.Port > 0 && s.Port <= 65535;
 }
 
-void WriteServer(TSimpleConfig& cfg, int n, const TLegacyServer& s) {
+// False when the file cannot hold one of its values.
+bool WriteServer(TSimpleConfig& cfg, int n, const TLegacyServer& s) {
   cfg.SetSection("Server" + std::to_string(n));
-  cfg.WriteString("Host", s.Host);
+  bool stored = cfg.WriteString("Host", s.Host);
   cfg.WriteInteger("Port", s.Port);
-  cfg.WriteString("Nick", s.Nick);
-  cfg.WriteString("Password", EncodePassword(s.Password));
+  stored = cfg.WriteString("Nick", s.Nick) && stored;
+  stored = cfg.WriteString("Password", EncodePassword(s.Password)) && stored;
   cfg.WriteBool("Redirect", s.Redirect);
+  return stored;
 }
 
+// A server the file cannot hold whole would be read back as another one
+// (a password cut short): then nothing is written.
 bool SaveNetworks(const std::string& folder, const std::vector<TLegacyServer>& servers) {
   TSimpleConfig cfg;
   cfg.SetSection("Servers");
   cfg.WriteInteger("Count", int(servers.size()));
-  for (size_t i = 0; i < servers.size(); ++i) WriteServer(cfg, int(i) + 1, servers[i]);
+  for (size_t i = 0; i < servers.size(); ++i)
+    if (!WriteServer(cfg, int(i) + 1, servers[i])) return false;
   plat::ForceDirectories(folder + "Legacy");
   return cfg.SaveToFile(NetworksFile(folder));
 }
@@ -186,8 +192,8 @@ int TLegacySettingsForm::Add(const TLegacyServer& s) {
   servers_.back().Gateway = false;
   servers_.back().ID.clear();
   servers_.back().State = TLegacyServer::Offline;
-  Save();
   Changed();
+  SaveChange();
   return Count() - 1;
 }
 
@@ -198,6 +204,13 @@ void TLegacySettingsForm::AddFromFields() {
   s.Nick = plat::Trim(nick_->GetText());
   s.Password = password_->GetText();
   s.Redirect = redirect_->Checked();
+  const std::string unstorable = UnstorableEntry({{LangText(kSection, "00005", "Host:"), s.Host},
+                                                  {LangText(kSection, "00007", "Nick:"), s.Nick},
+                                                  {LangText(kSection, "00008", "Password:"), s.Password}});
+  if (!unstorable.empty()) {
+    SetStatus(unstorable);
+    return;
+  }
   if (s.Host.empty() || s.Port <= 0 || s.Port > 65535 || !UsableNick(s.Nick)) {
     SetStatus(LangText(kSection, "00025", "Give a host, a port from 1 to 65535 and a nick without blanks."));
     return;
@@ -214,8 +227,15 @@ void TLegacySettingsForm::Remove(int i) {
   if (i <= 0 || i >= Count()) return;
   Disconnect(i);
   servers_.erase(servers_.begin() + i);
-  Save();
   Changed();
+  SaveChange();
+}
+
+void TLegacySettingsForm::SaveChange() {
+  if (Save()) return;
+  // In use all the same; the message names the file.
+  SetStatus(LangText(kSection, "00201", "In use now, but not saved: the networks file cannot be written."));
+  view::ShowMessage(LangText(kSection, "00202", "The networks could not be saved to") + " " + FileName() + ".");
 }
 
 void TLegacySettingsForm::Connect(int i) {

@@ -57,7 +57,8 @@ class TLegacySettingsForm : public gui::Form {
 
   int Count() const { return int(servers_.size()); }
   const TLegacyServer& Server(int i) const { return servers_[size_t(i)]; }
-  // A new server at the end (saved at once); its index.
+  // A new server at the end (saved at once: a save that fails is told);
+  // its index.
   int Add(const TLegacyServer& s);
   // Disconnects and forgets a server; the gateway stays (the status says so).
   void Remove(int i);
@@ -98,6 +99,8 @@ class TLegacySettingsForm : public gui::Form {
 
  private:
   void Changed();
+  // Saves the servers after a change, telling the user when it cannot.
+  void SaveChange();
   void SetStatus(const std::string& text);
   void AddFromFields();
   int Chosen();

@@ -495,10 +495,15 @@ bool TMainForm::SaveSharedItems() {
   return false;
 }
 
-bool TMainForm::SaveSettings() {
-  settings_.Save();
-  if (SaveSettingsFile(folder_)) return true;
-  SaveFailed(LangText(kSection, "00211", "The settings could not be saved to") + " " + folder_ + "Application4.cfg.");
+bool TMainForm::SaveSettings(bool stored) {
+  stored = settings_.Save() && stored;
+  if (!SaveSettingsFile(folder_)) {
+    SaveFailed(LangText(kSection, "00211", "The settings could not be saved to") + " " + folder_ + "Application4.cfg.");
+    return false;
+  }
+  if (stored) return true;
+  // The file keeps the old value of what it cannot hold.
+  SaveFailed(LangText(kSection, "00218", "A setting holds a double quote or a line break: the file keeps its old value."));
   return false;
 }
 
@@ -573,8 +578,7 @@ bool TMainForm::ApplySettings(const TAppSettings& app, const TNetworkSettings& n
     Log("The data port " + std::to_string(settings_.DataPort) + " is in use; peers reach this side on port " +
         std::to_string(NapsterClient.DataPort()) + ".");
   }
-  net.Save();
-  return SaveSettings();
+  return SaveSettings(net.Save());
 }
 
 void TMainForm::Announce(const std::vector<std::string>& withdrawn) {

@@ -31,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -101,8 +102,9 @@ class TMainForm : public gui::Form {
   bool LoadSharedItems();
   bool SaveSharedItems();
   // The settings in the store and in "Application4.cfg"; a failure is told
-  // as above.
-  bool SaveSettings();
+  // as above, and so is a value the store cannot hold (stored: false when
+  // the caller's own values met one).
+  bool SaveSettings(bool stored = true);
   // The CACHE tag of "Application.cfg".
   TApplicationConfig LoadApplicationConfig();
 
@@ -279,6 +281,7 @@ class TMainForm : public gui::Form {
     int Users = 0, Files = 0, GB = 0;
   };
   std::map<std::string, TServerStats> stats_;  // by session ID
+  std::set<std::string> statsAsked_;  // sessions whose figures the user asked for, not yet come
   std::vector<TChannel> channels_;  // joined, in order
   std::vector<std::string> hotList_;
   std::vector<std::string> hotOnline_;  // the hot list's users a server said are online

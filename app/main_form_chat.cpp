@@ -131,6 +131,10 @@ bool TMainForm::Chat(const std::string& line) {
     if (auto it = FindText(hotList_, r.Nick); it != hotList_.end()) hotList_.erase(it);
     if (auto it = FindText(hotOnline_, r.Nick); it != hotOnline_.end()) hotOnline_.erase(it);
     Log(r.Nick + " is off the hot list.");
+  } else if (verb == "STATS") {
+    // Each session's answer goes to the messages view too.
+    for (int i = 0; i < LegacySettings->Count(); ++i)
+      if (LegacySettings->Server(i).State == TLegacyServer::Online) statsAsked_.insert(LegacySettings->Server(i).ID);
   } else if (verb == "PASSWORD") {
     Log("The new password went to " + where() + ".");
   } else if (Unanswered(verb)) {

@@ -42,6 +42,7 @@ void TMainForm::BindClient() {
     const std::string name = ServerName(id);
     LegacySettings->SessionFinished(id);
     stats_.erase(id);
+    statsAsked_.erase(id);
     Log("Disconnected from " + name + ".");
     // Its counts (or whatever it said last) are no longer so.
     SetStatus(LangText(kSection, "00201", "Disconnected from") + " " + name);
@@ -54,8 +55,12 @@ void TMainForm::BindClient() {
   });
   c.OnServerStats = Live([this](TNapsterClient*, ID id, int users, int files, int gb) {
     stats_[id] = TServerStats{users, files, gb};
-    SetStatus(ServerName(id) + ": " + FormatThousands(users) + " users, " + FormatThousands(files) + " files, " +
-              FormatThousands(gb) + " GB");
+    const std::string figures = ServerName(id) + ": " + FormatThousands(users) + " users, " + FormatThousands(files) +
+                                " files, " + FormatThousands(gb) + " GB";
+    SetStatus(figures);
+    // The answer to the user's /stats is kept with the chat; what a server
+    // sends by itself (after the login, and from time to time) is not.
+    if (statsAsked_.erase(id)) Log(figures);
   });
   c.OnMOTD = Live([this](TNapsterClient*, ID id, Text msg) { Log(ServerName(id) + ": " + msg); });
   c.On404 = Live([this](TNapsterClient*, ID id, Text msg) {

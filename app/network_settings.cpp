@@ -44,7 +44,7 @@ TNetworkSettings TNetworkSettings::Load() {
   return n;
 }
 
-void TNetworkSettings::Save() const {
+bool TNetworkSettings::Save() const {
   TSimpleConfig& s = SettingsStore();
   for (const Field& f : kFields) {
     s.SetSection(f.Section);
@@ -53,7 +53,7 @@ void TNetworkSettings::Save() const {
   s.SetSection("Downloads");
   s.WriteBool("AutoResume", EnableAutoResume);
   s.SetSection("Advanced");
-  s.WriteString("PortCheckHost", PortCheckHost);
+  return s.WriteString("PortCheckHost", PortCheckHost);
 }
 
 void TNetworkSettings::ApplyTo(TNapsterClient& c) const {

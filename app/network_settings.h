@@ -26,7 +26,10 @@ struct TNetworkSettings {
   std::string PortCheckHost = kDefaultPortCheckHost;
 
   static TNetworkSettings Load();
-  void Save() const;
+  // Into the settings store; false when a value cannot be held there (the
+  // port-check host with a double quote or a line break), which then keeps
+  // the value it had.
+  bool Save() const;
   // The properties of the component (its data port is set apart).
   void ApplyTo(TNapsterClient& client) const;
 };

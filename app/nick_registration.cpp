@@ -1,5 +1,6 @@
 #include "app/nick_registration.h"
 
+#include "app/app_settings.h"
 #include "app/language.h"
 #include "core/global_functions.h"
 #include "peer/napster/napster_helpers.h"
@@ -60,6 +61,15 @@ TNickRegistration::~TNickRegistration() {
 bool TNickRegistration::Start(const std::string& host, const std::string& port, const std::string& nick,
                               const std::string& password, const std::string& email, bool redirect) {
   if (state_ == Busy) return false;
+  // The account is there to be kept with the servers to log in to.
+  const std::string unstorable = UnstorableEntry({{LangText(kSection, "00908", "Server"), host},
+                                                  {LangText(kSection, "00909", "Nick"), nick},
+                                                  {LangText(kSection, "00910", "Password"), password},
+                                                  {LangText(kSection, "00911", "E-mail"), email}});
+  if (!unstorable.empty()) {
+    Set(Invalid, unstorable);
+    return false;
+  }
   const std::string h = plat::Trim(host), n = plat::Trim(nick);
   const int64_t p = EasyStrToInt64(port);
   if (h.empty() || p <= 0 || p > 65535 || !UsableNick(n)) {

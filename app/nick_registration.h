@@ -30,7 +30,8 @@ class TNickRegistration {
 
   // Starts a registration (the port is a text: its digits count; redirect:
   // the address is a redirector); false with state Invalid when the host,
-  // port or nick cannot be used, or while one runs.
+  // port or nick cannot be used, or the settings files could not keep the
+  // account (a double quote or a line break), or while one runs.
   bool Start(const std::string& host, const std::string& port, const std::string& nick, const std::string& password,
              const std::string& email, bool redirect = false);
   TState State() const { return state_; }

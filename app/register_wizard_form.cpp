@@ -43,7 +43,8 @@ TRegisterWizardForm::TRegisterWizardForm(gui::Component* owner, const std::strin
   BuildSettings(NewPage(LangText(kSection, "00004", "Your settings")));
   BuildScan(NewPage(LangText(kSection, "00005", "Find files to share")));
 
-  statusLabel_ = view::AddLabel(this, "", 8, 318, 220);
+  // Room for two lines beside the buttons (an entry refused names itself).
+  statusLabel_ = view::AddText(this, "", 8, 314, 226, 2);
   back_ = view::AddButton(this, LangText(kSection, "00006", "< &Back"), 240, 330, 78, [this] { Back(); });
   next_ = view::AddButton(this, LangText(kSection, "00007", "&Next >"), 322, 330, 78, [this] { Next(); });
   next_->SetDefault(true);
@@ -226,6 +227,14 @@ bool TRegisterWizardForm::Next() {
     return false;
   }
   if (page_ == pgSettings) {
+    const std::string unstorable =
+        UnstorableEntry({{LangText(kSection, "00050", "Nick:"), NickEdit->GetText()},
+                         {LangText(kSection, "00051", "Download folder:"), DownloadFolderEdit->GetText()},
+                         {LangText(kSection, "00055", "File types to share:"), FileTypesEdit->GetText()}});
+    if (!unstorable.empty()) {
+      SetStatus(unstorable);
+      return false;
+    }
     const std::string nick = plat::Trim(NickEdit->GetText());
     if (!UsableNick(nick)) {
       SetStatus(LangText(kSection, "00056", "Give a nick without blanks."));
@@ -319,11 +328,11 @@ bool TRegisterWizardForm::SaveResults() {
   TAppSettings app = TAppSettings::Load(folder_);
   app.Nick = plat::Trim(NickEdit->GetText());
   app.TakeEntries(DataPortEdit->GetText(), DownloadFolderEdit->GetText(), FileTypesEdit->GetText());
-  app.Save();
+  bool saved = app.Save();
   TNetworkSettings net = TNetworkSettings::Load();
   net.LinkType = std::max(0, LinkTypeCombo->ItemIndex());
-  net.Save();
-  bool saved = SaveSettingsFile(folder_);
+  saved = net.Save() && saved;
+  saved = SaveSettingsFile(folder_) && saved;
   AddDownloadsShare();
   saved = ShareManager1.SaveToFile(folder_ + "Shared.dat") && saved;
   // The account just registered is there to log in with.

@@ -4,6 +4,7 @@
 #include <climits>
 #include <mutex>
 
+#include "app/app_settings.h"
 #include "app/language.h"
 #include "app/main_form.h"
 #include "app/network_settings.h"
@@ -317,6 +318,12 @@ bool TNapsterSettingsForm::Apply() {
 }
 
 std::string TNapsterSettingsForm::CheckNetwork() const {
+  const std::string unstorable =
+      UnstorableEntry({{LangText(kSection, "00200", "Nick:"), NickEdit->GetText()},
+                       {LangText(kSection, "00031", "Download folder:"), DownloadFolderEdit->GetText()},
+                       {LangText(kSection, "00032", "Shared file types:"), FileTypesEdit->GetText()},
+                       {LangText(kSection, "00044", "Port-check server:"), PortCheckHostEdit->GetText()}});
+  if (!unstorable.empty()) return unstorable;
   if (!UsableNick(plat::Trim(NickEdit->GetText())))
     return LangText(kSection, "00203", "Give a nick without blanks.");
   for (gui::Edit* e : {DownloadTimeoutEdit, UploadTimeoutEdit})

@@ -17,6 +17,25 @@ TConfigNode* FindChild(const std::vector<TConfigNode::Child>& list, const std::s
 
 }  // namespace
 
+TConfigNode::~TConfigNode() {
+  // Level by level rather than recursively, so that a deeply nested text
+  // cannot exhaust the stack: each node's children are taken out of it
+  // before it goes, so deleting it deletes nothing below it.
+  std::vector<std::unique_ptr<TConfigNode>> pending;
+  auto takeChildren = [&pending](TConfigNode& n) {
+    for (std::vector<Child>* list : {&n.Sections, &n.Items})
+      for (Child& c : *list) pending.push_back(std::move(c.node));
+    n.Sections.clear();
+    n.Items.clear();
+  };
+  takeChildren(*this);
+  while (!pending.empty()) {
+    std::unique_ptr<TConfigNode> n = std::move(pending.back());
+    pending.pop_back();
+    takeChildren(*n);
+  }
+}
+
 TConfigNode* TConfigNode::FindSection(const std::string& name) const {
   return FindChild(Sections, name);
 }

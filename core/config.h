@@ -13,6 +13,7 @@
 class TConfigNode {
  public:
   TConfigNode(TConfigNode* parent, std::string name) : Parent(parent), Name(std::move(name)) {}
+  ~TConfigNode();  // frees the subtree
   TConfigNode(const TConfigNode&) = delete;
   TConfigNode& operator=(const TConfigNode&) = delete;
 

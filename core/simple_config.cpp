@@ -52,7 +52,16 @@ void TSimpleConfig::DeleteSection(std::string_view name) {
   sections_.Delete(i);
 }
 
-void TSimpleConfig::WriteString(std::string_view key, std::string_view value) {
+bool TSimpleConfig::CanHoldValue(std::string_view value) {
+  return value.find_first_of("\"\r\n") == std::string_view::npos;
+}
+
+bool TSimpleConfig::CanHoldKey(std::string_view key) {
+  return !key.empty() && key.find_first_of(" \t=\r\n") == std::string_view::npos;
+}
+
+bool TSimpleConfig::WriteString(std::string_view key, std::string_view value) {
+  if (!CanHoldKey(key) || !CanHoldValue(value)) return false;
   TSectionObject* s = Current();
   if (!s) {
     s = new TSectionObject;
@@ -65,11 +74,12 @@ void TSimpleConfig::WriteString(std::string_view key, std::string_view value) {
   } else {
     s->Values[k] = std::string(value);
   }
+  return true;
 }
 
-void TSimpleConfig::WriteInteger(std::string_view key, int value) { WriteString(key, plat::IntToStr(value)); }
+bool TSimpleConfig::WriteInteger(std::string_view key, int value) { return WriteString(key, plat::IntToStr(value)); }
 
-void TSimpleConfig::WriteBool(std::string_view key, bool value) { WriteString(key, BoolToStr(value)); }
+bool TSimpleConfig::WriteBool(std::string_view key, bool value) { return WriteString(key, BoolToStr(value)); }
 
 std::string TSimpleConfig::ReadString(std::string_view key) const {
   const TSectionObject* s = Current();

@@ -36,10 +36,20 @@ class TSimpleConfig {
   // Removes a section with its keys; nothing happens for an unknown name.
   void DeleteSection(std::string_view name);
 
+  // Whether the text format holds a value as it is. It has no escaping: a
+  // double quote would end the value early, and a line break would end
+  // its line, the rest being read as keys or sections of its own.
+  static bool CanHoldValue(std::string_view value);
+  // Whether it holds a key: one that is not empty and has no blank, tab,
+  // equals sign or line break.
+  static bool CanHoldKey(std::string_view key);
+
   // Store into the current section, creating it (at the end) when needed.
-  void WriteString(std::string_view key, std::string_view value);
-  void WriteInteger(std::string_view key, int value);
-  void WriteBool(std::string_view key, bool value);
+  // False when the format cannot hold the key or the value: then nothing
+  // is stored, and what the key held before stays.
+  bool WriteString(std::string_view key, std::string_view value);
+  bool WriteInteger(std::string_view key, int value);
+  bool WriteBool(std::string_view key, bool value);
 
   // The value in the current section; empty when section or key is missing.
   std::string ReadString(std::string_view key) const;

@@ -24,7 +24,10 @@ bool LeakCheckBuilt() {
 }
 
 void ExitAfterLeakCheck(int code) {
-  std::fflush(nullptr);
+  // The output streams only: flushing every stream would wait for the lock
+  // of the input, which a thread blocked in a read may hold for ever.
+  std::fflush(stdout);
+  std::fflush(stderr);
 #ifdef TARN_LEAK_CHECK
   __lsan_do_leak_check();
 #endif

@@ -6,6 +6,8 @@
 
 // Whether this build checks for leaks (an AddressSanitizer build).
 bool LeakCheckBuilt();
-// Runs the leak check (a leak ends the process with the sanitizer's
-// report and a failing status), then ends the process with code.
+// Flushes the standard output and error, runs the leak check (a leak ends
+// the process with the sanitizer's report and a failing status), then ends
+// the process with code. No other stream is flushed: the input may be held
+// by a thread that waits in a read of it.
 [[noreturn]] void ExitAfterLeakCheck(int code);

@@ -13,7 +13,7 @@ import re
 import sys
 
 CONST = re.compile(r'constexpr const char\* (\w+) = "([^"]+)";')
-CALL = re.compile(r'LangText\((\w+), "(\d{5})", "((?:[^"\\]|\\.)*)"\)')
+CALL = re.compile(r'LangText\((\w+),\s*"(\d{5})",\s*"((?:[^"\\]|\\.)*)"\)')
 PAIR = re.compile(r'\{"(\d{5})", "((?:[^"\\]|\\.)*)"\}')
 
 

@@ -56,6 +56,11 @@ inline gui::Button* ButtonIn(gui::Control* in, const std::string& caption) {
   return nullptr;
 }
 
+// Characters typed into an entry, each as the keyboard's WM_CHAR.
+inline void Type(gui::Edit* entry, const std::string& text) {
+  for (char c : text) SendMessageA(reinterpret_cast<HWND>(entry->Handle()), WM_CHAR, WPARAM((unsigned char)c), 1);
+}
+
 // A program folder that cannot be written: its path runs through a file.
 inline std::string UnwritableFolder() {
   const std::string base = testutil::TempFolder("unwritable");

@@ -6,8 +6,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
+#include "app/napster_server_form.h"
 #include "gui/menu.h"
 #include "tools/fake_napster_server.h"
 
@@ -178,6 +181,28 @@ TEST_F(ChatTest, AUserJoinsAChannelTalksWithAnotherAndSeesThemComeAndGoOnTheHotL
   Type("anyone?");
   ASSERT_TRUE(Logged("Write a nick or a joined channel in the To: box"));
   EXPECT_EQ(view->MessageBox()->GetText(), "anyone?") << "the line stays for the user to direct";
+}
+
+// The server's users, files and gigabytes, asked with /stats or the Chat
+// menu, are written in the messages view as well as in the status bar;
+// the figures a session has sent it unasked (after its login) are not.
+TEST_F(ChatTest, TheServersFiguresAskedForAreWrittenInTheMessagesView) {
+  const std::string address = "127.0.0.1:" + std::to_string(server.Port());
+  auto figures = [&] {
+    for (const std::vector<std::string>& row : form->ServerForm->SessionRows())
+      if (row[0] == address && row[3] != "0") return row;
+    return std::vector<std::string>();
+  };
+  ASSERT_TRUE(WaitFor([&] { return !figures().empty(); })) << "the answer to the login's own request";
+  const std::string line = address + ": " + figures()[3] + " users, " + figures()[4] + " files, " + figures()[5] + " GB";
+  auto written = [&] { return int(std::count(view->Lines().begin(), view->Lines().end(), line)); };
+  EXPECT_EQ(written(), 0);
+  Type("/stats");
+  ASSERT_TRUE(WaitFor([&] { return written() == 1; })) << view->Text();
+  EXPECT_EQ(form->LastStatus(), line);
+  ChatMenu("Server &statistics");
+  ASSERT_TRUE(WaitFor([&] { return written() == 2; })) << view->Text();
+  EXPECT_EQ(server.CountOfType(214), 3);
 }
 
 TEST_F(ChatTest, TheMenuThePopupsAndTheLinesItCannotRunSayWhatHappens) {

@@ -63,7 +63,7 @@ TEST_F(MainFormFilesTest, ClosingWritesTheFilesFirstThenStopsTheGatewayThenTheCl
 // A program folder that cannot be written: each save the user caused is
 // told in the status bar, in the messages view and in a message; the
 // settings dialog stays open and says its settings are in use but not
-// saved.
+// saved, and so does the networks window.
 TEST_F(MainFormFilesTest, ASaveIntoAFolderThatCannotBeWrittenIsToldWhereTheUserActed) {
   folder = testapp::UnwritableFolder();
   auto form = MakeForm();
@@ -97,6 +97,24 @@ TEST_F(MainFormFilesTest, ASaveIntoAFolderThatCannotBeWrittenIsToldWhereTheUserA
   });
   form->ShowSettings();
   EXPECT_TRUE(stillShown);
+
+  // The networks window's Add and Remove: the server is in use (and then
+  // gone) all the same, and the file not written is told.
+  TLegacySettingsForm& networks = *form->LegacySettings;
+  const int servers = networks.Count();
+  networks.HostBox()->SetText("127.0.0.1");
+  auto click = [&](const std::string& caption) {
+    SendMessageA(reinterpret_cast<HWND>(testapp::ButtonIn(&networks, caption)->Handle()), BM_CLICK, 0, 0);
+  };
+  for (const char* button : {"&Add", "&Remove"}) {
+    messages.clear();
+    click(button);
+    EXPECT_EQ(networks.Count(), servers + (button == std::string("&Add") ? 1 : 0)) << button;
+    EXPECT_EQ(networks.StatusText(), "In use now, but not saved: the networks file cannot be written.") << button;
+    EXPECT_EQ(messages, std::vector<std::string>{"The networks could not be saved to " + folder + "Legacy\\Legacy.cfg."});
+    networks.List()->SetSelected(servers);
+  }
+  EXPECT_EQ(testapp::LayoutFaults(&networks), std::vector<std::string>{}) << "the line is read whole";
 }
 
 // A share file that cannot be read goes aside under a name of its own (an

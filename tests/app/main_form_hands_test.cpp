@@ -5,6 +5,7 @@
 // after a server goes or when one server has two rows, the gateway's row,
 // the gateway's login wait, and sharing stopped and started again.
 #include "tests/app/app_fixture.h"
+#include "tests/app/layout_check.h"
 
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
@@ -119,6 +120,47 @@ TEST_F(HandsTest, RegisterInTheNetworksWindowAsksTheServerTypedForTheNickTyped) 
   Click(&networks, "Re&gister");
   ASSERT_TRUE(WaitFor([&] { return networks.Registration().State() != TNickRegistration::Busy; }));
   EXPECT_EQ(networks.Registration().State(), TNickRegistration::Taken);
+}
+
+// The networks file cannot hold a double quote or a line break: a server
+// typed with one is refused where it was typed, by Add and by Register,
+// and nothing is stored or sent; the same server typed without one is
+// kept and reads back as it was typed.
+TEST_F(HandsTest, AnEntryTheNetworksFileCannotHoldIsRefusedWhereItIsTyped) {
+  TLegacySettingsForm& networks = *form->LegacySettings;
+  networks.Show();
+  const int count = networks.Count();
+  networks.HostBox()->SetText("127.0.0.1");
+  networks.PortBox()->SetText(std::to_string(server.Port()));
+  networks.NickBox()->SetText("carol");
+  testapp::Type(networks.PasswordBox(), "se\"cret");
+  const std::string refused = "Password cannot hold a double quote or a line break.";
+  Click(&networks, "&Add");
+  EXPECT_EQ(networks.StatusText(), refused);
+  EXPECT_EQ(testapp::LayoutFaults(&networks), std::vector<std::string>{}) << "the line is read whole";
+  Click(&networks, "Re&gister");
+  EXPECT_EQ(networks.Registration().State(), TNickRegistration::Invalid);
+  EXPECT_EQ(networks.StatusText(), refused);
+  networks.PasswordBox()->SetText("secret");
+  networks.NickBox()->SetText("car\r\nol");
+  ASSERT_EQ(networks.NickBox()->GetText(), "car\r\nol");
+  Click(&networks, "&Add");
+  EXPECT_EQ(networks.StatusText(), "Nick cannot hold a double quote or a line break.");
+  Click(&networks, "Re&gister");
+  EXPECT_EQ(networks.StatusText(), "Nick cannot hold a double quote or a line break.");
+  EXPECT_EQ(networks.Count(), count);
+  EXPECT_FALSE(plat::FileExists(networks.FileName()));
+  Pump();
+  EXPECT_EQ(server.Accepted(), 0) << "nothing was sent";
+
+  networks.NickBox()->SetText("carol");
+  Click(&networks, "&Add");
+  ASSERT_EQ(networks.Count(), count + 1) << networks.StatusText();
+  TNapsterClient unused;
+  TLegacySettingsForm read(nullptr, unused, folder, "alice");
+  ASSERT_EQ(read.Count(), count + 1);
+  EXPECT_EQ(read.Server(count).Nick, "carol");
+  EXPECT_EQ(read.Server(count).Password, "secret");
 }
 
 // The server refuses an upload this side accepted (it knows the file under

@@ -201,6 +201,64 @@ TEST_F(WizardTest, FirstSearchSharesTheDownloadFolderAndWhatItFindsAndFinishLeav
   EXPECT_TRUE(w->Saved());
 }
 
+// The settings and networks files cannot hold a double quote or a line
+// break: the registration page's Register and the settings page's Next
+// refuse an entry typed with one, naming it, and stay; nothing is sent,
+// and Finish keeps what was typed without one.
+TEST_F(WizardTest, AnEntryTheFilesCannotHoldIsRefusedWhereItIsTyped) {
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  auto w = MakeWizard("");
+  auto click = [&](const std::string& caption) {
+    gui::Button* b = testapp::ButtonIn(w.get(), caption);
+    ASSERT_NE(b, nullptr) << caption;
+    SendMessageA(reinterpret_cast<HWND>(b->Handle()), BM_CLICK, 0, 0);
+  };
+  GoTo(*w, TRegisterWizardForm::pgRegistration);
+  w->ServerEdit()->SetText("127.0.0.1");
+  w->ServerPortEdit()->SetText(std::to_string(server.Port()));
+  w->RegisterNickEdit()->SetText("fresh");
+  testapp::Type(w->PasswordEdit(), "se\"cret");
+  click("Re&gister");
+  EXPECT_EQ(w->Registration().State(), TNickRegistration::Invalid);
+  EXPECT_EQ(w->Registration().StatusText(), "Password cannot hold a double quote or a line break.");
+  w->PasswordEdit()->SetText("secret");
+  testapp::Type(w->EmailEdit(), "\"");
+  click("Re&gister");
+  EXPECT_EQ(w->Registration().StatusText(), "E-mail cannot hold a double quote or a line break.");
+  Pump();
+  EXPECT_EQ(server.Accepted(), 0) << "nothing was sent";
+
+  click("&Next >");
+  ASSERT_EQ(w->Page(), TRegisterWizardForm::pgSettings);
+  w->NickEdit->SetText("carol");
+  const std::string downloads = w->DownloadFolderEdit->GetText();
+  const std::pair<gui::Edit*, std::string> entries[] = {
+      {w->NickEdit, "Nick"}, {w->DownloadFolderEdit, "Download folder"}, {w->FileTypesEdit, "File types to share"}};
+  for (const auto& [entry, name] : entries) {
+    const std::string kept = entry->GetText();
+    testapp::Type(entry, "\"");
+    click("&Next >");
+    EXPECT_EQ(w->Page(), TRegisterWizardForm::pgSettings);
+    EXPECT_EQ(w->StatusText(), name + " cannot hold a double quote or a line break.");
+    EXPECT_EQ(testapp::LayoutFaults(w.get()), std::vector<std::string>{}) << "the line is read whole";
+    entry->SetText(kept);
+  }
+  w->DownloadFolderEdit->SetText(downloads + "\r\nC:\\");
+  click("&Next >");
+  EXPECT_EQ(w->StatusText(), "Download folder cannot hold a double quote or a line break.");
+  w->DownloadFolderEdit->SetText(downloads);
+  GoTo(*w, TRegisterWizardForm::pgScan);
+  ASSERT_TRUE(w->Next());  // Finish
+  EXPECT_TRUE(w->Saved());
+  TSimpleConfig saved;
+  ASSERT_TRUE(saved.LoadFromFile(folder + "Application4.cfg"));
+  saved.SetSection("Advanced");
+  EXPECT_EQ(saved.ReadString("Nick"), "carol");
+  saved.SetSection("Downloads");
+  EXPECT_EQ(saved.ReadString("Folder"), downloads);
+}
+
 // Finish in a folder that cannot be written says so and stays; Finish
 // again goes on, with nothing marked as saved.
 TEST_F(WizardTest, FinishInAFolderThatCannotBeWrittenSaysSoAndGoesOnOnlyWhenPressedAgain) {

@@ -4,6 +4,7 @@
 // network settings to the main window (the share file read back), and the
 // one folder picker its buttons and the share view's ask.
 #include "tests/app/app_fixture.h"
+#include "tests/app/layout_check.h"
 
 #include <algorithm>
 #include <mutex>
@@ -313,6 +314,63 @@ TEST_F(SettingsFormTest, TheNetworkPageKeepsWhatIsNoNumberAndRefusesATimeOutOfZe
   EXPECT_EQ(dialog->Registration().State(), TNickRegistration::Registered);
   ASSERT_TRUE(WaitFor([&] { return server.CountOfType(6) == 1; }));
   EXPECT_NE(server.Received()[1].Text.find(" carol@example.org "), std::string::npos) << server.Received()[1].Text;
+}
+
+// The settings file cannot hold a double quote or a line break: OK refuses
+// an entry typed with one, naming it, and applies and writes nothing. A
+// value that meets one on its way to the file all the same is told, and
+// the file keeps what it held.
+TEST_F(SettingsFormTest, AnEntryTheSettingsFileCannotHoldIsRefusedAndNothingIsApplied) {
+  dialog->LoadFromMain();
+  const std::string file = folder + "Application4.cfg";
+  ASSERT_TRUE(form->SaveSettings());
+  const std::string before = testutil::ReadFileBytes(file);
+  const TAppSettings was = form->Settings();
+  const int uploads = form->NapsterClient.MaxUploads;
+  dialog->MaxUploadsEdit->SetText(std::to_string(uploads + 1));
+  auto ok = [&] { SendMessageA(reinterpret_cast<HWND>(dialog->OkButton->Handle()), BM_CLICK, 0, 0); };
+  struct Typed {
+    gui::Edit* entry;
+    std::string text;  // what the entry holds (typed, or set: a line break cannot be typed)
+    std::string told;
+  };
+  for (const Typed& t : {Typed{dialog->DownloadFolderEdit, "", "Download folder"},
+                         Typed{dialog->NickEdit, "", "Nick"},
+                         Typed{dialog->FileTypesEdit, "*.mp3\r\n*.ogg", "Shared file types"},
+                         Typed{dialog->PortCheckHostEdit, "check\nhost", "Port-check server"}}) {
+    const std::string kept = t.entry->GetText();
+    if (t.text.empty())
+      testapp::Type(t.entry, "\"");
+    else
+      t.entry->SetText(t.text);
+    dialog->Pages()->SetPageIndex(TNapsterSettingsForm::pgShares);
+    ok();
+    EXPECT_EQ(dialog->StatusText(), t.told + " cannot hold a double quote or a line break.");
+    EXPECT_EQ(dialog->Pages()->PageIndex(), TNapsterSettingsForm::pgNetwork);
+    EXPECT_EQ(dialog->ModalResult(), 0) << "the dialog stays";
+    EXPECT_EQ(testapp::LayoutFaults(dialog), std::vector<std::string>{}) << "the line is read whole";
+    t.entry->SetText(kept);
+  }
+  EXPECT_EQ(form->NapsterClient.MaxUploads, uploads) << "nothing applied";
+  EXPECT_EQ(form->Settings().Nick, was.Nick);
+  EXPECT_EQ(form->Settings().DownloadFolder, was.DownloadFolder);
+  EXPECT_EQ(form->Settings().FileTypes, was.FileTypes);
+  EXPECT_EQ(testutil::ReadFileBytes(file), before) << "nothing written";
+  EXPECT_EQ(messages, std::vector<std::string>{});
+
+  TNetworkSettings net = TNetworkSettings::Load();
+  net.PortCheckHost = "check\"host";
+  TAppSettings app = was;
+  app.Nick = "bob";
+  EXPECT_FALSE(form->ApplySettings(app, net));
+  EXPECT_EQ(form->LastStatus(), "A setting holds a double quote or a line break: the file keeps its old value.");
+  const std::string after = testutil::ReadFileBytes(file);
+  EXPECT_NE(after.find("PortCheckHost = \"127.0.0.1\"\r\n"), std::string::npos) << after;
+  EXPECT_NE(after.find("Nick = \"bob\"\r\n"), std::string::npos) << after;
+  TSimpleConfig read;
+  ASSERT_TRUE(read.LoadFromFile(file));
+  read.SetSection("Advanced");
+  EXPECT_EQ(read.ReadString("PortCheckHost"), "127.0.0.1");
 }
 
 TEST_F(SettingsFormTest, OkAnnouncesTheSharesOnceWithTheFileTypesChanged) {

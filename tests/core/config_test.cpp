@@ -1,5 +1,5 @@
 // The tag-structured configuration reader: parser states, split-invariance,
-// look-ups and file errors.
+// look-ups, file errors and deep trees.
 #include "core/config_wrapper.h"
 
 #include <gtest/gtest.h>
@@ -164,6 +164,30 @@ TEST(Config, Files) {
   EXPECT_EQ(c.ItemCount(), 2000);
   c.ItemName(1999);
   EXPECT_EQ(c.GetValue("N"), "1999");
+}
+
+// Each section tag opens a level below the one before: a tree far deeper
+// than any stack holds frames for is replaced by the next load and freed
+// with its reader, level by level, without recursion.
+TEST(Config, DeepNestingIsFreedWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  std::string text;
+  for (int i = 0; i < kDepth; ++i) text += "<!D>";
+  text += "<I A=deep>";
+  TConfig c;
+  c.LoadFromBuffer(text.data(), text.size());
+  int depth = 0;
+  const TConfigNode* n = &c.Handle().Root();
+  for (; !n->Sections.empty(); n = n->Sections[0].node.get()) ++depth;
+  EXPECT_EQ(depth, kDepth);
+  ASSERT_EQ(n->Items.size(), 1u);
+  EXPECT_EQ(*n->Items[0].node->FindValue("a"), "deep");
+  const std::string flat = "<!S><I A=1><!/S>";
+  c.LoadFromBuffer(flat.data(), flat.size());
+  ASSERT_TRUE(c.SetCurrentNode("\\S"));
+  EXPECT_EQ(c.ItemCount(), 1);
+  // The reader goes with a deep tree again.
+  c.LoadFromBuffer(text.data(), text.size());
 }
 
 }  // namespace

@@ -100,6 +100,45 @@ TEST(SimpleConfig, OrderCaseAndOverwrite) {
   EXPECT_FALSE(c.ReadBool("First"));
 }
 
+// The format has no escaping: a value with a double quote or a line break
+// (or a key with a blank, a tab, an equals sign or a line break) would be
+// read back cut short, or as pairs and sections of its own. Such a write
+// is refused and stores nothing; what the key held stays, and what is
+// saved reads back as it was written.
+TEST(SimpleConfig, AWriteTheFormatCannotHoldIsRefusedAndStoresNothing) {
+  TSimpleConfig c;
+  c.SetSection("Server1");
+  ASSERT_TRUE(c.WriteString("Password", "old"));
+  for (const char* value : {"pa\"ss", "\"", "two\r\nlines", "line\nfeed", "carriage\rreturn",
+                            "x\"\r\n[Advanced]\r\nNick = \"mallory"}) {
+    EXPECT_FALSE(c.WriteString("Password", value)) << value;
+    EXPECT_FALSE(c.WriteString("Fresh", value)) << value;
+  }
+  for (const char* key : {"", "two words", "tab\tbed", "a=b", "line\r\nbreak"}) {
+    EXPECT_FALSE(c.WriteString(key, "v")) << key;
+    EXPECT_FALSE(c.WriteInteger(key, 1)) << key;
+    EXPECT_FALSE(c.WriteBool(key, true)) << key;
+  }
+  c.SetSection("Refused");
+  EXPECT_FALSE(c.WriteString("K", "\""));
+  EXPECT_EQ(c.SectionCount(), 1) << "a refused write creates no section";
+  // What the format does hold, 8-bit text, blanks, brackets and "=" in a
+  // value included.
+  c.SetSection("Server1");
+  EXPECT_TRUE(c.WriteString("Host", " [x] = 'y' \xE9\t"));
+  EXPECT_TRUE(c.WriteInteger("Port", 8888));
+  EXPECT_TRUE(c.WriteBool("Redirect", false));
+  EXPECT_EQ(c.ReadString("Password"), "old");
+  EXPECT_EQ(c.ReadString("Fresh"), "");
+  TSimpleConfig back;
+  back.LoadFromText(c.SaveToText());
+  EXPECT_EQ(back.SaveToText(), c.SaveToText());
+  ASSERT_TRUE(back.SetSection("Server1"));
+  EXPECT_EQ(back.ReadString("Password"), "old");
+  EXPECT_EQ(back.ReadString("Host"), " [x] = 'y' \xE9\t");
+  EXPECT_EQ(back.SectionCount(), 1);
+}
+
 TEST(SimpleConfig, IntegersAndBooleans) {
   TSimpleConfig c;
   c.SetSection("S");

@@ -3,7 +3,8 @@
 // from its host as the main window fetches it, what a server sends printed
 // so that it can neither forge a line nor pile up without end, the chat
 // verbs between two consoles on one server, and the program itself run
-// through a session with its leaks checked at its end.
+// through a session with its leaks checked at its end, also when QUIT comes
+// while its input stays open.
 #include "tools/napster_console.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,15 @@
 #include "tools/leak_check.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
 #endif
 
 namespace {
@@ -305,6 +314,69 @@ TEST(NapsterConsole, TheProgramRunsASessionAndEndsClean) {
   EXPECT_EQ(testutil::ReadFileBytes(dir + "err").find("LeakSanitizer"), std::string::npos);
   EXPECT_NE(out.find("EVENT OnDownloadUnavailable"), std::string::npos) << out;
   EXPECT_NE(out.find("OK SHARE COUNT=1"), std::string::npos) << out;
+}
+
+// QUIT from a script that keeps its end of the pipe open: the program ends
+// although its input thread still waits inside a read of that pipe, and
+// (in a sanitizer build) its leak check runs on the way out.
+TEST(NapsterConsole, TheProgramEndsAtQuitWhileItsInputStaysOpen) {
+  const char* tarnctl = std::getenv("TARN_TARNCTL");
+  if (!tarnctl) GTEST_SKIP() << "TARN_TARNCTL is not set";
+  const std::string dir = testutil::TempFolder("console-open-input");
+  const std::string out = dir + "out", err = dir + "err";
+  // The leak check names each thread it looks through.
+  std::vector<std::string> env;
+  std::string lsan = "LSAN_OPTIONS=log_threads=1";
+  for (char** e = environ; *e; ++e) {
+    if (std::string(*e).rfind("LSAN_OPTIONS=", 0) == 0)
+      lsan = std::string(*e) + ":log_threads=1";
+    else
+      env.push_back(*e);
+  }
+  env.push_back(lsan);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const char* args[] = {tarnctl, "--download-dir", dir.c_str(), nullptr};
+
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(input[0], 0);
+    close(input[0]);
+    close(input[1]);
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int r = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(r, 2);
+    execve(tarnctl, const_cast<char* const*>(args), envp.data());
+    _exit(127);
+  }
+  close(input[0]);
+  const std::string commands = "PORT 0\nQUIT\n";
+  ASSERT_EQ(write(input[1], commands.data(), commands.size()), ssize_t(commands.size()));
+  // The pipe stays open until the program has ended (or the hang guard
+  // gives up on it).
+  int status = 0;
+  pid_t ended = 0;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(input[1]);
+  ASSERT_EQ(ended, pid) << "still running after QUIT with its input open";
+  const std::string printed = testutil::ReadFileBytes(out), said = testutil::ReadFileBytes(err);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << said;
+  EXPECT_NE(printed.find("OK PORT PORT="), std::string::npos) << printed;
+  if (LeakCheckBuilt()) {
+    EXPECT_NE(said.find("Processing thread"), std::string::npos) << said;
+    EXPECT_EQ(said.find("LeakSanitizer"), std::string::npos) << said;
+  }
 }
 #endif
 
