@@ -307,4 +307,36 @@ TEST_F(ChatTest, AHotListOf300IsToldWholeAtLoginAndALineTheBusySessionCannotTake
   EXPECT_EQ(testapp::UnshippedTexts(), std::vector<std::string>{});
 }
 
+// A message goes to every session. One still logging in takes no more once
+// it holds 50: the message reaches the others, and the user is told which
+// server it missed.
+TEST_F(ChatTest, AMessageToEverySessionNamesTheBusyServerItMissed) {
+  // The statistics a login asks for are in (nothing else sets the status
+  // bar meanwhile), and bob is online: the server answers nothing to the
+  // messages.
+  ASSERT_TRUE(WaitFor([&] { return form->LastStatus().find(" users, ") != std::string::npos; }));
+  BobComes(false);
+  FakeNapsterServer held;
+  held.SetScript(2, {});  // its login is never answered
+  ASSERT_TRUE(held.Start());
+  TLegacyServer second = testapp::LocalServer(held.Port());
+  second.Nick = "carol";
+  form->LegacySettings->Connect(form->LegacySettings->Add(second));
+  ASSERT_TRUE(WaitFor([&] { return held.CountOfType(2) == 1; }));
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(form->ExecuteCommand("MSG bob m" + std::to_string(i))) << i;
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(205) == 50; }));
+  EXPECT_EQ(LinesWith("Not sent"), 0);
+
+  Type("/msg bob one more");
+  const std::string told = "Not sent to these servers, their connection is busy: 127.0.0.1:" + std::to_string(held.Port());
+  EXPECT_EQ(form->LastStatus(), told);
+  ASSERT_TRUE(Logged(told));
+  EXPECT_EQ(LinesWith("-> bob: one more"), 1);
+  EXPECT_EQ(view->MessageBox()->GetText(), "") << "it went where it could";
+  EXPECT_EQ(Received(205, 51), "bob one more");
+  EXPECT_EQ(held.CountOfType(205), 0);
+  form->LegacySettings->Disconnect(form->LegacySettings->Count() - 1);
+  held.Stop();
+}
+
 }  // namespace
