@@ -332,7 +332,7 @@ void TMainForm::BuildViews(gui::Control* parent) {
   };
   ShareView->OnSharing = [this](bool on) { on ? StartSharing() : StopSharing(); };
   MessageView = new TMessageView(parent);
-  MessageView->OnCommand = [this](const std::string& line) { ExecuteCommand(line); };
+  MessageView->OnCommand = [this](const std::string& line) { return ExecuteCommand(line); };
   views_[vSearch] = SearchView;
   views_[vDownloads] = DownloadView;
   views_[vUploads] = UploadView;

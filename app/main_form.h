@@ -233,6 +233,9 @@ class TMainForm : public gui::Form {
   // The sessions logged in to chat servers (all but the gateway's).
   std::vector<std::string> ChatServers() const;
   void ShowHotList();
+  // Tells a chat server the hot list's nicks still untold, in order, as
+  // far as its queue of requests has room (the rest when it has more).
+  void TellHotList(const std::string& id);
   TChannel* FindChannel(const std::string& name);
   void ChannelsChanged(const std::string& shown = "");
   void ShowUsers(const std::string& channel);
@@ -285,6 +288,8 @@ class TMainForm : public gui::Form {
   std::vector<TChannel> channels_;  // joined, in order
   std::vector<std::string> hotList_;
   std::vector<std::string> hotOnline_;  // the hot list's users a server said are online
+  // The nicks each chat server that logged in is still to be told, in order.
+  std::map<std::string, std::vector<std::string>> hotListUntold_;  // by session ID
   std::vector<std::string> serverBarSessions_;  // the server bar's sessions, in order
   int serviceImage_ = -1;
   int openNapImage_ = -1;

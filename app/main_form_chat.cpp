@@ -113,7 +113,21 @@ bool TMainForm::Chat(const std::string& line) {
     Log(why);
     return false;
   }
-  for (const std::string& id : ids) r.Verb->Send(NapsterClient, id, r);
+  // A session whose queue of requests is full takes nothing now: the user
+  // is told where the request did not go (nowhere: the line stays).
+  int queued = 0;
+  std::string unsent;
+  for (const std::string& id : ids) {
+    r.Verb->Send(NapsterClient, id, r);
+    queued += NapsterClient.Queued();
+    for (const std::string& u : NapsterClient.Unsent()) unsent += (unsent.empty() ? "" : ", ") + ServerName(u);
+  }
+  if (queued == 0 && !unsent.empty()) {
+    const std::string told = LangText(kChat, "00017", "Not sent: the server connection is busy.");
+    SetStatus(told);
+    Log(told);
+    return false;
+  }
 
   // What the log says of a request no answer will show.
   auto where = [&] {
@@ -129,6 +143,8 @@ bool TMainForm::Chat(const std::string& line) {
     if (FindText(hotList_, r.Nick) == hotList_.end()) hotList_.push_back(r.Nick);
   } else if (verb == "UNHOTLIST") {
     if (auto it = FindText(hotList_, r.Nick); it != hotList_.end()) hotList_.erase(it);
+    for (auto& [id, untold] : hotListUntold_)
+      if (auto it = FindText(untold, r.Nick); it != untold.end()) untold.erase(it);
     if (auto it = FindText(hotOnline_, r.Nick); it != hotOnline_.end()) hotOnline_.erase(it);
     Log(r.Nick + " is off the hot list.");
   } else if (verb == "STATS") {
@@ -141,6 +157,12 @@ bool TMainForm::Chat(const std::string& line) {
     const std::string args = CommandRest(line, 1);
     Log("-> " + where() + ": /" + plat::LowerCase(verb) + (args.empty() ? "" : " " + args));
   }
+  if (!unsent.empty()) {
+    const std::string told =
+        LangText(kChat, "00018", "Not sent to these servers, their connection is busy:") + " " + unsent;
+    SetStatus(told);
+    Log(told);
+  }
   return true;
 }
 
@@ -151,6 +173,16 @@ std::vector<std::string> TMainForm::ChatServers() const {
     if (!s.Gateway && s.State == TLegacyServer::Online && NapsterClient.IsLoggedIn(s.ID)) ids.push_back(s.ID);
   }
   return ids;
+}
+
+void TMainForm::TellHotList(const std::string& id) {
+  auto it = hotListUntold_.find(id);
+  if (it == hotListUntold_.end()) return;
+  std::vector<std::string>& untold = it->second;
+  size_t told = 0;
+  while (told < untold.size() && NapsterClient.HotlistAdd(id, untold[told])) ++told;
+  untold.erase(untold.begin(), untold.begin() + long(told));
+  if (untold.empty()) hotListUntold_.erase(it);
 }
 
 void TMainForm::ShowHotList() {
@@ -209,15 +241,18 @@ void TMainForm::BindChat() {
   using Text = const std::string&;
   MessageView->OnChannelShown = [this](const std::string& channel) { ShowUsers(channel); };
 
-  // A chat server that logs in is told the hot list again; a session that
-  // ends leaves its channels.
+  // A chat server that logs in is told the hot list again, as fast as its
+  // queue takes it; a session that ends leaves its channels.
   c.OnLogin = Live([this, login = c.OnLogin](TNapsterClient* sender, ID id, Text email) {
     login(sender, id, email);
-    if (id != "P2P")
-      for (const std::string& nick : hotList_) NapsterClient.HotlistAdd(id, nick);
+    if (id == "P2P" || hotList_.empty()) return;
+    hotListUntold_[id] = hotList_;
+    TellHotList(id);
   });
+  c.OnQueueRoom = Live([this](TNapsterClient*, ID id) { TellHotList(id); });
   c.OnFinish = Live([this, finish = c.OnFinish](TNapsterClient* sender, ID id) {
     finish(sender, id);
+    hotListUntold_.erase(id);
     std::vector<std::string> names;
     for (const TChannel& ch : channels_) names.push_back(ch.Name);
     for (const std::string& name : names) LeaveChannel(id, name);

@@ -149,8 +149,9 @@ std::string TMessageView::Text() const {
 void TMessageView::Send() {
   const std::string message = plat::Trim(message_->GetText());
   if (message.empty() || !OnCommand) return;
+  bool done = false;
   if (message[0] == '/') {
-    OnCommand(message.substr(1));
+    done = OnCommand(message.substr(1));
   } else {
     std::string to = plat::Trim(nick_->GetText());
     if (to.empty()) to = Channel();
@@ -158,9 +159,9 @@ void TMessageView::Send() {
       Add(LangText(kSection, "00030", "Write a nick or a joined channel in the To: box (/help lists commands)."));
       return;
     }
-    OnCommand((Joined(to) ? "SAY " : "MSG ") + to + " " + message);
+    done = OnCommand((Joined(to) ? "SAY " : "MSG ") + to + " " + message);
   }
-  message_->SetText("");
+  if (done) message_->SetText("");
 }
 
 void TMessageView::SetChannels(const std::vector<std::string>& joined, const std::string& shown) {

@@ -55,7 +55,8 @@ class TMessageView : public gui::Panel {
   gui::PopupMenu* UserMenu() const { return userMenu_; }
   gui::PopupMenu* ChannelMenu() const { return channelMenu_; }
 
-  std::function<void(const std::string& line)> OnCommand;
+  // A line that was not carried out (false) stays in the box.
+  std::function<bool(const std::string& line)> OnCommand;
   std::function<void(const std::string& channel)> OnChannelShown;
 
  protected:

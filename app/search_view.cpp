@@ -119,13 +119,14 @@ bool TSearchView::Start(const std::string& text, bool nonMp3, int maxResults) {
   if (searching_)
     return refuse(LangText(kSection, "00201", "A search is running: Stop it, then search again (the results of both would mix)."));
   if (client_.LoggedInCount() == 0) return refuse(LangText(kSection, "00030", "Connect to a network before searching."));
+  // Every session's queue of requests full: no search starts.
+  const bool sent = nonMp3 ? client_.SearchNonMp3("", maxResults, query, "", "", "", "")
+                           : client_.Search("", maxResults, query, "", "", "", "", "", "", "", "", "");
+  if (!sent && client_.Queued() == 0)
+    return refuse(LangText(kSection, "00036", "Not sent: the server connection is busy."));
   grid_->ClearNodes();
   results_.clear();
   limitReached_ = false;
-  if (nonMp3)
-    client_.SearchNonMp3("", maxResults, query, "", "", "", "");
-  else
-    client_.Search("", maxResults, query, "", "", "", "", "", "", "", "", "");
   searching_ = true;
   nonMp3_ = nonMp3;
   timer_->SetEnabled(false);  // a new 120 seconds

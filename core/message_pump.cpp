@@ -1,6 +1,7 @@
 #include "core/message_pump.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -82,16 +83,24 @@ void TMessageItem::Assign(const TMessageItem& source) {
 // ---------------------------------------------------------------- connection
 
 bool TMessagePumpConnection::Receive(TMessageItem& item) {
-  plat::Locked<plat::CriticalSection> hold(lock_);
-  if (queue_.empty()) return false;
-  item.Assign(*queue_.front());
-  queue_.pop_front();
+  bool room = false;
+  {
+    plat::Locked<plat::CriticalSection> hold(lock_);
+    if (queue_.empty()) return false;
+    item.Assign(*queue_.front());
+    queue_.pop_front();
+    room = std::exchange(refused_, false);
+  }
+  if (room && room_) room_(name_);
   return true;
 }
 
 bool TMessagePumpConnection::Push(const TMessageItem& item) {
   plat::Locked<plat::CriticalSection> hold(lock_);
-  if (int(queue_.size()) >= kQueueLimit) return false;
+  if (int(queue_.size()) >= kQueueLimit) {
+    refused_ = true;
+    return false;
+  }
   queue_.push_back(std::make_unique<TMessageItem>(item));
   return true;
 }
@@ -119,10 +128,15 @@ TMessagePump::~TMessagePump() {
   connections_.clear();
 }
 
-TMessagePumpConnection* TMessagePump::Connect() {
-  auto c = std::make_unique<TMessagePumpConnection>();
-  TMessagePumpConnection* result = c.get();
+void TMessagePump::SetRoomHook(TMessagePumpConnection::RoomHook hook) {
   plat::Locked<plat::CriticalSection> hold(lock_);
+  room_ = std::move(hook);
+}
+
+TMessagePumpConnection* TMessagePump::Connect(std::string name) {
+  plat::Locked<plat::CriticalSection> hold(lock_);
+  auto c = std::make_unique<TMessagePumpConnection>(std::move(name), room_);
+  TMessagePumpConnection* result = c.get();
   connections_.push_back(std::move(c));
   return result;
 }
@@ -140,10 +154,19 @@ void TMessagePump::Disconnect(TMessagePumpConnection* connection) {
   // Freed outside the pump lock: nobody else can reach it any more.
 }
 
-bool TMessagePump::Post(const TMessageItem& item) {
+bool TMessagePump::Post(const TMessageItem& item, std::string_view to, Delivery* delivery) {
   plat::Locked<plat::CriticalSection> hold(lock_);
   bool everyQueue = true;
-  for (auto& c : connections_) everyQueue = c->Push(item) && everyQueue;
+  for (auto& c : connections_) {
+    if (!to.empty() && !c->Name().empty() && !plat::SameText(c->Name(), to)) continue;
+    const bool queued = c->Push(item);
+    everyQueue = everyQueue && queued;
+    if (!delivery) continue;
+    if (queued)
+      ++delivery->Queued;
+    else
+      delivery->Refused.push_back(c->Name());
+  }
   return everyQueue;
 }
 

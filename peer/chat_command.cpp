@@ -30,82 +30,78 @@ std::string Reason(std::string s) {
 const std::vector<TChatVerb> kVerbs = {
     {"HELP", "", "lists these commands", TChatScope::kLocal, V::kNone, nullptr},
     {"JOIN", "channel", "joins a channel", TChatScope::kServer, V::kNewChannel,
-     [](C& c, Id id, const R& r) { c.Join(id, r.Channel); }},
+     [](C& c, Id id, const R& r) { return c.Join(id, r.Channel); }},
     {"PART", "[channel]", "leaves the channel", TChatScope::kChannel, V::kChannel,
-     [](C& c, Id id, const R& r) { c.Part(id, r.Channel); }},
+     [](C& c, Id id, const R& r) { return c.Part(id, r.Channel); }},
     {"SAY", "[channel] text", "says something in the channel (so does a line without \"/\")", TChatScope::kChannel,
-     V::kChannelText, [](C& c, Id id, const R& r) { c.PubMsg(id, r.Channel, r.Text); }},
+     V::kChannelText, [](C& c, Id id, const R& r) { return c.PubMsg(id, r.Channel, r.Text); }},
     {"ME", "[channel] text", "an action in the channel: \"/me waves\"", TChatScope::kChannel, V::kChannelText,
-     [](C& c, Id id, const R& r) { c.Emote(id, r.Channel, Unquoted(r.Text)); }},
+     [](C& c, Id id, const R& r) { return c.Emote(id, r.Channel, Unquoted(r.Text)); }},
     {"TOPIC", "[channel] [topic]", "shows the channel's topic, or sets it", TChatScope::kChannel, V::kChannelTopic,
      [](C& c, Id id, const R& r) {
        // The topic is set by the message that asks for it, with the new
        // topic after the channel.
-       if (r.Text.empty())
-         c.GetTopic(id, r.Channel);
-       else
-         c.RawCommand(id, 410, r.Channel + " " + r.Text);
+       if (r.Text.empty()) return c.GetTopic(id, r.Channel);
+       return c.RawCommand(id, 410, r.Channel + " " + r.Text);
      }},
     {"CHANNELS", "", "lists the server's channels", TChatScope::kServer, V::kNone,
-     [](C& c, Id id, const R&) { c.GetChannelList(id); }},
+     [](C& c, Id id, const R&) { return c.GetChannelList(id); }},
     {"MSG", "nick text", "a private message", TChatScope::kEvery, V::kNickText,
-     [](C& c, Id id, const R& r) { c.PrivMsg(id, r.Nick, r.Text); }},
+     [](C& c, Id id, const R& r) { return c.PrivMsg(id, r.Nick, r.Text); }},
     {"WHOIS", "nick", "who a user is", TChatScope::kEvery, V::kNick,
-     [](C& c, Id id, const R& r) { c.WhoIs(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.WhoIs(id, r.Nick); }},
     {"BROWSE", "nick", "a user's shared files", TChatScope::kEvery, V::kNick,
-     [](C& c, Id id, const R& r) { c.GetDir(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.GetDir(id, r.Nick); }},
     {"HOTLIST", "[nick]", "puts a user on the hot list, to be told when they come and go; alone: shows the list",
      TChatScope::kServer, V::kNickOrList, [](C& c, Id id, const R& r) {
-       if (!r.Nick.empty()) c.HotlistAdd(id, r.Nick);
+       return r.Nick.empty() || c.HotlistAdd(id, r.Nick);
      }},
     {"UNHOTLIST", "nick", "takes a user off the hot list", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.HotlistRemove(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.HotlistRemove(id, r.Nick); }},
     {"IGNORE", "[nick]", "ignores a user's messages; alone: lists who is ignored", TChatScope::kServer,
      V::kNickOrList, [](C& c, Id id, const R& r) {
-       if (r.Nick.empty())
-         c.GetIgnoreList(id);
-       else
-         c.IgnoreAdd(id, r.Nick);
+       if (r.Nick.empty()) return c.GetIgnoreList(id);
+       return c.IgnoreAdd(id, r.Nick);
      }},
     {"UNIGNORE", "nick", "hears a user again", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.IgnoreRemove(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.IgnoreRemove(id, r.Nick); }},
     {"MOTD", "", "the server's message of the day", TChatScope::kServer, V::kNone,
-     [](C& c, Id id, const R&) { c.GetMOTD(id); }},
+     [](C& c, Id id, const R&) { return c.GetMOTD(id); }},
     {"STATS", "", "the server's users, files and gigabytes", TChatScope::kEvery, V::kNone,
-     [](C& c, Id id, const R&) { c.GetStats(id); }},
+     [](C& c, Id id, const R&) { return c.GetStats(id); }},
     {"PASSWORD", "new-password", "changes your password on the server", TChatScope::kServer, V::kWord,
-     [](C& c, Id id, const R& r) { c.SetPassword(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.SetPassword(id, r.Nick); }},
     {"KICK", "[channel] nick [reason]", "throws a user out of the channel (operators)", TChatScope::kChannel,
-     V::kChannelNick, [](C& c, Id id, const R& r) { c.Kick(id, r.Channel, r.Nick, r.Text); }},
+     V::kChannelNick, [](C& c, Id id, const R& r) { return c.Kick(id, r.Channel, r.Nick, r.Text); }},
     {"CHANNELBAN", "[channel] nick", "bans a user from the channel (operators)", TChatScope::kChannel,
-     V::kChannelNick, [](C& c, Id id, const R& r) { c.ChannelBanAdd(id, r.Channel, r.Nick); }},
+     V::kChannelNick, [](C& c, Id id, const R& r) { return c.ChannelBanAdd(id, r.Channel, r.Nick); }},
     {"UNCHANNELBAN", "[channel] nick", "lifts a ban from the channel (operators)", TChatScope::kChannel,
-     V::kChannelNick, [](C& c, Id id, const R& r) { c.ChannelBanRemove(id, r.Channel, r.Nick); }},
+     V::kChannelNick, [](C& c, Id id, const R& r) { return c.ChannelBanRemove(id, r.Channel, r.Nick); }},
     {"CHANNELBANS", "[channel]", "the channel's bans", TChatScope::kChannel, V::kChannel,
-     [](C& c, Id id, const R& r) { c.GetChannelBanList(id, r.Channel); }},
+     [](C& c, Id id, const R& r) { return c.GetChannelBanList(id, r.Channel); }},
     {"BAN", "nick-or-address [reason]", "bans a user or an address from the server (operators)",
-     TChatScope::kServer, V::kNickReason, [](C& c, Id id, const R& r) { c.BanAdd(id, r.Nick, r.Text); }},
+     TChatScope::kServer, V::kNickReason, [](C& c, Id id, const R& r) { return c.BanAdd(id, r.Nick, r.Text); }},
     {"UNBAN", "nick-or-address", "lifts a ban from the server (operators)", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.BanRemove(id, r.Nick); }},
-    {"BANS", "", "the server's bans", TChatScope::kServer, V::kNone, [](C& c, Id id, const R&) { c.GetBanList(id); }},
+     [](C& c, Id id, const R& r) { return c.BanRemove(id, r.Nick); }},
+    {"BANS", "", "the server's bans", TChatScope::kServer, V::kNone, [](C& c, Id id, const R&) { return c.GetBanList(id); }},
     {"MUZZLE", "nick [reason]", "stops a user from talking in channels (operators)", TChatScope::kServer,
-     V::kNickReason, [](C& c, Id id, const R& r) { c.MuzzleAdd(id, r.Nick, r.Text); }},
+     V::kNickReason, [](C& c, Id id, const R& r) { return c.MuzzleAdd(id, r.Nick, r.Text); }},
     {"UNMUZZLE", "nick [reason]", "lets a muzzled user talk again (operators)", TChatScope::kServer, V::kNickReason,
-     [](C& c, Id id, const R& r) { c.MuzzleRemove(id, r.Nick, r.Text); }},
+     [](C& c, Id id, const R& r) { return c.MuzzleRemove(id, r.Nick, r.Text); }},
     {"GLOBAL", "text", "a message to every user of the server (administrators)", TChatScope::kServer, V::kText,
-     [](C& c, Id id, const R& r) { c.GlobalMsg(id, r.Text); }},
+     [](C& c, Id id, const R& r) { return c.GlobalMsg(id, r.Text); }},
     {"OPMSG", "text", "a message to the server's operators (operators)", TChatScope::kServer, V::kText,
-     [](C& c, Id id, const R& r) { c.OperatorMsg(id, r.Text); }},
+     [](C& c, Id id, const R& r) { return c.OperatorMsg(id, r.Text); }},
     {"LEVEL", "nick level", "sets a user's level: Leech, User, Moderator, Admin or Elite (administrators)",
-     TChatScope::kServer, V::kNickWord, [](C& c, Id id, const R& r) { c.SetUserLevel(id, r.Nick, r.Text); }},
+     TChatScope::kServer, V::kNickWord, [](C& c, Id id, const R& r) { return c.SetUserLevel(id, r.Nick, r.Text); }},
     {"KILL", "nick", "disconnects a user (operators)", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.Kill(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.Kill(id, r.Nick); }},
     {"NUKE", "nick", "deletes a user's account (administrators)", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.NukeAdd(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.NukeAdd(id, r.Nick); }},
     {"UNNUKE", "nick", "gives a deleted account back (administrators)", TChatScope::kServer, V::kNick,
-     [](C& c, Id id, const R& r) { c.NukeRemove(id, r.Nick); }},
+     [](C& c, Id id, const R& r) { return c.NukeRemove(id, r.Nick); }},
     {"RAW", "type [text]", "sends one message of that type, the text as it stands", TChatScope::kServer,
-     V::kNumberText, [](C& c, Id id, const R& r) { c.RawCommand(id, r.Number, r.Text); }},
+     V::kNumberText, [](C& c, Id id, const R& r) { return c.RawCommand(id, r.Number, r.Text); }},
 };
 // clang-format on
 

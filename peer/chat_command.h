@@ -46,8 +46,9 @@ struct TChatVerb {
     kChannelNick,     // [channel] nick [reason]
   };
   TShape Shape;
-  // Posts the request (nullptr for kLocal verbs).
-  void (*Send)(TNapsterClient& client, const std::string& id, const TChatRequest& r);
+  // Posts the request (nullptr for kLocal verbs); false when a session it
+  // is for could not take it (see TNapsterClient::Unsent).
+  bool (*Send)(TNapsterClient& client, const std::string& id, const TChatRequest& r);
 };
 
 // Every verb, in the order /help lists them.

@@ -224,8 +224,15 @@ void NapsterConsole::Chat(const std::string& line) {
   if (error.empty() && cmd == "HOTLIST" && r.Nick.empty())
     error = "missing arguments";
   if (!error.empty()) return Reply(cmd, false, error + " (" + ChatVerbHelp(*r.Verb, false) + ")");
-  r.Verb->Send(client_, "", r);
+  if (!r.Verb->Send(client_, "", r)) return Busy(cmd);
   Reply(cmd, true);
+}
+
+// The sessions whose full queue of requests left the last one out.
+void NapsterConsole::Busy(const std::string& command) {
+  std::string ids;
+  for (const std::string& id : client_.Unsent()) ids += (ids.empty() ? "" : ",") + id;
+  Reply(command, false, "not sent: the server connection is busy (ID=" + ids + ")");
 }
 
 // ID, nick, "remote name" [, Gnutella host, port, index]. A result of the
@@ -298,7 +305,8 @@ void NapsterConsole::Execute(const std::string& line) {
     Reply(cmd, true, "ID=" + lastSession_);
   } else if (cmd == "SEARCH") {
     if (!need(1)) return;
-    client_.Search("", w.size() > 2 ? ToInt(w[2], 100) : 100, w[1], "", "", "", "", "", "", "", "", "");
+    if (!client_.Search("", w.size() > 2 ? ToInt(w[2], 100) : 100, w[1], "", "", "", "", "", "", "", "", ""))
+      return Busy(cmd);
     Reply(cmd, true);
   } else if (FindChatVerb(cmd)) {
     Chat(line);

@@ -81,6 +81,8 @@ class NapsterConsole {
   // every session; a verb that needs a channel takes the last one joined
   // when the line names none.
   void Chat(const std::string& line);
+  // ERROR for a request a session's full queue left out.
+  void Busy(const std::string& command);
   void Announce(const std::string& shareFile, const std::string& mask);
 
   TShareManager shares_;  // the tree folder scans walk

@@ -46,6 +46,8 @@ std::string DigitsNumber(const std::string& s) { return plat::IntToStr(DigitsToI
 
 TNapsterClient::TNapsterClient(void* /*owner*/) {
   waitList_.Timeout = kWaitListTimeout;
+  // On a session's thread: the rest runs on the main thread.
+  pump_.SetRoomHook([this](const std::string& id) { window_.Post([this, id] { QueueRoom(id); }); });
   for (TEasyWinsock* s : {&sessionSockets_, &transferSockets_, &dataSockets_}) s->TimeOut = kSocketTimeOut;
 
   sessionSockets_.OnConnect = [this](TEasyWinsock*, TEasySocket* s) { Fire(OnConnect, s->GetValue("ID")); };
@@ -93,7 +95,25 @@ bool TNapsterClient::Post(const std::string& id, const char* verb,
   r.SetValue("METHOD", verb);
   r.SetValue("ID", id);
   for (const auto& [key, value] : fields) r.SetValue(key, value);
-  return pump_.Post(r);
+  TMessagePump::Delivery delivery;
+  const bool queued = pump_.Post(r, id, &delivery);
+  unsent_ = std::move(delivery.Refused);
+  queued_ = delivery.Queued;
+  return queued;
+}
+
+bool TNapsterClient::TellPort(const std::string& id) {
+  return Post(id, "SET_PORT", {{"PORT", plat::IntToStr(dataPort_)}});
+}
+
+void TNapsterClient::QueueRoom(const std::string& id) {
+  auto missed = std::find_if(portUnsent_.begin(), portUnsent_.end(),
+                             [&](const std::string& s) { return plat::SameText(s, id); });
+  if (missed != portUnsent_.end()) {
+    portUnsent_.erase(missed);
+    if (!TellPort(id)) portUnsent_.push_back(id);
+  }
+  Fire(OnQueueRoom, id);
 }
 
 int TNapsterClient::DataConnections() const { return int(connections_.size()); }
@@ -182,6 +202,8 @@ void TNapsterClient::SessionFinished(TEasySocket* socket) {
   int i = SessionIndexOf(socket);
   if (i < 0) return;
   const std::string id = sessionIds_[size_t(i)];
+  // A new connection of it starts with the port as it is.
+  std::erase_if(portUnsent_, [&](const std::string& s) { return plat::SameText(s, id); });
   for (size_t l = 0; l < loggedIn_.size(); l++) {
     if (plat::SameText(loggedIn_[l], id)) {
       loggedIn_.erase(loggedIn_.begin() + long(l));
@@ -323,80 +345,96 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
 
 // ----------------------------------------------------------------- requests
 
-void TNapsterClient::HotlistAdd(const std::string& ID, const std::string& Nick) { Post(ID, "HOTLIST_ADD", {{"NICK", Nick}}); }
-void TNapsterClient::HotlistRemove(const std::string& ID, const std::string& Nick) {
-  Post(ID, "HOTLIST_REMOVE", {{"NICK", Nick}});
+bool TNapsterClient::HotlistAdd(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "HOTLIST_ADD", {{"NICK", Nick}});
 }
-void TNapsterClient::PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message) {
-  Post(ID, "PRIVMSG", {{"NICK", Nick}, {"MESSAGE", Message}});
+bool TNapsterClient::HotlistRemove(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "HOTLIST_REMOVE", {{"NICK", Nick}});
 }
-void TNapsterClient::GlobalMsg(const std::string& ID, const std::string& Message) {
-  Post(ID, "GLOBALMSG", {{"MESSAGE", Message}});
+bool TNapsterClient::PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message) {
+  return Post(ID, "PRIVMSG", {{"NICK", Nick}, {"MESSAGE", Message}});
 }
-void TNapsterClient::OperatorMsg(const std::string& ID, const std::string& Message) {
-  Post(ID, "OPERATORMSG", {{"MESSAGE", Message}});
+bool TNapsterClient::GlobalMsg(const std::string& ID, const std::string& Message) {
+  return Post(ID, "GLOBALMSG", {{"MESSAGE", Message}});
 }
-void TNapsterClient::RawCommand(const std::string& ID, int Command, const std::string& Message) {
-  Post(ID, "RAWCOMMAND", {{"COMMAND", plat::IntToStr(Command)}, {"MESSAGE", Message}});
+bool TNapsterClient::OperatorMsg(const std::string& ID, const std::string& Message) {
+  return Post(ID, "OPERATORMSG", {{"MESSAGE", Message}});
 }
-void TNapsterClient::GetDir(const std::string& ID, const std::string& Nick) { Post(ID, "GET_DIR", {{"NICK", Nick}}); }
-void TNapsterClient::GetStats(const std::string& ID) { Post(ID, "GET_STATS"); }
-void TNapsterClient::GetIgnoreList(const std::string& ID) { Post(ID, "GET_IGNORE_LIST"); }
-void TNapsterClient::IgnoreAdd(const std::string& ID, const std::string& Nick) { Post(ID, "IGNORE_ADD", {{"NICK", Nick}}); }
-void TNapsterClient::IgnoreRemove(const std::string& ID, const std::string& Nick) {
-  Post(ID, "IGNORE_REMOVE", {{"NICK", Nick}});
+bool TNapsterClient::RawCommand(const std::string& ID, int Command, const std::string& Message) {
+  return Post(ID, "RAWCOMMAND", {{"COMMAND", plat::IntToStr(Command)}, {"MESSAGE", Message}});
 }
-void TNapsterClient::Join(const std::string& ID, const std::string& Channel) { Post(ID, "JOIN", {{"CHANNEL", Channel}}); }
-void TNapsterClient::Part(const std::string& ID, const std::string& Channel) { Post(ID, "PART", {{"CHANNEL", Channel}}); }
-void TNapsterClient::PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message) {
-  Post(ID, "PUBMSG", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
+bool TNapsterClient::GetDir(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "GET_DIR", {{"NICK", Nick}});
 }
-void TNapsterClient::WhoIs(const std::string& ID, const std::string& Nick) { Post(ID, "WHOIS", {{"NICK", Nick}}); }
-void TNapsterClient::GetChannelList(const std::string& ID) { Post(ID, "GET_CHANNEL_LIST"); }
-void TNapsterClient::GetTopic(const std::string& ID, const std::string& Channel) {
-  Post(ID, "GET_TOPIC", {{"CHANNEL", Channel}});
+bool TNapsterClient::GetStats(const std::string& ID) { return Post(ID, "GET_STATS"); }
+bool TNapsterClient::GetIgnoreList(const std::string& ID) { return Post(ID, "GET_IGNORE_LIST"); }
+bool TNapsterClient::IgnoreAdd(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "IGNORE_ADD", {{"NICK", Nick}});
 }
-void TNapsterClient::SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level) {
-  Post(ID, "SET_USER_LEVEL", {{"NICK", Nick}, {"LEVEL", Level}});
+bool TNapsterClient::IgnoreRemove(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "IGNORE_REMOVE", {{"NICK", Nick}});
 }
-void TNapsterClient::Kill(const std::string& ID, const std::string& Nick) { Post(ID, "KILL", {{"NICK", Nick}}); }
-void TNapsterClient::NukeAdd(const std::string& ID, const std::string& Nick) { Post(ID, "NUKE_ADD", {{"NICK", Nick}}); }
-void TNapsterClient::NukeRemove(const std::string& ID, const std::string& Nick) {
-  Post(ID, "NUKE_REMOVE", {{"NICK", Nick}});
+bool TNapsterClient::Join(const std::string& ID, const std::string& Channel) {
+  return Post(ID, "JOIN", {{"CHANNEL", Channel}});
 }
-void TNapsterClient::GetChannelBanList(const std::string& ID, const std::string& Channel) {
-  Post(ID, "GET_CHANNEL_BAN_LIST", {{"CHANNEL", Channel}});
+bool TNapsterClient::Part(const std::string& ID, const std::string& Channel) {
+  return Post(ID, "PART", {{"CHANNEL", Channel}});
 }
-void TNapsterClient::ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick) {
-  Post(ID, "CHANNEL_BAN_ADD", {{"CHANNEL", Channel}, {"DEST", Nick}});
+bool TNapsterClient::PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message) {
+  return Post(ID, "PUBMSG", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
 }
-void TNapsterClient::ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick) {
-  Post(ID, "CHANNEL_BAN_REMOVE", {{"CHANNEL", Channel}, {"DEST", Nick}});
+bool TNapsterClient::WhoIs(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "WHOIS", {{"NICK", Nick}});
 }
-void TNapsterClient::GetBanList(const std::string& ID) { Post(ID, "GET_BAN_LIST"); }
-void TNapsterClient::BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason) {
-  Post(ID, "BAN_ADD", {{"DEST", Dest}, {"REASON", Reason}});
+bool TNapsterClient::GetChannelList(const std::string& ID) { return Post(ID, "GET_CHANNEL_LIST"); }
+bool TNapsterClient::GetTopic(const std::string& ID, const std::string& Channel) {
+  return Post(ID, "GET_TOPIC", {{"CHANNEL", Channel}});
 }
-void TNapsterClient::BanRemove(const std::string& ID, const std::string& Dest) { Post(ID, "BAN_REMOVE", {{"DEST", Dest}}); }
-void TNapsterClient::GetMOTD(const std::string& ID) { Post(ID, "GET_MOTD"); }
-void TNapsterClient::MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason) {
-  Post(ID, "MUZZLE_ADD", {{"NICK", Nick}, {"REASON", Reason}});
+bool TNapsterClient::SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level) {
+  return Post(ID, "SET_USER_LEVEL", {{"NICK", Nick}, {"LEVEL", Level}});
 }
-void TNapsterClient::MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason) {
-  Post(ID, "MUZZLE_REMOVE", {{"NICK", Nick}, {"REASON", Reason}});
+bool TNapsterClient::Kill(const std::string& ID, const std::string& Nick) { return Post(ID, "KILL", {{"NICK", Nick}}); }
+bool TNapsterClient::NukeAdd(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "NUKE_ADD", {{"NICK", Nick}});
 }
-void TNapsterClient::SetPassword(const std::string& ID, const std::string& Password) {
-  Post(ID, "SET_PASSWORD", {{"PASSWORD", Password}});
+bool TNapsterClient::NukeRemove(const std::string& ID, const std::string& Nick) {
+  return Post(ID, "NUKE_REMOVE", {{"NICK", Nick}});
 }
-void TNapsterClient::Emote(const std::string& ID, const std::string& Channel, const std::string& Message) {
-  Post(ID, "EMOTE", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
+bool TNapsterClient::GetChannelBanList(const std::string& ID, const std::string& Channel) {
+  return Post(ID, "GET_CHANNEL_BAN_LIST", {{"CHANNEL", Channel}});
 }
-void TNapsterClient::Kick(const std::string& ID, const std::string& Nick, const std::string& Reason) {
-  Post(ID, "KICK", {{"NICK", Nick}, {"REASON", Reason}});
+bool TNapsterClient::ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick) {
+  return Post(ID, "CHANNEL_BAN_ADD", {{"CHANNEL", Channel}, {"DEST", Nick}});
 }
-void TNapsterClient::Kick(const std::string& ID, const std::string& Channel, const std::string& Nick,
+bool TNapsterClient::ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick) {
+  return Post(ID, "CHANNEL_BAN_REMOVE", {{"CHANNEL", Channel}, {"DEST", Nick}});
+}
+bool TNapsterClient::GetBanList(const std::string& ID) { return Post(ID, "GET_BAN_LIST"); }
+bool TNapsterClient::BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason) {
+  return Post(ID, "BAN_ADD", {{"DEST", Dest}, {"REASON", Reason}});
+}
+bool TNapsterClient::BanRemove(const std::string& ID, const std::string& Dest) {
+  return Post(ID, "BAN_REMOVE", {{"DEST", Dest}});
+}
+bool TNapsterClient::GetMOTD(const std::string& ID) { return Post(ID, "GET_MOTD"); }
+bool TNapsterClient::MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  return Post(ID, "MUZZLE_ADD", {{"NICK", Nick}, {"REASON", Reason}});
+}
+bool TNapsterClient::MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  return Post(ID, "MUZZLE_REMOVE", {{"NICK", Nick}, {"REASON", Reason}});
+}
+bool TNapsterClient::SetPassword(const std::string& ID, const std::string& Password) {
+  return Post(ID, "SET_PASSWORD", {{"PASSWORD", Password}});
+}
+bool TNapsterClient::Emote(const std::string& ID, const std::string& Channel, const std::string& Message) {
+  return Post(ID, "EMOTE", {{"CHANNEL", Channel}, {"MESSAGE", Message}});
+}
+bool TNapsterClient::Kick(const std::string& ID, const std::string& Nick, const std::string& Reason) {
+  return Post(ID, "KICK", {{"NICK", Nick}, {"REASON", Reason}});
+}
+bool TNapsterClient::Kick(const std::string& ID, const std::string& Channel, const std::string& Nick,
                           const std::string& Reason) {
-  Post(ID, "KICK", {{"CHANNEL", Channel}, {"NICK", Nick}, {"REASON", Reason}});
+  return Post(ID, "KICK", {{"CHANNEL", Channel}, {"NICK", Nick}, {"REASON", Reason}});
 }
 
 bool TNapsterClient::SetPort(int Port) {
@@ -411,39 +449,45 @@ bool TNapsterClient::SetPort(int Port) {
     dataListener_ = listener;
     dataPort_ = listener->LocalPort();
   }
-  Post("", "SET_PORT", {{"PORT", plat::IntToStr(dataPort_)}});
+  // Every session that takes it has the newest port; the others are told
+  // once they have room.
+  TellPort("");
+  portUnsent_ = unsent_;
   return true;
 }
 
-void TNapsterClient::Search(const std::string& ID, int MaxResults, const std::string& SongName,
+bool TNapsterClient::Search(const std::string& ID, int MaxResults, const std::string& SongName,
                             const std::string& ArtistName, const std::string& FrequencyAction,
                             const std::string& FrequencyValue, const std::string& BitrateAction,
                             const std::string& BitrateValue, const std::string& LinkTypeAction,
                             const std::string& LinkTypeValue, const std::string& PingTimeAction,
                             const std::string& PingTimeValue) {
-  Post(ID, "MP3_SEARCH",
-       {{"MAX_RESULTS", plat::IntToStr(MaxResults)},
-        {"SONG_NAME", SongName},
-        {"ARTIST_NAME", ArtistName},
-        {"FREQUENCY_ACTION", FrequencyAction},
-        {"FREQUENCY_VALUE", DigitsNumber(FrequencyValue)},
-        {"BITRATE_ACTION", BitrateAction},
-        {"BITRATE_VALUE", DigitsNumber(BitrateValue)},
-        {"LINK_TYPE_ACTION", LinkTypeAction},
-        {"LINK_TYPE_VALUE", LinkTypeValue},
-        {"PING_TIME_ACTION", PingTimeAction},
-        {"PING_TIME_VALUE", DigitsNumber(PingTimeValue)}});
+  const bool queued = Post(ID, "MP3_SEARCH",
+                           {{"MAX_RESULTS", plat::IntToStr(MaxResults)},
+                            {"SONG_NAME", SongName},
+                            {"ARTIST_NAME", ArtistName},
+                            {"FREQUENCY_ACTION", FrequencyAction},
+                            {"FREQUENCY_VALUE", DigitsNumber(FrequencyValue)},
+                            {"BITRATE_ACTION", BitrateAction},
+                            {"BITRATE_VALUE", DigitsNumber(BitrateValue)},
+                            {"LINK_TYPE_ACTION", LinkTypeAction},
+                            {"LINK_TYPE_VALUE", LinkTypeValue},
+                            {"PING_TIME_ACTION", PingTimeAction},
+                            {"PING_TIME_VALUE", DigitsNumber(PingTimeValue)}});
+  // Refused everywhere: no search started.
+  if (!queued && queued_ == 0) return false;
   // A session still logging in sends the search once it is in; the wait
   // list ends a search that no session takes up.
   waitList_.Remove(kSearchEntry);
   waitList_.Add(nullptr, kSearchEntry);
   pendingSearches_ = 0;
+  return queued;
 }
 
-void TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
+bool TNapsterClient::SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
                                   const std::string& LinkTypeAction, const std::string& LinkTypeValue,
                                   const std::string& PingTimeAction, const std::string& PingTimeValue) {
-  Search(ID, MaxResults, SongName, "", "EQUAL TO", plat::IntToStr(kNonMp3Frequency), "EQUAL TO",
+  return Search(ID, MaxResults, SongName, "", "EQUAL TO", plat::IntToStr(kNonMp3Frequency), "EQUAL TO",
          plat::IntToStr(kNonMp3Bitrate), LinkTypeAction, LinkTypeValue, PingTimeAction, PingTimeValue);
 }
 

@@ -267,54 +267,68 @@ class TNapsterClient {
   bool IsLoggedIn(const std::string& ID) const;
   int PendingSearches() const { return pendingSearches_; }
   int DataPort() const { return dataPort_; }
+  // What became of the last request: the sessions it was for whose full
+  // queue left it out, and how many sessions took it.
+  const std::vector<std::string>& Unsent() const { return unsent_; }
+  int Queued() const { return queued_; }
+  // A session whose full queue left a request out has taken requests off
+  // it since: there is room again (on the main thread, with the ID).
+  TNapsterClientOnAction OnQueueRoom;
 
   // ---- requests (an empty ID reaches every session)
-  void HotlistAdd(const std::string& ID, const std::string& Nick);
-  void HotlistRemove(const std::string& ID, const std::string& Nick);
-  void PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message);
-  void GlobalMsg(const std::string& ID, const std::string& Message);
-  void OperatorMsg(const std::string& ID, const std::string& Message);
-  void RawCommand(const std::string& ID, int Command, const std::string& Message);
-  void GetDir(const std::string& ID, const std::string& Nick);
-  void GetStats(const std::string& ID);
-  void GetIgnoreList(const std::string& ID);
-  void IgnoreAdd(const std::string& ID, const std::string& Nick);
-  void IgnoreRemove(const std::string& ID, const std::string& Nick);
-  void Join(const std::string& ID, const std::string& Channel);
-  void Part(const std::string& ID, const std::string& Channel);
-  void PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message);
-  void WhoIs(const std::string& ID, const std::string& Nick);
-  void GetChannelList(const std::string& ID);
-  void GetTopic(const std::string& ID, const std::string& Channel);
-  void SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level);
-  void Kill(const std::string& ID, const std::string& Nick);
-  void NukeAdd(const std::string& ID, const std::string& Nick);
-  void NukeRemove(const std::string& ID, const std::string& Nick);
-  void GetChannelBanList(const std::string& ID, const std::string& Channel);
-  void ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick);
-  void ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick);
-  void GetBanList(const std::string& ID);
-  void BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason);
-  void BanRemove(const std::string& ID, const std::string& Dest);
-  void GetMOTD(const std::string& ID);
-  void MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason);
-  void MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason);
-  void SetPassword(const std::string& ID, const std::string& Password);
-  void Emote(const std::string& ID, const std::string& Channel, const std::string& Message);
-  void Kick(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  // Each waits in its session's queue until the session sends it; a queue
+  // holds at most TMessagePumpConnection::kQueueLimit requests. A request
+  // answers false when a session it is for could not take it (its queue was
+  // full): nothing of it goes to that session. Unsent() names those
+  // sessions and Queued() counts the ones that took it; OnQueueRoom tells
+  // when such a session has room again.
+  bool HotlistAdd(const std::string& ID, const std::string& Nick);
+  bool HotlistRemove(const std::string& ID, const std::string& Nick);
+  bool PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message);
+  bool GlobalMsg(const std::string& ID, const std::string& Message);
+  bool OperatorMsg(const std::string& ID, const std::string& Message);
+  bool RawCommand(const std::string& ID, int Command, const std::string& Message);
+  bool GetDir(const std::string& ID, const std::string& Nick);
+  bool GetStats(const std::string& ID);
+  bool GetIgnoreList(const std::string& ID);
+  bool IgnoreAdd(const std::string& ID, const std::string& Nick);
+  bool IgnoreRemove(const std::string& ID, const std::string& Nick);
+  bool Join(const std::string& ID, const std::string& Channel);
+  bool Part(const std::string& ID, const std::string& Channel);
+  bool PubMsg(const std::string& ID, const std::string& Channel, const std::string& Message);
+  bool WhoIs(const std::string& ID, const std::string& Nick);
+  bool GetChannelList(const std::string& ID);
+  bool GetTopic(const std::string& ID, const std::string& Channel);
+  bool SetUserLevel(const std::string& ID, const std::string& Nick, const std::string& Level);
+  bool Kill(const std::string& ID, const std::string& Nick);
+  bool NukeAdd(const std::string& ID, const std::string& Nick);
+  bool NukeRemove(const std::string& ID, const std::string& Nick);
+  bool GetChannelBanList(const std::string& ID, const std::string& Channel);
+  bool ChannelBanAdd(const std::string& ID, const std::string& Channel, const std::string& Nick);
+  bool ChannelBanRemove(const std::string& ID, const std::string& Channel, const std::string& Nick);
+  bool GetBanList(const std::string& ID);
+  bool BanAdd(const std::string& ID, const std::string& Dest, const std::string& Reason);
+  bool BanRemove(const std::string& ID, const std::string& Dest);
+  bool GetMOTD(const std::string& ID);
+  bool MuzzleAdd(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  bool MuzzleRemove(const std::string& ID, const std::string& Nick, const std::string& Reason);
+  bool SetPassword(const std::string& ID, const std::string& Password);
+  bool Emote(const std::string& ID, const std::string& Channel, const std::string& Message);
+  bool Kick(const std::string& ID, const std::string& Nick, const std::string& Reason);
   // The kick servers take: out of Channel (a server refuses a kick that
   // names none).
-  void Kick(const std::string& ID, const std::string& Channel, const std::string& Nick, const std::string& Reason);
+  bool Kick(const std::string& ID, const std::string& Channel, const std::string& Nick, const std::string& Reason);
   // Listens on Port (0: any free port; negative: no data port) and tells
-  // every session. False, with nothing posted, when it cannot listen.
+  // every session (a session whose queue is full is told once it has
+  // room). False, with nothing posted, when it cannot listen.
   bool SetPort(int Port);
-  void Search(const std::string& ID, int MaxResults, const std::string& SongName, const std::string& ArtistName,
+  bool Search(const std::string& ID, int MaxResults, const std::string& SongName, const std::string& ArtistName,
               const std::string& FrequencyAction, const std::string& FrequencyValue,
               const std::string& BitrateAction, const std::string& BitrateValue,
               const std::string& LinkTypeAction, const std::string& LinkTypeValue,
               const std::string& PingTimeAction, const std::string& PingTimeValue);
   // A search for files announced as non-MP3 files (24 kbit/s, 16000 Hz).
-  void SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
+  bool SearchNonMp3(const std::string& ID, int MaxResults, const std::string& SongName,
                     const std::string& LinkTypeAction, const std::string& LinkTypeValue,
                     const std::string& PingTimeAction, const std::string& PingTimeValue);
   bool LoadFromFile(const std::string& FileName) { return true; }
@@ -377,9 +391,14 @@ class TNapsterClient {
   void Fire(const Event& event, Args&&... args) {
     if (event) event(this, std::forward<Args>(args)...);
   }
-  // False when a session's full queue left the record out.
+  // False when a full queue of a session it is for left the record out
+  // (Unsent and Queued tell the rest).
   bool Post(const std::string& id, const char* verb,
             std::initializer_list<std::pair<const char*, std::string>> fields = {});
+  // A session's queue has room again after it refused a request.
+  void QueueRoom(const std::string& id);
+  // SET_PORT with the data port as it is now.
+  bool TellPort(const std::string& id);
 
   // Sessions.
   int SessionIndex(const std::string& id) const;
@@ -462,6 +481,10 @@ class TNapsterClient {
   bool IsActive(const TNapsterClientData* data, bool download) const;
 
   TMessagePump pump_;
+  std::vector<std::string> unsent_;  // of the last request
+  int queued_ = 0;
+  // Sessions whose full queue left out the data port's last change.
+  std::vector<std::string> portUnsent_;
   TQueueManager waitList_{TQueueManager::Clock::Monotonic};
   // Session tables, kept in step.
   std::vector<std::string> sessionIds_;

@@ -139,7 +139,7 @@ void TNapsterClientSession::Run() {
     return;
   }
 
-  TMessagePumpConnection* connection = Pump ? Pump->Connect() : nullptr;
+  TMessagePumpConnection* connection = Pump ? Pump->Connect(id_) : nullptr;
   struct Unsubscribe {
     TMessagePump* pump;
     TMessagePumpConnection* connection;

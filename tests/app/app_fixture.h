@@ -81,6 +81,15 @@ inline std::vector<std::string> UnshippedTexts() {
   return faults;
 }
 
+// Enter in the main window's search box (box), as the keyboard sends it.
+inline void EnterSearch(TMainForm& form, gui::Edit* box, const std::string& text) {
+  form.ShowView(TMainForm::vSearch);
+  box->SetText(text);
+  box->SetFocus();
+  PostMessageA(reinterpret_cast<HWND>(box->Handle()), WM_KEYDOWN, VK_RETURN, 1);
+  gui::App().ProcessMessages();
+}
+
 // The disk scans of a test walk these folders instead of the fixed drives.
 struct ScanRoots {
   explicit ScanRoots(std::vector<std::string> r) { plat::SetFixedDriveRootsForTesting(std::move(r)); }

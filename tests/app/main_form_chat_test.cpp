@@ -11,6 +11,7 @@
 #include "app/legacy_settings_form.h"
 #include "app/message_view.h"
 #include "app/napster_server_form.h"
+#include "app/search_view.h"
 #include "gui/menu.h"
 #include "tools/fake_napster_server.h"
 
@@ -52,11 +53,7 @@ class ChatTest : public testapp::MainFormTest {
     Pump();
   }
   bool Logged(const std::string& text, int times = 1) {
-    return WaitFor([&] {
-      int n = 0;
-      for (const std::string& l : view->Lines()) n += l.find(text) != std::string::npos;
-      return n >= times;
-    });
+    return WaitFor([&] { return LinesWith(text) >= times; });
   }
   std::vector<std::string> Users() const {
     std::vector<std::string> u;
@@ -68,6 +65,18 @@ class ChatTest : public testapp::MainFormTest {
     bob.StartSession("127.0.0.1", server.Port(), "bob", "pw", "", false, false, bobId);
     ASSERT_TRUE(WaitFor([&] { return bob.IsLoggedIn(bobId); }));
     if (join) bob.Join(bobId, "#chat");
+  }
+  // Enter in the messages line as it stands.
+  void Enter() {
+    view->MessageBox()->SetFocus();
+    PostMessageA(reinterpret_cast<HWND>(view->MessageBox()->Handle()), WM_KEYDOWN, VK_RETURN, 1);
+    Pump();
+  }
+  void EnterSearch(const std::string& text) { testapp::EnterSearch(*form, form->SearchView->SearchBox(), text); }
+  int LinesWith(const std::string& text) const {
+    int n = 0;
+    for (const std::string& l : view->Lines()) n += l.find(text) != std::string::npos;
+    return n;
   }
   // The last frame of a type the server has had, once it has n of them.
   std::string Received(uint16_t type, int n = 1) {
@@ -266,6 +275,93 @@ TEST_F(ChatTest, TheMenuThePopupsAndTheLinesItCannotRunSayWhatHappens) {
   ASSERT_TRUE(Logged("Connect to a network first."));
   // Every text the chat showed stands in the shipped language file.
   EXPECT_EQ(testapp::UnshippedTexts(), std::vector<std::string>{});
+}
+
+// A chat server is told the whole hot list as it logs in, though its session
+// takes 50 requests at a time. What the user asks meanwhile that the session
+// cannot take is told as not sent, where it was asked: the line stays, and
+// Enter again sends it once the session has room.
+TEST_F(ChatTest, AHotListOf300IsToldWholeAtLoginAndALineTheBusySessionCannotTakeIsToldNotSent) {
+  std::vector<std::string> nicks;
+  for (int i = 0; i < 300; ++i) nicks.push_back("n" + std::to_string(i));
+  for (size_t i = 0; i < nicks.size(); ++i) {
+    ASSERT_TRUE(form->ExecuteCommand("HOTLIST " + nicks[i]));
+    if (i % 30 == 29) ASSERT_TRUE(WaitFor([&] { return server.CountOfType(207) > int(i); })) << i;
+  }
+  ASSERT_TRUE(Logged("n299 is on the hot list."));
+  form->LegacySettings->Disconnect(index);
+  ASSERT_TRUE(WaitFor([&] { return form->NapsterClient.LoggedInCount() == 0; }));
+  server.ClearReceived();
+
+  // Logged in again: while the window tells the hot list (its session waits
+  // for the window meanwhile), the user sends a line and starts a search.
+  std::string lineStatus, lineLeft, searchStatus;
+  bool searching = true;
+  TNapsterClient& c = form->NapsterClient;
+  c.OnLogin = [&, login = c.OnLogin](TNapsterClient* sender, const std::string& id, const std::string& email) {
+    login(sender, id, email);
+    if (!lineStatus.empty()) return;
+    Type("/msg bob hi");
+    lineStatus = form->LastStatus();
+    lineLeft = view->MessageBox()->GetText();
+    EnterSearch("blue");
+    searchStatus = form->LastStatus();
+    searching = form->SearchView->Searching();
+  };
+  form->LegacySettings->Connect(index);
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(207) >= 300; })) << server.CountOfType(207);
+  std::vector<std::string> told;
+  for (const NapsterMessage& m : server.Received())
+    if (m.Type == 207) told.push_back(m.Text);
+  EXPECT_EQ(told, nicks);
+
+  EXPECT_EQ(lineStatus, "Not sent: the server connection is busy.");
+  EXPECT_EQ(LinesWith("Not sent: the server connection is busy."), 1);
+  EXPECT_EQ(LinesWith("-> bob: hi"), 0);
+  EXPECT_EQ(lineLeft, "/msg bob hi") << "the line stays to be sent again";
+  EXPECT_EQ(searchStatus, "Not sent: the server connection is busy.");
+  EXPECT_FALSE(searching);
+  EXPECT_EQ(server.CountOfType(205) + server.CountOfType(200), 0);
+
+  form->ShowView(TMainForm::vMessages);
+  Enter();
+  EXPECT_EQ(Received(205), "bob hi");
+  ASSERT_TRUE(Logged("-> bob: hi"));
+  EXPECT_EQ(view->MessageBox()->GetText(), "");
+  EXPECT_EQ(server.CountOfType(205), 1);
+  EXPECT_EQ(testapp::UnshippedTexts(), std::vector<std::string>{});
+}
+
+// A message goes to every session. One still logging in takes no more once
+// it holds 50: the message reaches the others, and the user is told which
+// server it missed.
+TEST_F(ChatTest, AMessageToEverySessionNamesTheBusyServerItMissed) {
+  // The statistics a login asks for are in (nothing else sets the status
+  // bar meanwhile), and bob is online: the server answers nothing to the
+  // messages.
+  ASSERT_TRUE(WaitFor([&] { return form->LastStatus().find(" users, ") != std::string::npos; }));
+  BobComes(false);
+  FakeNapsterServer held;
+  held.SetScript(2, {});  // its login is never answered
+  ASSERT_TRUE(held.Start());
+  TLegacyServer second = testapp::LocalServer(held.Port());
+  second.Nick = "carol";
+  form->LegacySettings->Connect(form->LegacySettings->Add(second));
+  ASSERT_TRUE(WaitFor([&] { return held.CountOfType(2) == 1; }));
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(form->ExecuteCommand("MSG bob m" + std::to_string(i))) << i;
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(205) == 50; }));
+  EXPECT_EQ(LinesWith("Not sent"), 0);
+
+  Type("/msg bob one more");
+  const std::string told = "Not sent to these servers, their connection is busy: 127.0.0.1:" + std::to_string(held.Port());
+  EXPECT_EQ(form->LastStatus(), told);
+  ASSERT_TRUE(Logged(told));
+  EXPECT_EQ(LinesWith("-> bob: one more"), 1);
+  EXPECT_EQ(view->MessageBox()->GetText(), "") << "it went where it could";
+  EXPECT_EQ(Received(205, 51), "bob one more");
+  EXPECT_EQ(held.CountOfType(205), 0);
+  form->LegacySettings->Disconnect(form->LegacySettings->Count() - 1);
+  held.Stop();
 }
 
 }  // namespace

@@ -65,15 +65,7 @@ class HandsTest : public testapp::MainFormTest {
     SendMessageA(reinterpret_cast<HWND>(b->Handle()), BM_CLICK, 0, 0);
   }
 
-  // Enter in the search box, as the keyboard sends it.
-  void EnterSearch(const std::string& text) {
-    form->ShowView(TMainForm::vSearch);
-    gui::Edit* box = form->SearchView->SearchBox();
-    box->SetText(text);
-    box->SetFocus();
-    PostMessageA(reinterpret_cast<HWND>(box->Handle()), WM_KEYDOWN, VK_RETURN, 1);
-    Pump();
-  }
+  void EnterSearch(const std::string& text) { testapp::EnterSearch(*form, form->SearchView->SearchBox(), text); }
 
   // The mouse's messages of a double click at a point of a grid.
   static void DoubleClick(TGridTreeList* grid, int x, int y) {

@@ -156,20 +156,72 @@ TEST(MessagePump, DisconnectFreesQueuedRecordsAndIgnoresStrangers) {
   // The pump frees the remaining connection and its records.
 }
 
+// A named subscriber takes only the records posted to its name or to
+// everyone. A full queue's refusal names it, and its subscriber's next read
+// tells of room once (until it refuses again); the bound never moves.
+TEST(MessagePump, AFullQueueIsNamedAndItsNextReadTellsOfRoom) {
+  TMessagePump pump;
+  std::vector<std::string> rooms;
+  pump.SetRoomHook([&rooms](const std::string& name) { rooms.push_back(name); });
+  auto* x = pump.Connect("X");
+  auto* y = pump.Connect("Y");
+  auto* all = pump.Connect();  // unnamed: takes every record
+  TMessageItem m;
+  TMessagePump::Delivery d;
+  for (int i = 0; i < 50; ++i) {
+    m.SetInteger("SEQ", i);
+    ASSERT_TRUE(pump.Post(m, "x", &d)) << i;  // names match in any case
+  }
+  EXPECT_EQ(d.Queued, 100);
+  EXPECT_EQ(y->QueueCount(), 0) << "a record for X takes no room of Y's";
+  ASSERT_TRUE(all->Receive(m));
+  d = {};
+  EXPECT_FALSE(pump.Post(m, "X", &d));
+  EXPECT_EQ(d.Queued, 1);
+  EXPECT_EQ(d.Refused, std::vector<std::string>{"X"});
+  d = {};
+  EXPECT_FALSE(pump.Post(m, "", &d));  // everyone's: Y takes it, X and the unnamed one are full
+  EXPECT_EQ(d.Queued, 1);
+  EXPECT_EQ(d.Refused, (std::vector<std::string>{"X", ""}));
+  EXPECT_EQ(x->QueueCount(), 50);
+  EXPECT_EQ(y->QueueCount(), 1);
+  pump.Disconnect(all);
+
+  TMessageItem got;
+  ASSERT_TRUE(y->Receive(got));
+  EXPECT_TRUE(rooms.empty()) << "Y never refused";
+  ASSERT_TRUE(x->Receive(got));
+  EXPECT_EQ(got.GetInteger("SEQ"), 0);
+  EXPECT_EQ(rooms, std::vector<std::string>{"X"});
+  ASSERT_TRUE(x->Receive(got));
+  EXPECT_EQ(rooms.size(), 1u) << "once for each spell of refusals";
+  // Room for two: the third is refused, and the next read tells again.
+  EXPECT_TRUE(pump.Post(m, "X"));
+  EXPECT_TRUE(pump.Post(m, "X"));
+  EXPECT_FALSE(pump.Post(m, "X"));
+  EXPECT_EQ(x->QueueCount(), 50);
+  ASSERT_TRUE(x->Receive(got));
+  EXPECT_EQ(rooms, (std::vector<std::string>{"X", "X"}));
+}
+
 // One main-thread poster, three subscribers that keep connecting, reading
 // and disconnecting. Every record a subscriber receives is whole and in
-// posting order.
+// posting order; a subscriber's room is told with its name.
 TEST(MessagePump, PosterAndChurningSubscribers) {
   TMessagePump pump;
   std::atomic<bool> stop{false};
   std::atomic<int> received{0};
   std::atomic<int> bad{0};
+  // Called on the subscribers' threads, each with its own name.
+  pump.SetRoomHook([&bad](const std::string& name) {
+    if (name != "a" && name != "b" && name != "c") ++bad;
+  });
   std::vector<std::thread> subscribers;
   for (int t = 0; t < 3; ++t) {
-    subscribers.emplace_back([&] {
+    subscribers.emplace_back([&, name = std::string(1, char('a' + t))] {
       TMessageItem got;
       while (!stop.load()) {
-        TMessagePumpConnection* c = pump.Connect();
+        TMessagePumpConnection* c = pump.Connect(name);
         int last = -1;
         for (int i = 0; i < 200 && !stop.load(); ++i) {
           if (c->Receive(got)) {

@@ -5,6 +5,7 @@
 // scripted fake Napster server on 127.0.0.1 where a server is needed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <iterator>
@@ -540,6 +541,72 @@ TEST(NapsterClient, EveryRequestReachesTheServer) {
     EXPECT_EQ(got[i].Text, cases[i].text) << i;
   }
   (void)id;
+}
+
+// A session that sends nothing yet (its login is not answered) holds at most
+// 50 requests: the rest are refused, naming it, and a request for it takes
+// no room of another session's. Once it sends, each time it has room again
+// OnQueueRoom says so, and a sender that waits for room gets every refused
+// request out, in order, and a data port it missed reaches it too. A
+// session that never sends stays at 50.
+TEST(NapsterClient, AFullQueueRefusesByNameAndTellsWhenThereIsRoom) {
+  Server held, stalled;
+  held.SetScript(2, {});     // answered when the test says
+  stalled.SetScript(2, {});  // never answered
+  ASSERT_TRUE(held.Start());
+  ASSERT_TRUE(stalled.Start());
+  Client cl;
+  const std::string x = cl.Start(held.Port());
+  const std::string y = cl.Start(stalled.Port());
+  ASSERT_TRUE(ServerGot(held, 2) && ServerGot(stalled, 2));  // both take requests now
+  auto nick = [](size_t i) { return "n" + std::to_string(i); };
+
+  std::vector<size_t> refused;
+  for (size_t i = 0; i < 300; ++i) {
+    if (cl.c.HotlistAdd(x, nick(i))) continue;
+    refused.push_back(i);
+    EXPECT_EQ(cl.c.Unsent(), std::vector<std::string>{x}) << i;
+    EXPECT_EQ(cl.c.Queued(), 0) << i;
+  }
+  ASSERT_EQ(refused.size(), 250u);
+  EXPECT_EQ(refused.front(), 50u);
+  // y's queue is still empty: a request for everyone reaches it alone.
+  EXPECT_FALSE(cl.c.GetStats(""));
+  EXPECT_EQ(cl.c.Unsent(), std::vector<std::string>{x});
+  EXPECT_EQ(cl.c.Queued(), 1);
+  for (int i = 0; i < 49; ++i) EXPECT_TRUE(cl.c.PrivMsg(y, "bob", "m" + std::to_string(i))) << i;
+  EXPECT_FALSE(cl.c.PrivMsg(y, "bob", "one too many"));
+  EXPECT_EQ(cl.c.Unsent(), std::vector<std::string>{y});
+  // A new data port, which neither queue can take now: x is told once it
+  // has room.
+  ASSERT_TRUE(cl.c.SetPort(0));
+
+  size_t next = 0;
+  std::vector<std::string> rooms;
+  cl.c.OnQueueRoom = [&](TNapsterClient* c, const std::string& id) {
+    rooms.push_back(id);
+    while (id == x && next < refused.size() && c->HotlistAdd(x, nick(refused[next]))) ++next;
+  };
+  ASSERT_TRUE(held.Send(3, "me@example.com"));
+  ASSERT_TRUE(testutil::PumpUntil([&] { return held.CountOfType(207) >= 300; }, 4 * kWaitMs))
+      << held.CountOfType(207) << " of 300";
+  std::vector<std::string> told;
+  for (const NapsterMessage& m : held.Received())
+    if (m.Type == 207) told.push_back(m.Text);
+  ASSERT_EQ(told.size(), 300u);
+  for (size_t i = 0; i < told.size(); ++i) EXPECT_EQ(told[i], nick(i)) << i;
+  EXPECT_GE(rooms.size(), 5u);  // 50 at a time at most
+  EXPECT_EQ(std::count(rooms.begin(), rooms.end(), y), 0);
+  EXPECT_FALSE(cl.c.PrivMsg(y, "bob", "still full"));
+  EXPECT_TRUE(cl.c.PrivMsg(x, "bob", "after all"));
+  NapsterMessage last;
+  ASSERT_TRUE(ServerGot(held, 205, &last));
+  EXPECT_EQ(last.Text, "bob after all");
+  NapsterMessage port;
+  ASSERT_TRUE(ServerGot(held, 703, &port));
+  EXPECT_EQ(port.Text, std::to_string(cl.c.DataPort()));
+  EXPECT_EQ(held.CountOfType(703), 1);
+  EXPECT_EQ(stalled.Received().size(), 1u) << "the stalled session sent nothing after its login";
 }
 
 // ----------------------------------------------------------------- dispatch

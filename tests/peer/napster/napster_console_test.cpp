@@ -277,6 +277,50 @@ TEST(NapsterConsole, EveryChatVerbSendsItsRequestAndALineWithoutItsWordsIsRefuse
   EXPECT_EQ(server.Received().size(), sent.size());
 }
 
+// A script writes lines faster than a session sends them: of 300 messages
+// in one burst each is answered OK and arrives, in order, or is answered
+// ERROR (its session's queue of requests was full) and never arrives.
+TEST(NapsterConsole, ABurstOfMessagesArrivesOrIsAnsweredError) {
+  FakeNapsterServer server;
+  ASSERT_TRUE(server.Start());
+  const std::string dir = testutil::TempFolder("console-burst");
+  Console a(dir), b(dir);
+  b.Run({Connect(server, "bob"), "WAIT OnLogin"});
+  ASSERT_TRUE(b.Sees("EVENT OnLogin")) << b.Text();
+  a.Run({Connect(server, "alice"), "WAIT OnLogin"});
+  ASSERT_TRUE(a.Sees("EVENT OnLogin")) << a.Text();
+  const std::string id = a.Line("OK CONNECT ID=").substr(14);
+  std::vector<std::string> burst;
+  for (int i = 0; i < 300; ++i) burst.push_back("MSG bob m" + std::to_string(i));
+  a.Run(burst);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return a.Count("OK MSG") + a.Count("ERROR MSG") == 300; }, 20000))
+      << a.Text();
+  // The answers come in the order of the lines.
+  std::vector<std::string> sent;
+  int answered = 0;
+  for (const std::string& l : a.lines) {
+    if (l == "OK MSG") sent.push_back("m" + std::to_string(answered++));
+    if (l.rfind("ERROR MSG", 0) == 0) {
+      EXPECT_EQ(l, "ERROR MSG not sent: the server connection is busy (ID=" + id + ")");
+      ++answered;
+    }
+  }
+  // Once the server has what was sent, one more goes too; once that one is
+  // in, everything sent before it is.
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(205) >= int(sent.size()); }, 20000));
+  a.Run({"MSG bob last"});
+  ASSERT_TRUE(a.Sees("OK MSG", int(sent.size()) + 1)) << a.Text();
+  sent.push_back("last");
+  ASSERT_TRUE(b.Sees("EVENT OnPrivMsg ID=", int(sent.size()))) << a.Count("OK MSG") << " sent\n" << b.Text();
+  std::vector<std::string> got;
+  for (const std::string& l : b.lines)
+    if (l.rfind("EVENT OnPrivMsg ", 0) == 0) got.push_back(l.substr(l.find(" MSG=") + 5));
+  EXPECT_EQ(got, sent);
+  a.Run({"QUIT"});
+  b.Run({"QUIT"});
+  ASSERT_TRUE(a.Quits() && b.Quits());
+}
+
 #ifndef _WIN32
 // The console program ends at once (its input thread may wait for a line
 // for ever), but a leak still fails it: the sanitizer's check runs first.
