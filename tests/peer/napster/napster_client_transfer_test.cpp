@@ -618,6 +618,22 @@ TEST(TwoPeers, ADownloadThatWritesNothingGivesItsFileBack) {
     }));
     share();
   }
+  // Shared while a download holds it (as a scan lists it): listed as it
+  // was once the download ends without writing it.
+  const auto unshare = [&] {
+    const int withdrawn = down.server.CountOfType(102);
+    down.c.UnshareFile(file);
+    EXPECT_EQ(down.c.SharedCount(), 0);
+    EXPECT_TRUE(down.Got(102, withdrawn + 1)) << down.Log();
+  };
+  unshare();
+  const int n = down.Count("OnDownloadQueued") + 1;
+  EXPECT_TRUE(attempt("up", remote, [&] {
+    ASSERT_TRUE(testutil::PumpUntil(queued(n), kWaitMs)) << down.Log();
+    down.c.ShareFile(file, true);
+    EXPECT_EQ(down.c.SharedCount(), 0);
+    removeWhen(queued(n));
+  }));
 
   // The server never answers; the first time-out resumes the download,
   // which still holds the file.
@@ -638,10 +654,7 @@ TEST(TwoPeers, ADownloadThatWritesNothingGivesItsFileBack) {
   }));
   EXPECT_EQ(down.Count("OnDownloadAutoResume"), 1);
   // Given back in its state: UnshareFile withdraws it.
-  const int withdrawn = down.server.CountOfType(102);
-  down.c.UnshareFile(file);
-  EXPECT_EQ(down.c.SharedCount(), 0);
-  EXPECT_TRUE(down.Got(102, withdrawn + 1)) << down.Log();
+  unshare();
   share();
 
   // Removed once a part of the file is in: it is no longer as it was.
