@@ -691,6 +691,38 @@ TShareFile* TShareManager::AddFile(const std::string& path, const std::string& n
   return root_->AddFile(path, name);
 }
 
+bool TShareManager::RereadFile(const std::string& path) {
+  if (!plat::FileExists(path)) return false;
+  PinGuard pin(this);  // the nodes found stay until their figures are in
+  const std::string folder = plat::ExcludeTrailingDelim(plat::ExtractFilePath(path));
+  std::vector<TShareFile*> found;
+  {
+    Guard g(lock_);
+    std::vector<TShareDirectory*> pending{root_.get()};
+    while (!pending.empty()) {
+      TShareDirectory* d = pending.back();
+      pending.pop_back();
+      if (d->IsRoot || plat::SameText(plat::ExcludeTrailingDelim(d->Path), folder))
+        for (const auto& e : d->files_)
+          if (plat::SameText(e.node->Path, path)) found.push_back(e.node.get());
+      for (const auto& e : d->dirs_) pending.push_back(e.node.get());
+    }
+  }
+  for (TShareFile* f : found) {
+    // Read and analysed outside the lock, as a rescan makes its files.
+    const std::unique_ptr<TShareFile> now = f->Folder->MakeFile(path, f->Name, nullptr);
+    if (!now) continue;
+    Guard g(lock_);
+    f->Size = now->Size;
+    f->FileDate = now->FileDate;
+    f->IsMP3 = now->IsMP3;
+    f->BitRate = now->BitRate;
+    f->SampleRate = now->SampleRate;
+    f->Seconds = now->Seconds;
+  }
+  return !found.empty();
+}
+
 void TShareManager::ClearLocked(bool dirs, bool files) {
   root_->Touch();
   if (InUse()) {

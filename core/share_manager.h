@@ -285,6 +285,11 @@ class TShareManager {
   TShareDirectory* AddDirectory(const std::string& path, const std::string& name,
                                 bool includeSubfolders, const std::string& maskList);
   TShareFile* AddFile(const std::string& path, const std::string& name);
+  // The files the tree lists at path take the size, date and MP3 figures
+  // the file has on disk now: its contents changed under the same name (a
+  // download completed it), which no rescan looks at. False when the tree
+  // lists no such file.
+  bool RereadFile(const std::string& path);
   // Free every share / every root-level file (marked and freed later while
   // queries are alive).
   void ClearDirectories();

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "peer/napster/napster_client_data_thread.h"
 #include "peer/napster/napster_client_info_thread.h"
 #include "peer/napster/shared_file_list.h"
+#include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/sync.h"
 
@@ -341,7 +343,8 @@ class TNapsterClient {
   // writes is never written by a second one: the second gets a free name
   // as the file-exists question's Rename gives it ("name (2).ext", ...).
   // A shared local file is withdrawn while a download writes it and
-  // shared again, as it was listed, once it is complete.
+  // shared again, as it was listed, once it is complete, or when the
+  // download ends without having written it.
   bool Download(const std::string& ID, const std::string& Nick, const std::string& RemoteFileName,
                 const std::string& LocalFileName, bool Resume, int ResumeCount, const std::string& GnutellaHost,
                 int GnutellaPort, bool IsGnutella, const std::string& Index);
@@ -360,7 +363,8 @@ class TNapsterClient {
   int64_t UploadRate() const { return uploadRate_; }
   int UploadCount() const { return int(uploads_.size()); }
   // Lists FileName (when it exists) as a shared file and announces it;
-  // Mark: it may be withdrawn by UnshareFile.
+  // Mark: it may be withdrawn by UnshareFile. A file a download writes is
+  // listed once the download completes it.
   void ShareFile(const std::string& FileName, bool Mark);
   void UnshareFile(const std::string& FileName);
   void ClearSharedFiles();
@@ -368,10 +372,11 @@ class TNapsterClient {
   // The share tree that folder scans walk (the main window's share
   // manager); without one a scan finds nothing and ends at once.
   TShareManager* ShareManager = nullptr;
-  // Withdraws every shared file, then lists every file of the share tree.
+  // Withdraws every shared file, then lists every file of the share tree
+  // (a file a download writes once it is complete).
   void ScanAllDrives(const std::string& Mask);
   // Withdraws the files a scan listed in the folder list (state 1; a
-  // finished download elsewhere stays), then scans again.
+  // finished download elsewhere stays), then scans again, as above.
   void ScanFolders(const std::string& Mask, bool Recursive);
   void StopScan();
   // The file types the last scan was started with.
@@ -420,12 +425,23 @@ class TNapsterClient {
   // A download that is not complete is (or will be) writing this file.
   bool Rewriting(const std::string& path) const;
   // Takes a file a download is about to write out of the shared files
-  // (remembering its state) and ends the uploads of it that wait for their
-  // peer: none is served at a partial length.
+  // (remembering it as it was, and its entry's state) and ends the uploads
+  // of it that wait for their peer: none is served at a partial length.
   void WithholdShare(const std::string& path);
-  // Shares a file a download has written (written) or gives back one it
-  // never came to write, in the state its entry had (a new entry: 1).
+  // Shares a file a download has written (written), or, once no download
+  // writes it any more, gives back one that is still as it was, in the
+  // state its entry had (a new entry: 1).
   void ShareWritten(const std::string& path, bool written);
+  // Whether a download writes the file: then it is not listed now, and a
+  // state given (1 or 2) is the one its entry takes once it is complete
+  // (unless it was listed before in a state of its own).
+  bool HoldWhileWritten(const std::string& path, uint8_t state);
+  // The files held for downloads that a withdrawal picks lose their
+  // entries' state: nothing gives them back.
+  void ForgetHeld(const std::function<bool(std::string_view, uint8_t)>& which);
+  // Withdraws the shared entries, and forgets the held files, which(path,
+  // state) picks.
+  void WithdrawWhere(const std::function<bool(std::string_view, uint8_t)>& which);
   // The data port: room for a new connection (see MaxDataPortConnections).
   void WireDataPort();
   bool AcceptDataConnection();
@@ -454,7 +470,11 @@ class TNapsterClient {
   void FireData(const TNapsterClientDataOnAction& download, const TNapsterClientDataOnAction& upload,
                 TNapsterClientData& data);
   using SharedEntry = TSharedFileList::Entry;
-  // Lists an entry and announces it; false when its path is listed already.
+  // ShareFile for a file no download writes; true when the list changed.
+  bool ListFile(const std::string& path, bool mark);
+  // Lists an entry and announces it; an entry listed already takes its
+  // figures when they differ (each session withdraws it and announces it
+  // again). False when nothing changed.
   bool AddShare(const SharedEntry& entry);
   void SharesChanged();
   void StartScan(const std::string& mask);
@@ -509,8 +529,19 @@ class TNapsterClient {
   int uploadTotal_ = 0;
   std::unordered_map<std::string, int64_t> announcedSizes_;  // folded key
   std::deque<std::string> announcedOrder_;                   // oldest first
-  // Shared entries a download took out, with their state, by local path.
-  std::vector<std::pair<std::string, uint8_t>> withheld_;
+  // The local file of each download, as it was before the first attempt
+  // wrote it: the state of the shared entry it had (0: none) and what the
+  // disk said of it. Kept from the download's start until it ends without
+  // an attempt to follow.
+  struct HeldFile {
+    std::string Path;
+    uint8_t State = 0;
+    bool Existed = false;
+    int64_t Size = 0;
+    plat::DateTime Modified = 0;
+  };
+  std::vector<HeldFile> held_;
+  HeldFile* FindHeld(const std::string& path);
   // The data port's connections, oldest first, until they finish.
   struct DataPortConnection {
     TEasySocket* Socket;

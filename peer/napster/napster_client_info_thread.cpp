@@ -29,6 +29,12 @@ std::string Unquotable(std::string_view s) {
     if (c != '"') out += c;
   return out;
 }
+// What tells one announcement's figures from another's (64-bit FNV-1a).
+uint64_t FiguresPrint(std::string_view figures) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : figures) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
 std::string StripQuotes(std::string_view s) {
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
   return std::string(s);
@@ -312,10 +318,19 @@ std::vector<TNapsterShareInfo> TNapsterClientSession::SharedSnapshot() {
 void TNapsterClientSession::Announce(const std::string& name, const std::string& md5,
                                      const std::string& size, const std::string& bitrate,
                                      const std::string& frequency, const std::string& seconds) {
+  const std::string figures = md5 + " " + size + " " + bitrate + " " + frequency + " " + seconds;
+  const uint64_t print = FiguresPrint(figures);
   std::string key = Fold(name);
-  if (announced_.count(key)) return;
-  announced_.emplace(std::move(key), name);
-  SendMessage(100, Quoted(name) + " " + md5 + " " + size + " " + bitrate + " " + frequency + " " + seconds);
+  auto it = announced_.find(key);
+  if (it != announced_.end()) {
+    if (it->second.Figures == print) return;
+    // The server lists a file under its figures: changed ones replace the
+    // entry.
+    const std::string listed = it->second.Name;
+    Withdraw(listed);
+  }
+  announced_.emplace(std::move(key), Announced{name, print});
+  SendMessage(100, Quoted(name) + " " + figures);
 }
 
 void TNapsterClientSession::Withdraw(const std::string& name) {
@@ -340,8 +355,8 @@ void TNapsterClientSession::ReconcileShares() {
   std::unordered_set<std::string> listed;
   for (const TNapsterShareInfo& f : files) listed.insert(Fold(f.RequestName));
   std::vector<std::string> gone;
-  for (const auto& [key, name] : announced_)
-    if (!listed.count(key)) gone.push_back(name);
+  for (const auto& [key, announced] : announced_)
+    if (!listed.count(key)) gone.push_back(announced.Name);
   for (const std::string& name : gone) {
     if (!Connected()) return;
     Withdraw(name);

@@ -220,8 +220,13 @@ class TNapsterClientSession {
   bool firewalled_ = false;
   std::string pingAction_;
   int pingValue_ = 0;
-  // Announced request names, keyed by their case-folded form.
-  std::map<std::string, std::string> announced_;
+  // Announced request names with what their figures were, keyed by their
+  // case-folded form.
+  struct Announced {
+    std::string Name;
+    uint64_t Figures = 0;
+  };
+  std::map<std::string, Announced> announced_;
   // Ping times by case-folded nick, with the order of adding for eviction.
   std::unordered_map<std::string, int> pingCache_;
   std::deque<std::string> pingOrder_;

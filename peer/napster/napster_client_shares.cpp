@@ -38,29 +38,34 @@ int TNapsterClient::SharedCount() const {
 }
 
 void TNapsterClient::ShareFile(const std::string& FileName, bool Mark) {
-  if (!plat::FileExists(FileName)) return;
+  if (HoldWhileWritten(FileName, Mark ? 2 : 1)) return;
+  ListFile(FileName, Mark);
+}
+
+bool TNapsterClient::ListFile(const std::string& FileName, bool Mark) {
+  if (!plat::FileExists(FileName)) return false;
   SharedEntry e;
   e.State = Mark ? 2 : 1;
   e.Path = FileName;
   e.Size = plat::FileSize(FileName);
   if (plat::UpperAscii(plat::ExtractFileExt(FileName)) == ".MP3") {
     TMPEGaudio mpeg;
-    if (e.Size <= 0 || !mpeg.ReadFromFile(FileName) || !mpeg.Valid()) return;
+    if (e.Size <= 0 || !mpeg.ReadFromFile(FileName) || !mpeg.Valid()) return false;
     e.IsMP3 = true;
     e.Bitrate = mpeg.BitRate();
     e.Frequency = mpeg.SampleRate();
     e.Seconds = int(std::nearbyint(mpeg.Duration()));
   } else {
-    if (e.Size <= 0) return;
+    if (e.Size <= 0) return false;
     Disguise(e);
   }
-  AddShare(e);
+  return AddShare(e);
 }
 
 bool TNapsterClient::AddShare(const SharedEntry& e) {
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    if (!shares_.Add(e)) return false;  // listed already
+    if (!shares_.Add(e) && !shares_.Refigure(e)) return false;  // listed already, as it is
   }
   SharesChanged();
   return true;
@@ -92,15 +97,23 @@ void TNapsterClient::UnshareFile(const std::string& FileName) {
     // Files shared by a scan stay.
     if (!shares_.Withdraw(FileName, 2, &gone[0])) gone.clear();
   }
+  // So does a file a download holds, as it would have.
+  ForgetHeld([&](std::string_view path, uint8_t state) { return state == 2 && plat::SameText(path, FileName); });
   Withdrawn(gone);
 }
 
 void TNapsterClient::ClearSharedFiles() {
+  WithdrawWhere([](std::string_view, uint8_t) { return true; });
+}
+
+void TNapsterClient::WithdrawWhere(const std::function<bool(std::string_view, uint8_t)>& which) {
   std::vector<TMPEGInfo> gone;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
-    gone = shares_.WithdrawAll([](std::string_view, uint8_t) { return true; });
+    gone = shares_.WithdrawAll(which);
   }
+  // A file a download holds is withdrawn alike: not given back.
+  ForgetHeld(which);
   Withdrawn(gone);
 }
 
@@ -115,13 +128,8 @@ void TNapsterClient::ScanFolders(const std::string& Mask, bool /*Recursive: the 
   // What the scan lists again goes first: the files it found in the folder
   // list. A finished download elsewhere (listed in the same state) is no
   // scan's to withdraw and stays shared.
-  std::vector<TMPEGInfo> gone;
-  {
-    plat::Locked<plat::CriticalSection> hold(shareLock_);
-    gone = shares_.WithdrawAll(
-        [this](std::string_view path, uint8_t state) { return state == 1 && InFolderList(folders_, path); });
-  }
-  Withdrawn(gone);
+  WithdrawWhere(
+      [this](std::string_view path, uint8_t state) { return state == 1 && InFolderList(folders_, path); });
   StartScan(Mask);
 }
 
@@ -199,7 +207,10 @@ void TNapsterClient::ScanItemFound(const std::string& run, const std::string& pa
       // An empty file other than MP3 is not shared.
       prepared = fresh.Path == path && (fresh.IsMP3 || fresh.Size > 0);
     }
-    shared = shares_.Report(path, prepared ? &fresh : nullptr, &added, &info);
+    // A file a download writes is listed once it is complete, not at the
+    // length the scan found.
+    shared = !HoldWhileWritten(path, prepared ? fresh.State : 0) &&
+             shares_.Report(path, prepared ? &fresh : nullptr, &added, &info);
     if (!shared) scanSeen_.insert(path);
   }
   if (added) SharesChanged();

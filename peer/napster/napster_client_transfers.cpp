@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/share_manager.h"
 #include "peer/napster/napster_helpers.h"
 #include "peer/text_command.h"
 #include "platform/clock.h"
@@ -170,17 +171,31 @@ bool TNapsterClient::Rewriting(const std::string& path) const {
   return false;
 }
 
+TNapsterClient::HeldFile* TNapsterClient::FindHeld(const std::string& path) {
+  for (HeldFile& h : held_)
+    if (plat::SameText(h.Path, path)) return &h;
+  return nullptr;
+}
+
 void TNapsterClient::WithholdShare(const std::string& path) {
   std::vector<TMPEGInfo> gone(1);
-  uint8_t state = 1;
+  uint8_t state = 0;
   {
     plat::Locked<plat::CriticalSection> hold(shareLock_);
     if (!shares_.WithdrawAny(path, &gone[0], &state)) gone.clear();
   }
-  if (!gone.empty()) {
-    const bool known = std::any_of(withheld_.begin(), withheld_.end(),
-                                   [&](const auto& w) { return plat::SameText(w.first, path); });
-    if (!known) withheld_.emplace_back(path, state);
+  if (HeldFile* known = FindHeld(path)) {
+    // A later attempt: the file as the first one found it still counts.
+    if (known->State == 0) known->State = gone.empty() ? 0 : state;
+  } else {
+    HeldFile h;
+    h.Path = path;
+    h.State = gone.empty() ? 0 : state;
+    plat::FileEntry info;
+    h.Existed = plat::GetFileInfo(path, info);
+    h.Size = info.size;
+    h.Modified = info.modified;
+    held_.push_back(std::move(h));
   }
   // Accepted for the file as it was: its peer would get a part of it.
   for (TNapsterClientData* u : Snapshot(uploads_))
@@ -189,14 +204,40 @@ void TNapsterClient::WithholdShare(const std::string& path) {
 }
 
 void TNapsterClient::ShareWritten(const std::string& path, bool written) {
-  uint8_t state = 0;  // 0: it was not shared
-  for (auto it = withheld_.begin(); it != withheld_.end(); ++it) {
-    if (!plat::SameText(it->first, path)) continue;
-    state = it->second;
-    withheld_.erase(it);
+  if (Rewriting(path)) return;  // an attempt to follow writes it
+  HeldFile held;
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if (!plat::SameText(it->Path, path)) continue;
+    held = std::move(*it);
+    held_.erase(it);
     break;
   }
-  if (written || state != 0) ShareFile(path, state == 2);
+  if (written) {
+    // Later scans list the file from the share tree: it learns the whole
+    // file's figures too.
+    if (ShareManager) ShareManager->RereadFile(path);
+    ListFile(path, held.State == 2);
+    return;
+  }
+  // Given back only as it was: a file the attempts cut or changed is no
+  // copy anyone asked for.
+  if (held.State == 0) return;
+  plat::FileEntry now;
+  const bool exists = plat::GetFileInfo(path, now);
+  if (exists != held.Existed || now.size != held.Size || now.modified != held.Modified) return;
+  if (ListFile(path, held.State == 2)) FireAddFile(path);
+}
+
+bool TNapsterClient::HoldWhileWritten(const std::string& path, uint8_t state) {
+  if (!Rewriting(path)) return false;
+  HeldFile* held = FindHeld(path);
+  if (held && held->State == 0) held->State = state;
+  return true;
+}
+
+void TNapsterClient::ForgetHeld(const std::function<bool(std::string_view, uint8_t)>& which) {
+  for (HeldFile& h : held_)
+    if (h.State != 0 && which(h.Path, h.State)) h.State = 0;
 }
 
 bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, const std::string& RemoteFileName,
@@ -347,8 +388,9 @@ std::unique_ptr<TNapsterClientData> TNapsterClient::TakeTransfer(TNapsterClientD
 void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
   if (data.IsDownload) {
     // The server heard of the attempt's end when it was taken off; only a
-    // whole file joins the shared files.
-    if (data.Complete) ShareWritten(data.LocalFile, true);
+    // whole file joins the shared files, and one it never wrote is shared
+    // again as it was.
+    ShareWritten(data.LocalFile, data.Complete);
     Fire(OnDownloadFinish, data);
   } else {
     Post(data.ID, "INDICATE_UPLOAD_FINISH");
@@ -364,7 +406,7 @@ void TNapsterClient::RemoveTransfer(TNapsterClientData& Data, bool Incomplete) {
     localQueue_.erase(it);
     // It never wrote its file: one it took out of the shared files is
     // given back.
-    if (!Rewriting(local)) ShareWritten(local, false);
+    ShareWritten(local, false);
     return;
   }
   std::unique_ptr<TNapsterClientData> held = TakeTransfer(&Data);

@@ -66,6 +66,22 @@ bool TSharedFileList::Add(const Entry& e) {
   return true;
 }
 
+bool TSharedFileList::Refigure(const Entry& e) {
+  const int64_t slot = Slot(e.Path);
+  if (slot < 0) return false;
+  Record& r = records_[size_t(slot)];
+  if (r.Size == e.Size && r.Frequency == e.Frequency && r.Bitrate == e.Bitrate && r.Seconds == e.Seconds &&
+      r.IsMP3 == e.IsMP3)
+    return false;
+  // The announced name follows the kind of file.
+  if (!r.IsMP3) byDisguise_.Erase(uint32_t(slot), Hash32(EncodeNonMp3Name(PathOf(r))));
+  const uint8_t state = r.State;
+  static_cast<Figures&>(r) = e;
+  r.State = state;
+  if (!r.IsMP3) byDisguise_.Insert(uint32_t(slot), Hash32(EncodeNonMp3Name(PathOf(r))));
+  return true;
+}
+
 int64_t TSharedFileList::Slot(std::string_view path) const { return Slot(path, Hash32(path)); }
 
 int64_t TSharedFileList::Slot(std::string_view path, uint32_t hash) const {

@@ -53,6 +53,9 @@ class TSharedFileList {
   // Appends an entry; false when its path is listed already (or is longer
   // than any path a disk has).
   bool Add(const Entry& e);
+  // The entry of e's path takes e's figures, keeping its place and state;
+  // false when the path is not listed or its figures are e's already.
+  bool Refigure(const Entry& e);
   // The info of the entry of a local path; false when there is none.
   bool InfoOf(std::string_view path, TMPEGInfo* info) const;
   // The local path of the entry a peer's request names (announced name or

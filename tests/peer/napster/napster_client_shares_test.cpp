@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "core/share_manager.h"
 #include "peer/napster/napster_client.h"
@@ -101,35 +102,76 @@ TEST(ClientScan, ShutdownStopsARunningScan) {
   EXPECT_EQ(c.SharedCount(), 1);
 }
 
+// A client component logged in to a harness server, with a file to share.
+struct LoggedIn {
+  std::string file;
+  FakeNapsterServer server;
+  TNapsterEventLines lines;
+  TNapsterClient c;
+  std::string id;
+  explicit LoggedIn(const std::string& tag) : file(testutil::TempFolder(tag) + "notes.txt") {
+    EXPECT_TRUE(mp3gen::WriteFile(file, "words"));
+    EXPECT_TRUE(server.Start());
+    ApplyMainWindowProperties(c);
+    lines.Attach(c);
+    c.StartSession("127.0.0.1", server.Port(), "me", "pw", "", false, false, id);
+    EXPECT_TRUE(lines.Wait("OnLogin", 1, 6000)) << lines.Text();
+  }
+  // Runs f in a handler, while the session waits for it (so nothing drains
+  // its queue meanwhile).
+  void WhileTheSessionWaits(const std::function<void()>& f) {
+    bool done = false;
+    c.OnPrivMsg = [&](TNapsterClient*, const std::string&, const std::string&, const std::string&) {
+      f();
+      done = true;
+    };
+    ASSERT_TRUE(server.Send(205, "bob hello"));
+    ASSERT_TRUE(testutil::PumpUntil([&] { return done; }, 6000));
+  }
+};
+
 // One record tells every session that the shares changed. A session whose
 // queue was full when it was posted never got it: the timer posts it again,
 // so that session's server still hears of the change.
 TEST(ClientShares, AChangeAFullQueueLeftOutIsPostedAgain) {
-  const std::string file = testutil::TempFolder("clientshares") + "notes.txt";
-  ASSERT_TRUE(mp3gen::WriteFile(file, "words"));
-  FakeNapsterServer server;
-  ASSERT_TRUE(server.Start());
-  TNapsterEventLines lines;
-  TNapsterClient c;
-  ApplyMainWindowProperties(c);
-  lines.Attach(c);
-  std::string id;
-  c.StartSession("127.0.0.1", server.Port(), "me", "pw", "", false, false, id);
-  ASSERT_TRUE(lines.Wait("OnLogin", 1, 6000)) << lines.Text();
-  bool changed = false;
-  // The session waits for this handler to return, so nothing drains its
-  // queue meanwhile.
-  c.OnPrivMsg = [&](TNapsterClient*, const std::string&, const std::string&, const std::string&) {
-    for (int i = 0; i < TMessagePumpConnection::kQueueLimit; i++) c.GetStats(id);
-    c.ShareFile(file, true);
-    changed = true;
-  };
-  ASSERT_TRUE(server.Send(205, "bob hello"));
-  ASSERT_TRUE(testutil::PumpUntil([&] { return changed; }, 6000));
-  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(100) == 1; }, 6000));
+  LoggedIn l("clientshares");
+  l.WhileTheSessionWaits([&] {
+    for (int i = 0; i < TMessagePumpConnection::kQueueLimit; i++) l.c.GetStats(l.id);
+    l.c.ShareFile(l.file, true);
+  });
+  ASSERT_TRUE(testutil::PumpUntil([&] { return l.server.CountOfType(100) == 1; }, 6000));
   NapsterMessage announced;
-  ASSERT_TRUE(server.WaitForType(100, 0, &announced));
-  EXPECT_EQ(announced.Text.substr(0, EncodeNonMp3Name(file).size() + 1), "\"" + EncodeNonMp3Name(file));
+  ASSERT_TRUE(l.server.WaitForType(100, 0, &announced));
+  EXPECT_EQ(announced.Text.substr(0, EncodeNonMp3Name(l.file).size() + 1), "\"" + EncodeNonMp3Name(l.file));
+}
+
+// A server lists a file under its figures: a listed file whose figures
+// changed is withdrawn and announced again with them, also when the change
+// reaches the session as a withdrawal and an addition under one name at
+// once.
+TEST(ClientShares, AFileWhoseFiguresChangedIsAnnouncedAgain) {
+  LoggedIn l("clientshares-figures");
+  l.c.ShareFile(l.file, true);
+  const std::string name = "\"" + EncodeNonMp3Name(l.file) + "\" ";
+  const auto announced = [&](int n, const std::string& size) {
+    EXPECT_TRUE(testutil::PumpUntil([&] { return l.server.CountOfType(100) == n; }, 6000));
+    NapsterMessage m;
+    ASSERT_TRUE(l.server.WaitForType(100, 0, &m, n));
+    EXPECT_EQ(m.Text.substr(0, name.size()), name);
+    EXPECT_NE(m.Text.find(" " + size + " "), std::string::npos) << m.Text;
+    EXPECT_EQ(l.server.CountOfType(102), n - 1);
+  };
+  announced(1, "5");
+  l.WhileTheSessionWaits([&] {
+    l.c.UnshareFile(l.file);
+    ASSERT_TRUE(mp3gen::WriteFile(l.file, "more words"));
+    l.c.ShareFile(l.file, true);
+  });
+  announced(2, "10");
+  ASSERT_TRUE(mp3gen::WriteFile(l.file, "a few more words"));
+  l.c.ShareFile(l.file, true);
+  announced(3, "16");
+  EXPECT_EQ(l.c.SharedCount(), 1);
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 
+#include "core/share_manager.h"
 #include "peer/napster/napster_client.h"
 #include "peer/napster/napster_helpers.h"
 #include "peer/napster/napster_message.h"
@@ -545,6 +547,196 @@ TEST(TwoPeers, AFileBeingRewrittenIsNotServedUntilComplete) {
   // Shared as it was (by ShareFile with its mark): UnshareFile withdraws it.
   p.down.c.UnshareFile(local);
   EXPECT_EQ(p.down.c.SharedCount(), 0);
+}
+
+// A download into a shared file withdraws it. One that ends without having
+// written the file gives it back as it was (announced again, told to the
+// handlers, in its state), however it ends: the server knows no such user,
+// both sides are firewalled, the peer refuses, the user removes it while
+// the peer queues it, it times out (after an automatic resume too). A file
+// the attempt did write, or sharing stopped meanwhile, keeps it withdrawn.
+TEST(TwoPeers, ADownloadThatWritesNothingGivesItsFileBack) {
+  SteppedClock clock;
+  Pair p;
+  Peer& down = p.down;
+  const std::string file = down.dir + "kept.txt";
+  testutil::WriteFileBytes(file, "an earlier, cut attempt");
+  const auto share = [&] {
+    const int announced = down.server.CountOfType(100);
+    down.c.ShareFile(file, true);
+    EXPECT_TRUE(down.Got(100, announced + 1)) << down.Log();
+  };
+  share();
+  const std::string whole = p.up.dir + "whole.txt";
+  testutil::WriteFileBytes(whole, testutil::PatternBytes(400000, 7));
+  p.up.c.ShareFile(whole, true);
+  const std::string remote = EncodeNonMp3Name(whole);
+  Introduce(down, p.up, 0, "fw");
+  int finished = 0;
+  std::string key;
+  // A download into the file (from a Gnutella host when one is given),
+  // ended by end(); then whether the file was given back.
+  const auto attempt = [&](const std::string& nick, const std::string& name, const std::function<void()>& end,
+                           int host = 0) {
+    const int announced = down.server.CountOfType(100), added = down.Count("OnAddFile");
+    key = down.id + nick + name;
+    EXPECT_TRUE(down.c.Download(down.id, nick, name, file, true, 0, host ? "127.0.0.1" : "", host, host > 0, "1"));
+    EXPECT_EQ(down.c.SharedCount(), 0);
+    end();
+    EXPECT_TRUE(down.Wait("OnDownloadFinish", ++finished)) << down.Log();
+    if (down.c.SharedCount() == 0) return false;
+    EXPECT_TRUE(down.Got(100, announced + 1)) << down.Log();
+    EXPECT_EQ(down.Count("OnAddFile"), added + 1);
+    return true;
+  };
+  const auto removeWhen = [&](const std::function<bool()>& ready) {
+    ASSERT_TRUE(testutil::PumpUntil(ready, kWaitMs)) << down.Log();
+    down.c.RemoveTransfer(*down.c.FindTransfer(key), false);
+  };
+  const auto queued = [&](int n) { return [&, n] { return down.Count("OnDownloadQueued") >= n; }; };
+
+  EXPECT_TRUE(attempt("nobody", remote, [] {}));
+  EXPECT_EQ(down.Count("OnDownloadUnavailable"), 1);
+  down.c.SetPort(-1);  // firewalled, as the peer is
+  EXPECT_TRUE(attempt("fw", remote, [] {}));
+  EXPECT_EQ(down.Count("OnDownloadBothFirewalled"), 1);
+  down.c.SetPort(0);
+  EXPECT_TRUE(attempt("up", "C:\\not shared.mp3", [] {}));
+  EXPECT_NE(down.Find("OnDownloadError").find("ERROR=0"), std::string::npos) << down.Log();
+  p.up.c.MaxUploads = 0;
+  EXPECT_TRUE(attempt("up", remote, [&] { removeWhen(queued(1)); }));
+  // Sharing stopped, or the file unshared, meanwhile: nothing is given back.
+  for (const bool stop : {true, false}) {
+    const int n = down.Count("OnDownloadQueued") + 1;
+    EXPECT_FALSE(attempt("up", remote, [&] {
+      ASSERT_TRUE(testutil::PumpUntil(queued(n), kWaitMs)) << down.Log();
+      if (stop)
+        down.c.ClearSharedFiles();
+      else
+        down.c.UnshareFile(file);
+      removeWhen(queued(n));
+    }));
+    share();
+  }
+  // Shared while a download holds it (as a scan lists it): listed as it
+  // was once the download ends without writing it.
+  const auto unshare = [&] {
+    const int withdrawn = down.server.CountOfType(102);
+    down.c.UnshareFile(file);
+    EXPECT_EQ(down.c.SharedCount(), 0);
+    EXPECT_TRUE(down.Got(102, withdrawn + 1)) << down.Log();
+  };
+  unshare();
+  const int n = down.Count("OnDownloadQueued") + 1;
+  EXPECT_TRUE(attempt("up", remote, [&] {
+    ASSERT_TRUE(testutil::PumpUntil(queued(n), kWaitMs)) << down.Log();
+    down.c.ShareFile(file, true);
+    EXPECT_EQ(down.c.SharedCount(), 0);
+    removeWhen(queued(n));
+  }));
+
+  // The server never answers; the first time-out resumes the download,
+  // which still holds the file.
+  down.server.SetScript(203, {});
+  down.c.DownloadTimeout = 30;
+  down.c.EnableAutoResume = true;
+  down.c.MaxResume = 1;
+  const int asked = down.server.CountOfType(203);
+  EXPECT_TRUE(attempt("up", remote, [&] {
+    for (int n = 1; n <= 2; n++) {
+      ASSERT_TRUE(down.Got(203, asked + n)) << down.Log();
+      clock.Advance(31, {&p.up, &down});
+      ASSERT_TRUE(down.Wait("OnDownloadTimeout", n)) << down.Log();
+      if (n == 1) {
+        EXPECT_EQ(down.c.SharedCount(), 0);
+      }
+    }
+  }));
+  EXPECT_EQ(down.Count("OnDownloadAutoResume"), 1);
+  // Given back in its state: UnshareFile withdraws it.
+  unshare();
+  share();
+
+  // Removed once a part of the file is in: it is no longer as it was.
+  FakeHttpServer silent([](const FakeHttpServer::Request&) {
+    FakeHttpServer::Reply r;
+    r.bytes = "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'x');
+    r.after = FakeHttpServer::Reply::kSilent;
+    return r;
+  });
+  EXPECT_FALSE(attempt(
+      "servent", "s.txt", [&] { removeWhen([&] { return plat::FileSize(file) == 5000; }); }, silent.Port()));
+}
+
+// A scan of the share tree while a download writes one of its files leaves
+// the file out, however the scan is started (a share change: ScanFolders;
+// Share again: ScanAllDrives; ShareFile alike): it is listed once complete,
+// with its real figures, which later scans list from the tree too.
+TEST(TwoPeers, ScansLeaveAFileBeingWrittenUntilItIsComplete) {
+  SteppedClock clock;
+  Pair p;
+  Peer& down = p.down;
+  const std::string content = Mp3Bytes(720, 41);
+  const std::string shared = p.up.dir + "song.mp3";
+  testutil::WriteFileBytes(shared, content);
+  p.up.c.ShareFile(shared, true);
+  Introduce(down, p.up, p.up.c.DataPort(), "up", {Listed(shared, content)});
+  down.c.GetDir(down.id, "up");  // the size its result announces tells it from the data's digits
+  ASSERT_TRUE(down.Wait("OnDirEnd")) << down.Log();
+  const std::string local = down.dir + "song.mp3";
+  testutil::WriteFileBytes(local, content.substr(0, 41700));  // an earlier, cut attempt
+  TShareManager tree;
+  tree.AddDirectory(down.dir, "Downloads", true, "*.mp3");
+  down.c.ShareManager = &tree;
+  int scans = 0;
+  const auto scan = [&](bool all) {
+    if (all)
+      down.c.ScanAllDrives("*.mp3");
+    else
+      down.c.ScanFolders("*.mp3", true);
+    EXPECT_TRUE(down.Wait("OnScanFinished", ++scans)) << down.Log();
+  };
+  // The size the list reported last for the file, and the server heard last.
+  const auto listedSize = [&]() -> int64_t {
+    for (auto it = down.lines.rbegin(); it != down.lines.rend(); ++it) {
+      const size_t at = it->find(" SIZE=");
+      if (it->rfind("OnAddFile ", 0) == 0 && at != std::string::npos) return std::stoll(it->substr(at + 6));
+    }
+    return -1;
+  };
+  const auto announced = [&] {
+    NapsterMessage m;
+    down.server.WaitForType(100, 0, &m, down.server.CountOfType(100));
+    return m.Text;
+  };
+  const std::string whole = " " + std::to_string(content.size()) + " ";
+
+  scan(false);
+  ASSERT_EQ(down.c.SharedCount(), 1);
+  EXPECT_EQ(listedSize(), 41700);
+  ASSERT_TRUE(down.Got(100)) << down.Log();
+  EXPECT_NE(announced().find(" 41700 "), std::string::npos) << announced();
+  p.up.c.MaxUploads = 0;  // the download waits, queued by the peer
+  ASSERT_TRUE(down.c.Download(down.id, "up", shared, local, true, 0, "", 0, false, ""));
+  ASSERT_TRUE(down.Wait("OnDownloadQueued")) << down.Log();
+  ASSERT_TRUE(down.Got(102)) << down.Log();
+  scan(false);
+  scan(true);
+  down.c.ShareFile(local, false);
+  EXPECT_EQ(down.c.SharedCount(), 0);
+  EXPECT_EQ(down.Count("OnAddFile"), 1);
+
+  p.up.c.MaxUploads = 20;
+  clock.Advance(121, {&p.up, &down});  // the queued download is asked for again
+  ASSERT_TRUE(down.Wait("OnDownloadFinish")) << down.Log();
+  ASSERT_EQ(testutil::ReadFileBytes(local), content);
+  EXPECT_EQ(down.c.SharedCount(), 1);
+  EXPECT_EQ(listedSize(), int64_t(content.size()));
+  ASSERT_TRUE(down.Got(100, 2)) << down.Log();
+  EXPECT_NE(announced().find(whole), std::string::npos) << announced();
+  scan(true);
+  EXPECT_EQ(down.c.SharedCount(), 1);
+  EXPECT_EQ(listedSize(), int64_t(content.size()));
 }
 
 // Two downloads of one file name from two peers: the second gets a name of
