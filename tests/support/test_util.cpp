@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/clock.h"
+#include "platform/os.h"
 #ifdef _WIN32
 #include <process.h>
 #define TARN_GETPID _getpid
@@ -56,5 +59,11 @@ std::string SourceDir() {
   const char* s = std::getenv("TARN_SOURCE_DIR");
   return s ? s : ".";
 }
+
+MovedClock::MovedClock() {
+  plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + shift_.load(); });
+}
+
+MovedClock::~MovedClock() { plat::SetMonotonicForTesting(nullptr); }
 
 }  // namespace testutil

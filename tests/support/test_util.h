@@ -1,5 +1,6 @@
 // Helpers shared by the tests.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,5 +26,20 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // n pseudo-random bytes, the same for the same seed.
 std::string PatternBytes(std::size_t n, uint32_t seed);
+
+// While it lives, the program's monotonic clock runs with the system's but
+// is moved on by Advance (so that the program's waits end when the test
+// says, not after real time). One at a time.
+class MovedClock {
+ public:
+  MovedClock();
+  ~MovedClock();
+  MovedClock(const MovedClock&) = delete;
+  MovedClock& operator=(const MovedClock&) = delete;
+  void Advance(int64_t ms) { shift_ += ms; }
+
+ private:
+  std::atomic<int64_t> shift_{0};
+};
 
 }  // namespace testutil
