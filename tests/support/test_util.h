@@ -15,6 +15,26 @@ inline bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
   return plat::MainLoop::PumpUntil(pred, ms);
 }
 
+// Pumps the main loop until count, once above 0, stands still over ten
+// looks 20 ms apart (a sender whose peer has stopped reading has filled the
+// buffers between them), or until gone holds (then false; count is not
+// looked at any more). A hang guard of 30 seconds ends it too (false).
+bool PumpUntilStill(const std::function<uint64_t()>& count, const std::function<bool()>& gone);
+
+// Sets a flag when it goes. A scripted peer that waits for the flag is let
+// go by a guard declared after the component that waits for the peer, so
+// that a failing run ends too.
+class SetOnExit {
+ public:
+  explicit SetOnExit(std::atomic<bool>& flag) : flag_(flag) {}
+  ~SetOnExit() { flag_ = true; }
+  SetOnExit(const SetOnExit&) = delete;
+  SetOnExit& operator=(const SetOnExit&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
 // A fresh, empty folder for one test (removed by the caller if wanted).
 std::string TempFolder(const std::string& tag);
 

@@ -671,6 +671,34 @@ TEST(Transfer, APushOffsetSplitAtAnyByteIsReadWhole) {
   }
 }
 
+// An upload whose peer has stopped reading waits for room in a wait that
+// removing the upload ends (a shutdown alone does not end a waiting send
+// on every system): it ends as incomplete, and the end of the program
+// finds no thread left to wait for.
+TEST(Transfer, AnUploadToAPeerThatStoppedReadingEndsWhenRemoved) {
+  const std::string dir = testutil::TempFolder("stalled");
+  const std::string content(32 << 20, 'u');  // more than the buffers between the two hold
+  testutil::WriteFileBytes(dir + "big.mp3", content);
+  const std::string header = "SENDme \"big.mp3\" " + std::to_string(content.size());
+  std::atomic<bool> release{false};
+  LoopbackServer peer([&](LoopbackServer&, TSocket& s, int) {
+    s.WriteAll("1");
+    ReadExactly(s, int(header.size()));
+    s.WriteAll("0");
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  Transfers t;
+  testutil::SetOnExit letGo(release);  // the peer goes before the component
+  TEasySocket* served = nullptr;  // on the main thread, until it finishes
+  t.sockets.OnConnect = [&](TEasyWinsock*, TEasySocket* s) { served = s; };
+  t.Start("UPLOAD", peer.Port(), dir + "big.mp3", "big.mp3");
+  ASSERT_TRUE(testutil::PumpUntilStill([&] { return served ? served->BytesSent() : 0; },
+                                       [&] { return t.finished > 0; }));
+  t.sockets.Cancel(served);
+  ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  EXPECT_EQ(t.Log().rfind("Incomplete ", 0), 0u) << t.Log();
+}
+
 // A peer connecting to the data port.
 class Incoming {
  public:
