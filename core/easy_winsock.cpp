@@ -152,44 +152,69 @@ void TEasySocket::UpdateRates() {
   sendRate_.store(RoundToInt(double(sent_.load()) / double(elapsed)));
 }
 
-void TEasySocket::WaitReadable() {
-  const int ms = TimeOut <= 0 ? -1 : (TimeOut >= INT_MAX / 1000 ? INT_MAX : TimeOut * 1000);
+void TEasySocket::Serve(plat::SocketHandle h) {
+  // Without a waiter of its own nothing could wake a wait: the calls block.
+  plat::SetNonBlocking(h, waiter_.Valid());
+}
+
+bool TEasySocket::WaitFor(unsigned what, int ms) {
   for (;;) {
     CheckOpen();
-    if (!waiter_.Valid()) return;  // cannot wait apart: the receive blocks
-    switch (waiter_.Wait(handle_.load(), plat::kWaitRead, ms)) {
+    switch (waiter_.Wait(handle_.load(), what, ms)) {
       case plat::WaitResult::kReady:
-      case plat::WaitResult::kError:  // the receive reports what went wrong
-        return;
+      case plat::WaitResult::kError:  // the call that follows reports what went wrong
+        return true;
       case plat::WaitResult::kWoken:
         CheckOpen();
         waiter_.Clear();
         break;
       case plat::WaitResult::kTimeout:
-        Close();
-        throw EEasySocketWinsock(plat::kWsaETIMEDOUT, this, kTimedOutText);
+        return false;
     }
   }
 }
 
+void TEasySocket::WaitReadable() {
+  if (!waiter_.Valid()) return CheckOpen();  // cannot wait apart: the receive blocks
+  const int ms = TimeOut <= 0 ? -1 : (TimeOut >= INT_MAX / 1000 ? INT_MAX : TimeOut * 1000);
+  if (WaitFor(plat::kWaitRead, ms)) return;
+  Close();
+  throw EEasySocketWinsock(plat::kWsaETIMEDOUT, this, kTimedOutText);
+}
+
 int TEasySocket::ReceiveFromSocket(void* buffer, int count) {
-  WaitReadable();
-  UpdateRates();
-  const int n = plat::RecvSocket(handle_.load(), buffer, count);
-  // 0 bytes is always the peer's orderly close, whatever error is pending.
-  if (n < 1) return ErrorRule(n, n == 0 ? 0 : plat::LastNetError());
-  received_.fetch_add(uint64_t(n));
-  return n;
+  for (;;) {
+    WaitReadable();
+    UpdateRates();
+    const int n = plat::RecvSocket(handle_.load(), buffer, count);
+    if (n > 0) {
+      received_.fetch_add(uint64_t(n));
+      return n;
+    }
+    // 0 bytes is always the peer's orderly close, whatever error is pending.
+    const int error = n == 0 ? 0 : plat::LastNetError();
+    // Readiness that went before the data did: wait again.
+    if (error == plat::kWsaEWOULDBLOCK && waiter_.Valid()) continue;
+    return ErrorRule(n, error);
+  }
 }
 
 int TEasySocket::Send(const void* buffer, int count) {
-  CheckOpen();
-  const int n = plat::SendSocket(handle_.load(), buffer, count);
-  const int error = n < 1 ? (n == 0 ? 0 : plat::LastNetError()) : 0;
-  if (n > 0) sent_.fetch_add(uint64_t(n));
-  UpdateRates();
-  if (n < 1) return ErrorRule(n, error);
-  return n;
+  for (;;) {
+    CheckOpen();
+    const int n = plat::SendSocket(handle_.load(), buffer, count);
+    const int error = n < 1 ? (n == 0 ? 0 : plat::LastNetError()) : 0;
+    // No room at a peer that reads slowly or not at all: the wait for it
+    // is one that Close and Cancel end, from any thread, on every system.
+    if (n < 0 && error == plat::kWsaEWOULDBLOCK && waiter_.Valid()) {
+      WaitFor(plat::kWaitWrite, -1);
+      continue;
+    }
+    if (n > 0) sent_.fetch_add(uint64_t(n));
+    UpdateRates();
+    if (n < 1) return ErrorRule(n, error);
+    return n;
+  }
 }
 
 void TEasySocket::SendBuffer(const void* buffer, int count) {
@@ -197,12 +222,7 @@ void TEasySocket::SendBuffer(const void* buffer, int count) {
   int done = 0;
   while (done < count) {
     const int n = Send(p + done, std::min(kBufferSize, count - done));
-    if (n > 0) {
-      done += n;
-    } else if (waiter_.Valid()) {
-      // Would block (only on a socket left non-blocking): wait for room.
-      waiter_.Wait(handle_.load(), plat::kWaitWrite, 1000);
-    }
+    if (n > 0) done += n;
   }
 }
 
@@ -318,7 +338,7 @@ void TEasySocket::Reconnect() {
         break;
     }
   }
-  plat::SetNonBlocking(h, false);
+  Serve(h);
   // The new handle first, then the old one goes: a Close from another
   // thread that still holds the old number finishes before it is closed.
   const plat::SocketHandle old = handle_.exchange(h);
@@ -655,7 +675,7 @@ void TEasyWinsock::CompleteConnect(TEasySocket* socket, int error) {
   } else if (error != 0) {
     FinishPending(socket, error);
   } else {
-    plat::SetNonBlocking(h, false);
+    socket->Serve(h);
     StartConnection(socket, socket);
   }
 }
@@ -717,11 +737,11 @@ void TEasyWinsock::AcceptReady(plat::SocketHandle handle, unsigned event, int er
   if (h == plat::kInvalidSocket) return;
   auto* s = new TEasySocket();
   s->handle_.store(h);
-  // An accepted socket may inherit the listener's notifications and
-  // non-blocking mode: switch both off so its thread can block on it.
+  // An accepted socket may inherit the listener's notifications: they are
+  // switched off, its thread waits on the socket itself.
   window_.WatchSocket(h, plat::kSocketRead, [](plat::SocketHandle, unsigned, int) {});
   window_.UnwatchSocket(h);
-  plat::SetNonBlocking(h, false);
+  s->Serve(h);
   s->TimeOut = TimeOut;
   s->FillAddresses();
   s->listenSocket_ = listener;

@@ -6,7 +6,10 @@
 // notifications of the component's main-loop target. Each established
 // connection is handed to a thread of its own (a TEasyWinsockThread subclass
 // supplied by the owner through OnGetThread), which serves it with blocking
-// calls on a TEasySocket.
+// calls on a TEasySocket. The socket underneath is non-blocking: every call
+// that has to wait (for data, for room to send) waits in the socket's own
+// waiter, so that a Close or Cancel from another thread ends it on every
+// system.
 //
 // Every event fires on the main thread. Socket errors carry Windows Sockets
 // numbers on every system (see WinsockErrorText).
@@ -88,12 +91,15 @@ class TEasySocket {
 
   // Closes the connection: may be called from any thread, more than once.
   // The first call wins; a thread that does not own the socket only shuts
-  // the connection down (which ends a blocked call of the owning thread),
-  // the handle itself is closed by the owning thread or the destructor.
+  // the connection down and wakes the owning thread's wait (which ends its
+  // call), the handle itself is closed by the owning thread or the
+  // destructor.
   void Close();
 
   // The calls below are made by the thread that serves the connection.
   // Failures raise EEasySocketWinsock / EEasySocketClose (error rule).
+  // Send waits (without limit, until Close) for room for at least a byte,
+  // then sends what fits of count bytes and returns that number.
   int Send(const void* buffer, int count);
   void SendBuffer(const void* buffer, int count);
   void SendString(std::string_view s);
@@ -153,6 +159,14 @@ class TEasySocket {
   int ErrorRule(int result, int error);
   // Raises EEasySocketClose when the socket was closed (by anyone).
   void CheckOpen();
+  // Puts a connection's handle into the mode it is served in: non-blocking,
+  // every call that has to wait waiting in the socket's waiter, which a
+  // Close from any thread wakes.
+  void Serve(plat::SocketHandle h);
+  // Waits until the socket is ready (what: plat::WaitFor bits) or ms pass
+  // (negative: no limit); false on time-out. Raises EEasySocketClose when
+  // the socket is closed meanwhile.
+  bool WaitFor(unsigned what, int ms);
   void WaitReadable();
   // One receive call of at most count bytes (after WaitReadable).
   int ReceiveFromSocket(void* buffer, int count);
@@ -169,7 +183,7 @@ class TEasySocket {
   std::atomic<bool> cancelled_{false};
   bool handleClosed_ = false;
   std::atomic<int> closing_{0};  // Close calls in progress
-  plat::SocketWaiter waiter_;
+  plat::SocketWaiter waiter_{plat::SocketWaiter::kNonBlockingSockets};
 
   // Look-ahead buffer and the current character of ReadLine.
   char buffer_[kBufferSize];

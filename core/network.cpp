@@ -150,13 +150,8 @@ int Remaining(int64_t deadline) {
 int64_t DeadlineIn(int64_t ms) { return ms < 0 ? -1 : plat::MonotonicMs() + ms; }
 
 // Waits on the record's waiter (or a listener's). The socket stays
-// non-blocking underneath whatever mode the wait leaves it in, so that no
-// call ever blocks outside a wakeable wait.
-WaitResult WaitOn(TSocketRecord* r, unsigned what, int ms) {
-  WaitResult w = r->waiter.Wait(r->handle, what, ms);
-  plat::SetNonBlocking(r->handle, true);
-  return w;
-}
+// non-blocking, so that no call ever blocks outside a wakeable wait.
+WaitResult WaitOn(TSocketRecord* r, unsigned what, int ms) { return r->waiter.Wait(r->handle, what, ms); }
 
 // After a wake: the wake is consumed; true when the record was closed.
 bool WokenByClose(TSocketRecord* r) {

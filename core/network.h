@@ -56,7 +56,7 @@ struct TResolveJob;
 struct TSocketRecord {
   std::atomic<int> state{kStateClosed};
   plat::SocketHandle handle = plat::kInvalidSocket;  // changed under handleLock
-  plat::SocketWaiter waiter;
+  plat::SocketWaiter waiter{plat::SocketWaiter::kNonBlockingSockets};
   std::atomic<int> timeOut{0};  // seconds, 0 = no limit
   std::atomic<bool> closing{false};        // Close was called
   std::atomic<bool> cancelPending{false};  // Cancel was called

@@ -91,7 +91,12 @@ enum WaitFor : unsigned { kWaitRead = 1, kWaitWrite = 2 };
 // event objects; POSIX: poll with a wake-up pipe).
 class SocketWaiter {
  public:
-  SocketWaiter();
+  // What a wait leaves of the socket's mode. Win32 switches a socket to
+  // non-blocking mode while it waits on it; a waiter of blocking sockets
+  // puts them back into blocking mode, one of sockets that are kept
+  // non-blocking (every call a wakeable wait) leaves them so.
+  enum Mode { kBlockingSockets, kNonBlockingSockets };
+  explicit SocketWaiter(Mode mode = kBlockingSockets);
   ~SocketWaiter();
   SocketWaiter(const SocketWaiter&) = delete;
   SocketWaiter& operator=(const SocketWaiter&) = delete;

@@ -148,15 +148,19 @@ constexpr int kMaxHandshakeLines = 100;
 
 // Reads a socket one receive call a byte, so that nothing past a handshake
 // is taken into the socket's read-ahead buffer: the descriptor loop that
-// follows can then rely on the socket's own readiness.
+// follows can then rely on the socket's own readiness. With a deadline
+// (monotonic ms), no read ends after it, however the peer paces its
+// bytes: one due later closes the socket and raises ESocket (time-out).
 class TGnutellaSocketReader : public TGnutellaReader {
  public:
-  explicit TGnutellaSocketReader(TSocket& s) : s_(s) {}
+  explicit TGnutellaSocketReader(TSocket& s, int64_t deadline = -1) : s_(s), deadline_(deadline) {}
   uint8_t ReadByte() override;
   void ReadExact(void* buf, int count) override;
 
  private:
+  void KeepDeadline();
   TSocket& s_;
+  int64_t deadline_;
 };
 
 // One line up to LF (a CR before it dropped). Raises EGnutella when it
@@ -465,6 +469,7 @@ class TGnutellaThread : public plat::Thread, public TGnutellaLink {
   void WriteQueued();
   void FillInfo();
   std::string LinkProtocol(bool ultrapeer) const;
+  bool HandshakeTimeLeft() const;
 
   TGnutella& node_;
   std::unique_ptr<TSocket> sock_;
@@ -481,6 +486,10 @@ class TGnutellaThread : public plat::Thread, public TGnutellaLink {
   bool peerUltrapeer_ = true;
   TPeerHeaders peer_;
   TConnectionInfo info_;
+  // The end of the whole handshake (monotonic ms; -1: none), from when the
+  // connection is taken on: a peer that drips its bytes would otherwise
+  // hold a connection slot for ever.
+  int64_t handshakeDeadline_;
 };
 
 // Accepts connections while the node listens.

@@ -6,6 +6,7 @@
 #include "peer/gnutella/gnutella.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "core/global_functions.h"
 #include "platform/clock.h"
@@ -89,13 +90,29 @@ std::vector<THostItem> ParseHostList(std::string_view text) {
 
 // ================================================================ handshake
 
+void TGnutellaSocketReader::KeepDeadline() {
+  if (deadline_ < 0) return;
+  const int64_t left = deadline_ - plat::MonotonicMs();
+  if (left <= 0) {
+    s_.Close();
+    throw ESocket(kNetTimeout);
+  }
+  // A peer that says nothing is not waited for past the deadline either.
+  const int seconds = int(std::min<int64_t>((left + 999) / 1000, INT_MAX));
+  if (s_.Timeout() <= 0 || seconds < s_.Timeout()) s_.SetTimeout(seconds);
+}
+
 uint8_t TGnutellaSocketReader::ReadByte() {
+  KeepDeadline();
   uint8_t b = 0;
   s_.Recv(&b, 1);
   return b;
 }
 
-void TGnutellaSocketReader::ReadExact(void* buf, int count) { s_.ReadExact(buf, count); }
+void TGnutellaSocketReader::ReadExact(void* buf, int count) {
+  KeepDeadline();
+  s_.ReadExact(buf, count);
+}
 
 std::string ReadHandshakeLine(TGnutellaReader& in) {
   std::string line;
@@ -204,18 +221,33 @@ TAdmission CheckAdmission(const TGnutellaSettings& s, int U, int L, bool linkUlt
 
 // ================================================================ connection thread
 
+namespace {
+
+// The end of a handshake that begins now: the whole of it, the 0.4 attempt
+// after a failed 0.6 one included, within the peer time-out (-1: none).
+int64_t HandshakeDeadline(const TGnutellaSettings& s) {
+  return s.iPeerTimeout > 0 ? plat::MonotonicMs() + int64_t(s.iPeerTimeout) * 1000 : -1;
+}
+
+}  // namespace
+
 TGnutellaThread::TGnutellaThread(TGnutella& node, std::string host, int port)
     : plat::Thread(true),
       node_(node),
       sock_(std::make_unique<TSocket>()),
       host_(std::move(host)),
       port_(port),
-      incoming_(false) {
+      incoming_(false),
+      handshakeDeadline_(HandshakeDeadline(node.Settings())) {
   key_ = host_ + ":" + plat::IntToStr(port_);
 }
 
 TGnutellaThread::TGnutellaThread(TGnutella& node, std::unique_ptr<TSocket> accepted)
-    : plat::Thread(true), node_(node), sock_(std::move(accepted)), incoming_(true) {
+    : plat::Thread(true),
+      node_(node),
+      sock_(std::move(accepted)),
+      incoming_(true),
+      handshakeDeadline_(HandshakeDeadline(node.Settings())) {
   host_ = sock_->RemoteIP();
   port_ = sock_->RemotePort();
   key_ = host_ + ":" + plat::IntToStr(port_);
@@ -235,6 +267,10 @@ void TGnutellaThread::QueueDescriptor(const TBasePacket& p) {
 void TGnutellaThread::CloseLink() {
   sock_->Close();
   wake_.Set();
+}
+
+bool TGnutellaThread::HandshakeTimeLeft() const {
+  return handshakeDeadline_ < 0 || plat::MonotonicMs() < handshakeDeadline_;
 }
 
 std::string TGnutellaThread::LinkProtocol(bool ultrapeer) const {
@@ -266,7 +302,7 @@ void TGnutellaThread::Execute() {
     } else {
       bool connected = false;
       o = Outgoing06(s, connected);
-      if (o == Outcome::Failed && connected && !node_.Stopping()) o = Outgoing04();
+      if (o == Outcome::Failed && connected && !node_.Stopping() && HandshakeTimeLeft()) o = Outgoing04();
     }
     if (o == Outcome::Accepted && !node_.Stopping()) Established(s);
   });
@@ -284,7 +320,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing06(const TGnutellaSettings& s,
     return Outcome::Refused;  // no one there: nothing to fall back to
   }
   connected = true;
-  TGnutellaSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_, handshakeDeadline_);
   linkUltrapeer_ = node_.bIsUltraPeer();
   std::string status;
   try {
@@ -320,7 +356,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing06(const TGnutellaSettings& s,
 }
 
 TGnutellaThread::Outcome TGnutellaThread::Outgoing04() {
-  TGnutellaSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_, handshakeDeadline_);
   try {
     sock_->Connect(host_, port_);
     sock_->WriteAll("GNUTELLA CONNECT/0.4\n\n");
@@ -335,7 +371,7 @@ TGnutellaThread::Outcome TGnutellaThread::Outgoing04() {
 }
 
 TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSettings& s) {
-  TGnutellaSocketReader in(*sock_);
+  TGnutellaSocketReader in(*sock_, handshakeDeadline_);
   std::string first = plat::UpperCase(plat::Trim(ReadHandshakeLine(in)));
   if (first == "GNUTELLA CONNECT/0.4") {
     if (s.bIsCacheServer) return Outcome::Refused;
@@ -380,6 +416,7 @@ TGnutellaThread::Outcome TGnutellaThread::IncomingHandshake(const TGnutellaSetti
 }
 
 void TGnutellaThread::Established(const TGnutellaSettings& s) {
+  sock_->SetTimeout(std::max(0, s.iPeerTimeout));  // the handshake may have lowered it
   if (!s.bManualNetworkSettings) node_.AdoptLocalAddress(sock_->LocalIP(), sock_->LocalAddress());
   FillInfo();
   node_.FireConnectionEvent(node_.OnConnect, info_);

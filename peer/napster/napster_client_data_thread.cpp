@@ -155,20 +155,34 @@ TPeerRequest ParsePeerRequest(std::string_view block) {
   return r;
 }
 
+namespace {
+
+// How far the number that starts at `at` has come.
+TRequestState NumberState(std::string_view block, size_t at) {
+  if (at == block.size()) return TRequestState::kPartial;
+  if (!IsDigit(block[at])) return TRequestState::kWhole;
+  // A number that begins with 0 is 0 (the offset of most requests): no
+  // digit follows it.
+  if (block[at] == '0') return TRequestState::kWhole;
+  const size_t start = at;
+  while (at < block.size() && IsDigit(block[at])) at++;
+  // Longer than any size: no more of it is needed to refuse it.
+  if (at - start > size_t(kMaxDigits)) return TRequestState::kWhole;
+  return at == block.size() ? TRequestState::kNumberOpen : TRequestState::kWhole;
+}
+
+}  // namespace
+
 TRequestState PeerRequestState(std::string_view block) {
   const size_t open = block.find('"');
   const size_t close = open == std::string_view::npos ? open : block.find('"', open + 1);
   if (close == std::string_view::npos) return TRequestState::kPartial;
   size_t at = close + 1;
   while (at < block.size() && block[at] == ' ') at++;
-  if (at == block.size()) return TRequestState::kPartial;
-  if (!IsDigit(block[at])) return TRequestState::kWhole;
-  // A number that begins with 0 is 0 (the offset of most requests): no
-  // digit follows it.
-  if (block[at] == '0') return TRequestState::kWhole;
-  while (at < block.size() && IsDigit(block[at])) at++;
-  return at == block.size() ? TRequestState::kNumberOpen : TRequestState::kWhole;
+  return NumberState(block, at);
 }
+
+TRequestState PushReplyState(std::string_view block) { return NumberState(block, 0); }
 
 int HttpStatusCode(std::string_view statusLine) {
   size_t first = statusLine.find(' ');
@@ -371,9 +385,10 @@ void TNapsterDataThread::ReceiveExactly(char* buffer, int count) {
 }
 
 int TNapsterDataThread::ReceiveRequest(char* buffer, int count, int64_t deadline) {
+  TEasySocket* s = Socket();
+  if (deadline < 0) return s->Receive(buffer, count);
   // The whole request must come before the deadline, however it is split:
   // a peer that trickles bytes or sends nothing loses its connection.
-  TEasySocket* s = Socket();
   const int saved = s->TimeOut;
   const int64_t left = deadline - plat::MonotonicMs();
   s->TimeOut = int(std::max<int64_t>(1, (left + 999) / 1000));
@@ -393,13 +408,27 @@ bool TNapsterDataThread::MoreRequestBytes(int64_t deadline) {
   const int64_t since = plat::MonotonicMs();
   for (;;) {
     // The clock first: bytes sent before it moved are seen below. (The
-    // request is read with plain receives: nothing waits read ahead.)
+    // bytes are read with plain receives: nothing waits read ahead.)
     const int64_t now = plat::MonotonicMs();
     if (plat::ReadableBytes(Socket()->Handle()) > 0) return true;
     if (!Socket()->Active()) return true;  // closed: the receive that follows says so
-    if (now - since >= NumberPauseMs || now >= deadline) return false;
+    if (now - since >= NumberPauseMs || (deadline >= 0 && now >= deadline)) return false;
     plat::Thread::Sleep(5);
   }
+}
+
+std::string TNapsterDataThread::ReceiveWhole(int blockSize, TRequestState (*state)(std::string_view),
+                                             int64_t deadline) {
+  std::string block(size_t(blockSize), '\0');
+  size_t have = 0;
+  for (;;) {
+    const TRequestState now = state(std::string_view(block.data(), have));
+    if (have == block.size() || now == TRequestState::kWhole) break;
+    if (now == TRequestState::kNumberOpen && !MoreRequestBytes(deadline)) break;
+    have += size_t(ReceiveRequest(block.data() + have, blockSize - int(have), deadline));
+  }
+  block.resize(have);
+  return block;
 }
 
 bool TNapsterDataThread::GreetingOK() {
@@ -576,9 +605,9 @@ void TNapsterDataThread::OutgoingSend() {
   StartPacer(FileSize <= kNeverThrottled ? 0 : MaxUploadBPS);
   Socket()->SendString("SEND");
   Socket()->SendString(MyNick + " \"" + RequestFileName + "\" " + plat::IntToStr(FileSize));
-  char block[kReplyBlock];
-  int n = Socket()->Receive(block, kReplyBlock);
-  TPeerReply reply = ReadPeerReply(std::string_view(block, size_t(n)), true);
+  // The offset to send from, to its last digit: sent from a part of it,
+  // the file would land in the downloader's copy at the wrong place.
+  TPeerReply reply = ReadPeerReply(ReceiveWhole(kReplyBlock, PushReplyState, -1), true);
   // An offset past the end of the file is no place to send from.
   if (!reply.IsNumber || !reply.Valid || reply.Number > FileSize) {
     Fail(kDataErrorInvalid);
@@ -611,18 +640,9 @@ void TNapsterDataThread::Incoming() {
 
 TNapsterDataDecision TNapsterDataThread::AskDecision(int blockSize, const TNapsterDataOnDecision& decide,
                                                     TPeerRequest& request, int64_t deadline) {
-  std::string block(size_t(blockSize), '\0');
-  size_t have = 0;
   // The request is whole once a number follows the closing quote of its
-  // file name, up to the number's end: a segment may end anywhere.
-  for (;;) {
-    const TRequestState state = PeerRequestState(std::string_view(block.data(), have));
-    if (have == block.size() || state == TRequestState::kWhole) break;
-    if (state == TRequestState::kNumberOpen && !MoreRequestBytes(deadline)) break;
-    have += size_t(ReceiveRequest(block.data() + have, blockSize - int(have), deadline));
-  }
-  block.resize(have);
-  request = ParsePeerRequest(block);
+  // file name, up to the number's end.
+  request = ParsePeerRequest(ReceiveWhole(blockSize, PeerRequestState, deadline));
   Nick = MyNick = request.Nick;
   RequestFileName = request.FileName;
   TNapsterDataDecision d;

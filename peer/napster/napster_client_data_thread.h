@@ -144,6 +144,11 @@ enum class TRequestState {
   kWhole,       // the number has ended (0, or something follows it; the parser judges it)
 };
 TRequestState PeerRequestState(std::string_view block);
+// How far a downloader's answer to this side's "SEND" has come: its offset
+// is all it sends before it waits, so digits that reach the end of what
+// came may go on in the next segment (a leading 0 is the whole offset);
+// a text is taken as it came.
+TRequestState PushReplyState(std::string_view block);
 
 // The answer of a Gnutella host to a range request, from its head.
 struct THttpDownloadHead {
@@ -324,11 +329,15 @@ class TNapsterDataThread : public TEasyWinsockThread {
   // Receives exactly count bytes (with the socket's time-out).
   void ReceiveExactly(char* buffer, int count);
   // One receive of at most count bytes of a peer's request, before the
-  // request's deadline (monotonic ms).
+  // request's deadline (monotonic ms; negative: the socket's time-out).
   int ReceiveRequest(char* buffer, int count, int64_t deadline);
-  // Whether more of a request comes within NumberPauseMs (and before the
-  // deadline).
+  // Whether more bytes come within NumberPauseMs (and before the deadline).
   bool MoreRequestBytes(int64_t deadline);
+  // Receives a request or reply of at most blockSize bytes until state
+  // says it is whole, a number in it up to its end: a segment may end
+  // anywhere, and a number that reaches the end of what came has ended
+  // only when no more bytes follow within NumberPauseMs.
+  std::string ReceiveWhole(int blockSize, TRequestState (*state)(std::string_view), int64_t deadline);
   bool GreetingOK();
   // The peer's reply to a request, read up to its end. Bytes after the
   // reply stay in leftover_.

@@ -264,7 +264,8 @@ struct SocketWaiter::Impl {
   posix::WakePipe pipe;
 };
 
-SocketWaiter::SocketWaiter() : impl_(std::make_unique<Impl>()) {}
+// poll leaves a socket's mode as it is.
+SocketWaiter::SocketWaiter(Mode) : impl_(std::make_unique<Impl>()) {}
 SocketWaiter::~SocketWaiter() = default;
 
 bool SocketWaiter::Valid() const { return impl_->pipe.Valid(); }

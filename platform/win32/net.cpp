@@ -186,9 +186,11 @@ bool PeerAddress(SocketHandle s, uint32_t* addr, uint16_t* port) {
 struct SocketWaiter::Impl {
   WSAEVENT socketEvent = WSA_INVALID_EVENT;
   HANDLE wakeEvent = nullptr;  // manual reset: a wake stays until Clear
+  SocketWaiter::Mode mode = SocketWaiter::kBlockingSockets;
 };
 
-SocketWaiter::SocketWaiter() : impl_(std::make_unique<Impl>()) {
+SocketWaiter::SocketWaiter(Mode mode) : impl_(std::make_unique<Impl>()) {
+  impl_->mode = mode;
   NetStartup();
   impl_->socketEvent = WSACreateEvent();
   impl_->wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -274,10 +276,10 @@ WaitResult SocketWaiter::Wait(SocketHandle s, unsigned what, int ms) {
       break;
     }
   }
-  // Ends the selection and puts the socket back into blocking mode, which
-  // the event selection had switched off.
+  // Ends the selection; a blocking socket goes back into blocking mode,
+  // which the event selection had switched off.
   WSAEventSelect(SOCKET(s), nullptr, 0);
-  SetNonBlocking(s, false);
+  if (impl_->mode == kBlockingSockets) SetNonBlocking(s, false);
   return result;
 }
 

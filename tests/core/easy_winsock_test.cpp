@@ -734,6 +734,33 @@ TEST(EasyWinsock, CancelStopsOneServedConnection) {
   EXPECT_EQ(c.r.disconnects, 2);
 }
 
+// A send that waits for room at a peer that has stopped reading is no call
+// a Cancel cannot end (a shutdown alone does not end it on every system):
+// the thread ends, and CloseAll after it has nothing left to wait for.
+TEST(EasyWinsock, CancelEndsASendToAPeerThatNeverReads) {
+  std::atomic<bool> release{false};
+  Peer peer([&release](plat::SocketHandle) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  Recorder r;
+  r.body = [](TEasySocket* s) {
+    const std::string chunk(64 * 1024, 'z');
+    for (;;) s->SendString(chunk);
+  };
+  TEasyWinsock w;
+  testutil::SetOnExit letGo(release);  // the peer goes before the component
+  r.Attach(w);
+  TEasySocket* served = nullptr;
+  w.OnConnect = [&served](TEasyWinsock*, TEasySocket* s) { served = s; };
+  w.Connect("127.0.0.1", peer.Port());
+  // Until the buffers between the two are full.
+  ASSERT_TRUE(testutil::PumpUntilStill([&] { return served ? served->BytesSent() : 0; },
+                                       [&] { return r.disconnects > 0; }));
+  w.Cancel(served);
+  EXPECT_TRUE(WaitDisconnects(r, 1, 10000));
+  EXPECT_TRUE(r.errors.empty());  // a stop is a quiet end
+}
+
 TEST(EasyWinsock, ThreadEndingsMapToEvents) {
   Peer peer([](plat::SocketHandle s) { DrainUntilClosed(s, 5000); }, 3);
   Recorder r;

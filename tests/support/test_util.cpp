@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/clock.h"
+#include "platform/os.h"
 #ifdef _WIN32
 #include <process.h>
 #define TARN_GETPID _getpid
@@ -56,5 +59,24 @@ std::string SourceDir() {
   const char* s = std::getenv("TARN_SOURCE_DIR");
   return s ? s : ".";
 }
+
+bool PumpUntilStill(const std::function<uint64_t()>& count, const std::function<bool()>& gone) {
+  uint64_t last = 0;
+  for (int still = 0, looks = 0; looks < 1500; looks++) {
+    if (gone()) return false;
+    const uint64_t now = count();
+    still = now > 0 && now == last ? still + 1 : 0;
+    if (still >= 10) return true;
+    last = now;
+    PumpUntil([] { return false; }, 20);
+  }
+  return false;
+}
+
+MovedClock::MovedClock() {
+  plat::SetMonotonicForTesting([this] { return plat::os::MonotonicRawMs() + shift_.load(); });
+}
+
+MovedClock::~MovedClock() { plat::SetMonotonicForTesting(nullptr); }
 
 }  // namespace testutil

@@ -82,6 +82,22 @@ bool WaitClosed(TSocket& s, int seconds) {
   }
 }
 
+// Sends header bytes one at a time, the program's clock moved on a second
+// before each, far longer than the peer time-out (a peer that drips its
+// handshake); true when the other side has closed the connection.
+bool DripUntilClosed(TSocket& s, testutil::MovedClock& clock) {
+  const std::string line = "X-Padding: " + std::string(100, 'x') + "\r\n";
+  try {
+    for (int i = 0; i < 200; ++i) {
+      clock.Advance(1000);
+      s.WriteAll(&line[size_t(i) % line.size()], 1);
+    }
+  } catch (const ESocket&) {
+    return true;  // closed already
+  }
+  return WaitClosed(s, 10);
+}
+
 std::unique_ptr<TGnutella> MakeNode(const std::function<void(TGnutellaSettings&)>& tweak, int tickMs = 50) {
   auto n = std::make_unique<TGnutella>();
   n->SetBindAddress("127.0.0.1");
@@ -364,6 +380,41 @@ TEST(GnutellaHandshake, SilentPeerIsClosedAfterThePeerTimeout) {
   EXPECT_TRUE(WaitClosed(*s, 10));
   EXPECT_GE(plat::MonotonicMs() - start, 1500);
   EXPECT_TRUE(Eventually([&] { return node->ConnectionCount() == 0; }));
+}
+
+// The whole handshake has the peer time-out (60 seconds), however often a
+// peer sends a byte of it: a host that answers and then drips its headers
+// is closed and the attempt it held goes to the next host; a peer that
+// connects here and drips its request is closed and its place taken.
+TEST(GnutellaHandshake, APeerThatDripsItsHandshakeIsClosedAtThePeerTimeout) {
+  testutil::MovedClock clock;
+  RawListener dripping, next;
+  auto node = MakeNode([](TGnutellaSettings& s) { s.iMaxPendingPeers = 1; });  // one attempt at a time
+  node->AddSeedHost("127.0.0.1", dripping.Port());
+  node->AddSeedHost("127.0.0.1", next.Port());
+  node->Start(0);
+  auto out = dripping.Accept();
+  ASSERT_TRUE(out);
+  ReadHead(*out);
+  out->WriteAll("GNUTELLA/0.6 200 OK\r\n");
+  EXPECT_TRUE(DripUntilClosed(*out, clock));
+  EXPECT_TRUE(next.Accept(10));  // the next host is tried
+  EXPECT_LT(TimedStop(*node), kPromptMs);
+
+  auto listening = MakeNode([](TGnutellaSettings& s) {
+    s.bFirewalled = false;
+    s.iMaxPendingPeers = 1;  // one incoming handshake at a time
+  });
+  listening->Start(0);
+  auto in = Dial(listening->iLocalPort());
+  in->WriteAll("GNUTELLA CONNECT/0.6\r\n");
+  ASSERT_TRUE(Eventually([&] { return listening->PendingCount() == 1; }));
+  EXPECT_TRUE(DripUntilClosed(*in, clock));
+  ASSERT_TRUE(Eventually([&] { return listening->PendingCount() == 0; }));
+  auto after = Dial(listening->iLocalPort());
+  after->WriteAll("GNUTELLA CONNECT/0.6\r\nX-Ultrapeer: True\r\nX-Ultrapeer-Needed: True\r\n\r\n");
+  EXPECT_EQ(ReadHead(*after).substr(0, 20), "GNUTELLA/0.6 200 OK\r");
+  EXPECT_LT(TimedStop(*listening), kPromptMs);
 }
 
 TEST(GnutellaHandshake, StopIsPromptWithLiveLinksAndWaitingEvents) {

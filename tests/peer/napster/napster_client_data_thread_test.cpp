@@ -14,7 +14,6 @@
 #include "peer/napster/napster_client_data_thread.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/os.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_http_server.h"
 #include "tools/gnutella_http_host.h"
@@ -616,6 +615,90 @@ TEST(Transfer, PushUploadSendsFromTheOffset) {
   EXPECT_TRUE(missing.Has("Error 0")) << missing.Log();
 }
 
+// A downloader's offset may come in two segments split anywhere: the
+// pushed file goes out from the whole offset, never from a part of it
+// (which the downloader would append at the whole one, then share the
+// corrupt file as complete). The second segment goes once the first has
+// been taken; the pause that ends the number runs on a clock the test
+// moves once both are in, until the data comes.
+TEST(Transfer, APushOffsetSplitAtAnyByteIsReadWhole) {
+  testutil::MovedClock clock;
+  const std::string dir = testutil::TempFolder("push-split");
+  const std::string content = testutil::PatternBytes(30000, 7);
+  testutil::WriteFileBytes(dir + "doc.txt", content);
+  const std::string header = "SENDme \"|||doc|txt.mp3\" 30000";
+  const std::string offset = "10000";
+  for (size_t cut = 1; cut < offset.size(); cut++) {
+    std::atomic<int> stage{0};  // 1: first piece sent; 2: send the second; 3: sent
+    std::atomic<bool> data{false}, done{false};
+    std::string got;
+    auto peer = std::make_unique<LoopbackServer>([&](LoopbackServer&, TSocket& s, int) {
+      s.WriteAll("1");
+      ReadExactly(s, int(header.size()));
+      s.WriteAll(offset.substr(0, cut));
+      stage = 1;
+      for (int i = 0; i < 10000 && stage < 2; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      s.WriteAll(offset.substr(cut));
+      stage = 3;
+      got = ReadExactly(s, 1);
+      data = true;
+      got += ReadToClose(s);
+      done = true;
+    });
+    Transfers t;
+    t.numberPauseMs = 60000;
+    TEasySocket* served = nullptr;  // on the main thread, until it finishes
+    t.sockets.OnConnect = [&](TEasyWinsock*, TEasySocket* s) { served = s; };
+    t.Start("UPLOAD", peer->Port(), dir + "doc.txt", "|||doc|txt.mp3", false);
+    // The greeting and the first piece have been received.
+    const bool taken = testutil::PumpUntil(
+        [&] { return stage == 1 && served && (t.finished > 0 || served->BytesReceived() >= 1 + cut); }, 8000);
+    stage = 2;
+    // Both pieces are in (or the transfer went on without the second).
+    EXPECT_TRUE(testutil::PumpUntil(
+        [&] { return data || t.finished > 0 || (stage == 3 && served->BytesReceived() >= 1 + offset.size()); }, 8000))
+        << cut;
+    for (int round = 0; round < 20 && !data && t.finished == 0; round++) {
+      clock.Advance(60000);
+      testutil::PumpUntil([&] { return data || t.finished > 0; }, 500);
+    }
+    ASSERT_TRUE(t.WaitFinished()) << cut;
+    ASSERT_TRUE(testutil::PumpUntil([&] { return done.load(); }, 8000)) << cut;  // it has read to the end
+    peer.reset();
+    EXPECT_TRUE(taken) << cut;
+    EXPECT_EQ(got, std::string("A").append(content, 10000)) << cut;
+    EXPECT_TRUE(t.Has("Complete 30000/30000")) << cut << ": " << t.Log();
+  }
+}
+
+// An upload whose peer has stopped reading waits for room in a wait that
+// removing the upload ends (a shutdown alone does not end a waiting send
+// on every system): it ends as incomplete, and the end of the program
+// finds no thread left to wait for.
+TEST(Transfer, AnUploadToAPeerThatStoppedReadingEndsWhenRemoved) {
+  const std::string dir = testutil::TempFolder("stalled");
+  const std::string content(32 << 20, 'u');  // more than the buffers between the two hold
+  testutil::WriteFileBytes(dir + "big.mp3", content);
+  const std::string header = "SENDme \"big.mp3\" " + std::to_string(content.size());
+  std::atomic<bool> release{false};
+  LoopbackServer peer([&](LoopbackServer&, TSocket& s, int) {
+    s.WriteAll("1");
+    ReadExactly(s, int(header.size()));
+    s.WriteAll("0");
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  Transfers t;
+  testutil::SetOnExit letGo(release);  // the peer goes before the component
+  TEasySocket* served = nullptr;  // on the main thread, until it finishes
+  t.sockets.OnConnect = [&](TEasyWinsock*, TEasySocket* s) { served = s; };
+  t.Start("UPLOAD", peer.Port(), dir + "big.mp3", "big.mp3");
+  ASSERT_TRUE(testutil::PumpUntilStill([&] { return served ? served->BytesSent() : 0; },
+                                       [&] { return t.finished > 0; }));
+  t.sockets.Cancel(served);
+  ASSERT_TRUE(t.WaitFinished()) << t.Log();
+  EXPECT_EQ(t.Log().rfind("Incomplete ", 0), 0u) << t.Log();
+}
+
 // A peer connecting to the data port.
 class Incoming {
  public:
@@ -808,11 +891,7 @@ TEST(Transfer, APeerThatClosesBeforeItAnswersIsAnError) {
 // that ends a number runs on a clock the test moves once both are sent,
 // until the request is taken.
 TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
-  std::atomic<int64_t> shift{0};
-  plat::SetMonotonicForTesting([&] { return plat::os::MonotonicRawMs() + shift.load(); });
-  struct Restore {
-    ~Restore() { plat::SetMonotonicForTesting(nullptr); }
-  } restore;
+  testutil::MovedClock clock;
   const std::string dir = testutil::TempFolder("split");
   const std::string content = testutil::PatternBytes(20000, 7);
   testutil::WriteFileBytes(dir + "up.mp3", content);
@@ -853,7 +932,7 @@ TEST(Transfer, ARequestSplitAtAnyByteIsReadWhole) {
       // then run on a clock that stands still again).
       auto asked = [&] { return in.t.finished > 0 || in.t.Log().find("Decision") != std::string::npos; };
       for (int round = 0; round < 20 && !asked(); round++) {
-        shift += 60000;
+        clock.Advance(60000);
         testutil::PumpUntil(asked, 500);
       }
       const bool ended = in.t.WaitFinished();

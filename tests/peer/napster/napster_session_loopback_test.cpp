@@ -8,9 +8,11 @@
 
 #include <map>
 
+#include "core/network_wrapper.h"
 #include "peer/napster/napster_client_info_thread.h"
 #include "tests/support/test_util.h"
 #include "tools/fake_napster_server.h"
+#include "tools/loopback_server.h"
 
 namespace {
 
@@ -425,6 +427,35 @@ TEST_F(NapsterLoopback, TruncatedFrameThenSilenceTimesOut) {
   ASSERT_TRUE(c.WaitFinished(1, 8000));
   EXPECT_EQ(c.winsockErrors, 1);
   EXPECT_TRUE(c.log.back().rfind("WinsockError 10060", 0) == 0) << c.log.back();
+}
+
+// A session whose server has stopped reading waits for room in a wait that
+// ending the session ends (a shutdown alone does not end a waiting send on
+// every system): announcing a large library to it keeps no thread for ever.
+TEST(NapsterSession, EndingASessionWhoseServerStoppedReadingEndsItsThread) {
+  std::atomic<bool> release{false};
+  LoopbackServer server([&](LoopbackServer&, TSocket& s, int) {
+    // The login, the answer that takes it; then nothing is read any more.
+    unsigned char head[4];
+    s.ReadExact(head, 4);
+    std::string login(size_t(head[0] | head[1] << 8), '\0');
+    s.ReadExact(login.data(), int(login.size()));
+    std::string frame;
+    EncodeNapsterMessage(3, "fake@tarnwick.test", kNapsterClientMaxText, frame);
+    s.WriteAll(frame);
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  Client c;
+  testutil::SetOnExit letGo(release);  // the server goes before the sessions
+  // More than the buffers between the two hold.
+  const std::string folder = "C:\\" + std::string(200, 'f') + "\\";
+  for (int i = 0; i < 60000; i++)
+    c.shares.push_back({folder + std::to_string(i) + ".mp3", "AAAAAAAAAAAAAAAAA", 1000, 128, 44100, 60});
+  TEasySocket* s = c.Start(server.Port(), "S1");
+  ASSERT_TRUE(testutil::PumpUntilStill([&] { return s->BytesSent(); }, [&] { return c.finished > 0; }));
+  c.sockets.Cancel(s);
+  ASSERT_TRUE(c.WaitFinished(1));
+  EXPECT_EQ(c.winsockErrors, 0);
 }
 
 }  // namespace
