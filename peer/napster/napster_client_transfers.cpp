@@ -335,7 +335,9 @@ void TNapsterClient::ConnectTransfer(TNapsterClientData* data, const std::string
   try {
     s = transferSockets_.Connect(host, port);
   } catch (const std::exception&) {
-    return;  // the transfer waits for its time-out
+    // Only when memory ran out (a failed connect arrives as events): the
+    // transfer waits for its time-out.
+    return;
   }
   s->SetValue("KIND", kind);
   s->SetValue("ID", data->Key);

@@ -110,6 +110,30 @@ TEST(NapsterClient, SessionIDsAndFailedConnects) {
   cl.c.Disconnect("nothing");
 }
 
+// A connect whose host is a name the system has no thread to look up ends
+// at once, saying why: a download with a network error (rather than
+// waiting for its time-out), a session as any failed connect ends.
+TEST(NapsterClient, AConnectWithNoThreadToLookUpItsHostEndsSayingWhy) {
+  Server server;
+  ASSERT_TRUE(server.Start());
+  Client cl;
+  const std::string id = cl.Start(server.Port());
+  ASSERT_TRUE(cl.Wait("OnLogin")) << cl.Log();
+  struct NoLookupThread {
+    NoLookupThread() { TEasyWinsock::SetLookupStartForTesting([] { return false; }); }
+    ~NoLookupThread() { TEasyWinsock::SetLookupStartForTesting(nullptr); }
+  } noThread;
+  const std::string local = testutil::TempFolder("no-lookup-thread") + "g.mp3";
+  ASSERT_TRUE(cl.c.Download(id, "servent", "g.mp3", local, false, 0, "servent.test", 6346, true, "1"));
+  ASSERT_TRUE(cl.Wait("OnDownloadFinish")) << cl.Log();
+  EXPECT_NE(cl.Find("OnDownloadWinsockError").find(" ERROR=10055 "), std::string::npos) << cl.Log();
+  EXPECT_EQ(cl.c.DownloadCount(), 0);
+  const std::string named = cl.Start(server.Port(), "me", "server.test");
+  ASSERT_TRUE(cl.Wait("OnFinish ID=" + named)) << cl.Log();
+  EXPECT_EQ(cl.Count("OnWinsockError ID=" + named + " ERROR=10055 "), 1) << cl.Log();
+  EXPECT_EQ(cl.c.SessionCount(), 1);
+}
+
 TEST(NapsterClient, LoginSearchBrowseWhoisAndMessages) {
   Server server;
   Server::User u;
