@@ -129,7 +129,9 @@ bool TNapsterClient::Tell(const std::string& id, const std::string& key, const c
   for (const std::string& s : sessions) {
     const bool behind =
         std::any_of(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return plat::SameText(w.Session, s); });
-    if (!behind && Deliver(record, s)) continue;
+    // Taken, or no session of that ID is left to take it; a session whose
+    // connection is still being made takes it once it has logged in.
+    if (!behind && Deliver(record, s) && (queued_ > 0 || SessionIndex(s) < 0)) continue;
     waiting_.push_back({s, key, verb, record});
     sent = false;
   }
@@ -257,11 +259,6 @@ void TNapsterClient::SessionFinished(TEasySocket* socket) {
   const std::string id = sessionIds_[size_t(i)];
   // A new connection of it starts with the port as it is.
   std::erase_if(portUnsent_, [&](const std::string& s) { return plat::SameText(s, id); });
-  // What waited for this connection dies with it, as its queue does; a
-  // download whose request waited is left as one whose session is gone.
-  std::erase_if(waiting_, [&](const Waiting& w) { return plat::SameText(w.Session, id); });
-  for (const auto& d : downloads_)
-    if (plat::SameText(d->ID, id)) d->RequestHeld = false;
   for (size_t l = 0; l < loggedIn_.size(); l++) {
     if (plat::SameText(loggedIn_[l], id)) {
       loggedIn_.erase(loggedIn_.begin() + long(l));
@@ -273,6 +270,11 @@ void TNapsterClient::SessionFinished(TEasySocket* socket) {
     sessionConnections_[size_t(i)] = nullptr;
     return;
   }
+  // What waited for the session dies with it, as its queue does; a
+  // download whose request waited is left as one whose session is gone.
+  std::erase_if(waiting_, [&](const Waiting& w) { return plat::SameText(w.Session, id); });
+  for (const auto& d : downloads_)
+    if (plat::SameText(d->ID, id)) d->RequestHeld = false;
   RemoveSession(i);
   Fire(OnFinish, id);
 }
@@ -352,6 +354,7 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   cb.OnLoggedIn = [this](Sender, Id id, Text email) {
     loggedInCount_++;
     loggedIn_.push_back(id);
+    SendWaiting(id);  // before what the handlers ask of it
     Fire(OnLogin, id, email);
   };
   cb.OnLoginError = [this](Sender, Id id, Text reason) { Fire(OnLoginError, id, reason); };

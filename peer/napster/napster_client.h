@@ -403,11 +403,12 @@ class TNapsterClient {
   bool Deliver(const TMessageItem& record, const std::string& id);
   // What the transfers tell the servers (the request for a file and the
   // counts of transfers begun and ended) is never dropped: once a session's
-  // full queue refused one, it and every later one for that session wait
-  // here, in the order they were made, and go out as the session has room.
+  // full queue refused one (or its connection, still being made, could
+  // take none), it and every later one for that session wait here, in the
+  // order they were made, and go out as the session has room (or logs in).
   // An empty id stands for every session. False when it waits.
   bool Tell(const std::string& id, const std::string& key, const char* verb, Fields fields = {});
-  // Sends what waits for the session while it takes it.
+  // Sends what waits for the session while its queue takes it.
   void SendWaiting(const std::string& id);
   // Takes a transfer's waiting request of this verb back: nobody needs it.
   void Unwait(const std::string& key, const char* verb);
