@@ -166,7 +166,12 @@ void TMainForm::BindTransfers() {
     down->Show(d, LangText(kTransfers, "00020", "Requesting"));
     SetStatus(LangText(kSection, "00053", "Downloading") + " " + d.FileName);
   });
-  c.OnDownloadLocalQueued = show(down, LangText(kTransfers, "00021", "Waiting for a free slot"));
+  // Waiting on this side: for a free download slot, or for room in the
+  // server connection's queue of requests.
+  c.OnDownloadLocalQueued = Live([down](TNapsterClient*, Data d) {
+    down->Show(d, d.RequestHeld ? LangText(kTransfers, "00043", "Waiting for the server connection")
+                                : LangText(kTransfers, "00021", "Waiting for a free slot"));
+  });
   c.OnDownloadQueued = show(down, LangText(kTransfers, "00022", "Queued by the peer"));
   c.OnDownloadConnect = show(down, LangText(kTransfers, "00023", "Connected"));
   c.OnDownloadStats = show(down, LangText(kTransfers, "00024", "Downloading"));

@@ -541,6 +541,12 @@ class LookupThread : public plat::Thread {
   Poster post_;
 };
 
+// Tests stand in for a system that cannot start a lookup thread.
+std::function<bool()>& LookupStart() {
+  static std::function<bool()> start;
+  return start;
+}
+
 bool AllDigits(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -607,8 +613,20 @@ void TEasyWinsock::StartLookup(TEasySocket* socket, const std::string& host, int
   };
   auto* t = new LookupThread(std::move(resolver), host, std::move(done), std::move(post));
   t->SetFreeOnTerminate(true);
-  t->Resume();
+  bool started = false;
+  try {
+    started = !LookupStart() || LookupStart()();
+    if (started) t->Resume();
+  } catch (const std::exception&) {
+    started = false;  // the system has no thread to spare
+  }
+  if (started) return;
+  delete t;
+  // Reported from the main loop, as a socket that cannot be made is.
+  CompleteConnectLater(socket, plat::kWsaENOBUFS);
 }
+
+void TEasyWinsock::SetLookupStartForTesting(std::function<bool()> start) { LookupStart() = std::move(start); }
 
 void TEasyWinsock::LookupDone(plat::SocketHandle task, bool ok, uint32_t addr, int error, int port) {
   TEasySocket* s = pending_.FindByHandle(task);

@@ -337,6 +337,10 @@ class TEasyWinsock {
   // Replaces the start of connection threads (tests): false stands for a
   // thread the system could not start.
   void SetThreadStartForTesting(std::function<bool(TEasyWinsockThread*)> start) { threadStart_ = std::move(start); }
+  // Replaces the start of name-lookup threads in every component (tests;
+  // nullptr: the real start): false stands for a thread the system could
+  // not start.
+  static void SetLookupStartForTesting(std::function<bool()> start);
 
  private:
   friend class TEasyWinsockThread;

@@ -58,7 +58,7 @@ std::string Field(const char* key, const TNapsterClientData& d) {
     << " DOWNLOAD=" << Value(d.IsDownload) << " MP3=" << Value(d.IsMP3) << " POSITION=" << d.Position
     << " SIZE=" << d.FileSize << " PERCENT=" << d.Percent << " RATE=" << d.BytesPerSecond
     << " TIMELEFT=" << Value(d.TimeLeft) << " COMPLETE=" << Value(d.Complete)
-    << " QUEUED=" << Value(d.RemoteQueued) << " RESUMES=" << d.ResumeCount;
+    << " QUEUED=" << Value(d.RemoteQueued) << " HELD=" << Value(d.RequestHeld) << " RESUMES=" << d.ResumeCount;
   return o.str();
 }
 template <class T>

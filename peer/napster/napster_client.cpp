@@ -87,7 +87,9 @@ void TNapsterClient::Shutdown() {
 
 // ----------------------------------------------------------------- helpers
 
-bool TNapsterClient::Post(const std::string& id, const char* verb,
+namespace {
+
+TMessageItem MethodRecord(const std::string& id, const char* verb,
                           std::initializer_list<std::pair<const char*, std::string>> fields) {
   TMessageItem r;
   r.SetValue("NAME", "NAPSTER_CLIENT");
@@ -95,8 +97,18 @@ bool TNapsterClient::Post(const std::string& id, const char* verb,
   r.SetValue("METHOD", verb);
   r.SetValue("ID", id);
   for (const auto& [key, value] : fields) r.SetValue(key, value);
+  return r;
+}
+
+}  // namespace
+
+bool TNapsterClient::Post(const std::string& id, const char* verb, Fields fields) {
+  return Deliver(MethodRecord(id, verb, fields), id);
+}
+
+bool TNapsterClient::Deliver(const TMessageItem& record, const std::string& id) {
   TMessagePump::Delivery delivery;
-  const bool queued = pump_.Post(r, id, &delivery);
+  const bool queued = pump_.Post(record, id, &delivery);
   unsent_ = std::move(delivery.Refused);
   queued_ = delivery.Queued;
   return queued;
@@ -106,7 +118,50 @@ bool TNapsterClient::TellPort(const std::string& id) {
   return Post(id, "SET_PORT", {{"PORT", plat::IntToStr(dataPort_)}});
 }
 
+bool TNapsterClient::Tell(const std::string& id, const std::string& key, const char* verb, Fields fields) {
+  const TMessageItem record = MethodRecord(id, verb, fields);
+  // Each session keeps its own order.
+  std::vector<std::string> sessions;
+  for (const std::string& s : id.empty() ? sessionIds_ : std::vector<std::string>{id})
+    if (std::none_of(sessions.begin(), sessions.end(), [&](const std::string& t) { return plat::SameText(s, t); }))
+      sessions.push_back(s);
+  bool sent = true;
+  for (const std::string& s : sessions) {
+    const bool behind =
+        std::any_of(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return plat::SameText(w.Session, s); });
+    // Taken, or no session of that ID is left to take it; a session whose
+    // connection is still being made takes it once it has logged in.
+    if (!behind && Deliver(record, s) && (queued_ > 0 || SessionIndex(s) < 0)) continue;
+    waiting_.push_back({s, key, verb, record});
+    sent = false;
+  }
+  return sent;
+}
+
+void TNapsterClient::SendWaiting(const std::string& id) {
+  auto next = [&] {
+    return std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return plat::SameText(w.Session, id); });
+  };
+  for (auto it = next(); it != waiting_.end(); it = next()) {
+    if (!Deliver(it->Record, it->Session)) return;  // full again: its next room goes on
+    const Waiting sent = *it;
+    waiting_.erase(it);
+    TNapsterClientData* d = sent.Verb == "DOWNLOAD" ? FindDownload(sent.Key) : nullptr;
+    if (!d || !d->RequestHeld) continue;
+    // Asked for now: it waits for the answer from here on, and says so.
+    d->RequestHeld = false;
+    d->StartTime = SecondsOfDay();
+    d->StartTick = plat::MonotonicMs();
+    Fire(OnDownloadStart, *d);
+  }
+}
+
+void TNapsterClient::Unwait(const std::string& key, const char* verb) {
+  std::erase_if(waiting_, [&](const Waiting& w) { return w.Verb == verb && plat::SameText(w.Key, key); });
+}
+
 void TNapsterClient::QueueRoom(const std::string& id) {
+  SendWaiting(id);
   auto missed = std::find_if(portUnsent_.begin(), portUnsent_.end(),
                              [&](const std::string& s) { return plat::SameText(s, id); });
   if (missed != portUnsent_.end()) {
@@ -215,6 +270,11 @@ void TNapsterClient::SessionFinished(TEasySocket* socket) {
     sessionConnections_[size_t(i)] = nullptr;
     return;
   }
+  // What waited for the session dies with it, as its queue does; a
+  // download whose request waited is left as one whose session is gone.
+  std::erase_if(waiting_, [&](const Waiting& w) { return plat::SameText(w.Session, id); });
+  for (const auto& d : downloads_)
+    if (plat::SameText(d->ID, id)) d->RequestHeld = false;
   RemoveSession(i);
   Fire(OnFinish, id);
 }
@@ -294,6 +354,7 @@ void TNapsterClient::WireSession(TNapsterClientThread& session) {
   cb.OnLoggedIn = [this](Sender, Id id, Text email) {
     loggedInCount_++;
     loggedIn_.push_back(id);
+    SendWaiting(id);  // before what the handlers ask of it
     Fire(OnLogin, id, email);
   };
   cb.OnLoginError = [this](Sender, Id id, Text reason) { Fire(OnLoginError, id, reason); };

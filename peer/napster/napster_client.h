@@ -396,10 +396,22 @@ class TNapsterClient {
   void Fire(const Event& event, Args&&... args) {
     if (event) event(this, std::forward<Args>(args)...);
   }
+  using Fields = std::initializer_list<std::pair<const char*, std::string>>;
   // False when a full queue of a session it is for left the record out
   // (Unsent and Queued tell the rest).
-  bool Post(const std::string& id, const char* verb,
-            std::initializer_list<std::pair<const char*, std::string>> fields = {});
+  bool Post(const std::string& id, const char* verb, Fields fields = {});
+  bool Deliver(const TMessageItem& record, const std::string& id);
+  // What the transfers tell the servers (the request for a file and the
+  // counts of transfers begun and ended) is never dropped: once a session's
+  // full queue refused one (or its connection, still being made, could
+  // take none), it and every later one for that session wait here, in the
+  // order they were made, and go out as the session has room (or logs in).
+  // An empty id stands for every session. False when it waits.
+  bool Tell(const std::string& id, const std::string& key, const char* verb, Fields fields = {});
+  // Sends what waits for the session while its queue takes it.
+  void SendWaiting(const std::string& id);
+  // Takes a transfer's waiting request of this verb back: nobody needs it.
+  void Unwait(const std::string& key, const char* verb);
   // A session's queue has room again after it refused a request.
   void QueueRoom(const std::string& id);
   // SET_PORT with the data port as it is now.
@@ -505,6 +517,14 @@ class TNapsterClient {
   int queued_ = 0;
   // Sessions whose full queue left out the data port's last change.
   std::vector<std::string> portUnsent_;
+  // What the transfers told sessions whose queue was full, oldest first.
+  struct Waiting {
+    std::string Session;
+    std::string Key;  // the transfer's
+    std::string Verb;
+    TMessageItem Record;
+  };
+  std::deque<Waiting> waiting_;
   TQueueManager waitList_{TQueueManager::Clock::Monotonic};
   // Session tables, kept in step.
   std::vector<std::string> sessionIds_;

@@ -70,6 +70,9 @@ struct TNapsterClientData {
   bool Connected = false;
   TEasySocket* Socket = nullptr;
   bool RemoteQueued = false;
+  // The session's queue of requests was full: the request for the file
+  // waits on this side and goes out, in turn, once the session has room.
+  bool RequestHeld = false;
   bool Complete = false;
   // An accepted upload the server then refused: what it said.
   std::string Refusal;

@@ -64,7 +64,10 @@ void TNapsterClient::TimeOutOneDownload() {
   const int64_t limit = int64_t(DownloadTimeout) * 1000;
   if (limit <= 0) return;
   for (const auto& d : downloads_) {
-    if (d->Connected || d->RemoteQueued || plat::MonotonicMs() - d->StartTick <= limit) continue;
+    // One whose request waits for room in its session's queue was not
+    // asked for yet: its time counts from the request.
+    if (d->Connected || d->RemoteQueued || d->RequestHeld) continue;
+    if (plat::MonotonicMs() - d->StartTick <= limit) continue;
     TNapsterClientData* raw = d.get();
     Fire(OnDownloadTimeout, *raw);
     if (IsActive(raw, true)) RemoveTransfer(*raw, true);  // it may resume
@@ -299,7 +302,7 @@ bool TNapsterClient::Download(const std::string& ID, const std::string& Nick, co
 }
 
 void TNapsterClient::StartDownload(TNapsterClientData* data) {
-  Post(data->ID, "INDICATE_DOWNLOAD_START");
+  Tell(data->ID, data->Key, "INDICATE_DOWNLOAD_START");
   const std::string key = data->Key;
   Fire(OnDownloadStart, *data);
   // A handler may have removed it.
@@ -317,8 +320,13 @@ void TNapsterClient::RequestDownload(TNapsterClientData* data) {
                     data->IsGnutella ? "DOWNLOAD_GNUTELLA" : "DOWNLOAD", "0", "");
     return;
   }
-  Post(data->ID, "DOWNLOAD",
-       {{"NICK", data->Nick}, {"REMOTE_FILENAME", data->RemoteFile}, {"LOCAL_FILENAME", data->LocalFile}});
+  if (Tell(data->ID, data->Key, "DOWNLOAD",
+           {{"NICK", data->Nick}, {"REMOTE_FILENAME", data->RemoteFile}, {"LOCAL_FILENAME", data->LocalFile}}))
+    return;
+  // The session's queue is full: the download waits on this side until
+  // its request goes out (OnDownloadStart then tells it is requested).
+  data->RequestHeld = true;
+  Fire(OnDownloadLocalQueued, *data);
 }
 
 void TNapsterClient::ConnectTransfer(TNapsterClientData* data, const std::string& host, int port,
@@ -327,7 +335,9 @@ void TNapsterClient::ConnectTransfer(TNapsterClientData* data, const std::string
   try {
     s = transferSockets_.Connect(host, port);
   } catch (const std::exception&) {
-    return;  // the transfer waits for its time-out
+    // Only when memory ran out (a failed connect arrives as events): the
+    // transfer waits for its time-out.
+    return;
   }
   s->SetValue("KIND", kind);
   s->SetValue("ID", data->Key);
@@ -393,7 +403,7 @@ void TNapsterClient::FinishTransfer(TNapsterClientData& data) {
     ShareWritten(data.LocalFile, data.Complete);
     Fire(OnDownloadFinish, data);
   } else {
-    Post(data.ID, "INDICATE_UPLOAD_FINISH");
+    Tell(data.ID, data.Key, "INDICATE_UPLOAD_FINISH");
     Fire(OnUploadFinish, data);
   }
 }
@@ -411,8 +421,12 @@ void TNapsterClient::RemoveTransfer(TNapsterClientData& Data, bool Incomplete) {
   }
   std::unique_ptr<TNapsterClientData> held = TakeTransfer(&Data);
   if (!held) return;
-  // Exactly one 219 per requested attempt, whether it resumes or not.
-  if (held->IsDownload) Post(held->ID, "INDICATE_DOWNLOAD_FINISH");
+  // Exactly one 219 per requested attempt, whether it resumes or not; a
+  // request still waiting to go out is not needed any more.
+  if (held->IsDownload) {
+    Unwait(held->Key, "DOWNLOAD");
+    Tell(held->ID, held->Key, "INDICATE_DOWNLOAD_FINISH");
+  }
   // A resume knows the file's size as the first attempt did.
   if (held->IsDownload && held->AnnouncedSize > 0) NoteAnnouncedSize(held->Key, held->AnnouncedSize);
   if (held->IsDownload && Incomplete && EnableAutoResume && held->ResumeCount < MaxResume &&
@@ -472,7 +486,7 @@ void TNapsterClient::UploadPolicy(const std::string& id, const std::string& nick
   for (auto& [who, n] : uploadsPerNick_)
     if (!counted && plat::SameText(who, id + nick)) n++, counted = true;
   if (!counted) uploadsPerNick_.emplace_back(id + nick, 1);
-  Post(id, "INDICATE_UPLOAD_START");
+  Tell(id, id + nick + file, "INDICATE_UPLOAD_START");
   auto u = std::make_unique<TNapsterClientData>();
   u->IsDownload = false;
   u->StartTime = SecondsOfDay();

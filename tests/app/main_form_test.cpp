@@ -391,6 +391,34 @@ TEST_F(FakeServerTest, RenamedDownloadsNeverShareAFileAndTheViewsButtonsEndThem)
   EXPECT_EQ(form->NapsterClient.LocalQueueCount(), 0);
 }
 
+// A download asked for while the server connection still logs in, with
+// its queue of requests full: the row says it waits for the server
+// connection; once the connection has room the request goes out and the
+// row says it is requested.
+TEST_F(FakeServerTest, ADownloadTheBusyServerConnectionCannotTakeYetWaitsForIt) {
+  server.SetScript(2, {});    // the login is answered when the test says
+  server.SetScript(203, {});  // the download request stays unanswered
+  index = form->LegacySettings->Add(testapp::LocalServer(server.Port()));
+  form->LegacySettings->Connect(index);
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(2) == 1; }));
+  TNapsterClient& c = form->NapsterClient;
+  const std::string id = form->LegacySettings->Server(index).ID;
+  int taken = 0;
+  while (c.HotlistAdd(id, "n" + std::to_string(taken))) ++taken;
+  ASSERT_EQ(taken, 50);
+  ASSERT_TRUE(form->ExecuteCommand("DOWNLOAD " + id + " bob \"C:\\Music\\Blue Tide.mp3\""));
+  TGridTreeListNode* row = form->DownloadView->RowOf(id + "bob" + "C:\\Music\\Blue Tide.mp3");
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->Strings(TTransferView::colState), "Waiting for the server connection");
+
+  ASSERT_TRUE(server.Send(3, "alice@example.com"));
+  ASSERT_TRUE(WaitFor([&] { return server.CountOfType(203) == 1; }));
+  EXPECT_EQ(server.CountOfType(218), 1);
+  ASSERT_TRUE(WaitFor([&] { return row->Strings(TTransferView::colState) == "Requesting"; }))
+      << row->Strings(TTransferView::colState);
+  EXPECT_EQ(testapp::UnshippedTexts(), std::vector<std::string>{});
+}
+
 // The side bars' check boxes, clicked: each shows the state the network
 // or session is really in.
 TEST_F(FakeServerTest, ServiceAndSessionButtonsClickedShowTheRealState) {

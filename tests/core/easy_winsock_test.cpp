@@ -335,6 +335,16 @@ TEST(EasyWinsock, NamesAreLookedUpOffTheMainThread) {
   ASSERT_TRUE(testutil::PumpUntil([&] { return r.finishes == 3; }));
   EXPECT_EQ(lookups.load(), 3);
   EXPECT_FALSE(onMain.load());
+  // A lookup the system has no thread for fails as events too, once
+  // Connect has returned, and leaves nothing pending.
+  TEasyWinsock::SetLookupStartForTesting([] { return false; });
+  w.Connect("peer.test", peer.Port());
+  TEasyWinsock::SetLookupStartForTesting(nullptr);
+  EXPECT_EQ(r.finishes, 3);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return r.finishes == 4; }));
+  EXPECT_EQ(r.errors.back(), 10055);
+  EXPECT_EQ(w.PendingCount(), 0);
+  EXPECT_EQ(lookups.load(), 3);
 }
 
 TEST(EasyWinsock, CancelOfPendingConnectFinishesOnce) {

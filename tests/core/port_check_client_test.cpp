@@ -134,6 +134,15 @@ TEST_F(PortCheck, UnreachableServerAndTakenListenPort) {
   EXPECT_FALSE(c.Busy());
   Settle();
   EXPECT_EQ(Total(), 1);
+
+  // A server name the system has no thread to look up: the check fails.
+  TEasyWinsock::SetLookupStartForTesting([] { return false; });
+  const bool started = c.Check("portcheck.test", quiet.Port(), 0);
+  TEasyWinsock::SetLookupStartForTesting(nullptr);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return Total() == 2; }, 20000));
+  EXPECT_EQ(notFound, 2);
+  EXPECT_FALSE(c.Busy());
 }
 
 TEST_F(PortCheck, NoEventsDuringDestruction) {

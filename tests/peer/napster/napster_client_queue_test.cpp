@@ -333,6 +333,89 @@ TEST(TransferQueue, ResumeWithoutItsSessionFinishesTheDownload) {
   EXPECT_EQ(p.c.DownloadCount(), 0);
 }
 
+// A session whose login is not answered yet sends nothing: its queue of
+// requests fills. A download asked for then waits on this side, saying so,
+// with no time-out running, and is asked for, in turn, once the session has
+// room. One whose session ends meanwhile ends as any download whose session
+// is gone, its file given back to the shares as it was.
+TEST(TransferQueue, ADownloadAFullSessionQueueRefusedWaitsAndIsAskedForInTurn) {
+  FakeClocks clocks;
+  Server held, gone;
+  for (Server* s : {&held, &gone}) {
+    s->SetScript(2, {});    // the login is answered when the test says
+    s->SetScript(203, {});  // download requests go unanswered
+    ASSERT_TRUE(s->Start());
+  }
+  struct Logged : TNapsterEventLines {
+    TNapsterClient c;
+  } p;
+  ApplyMainWindowProperties(p.c);
+  p.Attach(p.c);
+  p.c.MaxDownloads = 3;
+  std::string x, y;
+  p.c.StartSession("127.0.0.1", held.Port(), "me", "pw", "", false, false, x);
+  p.c.StartSession("127.0.0.1", gone.Port(), "me", "pw", "", false, false, y);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return held.CountOfType(2) + gone.CountOfType(2) == 2; }, kWaitMs));
+  for (const std::string& id : {x, y}) {
+    int taken = 0;
+    while (p.c.HotlistAdd(id, "n" + std::to_string(taken))) taken++;
+    ASSERT_EQ(taken, 50);
+  }
+  const std::string dir = testutil::TempFolder("held-download");
+  const std::string kept = dir + "kept.txt";
+  testutil::WriteFileBytes(kept, "an earlier, cut attempt");
+  p.c.ShareFile(kept, true);
+  ASSERT_TRUE(p.c.Download(x, "up", "a.mp3", dir + "a.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.c.Download(x, "up", "b.mp3", dir + "b.mp3", false, 0, "", 0, false, ""));
+  ASSERT_TRUE(p.c.Download(y, "bob", "C:\\kept.txt", kept, true, 0, "", 0, false, ""));
+  EXPECT_EQ(p.c.SharedCount(), 0) << "withheld while a download may write it";
+  ASSERT_EQ(p.Count("OnDownloadLocalQueued"), 3) << p.Text();
+  for (const std::string& l : p.lines)
+    if (l.rfind("OnDownloadLocalQueued", 0) == 0) EXPECT_NE(l.find(" HELD=TRUE "), std::string::npos) << l;
+
+  // The second session ends; past the time-out its download ends as one
+  // whose session is gone (its file shared again), the others still wait.
+  gone.CloseClient();
+  ASSERT_TRUE(p.Wait("OnFinish ID=" + y, 1, kWaitMs)) << p.Text();
+  clocks.Advance(501);
+  ASSERT_TRUE(p.Wait("OnDownloadFinish", 1, kWaitMs)) << p.Text();
+  ASSERT_EQ(p.Count("OnDownloadTimeout"), 1) << p.Text();
+  EXPECT_EQ(p.Find("OnDownloadTimeout").rfind("OnDownloadTimeout KEY=" + EventValueText(y + "bob" + "C:\\kept.txt"), 0), 0u)
+      << p.Text();
+  EXPECT_EQ(p.c.SharedCount(), 1) << "given back as it was";
+  Idle(kTickMs);
+  EXPECT_EQ(p.Count("OnDownloadTimeout"), 1) << p.Text();
+  EXPECT_EQ(p.c.DownloadCount(), 2);
+
+  // Logged in, the session sends what it held and then the downloads'
+  // requests, each after its count, in the order they were made; each row
+  // says it is requested.
+  ASSERT_TRUE(held.Send(3, "me@example.com"));
+  ASSERT_TRUE(testutil::PumpUntil([&] { return held.CountOfType(203) == 2; }, kWaitMs)) << p.Text();
+  std::vector<std::string> sent;
+  for (const NapsterMessage& m : held.Received())
+    if (m.Type == 207 || m.Type == 218 || m.Type == 203 || m.Type == 219)
+      sent.push_back(std::to_string(m.Type) + (m.Type == 207 ? "" : " " + m.Text));
+  std::vector<std::string> expected(50, "207");
+  for (const char* f : {"a.mp3", "b.mp3"}) {
+    expected.push_back("218 ");
+    expected.push_back("203 up \"" + std::string(f) + "\"");
+  }
+  EXPECT_EQ(sent, expected);
+  ASSERT_TRUE(p.Wait("OnDownloadStart", 5, kWaitMs)) << p.Text();
+  std::vector<std::string> starts;
+  for (const std::string& l : p.lines)
+    if (l.rfind("OnDownloadStart ", 0) == 0) starts.push_back(l.substr(0, l.find(" ID=")));
+  const std::string a = "OnDownloadStart KEY=" + x + "upa.mp3", b = "OnDownloadStart KEY=" + x + "upb.mp3";
+  EXPECT_EQ(starts, (std::vector<std::string>{a, b, "OnDownloadStart KEY=" + y + "bobC:\\kept.txt", a, b}));
+
+  // Each ends with its count.
+  p.c.RemoveAllDownloads();
+  ASSERT_TRUE(testutil::PumpUntil([&] { return held.CountOfType(219) == 2; }, kWaitMs));
+  EXPECT_EQ(held.CountOfType(218), 2);
+  EXPECT_EQ(gone.Received().size(), 1u) << "the gone session sent nothing after its login";
+}
+
 }  // namespace
 
 namespace {

@@ -110,6 +110,30 @@ TEST(NapsterClient, SessionIDsAndFailedConnects) {
   cl.c.Disconnect("nothing");
 }
 
+// A connect whose host is a name the system has no thread to look up ends
+// at once, saying why: a download with a network error (rather than
+// waiting for its time-out), a session as any failed connect ends.
+TEST(NapsterClient, AConnectWithNoThreadToLookUpItsHostEndsSayingWhy) {
+  Server server;
+  ASSERT_TRUE(server.Start());
+  Client cl;
+  const std::string id = cl.Start(server.Port());
+  ASSERT_TRUE(cl.Wait("OnLogin")) << cl.Log();
+  struct NoLookupThread {
+    NoLookupThread() { TEasyWinsock::SetLookupStartForTesting([] { return false; }); }
+    ~NoLookupThread() { TEasyWinsock::SetLookupStartForTesting(nullptr); }
+  } noThread;
+  const std::string local = testutil::TempFolder("no-lookup-thread") + "g.mp3";
+  ASSERT_TRUE(cl.c.Download(id, "servent", "g.mp3", local, false, 0, "servent.test", 6346, true, "1"));
+  ASSERT_TRUE(cl.Wait("OnDownloadFinish")) << cl.Log();
+  EXPECT_NE(cl.Find("OnDownloadWinsockError").find(" ERROR=10055 "), std::string::npos) << cl.Log();
+  EXPECT_EQ(cl.c.DownloadCount(), 0);
+  const std::string named = cl.Start(server.Port(), "me", "server.test");
+  ASSERT_TRUE(cl.Wait("OnFinish ID=" + named)) << cl.Log();
+  EXPECT_EQ(cl.Count("OnWinsockError ID=" + named + " ERROR=10055 "), 1) << cl.Log();
+  EXPECT_EQ(cl.c.SessionCount(), 1);
+}
+
 TEST(NapsterClient, LoginSearchBrowseWhoisAndMessages) {
   Server server;
   Server::User u;
@@ -293,6 +317,32 @@ TEST(NapsterClient, ASearchWaitsForSessionsStillLoggingInAndKeepsEveryResult) {
   testutil::PumpUntil([] { return false; }, 300);
   EXPECT_EQ(cl.Count("OnSearchEnd"), 2) << cl.Log();
   EXPECT_EQ(server.CountOfType(200), 1);
+}
+
+// A download asked for while its session still waits for the redirector's
+// answer (no connection of it takes requests yet) waits, saying so, and is
+// asked of the server the redirector names once the session is logged in.
+TEST(NapsterClient, ADownloadAskedForWhileTheSessionIsRedirectedReachesTheServer) {
+  Server real;
+  real.SetScript(203, {});  // the download request stays unanswered
+  ASSERT_TRUE(real.Start());
+  Server redirector;
+  redirector.SetRedirectAnswer("localhost:" + std::to_string(real.Port()) + "\n");
+  redirector.HoldRedirectAnswer(true);
+  ASSERT_TRUE(redirector.Start());
+  Client cl;
+  const std::string id = cl.Start(redirector.Port(), "me", "127.0.0.1", true);
+  ASSERT_TRUE(cl.Wait("OnConnect")) << cl.Log();
+  ASSERT_TRUE(cl.c.Download(id, "up", "a.mp3", testutil::TempFolder("redirected") + "a.mp3", false, 0, "", 0, false, ""));
+  EXPECT_NE(cl.Find("OnDownloadLocalQueued").find(" HELD=TRUE "), std::string::npos) << cl.Log();
+  redirector.HoldRedirectAnswer(false);
+  ASSERT_TRUE(ServerGot(real, 203)) << cl.Log();
+  std::vector<std::string> sent;
+  for (const NapsterMessage& m : real.Received())
+    if (m.Type == 218 || m.Type == 203) sent.push_back(std::to_string(m.Type) + " " + m.Text);
+  EXPECT_EQ(sent, (std::vector<std::string>{"218 ", "203 up \"a.mp3\""}));
+  EXPECT_NE(cl.Find("OnDownloadStart KEY=" + id + "upa.mp3").find(" HELD=FALSE "), std::string::npos);
+  EXPECT_EQ(cl.Count("OnDownloadStart"), 2) << cl.Log();
 }
 
 // A redirector's answer that arrives while its connection is being closed

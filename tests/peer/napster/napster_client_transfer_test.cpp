@@ -772,3 +772,48 @@ TEST(ThreePeers, TwoDownloadsOfOneNameWriteTwoFiles) {
   EXPECT_EQ(testutil::ReadFileBytes(renamed), second);
   EXPECT_EQ(down.c.SharedCount(), 2);
 }
+
+// The server's counts of transfers begun and ended (218/219, 220/221) reach
+// it though its session's queue of requests was full when they changed: a
+// file fetched from a Gnutella host and one a peer fetched from the data
+// port while the session's login was not answered yet. Each count waits,
+// in order, until the session has room.
+TEST(TwoPeers, TheServersTransferCountsReachItThoughTheSessionsQueueWasFull) {
+  Server server;
+  server.SetScript(2, {});  // the login is answered when the test says
+  ASSERT_TRUE(server.Start());
+  struct Logged : TNapsterEventLines {
+    TNapsterClient c;
+  } p;
+  ApplyMainWindowProperties(p.c);
+  p.Attach(p.c);
+  ASSERT_TRUE(p.c.SetPort(0));
+  std::string id;
+  p.c.StartSession("127.0.0.1", server.Port(), "me", "pw", "", false, false, id);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(2) == 1; }, kWaitMs));
+  int taken = 0;
+  while (p.c.HotlistAdd(id, "n" + std::to_string(taken))) taken++;
+  ASSERT_EQ(taken, 50);
+
+  const std::string dir = testutil::TempFolder("held-counts");
+  const std::string content = testutil::PatternBytes(20000, 3);
+  GnutellaHttpHost host(content);
+  ASSERT_TRUE(p.c.Download(id, "servent", "g.mp3", dir + "g.mp3", false, 0, "127.0.0.1", host.Port(), true, "7"));
+  ASSERT_TRUE(p.Wait("OnDownloadFinish")) << p.Text();
+  EXPECT_EQ(testutil::ReadFileBytes(dir + "g.mp3"), content);
+  const std::string shared = dir + "up.txt";
+  testutil::WriteFileBytes(shared, "for a peer");
+  p.c.ShareFile(shared, true);
+  EXPECT_NE(AskDataPort(p.c.DataPort(), EncodeNonMp3Name(shared)).find("for a peer"), std::string::npos);
+  ASSERT_TRUE(p.Wait("OnUploadFinish")) << p.Text();
+  EXPECT_EQ(server.Received().size(), 1u) << "nothing went out while the login waited";
+
+  ASSERT_TRUE(server.Send(3, "me@example.com"));
+  ASSERT_TRUE(testutil::PumpUntil([&] { return server.CountOfType(221) == 1; }, kWaitMs)) << p.Text();
+  std::vector<int> sent;
+  for (const NapsterMessage& m : server.Received())
+    if (m.Type == 207 || (m.Type >= 218 && m.Type <= 221)) sent.push_back(m.Type);
+  std::vector<int> expected(50, 207);
+  for (int type : {218, 219, 220, 221}) expected.push_back(type);
+  EXPECT_EQ(sent, expected);
+}
