@@ -103,7 +103,14 @@ TMessageItem MethodRecord(const std::string& id, const char* verb,
 }  // namespace
 
 bool TNapsterClient::Post(const std::string& id, const char* verb, Fields fields) {
-  return Deliver(MethodRecord(id, verb, fields), id);
+  if (!Deliver(MethodRecord(id, verb, fields), id)) return false;
+  // A request for one session that no queue took (its connection is still
+  // being made, or it is gone) is not sent either.
+  if (!id.empty() && queued_ == 0) {
+    unsent_ = {id};
+    return false;
+  }
+  return true;
 }
 
 bool TNapsterClient::Deliver(const TMessageItem& record, const std::string& id) {

@@ -281,9 +281,10 @@ class TNapsterClient {
   // Each waits in its session's queue until the session sends it; a queue
   // holds at most TMessagePumpConnection::kQueueLimit requests. A request
   // answers false when a session it is for could not take it (its queue was
-  // full): nothing of it goes to that session. Unsent() names those
-  // sessions and Queued() counts the ones that took it; OnQueueRoom tells
-  // when such a session has room again.
+  // full; for a request to one session also when no connection of it takes
+  // requests yet, or it is gone): nothing of it goes to that session.
+  // Unsent() names those sessions and Queued() counts the ones that took
+  // it; OnQueueRoom tells when such a session has room again.
   bool HotlistAdd(const std::string& ID, const std::string& Nick);
   bool HotlistRemove(const std::string& ID, const std::string& Nick);
   bool PrivMsg(const std::string& ID, const std::string& Nick, const std::string& Message);

@@ -321,7 +321,8 @@ TEST(NapsterClient, ASearchWaitsForSessionsStillLoggingInAndKeepsEveryResult) {
 
 // A download asked for while its session still waits for the redirector's
 // answer (no connection of it takes requests yet) waits, saying so, and is
-// asked of the server the redirector names once the session is logged in.
+// asked of the server the redirector names once the session is logged in; a
+// chat request meanwhile is told as not sent, not lost in silence.
 TEST(NapsterClient, ADownloadAskedForWhileTheSessionIsRedirectedReachesTheServer) {
   Server real;
   real.SetScript(203, {});  // the download request stays unanswered
@@ -335,6 +336,10 @@ TEST(NapsterClient, ADownloadAskedForWhileTheSessionIsRedirectedReachesTheServer
   ASSERT_TRUE(cl.Wait("OnConnect")) << cl.Log();
   ASSERT_TRUE(cl.c.Download(id, "up", "a.mp3", testutil::TempFolder("redirected") + "a.mp3", false, 0, "", 0, false, ""));
   EXPECT_NE(cl.Find("OnDownloadLocalQueued").find(" HELD=TRUE "), std::string::npos) << cl.Log();
+  // A chat request meanwhile reaches no queue: it is told as not sent.
+  EXPECT_FALSE(cl.c.PrivMsg(id, "up", "hello"));
+  EXPECT_EQ(cl.c.Unsent(), std::vector<std::string>{id});
+  EXPECT_EQ(cl.c.Queued(), 0);
   redirector.HoldRedirectAnswer(false);
   ASSERT_TRUE(ServerGot(real, 203)) << cl.Log();
   std::vector<std::string> sent;
