@@ -5,6 +5,7 @@
 #include "app/language.h"
 #include "core/global_functions.h"
 #include "core/simple_config.h"
+#include "gui/menu.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -69,10 +70,7 @@ std::string TAppSettings::SharedTypes(const std::string& entry) {
 std::string UnstorableEntry(const TTypedEntries& entries) {
   for (const auto& [label, text] : entries) {
     if (TSimpleConfig::CanHoldValue(text)) continue;
-    std::string name;
-    for (char c : label)
-      if (c != '&') name += c;
-    name = plat::Trim(name);
+    std::string name = plat::Trim(gui::StripAccelerator(label));
     if (!name.empty() && name.back() == ':') name.pop_back();
     return name + " " + LangText(kSection, "00000", "cannot hold a double quote or a line break.");
   }

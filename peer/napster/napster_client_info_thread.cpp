@@ -29,12 +29,6 @@ std::string Unquotable(std::string_view s) {
     if (c != '"') out += c;
   return out;
 }
-// What tells one announcement's figures from another's (64-bit FNV-1a).
-uint64_t FiguresPrint(std::string_view figures) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : figures) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
 std::string StripQuotes(std::string_view s) {
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
   return std::string(s);
@@ -319,7 +313,9 @@ void TNapsterClientSession::Announce(const std::string& name, const std::string&
                                      const std::string& size, const std::string& bitrate,
                                      const std::string& frequency, const std::string& seconds) {
   const std::string figures = md5 + " " + size + " " + bitrate + " " + frequency + " " + seconds;
-  const uint64_t print = FiguresPrint(figures);
+  // What tells one announcement's figures from another's (their letters
+  // are hex digits, whose case never changes between two of them).
+  const size_t print = plat::FoldedHash(figures);
   std::string key = Fold(name);
   auto it = announced_.find(key);
   if (it != announced_.end()) {

@@ -224,7 +224,7 @@ class TNapsterClientSession {
   // case-folded form.
   struct Announced {
     std::string Name;
-    uint64_t Figures = 0;
+    size_t Figures = 0;  // their hash
   };
   std::map<std::string, Announced> announced_;
   // Ping times by case-folded nick, with the order of adding for eviction.
